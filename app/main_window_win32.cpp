@@ -1,0 +1,128 @@
+#include "app/main_window_win32.h"
+
+#include <memory>
+
+#include "app/main_window.h"
+#include "app/resource_ids.h"
+#include "app/runtime_state.h"
+#include "app/win32_window.h"
+
+HINSTANCE program_instance = nullptr;
+
+namespace {
+
+HWND main_window = nullptr;
+HWND log_pane = nullptr;
+std::unique_ptr<Win32Window> window_backend;
+
+struct SubclassedControl {
+    int id;
+    WNDPROC previous;
+};
+
+// The nine controls whose window procedures are replaced; each replacement intercepts one
+// message and passes everything else on unchanged.
+SubclassedControl subclassed[] = {
+    {IDC_ECHO_LINE, nullptr}, {IDC_LOG_PANE, nullptr}, {IDC_WPM, nullptr},
+    {IDC_M1, nullptr},        {IDC_M2, nullptr},       {IDC_M3, nullptr},
+    {IDC_M4, nullptr},        {IDC_M5, nullptr},       {IDC_M6, nullptr},
+};
+
+int MessageNumberOf(int id) {
+    switch (id) {
+        case IDC_M1:
+            return 1;
+        case IDC_M2:
+            return 2;
+        case IDC_M3:
+            return 3;
+        case IDC_M4:
+            return 4;
+        case IDC_M5:
+            return 5;
+        case IDC_M6:
+            return 6;
+        default:
+            return 0;
+    }
+}
+
+WNDPROC PreviousProcOf(int id) {
+    for (const SubclassedControl& control : subclassed) {
+        if (control.id == id) {
+            return control.previous;
+        }
+    }
+    return nullptr;
+}
+
+LRESULT CALLBACK SubclassedControlProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam) {
+    const int id = GetDlgCtrlID(control);
+    if (message == WM_CHAR) {
+        if (id == IDC_ECHO_LINE) {
+            return 0;
+        }
+        if (id == IDC_LOG_PANE) {
+            // The pane never inserts what is typed: the typed-character path decides what
+            // is sent and shown.
+            SendMessageA(GetParent(control), WM_CHAR, wparam, 0);
+            return 0;
+        }
+        if (id == IDC_WPM && wparam == 13) {
+            return 0;
+        }
+    }
+    if (message == WM_RBUTTONDOWN && MessageNumberOf(id) != 0) {
+        editor_message = MessageNumberOf(id);
+        return 0;
+    }
+    return CallWindowProcA(PreviousProcOf(id), control, message, wparam, lparam);
+}
+
+void SubclassControls(HWND dialog) {
+    for (SubclassedControl& control : subclassed) {
+        HWND handle = GetDlgItem(dialog, control.id);
+        control.previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+            handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SubclassedControlProc)));
+    }
+}
+
+void Shutdown(HWND dialog) {
+    EndDialog(dialog, 0);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            main_window = window;
+            window_backend = std::make_unique<Win32Window>(window);
+            InstallWindowBackend(window_backend.get());
+            SubclassControls(window);
+            log_pane = GetDlgItem(window, IDC_LOG_PANE);
+            InitializeMainWindowState(window);
+            SetTimer(window, HEARTBEAT_TIMER_ID, HEARTBEAT_PERIOD_MS, nullptr);
+            return TRUE;
+        case WM_SIZE:
+            return TRUE;
+        case WM_TIMER:
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wparam) == IDC_EXIT) {
+                Shutdown(window);
+            }
+            return TRUE;
+        case WM_CHAR:
+        case WM_VSCROLL:
+        case WM_RBUTTONDOWN:
+            return TRUE;
+        case WM_SOCKET_NOTIFY:
+            return TRUE;
+        case WM_CLOSE:
+            Shutdown(window);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}

@@ -1,0 +1,44 @@
+#include "app/win32_window.h"
+
+#include <vector>
+
+void Win32Window::SetControlText(int id, const std::string& text) {
+    SetDlgItemTextA(dialog_, id, text.c_str());
+}
+
+std::string Win32Window::GetControlText(int id) {
+    HWND control = GetDlgItem(dialog_, id);
+    const int length = GetWindowTextLengthA(control);
+    std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
+    const int copied = GetWindowTextA(control, buffer.data(), length + 1);
+    return std::string(buffer.data(), copied > 0 ? static_cast<std::size_t>(copied) : 0);
+}
+
+void Win32Window::SetSelection(int id, int start, int end) {
+    HWND control = GetDlgItem(dialog_, id);
+    const int length = GetWindowTextLengthA(control);
+    if (start == kTextEnd || start > length) {
+        start = length;
+    }
+    if (end == kTextEnd || end > length) {
+        end = length;
+    }
+    SendMessageA(control, EM_SETSEL, static_cast<WPARAM>(start), static_cast<LPARAM>(end));
+}
+
+void Win32Window::ReplaceSelection(int id, const std::string& text) {
+    SendDlgItemMessageA(dialog_, id, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void Win32Window::EnableControl(int id, bool enabled) {
+    EnableWindow(GetDlgItem(dialog_, id), enabled ? TRUE : FALSE);
+}
+
+void Win32Window::FocusControl(int id) {
+    SetFocus(GetDlgItem(dialog_, id));
+}
+
+int Win32Window::ShowMessageBox(WindowHandle owner, const std::string& text,
+                                const std::string& caption) {
+    return MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), MB_OK);
+}

@@ -1,0 +1,47 @@
+// The Main window as the rest of the program sees it. Code outside the window procedures
+// (the keyer reader, the message sender, the network handlers, the settings file) changes
+// controls only through these calls. On Windows each is a synchronous call that the
+// window's own thread carries out, so that thread must never wait for a thread that may be
+// inside one of them. Host tests install a recording window instead.
+#pragma once
+
+#include <string>
+
+// An opaque window handle: the owner of a message box. Null means no owner.
+using WindowHandle = void*;
+
+constexpr int kTextEnd = -1;
+
+class WindowBackend {
+  public:
+    virtual ~WindowBackend() = default;
+
+    virtual WindowHandle Handle() = 0;
+    virtual void SetControlText(int id, const std::string& text) = 0;
+    virtual std::string GetControlText(int id) = 0;
+    // Edit controls: selects `start` to `end` (character positions, clamped to the text;
+    // kTextEnd stands for the end of the text). A selection of no characters is the caret.
+    virtual void SetSelection(int id, int start, int end) = 0;
+    // Replaces the selection with `text` (no undo); the caret ends after the inserted text.
+    virtual void ReplaceSelection(int id, const std::string& text) = 0;
+    virtual void EnableControl(int id, bool enabled) = 0;
+    virtual void FocusControl(int id) = 0;
+    // An OK message box; returns the button pressed (1 for OK), 0 when none could be shown.
+    virtual int ShowMessageBox(WindowHandle owner, const std::string& text,
+                               const std::string& caption) = 0;
+};
+
+// Installs the implementation that the calls below go to; null removes it, and the calls
+// then do nothing. Installed before any other thread starts.
+void InstallWindowBackend(WindowBackend* backend);
+
+WindowHandle MainWindowHandle();
+void SetControlText(int id, const std::string& text);
+std::string GetControlText(int id);
+void SetSelection(int id, int start, int end);
+void ReplaceSelection(int id, const std::string& text);
+// Caret to the end of the text, then insert there.
+void AppendText(int id, const std::string& text);
+void EnableControl(int id, bool enabled);
+void FocusControl(int id);
+int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption);

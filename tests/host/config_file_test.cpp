@@ -1,0 +1,256 @@
+// The configuration file against a real folder: what is read, what is written, and what
+// the operator is told when either fails.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "app/runtime_state.h"
+#include "settings/config_file.h"
+#include "settings/settings_record.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+// The default image written out by hand, so the test does not lean on the code's own
+// defaults table.
+Bytes DefaultImage() {
+    Bytes image(1832, 0);
+    image[0] = 0x55;
+    image[4] = 1;
+    image[12] = 1;
+    const uint8_t keyer[15] = {0, 16, 5, 50, 0, 0, 5, 20, 0, 0, 0, 50, 50, 0, 0};
+    std::memcpy(&image[16], keyer, 15);
+    image[292] = 81;
+    return image;
+}
+
+class ConfigFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::memset(&settings, 0, sizeof settings);
+        config_path = folder.File("pellmar.cfg");
+    }
+
+    WindowHandle owner() { return window.Handle(); }
+
+    TempFolder folder;
+    RecordingWindow window;
+};
+
+TEST_F(ConfigFileTest, MissingFileGivesDefaultsAndCreatesTheFile) {
+    EXPECT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(ReadFile(config_path), DefaultImage());
+    EXPECT_EQ(settings.keyer_settings.wpm, 16);
+    EXPECT_TRUE(window.MessageBoxes().empty());
+    EXPECT_FALSE(std::filesystem::exists(ConfigTempPath())) << "no temporary file left behind";
+}
+
+TEST_F(ConfigFileTest, ValidFileIsReadWholeAndNotRewritten) {
+    Bytes image = DefaultImage();
+    image[4] = 7;                              // COM7
+    image[17] = 30;                            // wpm
+    image[32] = 0x82;                          // Net Server, ControlPoint
+    std::memcpy(&image[36], "k1abc.net", 10);  // ip_address
+    std::memcpy(&image[552], "CQ CQ", 6);      // M2
+    image[31] = 0x99;                          // padding is kept as the file has it
+    WriteFile(config_path, image);
+    const auto written_at = std::filesystem::last_write_time(config_path);
+
+    EXPECT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(settings.com_port, 7u);
+    EXPECT_EQ(settings.keyer_settings.wpm, 30);
+    EXPECT_EQ(settings.net_flags, 0x82u);
+    EXPECT_STREQ(settings.ip_address, "k1abc.net");
+    EXPECT_STREQ(settings.messages[1], "CQ CQ");
+    EXPECT_EQ(settings.padding, 0x99);
+    EXPECT_EQ(std::filesystem::last_write_time(config_path), written_at);
+    EXPECT_TRUE(window.MessageBoxes().empty());
+}
+
+TEST_F(ConfigFileTest, WrongMarkerTakesDefaultsOverTheReadBytes) {
+    for (const Bytes& marker :
+         {Bytes{0x55, 0x01, 0x00, 0x00}, Bytes{0x54, 0, 0, 0}, Bytes{0x55, 0, 0, 0x80}}) {
+        Bytes image(1832, 0);
+        std::copy(marker.begin(), marker.end(), image.begin());
+        image[4] = 9;
+        image[31] = 0x77;  // padding: not set by the defaults
+        std::memcpy(&image[296], "HELLO", 6);
+        WriteFile(config_path, image);
+
+        EXPECT_EQ(ReadConfigFile(owner()), 1);
+        EXPECT_EQ(settings.magic, 0x55u);
+        EXPECT_EQ(settings.com_port, 1u);
+        EXPECT_EQ(settings.messages[0][0], '\0');
+        EXPECT_EQ(settings.messages[0][1], 'E') << "characters after the first are kept";
+        EXPECT_EQ(settings.padding, 0x77);
+
+        Bytes stored = ReadFile(config_path);
+        ASSERT_EQ(stored.size(), 1832u);
+        EXPECT_EQ(stored[0], 0x55);
+        EXPECT_EQ(stored[1], 0x00);
+        EXPECT_EQ(stored[4], 1);
+        EXPECT_EQ(stored[31], 0x77);
+    }
+    EXPECT_TRUE(window.MessageBoxes().empty());
+}
+
+TEST_F(ConfigFileTest, ShortFileFillsOnlyTheFrontOfTheRecord) {
+    Bytes image = DefaultImage();
+    image[4] = 3;
+    image.resize(100);
+    WriteFile(config_path, image);
+
+    EXPECT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(settings.com_port, 3u);
+    EXPECT_EQ(settings.keyer_settings.wpm, 16);
+    EXPECT_EQ(settings.ip_port, 0u) << "beyond the file's end the record keeps its zeros";
+    EXPECT_EQ(settings.messages[5][0], '\0');
+    EXPECT_EQ(ReadFile(config_path).size(), 100u) << "an accepted file is not rewritten";
+    EXPECT_TRUE(window.MessageBoxes().empty());
+}
+
+TEST_F(ConfigFileTest, UnreadableFileIsReportedToTheOwner) {
+    std::filesystem::create_directory(config_path);  // opens, but reading fails
+
+    EXPECT_EQ(ReadConfigFile(owner()), 0);
+    auto boxes = window.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Read config file failed.");
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(boxes[0].owner, owner());
+}
+
+TEST_F(ConfigFileTest, UncreatableFileIsAFailureNotASilentSuccess) {
+    // A folder that cannot exist: its parent is a plain file. Root ignores permission
+    // bits, so this is the unwritable folder that holds for every user.
+    WriteFile(folder.File("plain"), Bytes{1});
+    config_path = folder.File("plain") + "/pellmar.cfg";
+
+    EXPECT_EQ(ReadConfigFile(owner()), 1) << "missing file: defaults are still taken";
+    EXPECT_EQ(settings.magic, 0x55u);
+    auto boxes = window.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Save State Failed.");
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(boxes[0].owner, nullptr);
+
+    EXPECT_EQ(SaveConfigFile(), 0);
+    EXPECT_EQ(window.MessageBoxes().size(), 2u);
+}
+
+TEST_F(ConfigFileTest, FailedSaveLeavesTheOldFileIntact) {
+    SetDefaultSettings();
+    ASSERT_EQ(SaveConfigFile(), 1);
+    const Bytes before = ReadFile(config_path);
+
+    // Something in the way of the temporary file makes the save fail before the replace.
+    std::filesystem::create_directory(ConfigTempPath());
+    settings.com_port = 12;
+    EXPECT_EQ(SaveConfigFile(), 0);
+    EXPECT_EQ(ReadFile(config_path), before);
+    ASSERT_EQ(window.MessageBoxes().size(), 1u);
+    EXPECT_EQ(window.MessageBoxes()[0].text, "Save State Failed.");
+}
+
+TEST_F(ConfigFileTest, SaveInterruptedAfterTheTemporaryFileKeepsTheOldFile) {
+    SetDefaultSettings();
+    settings.com_port = 4;
+    ASSERT_EQ(SaveConfigFile(), 1);
+
+    // The program dies after the new image is complete beside the old file but before the
+    // replace: a later start still finds the old configuration whole.
+    settings.com_port = 11;
+    std::strcpy(settings.messages[0], "NEW TEXT");
+    ASSERT_TRUE(WriteConfigImage(ConfigTempPath()));
+    ASSERT_EQ(ReadFile(ConfigTempPath()).size(), 1832u);
+
+    std::memset(&settings, 0, sizeof settings);
+    EXPECT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(settings.com_port, 4u);
+    EXPECT_STREQ(settings.messages[0], "");
+
+    // The next save goes through and takes the stale temporary file with it.
+    settings.com_port = 5;
+    EXPECT_EQ(SaveConfigFile(), 1);
+    EXPECT_EQ(ReadFile(config_path)[4], 5);
+    EXPECT_FALSE(std::filesystem::exists(ConfigTempPath()));
+}
+
+TEST_F(ConfigFileTest, TextFieldsWithoutTerminatorAreCutAt255Characters) {
+    Bytes image = DefaultImage();
+    std::fill(image.begin() + 36, image.begin() + 292, 'A');
+    for (int m = 0; m < 6; ++m) {
+        std::fill(image.begin() + 296 + 256 * m, image.begin() + 296 + 256 * (m + 1), 'a' + m);
+    }
+    WriteFile(config_path, image);
+
+    EXPECT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(std::strlen(settings.ip_address), 255u);
+    EXPECT_EQ(settings.ip_port, 81u) << "the field after the address is untouched";
+    for (int m = 0; m < 6; ++m) {
+        EXPECT_EQ(std::strlen(settings.messages[m]), 255u) << "message " << m + 1;
+        EXPECT_EQ(settings.messages[m][254], 'a' + m);
+    }
+}
+
+TEST_F(ConfigFileTest, StartupMarkerIsInTheStoredSidetoneOnly) {
+    SetDefaultSettings();
+    settings.open_at_startup = 1;
+    settings.keyer_settings.sidetone = 5;
+    ASSERT_EQ(SaveConfigFile(), 1);
+    EXPECT_EQ(ReadFile(config_path)[18], 0x45);
+    EXPECT_EQ(settings.keyer_settings.sidetone, 5);
+
+    // Loaded with the marker and saved without start-up: the first save still stores it,
+    // the one after that does not.
+    std::memset(&settings, 0, sizeof settings);
+    ASSERT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(settings.keyer_settings.sidetone, 0x45);
+    settings.open_at_startup = 0;
+    ASSERT_EQ(SaveConfigFile(), 1);
+    EXPECT_EQ(ReadFile(config_path)[18], 0x45);
+    EXPECT_EQ(settings.keyer_settings.sidetone, 5);
+    ASSERT_EQ(SaveConfigFile(), 1);
+    EXPECT_EQ(ReadFile(config_path)[18], 0x05);
+}
+
+TEST_F(ConfigFileTest, EveryByteSurvivesASaveAndALoad) {
+    uint8_t* raw = reinterpret_cast<uint8_t*>(&settings);
+    for (std::size_t i = 0; i < sizeof settings; ++i) {
+        raw[i] = static_cast<uint8_t>(i * 7 + 3);
+    }
+    settings.magic = 0x55;
+    settings.open_at_startup = 0;
+    settings.keyer_settings.sidetone = 0x05;
+    settings.ip_address[255] = '\0';
+    for (auto& message : settings.messages) {
+        message[255] = '\0';
+    }
+    SettingsRecord saved = settings;
+    ASSERT_EQ(SaveConfigFile(), 1);
+    EXPECT_EQ(ReadFile(config_path), Bytes(raw, raw + sizeof settings));
+
+    std::memset(&settings, 0, sizeof settings);
+    ASSERT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(std::memcmp(&settings, &saved, sizeof settings), 0);
+}
+
+}  // namespace

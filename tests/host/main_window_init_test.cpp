@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "app/main_window.h"
+#include "app/resource_ids.h"
+#include "app/runtime_state.h"
+#include "settings/config_file.h"
+#include "settings/settings_record.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+class MainWindowInitTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::memset(&settings, 0, sizeof settings);
+        config_path = folder.File("pellmar.cfg");
+    }
+    TempFolder folder;
+    RecordingWindow window;
+};
+
+TEST_F(MainWindowInitTest, FreshStartShowsClosedLinksAndTheDefaultSpeed) {
+    net_connected = 1;
+    net_pending = 1;
+    remote_busy = 1;
+    InitializeMainWindowState(window.Handle());
+
+    EXPECT_TRUE(std::filesystem::exists(config_path));
+    EXPECT_EQ(window.Text(IDC_LOCAL_STATUS), "Local Tarvel Closed");
+    EXPECT_EQ(window.Text(IDC_REMOTE_STATUS), "Remote Tarvel Closed");
+    EXPECT_EQ(window.Text(IDC_NET_STATUS), "No Network Connection");
+    EXPECT_EQ(window.Text(IDC_WPM), "16");
+    EXPECT_TRUE(window.Enabled(IDC_WPM));
+    EXPECT_EQ(pot_speed_active, 0);
+    EXPECT_EQ(net_connected, 0);
+    EXPECT_EQ(net_pending, 0);
+    EXPECT_EQ(remote_busy, 0);
+}
+
+TEST_F(MainWindowInitTest, SpeedZeroHandsTheSpeedToThePot) {
+    SetDefaultSettings();
+    settings.keyer_settings.wpm = 0;
+    ASSERT_EQ(SaveConfigFile(), 1);
+    std::memset(&settings, 0, sizeof settings);
+
+    InitializeMainWindowState(window.Handle());
+    EXPECT_EQ(window.Text(IDC_WPM), "");
+    EXPECT_FALSE(window.Enabled(IDC_WPM));
+    EXPECT_EQ(pot_speed_active, 1);
+}
+
+TEST_F(MainWindowInitTest, SpeedIsShownAsAnUnsignedNumber) {
+    SetDefaultSettings();
+    settings.keyer_settings.wpm = 200;
+    ASSERT_EQ(SaveConfigFile(), 1);
+    pot_speed_active = 1;
+
+    InitializeMainWindowState(window.Handle());
+    EXPECT_EQ(window.Text(IDC_WPM), "200");
+    EXPECT_EQ(pot_speed_active, 0);
+}
+
+}  // namespace
