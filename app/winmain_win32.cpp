@@ -1,7 +1,8 @@
 // Program start: fixes the start-up texts, registers the window class that gives the Main
 // window its icon, and runs the Main window until the operator ends it.
-#include <commctrl.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <commctrl.h>
 
 #include <string>
 #include <vector>

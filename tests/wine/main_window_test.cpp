@@ -1,0 +1,120 @@
+// The real pellmar.exe, started in a fresh folder and driven through its Main window.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "app/resource_ids.h"
+#include "tests/wine/station.h"
+#include "tests/wine/ui_driver.h"
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+bool WaitForFileSize(const std::string& path, DWORD size, int timeout_ms) {
+    for (int waited = 0; waited <= timeout_ms; waited += 50) {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+            data.nFileSizeLow == size) {
+            return true;
+        }
+        Sleep(50);
+    }
+    return false;
+}
+
+TEST(MainWindow, FreshFolderGetsTheDefaultConfigurationFile) {
+    Station station;
+    ASSERT_TRUE(station.Start());
+    ASSERT_TRUE(WaitForFileSize(station.ConfigPath(), 1832, kWaitMs));
+    EXPECT_EQ(station.ReadConfig(), DefaultConfigImage());
+}
+
+TEST(MainWindow, ShowsItsClassCaptionAndFirstStatusTexts) {
+    Station station;
+    ASSERT_TRUE(station.Start());
+    HWND window = station.window();
+    EXPECT_EQ(ui::ClassOf(window), "PellmarClass");
+    EXPECT_EQ(ui::WindowText(window), "Tarvel Remote Control 1.4");
+    EXPECT_TRUE(ui::WaitForText(window, IDC_LOCAL_STATUS, "Local Tarvel Closed", kWaitMs));
+    EXPECT_EQ(ui::ReadText(window, IDC_REMOTE_STATUS), "Remote Tarvel Closed");
+    EXPECT_EQ(ui::ReadText(window, IDC_NET_STATUS), "No Network Connection");
+    EXPECT_EQ(ui::ReadText(window, IDC_WPM), "16");
+    EXPECT_TRUE(ui::IsControlEnabled(window, IDC_WPM));
+    EXPECT_EQ(ui::ReadText(window, IDC_OPEN_CLOSE), "Open");
+    EXPECT_EQ(ui::ReadText(window, IDC_TUNE), "Tune");
+    EXPECT_EQ(ui::ReadText(window, IDC_PAUSE), "Pause");
+    EXPECT_EQ(ui::ReadText(window, IDC_M5), "M5");
+    EXPECT_EQ(ui::ReadText(window, IDC_M6), "M6");
+    EXPECT_EQ(ui::ReadText(window, IDC_ECHO_LINE), "");
+
+    CreateDirectoryA((ui::OwnFolder() + "screenshots").c_str(), nullptr);
+    const std::string shot = ui::OwnFolder() + "screenshots\\main_window.bmp";
+    EXPECT_TRUE(ui::SaveScreenshot(window, shot));
+    std::printf("screenshot: %s\n", shot.c_str());
+}
+
+TEST(MainWindow, EveryControlOfTheTemplateExists) {
+    Station station;
+    ASSERT_TRUE(station.Start());
+    const int ids[] = {IDC_ECHO_LINE,    IDC_LOG_PANE,
+                       IDC_MSGS_GROUP,   IDC_M1,
+                       IDC_M2,           IDC_M3,
+                       IDC_M4,           IDC_M5,
+                       IDC_M6,           IDC_CONTROL_GROUP,
+                       IDC_CLEAR,        IDC_TUNE,
+                       IDC_PAUSE,        IDC_OPEN_CLOSE,
+                       IDC_WPM_GROUP,    IDC_WPM,
+                       IDC_WPM_SPIN,     IDC_SETUP,
+                       IDC_EXIT,         IDC_WAIT_STATUS,
+                       IDC_BUSY_STATUS,  IDC_NET_STATUS,
+                       IDC_LOCAL_STATUS, IDC_REMOTE_STATUS,
+                       IDC_HEARTBEAT,    IDC_PADDLES};
+    for (int id : ids) {
+        EXPECT_NE(ui::Control(station.window(), id), nullptr) << "control " << id;
+    }
+    // The echo line is the first tab stop, so it has the focus at start.
+    DWORD thread = GetWindowThreadProcessId(station.window(), nullptr);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(GetGUIThreadInfo(thread, &info));
+    EXPECT_EQ(info.hwndFocus, ui::Control(station.window(), IDC_ECHO_LINE));
+}
+
+TEST(MainWindow, StoredSpeedZeroLeavesTheWpmFieldEmptyAndDisabled) {
+    Station station;
+    std::vector<uint8_t> image = DefaultConfigImage();
+    image[17] = 0;
+    station.WriteConfig(image);
+    ASSERT_TRUE(station.Start());
+    ASSERT_TRUE(
+        ui::WaitForText(station.window(), IDC_NET_STATUS, "No Network Connection", kWaitMs));
+    EXPECT_EQ(ui::ReadText(station.window(), IDC_WPM), "");
+    EXPECT_FALSE(ui::IsControlEnabled(station.window(), IDC_WPM));
+}
+
+TEST(MainWindow, ExitButtonEndsTheProgramWithCodeZero) {
+    Station station;
+    ASSERT_TRUE(station.Start());
+    ui::Click(station.window(), IDC_EXIT);
+    EXPECT_EQ(station.WaitForExit(kWaitMs), 0);
+}
+
+TEST(MainWindow, CloseBoxEndsTheProgramWithCodeZero) {
+    Station station;
+    ASSERT_TRUE(station.Start());
+    ui::PressCloseBox(station.window());
+    EXPECT_EQ(station.WaitForExit(kWaitMs), 0);
+}
+
+TEST(MainWindow, EscapeDoesNotEndTheProgram) {
+    Station station;
+    ASSERT_TRUE(station.Start());
+    ui::SendCommand(station.window(), IDCANCEL);
+    EXPECT_EQ(station.WaitForExit(500), -1) << "the cancel command must not end the window";
+    EXPECT_TRUE(IsWindow(station.window()));
+    ui::Click(station.window(), IDC_EXIT);
+    EXPECT_EQ(station.WaitForExit(kWaitMs), 0);
+}
+
+}  // namespace

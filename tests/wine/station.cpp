@@ -1,0 +1,75 @@
+#include "tests/wine/station.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+void RemoveFolder(const std::string& folder) {
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = entry.cFileName;
+            if (name != "." && name != "..") {
+                DeleteFileA((folder + name).c_str());
+            }
+        } while (FindNextFileA(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+}  // namespace
+
+Station::Station() {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    static int sequence = 0;
+    folder_ = std::string(temp) + "pellmar-station-" + std::to_string(GetCurrentProcessId()) + "-" +
+              std::to_string(sequence++) + "\\";
+    CreateDirectoryA(folder_.c_str(), nullptr);
+}
+
+Station::~Station() {
+    ui::StopProgram(&program_);
+    RemoveFolder(folder_);
+}
+
+void Station::WriteConfig(const std::vector<uint8_t>& image) const {
+    std::ofstream out(ConfigPath(), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(image.data()),
+              static_cast<std::streamsize>(image.size()));
+}
+
+std::vector<uint8_t> Station::ReadConfig() const {
+    std::ifstream in(ConfigPath(), std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
+}
+
+bool Station::Start(int timeout_ms) {
+    const std::string exe = folder_ + "pellmar.exe";
+    if (!CopyFileA((ui::OwnFolder() + "pellmar.exe").c_str(), exe.c_str(), FALSE)) {
+        return false;
+    }
+    if (!ui::StartProgram(exe, folder_, &program_)) {
+        return false;
+    }
+    return ui::WaitForMainWindow(&program_, timeout_ms) != nullptr;
+}
+
+std::vector<uint8_t> DefaultConfigImage() {
+    std::vector<uint8_t> image(1832, 0);
+    image[0] = 0x55;
+    image[4] = 1;
+    image[12] = 1;
+    const uint8_t keyer[15] = {0, 16, 5, 50, 0, 0, 5, 20, 0, 0, 0, 50, 50, 0, 0};
+    std::memcpy(&image[16], keyer, sizeof keyer);
+    image[292] = 81;
+    return image;
+}

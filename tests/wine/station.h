@@ -1,0 +1,35 @@
+// One pellmar.exe under test: a fresh folder of its own holding a copy of the program (and
+// a configuration file when the test supplies one), started and watched through its window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/wine/ui_driver.h"
+
+class Station {
+  public:
+    Station();
+    ~Station();  // ends the program if it still runs and removes the folder
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    const std::string& folder() const { return folder_; }
+    std::string ConfigPath() const { return folder_ + "pellmar.cfg"; }
+    void WriteConfig(const std::vector<uint8_t>& image) const;
+    std::vector<uint8_t> ReadConfig() const;
+
+    // Starts the program and waits for its Main window; false when either fails.
+    bool Start(int timeout_ms = 20000);
+    HWND window() const { return program_.window; }
+    DWORD process_id() const { return program_.process_id; }
+    long WaitForExit(int timeout_ms) { return ui::WaitForExit(&program_, timeout_ms); }
+
+  private:
+    std::string folder_;
+    ui::Program program_;
+};
+
+// The 1832-byte image the program writes for a missing configuration file.
+std::vector<uint8_t> DefaultConfigImage();

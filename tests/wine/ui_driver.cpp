@@ -1,0 +1,254 @@
+#include "tests/wine/ui_driver.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace ui {
+
+namespace {
+
+constexpr int kPollMs = 20;
+constexpr UINT kReadTimeoutMs = 2000;
+
+struct WindowSearch {
+    DWORD process_id;
+    std::string class_name;
+    std::string caption;  // empty: any
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (search->process_id != 0 && owner != search->process_id) {
+        return TRUE;
+    }
+    if (!IsWindowVisible(window) || ClassOf(window) != search->class_name) {
+        return TRUE;
+    }
+    if (!search->caption.empty() && WindowText(window) != search->caption) {
+        return TRUE;
+    }
+    search->found = window;
+    return FALSE;
+}
+
+HWND WaitForWindow(DWORD process_id, const std::string& class_name, const std::string& caption,
+                   int timeout_ms) {
+    for (int waited = 0;; waited += kPollMs) {
+        WindowSearch search{process_id, class_name, caption, nullptr};
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr || waited >= timeout_ms) {
+            return search.found;
+        }
+        Sleep(kPollMs);
+    }
+}
+
+POINT CentreOf(HWND control) {
+    RECT rect{};
+    GetClientRect(control, &rect);
+    return POINT{(rect.right - rect.left) / 2, (rect.bottom - rect.top) / 2};
+}
+
+std::string TextOf(HWND window) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kReadTimeoutMs,
+                             &length)) {
+        return std::string();
+    }
+    std::vector<char> buffer(length + 1, '\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutA(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                        SMTO_ABORTIFHUNG, kReadTimeoutMs, &copied);
+    return std::string(buffer.data(), copied);
+}
+
+}  // namespace
+
+bool StartProgram(const std::string& exe, const std::string& folder, Program* program) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::string command = "\"" + exe + "\"";
+    if (!CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &info)) {
+        return false;
+    }
+    CloseHandle(info.hThread);
+    program->process = info.hProcess;
+    program->process_id = info.dwProcessId;
+    program->window = nullptr;
+    return true;
+}
+
+HWND WaitForMainWindow(Program* program, int timeout_ms) {
+    program->window = WaitForWindow(program->process_id, "PellmarClass", "", timeout_ms);
+    return program->window;
+}
+
+HWND FindAnyMainWindow(int timeout_ms) {
+    return WaitForWindow(0, "PellmarClass", "", timeout_ms);
+}
+
+long WaitForExit(Program* program, int timeout_ms) {
+    if (program->process == nullptr ||
+        WaitForSingleObject(program->process, static_cast<DWORD>(timeout_ms)) != WAIT_OBJECT_0) {
+        return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(program->process, &code);
+    return static_cast<long>(code);
+}
+
+void StopProgram(Program* program) {
+    if (program->process == nullptr) {
+        return;
+    }
+    if (WaitForSingleObject(program->process, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(program->process, 99);
+        WaitForSingleObject(program->process, 5000);
+    }
+    CloseHandle(program->process);
+    program->process = nullptr;
+}
+
+HWND Control(HWND window, int id) {
+    return GetDlgItem(window, id);
+}
+
+void Click(HWND window, int id) {
+    PostMessageA(Control(window, id), BM_CLICK, 0, 0);
+}
+
+void TypeText(HWND window, int id, const std::string& text) {
+    HWND control = Control(window, id);
+    for (unsigned char c : text) {
+        PostMessageA(control, WM_CHAR, c, 1);
+    }
+}
+
+void RightClick(HWND window, int id) {
+    HWND target = id == 0 ? window : Control(window, id);
+    POINT at{4, 4};
+    if (id != 0) {
+        at = CentreOf(target);
+    }
+    PostMessageA(target, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageA(target, WM_RBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+}
+
+void PressCloseBox(HWND window) {
+    PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+void SendCommand(HWND window, int id) {
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+std::string ReadText(HWND window, int id) {
+    return TextOf(Control(window, id));
+}
+
+std::string WindowText(HWND window) {
+    return TextOf(window);
+}
+
+std::string ClassOf(HWND window) {
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+bool IsControlEnabled(HWND window, int id) {
+    return IsWindowEnabled(Control(window, id)) != 0;
+}
+
+bool WaitForText(HWND window, int id, const std::string& text, int timeout_ms) {
+    for (int waited = 0;; waited += kPollMs) {
+        if (ReadText(window, id) == text) {
+            return true;
+        }
+        if (waited >= timeout_ms) {
+            return false;
+        }
+        Sleep(kPollMs);
+    }
+}
+
+HWND WaitForMessageBox(DWORD process_id, const std::string& caption, int timeout_ms) {
+    return WaitForWindow(process_id, "#32770", caption, timeout_ms);
+}
+
+std::string MessageBoxText(HWND box) {
+    // The message text is the box's static control with id 0xFFFF.
+    return TextOf(GetDlgItem(box, 0xFFFF));
+}
+
+void DismissMessageBox(HWND box) {
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+}
+
+bool SaveScreenshot(HWND window, const std::string& path) {
+    RECT rect{};
+    if (!GetWindowRect(window, &rect)) {
+        return false;
+    }
+    SetForegroundWindow(window);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(200);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) {
+        return false;
+    }
+
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, previous);
+
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    const DWORD row = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
+    std::vector<unsigned char> pixels(row * static_cast<DWORD>(height));
+    const int rows = GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+                               reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (rows != height) {
+        return false;
+    }
+
+    BITMAPFILEHEADER file_header{};
+    file_header.bfType = 0x4D42;
+    file_header.bfOffBits = sizeof file_header + sizeof header;
+    file_header.bfSize = file_header.bfOffBits + static_cast<DWORD>(pixels.size());
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    bool ok = std::fwrite(&file_header, sizeof file_header, 1, file) == 1 &&
+              std::fwrite(&header, sizeof header, 1, file) == 1 &&
+              std::fwrite(pixels.data(), 1, pixels.size(), file) == pixels.size();
+    ok = std::fclose(file) == 0 && ok;
+    return ok;
+}
+
+std::string OwnFolder() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+}  // namespace ui

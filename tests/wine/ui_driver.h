@@ -1,0 +1,59 @@
+// Drives a running pellmar.exe through its Main window the way a person's input arrives:
+// clicks and keys are posted to the controls as the system would deliver them, texts are
+// read with window messages. Used by the Wine tests and by the pellmar_ui command.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace ui {
+
+struct Program {
+    HANDLE process = nullptr;
+    DWORD process_id = 0;
+    HWND window = nullptr;  // the Main window, once found
+};
+
+// Starts `exe` with `folder` as its working folder. False when it cannot be started.
+bool StartProgram(const std::string& exe, const std::string& folder, Program* program);
+// Waits until the process has a visible top-level window of class "PellmarClass".
+HWND WaitForMainWindow(Program* program, int timeout_ms);
+// Any process's Main window (the first one found), for the command-line driver.
+HWND FindAnyMainWindow(int timeout_ms);
+// Waits for the process to end; returns its exit code, or -1 on time-out.
+long WaitForExit(Program* program, int timeout_ms);
+// Ends the process if it still runs and releases its handle.
+void StopProgram(Program* program);
+
+HWND Control(HWND window, int id);
+// A left click on a button (press and release over it).
+void Click(HWND window, int id);
+// Each character as a typed key reaching the control.
+void TypeText(HWND window, int id, const std::string& text);
+// A right click on a control, or on the window's own surface when `id` is 0.
+void RightClick(HWND window, int id);
+// The caption's close box.
+void PressCloseBox(HWND window);
+// A command as the dialog manager sends it (for ids such as Escape's cancel command).
+void SendCommand(HWND window, int id);
+
+std::string ReadText(HWND window, int id);
+std::string WindowText(HWND window);
+std::string ClassOf(HWND window);
+bool IsControlEnabled(HWND window, int id);
+// Polls until the control shows `text` exactly; false on time-out.
+bool WaitForText(HWND window, int id, const std::string& text, int timeout_ms);
+
+// A message box of the given process (0: any) whose caption is `caption`.
+HWND WaitForMessageBox(DWORD process_id, const std::string& caption, int timeout_ms);
+std::string MessageBoxText(HWND box);
+void DismissMessageBox(HWND box);
+
+// Saves what the screen shows of the window as a 24-bit BMP file.
+bool SaveScreenshot(HWND window, const std::string& path);
+
+// The folder of the running test program (with a trailing backslash).
+std::string OwnFolder();
+
+}  // namespace ui
