@@ -1,0 +1,15 @@
+// Host mode: the byte handshake that attaches the keyer, and the close that returns it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+extern std::atomic<int32_t> host_open;
+
+// 0 host mode open (version stored); -1 no echo; -2 wrong echo; -3 no version byte.
+// Needs a port opened by OpenKeyerPort.
+int OpenKeyerHost(uint8_t* version);
+// Has the writer send 00 03, stops both keyer threads, drops DTR and closes the port.
+// 0; -9 when host mode was not open. Never leaves the window thread blocked on a thread
+// that waits for the window.
+int CloseKeyerHost();

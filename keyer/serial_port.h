@@ -1,0 +1,37 @@
+// The one serial port through which the program talks to the Tarvel keyer: 1200 baud,
+// 8N1, DTR on, RTS off. Windows uses the COM device; the host build uses a termios tty or
+// pty. Results: 0 or negative codes for the open and line operations, 1/0 for transfers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// 0; -4 the device did not open (also: already open); -5 its settings could not be read;
+// -6 they could not be written; -10 the receive buffer could not be purged.
+int OpenKeyerPort(int port_number);
+int WriteKeyerPort(const uint8_t* bytes, uint32_t count);  // 1 when all were written
+int ReadKeyerPort(uint8_t* buffer, uint32_t count);        // 1 when exactly `count` arrived
+int WriteKeyerPortByte(uint8_t byte);
+int ReadKeyerPortByte(uint8_t* byte);
+int SetKeyerPortRts(int on);
+int SetKeyerPortDtr(int on);
+int GetKeyerPortModemStatus(uint32_t* status);
+void CloseKeyerPort();
+
+// The read time-out's total constant in milliseconds (250 after the open, 10 in host mode).
+void SetKeyerPortReadTimeout(uint32_t milliseconds);
+// Drops DTR from the record kept since the open, without re-reading it, as host close does.
+void DropKeyerPortDtr();
+// Gives up a transfer that is blocked on the port (a write to a keyer that stopped
+// reading), so a thread waiting in it returns 0.
+void CancelKeyerPortTransfers();
+
+// The device name that port number `n` opens: "\\.\COM10" to "\\.\COM16", "com%d:"
+// otherwise. On the host build, the path pattern below decides instead.
+std::string KeyerPortDeviceName(int port_number);
+
+#ifndef _WIN32
+// Host build only: where port n lives, as a printf pattern with one %d (default
+// "/dev/ttyS%d" with n - 1, as Linux numbers them; tests point it at an emulator's pty).
+void SetKeyerPortPathPattern(const std::string& pattern);
+#endif
