@@ -1,0 +1,212 @@
+#include "keyer/keyer_host.h"
+
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "keyer/keyer_internal.h"
+#include "keyer/keyer_platform.h"
+#include "keyer/serial_port.h"
+
+using namespace keyer_internal;
+
+std::atomic<int32_t> host_open{0};
+
+namespace keyer_internal {
+
+std::mutex queue_mutex;
+uint8_t queue_ring[kQueueSize];
+int32_t queue_write = 0;
+int32_t queue_read = 0;
+int32_t queue_count = 0;
+uint8_t queue_nearly_full = 0;
+uint8_t wanted_settings[kSettingsSize];
+uint8_t sent_settings[kSettingsSize];
+
+std::atomic<int32_t> key_down_wanted{0};
+std::atomic<int32_t> pause_wanted{0};
+std::atomic<uint8_t> paddle_input_wanted{0};
+int32_t key_down_sent = 0;
+int32_t pause_sent = 0;
+uint8_t paddle_input_sent = 0;
+
+std::atomic<int32_t> clear_requested{0};
+std::atomic<int32_t> speed_pot_requested{0};
+std::atomic<int32_t> load_requested{0};
+std::atomic<int32_t> backspace_requested{0};
+std::atomic<int32_t> base_mode_requested{0};
+std::atomic<int32_t> extended_mode_requested{0};
+std::atomic<int32_t> admin_0f_requested{0};
+std::atomic<int32_t> admin_10_requested{0};
+std::atomic<int32_t> admin_11_requested{0};
+std::atomic<int32_t> admin_12_requested{0};
+std::atomic<int32_t> close_requested{0};
+std::atomic<int32_t> break_in_pending{0};
+
+AutoResetEvent mailbox_event;
+
+std::atomic<uint8_t> keyer_status{0};
+std::atomic<int32_t> reader_running{0};
+std::atomic<int32_t> writer_abandon{0};
+std::atomic<bool> writer_done{true};
+std::atomic<bool> reader_done{true};
+std::atomic<bool> writer_held_for_test{false};
+
+std::atomic<uint8_t> echo_ring[kEchoRingSize];
+std::atomic<int32_t> echo_write{0};
+std::atomic<int32_t> echo_read{0};
+std::atomic<uint8_t> last_echo{0};
+
+void ResetTransmitQueueLocked() {
+    queue_write = 0;
+    queue_read = 0;
+    queue_count = 0;
+    queue_nearly_full = 0;
+}
+
+}  // namespace keyer_internal
+
+namespace {
+
+constexpr int kWriterCloseWaitMs = 2000;
+constexpr int kAfterCancelWaitMs = 5000;
+
+bool WriterDone() {
+    return writer_done.load();
+}
+bool ReaderDone() {
+    return reader_done.load();
+}
+
+// Owns the two keyer threads. Defined after everything the threads use, so that at the
+// program's exit it is destroyed first: Exit leaves the keyer in host mode, but the threads
+// must be stopped before the state they touch goes away.
+struct KeyerThreads {
+    std::thread writer;
+    std::thread reader;
+
+    ~KeyerThreads() {
+        if (!writer.joinable() && !reader.joinable()) {
+            return;
+        }
+        writer_abandon = 1;
+        reader_running = 0;
+        mailbox_event.Signal();
+        CancelKeyerPortTransfers();
+        JoinAll();
+    }
+
+    void JoinAll() {
+        if (writer.joinable()) {
+            writer.join();
+        }
+        if (reader.joinable()) {
+            reader.join();
+        }
+    }
+};
+
+KeyerThreads keyer_threads;
+
+}  // namespace
+
+int OpenKeyerHost(uint8_t* version) {
+    static const uint8_t kWake = 0x13;
+    static const uint8_t kEchoTest[] = {0x00, 0x04, 0x55};
+    static const uint8_t kHostOpen[] = {0x00, 0x02};
+
+    for (int i = 0; i < 3; ++i) {
+        WriteKeyerPort(&kWake, 1);
+    }
+    WriteKeyerPort(kEchoTest, sizeof kEchoTest);
+    uint8_t answer = 0;
+    if (ReadKeyerPort(&answer, 1) != 1) {
+        return -1;
+    }
+    if (answer != 0x55) {
+        return -2;
+    }
+    WriteKeyerPort(kHostOpen, sizeof kHostOpen);
+    uint8_t keyer_version = 0;
+    if (ReadKeyerPort(&keyer_version, 1) != 1) {
+        return -3;
+    }
+    SetKeyerPortReadTimeout(10);
+    *version = keyer_version;
+
+    {
+        std::lock_guard<std::mutex> lock(queue_mutex);
+        ResetTransmitQueueLocked();
+    }
+    // A keyer that has just entered host mode is not keyed down, paused or driven by remote
+    // paddles; the slots say so too, so Tune and Pause work after a reopen and a reopen
+    // never keys the transmitter by itself.
+    key_down_wanted = 0;
+    key_down_sent = 0;
+    pause_wanted = 0;
+    pause_sent = 0;
+    paddle_input_wanted = 0;
+    paddle_input_sent = 0;
+
+    close_requested = 0;
+    writer_abandon = 0;
+    // Raised here rather than by the reader itself, so that a close that comes before the
+    // reader has started still stops it.
+    reader_running = 1;
+    writer_done = false;
+    reader_done = false;
+    mailbox_event.WaitFor(std::chrono::microseconds(0));  // a fresh, unsignalled event
+    RaiseKeyerTimerResolution();
+    host_open = 1;
+    try {
+        keyer_threads.writer = std::thread(RunKeyerWriter);
+        keyer_threads.reader = std::thread(RunKeyerReader);
+    } catch (const std::system_error&) {
+        // No thread, no host mode: stop what did start and report the keyer as not
+        // answering, which makes the caller give the port up.
+        host_open = 0;
+        writer_abandon = 1;
+        reader_running = 0;
+        mailbox_event.Signal();
+        keyer_threads.JoinAll();
+        writer_done = true;
+        reader_done = true;
+        RestoreKeyerTimerResolution();
+        return -3;
+    }
+    return 0;
+}
+
+int CloseKeyerHost() {
+    if (host_open.load() != 1) {
+        return -9;
+    }
+    close_requested = 1;
+    mailbox_event.Signal();
+    reader_running = 0;
+    host_open = 0;
+
+    // A write has no time-out of its own: a keyer that stopped reading would hold the
+    // writer for ever, so after a while its transfer is cancelled.
+    if (!WaitForKeyerThread(WriterDone, kWriterCloseWaitMs)) {
+        CancelKeyerPortTransfers();
+    }
+    const bool stopped = WaitForKeyerThread(WriterDone, kAfterCancelWaitMs) &&
+                         WaitForKeyerThread(ReaderDone, kAfterCancelWaitMs);
+    if (!stopped) {
+        CancelKeyerPortTransfers();
+    }
+    if (!WaitForKeyerThread([] { return WriterDone() && ReaderDone(); }, kAfterCancelWaitMs)) {
+        // A thread still inside the port must not have the handle closed under it; the
+        // port stays held rather than the program crashing.
+        keyer_threads.writer.detach();
+        keyer_threads.reader.detach();
+        RestoreKeyerTimerResolution();
+        return 0;
+    }
+    keyer_threads.JoinAll();
+    DropKeyerPortDtr();
+    CloseKeyerPort();
+    RestoreKeyerTimerResolution();
+    return 0;
+}

@@ -1,0 +1,86 @@
+// State that host mode, the command mailbox with its writer, and the reader share. Only
+// keyer/ includes this; the rest of the program uses the entry points.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "keyer/auto_reset_event.h"
+
+namespace keyer_internal {
+
+constexpr int kQueueSize = 64;
+constexpr int kSettingsSize = 15;
+constexpr int kEchoRingSize = 16;
+
+// Guards the transmit queue and both settings blocks; never held across a wait for the
+// event or a port write.
+extern std::mutex queue_mutex;
+extern uint8_t queue_ring[kQueueSize];
+extern int32_t queue_write;
+extern int32_t queue_read;
+extern int32_t queue_count;
+extern uint8_t queue_nearly_full;
+extern uint8_t wanted_settings[kSettingsSize];
+extern uint8_t sent_settings[kSettingsSize];
+
+// Value slots that are single words: producers write the wanted value, the writer alone
+// the last-sent one.
+extern std::atomic<int32_t> key_down_wanted;
+extern std::atomic<int32_t> pause_wanted;
+extern std::atomic<uint8_t> paddle_input_wanted;
+extern int32_t key_down_sent;
+extern int32_t pause_sent;
+extern uint8_t paddle_input_sent;
+
+// One-shot slots: 1 = pending, cleared by the writer.
+extern std::atomic<int32_t> clear_requested;
+extern std::atomic<int32_t> speed_pot_requested;
+extern std::atomic<int32_t> load_requested;
+extern std::atomic<int32_t> backspace_requested;
+extern std::atomic<int32_t> base_mode_requested;
+extern std::atomic<int32_t> extended_mode_requested;
+extern std::atomic<int32_t> admin_0f_requested;
+extern std::atomic<int32_t> admin_10_requested;
+extern std::atomic<int32_t> admin_11_requested;
+extern std::atomic<int32_t> admin_12_requested;
+extern std::atomic<int32_t> close_requested;
+extern std::atomic<int32_t> break_in_pending;
+
+// The event lives as long as the program, so an entry point that passed the host-open test
+// just before a close can still signal it safely.
+extern AutoResetEvent mailbox_event;
+
+extern std::atomic<uint8_t> keyer_status;
+extern std::atomic<int32_t> reader_running;
+// Ends the writer without the host close: only for the program's exit, which leaves the
+// keyer as it is.
+extern std::atomic<int32_t> writer_abandon;
+extern std::atomic<bool> writer_done;
+extern std::atomic<bool> reader_done;
+
+// Tests set this to make the writer wait before its next pass or tick, so that several
+// requests meet in one service pass as they would on a busy machine.
+extern std::atomic<bool> writer_held_for_test;
+
+// Echoed characters, newest at echo_write; written by the reader only.
+extern std::atomic<uint8_t> echo_ring[kEchoRingSize];
+extern std::atomic<int32_t> echo_write;
+extern std::atomic<int32_t> echo_read;
+extern std::atomic<uint8_t> last_echo;
+
+void ResetTransmitQueueLocked();
+void RunKeyerWriter();
+void RunKeyerReader();
+
+}  // namespace keyer_internal
+
+// For tests: the transmit queue's indices as one consistent snapshot.
+struct KeyerQueueSnapshot {
+    int32_t queue_write;
+    int32_t queue_read;
+    int32_t queue_count;
+    uint8_t queue_nearly_full;
+};
+KeyerQueueSnapshot GetKeyerQueueSnapshot();

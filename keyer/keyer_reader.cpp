@@ -1,0 +1,81 @@
+// The keyer reader: every byte the keyer sends, sorted by its high bits and handed to the
+// dispatcher on this thread.
+#include "keyer/keyer_reader.h"
+
+#include "keyer/keyer_dispatch.h"
+#include "keyer/keyer_host.h"
+#include "keyer/keyer_internal.h"
+#include "keyer/keyer_platform.h"
+#include "keyer/serial_port.h"
+
+using namespace keyer_internal;
+
+namespace {
+
+void KeepEcho(uint8_t byte) {
+    last_echo = byte;
+    const int32_t write = echo_write.load();
+    const int32_t next = (write + 1) % kEchoRingSize;
+    if (next == echo_read.load()) {
+        return;  // full: the unread characters are kept, the newest is not stored
+    }
+    echo_ring[write] = byte;
+    echo_write = next;
+}
+
+uint8_t SentMinWpm() {
+    std::lock_guard<std::mutex> lock(queue_mutex);
+    return sent_settings[6];
+}
+
+}  // namespace
+
+namespace keyer_internal {
+
+void RunKeyerReader() {
+    NameKeyerThread("keyer-reader");
+    while (reader_running.load() != 0) {
+        uint8_t byte = 0;
+        if (ReadKeyerPort(&byte, 1) != 1) {
+            continue;
+        }
+        if ((byte & 0xDC) == 0xDC) {
+            DispatchKeyerEvent(kPaddleEvent, byte & 0x03);
+        } else if (byte >= 0xC0) {
+            const uint8_t status = byte & 0x3F;
+            keyer_status = status;
+            if ((status & 0x02) != 0) {
+                break_in_pending = 1;
+            }
+            DispatchKeyerEvent(kStatusEvent, status);
+        } else if (byte >= 0x80) {
+            DispatchKeyerEvent(kSpeedPotEvent, static_cast<uint8_t>((byte & 0x7F) + SentMinWpm()));
+        } else {
+            KeepEcho(byte);
+            DispatchKeyerEvent(kEchoEvent, byte);
+        }
+    }
+    reader_done = true;
+}
+
+}  // namespace keyer_internal
+
+int GetKeyerStatus() {
+    if (host_open.load() != 1) {
+        return -9;
+    }
+    return keyer_status.load();
+}
+
+int GetKeyerEchoByte() {
+    if (host_open.load() != 1) {
+        return -9;
+    }
+    const int32_t read = echo_read.load();
+    if (read == echo_write.load()) {
+        return 0;
+    }
+    const uint8_t byte = echo_ring[read];
+    echo_read = (read + 1) % kEchoRingSize;
+    return byte;
+}

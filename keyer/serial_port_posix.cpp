@@ -1,0 +1,292 @@
+// The keyer port on a termios device. Windows' overlapped transfers with a read time-out
+// are played by poll(): a read gathers bytes until it has them all or the time-out's total
+// constant has passed, a write waits until every byte is queued. A cancel pipe ends any
+// transfer that is waiting, and every later one, until the port is opened again.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "keyer/serial_port.h"
+
+namespace {
+
+std::atomic<int> port_handle{-1};
+int cancel_pipe[2] = {-1, -1};
+std::atomic<bool> transfers_cancelled{false};
+std::atomic<uint32_t> read_total_constant{250};
+std::mutex pattern_mutex;
+std::string port_path_pattern = "/dev/ttyS%d";
+bool pattern_is_zero_based = true;
+
+// Windows' modem status bits, so callers see the same word on both builds.
+constexpr uint32_t kMsCtsOn = 0x10;
+constexpr uint32_t kMsDsrOn = 0x20;
+constexpr uint32_t kMsRingOn = 0x40;
+constexpr uint32_t kMsRlsdOn = 0x80;
+
+std::string PortPath(int port_number) {
+    std::lock_guard<std::mutex> lock(pattern_mutex);
+    char path[512];
+    std::snprintf(path, sizeof path, port_path_pattern.c_str(),
+                  pattern_is_zero_based ? port_number - 1 : port_number);
+    return path;
+}
+
+// A pty has no modem lines; that is not an error for a keyer emulator on one.
+bool IsMissingModemLines(int error) {
+    return error == ENOTTY || error == EINVAL || error == ENOTSUP;
+}
+
+int SetModemLine(int line, bool on) {
+    const int fd = port_handle.load();
+    termios attributes{};
+    if (fd < 0 || tcgetattr(fd, &attributes) != 0) {
+        return -5;
+    }
+    if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line) != 0 && !IsMissingModemLines(errno)) {
+        return -6;
+    }
+    return 0;
+}
+
+void CloseCancelPipe() {
+    for (int& end : cancel_pipe) {
+        if (end >= 0) {
+            close(end);
+            end = -1;
+        }
+    }
+}
+
+// Waits for `events` on the port or the cancel pipe. Returns false when the transfer must
+// give up: cancelled, the device hung up, or the time-out (negative: none) passed.
+bool WaitForPort(int fd, short events, int timeout_ms) {
+    pollfd fds[2] = {{fd, events, 0}, {cancel_pipe[0], POLLIN, 0}};
+    for (;;) {
+        const int ready = poll(fds, 2, timeout_ms);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0 || (fds[1].revents & POLLIN) != 0 || transfers_cancelled.load()) {
+            return false;
+        }
+        if ((fds[0].revents & (POLLERR | POLLNVAL)) != 0) {
+            return false;
+        }
+        if ((fds[0].revents & events) != 0) {
+            return true;
+        }
+        if ((fds[0].revents & POLLHUP) != 0) {
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
+void SetKeyerPortPathPattern(const std::string& pattern) {
+    std::lock_guard<std::mutex> lock(pattern_mutex);
+    port_path_pattern = pattern;
+    // Linux numbers its serial ports from 0; a pattern of the tests' own means n itself.
+    pattern_is_zero_based = pattern == "/dev/ttyS%d";
+}
+
+int OpenKeyerPort(int port_number) {
+    if (port_handle.load() >= 0) {
+        return -4;  // one keyer port per program, as Windows refuses a second opener
+    }
+    const std::string path = PortPath(port_number);
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return -4;
+    }
+    // Exclusive like a Windows COM port: TIOCEXCL stops other openers, and the lock also
+    // holds against privileged ones, which TIOCEXCL lets through.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -4;
+    }
+    ioctl(fd, TIOCEXCL);
+    if (pipe2(cancel_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        close(fd);
+        return -4;
+    }
+    transfers_cancelled = false;
+    read_total_constant = 250;
+    port_handle = fd;
+
+    termios attributes{};
+    if (tcgetattr(fd, &attributes) != 0) {
+        return -5;
+    }
+    cfmakeraw(&attributes);
+    attributes.c_cflag &= ~(CSTOPB | PARENB | CSIZE | CRTSCTS);
+    attributes.c_cflag |= CS8 | CLOCAL | CREAD;
+    attributes.c_iflag &= ~(IXON | IXOFF | IXANY);
+    attributes.c_cc[VMIN] = 0;
+    attributes.c_cc[VTIME] = 0;
+    cfsetispeed(&attributes, B1200);
+    cfsetospeed(&attributes, B1200);
+    if (tcsetattr(fd, TCSANOW, &attributes) != 0) {
+        return -6;
+    }
+    int dtr = TIOCM_DTR;
+    int rts = TIOCM_RTS;
+    if ((ioctl(fd, TIOCMBIS, &dtr) != 0 && !IsMissingModemLines(errno)) ||
+        (ioctl(fd, TIOCMBIC, &rts) != 0 && !IsMissingModemLines(errno))) {
+        return -6;
+    }
+
+    // The keyer may still be sending from before; what it said then means nothing now.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    if (tcflush(fd, TCIFLUSH) != 0) {
+        return -10;
+    }
+    return 0;
+}
+
+int WriteKeyerPort(const uint8_t* bytes, uint32_t count) {
+    const int fd = port_handle.load();
+    if (fd < 0 || transfers_cancelled.load()) {
+        return 0;
+    }
+    uint32_t written = 0;
+    while (written < count) {
+        const ssize_t done = write(fd, bytes + written, count - written);
+        if (done > 0) {
+            written += static_cast<uint32_t>(done);
+            continue;
+        }
+        if (done < 0 && errno == EINTR) {
+            continue;
+        }
+        if (done < 0 && errno != EAGAIN) {
+            return 0;
+        }
+        if (!WaitForPort(fd, POLLOUT, -1)) {
+            return 0;
+        }
+    }
+    // Like the overlapped write's completion, wait until the bytes have left for the
+    // device, so the writer is paced by the line and the keyer's hold bit means something.
+    // tcdrain() would do it but cannot be cancelled.
+    for (;;) {
+        int unsent = 0;
+        if (ioctl(fd, TIOCOUTQ, &unsent) != 0 || unsent <= 0) {
+            return 1;
+        }
+        pollfd cancel = {cancel_pipe[0], POLLIN, 0};
+        if (poll(&cancel, 1, 1) > 0 || transfers_cancelled.load()) {
+            return 0;
+        }
+    }
+}
+
+int ReadKeyerPort(uint8_t* buffer, uint32_t count) {
+    const int fd = port_handle.load();
+    if (fd < 0 || transfers_cancelled.load()) {
+        return 0;
+    }
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(read_total_constant.load());
+    uint32_t received = 0;
+    while (received < count) {
+        const ssize_t done = read(fd, buffer + received, count - received);
+        if (done > 0) {
+            received += static_cast<uint32_t>(done);
+            continue;
+        }
+        if (done < 0 && errno == EINTR) {
+            continue;
+        }
+        if (done == 0 || (done < 0 && errno != EAGAIN)) {
+            // A hung-up device reads as end of file or EIO at once: pace the caller as a
+            // time-out would, so a reader loop does not spin on a dead port.
+            std::this_thread::sleep_until(deadline);
+            return 0;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !WaitForPort(fd, POLLIN, static_cast<int>(left.count()) + 1)) {
+            if (std::chrono::steady_clock::now() < deadline && !transfers_cancelled.load()) {
+                std::this_thread::sleep_until(deadline);
+            }
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int WriteKeyerPortByte(uint8_t byte) {
+    return WriteKeyerPort(&byte, 1);
+}
+
+int ReadKeyerPortByte(uint8_t* byte) {
+    uint8_t received = 0;
+    if (ReadKeyerPort(&received, 1) != 1) {
+        return 0;
+    }
+    *byte = received;
+    return 1;
+}
+
+int SetKeyerPortRts(int on) {
+    return SetModemLine(TIOCM_RTS, on != 0);
+}
+
+int SetKeyerPortDtr(int on) {
+    return SetModemLine(TIOCM_DTR, on != 0);
+}
+
+int GetKeyerPortModemStatus(uint32_t* status) {
+    int lines = 0;
+    const int fd = port_handle.load();
+    if (fd < 0 || ioctl(fd, TIOCMGET, &lines) != 0) {
+        return 0;
+    }
+    uint32_t bits = 0;
+    bits |= (lines & TIOCM_CTS) ? kMsCtsOn : 0;
+    bits |= (lines & TIOCM_DSR) ? kMsDsrOn : 0;
+    bits |= (lines & TIOCM_RNG) ? kMsRingOn : 0;
+    bits |= (lines & TIOCM_CD) ? kMsRlsdOn : 0;
+    *status = bits;
+    return 1;
+}
+
+void CloseKeyerPort() {
+    const int fd = port_handle.exchange(-1);
+    if (fd >= 0) {
+        close(fd);
+    }
+    CloseCancelPipe();
+}
+
+void SetKeyerPortReadTimeout(uint32_t milliseconds) {
+    read_total_constant = milliseconds;
+}
+
+void DropKeyerPortDtr() {
+    const int fd = port_handle.load();
+    int dtr = TIOCM_DTR;
+    if (fd >= 0) {
+        ioctl(fd, TIOCMBIC, &dtr);
+    }
+}
+
+void CancelKeyerPortTransfers() {
+    transfers_cancelled = true;
+    if (cancel_pipe[1] >= 0) {
+        const char wake = 1;
+        [[maybe_unused]] ssize_t ignored = write(cancel_pipe[1], &wake, 1);
+    }
+}
