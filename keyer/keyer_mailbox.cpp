@@ -227,9 +227,14 @@ void RunKeyerWriter() {
     NameKeyerThread("keyer-writer");
     while (writer_abandon.load() == 0) {
         const bool woken = mailbox_event.WaitFor(kWriterTick);
+        bool held = false;
         while (writer_held_for_test.load() && writer_abandon.load() == 0 &&
                close_requested.load() == 0) {
+            held = true;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (held && !woken) {
+            continue;  // a tick from before the hold: wait afresh, the requests meet in a pass
         }
         if (!woken) {
             SendOneQueuedByte();

@@ -266,6 +266,9 @@ int GetKeyerPortModemStatus(uint32_t* status) {
 void CloseKeyerPort() {
     const int fd = port_handle.exchange(-1);
     if (fd >= 0) {
+        // The exclusive flag belongs to the tty, not to this descriptor: a pty whose other
+        // end stays open would keep refusing the next opener without this.
+        ioctl(fd, TIOCNXCL);
         close(fd);
     }
     CloseCancelPipe();

@@ -1,0 +1,896 @@
+// The emulated keyer: one thread reads what the host writes to the pty, parses it into
+// commands by their argument counts, and plays the keyer's buffer out with Morse timing.
+// Everything it knows sits behind one mutex, so a test's control line sees a consistent
+// keyer whichever thread it comes from.
+#include "tools/keyer_sim/keyer_sim.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+namespace keyer_sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Argument bytes that follow each command byte in host mode; commands not listed take
+// none. 0C and 16 are unused by the host but take one byte on the keyer.
+int ArgumentCount(uint8_t command) {
+    switch (command) {
+        case 0x04:
+        case 0x1B:
+            return 2;
+        case 0x05:
+            return 3;
+        case 0x0F:
+            return 15;
+        case 0x01:
+        case 0x02:
+        case 0x03:
+        case 0x06:
+        case 0x09:
+        case 0x0B:
+        case 0x0C:
+        case 0x0D:
+        case 0x0E:
+        case 0x10:
+        case 0x11:
+        case 0x12:
+        case 0x14:
+        case 0x16:
+        case 0x17:
+        case 0x18:
+        case 0x19:
+        case 0x1A:
+        case 0x1C:
+        case 0x1D:
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+bool IsBufferedCommand(uint8_t command) {
+    return command >= 0x18 && command <= 0x1F;
+}
+
+const char* MorsePattern(char c) {
+    static const std::map<char, const char*> kPatterns = {
+        {'A', ".-"},     {'B', "-..."},   {'C', "-.-."},   {'D', "-.."},    {'E', "."},
+        {'F', "..-."},   {'G', "--."},    {'H', "...."},   {'I', ".."},     {'J', ".---"},
+        {'K', "-.-"},    {'L', ".-.."},   {'M', "--"},     {'N', "-."},     {'O', "---"},
+        {'P', ".--."},   {'Q', "--.-"},   {'R', ".-."},    {'S', "..."},    {'T', "-"},
+        {'U', "..-"},    {'V', "...-"},   {'W', ".--"},    {'X', "-..-"},   {'Y', "-.--"},
+        {'Z', "--.."},   {'0', "-----"},  {'1', ".----"},  {'2', "..---"},  {'3', "...--"},
+        {'4', "....-"},  {'5', "....."},  {'6', "-...."},  {'7', "--..."},  {'8', "---.."},
+        {'9', "----."},  {'.', ".-.-.-"}, {',', "--..--"}, {'?', "..--.."}, {'/', "-..-."},
+        {'=', "-...-"},  {'+', ".-.-."},  {'-', "-....-"}, {'(', "-.--."},  {')', "-.--.-"},
+        {'"', ".-..-."}, {':', "---..."}, {';', "-.-.-."}, {'@', ".--.-."}, {'\'', ".----."},
+    };
+    const auto found =
+        kPatterns.find(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    return found == kPatterns.end() ? nullptr : found->second;
+}
+
+// Length in dit units, the character gap that follows included.
+int MorseUnits(char c) {
+    if (c == ' ') {
+        return 4;  // with the 3 after the last character: the 7 of a word gap
+    }
+    const char* pattern = MorsePattern(c);
+    if (pattern == nullptr) {
+        return 3;
+    }
+    int units = 0;
+    for (const char* p = pattern; *p != '\0'; ++p) {
+        units += (*p == '-') ? 3 : 1;
+        units += 1;
+    }
+    return units + 2;
+}
+
+std::string Hex(uint8_t byte) {
+    char text[3];
+    std::snprintf(text, sizeof text, "%02X", byte);
+    return text;
+}
+
+bool ParseHexByte(const std::string& text, uint8_t* byte) {
+    if (text.empty() || text.size() > 2) {
+        return false;
+    }
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 16);
+    if (*end != '\0' || value < 0 || value > 0xFF) {
+        return false;
+    }
+    *byte = static_cast<uint8_t>(value);
+    return true;
+}
+
+bool ParseInt(const std::string& text, int* value) {
+    if (text.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    const long parsed = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || parsed < -100000 || parsed > 100000) {
+        return false;
+    }
+    *value = static_cast<int>(parsed);
+    return true;
+}
+
+// Mode register 0 (no echo), 20 WPM, pot range 10 to 35, the rest as a keyer leaves its
+// factory.
+constexpr uint8_t kPowerOnSettings[15] = {0, 20, 0, 50, 0, 0, 10, 25, 0, 0, 0, 50, 50, 0, 0};
+
+// One thing in the keyer's buffer: a text character or a buffered command with its
+// arguments.
+struct Item {
+    std::vector<uint8_t> bytes;
+};
+
+}  // namespace
+
+struct KeyerSim::Impl {
+    Options options;
+
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
+    std::thread thread;
+    bool running = false;
+    bool stopping = false;
+    bool unplug_requested = false;
+    int wake_pipe[2] = {-1, -1};
+    int master = -1;
+    // Held open for the emulator's life, so a host closing and reopening its end does not
+    // hang the pty up between its sessions.
+    int slave_keep = -1;
+    std::string slave_path;
+
+    // What the test made of the keyer.
+    int version = 23;
+    bool silent = false;
+    bool no_version = false;
+    int echo_answer = -1;
+    bool unplugged = false;
+
+    // The keyer's own state.
+    bool host = false;
+    bool extended = false;
+    uint8_t settings[15] = {};
+    int buffered_wpm = 0;  // 1C in the buffer; 0 when cancelled
+    int pot_wpm = 20;
+    bool key_down = false;
+    bool paused = false;
+    uint8_t paddle_input = 0;
+    std::deque<Item> buffer;
+    int buffered_bytes = 0;
+    bool keying = false;
+    bool keying_paddle = false;
+    bool waiting = false;
+    std::string current_text;
+    Clock::time_point current_end;
+    std::deque<char> paddle_text;
+    bool hold = false;
+    bool break_in = false;
+    uint8_t status_sent = 0;
+
+    std::vector<uint8_t> pending;
+    size_t pending_needed = 0;
+
+    Clock::time_point reset_time = Clock::now();
+    std::vector<LoggedByte> log;
+    std::string keyed;
+
+    // --- output, with the lock held ---
+    void SendLocked(uint8_t byte) {
+        if (master < 0 || silent) {
+            return;
+        }
+        // The host may not read for a while; a keyer would overrun, so drop rather than
+        // stall the emulator.
+        [[maybe_unused]] const ssize_t done = write(master, &byte, 1);
+    }
+
+    int EffectiveWpm() const {
+        int wpm = buffered_wpm != 0 ? buffered_wpm : settings[1];
+        if (wpm == 0) {
+            wpm = pot_wpm;
+        }
+        return std::max(wpm, 5);
+    }
+
+    Clock::duration UnitsToDuration(int units) const {
+        const double dit_us = 1200000.0 / EffectiveWpm() / std::max(options.speedup, 0.001);
+        return std::chrono::microseconds(static_cast<int64_t>(dit_us * units));
+    }
+
+    uint8_t PotByte() const {
+        const int offset = std::clamp(pot_wpm - settings[6], 0, 0x3F);
+        return static_cast<uint8_t>(0x80 | offset);
+    }
+
+    uint8_t StatusBits() const {
+        const bool busy = keying || !paddle_text.empty() || (!paused && !buffer.empty());
+        return static_cast<uint8_t>((hold ? 0x01 : 0) | (break_in ? 0x02 : 0) | (busy ? 0x04 : 0) |
+                                    (waiting ? 0x10 : 0));
+    }
+
+    void UpdateStatusLocked() {
+        if (buffered_bytes > options.high_water) {
+            hold = true;
+        } else if (buffered_bytes <= options.low_water) {
+            hold = false;
+        }
+        const uint8_t bits = StatusBits();
+        if (host && bits != status_sent) {
+            status_sent = bits;
+            SendLocked(static_cast<uint8_t>(0xC0 | bits));
+        }
+    }
+
+    void ClearBufferLocked() {
+        buffer.clear();
+        buffered_bytes = 0;
+        if (keying && !keying_paddle) {
+            keying = false;
+            waiting = false;
+        }
+    }
+
+    void EnterHostModeLocked() {
+        host = true;
+        extended = false;
+        key_down = false;
+        paused = false;
+        paddle_input = 0;
+        buffered_wpm = 0;
+        ClearBufferLocked();
+        paddle_text.clear();
+        keying = false;
+        break_in = false;
+        status_sent = 0;
+    }
+
+    void AdminLocked(uint8_t sub, uint8_t argument) {
+        switch (sub) {
+            case 0x02:
+                if (!host) {
+                    EnterHostModeLocked();
+                    if (!no_version) {
+                        SendLocked(static_cast<uint8_t>(version));
+                    }
+                }
+                break;
+            case 0x03:
+                host = false;
+                ClearBufferLocked();
+                paddle_text.clear();
+                break;
+            case 0x04:
+                SendLocked(echo_answer >= 0 ? static_cast<uint8_t>(echo_answer) : argument);
+                break;
+            case 0x0A:
+                extended = false;
+                break;
+            case 0x0B:
+                extended = true;
+                break;
+            default:
+                break;
+        }
+    }
+
+    void CommandLocked(const std::vector<uint8_t>& c) {
+        const uint8_t command = c[0];
+        switch (command) {
+            case 0x01:
+                settings[2] = c[1];
+                break;
+            case 0x02:
+                settings[1] = c[1];
+                break;
+            case 0x03:
+                settings[3] = c[1];
+                break;
+            case 0x04:
+                settings[4] = c[1];
+                settings[5] = c[2];
+                break;
+            case 0x05:
+                settings[6] = c[1];
+                settings[7] = c[2];
+                break;
+            case 0x06:
+                paused = c[1] != 0;
+                break;
+            case 0x07:
+                SendLocked(PotByte());
+                break;
+            case 0x08:
+                if (!buffer.empty()) {
+                    buffered_bytes -= static_cast<int>(buffer.back().bytes.size());
+                    buffer.pop_back();
+                }
+                break;
+            case 0x09:
+                settings[13] = c[1];
+                break;
+            case 0x0A:
+                ClearBufferLocked();
+                break;
+            case 0x0B:
+                key_down = c[1] != 0;
+                break;
+            case 0x0D:
+                settings[10] = c[1];
+                break;
+            case 0x0E:
+                settings[0] = c[1];
+                break;
+            case 0x0F:
+                std::memcpy(settings, c.data() + 1, sizeof settings);
+                break;
+            case 0x10:
+                settings[8] = c[1];
+                break;
+            case 0x11:
+                settings[9] = c[1];
+                break;
+            case 0x12:
+                settings[11] = c[1];
+                break;
+            case 0x14:
+                paddle_input = c[1];
+                break;
+            case 0x17:
+                settings[12] = c[1];
+                break;
+            default:
+                break;
+        }
+    }
+
+    void BufferLocked(Item item) {
+        const int size = static_cast<int>(item.bytes.size());
+        if (buffered_bytes + size > options.buffer_capacity) {
+            return;  // overrun: a real keyer loses it too
+        }
+        buffered_bytes += size;
+        buffer.push_back(std::move(item));
+    }
+
+    void ReceiveLocked(uint8_t byte) {
+        log.push_back({Clock::now(), byte});
+        changed.notify_all();
+        if (!pending.empty()) {
+            pending.push_back(byte);
+            if (pending[0] == 0x00 && pending.size() == 2 && byte == 0x04) {
+                pending_needed = 3;
+            }
+            if (pending.size() < pending_needed) {
+                return;
+            }
+            std::vector<uint8_t> whole;
+            whole.swap(pending);
+            if (whole[0] == 0x00) {
+                AdminLocked(whole[1], whole.size() > 2 ? whole[2] : 0);
+            } else if (IsBufferedCommand(whole[0])) {
+                BufferLocked({whole});
+            } else {
+                CommandLocked(whole);
+            }
+            return;
+        }
+        if (byte == 0x00) {
+            pending = {byte};
+            pending_needed = 2;
+            return;
+        }
+        if (!host) {
+            return;  // out of host mode only the admin commands mean anything
+        }
+        if (byte >= 0x20) {
+            BufferLocked({{byte}});
+            return;
+        }
+        const int arguments = ArgumentCount(byte);
+        if (arguments > 0) {
+            pending = {byte};
+            pending_needed = static_cast<size_t>(arguments) + 1;
+            return;
+        }
+        if (IsBufferedCommand(byte)) {
+            BufferLocked({{byte}});
+        } else {
+            CommandLocked({byte});
+        }
+    }
+
+    void FinishCurrentLocked() {
+        keying = false;
+        if (waiting) {
+            waiting = false;
+            return;
+        }
+        for (char c : current_text) {
+            if (std::isprint(static_cast<unsigned char>(c))) {
+                keyed.push_back(c);
+            }
+            const bool echo = keying_paddle ? (settings[0] & 0x40) != 0 : (settings[0] & 0x04) != 0;
+            if (echo) {
+                SendLocked(static_cast<uint8_t>(c));
+            }
+        }
+        if (keying_paddle && paddle_text.empty()) {
+            break_in = false;
+        }
+        changed.notify_all();
+    }
+
+    void StartKeyingLocked(const std::string& text, bool from_paddle, Clock::time_point now) {
+        int units = 0;
+        for (char c : text) {
+            units += MorseUnits(c);
+        }
+        current_text = text;
+        keying = true;
+        keying_paddle = from_paddle;
+        current_end = now + UnitsToDuration(units);
+    }
+
+    // Plays the buffer forward to `now`: ends what has been keyed and starts the next item.
+    void AdvanceLocked(Clock::time_point now) {
+        for (;;) {
+            if (keying) {
+                if (now < current_end) {
+                    return;
+                }
+                FinishCurrentLocked();
+            }
+            if (!paddle_text.empty()) {
+                const char c = paddle_text.front();
+                paddle_text.pop_front();
+                StartKeyingLocked(std::string(1, c), true, now);
+                continue;
+            }
+            if (!host || paused || buffer.empty()) {
+                return;
+            }
+            Item item = std::move(buffer.front());
+            buffer.pop_front();
+            buffered_bytes -= static_cast<int>(item.bytes.size());
+            const uint8_t first = item.bytes[0];
+            if (!IsBufferedCommand(first)) {
+                StartKeyingLocked(std::string(1, static_cast<char>(first)), false, now);
+                continue;
+            }
+            switch (first) {
+                case 0x1A:  // wait: nn dit units of silence
+                    current_text.clear();
+                    keying = true;
+                    keying_paddle = false;
+                    waiting = true;
+                    current_end = now + UnitsToDuration(item.bytes[1]);
+                    break;
+                case 0x1B:
+                    StartKeyingLocked(std::string{static_cast<char>(item.bytes[1]),
+                                                  static_cast<char>(item.bytes[2])},
+                                      false, now);
+                    break;
+                case 0x1C:
+                    buffered_wpm = item.bytes[1];
+                    break;
+                case 0x1E:
+                    buffered_wpm = 0;
+                    break;
+                default:  // PTT, key and the rest change nothing that is emulated
+                    break;
+            }
+        }
+    }
+
+    std::chrono::milliseconds NextWakeLocked(Clock::time_point now) const {
+        if (!keying) {
+            return std::chrono::milliseconds(50);
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(current_end - now);
+        return std::max(left + std::chrono::milliseconds(1), std::chrono::milliseconds(0));
+    }
+
+    void Run() {
+        for (;;) {
+            int master_fd = -1;
+            int timeout_ms = 50;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                if (stopping) {
+                    break;
+                }
+                if (unplug_requested && master >= 0) {
+                    close(master);
+                    master = -1;
+                    if (slave_keep >= 0) {
+                        close(slave_keep);
+                        slave_keep = -1;
+                    }
+                    unplugged = true;
+                    changed.notify_all();
+                }
+                master_fd = master;
+                const auto now = Clock::now();
+                AdvanceLocked(now);
+                UpdateStatusLocked();
+                timeout_ms = static_cast<int>(NextWakeLocked(now).count());
+            }
+            pollfd fds[2] = {{wake_pipe[0], POLLIN, 0}, {master_fd, POLLIN, 0}};
+            const int ready = poll(fds, master_fd >= 0 ? 2 : 1, timeout_ms);
+            if (ready <= 0) {
+                continue;
+            }
+            if ((fds[0].revents & POLLIN) != 0) {
+                char drain[64];
+                while (read(wake_pipe[0], drain, sizeof drain) > 0) {
+                }
+            }
+            if (master_fd >= 0 && (fds[1].revents & POLLIN) != 0) {
+                uint8_t bytes[256];
+                const ssize_t count = read(master_fd, bytes, sizeof bytes);
+                std::lock_guard<std::mutex> lock(mutex);
+                for (ssize_t i = 0; i < count; ++i) {
+                    ReceiveLocked(bytes[i]);
+                }
+            } else if (master_fd >= 0 && (fds[1].revents & (POLLHUP | POLLERR)) != 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        }
+    }
+
+    void Wake() {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t done = write(wake_pipe[1], &byte, 1);
+    }
+
+    std::string Reply(const std::string& line);
+};
+
+std::string KeyerSim::Impl::Reply(const std::string& line) {
+    std::istringstream in(line);
+    std::string verb;
+    in >> verb;
+    std::string argument;
+    std::getline(in >> std::ws, argument);
+
+    std::unique_lock<std::mutex> lock(mutex);
+    if (verb == "reset") {
+        EnterHostModeLocked();
+        host = false;
+        std::memcpy(settings, kPowerOnSettings, sizeof settings);
+        pot_wpm = 20;
+        silent = false;
+        no_version = false;
+        echo_answer = -1;
+        pending.clear();
+        log.clear();
+        keyed.clear();
+        reset_time = Clock::now();
+        return "ok";
+    }
+    if (verb == "version") {
+        int value = 0;
+        if (!ParseInt(argument, &value) || value < 0 || value > 255) {
+            return "error version needs 0..255";
+        }
+        version = value;
+        return "ok";
+    }
+    if (verb == "silent" || verb == "no-version") {
+        if (argument != "on" && argument != "off") {
+            return "error " + verb + " needs on or off";
+        }
+        (verb == "silent" ? silent : no_version) = argument == "on";
+        return "ok";
+    }
+    if (verb == "echo-answer") {
+        uint8_t byte = 0;
+        if (argument == "normal") {
+            echo_answer = -1;
+        } else if (ParseHexByte(argument, &byte)) {
+            echo_answer = byte;
+        } else {
+            return "error echo-answer needs a hex byte or normal";
+        }
+        return "ok";
+    }
+    if (verb == "paddle") {
+        int bits = 0;
+        if (!ParseInt(argument, &bits) || bits < 0 || bits > 3) {
+            return "error paddle needs 0..3";
+        }
+        if (!host) {
+            return "error host mode is closed";
+        }
+        SendLocked(static_cast<uint8_t>(0xDC | bits));
+        return "ok";
+    }
+    if (verb == "paddle-key") {
+        if (argument.empty()) {
+            return "error paddle-key needs text";
+        }
+        if (!host) {
+            return "error host mode is closed";
+        }
+        if (keying || !buffer.empty()) {
+            // The operator's paddles take over: what the keyer had buffered is gone.
+            ClearBufferLocked();
+            break_in = true;
+        }
+        for (char c : argument) {
+            paddle_text.push_back(c);
+        }
+        UpdateStatusLocked();
+        Wake();
+        return "ok";
+    }
+    if (verb == "pot") {
+        int wpm = 0;
+        if (!ParseInt(argument, &wpm) || wpm < 0 || wpm > 255) {
+            return "error pot needs a WPM value";
+        }
+        const bool moved = wpm != pot_wpm;
+        pot_wpm = wpm;
+        if (moved && host) {
+            SendLocked(PotByte());
+        }
+        return "ok";
+    }
+    if (verb == "button") {
+        int number = 0;
+        if (!ParseInt(argument, &number) || number < 1 || number > 4) {
+            return "error button needs 1..4";
+        }
+        if (!host) {
+            return "error host mode is closed";
+        }
+        if (version < 20) {
+            return "error no buttons before version 20";
+        }
+        static const uint8_t kButtonBits[] = {0x01, 0x02, 0x04, 0x10};
+        SendLocked(static_cast<uint8_t>(0xC8 | kButtonBits[number - 1]));
+        // The report borrowed the status bits; the true status follows so the host does
+        // not go on believing the keyer is holding.
+        SendLocked(static_cast<uint8_t>(0xC0 | StatusBits()));
+        status_sent = StatusBits();
+        return "ok";
+    }
+    if (verb == "inject") {
+        std::istringstream bytes(argument);
+        std::vector<uint8_t> parsed;
+        std::string token;
+        while (bytes >> token) {
+            uint8_t byte = 0;
+            if (!ParseHexByte(token, &byte)) {
+                return "error inject needs hex bytes";
+            }
+            parsed.push_back(byte);
+        }
+        if (parsed.empty()) {
+            return "error inject needs hex bytes";
+        }
+        if (master < 0) {
+            return "error unplugged";
+        }
+        const bool was_silent = silent;
+        silent = false;
+        for (uint8_t byte : parsed) {
+            SendLocked(byte);
+        }
+        silent = was_silent;
+        return "ok";
+    }
+    if (verb == "unplug") {
+        unplug_requested = true;
+        Wake();
+        changed.wait_for(lock, std::chrono::seconds(2), [this] { return unplugged || !running; });
+        return "ok";
+    }
+    if (verb == "log") {
+        std::string reply = "ok " + std::to_string(log.size());
+        for (const LoggedByte& entry : log) {
+            const auto us =
+                std::chrono::duration_cast<std::chrono::microseconds>(entry.when - reset_time);
+            reply += " " + std::to_string(us.count()) + ":" + Hex(entry.byte);
+        }
+        return reply;
+    }
+    if (verb == "received") {
+        std::string reply = "ok";
+        for (const LoggedByte& entry : log) {
+            reply += " " + Hex(entry.byte);
+        }
+        return reply;
+    }
+    if (verb == "keyed") {
+        return "ok " + keyed;
+    }
+    if (verb == "state") {
+        return "ok host=" + std::to_string(host ? 1 : 0) +
+               " wpm=" + std::to_string(EffectiveWpm()) + " mode=" + Hex(settings[0]) +
+               " status=" + Hex(StatusBits()) + " buffered=" + std::to_string(buffered_bytes) +
+               " keydown=" + std::to_string(key_down ? 1 : 0) +
+               " pause=" + std::to_string(paused ? 1 : 0) +
+               " paddle-input=" + std::to_string(paddle_input) +
+               " extended=" + std::to_string(extended ? 1 : 0);
+    }
+    return "error unknown command: " + verb;
+}
+
+KeyerSim::KeyerSim(Options options) : impl_(std::make_unique<Impl>()) {
+    impl_->options = options;
+    impl_->version = options.version;
+    std::memcpy(impl_->settings, kPowerOnSettings, sizeof impl_->settings);
+}
+
+KeyerSim::~KeyerSim() {
+    Stop();
+}
+
+bool KeyerSim::Start() {
+    Impl& s = *impl_;
+    if (s.running) {
+        return true;
+    }
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        if (master >= 0) {
+            close(master);
+        }
+        return false;
+    }
+    char name[128];
+    if (ptsname_r(master, name, sizeof name) != 0) {
+        close(master);
+        return false;
+    }
+    const int slave = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0) {
+        close(master);
+        return false;
+    }
+    // Raw from the start: a cooked pty would echo the host's bytes back to it before the
+    // host has set its own line settings.
+    termios attributes{};
+    tcgetattr(slave, &attributes);
+    cfmakeraw(&attributes);
+    tcsetattr(slave, TCSANOW, &attributes);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    if (pipe2(s.wake_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        close(slave);
+        close(master);
+        return false;
+    }
+    if (!s.options.link_path.empty()) {
+        unlink(s.options.link_path.c_str());
+        if (symlink(name, s.options.link_path.c_str()) != 0) {
+            close(slave);
+            close(master);
+            close(s.wake_pipe[0]);
+            close(s.wake_pipe[1]);
+            s.wake_pipe[0] = s.wake_pipe[1] = -1;
+            return false;
+        }
+    }
+    s.master = master;
+    s.slave_keep = slave;
+    s.slave_path = name;
+    s.stopping = false;
+    s.unplug_requested = false;
+    s.unplugged = false;
+    s.reset_time = Clock::now();
+    s.running = true;
+    s.thread = std::thread([&s] { s.Run(); });
+    return true;
+}
+
+void KeyerSim::Stop() {
+    Impl& s = *impl_;
+    if (!s.running) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.stopping = true;
+    }
+    s.Wake();
+    s.thread.join();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.running = false;
+    s.changed.notify_all();
+    for (int* fd : {&s.master, &s.slave_keep, &s.wake_pipe[0], &s.wake_pipe[1]}) {
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+        }
+    }
+    if (!s.options.link_path.empty()) {
+        unlink(s.options.link_path.c_str());
+    }
+}
+
+std::string KeyerSim::PortPath() const {
+    return impl_->options.link_path.empty() ? impl_->slave_path : impl_->options.link_path;
+}
+
+std::string KeyerSim::Command(const std::string& line) {
+    std::string trimmed = line;
+    while (!trimmed.empty() && (trimmed.back() == '\r' || trimmed.back() == '\n')) {
+        trimmed.pop_back();
+    }
+    const std::string reply = impl_->Reply(trimmed);
+    impl_->Wake();
+    return reply;
+}
+
+std::vector<LoggedByte> KeyerSim::Log() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->log;
+}
+
+std::vector<uint8_t> KeyerSim::Received() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    std::vector<uint8_t> bytes;
+    bytes.reserve(impl_->log.size());
+    for (const LoggedByte& entry : impl_->log) {
+        bytes.push_back(entry.byte);
+    }
+    return bytes;
+}
+
+bool KeyerSim::WaitForReceived(size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(impl_->mutex);
+    return impl_->changed.wait_for(lock, timeout, [&] { return impl_->log.size() >= count; });
+}
+
+std::string KeyerSim::Keyed() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->keyed;
+}
+
+bool KeyerSim::WaitForKeyed(const std::string& text, std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(impl_->mutex);
+    return impl_->changed.wait_for(lock, timeout, [&] { return impl_->keyed == text; });
+}
+
+bool KeyerSim::HostModeOpen() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->host;
+}
+
+void KeyerSim::Inject(const std::vector<uint8_t>& bytes) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    for (uint8_t byte : bytes) {
+        const bool was_silent = impl_->silent;
+        impl_->silent = false;
+        impl_->SendLocked(byte);
+        impl_->silent = was_silent;
+    }
+}
+
+}  // namespace keyer_sim
