@@ -209,12 +209,14 @@ int ReadKeyerPort(uint8_t* buffer, uint32_t count) {
         if (done < 0 && errno == EINTR) {
             continue;
         }
-        if (done == 0 || (done < 0 && errno != EAGAIN)) {
-            // A hung-up device reads as end of file or EIO at once: pace the caller as a
-            // time-out would, so a reader loop does not spin on a dead port.
+        if (done < 0 && errno != EAGAIN) {
+            // A dead device fails at once: pace the caller as a time-out would, so a
+            // reader loop does not spin on it.
             std::this_thread::sleep_until(deadline);
             return 0;
         }
+        // Nothing there yet: with VMIN 0 a tty reads as 0 bytes rather than EAGAIN. A
+        // hang-up shows in the poll, which then gives up until the deadline.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || !WaitForPort(fd, POLLIN, static_cast<int>(left.count()) + 1)) {

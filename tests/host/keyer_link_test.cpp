@@ -1,0 +1,534 @@
+// The keyer link against the emulated keyer on a pty: what reaches the keyer's wire, byte
+// for byte, and what the keyer's answers turn into.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "keyer/keyer_commands.h"
+#include "keyer/keyer_dispatch.h"
+#include "keyer/keyer_host.h"
+#include "keyer/keyer_internal.h"
+#include "keyer/keyer_reader.h"
+#include "keyer/serial_port.h"
+#include "tools/keyer_sim/keyer_sim.h"
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct KeyerEvent {
+    int type;
+    uint8_t value;
+    bool operator==(const KeyerEvent& other) const {
+        return type == other.type && value == other.value;
+    }
+};
+
+std::mutex events_mutex;
+std::condition_variable events_changed;
+std::vector<KeyerEvent> events;
+
+}  // namespace
+
+// The reader hands every byte here, on its own thread.
+void DispatchKeyerEvent(int type, uint8_t value) {
+    std::lock_guard<std::mutex> lock(events_mutex);
+    events.push_back({type, value});
+    events_changed.notify_all();
+}
+
+namespace {
+
+std::vector<KeyerEvent> WaitForEvents(size_t count) {
+    std::unique_lock<std::mutex> lock(events_mutex);
+    events_changed.wait_for(lock, 3s, [&] { return events.size() >= count; });
+    return events;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 3s) {
+    const auto deadline = Clock::now() + timeout;
+    while (!condition()) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+const Bytes kHandshake = {0x13, 0x13, 0x13, 0x00, 0x04, 0x55, 0x00, 0x02};
+
+class KeyerLinkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        keyer_sim::Options options;
+        options.speedup = 50.0;
+        sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
+        ASSERT_TRUE(sim_->Start());
+        SetKeyerPortPathPattern(sim_->PortPath());
+    }
+
+    void TearDown() override {
+        keyer_internal::writer_held_for_test = false;
+        CloseKeyerHost();
+        CloseKeyerPort();
+        sim_->Stop();
+    }
+
+    void OpenHostMode() {
+        ASSERT_EQ(OpenKeyerPort(1), 0);
+        uint8_t version = 0;
+        ASSERT_EQ(OpenKeyerHost(&version), 0);
+        ASSERT_TRUE(sim_->WaitForReceived(kHandshake.size(), 2s));
+        mark_ = sim_->Received().size();
+    }
+
+    // What reached the keyer since the last call, once `count` bytes are there; then the
+    // wire must stay quiet a while, so a test sees extra bytes too.
+    Bytes TakeBytes(size_t count, std::chrono::milliseconds quiet = 60ms) {
+        sim_->WaitForReceived(mark_ + count, 3s);
+        std::this_thread::sleep_for(quiet);
+        const Bytes all = sim_->Received();
+        Bytes since(all.begin() + static_cast<std::ptrdiff_t>(mark_), all.end());
+        mark_ = all.size();
+        return since;
+    }
+
+    void HoldWriter() {
+        keyer_internal::writer_held_for_test = true;
+        std::this_thread::sleep_for(10ms);
+    }
+    void ReleaseWriter() { keyer_internal::writer_held_for_test = false; }
+
+    // The keyer's hold bit, as if its own buffer were full.
+    void KeyerHolds(bool on) {
+        sim_->Inject({static_cast<uint8_t>(on ? 0xC1 : 0xC0)});
+        ASSERT_TRUE(WaitUntil([on] { return GetKeyerStatus() == (on ? 1 : 0); }));
+    }
+
+    std::unique_ptr<keyer_sim::KeyerSim> sim_;
+    size_t mark_ = 0;
+};
+
+TEST_F(KeyerLinkTest, HostOpenPutsExactlyTheHandshakeOnTheWire) {
+    ASSERT_EQ(OpenKeyerPort(1), 0);
+    uint8_t version = 0;
+    ASSERT_EQ(OpenKeyerHost(&version), 0) << sim_->Command("log");
+    EXPECT_EQ(version, 23);
+    EXPECT_EQ(host_open.load(), 1);
+    std::this_thread::sleep_for(150ms);
+    EXPECT_EQ(sim_->Received(), kHandshake);
+    EXPECT_TRUE(sim_->HostModeOpen());
+}
+
+TEST_F(KeyerLinkTest, HostOpenStoresTheVersionTheKeyerGives) {
+    ASSERT_EQ(sim_->Command("version 17"), "ok");
+    ASSERT_EQ(OpenKeyerPort(1), 0);
+    uint8_t version = 0;
+    ASSERT_EQ(OpenKeyerHost(&version), 0);
+    EXPECT_EQ(version, 17);
+}
+
+TEST_F(KeyerLinkTest, SilentKeyerGivesNoEchoAfterTheReadTimeOutAndKeepsThePort) {
+    ASSERT_EQ(sim_->Command("silent on"), "ok");
+    ASSERT_EQ(OpenKeyerPort(1), 0);
+    uint8_t version = 0;
+    const auto start = Clock::now();
+    EXPECT_EQ(OpenKeyerHost(&version), -1);
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, 200ms);
+    EXPECT_LT(took, 2s);
+    EXPECT_EQ(host_open.load(), 0);
+    // Still open: a second open is refused until the caller gives the port up.
+    EXPECT_EQ(OpenKeyerPort(1), -4);
+    EXPECT_EQ(CloseKeyerHost(), -9);
+    CloseKeyerPort();
+    ASSERT_EQ(sim_->Command("silent off"), "ok");
+    ASSERT_EQ(OpenKeyerPort(1), 0);
+    EXPECT_EQ(OpenKeyerHost(&version), 0);
+}
+
+TEST_F(KeyerLinkTest, WrongEchoStopsBeforeHostOpen) {
+    ASSERT_EQ(sim_->Command("echo-answer 54"), "ok");
+    ASSERT_EQ(OpenKeyerPort(1), 0);
+    uint8_t version = 0;
+    EXPECT_EQ(OpenKeyerHost(&version), -2);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(sim_->Received(), (Bytes{0x13, 0x13, 0x13, 0x00, 0x04, 0x55}));
+}
+
+TEST_F(KeyerLinkTest, MissingVersionIsReported) {
+    ASSERT_EQ(sim_->Command("no-version on"), "ok");
+    ASSERT_EQ(OpenKeyerPort(1), 0);
+    uint8_t version = 0;
+    EXPECT_EQ(OpenKeyerHost(&version), -3);
+    EXPECT_EQ(host_open.load(), 0);
+    EXPECT_EQ(GetKeyerStatus(), -9);
+}
+
+TEST_F(KeyerLinkTest, OpenDropsWhatTheKeyerSentBeforeAndTimesReadsOut) {
+    sim_->Inject({0x41, 0x42});
+    ASSERT_EQ(OpenKeyerPort(1), 0);
+    uint8_t byte = 0;
+    auto start = Clock::now();
+    EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
+    auto took = Clock::now() - start;
+    EXPECT_GE(took, 200ms);
+    EXPECT_LT(took, 2s);
+
+    SetKeyerPortReadTimeout(10);
+    start = Clock::now();
+    EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
+    took = Clock::now() - start;
+    EXPECT_LT(took, 200ms);
+
+    sim_->Inject({0x43});
+    EXPECT_EQ(ReadKeyerPortByte(&byte), 1);
+    EXPECT_EQ(byte, 0x43);
+}
+
+TEST_F(KeyerLinkTest, PortHeldElsewhereOrMissingDoesNotOpen) {
+    const int other = open(sim_->PortPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(OpenKeyerPort(1), -4);
+    close(other);
+    EXPECT_EQ(OpenKeyerPort(1), 0);
+    EXPECT_EQ(OpenKeyerPort(1), -4);
+    CloseKeyerPort();
+
+    SetKeyerPortPathPattern("/nonexistent/keyer%d");
+    EXPECT_EQ(OpenKeyerPort(1), -4);
+}
+
+TEST(KeyerPortNameTest, TenToSixteenUseTheDeviceNamespace) {
+    EXPECT_EQ(KeyerPortDeviceName(1), "com1:");
+    EXPECT_EQ(KeyerPortDeviceName(9), "com9:");
+    EXPECT_EQ(KeyerPortDeviceName(10), "\\\\.\\COM10");
+    EXPECT_EQ(KeyerPortDeviceName(16), "\\\\.\\COM16");
+    EXPECT_EQ(KeyerPortDeviceName(17), "com17:");
+}
+
+struct CommandRow {
+    const char* name;
+    std::function<int()> call;
+    Bytes wire;
+};
+
+// In this order within one host session: later rows depend on the values earlier ones left.
+TEST_F(KeyerLinkTest, EveryCommandPutsItsBytesOnTheWire) {
+    OpenHostMode();
+    const std::vector<CommandRow> rows = {
+        {"speed", [] { return SetKeyerSpeed(20); }, {0x02, 0x14}},
+        {"pot range", [] { return SetKeyerPotRange(10, 25, 99); }, {0x05, 0x0A, 0x19, 0x00}},
+        {"sidetone", [] { return SetKeyerSidetone(5); }, {0x01, 0x05}},
+        {"weight, low byte", [] { return SetKeyerWeight(0x1FF); }, {0x03, 0xFF}},
+        {"ptt timing", [] { return SetKeyerPttTiming(1, 2); }, {0x04, 0x01, 0x02}},
+        {"first extension", [] { return SetKeyerFirstExtension(7); }, {0x10, 0x07}},
+        {"key compensation", [] { return SetKeyerKeyCompensation(3); }, {0x11, 0x03}},
+        {"farnsworth", [] { return SetKeyerFarnsworth(18); }, {0x0D, 0x12}},
+        {"paddle setpoint", [] { return SetKeyerPaddleSetpoint(50); }, {0x12, 0x32}},
+        {"ratio", [] { return SetKeyerDitDahRatio(50); }, {0x17, 0x32}},
+        {"mode", [] { return SetKeyerMode(0x40); }, {0x0E, 0x40}},
+        {"pin config", [] { return SetKeyerPinConfig(5); }, {0x09, 0x05}},
+        {"key down 2", [] { return SetKeyerKeyDown(2); }, {0x0B, 0x01}},
+        {"key up", [] { return SetKeyerKeyDown(0); }, {0x0B, 0x00}},
+        {"speed pot", [] { return RequestKeyerSpeedPot(); }, {0x07}},
+        {"pause", [] { return SetKeyerPause(1); }, {0x06, 0x01}},
+        {"pause 256 is off", [] { return SetKeyerPause(256); }, {0x06, 0x00}},
+        {"paddle input", [] { return SetKeyerPaddleInput(2); }, {0x14, 0x02}},
+        {"backspace, empty queue", [] { return KeyerBackspace(); }, {0x08}},
+        {"clear", [] { return ClearKeyerBuffer(); }, {0x0A}},
+        {"base mode", [] { return SetKeyerBaseMode(); }, {0x00, 0x0A}},
+        {"extended mode", [] { return SetKeyerExtendedMode(); }, {0x00, 0x0B}},
+        {"admin 0F", [] { return SendKeyerAdmin0F(); }, {0x00, 0x0F}},
+        {"admin 10", [] { return SendKeyerAdmin10(); }, {0x00, 0x10}},
+        {"admin 12", [] { return SendKeyerAdmin12(); }, {0x00, 0x12}},
+        {"admin 11", [] { return SendKeyerAdmin11(); }, {0x00, 0x11}},
+        {"text", [] { return QueueKeyerByte('E'); }, {0x45}},
+        {"ptt", [] { return QueueKeyerPtt(1); }, {0x18, 0x01}},
+        {"key", [] { return QueueKeyerKey(5); }, {0x19, 0x05}},
+        {"wait", [] { return QueueKeyerWait(2); }, {0x1A, 0x02}},
+        {"buffered speed", [] { return QueueKeyerSpeed(25); }, {0x1C, 0x19}},
+        {"1D", [] { return QueueKeyerCommand1D(3); }, {0x1D, 0x03}},
+        {"merge", [] { return QueueKeyerMerge('A', 'R'); }, {0x1B, 0x41, 0x52}},
+        {"cancel speed", [] { return QueueKeyerCancelSpeed(); }, {0x1E}},
+        {"1F", [] { return QueueKeyerCommand1F(); }, {0x1F}},
+    };
+    for (const CommandRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.call(), 0);
+        EXPECT_EQ(TakeBytes(row.wire.size()), row.wire);
+    }
+    // The same value again is not a change.
+    EXPECT_EQ(SetKeyerSpeed(20), 0);
+    EXPECT_EQ(SetKeyerPause(0), 0);
+    EXPECT_EQ(TakeBytes(0, 100ms), Bytes{});
+}
+
+TEST_F(KeyerLinkTest, OnePassSendsItsCommandsInTableOrderClearFirst) {
+    OpenHostMode();
+    HoldWriter();
+    SetKeyerBaseMode();
+    SetKeyerPause(1);
+    SetKeyerKeyDown(1);
+    SetKeyerSidetone(5);
+    SetKeyerSpeed(30);
+    ClearKeyerBuffer();
+    ReleaseWriter();
+    EXPECT_EQ(TakeBytes(11),
+              (Bytes{0x0A, 0x02, 0x1E, 0x01, 0x05, 0x0B, 0x01, 0x06, 0x01, 0x00, 0x0A}));
+}
+
+TEST_F(KeyerLinkTest, ValuesChangedBeforeAPassAreCoalesced) {
+    OpenHostMode();
+    HoldWriter();
+    SetKeyerSpeed(20);
+    SetKeyerSpeed(20);
+    SetKeyerSidetone(1);
+    SetKeyerSidetone(2);
+    ReleaseWriter();
+    EXPECT_EQ(TakeBytes(4, 100ms), (Bytes{0x02, 0x14, 0x01, 0x02}));
+
+    // Changed and changed back: nothing but the request made in the same pass.
+    HoldWriter();
+    SetKeyerSpeed(33);
+    SetKeyerSpeed(20);
+    SetKeyerKeyDown(1);
+    SetKeyerKeyDown(0);
+    RequestKeyerSpeedPot();
+    ReleaseWriter();
+    EXPECT_EQ(TakeBytes(1, 100ms), Bytes{0x07});
+}
+
+TEST_F(KeyerLinkTest, LoadSendsOneBlockAndNoPerByteCommands) {
+    OpenHostMode();
+    SetKeyerSpeed(20);
+    EXPECT_EQ(TakeBytes(2), (Bytes{0x02, 0x14}));
+
+    KeyerSettings block = {0x00, 33, 6, 50, 1, 2, 12, 20, 0, 0, 0, 50, 50, 5, 0};
+    HoldWriter();
+    SetKeyerSpeed(40);  // overtaken by the load: both blocks take the loaded values
+    EXPECT_EQ(LoadKeyerSettings(&block), 0);
+    ReleaseWriter();
+    Bytes expected = {0x0F};
+    const auto* raw = reinterpret_cast<const uint8_t*>(&block);
+    expected.insert(expected.end(), raw, raw + sizeof block);
+    expected.push_back(0x07);
+    expected.push_back(0x15);
+    EXPECT_EQ(TakeBytes(18, 150ms), expected);
+}
+
+TEST_F(KeyerLinkTest, FullRingRefusesAndBackspaceTakesBackAcrossTheWrap) {
+    OpenHostMode();
+    KeyerHolds(true);
+    Bytes queued;
+    for (int i = 0; i < 64; ++i) {
+        const uint8_t byte = static_cast<uint8_t>('A' + i % 26);
+        ASSERT_EQ(QueueKeyerByte(byte), 0) << i;
+        queued.push_back(byte);
+    }
+    EXPECT_EQ(QueueKeyerByte('Z'), -7);
+    EXPECT_EQ(QueueKeyerPtt(1), -7);
+    KeyerQueueSnapshot snapshot = GetKeyerQueueSnapshot();
+    EXPECT_EQ(snapshot.queue_write, 0);
+    EXPECT_EQ(snapshot.queue_count, 64);
+
+    // Held: however long, nothing drains.
+    EXPECT_EQ(TakeBytes(0, 150ms), Bytes{});
+
+    EXPECT_EQ(KeyerBackspace(), 0);
+    ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_count == 63; }));
+    snapshot = GetKeyerQueueSnapshot();
+    EXPECT_EQ(snapshot.queue_write, 63);
+    EXPECT_EQ(snapshot.queue_read, 0);
+
+    KeyerHolds(false);
+    queued.pop_back();
+    EXPECT_EQ(TakeBytes(63, 150ms), queued);
+}
+
+TEST_F(KeyerLinkTest, BackspaceTakesBackTheLastQueuedByteOnly) {
+    OpenHostMode();
+    KeyerHolds(true);
+    QueueKeyerByte('C');
+    QueueKeyerByte('Q');
+    QueueKeyerByte('X');
+    KeyerBackspace();
+    ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_count == 2; }));
+    KeyerHolds(false);
+    EXPECT_EQ(TakeBytes(2, 100ms), (Bytes{'C', 'Q'}));
+}
+
+TEST_F(KeyerLinkTest, NearlyFullRisesAt43AndFallsAt20) {
+    OpenHostMode();
+    KeyerHolds(true);
+    for (int i = 0; i < 42; ++i) {
+        QueueKeyerByte('E');
+    }
+    EXPECT_EQ(IsKeyerQueueNearlyFull(), 0);
+    QueueKeyerByte('E');
+    EXPECT_EQ(IsKeyerQueueNearlyFull(), 1);
+
+    KeyerHolds(false);
+    bool seen_21_raised = false;
+    bool seen_20_lowered = false;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const KeyerQueueSnapshot s = GetKeyerQueueSnapshot();
+            EXPECT_EQ(s.queue_nearly_full, s.queue_count > 20 ? 1 : 0) << s.queue_count;
+            seen_21_raised |= s.queue_count == 21 && s.queue_nearly_full == 1;
+            seen_20_lowered |= s.queue_count == 20 && s.queue_nearly_full == 0;
+            return s.queue_count == 0;
+        },
+        5s));
+    EXPECT_TRUE(seen_21_raised || seen_20_lowered);
+    EXPECT_EQ(TakeBytes(43, 100ms), Bytes(43, 'E'));
+}
+
+TEST_F(KeyerLinkTest, BreakInEmptiesTheQueueAtTheNextWakeUp) {
+    OpenHostMode();
+    KeyerHolds(true);
+    for (int i = 0; i < 10; ++i) {
+        QueueKeyerByte('T');
+    }
+    HoldWriter();
+    sim_->Inject({0xC6});
+    ASSERT_TRUE(WaitUntil([] { return GetKeyerStatus() == 6; }));
+    SetKeyerSpeed(30);
+    ReleaseWriter();
+    EXPECT_EQ(TakeBytes(2, 150ms), (Bytes{0x02, 0x1E}));
+    EXPECT_EQ(GetKeyerQueueSnapshot().queue_count, 0);
+}
+
+TEST_F(KeyerLinkTest, CloseSendsBaseModeThenHostCloseAndReleasesThePort) {
+    OpenHostMode();
+    SetKeyerKeyDown(1);
+    EXPECT_EQ(TakeBytes(2), (Bytes{0x0B, 0x01}));
+    SetKeyerBaseMode();
+    EXPECT_EQ(CloseKeyerHost(), 0);
+    EXPECT_EQ(TakeBytes(4), (Bytes{0x00, 0x0A, 0x00, 0x03}));
+    EXPECT_FALSE(sim_->HostModeOpen());
+    EXPECT_EQ(CloseKeyerHost(), -9);
+
+    // Reopened: a fresh keyer is not keyed down, so Tune must be sent again.
+    ASSERT_EQ(OpenKeyerPort(1), 0);
+    uint8_t version = 0;
+    ASSERT_EQ(OpenKeyerHost(&version), 0);
+    EXPECT_EQ(TakeBytes(kHandshake.size()), kHandshake);
+    SetKeyerKeyDown(1);
+    EXPECT_EQ(TakeBytes(2), (Bytes{0x0B, 0x01}));
+}
+
+TEST_F(KeyerLinkTest, EveryGatedEntryPointRefusesAfterClose) {
+    OpenHostMode();
+    ASSERT_EQ(CloseKeyerHost(), 0);
+    KeyerSettings block{};
+    const std::vector<std::function<int()>> gated = {
+        [&] { return LoadKeyerSettings(&block); }, [] { return SetKeyerMode(1); },
+        [] { return SetKeyerSpeed(1); },           [] { return SetKeyerSidetone(1); },
+        [] { return SetKeyerWeight(1); },          [] { return SetKeyerPttTiming(1, 1); },
+        [] { return SetKeyerPotRange(1, 1); },     [] { return SetKeyerFirstExtension(1); },
+        [] { return SetKeyerKeyCompensation(1); }, [] { return SetKeyerFarnsworth(1); },
+        [] { return SetKeyerPaddleSetpoint(1); },  [] { return SetKeyerDitDahRatio(1); },
+        [] { return SetKeyerPinConfig(1); },       [] { return SetKeyerKeyDown(1); },
+        [] { return SetKeyerPause(1); },           [] { return SetKeyerPaddleInput(1); },
+        [] { return ClearKeyerBuffer(); },         [] { return KeyerBackspace(); },
+        [] { return RequestKeyerSpeedPot(); },     [] { return QueueKeyerByte('A'); },
+        [] { return IsKeyerQueueNearlyFull(); },   [] { return QueueKeyerPtt(1); },
+        [] { return QueueKeyerKey(1); },           [] { return QueueKeyerWait(1); },
+        [] { return QueueKeyerSpeed(1); },         [] { return QueueKeyerCommand1D(1); },
+        [] { return QueueKeyerMerge(1, 2); },      [] { return QueueKeyerCancelSpeed(); },
+        [] { return QueueKeyerCommand1F(); },      [] { return GetKeyerStatus(); },
+        [] { return GetKeyerEchoByte(); },         [] { return CloseKeyerHost(); },
+    };
+    for (size_t i = 0; i < gated.size(); ++i) {
+        EXPECT_EQ(gated[i](), -9) << "entry point " << i;
+    }
+    EXPECT_EQ(SetKeyerBaseMode(), 0);
+    EXPECT_EQ(SetKeyerExtendedMode(), 0);
+    EXPECT_EQ(SendKeyerAdmin0F(), 0);
+    EXPECT_EQ(SendKeyerAdmin11(), 0);
+    // Nothing reaches the keyer after the host close.
+    std::this_thread::sleep_for(50ms);
+    const Bytes wire = sim_->Received();
+    ASSERT_GE(wire.size(), 2u);
+    EXPECT_EQ(Bytes(wire.end() - 2, wire.end()), (Bytes{0x00, 0x03}));
+}
+
+TEST_F(KeyerLinkTest, CloseOfAnUnpluggedKeyerIsBounded) {
+    OpenHostMode();
+    for (int i = 0; i < 20; ++i) {
+        QueueKeyerByte('E');
+    }
+    ASSERT_EQ(sim_->Command("unplug"), "ok");
+    const auto start = Clock::now();
+    EXPECT_EQ(CloseKeyerHost(), 0);
+    EXPECT_LT(Clock::now() - start, 10s);
+    EXPECT_EQ(host_open.load(), 0);
+}
+
+TEST_F(KeyerLinkTest, ReaderSortsEveryKindOfByte) {
+    OpenHostMode();
+    SetKeyerPotRange(10, 20);
+    TakeBytes(4);
+    {
+        std::lock_guard<std::mutex> lock(events_mutex);
+        events.clear();
+    }
+    sim_->Inject({0xDC, 0xDE, 0xDD, 0xDF, 0xFF, 0xC6, 0x85, 0x41});
+    const std::vector<KeyerEvent> expected = {
+        {kPaddleEvent, 0}, {kPaddleEvent, 2}, {kPaddleEvent, 1},    {kPaddleEvent, 3},
+        {kPaddleEvent, 3}, {kStatusEvent, 6}, {kSpeedPotEvent, 15}, {kEchoEvent, 'A'},
+    };
+    EXPECT_EQ(WaitForEvents(expected.size()), expected);
+    EXPECT_EQ(GetKeyerStatus(), 6);
+    EXPECT_EQ(GetKeyerEchoByte(), 'A');
+    EXPECT_EQ(GetKeyerEchoByte(), 0);
+}
+
+TEST_F(KeyerLinkTest, EchoRingKeepsTheOldestFifteenUnread) {
+    OpenHostMode();
+    Bytes echoed;
+    for (int i = 0; i < 20; ++i) {
+        echoed.push_back(static_cast<uint8_t>('a' + i));
+    }
+    sim_->Inject(echoed);
+    WaitForEvents(20);
+    for (int i = 0; i < 15; ++i) {
+        EXPECT_EQ(GetKeyerEchoByte(), 'a' + i);
+    }
+    EXPECT_EQ(GetKeyerEchoByte(), 0);
+}
+
+// The emulator keys what the writer feeds it: the link's whole path, end to end.
+TEST_F(KeyerLinkTest, QueuedTextIsKeyedAndEchoed) {
+    OpenHostMode();
+    KeyerSettings block = {0x04, 30, 0, 50, 0, 0, 10, 25, 0, 0, 0, 50, 50, 0, 0};
+    LoadKeyerSettings(&block);
+    for (char c : std::string("CQ DE TEST")) {
+        ASSERT_EQ(QueueKeyerByte(c), 0);
+    }
+    EXPECT_TRUE(sim_->WaitForKeyed("CQ DE TEST", 5s)) << sim_->Keyed();
+    std::string echoed;
+    ASSERT_TRUE(WaitUntil([&] {
+        for (int byte = GetKeyerEchoByte(); byte > 0; byte = GetKeyerEchoByte()) {
+            echoed.push_back(static_cast<char>(byte));
+        }
+        return echoed.size() >= 10;
+    }));
+    EXPECT_EQ(echoed, "CQ DE TEST");
+}
+
+}  // namespace
