@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -20,13 +21,45 @@
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_dispatch.h"
 #include "keyer/keyer_host.h"
+#include "keyer/keyer_reader.h"
 #include "keyer/serial_port.h"
 
-// Nothing is sent by the keyer in these cases that a dispatcher would have to act on; the
-// link's own behaviour is what is under test.
-void DispatchKeyerEvent(int, uint8_t) {}
+namespace {
+
+struct KeyerEvent {
+    int type;
+    uint8_t value;
+    bool operator==(const KeyerEvent& other) const {
+        return type == other.type && value == other.value;
+    }
+};
+
+std::mutex events_mutex;
+std::vector<KeyerEvent> events;
+
+}  // namespace
+
+// What the keyer reader makes of the keyer's bytes, kept for the cases that look at it.
+void DispatchKeyerEvent(int type, uint8_t value) {
+    std::lock_guard<std::mutex> lock(events_mutex);
+    events.push_back({type, value});
+}
 
 namespace {
+
+std::vector<KeyerEvent> EventsWhenAtLeast(size_t count) {
+    for (int waited = 0; waited < 5000; waited += 10) {
+        {
+            std::lock_guard<std::mutex> lock(events_mutex);
+            if (events.size() >= count) {
+                return events;
+            }
+        }
+        Sleep(10);
+    }
+    std::lock_guard<std::mutex> lock(events_mutex);
+    return events;
+}
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
@@ -37,8 +70,9 @@ constexpr int kShortNamePort = 9;
 constexpr int kNamespacePort = 10;
 constexpr int kPastNamespacePort = 17;
 
-std::chrono::milliseconds Since(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+// Milliseconds, as a number, so that a failed bound prints readably.
+long long Since(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
 // A direct open of a COM device, beside the keyer port, to look at the device itself.
@@ -151,7 +185,7 @@ class SerialPortTest : public ::testing::Test {
     Bytes ReceivedWhenAtLeast(size_t count, std::chrono::milliseconds timeout = 5000ms) {
         const auto start = Clock::now();
         Bytes bytes = Received();
-        while (bytes.size() < count && Since(start) < timeout) {
+        while (bytes.size() < count && Since(start) < timeout.count()) {
             Sleep(10);
             bytes = Received();
         }
@@ -187,10 +221,10 @@ TEST_F(SerialPortTest, ReadTimesOutAfterAQuarterSecondRightAfterTheOpen) {
     uint8_t byte = 0x77;
     const auto start = Clock::now();
     EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
-    const auto waited = Since(start);
+    const long long waited = Since(start);
     EXPECT_EQ(byte, 0x77);
-    EXPECT_GE(waited, 200ms);
-    EXPECT_LT(waited, 2000ms);
+    EXPECT_GE(waited, 200);
+    EXPECT_LT(waited, 2000);
 }
 
 TEST_F(SerialPortTest, ReadTimesOutWithinTenMillisecondsInHostMode) {
@@ -201,7 +235,7 @@ TEST_F(SerialPortTest, ReadTimesOutWithinTenMillisecondsInHostMode) {
     uint8_t byte = 0;
     const auto start = Clock::now();
     EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
-    EXPECT_LT(Since(start), 200ms);
+    EXPECT_LT(Since(start), 200);
 }
 
 TEST_F(SerialPortTest, ReadOfMoreThanArrivesGivesNothingNotAPart) {
@@ -210,7 +244,7 @@ TEST_F(SerialPortTest, ReadOfMoreThanArrivesGivesNothingNotAPart) {
     uint8_t buffer[2] = {0, 0};
     const auto start = Clock::now();
     EXPECT_EQ(ReadKeyerPort(buffer, 2), 0);
-    EXPECT_GE(Since(start), 200ms);
+    EXPECT_GE(Since(start), 200);
     ASSERT_EQ(Command("inject 42 43"), "ok");
     EXPECT_EQ(ReadKeyerPort(buffer, 2), 1);
     EXPECT_EQ(buffer[0], 0x42);
@@ -306,6 +340,86 @@ TEST_F(SerialPortTest, PortPastTheFixedNamesDoesNotOpen) {
     }
     // The failed open left no handle behind: the next port opens.
     EXPECT_EQ(OpenKeyerPort(kShortNamePort), 0);
+}
+
+TEST_F(SerialPortTest, ReaderSortsWhatTheKeyerSendsInHostMode) {
+    uint8_t version = 0;
+    OpenHost(kShortNamePort, &version);
+    // Status with busy set, an echoed letter, a speed-pot report and a paddle report.
+    ASSERT_EQ(Command("inject C4 41 85 DD"), "ok");
+    const std::vector<KeyerEvent> seen = EventsWhenAtLeast(4);
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0], (KeyerEvent{kStatusEvent, 0x04}));
+    EXPECT_EQ(seen[1], (KeyerEvent{kEchoEvent, 0x41}));
+    EXPECT_EQ(seen[2].type, kSpeedPotEvent);
+    EXPECT_EQ(seen[3], (KeyerEvent{kPaddleEvent, 0x01}));
+    EXPECT_EQ(GetKeyerStatus(), 0x04);
+    EXPECT_EQ(GetKeyerEchoByte(), 0x41);
+}
+
+// On a pty the RTS and DTR changes are taken (Wine ignores that a pty has no modem lines),
+// but the modem status query fails: there are no lines to report.
+TEST_F(SerialPortTest, LineChangesSucceedAndLeaveThePortWorking) {
+    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    EXPECT_EQ(SetKeyerPortRts(1), 0);
+    EXPECT_EQ(SetKeyerPortRts(0), 0);
+    EXPECT_EQ(SetKeyerPortDtr(0), 0);
+    EXPECT_EQ(SetKeyerPortDtr(1), 0);
+    uint32_t status = 0xFFFFFFFF;
+    EXPECT_EQ(GetKeyerPortModemStatus(&status), 0);
+    EXPECT_EQ(status, 0u);
+    uint8_t version = 0;
+    EXPECT_EQ(OpenKeyerHost(&version), 0);
+    EXPECT_EQ(version, 23);
+}
+
+TEST_F(SerialPortTest, CancelEndsAWaitingReadAndRefusesTransfersUntilTheNextOpen) {
+    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    SetKeyerPortReadTimeout(5000);
+    int result = -1;
+    const auto start = Clock::now();
+    std::thread reader([&result] {
+        uint8_t byte = 0;
+        result = ReadKeyerPort(&byte, 1);
+    });
+    Sleep(200);
+    CancelKeyerPortTransfers();
+    reader.join();
+    EXPECT_EQ(result, 0);
+    // Well short of the five-second time-out the read was given.
+    EXPECT_LT(Since(start), 3000);
+    EXPECT_EQ(WriteKeyerPortByte(0x41), 0);
+    Sleep(100);
+    EXPECT_EQ(Received(), Bytes{});
+
+    CloseKeyerPort();
+    uint8_t version = 0;
+    OpenHost(kShortNamePort, &version);
+    EXPECT_EQ(ReceivedWhenAtLeast(kHandshake.size()), kHandshake);
+}
+
+// A keyer that goes away makes every read fail at once; the read still takes its
+// time-out, or the keyer reader would spin on the dead port.
+TEST_F(SerialPortTest, ReadFromAnUnpluggedKeyerStillTakesTheTimeOut) {
+    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    ASSERT_EQ(Command("unplug"), "ok");
+    Sleep(100);
+    uint8_t byte = 0;
+    const auto start = Clock::now();
+    EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
+    EXPECT_GE(Since(start), 200);
+    EXPECT_EQ(WriteKeyerPortByte(0x41), 0);
+}
+
+TEST_F(SerialPortTest, HostCloseAfterAnUnplugReturnsAndReleasesThePort) {
+    uint8_t version = 0;
+    OpenHost(kShortNamePort, &version);
+    ASSERT_EQ(Command("unplug"), "ok");
+    Sleep(100);
+    EXPECT_EQ(CloseKeyerHost(), 0);
+    EXPECT_EQ(host_open.load(), 0);
+    // The pty is gone with the keyer, so its link leads nowhere.
+    EXPECT_EQ(OpenKeyerPort(kShortNamePort), -4);
 }
 
 }  // namespace
