@@ -324,9 +324,10 @@ TEST_F(SerialPortTest, DeviceNamespacePortReachesTheKeyer) {
     EXPECT_EQ(ReceivedWhenAtLeast(kHandshake.size()), kHandshake);
 }
 
-// "com17:" is not a device name: only COM1 to COM9 are DOS device names, so Wine, like
-// Windows, takes it for a file "com17:" in the current folder, which does not exist. The
-// same device is there under its device-namespace name, so only the name form fails.
+// "com17:" is not a device name: only COM1 to COM9 are DOS device names (on Windows too),
+// so Wine takes it for a file "com17:" in the current folder, which does not exist, and
+// reports file not found. The same device opens under its device-namespace name, so only
+// the name form fails, not the link.
 TEST_F(SerialPortTest, PortPastTheFixedNamesDoesNotOpen) {
     ASSERT_TRUE(Linked(kPastNamespacePort));
     EXPECT_EQ(OpenKeyerPort(kPastNamespacePort), -4);

@@ -208,6 +208,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: keyer_bench [BYTES] [IDLE_SECONDS]\n");
         return 2;
     }
+#if !defined(__OPTIMIZE__) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    std::printf("note: a debug or sanitizer build; run the host-release build for figures\n");
+#endif
     keyer_sim::Options options;
     // Keying far faster than real time, with a buffer that never fills, so the emulator
     // never raises hold and the writer never waits for it.
