@@ -288,7 +288,10 @@ TEST_F(SerialPortTest, CloseAfterBaseModeSendsBaseModeThenHostCloseAndFreesThePo
     ASSERT_EQ(CloseKeyerHost(), 0);
     Bytes expected = kHandshake;
     expected.insert(expected.end(), {0x00, 0x0A, 0x00, 0x03});
-    // The writer has sent both before the close returns, so no wait is needed here.
+    // The writer's writes completed before the close returned, but the emulator reads
+    // the pty on its own thread.
+    EXPECT_EQ(ReceivedWhenAtLeast(expected.size()), expected);
+    Sleep(100);
     EXPECT_EQ(Received(), expected);
     EXPECT_EQ(State().rfind("ok host=0 ", 0), 0u) << State();
     EXPECT_EQ(CloseKeyerHost(), -9);
