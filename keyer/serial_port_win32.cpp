@@ -14,6 +14,20 @@ COMMTIMEOUTS port_timeouts;
 // Set by a cancel so that the transfers still to come fail at once instead of waiting on
 // a keyer that has stopped reading; cleared by the next open.
 std::atomic<bool> transfers_cancelled{false};
+// The read time-out's total constant, for the reader thread, which must not read
+// port_timeouts while the window thread may write it.
+std::atomic<uint32_t> read_total_constant{250};
+
+// A read that the device refuses at once (an unplugged adapter, a pty whose other end has
+// gone) would otherwise return at once too, and the keyer reader, which reads in a loop,
+// would spin on a dead port: it waits out the time-out instead, as a live port would.
+void PaceFailedRead(DWORD started) {
+    const DWORD limit = read_total_constant.load();
+    const DWORD elapsed = GetTickCount() - started;
+    if (!transfers_cancelled.load() && elapsed < limit) {
+        Sleep(limit - elapsed);
+    }
+}
 
 // One overlapped transfer: its own record and event, so a read and a write may be pending
 // on the port together.
@@ -28,19 +42,30 @@ int Transfer(bool write, void* bytes, uint32_t count) {
     if (overlapped.hEvent == nullptr) {
         return 0;
     }
+    const DWORD started = GetTickCount();
     DWORD transferred = 0;
     const BOOL done = write ? WriteFile(handle, bytes, count, &transferred, &overlapped)
                             : ReadFile(handle, bytes, count, &transferred, &overlapped);
     int result = 0;
+    // A time-out completes with success and fewer bytes; only a refusal counts as failed.
+    bool failed = false;
     if (done) {
         result = transferred == count ? 1 : 0;
     } else if (GetLastError() == ERROR_IO_PENDING) {
-        if (WaitForSingleObject(overlapped.hEvent, INFINITE) == WAIT_OBJECT_0 &&
-            GetOverlappedResult(handle, &overlapped, &transferred, FALSE) && transferred == count) {
+        if (WaitForSingleObject(overlapped.hEvent, INFINITE) != WAIT_OBJECT_0) {
+            failed = true;
+        } else if (!GetOverlappedResult(handle, &overlapped, &transferred, FALSE)) {
+            failed = true;
+        } else if (transferred == count) {
             result = 1;
         }
+    } else {
+        failed = true;
     }
     CloseHandle(overlapped.hEvent);
+    if (failed && !write) {
+        PaceFailedRead(started);
+    }
     return result;
 }
 
@@ -98,6 +123,7 @@ int OpenKeyerPort(int port_number) {
     port_timeouts.ReadIntervalTimeout = 0;
     port_timeouts.ReadTotalTimeoutMultiplier = 0;
     port_timeouts.ReadTotalTimeoutConstant = 250;
+    read_total_constant = 250;
     port_timeouts.WriteTotalTimeoutMultiplier = 0;
     port_timeouts.WriteTotalTimeoutConstant = 0;
     SetCommTimeouts(handle, &port_timeouts);
@@ -154,6 +180,7 @@ void CloseKeyerPort() {
 
 void SetKeyerPortReadTimeout(uint32_t milliseconds) {
     port_timeouts.ReadTotalTimeoutConstant = milliseconds;
+    read_total_constant = milliseconds;
     SetCommTimeouts(port_handle.load(), &port_timeouts);
 }
 

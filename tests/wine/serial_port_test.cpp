@@ -1,0 +1,429 @@
+// The Win32 keyer port and host mode against the keyer emulator, through COM links in the
+// Wine prefix. with_keyer_sim.sh starts a fresh emulator for each case, links its pty as
+// the COM ports it lists in PELLMAR_KEYER_SIM_COM_PORTS and passes the emulator's control
+// port in PELLMAR_KEYER_SIM_CONTROL_PORT, through which the test reads back the wire.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "keyer/keyer_commands.h"
+#include "keyer/keyer_dispatch.h"
+#include "keyer/keyer_host.h"
+#include "keyer/keyer_reader.h"
+#include "keyer/serial_port.h"
+
+namespace {
+
+struct KeyerEvent {
+    int type;
+    uint8_t value;
+    bool operator==(const KeyerEvent& other) const {
+        return type == other.type && value == other.value;
+    }
+};
+
+std::mutex events_mutex;
+std::vector<KeyerEvent> events;
+
+}  // namespace
+
+// What the keyer reader makes of the keyer's bytes, kept for the cases that look at it.
+void DispatchKeyerEvent(int type, uint8_t value) {
+    std::lock_guard<std::mutex> lock(events_mutex);
+    events.push_back({type, value});
+}
+
+namespace {
+
+std::vector<KeyerEvent> EventsWhenAtLeast(size_t count) {
+    for (int waited = 0; waited < 5000; waited += 10) {
+        {
+            std::lock_guard<std::mutex> lock(events_mutex);
+            if (events.size() >= count) {
+                return events;
+            }
+        }
+        Sleep(10);
+    }
+    std::lock_guard<std::mutex> lock(events_mutex);
+    return events;
+}
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+const Bytes kHandshake = {0x13, 0x13, 0x13, 0x00, 0x04, 0x55, 0x00, 0x02};
+constexpr int kShortNamePort = 9;
+constexpr int kNamespacePort = 10;
+constexpr int kPastNamespacePort = 17;
+
+// Milliseconds, as a number, so that a failed bound prints readably.
+long long Since(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// A direct open of a COM device, beside the keyer port, to look at the device itself.
+HANDLE OpenDevice(const std::string& name) {
+    return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+}
+
+// Reads what the device holds, waiting at most `timeout_ms` (a total read time-out).
+Bytes ReadDevice(HANDLE handle, DWORD count, DWORD timeout_ms) {
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadTotalTimeoutConstant = timeout_ms;
+    SetCommTimeouts(handle, &timeouts);
+    Bytes buffer(count);
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    DWORD got = 0;
+    if (!ReadFile(handle, buffer.data(), count, &got, &overlapped)) {
+        got = 0;
+        if (GetLastError() == ERROR_IO_PENDING &&
+            WaitForSingleObject(overlapped.hEvent, 10000) == WAIT_OBJECT_0) {
+            GetOverlappedResult(handle, &overlapped, &got, FALSE);
+        } else {
+            CancelIoEx(handle, &overlapped);
+            GetOverlappedResult(handle, &overlapped, &got, TRUE);
+            got = 0;
+        }
+    }
+    CloseHandle(overlapped.hEvent);
+    buffer.resize(got);
+    return buffer;
+}
+
+class SerialPortTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* port = std::getenv("PELLMAR_KEYER_SIM_CONTROL_PORT");
+        const char* com_ports = std::getenv("PELLMAR_KEYER_SIM_COM_PORTS");
+        ASSERT_TRUE(port != nullptr && com_ports != nullptr)
+            << "run these tests through tests/wine/with_keyer_sim.sh, which starts the emulator";
+        std::istringstream numbers(com_ports);
+        int n = 0;
+        while (numbers >> n) {
+            linked_.push_back(n);
+        }
+        WSADATA data;
+        ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+        winsock_started_ = true;
+        control_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        ASSERT_NE(control_, INVALID_SOCKET);
+        // A control line is answered at once; five seconds means the emulator is gone.
+        const DWORD timeout_ms = 5000;
+        setsockopt(control_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms),
+                   sizeof timeout_ms);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<u_short>(std::atoi(port)));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(connect(control_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+            << "no keyer emulator on 127.0.0.1:" << port;
+        ASSERT_EQ(Command("reset"), "ok");
+    }
+
+    void TearDown() override {
+        // Leaves the emulator's pty free for the next case however this one ended.
+        CloseKeyerHost();
+        CloseKeyerPort();
+        if (control_ != INVALID_SOCKET) {
+            closesocket(control_);
+        }
+        if (winsock_started_) {
+            WSACleanup();
+        }
+    }
+
+    bool Linked(int n) const {
+        return std::find(linked_.begin(), linked_.end(), n) != linked_.end();
+    }
+
+    std::string Command(const std::string& line) {
+        const std::string request = line + "\n";
+        if (send(control_, request.data(), static_cast<int>(request.size()), 0) !=
+            static_cast<int>(request.size())) {
+            return "error send";
+        }
+        std::string reply;
+        char c = 0;
+        while (recv(control_, &c, 1, 0) == 1) {
+            if (c == '\n') {
+                return reply;
+            }
+            reply += c;
+        }
+        return "error no reply to " + line;
+    }
+
+    Bytes Received() {
+        std::istringstream reply(Command("received"));
+        std::string word;
+        reply >> word;
+        EXPECT_EQ(word, "ok");
+        Bytes bytes;
+        while (reply >> word) {
+            bytes.push_back(static_cast<uint8_t>(std::strtoul(word.c_str(), nullptr, 16)));
+        }
+        return bytes;
+    }
+
+    // The wire as soon as it holds `count` bytes, or as it is after the time-out.
+    Bytes ReceivedWhenAtLeast(size_t count, std::chrono::milliseconds timeout = 5000ms) {
+        const auto start = Clock::now();
+        Bytes bytes = Received();
+        while (bytes.size() < count && Since(start) < timeout.count()) {
+            Sleep(10);
+            bytes = Received();
+        }
+        return bytes;
+    }
+
+    std::string State() { return Command("state"); }
+
+    // Port and host open as the connection sequence does them; the version through `v`.
+    void OpenHost(int port, uint8_t* v) {
+        ASSERT_EQ(OpenKeyerPort(port), 0);
+        ASSERT_EQ(OpenKeyerHost(v), 0);
+    }
+
+    std::vector<int> linked_;
+    bool winsock_started_ = false;
+    SOCKET control_ = INVALID_SOCKET;
+};
+
+TEST_F(SerialPortTest, HostOpenPutsExactlyTheHandshakeOnTheWireAndReadsTheVersion) {
+    uint8_t version = 0;
+    OpenHost(kShortNamePort, &version);
+    EXPECT_EQ(version, 23);
+    EXPECT_EQ(ReceivedWhenAtLeast(kHandshake.size()), kHandshake);
+    EXPECT_EQ(State().rfind("ok host=1 ", 0), 0u) << State();
+    // Nothing more until the caller's first command: an idle writer sends nothing.
+    Sleep(300);
+    EXPECT_EQ(Received(), kHandshake);
+}
+
+TEST_F(SerialPortTest, ReadTimesOutAfterAQuarterSecondRightAfterTheOpen) {
+    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    uint8_t byte = 0x77;
+    const auto start = Clock::now();
+    EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
+    const long long waited = Since(start);
+    EXPECT_EQ(byte, 0x77);
+    EXPECT_GE(waited, 200);
+    EXPECT_LT(waited, 2000);
+}
+
+TEST_F(SerialPortTest, ReadTimesOutWithinTenMillisecondsInHostMode) {
+    uint8_t version = 0;
+    OpenHost(kShortNamePort, &version);
+    // The keyer reader is reading the same port meanwhile; with nothing sent, both reads
+    // only time out. The bound is far above 10 ms and far below the 250 ms of the open.
+    uint8_t byte = 0;
+    const auto start = Clock::now();
+    EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
+    EXPECT_LT(Since(start), 200);
+}
+
+TEST_F(SerialPortTest, ReadOfMoreThanArrivesGivesNothingNotAPart) {
+    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    ASSERT_EQ(Command("inject 41"), "ok");
+    uint8_t buffer[2] = {0, 0};
+    const auto start = Clock::now();
+    EXPECT_EQ(ReadKeyerPort(buffer, 2), 0);
+    EXPECT_GE(Since(start), 200);
+    ASSERT_EQ(Command("inject 42 43"), "ok");
+    EXPECT_EQ(ReadKeyerPort(buffer, 2), 1);
+    EXPECT_EQ(buffer[0], 0x42);
+    EXPECT_EQ(buffer[1], 0x43);
+}
+
+TEST_F(SerialPortTest, OpenDiscardsWhatArrivedBeforeIt) {
+    // The emulator holds its pty's slave open, so bytes sent before an open wait there; a
+    // direct open without a purge shows that they do.
+    ASSERT_EQ(Command("inject 41"), "ok");
+    const HANDLE device = OpenDevice("\\\\.\\COM9");
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ReadDevice(device, 1, 1000), Bytes{0x41});
+    CloseHandle(device);
+
+    ASSERT_EQ(Command("inject 42 43"), "ok");
+    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    uint8_t byte = 0;
+    EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
+    ASSERT_EQ(Command("inject 44"), "ok");
+    EXPECT_EQ(ReadKeyerPort(&byte, 1), 1);
+    EXPECT_EQ(byte, 0x44);
+}
+
+TEST_F(SerialPortTest, SecondOpenWhileOpenIsRefusedAndKeepsTheOpenPort) {
+    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    // Wine 8 does not apply the share mode to a serial device (a second CreateFileA with no
+    // sharing succeeds), unlike Windows, so here only the port layer's own refusal stands
+    // between the two.
+    EXPECT_EQ(OpenKeyerPort(kShortNamePort), -4);
+    EXPECT_EQ(OpenKeyerPort(kNamespacePort), -4);
+    uint8_t version = 0;
+    EXPECT_EQ(OpenKeyerHost(&version), 0);
+    EXPECT_EQ(version, 23);
+    EXPECT_EQ(ReceivedWhenAtLeast(kHandshake.size()), kHandshake);
+}
+
+TEST_F(SerialPortTest, CloseAfterBaseModeSendsBaseModeThenHostCloseAndFreesThePort) {
+    uint8_t version = 0;
+    OpenHost(kShortNamePort, &version);
+    ASSERT_EQ(SetKeyerBaseMode(), 0);
+    ASSERT_EQ(CloseKeyerHost(), 0);
+    Bytes expected = kHandshake;
+    expected.insert(expected.end(), {0x00, 0x0A, 0x00, 0x03});
+    // The writer's writes completed before the close returned, but the emulator reads
+    // the pty on its own thread.
+    EXPECT_EQ(ReceivedWhenAtLeast(expected.size()), expected);
+    Sleep(100);
+    EXPECT_EQ(Received(), expected);
+    EXPECT_EQ(State().rfind("ok host=0 ", 0), 0u) << State();
+    EXPECT_EQ(CloseKeyerHost(), -9);
+
+    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    version = 0;
+    ASSERT_EQ(OpenKeyerHost(&version), 0);
+    EXPECT_EQ(version, 23);
+    expected.insert(expected.end(), kHandshake.begin(), kHandshake.end());
+    EXPECT_EQ(ReceivedWhenAtLeast(expected.size()), expected);
+}
+
+TEST_F(SerialPortTest, PortNumbersNameTheirDevices) {
+    EXPECT_EQ(KeyerPortDeviceName(1), "com1:");
+    EXPECT_EQ(KeyerPortDeviceName(kShortNamePort), "com9:");
+    EXPECT_EQ(KeyerPortDeviceName(kNamespacePort), "\\\\.\\COM10");
+    EXPECT_EQ(KeyerPortDeviceName(16), "\\\\.\\COM16");
+    EXPECT_EQ(KeyerPortDeviceName(kPastNamespacePort), "com17:");
+}
+
+TEST_F(SerialPortTest, ShortNamePortReachesTheKeyer) {
+    ASSERT_TRUE(Linked(kShortNamePort));
+    uint8_t version = 0;
+    OpenHost(kShortNamePort, &version);
+    EXPECT_EQ(version, 23);
+}
+
+TEST_F(SerialPortTest, DeviceNamespacePortReachesTheKeyer) {
+    ASSERT_TRUE(Linked(kNamespacePort));
+    uint8_t version = 0;
+    OpenHost(kNamespacePort, &version);
+    EXPECT_EQ(version, 23);
+    EXPECT_EQ(ReceivedWhenAtLeast(kHandshake.size()), kHandshake);
+}
+
+// "com17:" is not a device name: only COM1 to COM9 are DOS device names (on Windows too),
+// so Wine takes it for a file "com17:" in the current folder, which does not exist, and
+// reports file not found. The same device opens under its device-namespace name, so only
+// the name form fails, not the link.
+TEST_F(SerialPortTest, PortPastTheFixedNamesDoesNotOpen) {
+    ASSERT_TRUE(Linked(kPastNamespacePort));
+    EXPECT_EQ(OpenKeyerPort(kPastNamespacePort), -4);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+    const HANDLE device = OpenDevice("\\\\.\\COM17");
+    EXPECT_NE(device, INVALID_HANDLE_VALUE);
+    if (device != INVALID_HANDLE_VALUE) {
+        CloseHandle(device);
+    }
+    // The failed open left no handle behind: the next port opens.
+    EXPECT_EQ(OpenKeyerPort(kShortNamePort), 0);
+}
+
+TEST_F(SerialPortTest, ReaderSortsWhatTheKeyerSendsInHostMode) {
+    uint8_t version = 0;
+    OpenHost(kShortNamePort, &version);
+    // Status with busy set, an echoed letter, a speed-pot report and a paddle report.
+    ASSERT_EQ(Command("inject C4 41 85 DD"), "ok");
+    const std::vector<KeyerEvent> seen = EventsWhenAtLeast(4);
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0], (KeyerEvent{kStatusEvent, 0x04}));
+    EXPECT_EQ(seen[1], (KeyerEvent{kEchoEvent, 0x41}));
+    EXPECT_EQ(seen[2].type, kSpeedPotEvent);
+    EXPECT_EQ(seen[3], (KeyerEvent{kPaddleEvent, 0x01}));
+    EXPECT_EQ(GetKeyerStatus(), 0x04);
+    EXPECT_EQ(GetKeyerEchoByte(), 0x41);
+}
+
+// On a pty the RTS and DTR changes are taken (Wine ignores that a pty has no modem lines),
+// but the modem status query fails: there are no lines to report.
+TEST_F(SerialPortTest, LineChangesSucceedAndLeaveThePortWorking) {
+    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    EXPECT_EQ(SetKeyerPortRts(1), 0);
+    EXPECT_EQ(SetKeyerPortRts(0), 0);
+    EXPECT_EQ(SetKeyerPortDtr(0), 0);
+    EXPECT_EQ(SetKeyerPortDtr(1), 0);
+    uint32_t status = 0xFFFFFFFF;
+    EXPECT_EQ(GetKeyerPortModemStatus(&status), 0);
+    EXPECT_EQ(status, 0u);
+    uint8_t version = 0;
+    EXPECT_EQ(OpenKeyerHost(&version), 0);
+    EXPECT_EQ(version, 23);
+}
+
+TEST_F(SerialPortTest, CancelEndsAWaitingReadAndRefusesTransfersUntilTheNextOpen) {
+    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    SetKeyerPortReadTimeout(5000);
+    int result = -1;
+    const auto start = Clock::now();
+    std::thread reader([&result] {
+        uint8_t byte = 0;
+        result = ReadKeyerPort(&byte, 1);
+    });
+    Sleep(200);
+    CancelKeyerPortTransfers();
+    reader.join();
+    EXPECT_EQ(result, 0);
+    // Well short of the five-second time-out the read was given.
+    EXPECT_LT(Since(start), 3000);
+    EXPECT_EQ(WriteKeyerPortByte(0x41), 0);
+    Sleep(100);
+    EXPECT_EQ(Received(), Bytes{});
+
+    CloseKeyerPort();
+    uint8_t version = 0;
+    OpenHost(kShortNamePort, &version);
+    EXPECT_EQ(ReceivedWhenAtLeast(kHandshake.size()), kHandshake);
+}
+
+// A keyer that goes away makes every read fail at once; the read still takes its
+// time-out, or the keyer reader would spin on the dead port.
+TEST_F(SerialPortTest, ReadFromAnUnpluggedKeyerStillTakesTheTimeOut) {
+    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    ASSERT_EQ(Command("unplug"), "ok");
+    Sleep(100);
+    uint8_t byte = 0;
+    const auto start = Clock::now();
+    EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
+    EXPECT_GE(Since(start), 200);
+    EXPECT_EQ(WriteKeyerPortByte(0x41), 0);
+}
+
+TEST_F(SerialPortTest, HostCloseAfterAnUnplugReturnsAndReleasesThePort) {
+    uint8_t version = 0;
+    OpenHost(kShortNamePort, &version);
+    ASSERT_EQ(Command("unplug"), "ok");
+    Sleep(100);
+    EXPECT_EQ(CloseKeyerHost(), 0);
+    EXPECT_EQ(host_open.load(), 0);
+    // The pty is gone with the keyer, so its link leads nowhere.
+    EXPECT_EQ(OpenKeyerPort(kShortNamePort), -4);
+}
+
+}  // namespace
