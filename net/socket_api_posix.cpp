@@ -278,6 +278,33 @@ void RaiseLocked(int fd, SocketEntry& entry, short seen) {
     }
 }
 
+// Waits until the stream has room, or has failed (the send then says how). Writable means
+// the stack has room for a good part of its buffer, far more than one packet, so a packet
+// started only then goes whole, where one started on a nearly full stream could be taken
+// in part and leave the framing hanging on the rest.
+bool WaitForRoom(int fd, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        pollfd wait{fd, POLLOUT, 0};
+        if (poll(&wait, 1, 0) > 0) {
+            return true;
+        }
+        {
+            std::lock_guard<std::mutex> lock(registry_mutex);
+            const auto found = registry.find(fd);
+            if (found != registry.end() && (found->second.selected & kSocketWrite) != 0) {
+                found->second.write_enabled = true;
+            }
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            return false;
+        }
+        poll(&wait, 1, static_cast<int>(left < kPollSliceMs ? left : kPollSliceMs));
+    }
+}
+
 }  // namespace
 
 int StartSockets() {
@@ -588,36 +615,19 @@ int SendWhole(SocketHandle socket, const uint8_t* bytes, std::size_t count) {
     const auto deadline = std::chrono::steady_clock::now() + kSendPatience;
     std::size_t sent = 0;
     while (sent < count) {
-        const ssize_t result = send(fd, bytes + sent, count - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (result > 0) {
-            sent += static_cast<std::size_t>(result);
-            continue;
-        }
-        if (result < 0 && errno == EINTR) {
-            continue;
-        }
-        if (result < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            FailErrno();
-            return 0;
-        }
-        {
-            std::lock_guard<std::mutex> lock(registry_mutex);
-            const auto found = registry.find(fd);
-            if (found != registry.end() && (found->second.selected & kSocketWrite) != 0) {
-                found->second.write_enabled = true;
-            }
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (left <= 0) {
+        if (!WaitForRoom(fd, deadline)) {
             // Nothing of the packet in the stream, or a stream whose framing is lost:
             // either way the caller learns the packet did not go.
             Fail(sent == 0 ? kSocketErrorWouldBlock : kSocketErrorTimedOut);
             return 0;
         }
-        pollfd wait{fd, POLLOUT, 0};
-        poll(&wait, 1, static_cast<int>(left < kPollSliceMs ? left : kPollSliceMs));
+        const ssize_t result = send(fd, bytes + sent, count - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (result > 0) {
+            sent += static_cast<std::size_t>(result);
+        } else if (result < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+            FailErrno();
+            return 0;
+        }
     }
     return 1;
 }
