@@ -111,6 +111,8 @@ int ReceiveSocket(SocketHandle socket, uint8_t* buffer, int size);
 // completed before the lock is let go, so two callers' packets never interleave. Waits for
 // room for at most about two seconds in all. 1 when every byte went, 0 otherwise.
 int SendWhole(SocketHandle socket, const uint8_t* bytes, std::size_t count);
+// Waits for a send in progress to finish first (at most the send's patience), so that no
+// sender writes to the handle after it is released and perhaps given out again.
 int CloseSocket(SocketHandle socket);
 
 #ifndef _WIN32

@@ -525,7 +525,10 @@ int ConnectSocket(SocketHandle socket, uint32_t address, uint16_t port) {
         if (entry == nullptr) {
             return kSocketError;
         }
-        if (entry->listening || entry->connecting || entry->connected) {
+        if (entry->listening) {
+            return Fail(kSocketErrorInvalid);
+        }
+        if (entry->connecting || entry->connected) {
             return Fail(entry->connecting ? 10037 : 10056);
         }
         fd = Descriptor(socket);

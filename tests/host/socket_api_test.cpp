@@ -105,12 +105,16 @@ TEST_F(SocketSeam, BadArgumentsAreRefused) {
     EXPECT_EQ(ReceiveSocket(socket, nullptr, 20), kSocketError);
     EXPECT_EQ(AcceptSocket(socket), kNoSocket) << "not listening";
     EXPECT_EQ(SendWhole(socket, nullptr, 20), 0);
+    int port = 0;
+    const SocketHandle listener = Listener(&port);
+    EXPECT_EQ(ConnectSocket(listener, kLoopback, static_cast<uint16_t>(port)), kSocketError);
+    EXPECT_EQ(SocketLastError(), kSocketErrorInvalid) << "a listener does not connect";
     EXPECT_EQ(ConnectSocket(kNoSocket, kLoopback, 81), kSocketError);
     EXPECT_EQ(SocketLastError(), kSocketErrorNotSocket);
     EXPECT_EQ(LocalHostName(nullptr, 0), kSocketError);
     EXPECT_FALSE(LookupHostByName("localhost", nullptr));
     SocketEvent event{};
-    EXPECT_FALSE(WaitSocketEvent(0, &event)) << "an unselected socket raises nothing";
+    EXPECT_FALSE(WaitSocketEvent(0, &event)) << "nothing has happened";
     EXPECT_FALSE(WaitSocketEvent(0, nullptr));
 }
 
