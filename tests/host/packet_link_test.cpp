@@ -94,6 +94,7 @@ TEST_F(PacketLink, PeerClosingMidPacketEndsWithThePartUndelivered) {
         const SocketEvent event = NextEvent();
         ASSERT_EQ(event.socket, link_);
         if (event.event == kSocketClose) {
+            EXPECT_EQ(event.error, 0);
             break;
         }
         ASSERT_EQ(event.event, kSocketRead);
@@ -104,7 +105,9 @@ TEST_F(PacketLink, PeerClosingMidPacketEndsWithThePartUndelivered) {
     ASSERT_EQ(delivered_.size(), 1u);
     EXPECT_EQ(PacketValue(delivered_[0]), 'E');
     EXPECT_EQ(reassembler_.PendingBytes(), 11u);
+    // The close came only after every byte sent before it had been read.
     EXPECT_EQ(ReadPacketsFrom(link_, &reassembler_, nullptr), 0) << "the end of the stream";
+    EXPECT_EQ(NextEvent(kQuietMs).socket, kNoSocket) << "one close event";
 }
 
 TEST_F(PacketLink, SentPacketArrivesAsItsTwentyBytes) {

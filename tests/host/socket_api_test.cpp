@@ -251,51 +251,6 @@ TEST_F(SocketSeam, ReadEventFollowsEachReadWhileBytesRemain) {
     EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 20), Bytes(BuildPacket(PKT_SPEED, 25)));
 }
 
-TEST_F(SocketSeam, PeerClosingMidPacketRaisesCloseAfterItsBytes) {
-    int port = 0;
-    const SocketHandle listener = Listener(&port);
-    const int peer = RawConnect(port);
-    const SocketHandle accepted = AcceptOne(listener);
-    ASSERT_NE(accepted, kNoSocket);
-
-    std::vector<uint8_t> bytes = Bytes(BuildPacket(PKT_ECHO_CHAR, 'K'));
-    const std::vector<uint8_t> second = Bytes(BuildPacket(PKT_ECHO_CHAR, 'R'));
-    bytes.insert(bytes.end(), second.begin(), second.begin() + 9);
-    RawSendAll(peer, bytes);
-    close(peer);
-
-    PacketReassembler reassembler;
-    std::vector<Packet> delivered;
-    std::size_t read_total = 0;
-    SocketEvent event{};
-    for (;;) {
-        event = NextEvent();
-        ASSERT_EQ(event.socket, accepted);
-        if (event.event != kSocketRead) {
-            break;
-        }
-        uint8_t buffer[64];
-        const int count = ReceiveSocket(accepted, buffer, sizeof buffer);
-        ASSERT_GE(count, 0);
-        read_total += static_cast<std::size_t>(count);
-        reassembler.Append(buffer, static_cast<std::size_t>(count));
-        Packet packet;
-        while (reassembler.Next(&packet)) {
-            delivered.push_back(packet);
-        }
-    }
-    EXPECT_EQ(event.event, kSocketClose);
-    EXPECT_EQ(event.error, 0);
-    EXPECT_EQ(read_total, 29u) << "the close comes after the bytes sent before it";
-    ASSERT_EQ(delivered.size(), 1u);
-    EXPECT_EQ(Bytes(delivered[0]), Bytes(BuildPacket(PKT_ECHO_CHAR, 'K')));
-    EXPECT_EQ(reassembler.PendingBytes(), 9u);
-    uint8_t byte;
-    EXPECT_EQ(ReceiveSocket(accepted, &byte, 1), 0);
-    EXPECT_EQ(NextEvent(kQuietMs).socket, kNoSocket) << "one close event";
-    EXPECT_EQ(CloseSocket(accepted), 0);
-}
-
 TEST_F(SocketSeam, ResetConnectionRaisesCloseWithItsError) {
     int port = 0;
     const SocketHandle listener = Listener(&port);
