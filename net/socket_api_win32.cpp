@@ -27,13 +27,13 @@ static_assert(kAddressNone == INADDR_NONE, "inet_addr's failure value");
 
 namespace {
 
-// Counts the starts so that a stop without a start cannot unbalance Winsock's own count.
-std::mutex library_mutex;
-int library_starts = 0;
-
 // Serialises SendWhole, and is taken by closing too, so a sender never writes to a handle
-// that was closed and handed out again in the middle of its send.
+// that was closed and handed out again in the middle of its send. It also guards the count
+// of starts, since the library's stop is a close of every socket at once.
 std::mutex send_mutex;
+
+// Counts the starts so that a stop without a start cannot unbalance Winsock's own count.
+int library_starts = 0;
 
 constexpr auto kSendPatience = std::chrono::milliseconds(2000);
 constexpr long kWaitSliceMs = 50;
@@ -67,7 +67,7 @@ void FillEntry(const hostent* found, HostEntry* entry) {
 }  // namespace
 
 int StartSockets() {
-    std::lock_guard<std::mutex> lock(library_mutex);
+    std::lock_guard<std::mutex> lock(send_mutex);
     WSADATA data;
     const int result = WSAStartup(MAKEWORD(2, 2), &data);
     if (result == 0) {
@@ -77,8 +77,7 @@ int StartSockets() {
 }
 
 int StopSockets() {
-    std::lock_guard<std::mutex> send_lock(send_mutex);
-    std::lock_guard<std::mutex> lock(library_mutex);
+    std::lock_guard<std::mutex> lock(send_mutex);
     if (library_starts == 0) {
         WSASetLastError(WSANOTINITIALISED);
         return SOCKET_ERROR;
@@ -88,7 +87,7 @@ int StopSockets() {
 }
 
 int SocketLibraryStarts() {
-    std::lock_guard<std::mutex> lock(library_mutex);
+    std::lock_guard<std::mutex> lock(send_mutex);
     return library_starts;
 }
 
