@@ -1,0 +1,164 @@
+// The test's side of a loopback link for the socket seam's host tests: a fixture that starts
+// and stops the socket library around each case, and a plain BSD peer for the things the
+// seam itself would never do (stop reading, reset the connection, write half a packet).
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "net/packet.h"
+#include "net/socket_api.h"
+
+namespace loopback {
+
+constexpr int kPatienceMs = 10000;
+// Long enough for an event that should not come to have come if it were going to: the
+// loop raises what it sees within one poll slice.
+constexpr int kQuietMs = 300;
+
+inline const uint32_t kLoopback = htonl(INADDR_LOOPBACK);
+
+class LoopbackTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(StartSockets(), 0); }
+    void TearDown() override {
+        for (int fd : raw_) {
+            close(fd);
+        }
+        while (SocketLibraryStarts() > 0) {
+            StopSockets();
+        }
+    }
+
+    // A plain socket the test owns, closed at the end of the test.
+    int Raw(int fd) {
+        raw_.push_back(fd);
+        return fd;
+    }
+
+    int RawConnect(int port) {
+        const int fd = Raw(socket(AF_INET, SOCK_STREAM, 0));
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = kLoopback;
+        EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+            << std::strerror(errno);
+        return fd;
+    }
+
+    // A listening plain socket on a free loopback port; `receive_buffer` > 0 shrinks what
+    // the accepted connection may hold unread.
+    int RawListen(int* port, int receive_buffer = 0) {
+        const int fd = Raw(socket(AF_INET, SOCK_STREAM, 0));
+        if (receive_buffer > 0) {
+            setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+        }
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = kLoopback;
+        EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(listen(fd, 4), 0);
+        socklen_t length = sizeof address;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        *port = ntohs(address.sin_port);
+        return fd;
+    }
+
+    // The station's listener through the seam, as a Net Server sets it up.
+    SocketHandle Listener(int* port) {
+        const SocketHandle listener = OpenStreamSocket();
+        EXPECT_NE(listener, kNoSocket);
+        EXPECT_EQ(BindSocket(listener, kLoopback, 0), 0);
+        EXPECT_EQ(ListenSocket(listener, 1), 0);
+        EXPECT_EQ(SelectSocketEvents(listener, nullptr, kSocketNotifyMessage, kListenerEvents), 0);
+        *port = SocketLocalPort(listener);
+        EXPECT_GT(*port, 0);
+        return listener;
+    }
+
+    // The listener's FD_ACCEPT and the accepted socket.
+    SocketHandle AcceptOne(SocketHandle listener) {
+        SocketEvent event{};
+        EXPECT_TRUE(WaitSocketEvent(kPatienceMs, &event));
+        EXPECT_EQ(event.socket, listener);
+        EXPECT_EQ(event.event, kSocketAccept);
+        EXPECT_EQ(event.error, 0);
+        const SocketHandle accepted = AcceptSocket(listener);
+        EXPECT_NE(accepted, kNoSocket) << SocketLastError();
+        return accepted;
+    }
+
+  private:
+    std::vector<int> raw_;
+};
+
+inline std::vector<uint8_t> Bytes(const Packet& packet) {
+    return std::vector<uint8_t>(packet.bytes, packet.bytes + kPacketSize);
+}
+
+inline void RawSendAll(int fd, const std::vector<uint8_t>& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t count = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        ASSERT_GT(count, 0) << std::strerror(errno);
+        sent += static_cast<std::size_t>(count);
+    }
+}
+
+// Waits until `count` bytes sit unread on `socket`, so that what a test then sees of the
+// read events does not depend on how loopback happened to split the writes.
+inline bool WaitUnread(SocketHandle socket, int count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+    int unread = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (ioctl(static_cast<int>(socket), FIONREAD, &unread) == 0 && unread >= count) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+}
+
+// Reads from a plain socket until `count` bytes came, the peer closed, or the patience ran
+// out.
+inline std::vector<uint8_t> RawReceive(int fd, std::size_t count, std::size_t chunk = 4096) {
+    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> buffer(chunk);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+    while (bytes.size() < count && std::chrono::steady_clock::now() < deadline) {
+        pollfd wait{fd, POLLIN, 0};
+        if (poll(&wait, 1, 50) <= 0) {
+            continue;
+        }
+        const ssize_t got = recv(fd, buffer.data(), std::min(chunk, count - bytes.size()), 0);
+        if (got <= 0) {
+            break;
+        }
+        bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + got);
+    }
+    return bytes;
+}
+
+// The next event within the patience, or an event with no socket.
+inline SocketEvent NextEvent(int timeout_ms = kPatienceMs) {
+    SocketEvent event{kNoSocket, 0, 0};
+    if (!WaitSocketEvent(timeout_ms, &event)) {
+        return SocketEvent{kNoSocket, 0, 0};
+    }
+    return event;
+}
+
+}  // namespace loopback

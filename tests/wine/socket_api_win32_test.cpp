@@ -1,0 +1,359 @@
+// The Windows side of the socket seam on loopback, with its events arriving as the window
+// message they are on the Main window: a message-only window of the test's own receives
+// them, and the test's thread pumps its messages as the Main window's thread would. The
+// peer, where one is needed, is a plain blocking Winsock socket of the test's own.
+// Winsock's header must come before the window system's.
+#include <winsock2.h>
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <deque>
+#include <thread>
+#include <vector>
+
+#include "net/packet.h"
+#include "net/socket_api.h"
+
+namespace {
+
+constexpr DWORD kPatienceMs = 10000;
+constexpr DWORD kQuietMs = 300;
+constexpr char kWindowClass[] = "PellmarSocketTestWindow";
+
+std::deque<SocketEvent> received_events;
+
+LRESULT CALLBACK NotifyProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == kSocketNotifyMessage) {
+        received_events.push_back(DecodeSocketNotify(wparam, lparam));
+        return 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+std::vector<uint8_t> Bytes(const Packet& packet) {
+    return std::vector<uint8_t>(packet.bytes, packet.bytes + kPacketSize);
+}
+
+class Win32SocketSeam : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        WNDCLASSA window_class{};
+        window_class.lpfnWndProc = NotifyProcedure;
+        window_class.hInstance = GetModuleHandleA(nullptr);
+        window_class.lpszClassName = kWindowClass;
+        RegisterClassA(&window_class);
+        window_ = CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(window_, nullptr);
+        received_events.clear();
+        ASSERT_EQ(StartSockets(), 0);
+    }
+
+    void TearDown() override {
+        for (SOCKET raw : raw_) {
+            closesocket(raw);
+        }
+        while (SocketLibraryStarts() > 0) {
+            StopSockets();
+        }
+        DestroyWindow(window_);
+    }
+
+    WindowHandle Window() const { return window_; }
+
+    // The next notification, pumping this thread's messages meanwhile; an event with no
+    // socket when none came.
+    SocketEvent NextEvent(DWORD timeout_ms = kPatienceMs) {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageA(&message);
+            }
+            if (!received_events.empty()) {
+                const SocketEvent event = received_events.front();
+                received_events.pop_front();
+                return event;
+            }
+            const DWORD waited = GetTickCount() - start;
+            if (waited >= timeout_ms) {
+                return SocketEvent{kNoSocket, 0, 0};
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, timeout_ms - waited, QS_ALLINPUT);
+        }
+    }
+
+    SocketHandle Listener(int* port) {
+        const SocketHandle listener = OpenStreamSocket();
+        EXPECT_NE(listener, kNoSocket);
+        EXPECT_EQ(BindSocket(listener, htonl(INADDR_LOOPBACK), 0), 0);
+        EXPECT_EQ(ListenSocket(listener, 1), 0);
+        EXPECT_EQ(SelectSocketEvents(listener, Window(), kSocketNotifyMessage, kListenerEvents), 0);
+        *port = SocketLocalPort(listener);
+        EXPECT_GT(*port, 0);
+        return listener;
+    }
+
+    SocketHandle AcceptOne(SocketHandle listener) {
+        const SocketEvent event = NextEvent();
+        EXPECT_EQ(event.socket, listener);
+        EXPECT_EQ(event.event, kSocketAccept);
+        EXPECT_EQ(event.error, 0);
+        const SocketHandle accepted = AcceptSocket(listener);
+        EXPECT_NE(accepted, kNoSocket) << SocketLastError();
+        return accepted;
+    }
+
+    SOCKET RawConnect(int port) {
+        const SOCKET raw = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        raw_.push_back(raw);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<u_short>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(connect(raw, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+            << WSAGetLastError();
+        return raw;
+    }
+
+    SOCKET RawListen(int* port) {
+        const SOCKET raw = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        raw_.push_back(raw);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(bind(raw, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(listen(raw, 4), 0);
+        int length = sizeof address;
+        getsockname(raw, reinterpret_cast<sockaddr*>(&address), &length);
+        *port = ntohs(address.sin_port);
+        return raw;
+    }
+
+    SOCKET Keep(SOCKET raw) {
+        raw_.push_back(raw);
+        return raw;
+    }
+
+  private:
+    HWND window_ = nullptr;
+    std::vector<SOCKET> raw_;
+};
+
+void RawSendAll(SOCKET raw, const std::vector<uint8_t>& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const int count = send(raw, reinterpret_cast<const char*>(bytes.data() + sent),
+                               static_cast<int>(bytes.size() - sent), 0);
+        ASSERT_GT(count, 0) << WSAGetLastError();
+        sent += static_cast<std::size_t>(count);
+    }
+}
+
+bool WaitUnread(SocketHandle socket, u_long count) {
+    for (DWORD waited = 0; waited < kPatienceMs; waited += 5) {
+        u_long unread = 0;
+        if (ioctlsocket(static_cast<SOCKET>(socket), FIONREAD, &unread) == 0 && unread >= count) {
+            return true;
+        }
+        Sleep(5);
+    }
+    return false;
+}
+
+TEST(Win32SocketLibrary, EveryStartIsMatchedByExactlyOneStop) {
+    EXPECT_EQ(SocketLibraryStarts(), 0);
+    EXPECT_EQ(StopSockets(), kSocketError);
+    EXPECT_EQ(SocketLastError(), kSocketErrorNotStarted);
+    EXPECT_EQ(StartSockets(), 0);
+    EXPECT_EQ(StartSockets(), 0);
+    EXPECT_EQ(StopSockets(), 0);
+    EXPECT_EQ(SocketLibraryStarts(), 1);
+    EXPECT_NE(OpenStreamSocket(), kNoSocket) << "still started once";
+    EXPECT_EQ(StopSockets(), 0);
+    EXPECT_EQ(StopSockets(), kSocketError);
+    EXPECT_EQ(OpenStreamSocket(), kNoSocket);
+    EXPECT_EQ(SocketLastError(), kSocketErrorNotStarted);
+}
+
+TEST_F(Win32SocketSeam, DottedAddressesAndLoopbackNames) {
+    EXPECT_EQ(ParseDottedAddress("127.0.0.1"), htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(ParseDottedAddress("255.255.255.255"), kAddressNone);
+    EXPECT_EQ(ParseDottedAddress(""), kAddressNone);
+    EXPECT_EQ(ParseDottedAddress("1host"), kAddressNone);
+    EXPECT_EQ(FormatDottedAddress(htonl(0xC0A80114)), "192.168.1.20");
+    HostEntry entry;
+    ASSERT_TRUE(LookupHostByName("localhost", &entry)) << SocketLastError();
+    EXPECT_FALSE(entry.addresses.empty());
+    char name[128];
+    EXPECT_EQ(LocalHostName(name, sizeof name), 0);
+}
+
+TEST_F(Win32SocketSeam, ListenAndConnectPostAcceptAndConnect) {
+    int port = 0;
+    const SocketHandle listener = Listener(&port);
+    const SocketHandle client = OpenStreamSocket();
+    ASSERT_NE(client, kNoSocket);
+    ASSERT_EQ(SelectSocketEvents(client, Window(), kSocketNotifyMessage, kConnectorEvents), 0);
+    const int result = ConnectSocket(client, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port));
+    if (result != 0) {
+        EXPECT_EQ(SocketLastError(), kSocketErrorWouldBlock);
+    }
+    bool accepted = false;
+    bool connected = false;
+    SocketHandle server_side = kNoSocket;
+    while (!(accepted && connected)) {
+        const SocketEvent event = NextEvent();
+        ASSERT_NE(event.socket, kNoSocket) << "accept " << accepted << " connect " << connected;
+        if (event.socket == listener) {
+            EXPECT_EQ(event.event, kSocketAccept);
+            accepted = true;
+            server_side = AcceptSocket(listener);
+            ASSERT_NE(server_side, kNoSocket);
+        } else {
+            EXPECT_EQ(event.socket, client);
+            EXPECT_EQ(event.event, kSocketConnect);
+            EXPECT_EQ(event.error, 0);
+            connected = true;
+        }
+    }
+    const Packet request = BuildPacket(PKT_VERSION_REQUEST, 0);
+    ASSERT_EQ(SendWhole(client, request.bytes, kPacketSize), 1);
+    const SocketEvent event = NextEvent();
+    EXPECT_EQ(event.socket, server_side) << "the accepted socket inherits the selection";
+    EXPECT_EQ(event.event, kSocketRead);
+    uint8_t buffer[kPacketSize];
+    ASSERT_EQ(ReceiveSocket(server_side, buffer, sizeof buffer), 20);
+    EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 20), Bytes(request));
+}
+
+TEST_F(Win32SocketSeam, ReadIsPostedAgainAfterAReadThatLeavesBytes) {
+    int port = 0;
+    const SocketHandle listener = Listener(&port);
+    const SOCKET peer = RawConnect(port);
+    const SocketHandle accepted = AcceptOne(listener);
+    ASSERT_NE(accepted, kNoSocket);
+    std::vector<uint8_t> stream;
+    for (uint8_t c : {'C', 'Q', 'D'}) {
+        const std::vector<uint8_t> bytes = Bytes(BuildPacket(PKT_TEXT_CHAR, c));
+        stream.insert(stream.end(), bytes.begin(), bytes.end());
+    }
+    RawSendAll(peer, stream);
+    ASSERT_TRUE(WaitUnread(accepted, 60));
+
+    uint8_t buffer[kPacketSize];
+    for (uint8_t c : {'C', 'Q', 'D'}) {
+        const SocketEvent event = NextEvent();
+        EXPECT_EQ(event.socket, accepted) << c;
+        EXPECT_EQ(event.event, kSocketRead) << c;
+        ASSERT_EQ(ReceiveSocket(accepted, buffer, sizeof buffer), 20);
+        EXPECT_EQ(buffer[2], c);
+    }
+    EXPECT_EQ(NextEvent(kQuietMs).socket, kNoSocket) << "nothing left unread";
+}
+
+TEST_F(Win32SocketSeam, PeerClosePostsClose) {
+    int port = 0;
+    const SocketHandle listener = Listener(&port);
+    const SOCKET peer = RawConnect(port);
+    const SocketHandle accepted = AcceptOne(listener);
+    ASSERT_NE(accepted, kNoSocket);
+    shutdown(peer, SD_BOTH);
+    const SocketEvent event = NextEvent();
+    EXPECT_EQ(event.socket, accepted);
+    EXPECT_EQ(event.event, kSocketClose);
+    EXPECT_EQ(event.error, 0);
+}
+
+TEST_F(Win32SocketSeam, ConnectToAClosedPortPostsRefused) {
+    const SocketHandle holder = OpenStreamSocket();
+    ASSERT_EQ(BindSocket(holder, htonl(INADDR_LOOPBACK), 0), 0);
+    const int port = SocketLocalPort(holder);
+    const SocketHandle client = OpenStreamSocket();
+    ASSERT_EQ(SelectSocketEvents(client, Window(), kSocketNotifyMessage, kConnectorEvents), 0);
+    ASSERT_EQ(ConnectSocket(client, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port)),
+              kSocketError);
+    ASSERT_EQ(SocketLastError(), kSocketErrorWouldBlock);
+    const SocketEvent event = NextEvent();
+    EXPECT_EQ(event.socket, client);
+    EXPECT_EQ(event.event, kSocketConnect);
+    EXPECT_EQ(event.error, kSocketErrorRefused);
+    EXPECT_EQ(CloseSocket(client), 0);
+}
+
+TEST_F(Win32SocketSeam, SecondBindOnAListeningPortFails) {
+    int port = 0;
+    Listener(&port);
+    const SocketHandle second = OpenStreamSocket();
+    EXPECT_EQ(BindSocket(second, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port)),
+              kSocketError);
+    EXPECT_EQ(SocketLastError(), kSocketErrorAddressInUse);
+}
+
+TEST_F(Win32SocketSeam, SendersOnThreeThreadsNeverInterleavePackets) {
+    constexpr int kThreads = 3;
+    constexpr int kPerThread = 500;
+    int port = 0;
+    const SOCKET server = RawListen(&port);
+    const SocketHandle client = OpenStreamSocket();
+    ASSERT_EQ(SelectSocketEvents(client, Window(), kSocketNotifyMessage, kConnectorEvents), 0);
+    ConnectSocket(client, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port));
+    const SOCKET link = Keep(accept(server, nullptr, nullptr));
+    ASSERT_NE(link, INVALID_SOCKET);
+    const SocketEvent connected = NextEvent();
+    ASSERT_EQ(connected.event, kSocketConnect);
+    ASSERT_EQ(connected.error, 0);
+
+    std::vector<uint8_t> received;
+    std::thread reader([&] {
+        char buffer[7];
+        while (received.size() < std::size_t{kThreads * kPerThread * kPacketSize}) {
+            const int got = recv(link, buffer, sizeof buffer, 0);
+            if (got <= 0) {
+                break;
+            }
+            received.insert(received.end(), buffer, buffer + got);
+        }
+    });
+    std::atomic<int> failures{0};
+    std::vector<std::thread> senders;
+    for (int t = 0; t < kThreads; ++t) {
+        senders.emplace_back([&, t] {
+            for (int i = 0; i < kPerThread; ++i) {
+                uint8_t payload[kPacketPayloadSize] = {static_cast<uint8_t>(i >> 8),
+                                                       static_cast<uint8_t>(i)};
+                const Packet packet =
+                    BuildPacket(PKT_TEXT_CHAR, static_cast<uint8_t>(t), 0, payload);
+                if (SendWhole(client, packet.bytes, kPacketSize) != 1) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    for (std::thread& sender : senders) {
+        sender.join();
+    }
+    reader.join();
+    EXPECT_EQ(failures.load(), 0);
+    ASSERT_EQ(received.size(), std::size_t{kThreads * kPerThread * kPacketSize});
+    PacketReassembler reassembler;
+    reassembler.Append(received.data(), received.size());
+    int next[kThreads] = {};
+    Packet packet;
+    while (reassembler.Next(&packet)) {
+        ASSERT_TRUE(HasPacketMarker(packet));
+        const int t = PacketValue(packet);
+        ASSERT_LT(t, kThreads);
+        ASSERT_EQ((PacketPayload(packet)[0] << 8) | PacketPayload(packet)[1], next[t]);
+        ++next[t];
+    }
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(next[t], kPerThread);
+    }
+}
+
+}  // namespace
