@@ -16,10 +16,33 @@ class AutoResetEvent {
         condition_.notify_one();
     }
 
+    // Ends a wait without a time-out, without being a signal. Sticky like the signal, so a
+    // nudge given just before the wait begins is not lost.
+    void Nudge() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            nudged_ = true;
+        }
+        condition_.notify_one();
+    }
+
     // True when signalled (and the signal is consumed), false on time-out.
     bool WaitFor(std::chrono::microseconds timeout) {
         std::unique_lock<std::mutex> lock(mutex_);
+        nudged_ = false;
         if (!condition_.wait_for(lock, timeout, [this] { return signalled_; })) {
+            return false;
+        }
+        signalled_ = false;
+        return true;
+    }
+
+    // Waits for a signal or a nudge, however long. True when it was the signal.
+    bool WaitForSignalOrNudge() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        condition_.wait(lock, [this] { return signalled_ || nudged_; });
+        nudged_ = false;
+        if (!signalled_) {
             return false;
         }
         signalled_ = false;
@@ -30,4 +53,5 @@ class AutoResetEvent {
     std::mutex mutex_;
     std::condition_variable condition_;
     bool signalled_ = false;
+    bool nudged_ = false;
 };
