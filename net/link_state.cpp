@@ -1,0 +1,36 @@
+#include "net/link_state.h"
+
+#include "settings/settings_record.h"
+
+std::atomic<SocketHandle> link_socket{kNoSocket};
+std::atomic<SocketHandle> accepted_socket{kNoSocket};
+std::atomic<int32_t> sockets_started{0};
+std::atomic<uint8_t> keyer_version{0};
+std::atomic<int32_t> keyer_v2{0};
+
+bool IsNetServer() {
+    return (settings.net_flags & kNetModeServer) != 0;
+}
+
+SocketHandle DataSocket() {
+    return IsNetServer() ? accepted_socket.load() : link_socket.load();
+}
+
+void ReleaseLinkSocket() {
+    const SocketHandle socket = link_socket.exchange(kNoSocket);
+    if (socket != kNoSocket) {
+        CloseSocket(socket);
+    }
+}
+
+void ReleaseSocketLibrary() {
+    // The library's end would close it anyway; closed here, the handle is not left
+    // naming a socket that no longer exists.
+    const SocketHandle accepted = accepted_socket.exchange(kNoSocket);
+    if (accepted != kNoSocket) {
+        CloseSocket(accepted);
+    }
+    if (sockets_started.exchange(0) != 0) {
+        StopSockets();
+    }
+}

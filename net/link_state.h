@@ -1,0 +1,33 @@
+// What the connection sequence, the socket event handlers and the packet protocol share:
+// the link's sockets and what the sequence learnt about the local keyer. The handles are
+// read without a lock by the threads that send packets (the keyer reader, the message
+// sender), so each is one atomic word; a send racing a close simply fails.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "net/socket_api.h"
+
+// A Net Server's listening socket, or a Net Client's socket that connects and then carries
+// the link.
+extern std::atomic<SocketHandle> link_socket;
+// A Net Server's accepted connection, which carries its link.
+extern std::atomic<SocketHandle> accepted_socket;
+// The socket library start that the link holds (0 or 1), so every start is stopped once.
+extern std::atomic<int32_t> sockets_started;
+
+// The version byte of the local keyer's host-open answer, and whether it is 20 or more.
+extern std::atomic<uint8_t> keyer_version;
+extern std::atomic<int32_t> keyer_v2;
+
+// Net Server: `net_mode` bit 1 of the Settings record.
+bool IsNetServer();
+// The socket a station sends and reads on: the accepted one on a Net Server, the link
+// socket on a Net Client.
+SocketHandle DataSocket();
+
+// Releases the link socket and the socket library when they are still held; either may
+// already be gone (a client whose connect failed released both).
+void ReleaseLinkSocket();
+void ReleaseSocketLibrary();
