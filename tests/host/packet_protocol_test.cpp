@@ -1,0 +1,641 @@
+// The packet protocol as one station runs it: the test is the other station, a plain
+// socket on loopback that reads the exact bytes sent, and, where the local keyer matters,
+// the keyer too, through the emulator on a pty whose wire shows every command byte.
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/resource_ids.h"
+#include "app/runtime_state.h"
+#include "keyer/keyer_commands.h"
+#include "keyer/keyer_host.h"
+#include "keyer/keyer_reader.h"
+#include "keyer/serial_port.h"
+#include "net/link_state.h"
+#include "net/packet_protocol.h"
+#include "tests/host/socket_test_peer.h"
+#include "tests/support/recording_window.h"
+#include "tools/keyer_sim/keyer_sim.h"
+
+// What the keyer reports back is the dispatcher's business, not the protocol's.
+void DispatchKeyerEvent(int /*type*/, uint8_t /*value*/) {}
+
+namespace {
+
+using namespace loopback;
+using namespace std::chrono_literals;
+using ByteList = std::vector<uint8_t>;
+
+// The 20 bytes of a packet as this station writes it: what carries nothing is zero.
+ByteList Wire(uint8_t type, uint8_t value, const ByteList& payload = {}) {
+    ByteList bytes(kPacketSize, 0);
+    bytes[0] = 0xA5;
+    bytes[1] = type;
+    bytes[2] = value;
+    for (std::size_t i = 0; i < payload.size(); ++i) {
+        bytes[4 + i] = payload[i];
+    }
+    return bytes;
+}
+
+Packet Received(const ByteList& bytes) {
+    Packet packet{};
+    std::memcpy(packet.bytes, bytes.data(), kPacketSize);
+    return packet;
+}
+
+Packet Received(uint8_t type, uint8_t value) {
+    return Received(Wire(type, value));
+}
+
+ByteList BlockBytes(const KeyerSettings& block) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&block);
+    return ByteList(bytes, bytes + sizeof block);
+}
+
+// The keyer's load command for a block: 0F, the 15 bytes, then 07 and 15.
+ByteList LoadCommand(const ByteList& block) {
+    ByteList bytes{0x0F};
+    bytes.insert(bytes.end(), block.begin(), block.end());
+    bytes.push_back(0x07);
+    bytes.push_back(0x15);
+    return bytes;
+}
+
+// A heartbeat that proves the stream quiet: its answer must be the next thing on it.
+constexpr uint8_t kProbeBeat = 0x5A;
+// A speed that proves the keyer's wire quiet; no case loads it otherwise.
+constexpr uint8_t kProbeSpeed = 31;
+
+class PacketProtocol : public LoopbackTest {
+  protected:
+    void SetUp() override {
+        LoopbackTest::SetUp();
+        int port = 0;
+        listener_ = Listener(&port);
+        peer_ = RawConnect(port);
+        connection_ = AcceptOne(listener_);
+        ASSERT_NE(connection_, kNoSocket);
+        std::memset(&settings, 0, sizeof settings);
+        BeNetServer(kNetRoleControlPoint);
+        net_connected = 1;
+    }
+
+    void TearDown() override {
+        link_socket = kNoSocket;
+        accepted_socket = kNoSocket;
+        LoopbackTest::TearDown();
+    }
+
+    // A server sends on its accepted connection and keeps the listener as its link socket;
+    // a client's one socket is both. Each role is given the wrong socket for the other, so
+    // a send on the wrong one never reaches the peer.
+    void BeNetServer(uint32_t role_and_flags) {
+        settings.net_flags = kNetModeServer | role_and_flags;
+        link_socket = listener_;
+        accepted_socket = connection_;
+    }
+    void BeNetClient(uint32_t role_and_flags) {
+        settings.net_flags = kNetModeClient | role_and_flags;
+        link_socket = connection_;
+        accepted_socket = listener_;
+    }
+
+    ByteList PeerReceives() { return RawReceive(peer_, kPacketSize); }
+
+    void ExpectNothingMoreSent() {
+        processIPpacket(Received(PKT_HEARTBEAT, kProbeBeat));
+        EXPECT_EQ(PeerReceives(), Wire(PKT_HEARTBEAT_REPLY, kProbeBeat))
+            << "the stream carried something before the probe's answer";
+    }
+
+    RecordingWindow window_;
+    SocketHandle listener_ = kNoSocket;
+    SocketHandle connection_ = kNoSocket;
+    int peer_ = -1;
+};
+
+// The same station with its keyer attached in host mode.
+class PacketProtocolWithKeyer : public PacketProtocol {
+  protected:
+    void SetUp() override {
+        PacketProtocol::SetUp();
+        keyer_sim::Options options;
+        options.speedup = 50.0;
+        sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
+        ASSERT_TRUE(sim_->Start());
+        SetKeyerPortPathPattern(sim_->PortPath());
+        ASSERT_EQ(OpenKeyerPort(1), 0);
+        uint8_t version = 0;
+        ASSERT_EQ(OpenKeyerHost(&version), 0);
+        ASSERT_EQ(version, 23);
+        keyer_version = version;
+        local_keyer_open = 1;
+        // The handshake: 13 13 13, 00 04 55, 00 02.
+        ASSERT_TRUE(sim_->WaitForReceived(8, 3s));
+        mark_ = sim_->Received().size();
+    }
+
+    void TearDown() override {
+        CloseKeyerHost();
+        CloseKeyerPort();
+        if (sim_) {
+            sim_->Stop();
+        }
+        PacketProtocol::TearDown();
+    }
+
+    // What reached the keyer since the last call, once `count` bytes are there, and after
+    // a quiet spell so that a byte too many shows as well.
+    ByteList KeyerWire(std::size_t count) {
+        sim_->WaitForReceived(mark_ + count, 5s);
+        std::this_thread::sleep_for(80ms);
+        const ByteList all = sim_->Received();
+        ByteList since(all.begin() + static_cast<std::ptrdiff_t>(mark_), all.end());
+        mark_ = all.size();
+        return since;
+    }
+
+    void ExpectKeyerWireQuiet() {
+        processIPpacket(Received(PKT_SPEED, kProbeSpeed));
+        EXPECT_EQ(KeyerWire(2), (ByteList{0x02, kProbeSpeed}))
+            << "the keyer got something before the probe's speed";
+    }
+
+    std::unique_ptr<keyer_sim::KeyerSim> sim_;
+    std::size_t mark_ = 0;
+};
+
+// Receiving: packets that drive the local keyer.
+
+struct KeyerRow {
+    const char* name;
+    Packet packet;
+    ByteList wire;
+};
+
+// In this order within one session: backspace relies on the text character having gone.
+TEST_F(PacketProtocolWithKeyer, EachKeyerPacketPutsItsCommandOnTheKeyersWire) {
+    const ByteList block{0x44, 22, 5, 50, 0, 0, 10, 25, 0, 0, 0, 0, 50, 0x0D, 0};
+    const std::vector<KeyerRow> rows = {
+        {"text character", Received(PKT_TEXT_CHAR, 'A'), {0x41}},
+        {"speed", Received(PKT_SPEED, 25), {0x02, 0x19}},
+        {"pause on", Received(PKT_PAUSE, 1), {0x06, 0x01}},
+        {"pause off", Received(PKT_PAUSE, 0), {0x06, 0x00}},
+        {"tune on", Received(PKT_TUNE, 1), {0x0B, 0x01}},
+        {"tune off", Received(PKT_TUNE, 0), {0x0B, 0x00}},
+        {"paddle left", Received(PKT_PADDLE, 2), {0x14, 0x02}},
+        {"paddle right", Received(PKT_PADDLE, 1), {0x14, 0x01}},
+        {"clear", Received(PKT_CLEAR, 0), {0x0A}},
+        {"backspace with nothing queued", Received(PKT_BACKSPACE, 0), {0x08}},
+        {"settings block", Received(Wire(PKT_KEYER_SETTINGS, 0, block)), LoadCommand(block)},
+        {"text after the block", Received(PKT_TEXT_CHAR, 'Z'), {0x5A}},
+    };
+    for (const KeyerRow& row : rows) {
+        processIPpacket(row.packet);
+        EXPECT_EQ(KeyerWire(row.wire.size()), row.wire) << row.name;
+    }
+    EXPECT_TRUE(window_.Calls().empty()) << "keyer packets show nothing";
+    EXPECT_EQ(bad_packet_count.load(), 0);
+    ExpectNothingMoreSent();
+}
+
+TEST_F(PacketProtocolWithKeyer, SettingsBlockIsTheKeyersNotTheRecords) {
+    const ByteList block{0x41, 18, 0xC7, 45, 3, 4, 8, 30, 1, 2, 9, 7, 55, 0x3F, 0x11};
+    const SettingsRecord before = settings;
+    processIPpacket(Received(Wire(PKT_KEYER_SETTINGS, 0, block)));
+    EXPECT_EQ(KeyerWire(18), LoadCommand(block));
+    EXPECT_EQ(std::memcmp(&before, &settings, sizeof settings), 0);
+}
+
+TEST_F(PacketProtocol, KeyerPacketsWithoutAKeyerDoNothing) {
+    const ByteList block{0x44, 22, 5, 50, 0, 0, 10, 25, 0, 0, 0, 0, 50, 0x0D, 0};
+    processIPpacket(Received(PKT_TEXT_CHAR, 'A'));
+    processIPpacket(Received(PKT_SPEED, 25));
+    processIPpacket(Received(PKT_PAUSE, 1));
+    processIPpacket(Received(PKT_TUNE, 1));
+    processIPpacket(Received(PKT_PADDLE, 2));
+    processIPpacket(Received(PKT_CLEAR, 0));
+    processIPpacket(Received(PKT_BACKSPACE, 0));
+    processIPpacket(Received(Wire(PKT_KEYER_SETTINGS, 0, block)));
+    EXPECT_TRUE(window_.Calls().empty());
+    EXPECT_EQ(bad_packet_count.load(), 0);
+    EXPECT_EQ(remote_busy.load(), 0);
+    ExpectNothingMoreSent();
+}
+
+// Receiving: the version exchange.
+
+TEST_F(PacketProtocol, NetServerWithoutAKeyerReportsVersion255) {
+    local_keyer_open = 0;
+    keyer_version = 23;
+    processIPpacket(Received(PKT_VERSION_REQUEST, 0));
+    EXPECT_EQ(PeerReceives(), Wire(PKT_VERSION_REPLY, 0xFF));
+    EXPECT_TRUE(window_.Calls().empty());
+    ExpectNothingMoreSent();
+}
+
+TEST_F(PacketProtocolWithKeyer, NetServerReportsItsKeyersVersionWhileTheKeyerIsOpen) {
+    BeNetServer(kNetRoleRemoteSide);
+    processIPpacket(Received(PKT_VERSION_REQUEST, 0));
+    EXPECT_EQ(PeerReceives(), Wire(PKT_VERSION_REPLY, 23));
+    // The version stays with the connection sequence's view of the keyer, not the port's.
+    local_keyer_open = 0;
+    processIPpacket(Received(PKT_VERSION_REQUEST, 0));
+    EXPECT_EQ(PeerReceives(), Wire(PKT_VERSION_REPLY, 0xFF));
+    EXPECT_TRUE(window_.Calls().empty());
+    ExpectNothingMoreSent();
+    ExpectKeyerWireQuiet();
+}
+
+TEST_F(PacketProtocol, NetClientAskedForItsVersionLogsTheMismatchAndAnswersNothing) {
+    BeNetClient(kNetRoleRemoteSide);
+    local_keyer_open = 1;
+    keyer_version = 23;
+    processIPpacket(Received(PKT_VERSION_REQUEST, 0));
+    const auto calls = window_.Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].kind, "replace");
+    EXPECT_EQ(calls[0].id, IDC_LOG_PANE);
+    EXPECT_EQ(window_.Text(IDC_LOG_PANE), "\r\nprocessIPpacket: client/server mismatch");
+    ExpectNothingMoreSent();
+}
+
+TEST_F(PacketProtocol, VersionReplyShowsTheRemoteKeyersVersion) {
+    BeNetClient(kNetRoleControlPoint);
+    processIPpacket(Received(PKT_VERSION_REPLY, 255));
+    EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Ver:255");
+    processIPpacket(Received(PKT_VERSION_REPLY, 23));
+    EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Ver:23");
+    processIPpacket(Received(PKT_VERSION_REPLY, 0));
+    EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Ver:0");
+    for (const auto& call : window_.Calls()) {
+        EXPECT_EQ(call.kind, "text");
+        EXPECT_EQ(call.id, IDC_REMOTE_STATUS);
+    }
+    ExpectNothingMoreSent();
+}
+
+// Receiving: what the other keyer did.
+
+TEST_F(PacketProtocol, EchoCharactersAreInsertedIntoTheEchoLine) {
+    window_.SetControlText(IDC_ECHO_LINE, "CQ ");
+    window_.SetSelection(IDC_ECHO_LINE, kTextEnd, kTextEnd);
+    processIPpacket(Received(PKT_ECHO_CHAR, 'D'));
+    processIPpacket(Received(PKT_ECHO_CHAR, 'E'));
+    EXPECT_EQ(window_.Text(IDC_ECHO_LINE), "CQ DE");
+    const auto calls = window_.Calls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[2].kind, "replace");
+    EXPECT_EQ(calls[2].text, "D");
+    EXPECT_EQ(calls[3].kind, "replace");
+    EXPECT_EQ(calls[3].text, "E");
+    ExpectNothingMoreSent();
+}
+
+struct StatusRow {
+    uint8_t value;
+    int32_t busy;
+    int32_t still_sending;
+    const char* busy_text;
+    const char* wait_text;
+};
+
+TEST_F(PacketProtocol, StatusBitsDriveBusyBreakInAndTheStatusFields) {
+    const std::vector<StatusRow> rows = {
+        {0x00, 0, 1, " ", " "},       {0x01, 1, 1, " ", " "},       {0x02, 0, 0, " ", " "},
+        {0x04, 0, 1, "Busy", " "},    {0x10, 0, 1, " ", "Wait"},    {0x08, 0, 1, " ", " "},
+        {0x20, 0, 1, " ", " "},       {0x15, 1, 1, "Busy", "Wait"}, {0x3F, 1, 0, "Busy", "Wait"},
+        {0x3E, 0, 0, "Busy", "Wait"},
+    };
+    for (const StatusRow& row : rows) {
+        SCOPED_TRACE(testing::Message() << "status " << std::hex << int{row.value});
+        // The opposite of what the packet should leave, so that every row shows a change.
+        remote_busy = 1 - row.busy;
+        sending_message = 1;
+        window_.SetControlText(IDC_BUSY_STATUS, "x");
+        window_.SetControlText(IDC_WAIT_STATUS, "x");
+        const std::size_t calls_before = window_.Calls().size();
+        processIPpacket(Received(PKT_STATUS, row.value));
+        EXPECT_EQ(remote_busy.load(), row.busy);
+        EXPECT_EQ(sending_message.load(), row.still_sending);
+        EXPECT_EQ(window_.Text(IDC_BUSY_STATUS), row.busy_text);
+        EXPECT_EQ(window_.Text(IDC_WAIT_STATUS), row.wait_text);
+        EXPECT_EQ(window_.Calls().size(), calls_before + 2) << "only the two fields change";
+    }
+    ExpectNothingMoreSent();
+}
+
+// The heartbeat, answered by any station and shown as a blinking mark.
+
+TEST_F(PacketProtocol, HeartbeatsAreAnsweredWithTheirCounterAndTheReplyBlinksTheMark) {
+    struct Beat {
+        uint8_t count;
+        const char* mark;
+    };
+    const std::vector<Beat> beats = {{254, "+"}, {255, " "}, {0, "+"}, {1, " "}};
+    for (const bool server : {true, false}) {
+        if (server) {
+            BeNetServer(kNetRoleRemoteSide);
+        } else {
+            BeNetClient(kNetRoleConverse);
+        }
+        for (const Beat& beat : beats) {
+            SCOPED_TRACE(testing::Message() << (server ? "server " : "client ") << int{beat.count});
+            processIPpacket(Received(PKT_HEARTBEAT, beat.count));
+            EXPECT_EQ(PeerReceives(), Wire(PKT_HEARTBEAT_REPLY, beat.count));
+            processIPpacket(Received(PKT_HEARTBEAT_REPLY, beat.count));
+            EXPECT_EQ(window_.Text(IDC_HEARTBEAT), beat.mark);
+        }
+    }
+    for (const auto& call : window_.Calls()) {
+        EXPECT_EQ(call.id, IDC_HEARTBEAT);
+    }
+    ExpectNothingMoreSent();
+}
+
+// What a receiver drops.
+
+TEST_F(PacketProtocol, PacketWithoutTheMarkerIsCountedAndChangesNothingElse) {
+    BeNetServer(kNetRoleControlPoint);
+    remote_busy = 1;
+    sending_message = 1;
+    const std::vector<uint8_t> markers = {0x00, 0xA4, 0x5A, 0xFF};
+    const std::vector<uint8_t> types = {PKT_VERSION_REQUEST, PKT_HEARTBEAT,     PKT_VERSION_REPLY,
+                                        PKT_ECHO_CHAR,       PKT_STATUS,        PKT_HEARTBEAT_REPLY,
+                                        PKT_SPEED,           PKT_KEYER_SETTINGS};
+    int32_t expected = 0;
+    for (const uint8_t marker : markers) {
+        for (const uint8_t type : types) {
+            ByteList bytes = Wire(type, 0x02);
+            bytes[0] = marker;
+            processIPpacket(Received(bytes));
+            ++expected;
+            EXPECT_EQ(bad_packet_count.load(), expected)
+                << "marker " << int{marker} << " type " << int{type};
+        }
+    }
+    EXPECT_TRUE(window_.Calls().empty());
+    EXPECT_EQ(remote_busy.load(), 1);
+    EXPECT_EQ(sending_message.load(), 1);
+    ExpectNothingMoreSent();
+    EXPECT_EQ(bad_packet_count.load(), expected) << "a good packet is not counted";
+}
+
+TEST_F(PacketProtocolWithKeyer, PacketWithoutTheMarkerNeverReachesTheKeyer) {
+    for (const uint8_t type : {PKT_TEXT_CHAR, PKT_SPEED, PKT_TUNE, PKT_CLEAR, PKT_BACKSPACE}) {
+        ByteList bytes = Wire(type, 1);
+        bytes[0] = 0x00;
+        processIPpacket(Received(bytes));
+    }
+    ByteList block = Wire(PKT_KEYER_SETTINGS, 0, ByteList(15, 0x11));
+    block[0] = 0xA6;
+    processIPpacket(Received(block));
+    EXPECT_EQ(bad_packet_count.load(), 6);
+    ExpectKeyerWireQuiet();
+}
+
+ByteList UnusedTypes() {
+    ByteList types = {0x23, 0x35, 0x00, 0x20, 0x39, 0x41, 0x7F, 0xA5, 0xFF};
+    for (uint8_t type = 0x2B; type <= 0x32; ++type) {
+        types.push_back(type);
+    }
+    return types;
+}
+
+TEST_F(PacketProtocol, UnusedTypesAreIgnoredAndNotCounted) {
+    remote_busy = 1;
+    sending_message = 1;
+    for (const uint8_t type : UnusedTypes()) {
+        processIPpacket(Received(type, 0x02));
+        processIPpacket(Received(Wire(type, 0x00, ByteList(15, 0x02))));
+    }
+    EXPECT_EQ(bad_packet_count.load(), 0);
+    EXPECT_TRUE(window_.Calls().empty());
+    EXPECT_EQ(remote_busy.load(), 1);
+    EXPECT_EQ(sending_message.load(), 1);
+    ExpectNothingMoreSent();
+}
+
+TEST_F(PacketProtocolWithKeyer, UnusedTypesNeverReachTheKeyer) {
+    for (const uint8_t type : UnusedTypes()) {
+        processIPpacket(Received(type, 0x41));
+    }
+    EXPECT_EQ(bad_packet_count.load(), 0);
+    ExpectKeyerWireQuiet();
+    EXPECT_TRUE(window_.Calls().empty());
+}
+
+// The busy test that paces typing and stored messages.
+
+TEST_F(PacketProtocol, LinkedTheBusyTestFollowsTheRemoteKeyer) {
+    processIPpacket(Received(PKT_STATUS, 0x01));
+    EXPECT_EQ(IsLinkBusy(), 1);
+    processIPpacket(Received(PKT_STATUS, 0x00));
+    EXPECT_EQ(IsLinkBusy(), 0) << "linked, a station without a keyer is not busy";
+}
+
+TEST_F(PacketProtocol, UnlinkedWithoutAKeyerTheStationCountsAsBusy) {
+    net_connected = 0;
+    remote_busy = 0;
+    EXPECT_EQ(IsLinkBusy(), -9);
+    remote_busy = 1;
+    EXPECT_EQ(IsLinkBusy(), -9) << "the remote keyer's bit does not count without the link";
+}
+
+TEST_F(PacketProtocolWithKeyer, UnlinkedTheBusyTestFollowsTheLocalQueue) {
+    net_connected = 0;
+    remote_busy = 1;
+    EXPECT_EQ(IsLinkBusy(), 0);
+    // The keyer holds, so nothing drains while the queue fills past its mark.
+    sim_->Inject({0xC1});
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (GetKeyerStatus() != 1 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_EQ(GetKeyerStatus(), 1);
+    for (int i = 0; i < 43; ++i) {
+        ASSERT_EQ(QueueKeyerByte('E'), 0);
+    }
+    EXPECT_EQ(IsLinkBusy(), 1);
+    net_connected = 1;
+    remote_busy = 0;
+    EXPECT_EQ(IsLinkBusy(), 0) << "linked, only the remote keyer counts";
+    ClearKeyerBuffer();
+}
+
+// Loading the settings block, and on a ControlPoint sending the other side its copy.
+
+KeyerSettings SampleBlock(uint8_t pin_config) {
+    return KeyerSettings{0x41, 22, 0xC5, 50, 1, 2, 10, 25, 3, 4, 5, 6, 50, pin_config, 0x09};
+}
+
+class ApplySettings : public PacketProtocolWithKeyer {
+  protected:
+    void Apply(const KeyerSettings& block) {
+        settings.keyer_settings = block;
+        settings.magic = kSettingsMagic;
+        settings.padding = 0x77;
+        std::strcpy(settings.ip_address, "127.0.0.1");
+        const SettingsRecord before = settings;
+        ApplyKeyerSettings();
+        EXPECT_EQ(std::memcmp(&before, &settings, sizeof settings), 0)
+            << "the record is left as it was";
+    }
+};
+
+TEST_F(ApplySettings, ControlPointWithRemoteSidetoneSendsTheAdjustedBlock) {
+    BeNetServer(kNetRoleControlPoint | kNetRemoteSidetone);
+    const KeyerSettings block = SampleBlock(0x3D);
+    Apply(block);
+    EXPECT_EQ(KeyerWire(18), LoadCommand(BlockBytes(block))) << "the local keyer's is unchanged";
+    EXPECT_EQ(PeerReceives(), Wire(PKT_KEYER_SETTINGS, 0,
+                                   {0x05, 22, 0x05, 50, 1, 2, 10, 25, 3, 4, 5, 6, 50, 0x3F, 0x09}));
+    ExpectNothingMoreSent();
+}
+
+TEST_F(ApplySettings, ControlPointWithoutRemoteSidetoneKeepsTheSidetone) {
+    BeNetClient(kNetRoleControlPoint);
+    const KeyerSettings block = SampleBlock(0x3F);
+    Apply(block);
+    EXPECT_EQ(KeyerWire(18), LoadCommand(BlockBytes(block)));
+    EXPECT_EQ(PeerReceives(), Wire(PKT_KEYER_SETTINGS, 0,
+                                   {0x05, 22, 0xC5, 50, 1, 2, 10, 25, 3, 4, 5, 6, 50, 0x3D, 0x09}));
+    ExpectNothingMoreSent();
+}
+
+TEST_F(ApplySettings, ControlPointEchoBitsAreSetWhateverTheyWere) {
+    BeNetServer(kNetRoleControlPoint);
+    KeyerSettings block = SampleBlock(0x00);
+    block.mode_register = 0x04;
+    Apply(block);
+    EXPECT_EQ(KeyerWire(18), LoadCommand(BlockBytes(block)));
+    EXPECT_EQ(PeerReceives(), Wire(PKT_KEYER_SETTINGS, 0,
+                                   {0x04, 22, 0xC5, 50, 1, 2, 10, 25, 3, 4, 5, 6, 50, 0x00, 0x09}));
+    // Both role bits: the ControlPoint bit decides.
+    BeNetServer(kNetRoleControlPoint | kNetRoleRemoteSide | kNetRemoteSidetone);
+    block.mode_register = 0xFF;
+    Apply(block);
+    EXPECT_EQ(KeyerWire(18), LoadCommand(BlockBytes(block)));
+    EXPECT_EQ(PeerReceives(), Wire(PKT_KEYER_SETTINGS, 0,
+                                   {0xBF, 22, 0x05, 50, 1, 2, 10, 25, 3, 4, 5, 6, 50, 0x02, 0x09}));
+}
+
+TEST_F(ApplySettings, RemoteSideLoadsItsOwnAndSendsNothing) {
+    BeNetClient(kNetRoleRemoteSide | kNetRemoteSidetone);
+    const KeyerSettings block = SampleBlock(0x3F);
+    Apply(block);
+    EXPECT_EQ(KeyerWire(18), LoadCommand(BlockBytes(block)));
+    ExpectNothingMoreSent();
+}
+
+TEST_F(ApplySettings, ConverseTakesPttAndOutputsOffOnlyWhileLinked) {
+    BeNetServer(kNetRoleConverse | kNetRemoteSidetone);
+    const KeyerSettings block = SampleBlock(0x3F);
+    Apply(block);
+    KeyerSettings linked = block;
+    linked.pin_config = 0x32;
+    EXPECT_EQ(KeyerWire(18), LoadCommand(BlockBytes(linked)));
+    ExpectNothingMoreSent();
+
+    net_connected = 0;
+    Apply(block);
+    EXPECT_EQ(KeyerWire(18), LoadCommand(BlockBytes(block)));
+}
+
+TEST_F(ApplySettings, UnlinkedEveryRoleLoadsTheBlockUnchangedAndSendsNothing) {
+    net_connected = 0;
+    const KeyerSettings block = SampleBlock(0x3F);
+    for (const uint32_t role : {kNetRoleControlPoint, kNetRoleRemoteSide, kNetRoleConverse}) {
+        SCOPED_TRACE(testing::Message() << "role " << role);
+        BeNetServer(role | kNetRemoteSidetone);
+        Apply(block);
+        EXPECT_EQ(KeyerWire(18), LoadCommand(BlockBytes(block)));
+    }
+    net_connected = 1;
+    ExpectNothingMoreSent();
+}
+
+TEST_F(PacketProtocol, ControlPointWithoutAKeyerStillSendsTheOtherSideItsBlock) {
+    BeNetServer(kNetRoleControlPoint | kNetRemoteSidetone);
+    settings.keyer_settings = SampleBlock(0x3D);
+    const SettingsRecord before = settings;
+    ApplyKeyerSettings();
+    EXPECT_EQ(std::memcmp(&before, &settings, sizeof settings), 0);
+    EXPECT_EQ(PeerReceives(), Wire(PKT_KEYER_SETTINGS, 0,
+                                   {0x05, 22, 0x05, 50, 1, 2, 10, 25, 3, 4, 5, 6, 50, 0x3F, 0x09}));
+    ExpectNothingMoreSent();
+}
+
+// Sending.
+
+TEST_F(PacketProtocol, SendPacketPutsTheTwentyBytesOnTheRolesDataSocket) {
+    const ByteList payload{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    BeNetServer(kNetRoleControlPoint);
+    SendPacket(PKT_SPEED, 25, 0, nullptr);
+    EXPECT_EQ(PeerReceives(),
+              (ByteList{0xA5, 0x25, 0x19, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    BeNetClient(kNetRoleControlPoint);
+    SendPacket(PKT_KEYER_SETTINGS, 0, 7, payload.data());
+    ByteList expected = Wire(PKT_KEYER_SETTINGS, 0, payload);
+    expected[3] = 7;
+    EXPECT_EQ(PeerReceives(), expected);
+    // Not linked is the caller's test, not the sender's.
+    net_connected = 0;
+    SendPacket(PKT_CLEAR, 0, 0, nullptr);
+    EXPECT_EQ(PeerReceives(), Wire(PKT_CLEAR, 0));
+}
+
+TEST_F(PacketProtocol, SendPacketWithNoDataSocketDoesNothing) {
+    BeNetServer(kNetRoleControlPoint);
+    accepted_socket = kNoSocket;
+    SendPacket(PKT_SPEED, 25, 0, nullptr);
+    accepted_socket = connection_;
+    ExpectNothingMoreSent();
+}
+
+TEST_F(PacketProtocol, PacketsFromThreeThreadsAtOnceArriveWhole) {
+    constexpr int kSenders = 3;
+    constexpr int kPerSender = 400;
+    std::atomic<int> ready{0};
+    std::vector<std::thread> senders;
+    for (int sender = 1; sender <= kSenders; ++sender) {
+        senders.emplace_back([sender, &ready] {
+            const ByteList payload(kPacketPayloadSize, static_cast<uint8_t>(sender * 0x11));
+            ++ready;
+            while (ready.load() < kSenders) {
+                std::this_thread::yield();
+            }
+            for (int i = 0; i < kPerSender; ++i) {
+                SendPacket(PKT_KEYER_SETTINGS, static_cast<uint8_t>(i),
+                           static_cast<uint8_t>(sender), payload.data());
+            }
+        });
+    }
+    const ByteList stream = RawReceive(peer_, kSenders * kPerSender * kPacketSize);
+    for (std::thread& sender : senders) {
+        sender.join();
+    }
+    ASSERT_EQ(stream.size(), kSenders * kPerSender * kPacketSize);
+    std::vector<int> next(kSenders + 1, 0);
+    for (std::size_t offset = 0; offset < stream.size(); offset += kPacketSize) {
+        const ByteList packet(stream.begin() + static_cast<std::ptrdiff_t>(offset),
+                              stream.begin() + static_cast<std::ptrdiff_t>(offset + kPacketSize));
+        const int sender = packet[3];
+        ASSERT_TRUE(sender >= 1 && sender <= kSenders) << "packet at " << offset;
+        ByteList expected = Wire(PKT_KEYER_SETTINGS, static_cast<uint8_t>(next[sender]),
+                                 ByteList(kPacketPayloadSize, static_cast<uint8_t>(sender * 0x11)));
+        expected[3] = static_cast<uint8_t>(sender);
+        ASSERT_EQ(packet, expected) << "packet at " << offset;
+        ++next[sender];
+    }
+    for (int sender = 1; sender <= kSenders; ++sender) {
+        EXPECT_EQ(next[sender], kPerSender);
+    }
+}
+
+}  // namespace
