@@ -3,9 +3,12 @@
 #include <memory>
 
 #include "app/main_window.h"
+#include "app/open_close_button.h"
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
 #include "app/win32_window.h"
+#include "net/link_events.h"
+#include "net/socket_api.h"
 
 HINSTANCE program_instance = nullptr;
 
@@ -88,12 +91,15 @@ void SubclassControls(HWND dialog) {
 }
 
 void Shutdown(HWND dialog) {
+    CloseNetworkAtExit();
     EndDialog(dialog, 0);
 }
 
 }  // namespace
 
-INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM) {
+static_assert(WM_SOCKET_NOTIFY == kSocketNotifyMessage, "one message number for the events");
+
+INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_INITDIALOG:
             main_window = window;
@@ -103,14 +109,20 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
             log_pane = GetDlgItem(window, IDC_LOG_PANE);
             InitializeMainWindowState(window);
             SetTimer(window, HEARTBEAT_TIMER_ID, HEARTBEAT_PERIOD_MS, nullptr);
+            RunStartupConnection(window);
             return TRUE;
         case WM_SIZE:
             return TRUE;
         case WM_TIMER:
+            if (wparam == HEARTBEAT_TIMER_ID) {
+                OnHeartbeatTick();
+            }
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wparam) == IDC_EXIT) {
                 Shutdown(window);
+            } else if (LOWORD(wparam) == IDC_OPEN_CLOSE) {
+                OnOpenCloseButton(window);
             }
             return TRUE;
         case WM_CHAR:
@@ -118,7 +130,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         case WM_RBUTTONDOWN:
             return TRUE;
         case WM_SOCKET_NOTIFY:
-            return TRUE;
+            return HandleSocketNotify(DecodeSocketNotify(wparam, lparam));
         case WM_CLOSE:
             Shutdown(window);
             return TRUE;

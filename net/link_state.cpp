@@ -16,6 +16,10 @@ SocketHandle DataSocket() {
     return IsNetServer() ? accepted_socket.load() : link_socket.load();
 }
 
+bool IsNetworkHeld() {
+    return link_socket.load() != kNoSocket || sockets_started.load() != 0;
+}
+
 void ReleaseLinkSocket() {
     const SocketHandle socket = link_socket.exchange(kNoSocket);
     if (socket != kNoSocket) {

@@ -27,6 +27,8 @@ bool IsNetServer();
 // socket on a Net Client.
 SocketHandle DataSocket();
 
+// True while the link socket or the socket library is still held.
+bool IsNetworkHeld();
 // Releases the link socket and the socket library when they are still held; either may
 // already be gone (a client whose connect failed released both).
 void ReleaseLinkSocket();

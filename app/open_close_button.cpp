@@ -1,0 +1,61 @@
+#include "app/open_close_button.h"
+
+#include <chrono>
+#include <thread>
+
+#include "app/resource_ids.h"
+#include "app/runtime_state.h"
+#include "keyer/keyer_commands.h"
+#include "keyer/keyer_host.h"
+#include "net/connection.h"
+#include "net/link_events.h"
+#include "net/link_state.h"
+#include "settings/config_file.h"
+#include "settings/settings_record.h"
+
+namespace {
+
+constexpr auto kServerStartupWait = std::chrono::milliseconds(30000);
+constexpr auto kAfterStartupOpen = std::chrono::milliseconds(250);
+constexpr auto kAfterButtonOpen = std::chrono::milliseconds(100);
+
+void OpenStation(WindowHandle main_window, std::chrono::milliseconds settle) {
+    if (OpenConnection(main_window) == 0) {
+        return;  // the caption stays "Open"; the Connect log says why
+    }
+    SetControlText(IDC_OPEN_CLOSE, "Close");
+    std::this_thread::sleep_for(settle);
+    pause_on = 0;
+}
+
+}  // namespace
+
+void RunStartupConnection(WindowHandle main_window) {
+    if (settings.open_at_startup == 0) {
+        return;
+    }
+    if ((settings.net_flags & kNetModeServer) != 0) {
+        std::this_thread::sleep_for(kServerStartupWait);
+    }
+    OpenStation(main_window, kAfterStartupOpen);
+}
+
+void OnOpenCloseButton(WindowHandle main_window) {
+    // A Net Server whose client has gone has both flags down but still listens, under the
+    // caption "Close": that press closes, or the next Open could never bind the port.
+    if (local_keyer_open.load() == 0 && net_pending.load() == 0 && net_connected.load() == 0 &&
+        !IsNetworkHeld()) {
+        OpenStation(main_window, kAfterButtonOpen);
+    } else {
+        if (local_keyer_open.load() == 1) {
+            SaveConfigFile();
+            SetKeyerBaseMode();
+            CloseKeyerHost();
+            local_keyer_open = 0;
+            SetControlText(IDC_LOCAL_STATUS, "Local Tarvel Closed");
+        }
+        CloseNetworkFromButton();
+        SetControlText(IDC_OPEN_CLOSE, "Open");
+    }
+    FocusControl(IDC_LOG_PANE);
+}

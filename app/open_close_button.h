@@ -1,0 +1,11 @@
+// Bringing the station on line and taking it off: the Open/Close button, and the opening
+// that the Settings record may ask for at start. Both run on the Main window's thread.
+#pragma once
+
+#include "app/window.h"
+
+// The opening at start when `open_at_startup` is set; a Net Server waits 30 s first, so a
+// remote site's network is up before it listens.
+void RunStartupConnection(WindowHandle main_window);
+// Open when nothing is open; otherwise close the keyer (settings saved first) and the link.
+void OnOpenCloseButton(WindowHandle main_window);

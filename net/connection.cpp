@@ -1,0 +1,219 @@
+#include "net/connection.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/resource_ids.h"
+#include "app/runtime_state.h"
+#include "keyer/keyer_commands.h"
+#include "keyer/keyer_host.h"
+#include "keyer/serial_port.h"
+#include "net/link_state.h"
+#include "net/socket_api.h"
+#include "settings/settings_record.h"
+
+namespace {
+
+// The log pane holds the Connect log and the operator's typing alike: each text goes in
+// at the current selection, so a text without "\r\n" continues the line before it.
+void Log(const std::string& text) {
+    ReplaceSelection(IDC_LOG_PANE, text);
+}
+
+// The log's texts are built in a 128-byte buffer: a longer one is cut to fit.
+std::string Format(const char* format, ...) {
+    char buffer[128];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(buffer, sizeof buffer, format, arguments);
+    va_end(arguments);
+    return buffer;
+}
+
+bool IsAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+const char* SerialFailureReason(int result) {
+    switch (result) {
+        case -6:
+            return "SetComState Failed!";
+        case -5:
+            return "GetComState Failed!";
+        case -4:
+            return "Comm Open Failed!";
+        default:
+            return "Unknown Comm Error!";
+    }
+}
+
+// 1 attached, 0 failed (the port is given back, so the next attempt can open it again).
+int AttachLocalKeyer() {
+    Log(Format("\r\nopenComm: %d", static_cast<int>(settings.com_port)));
+    const int opened = OpenKeyerPort(static_cast<int>(settings.com_port));
+    if (opened != 0) {
+        Log(SerialFailureReason(opened));
+        Log("\r\nCheck com port settings.");
+        if (opened != -4) {
+            CloseKeyerPort();  // opened, then its line settings failed
+        }
+        return 0;
+    }
+    Log("\r\nAttach local Tarvel: ");
+    uint8_t version = 0;
+    const int attached = OpenKeyerHost(&version);
+    if (attached != 0) {
+        Log(attached == -3   ? "Tarvel does not respond"
+            : attached == -2 ? "Echo Mismatch"
+                             : "No Echo Response");
+        CloseKeyerPort();
+        return 0;
+    }
+    Log("\r\nLoad local Tarvel settings...");
+    keyer_version = version;
+    LoadKeyerSettings(&settings.keyer_settings);
+    if (version <= 19) {
+        SetKeyerBaseMode();
+        keyer_v2 = 0;
+    } else {
+        SetKeyerExtendedMode();
+        keyer_v2 = 1;
+    }
+    SetKeyerSidetone(settings.keyer_settings.sidetone);
+    Log("Done\r\n");
+    local_keyer_open = 1;
+    SetControlText(IDC_LOCAL_STATUS, Format("Local Tarvel V%d OnLine", version));
+    return 1;
+}
+
+// Gives up the network stage: the socket (if made) and the library start.
+int FailNetworkStage() {
+    ReleaseLinkSocket();
+    ReleaseSocketLibrary();
+    return 0;
+}
+
+// The host entry of the address text or of this machine; false after logging why not.
+bool FindHost(bool server, HostEntry* entry) {
+    bool found = false;
+    if (!server || (settings.net_flags & kNetIpAddrOverride) != 0) {
+        const std::string address(settings.ip_address,
+                                  strnlen(settings.ip_address, sizeof settings.ip_address));
+        if (!address.empty() && IsAsciiLetter(address[0])) {
+            found = LookupHostByName(address, entry);
+        } else {
+            const uint32_t numeric = ParseDottedAddress(address);
+            if (numeric == kAddressNone) {
+                Log("\r\nThe IPv4 address entered is not legal");
+                return false;
+            }
+            found = LookupHostByAddress(numeric, entry);
+            if (!found) {
+                // A server without a reverse record is still reachable by its address.
+                entry->official_name = FormatDottedAddress(numeric);
+                entry->addresses = {numeric};
+                found = true;
+            }
+        }
+    } else {
+        char name[128] = {};
+        const int result = LocalHostName(name, sizeof name);
+        if (result != 0) {
+            Log(Format("\r\ngethostname: %d", result));
+            return false;
+        }
+        found = LookupHostByName(name, entry);
+    }
+    if (!found || entry->addresses.empty()) {
+        const int error = SocketLastError();
+        if (error == kSocketErrorHostNotFound) {
+            Log("\r\nError: Host not found");
+        } else if (error == kSocketErrorNoData) {
+            Log("\r\nError: No data record found");
+        } else {
+            Log(Format("\r\nFunction failed with error: %ld", static_cast<long>(error)));
+        }
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int OpenConnection(WindowHandle main_window) {
+    Log("\r\n--------------Begin Connect Log------------");
+    if ((settings.net_flags & kNetLocalKeyerDisabled) == 0 && AttachLocalKeyer() == 0) {
+        return 0;
+    }
+    const uint32_t net_mode = settings.net_flags & kNetModeMask;
+    if (net_mode == kNetModeOff) {
+        return 1;
+    }
+
+    Log("\r\nInitializing winsock ");
+    const int started = StartSockets();
+    if (started != 0) {
+        Log(Format("\r\nWSAStartup failed: %d", started));
+        return 0;
+    }
+    sockets_started = 1;
+    const bool server = (net_mode & kNetModeServer) != 0;
+    Log(server ? "Server..." : "Client...");
+
+    HostEntry host;
+    if (!FindHost(server, &host)) {
+        return FailNetworkStage();
+    }
+    const uint32_t address = host.addresses.front();
+    Log(Format("\r\nOfficial name: %s", host.official_name.c_str()));
+    Log(Format("\r\nIP: %s", FormatDottedAddress(address).c_str()));
+
+    const SocketHandle socket = OpenStreamSocket();
+    if (socket == kNoSocket) {
+        Log(Format("\r\nError at socket(): %ld", static_cast<long>(SocketLastError())));
+        return FailNetworkStage();
+    }
+    link_socket = socket;
+    const auto port = static_cast<uint16_t>(settings.ip_port & 0xFFFF);
+
+    if (server) {
+        Log("\r\nbind()...");
+        if (BindSocket(socket, address, port) != 0) {
+            Log("\r\nbind() failed.");
+            return FailNetworkStage();
+        }
+        SetControlText(IDC_NET_STATUS, "Listening for Request....");
+        Log("listen()");
+        if (ListenSocket(socket, 1) != 0) {
+            Log("\r\nlisten() failed.");
+            return FailNetworkStage();
+        }
+        Log("\r\nActivate Async Mode");
+        if (SelectSocketEvents(socket, main_window, kSocketNotifyMessage, kListenerEvents) != 0) {
+            Log("\r\nWSAAsyncSelect() failed.");
+            return FailNetworkStage();
+        }
+        net_pending = 1;
+        return 1;
+    }
+
+    Log("\r\nActivate Async Mode");
+    if (SelectSocketEvents(socket, main_window, kSocketNotifyMessage, kConnectorEvents) != 0) {
+        Log("\r\nWSAAsyncSelect() failed.");
+        return FailNetworkStage();
+    }
+    Log("\r\nConnect to Server");
+    if (ConnectSocket(socket, address, port) == 0) {
+        return 1;  // connected at once: the connect event still follows
+    }
+    const int error = SocketLastError();
+    if (error == kSocketErrorWouldBlock) {
+        net_pending = 1;
+        SetControlText(IDC_NET_STATUS, "Waiting...");
+        return 1;
+    }
+    Log(Format("\r\nconnect() failed: %d", error));
+    return FailNetworkStage();
+}

@@ -1,0 +1,588 @@
+// A station brought on line and taken off as the operator does it, against a test peer on
+// loopback (plain sockets, so the peer can also misbehave) and the keyer emulator: the
+// Connect log word for word, the status lines, and the packets on the wire.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/open_close_button.h"
+#include "app/resource_ids.h"
+#include "app/runtime_state.h"
+#include "gtest/gtest.h"
+#include "keyer/keyer_dispatch.h"
+#include "keyer/keyer_host.h"
+#include "keyer/serial_port.h"
+#include "net/connection.h"
+#include "net/link_events.h"
+#include "net/link_state.h"
+#include "net/packet.h"
+#include "net/socket_api.h"
+#include "settings/config_file.h"
+#include "settings/settings_record.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/temp_folder.h"
+#include "tools/keyer_sim/keyer_sim.h"
+
+// The keyer's own events are not what these tests are about.
+void DispatchKeyerEvent(int, uint8_t) {}
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+const std::string kBegin = "\r\n--------------Begin Connect Log------------";
+const std::string kEnd = "\r\n--------------End Connect Log------------\r\n";
+
+bool StartsWith(const std::string& text, const std::string& start) {
+    return text.rfind(start, 0) == 0;
+}
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+Bytes PacketBytes(uint8_t type, uint8_t value) {
+    const Packet packet = BuildPacket(type, value);
+    return Bytes(packet.bytes, packet.bytes + kPacketSize);
+}
+
+// A free loopback port: bound, read back and let go.
+uint16_t FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+// The other station, played with plain sockets.
+class Peer {
+  public:
+    ~Peer() {
+        for (int fd : fds_) {
+            close(fd);
+        }
+    }
+
+    int Connect(uint16_t port) {
+        const int fd = Own(socket(AF_INET, SOCK_STREAM, 0));
+        sockaddr_in address = Loopback(port);
+        EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+            << std::strerror(errno);
+        return fd;
+    }
+
+    // Listening on `port` (0 for any); returns the port.
+    uint16_t Listen(uint16_t port = 0) {
+        listener_ = Own(socket(AF_INET, SOCK_STREAM, 0));
+        const int reuse = 1;
+        setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+        sockaddr_in address = Loopback(port);
+        EXPECT_EQ(bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(listen(listener_, 4), 0);
+        socklen_t length = sizeof address;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        return ntohs(address.sin_port);
+    }
+
+    int Accept() {
+        pollfd wait{listener_, POLLIN, 0};
+        if (poll(&wait, 1, 5000) != 1) {
+            return -1;
+        }
+        return Own(accept(listener_, nullptr, nullptr));
+    }
+
+    static void Send(int fd, const Bytes& bytes) {
+        ASSERT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(bytes.size()));
+    }
+
+    // Everything that arrives until `count` bytes are in, the station closes, or 5 s.
+    static Bytes Receive(int fd, size_t count, std::chrono::milliseconds patience = 5000ms) {
+        Bytes bytes;
+        const auto deadline = Clock::now() + patience;
+        while (bytes.size() < count && Clock::now() < deadline) {
+            pollfd wait{fd, POLLIN, 0};
+            if (poll(&wait, 1, 20) <= 0) {
+                continue;
+            }
+            uint8_t buffer[256];
+            const ssize_t got = recv(fd, buffer, std::min(sizeof buffer, count - bytes.size()), 0);
+            if (got <= 0) {
+                break;
+            }
+            bytes.insert(bytes.end(), buffer, buffer + got);
+        }
+        return bytes;
+    }
+
+    // True when the station has closed the connection.
+    static bool SeesClose(int fd) {
+        const auto deadline = Clock::now() + 5s;
+        while (Clock::now() < deadline) {
+            pollfd wait{fd, POLLIN, 0};
+            if (poll(&wait, 1, 20) == 1) {
+                uint8_t byte;
+                const ssize_t got = recv(fd, &byte, 1, 0);
+                if (got <= 0) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    void Close(int fd) {
+        close(fd);
+        for (int& owned : fds_) {
+            if (owned == fd) {
+                owned = -1;
+            }
+        }
+    }
+
+  private:
+    static sockaddr_in Loopback(uint16_t port) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return address;
+    }
+    int Own(int fd) {
+        fds_.push_back(fd);
+        return fd;
+    }
+    std::vector<int> fds_;
+    int listener_ = -1;
+};
+
+class StationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        config_path = folder_.File("pellmar.cfg");
+        SetDefaultSettings();
+        settings.net_flags = kNetLocalKeyerDisabled;
+        std::strcpy(settings.ip_address, "127.0.0.1");
+    }
+
+    void TearDown() override {
+        CloseNetworkFromButton();
+        if (local_keyer_open.load() == 1) {
+            CloseKeyerHost();
+            local_keyer_open = 0;
+        }
+        CloseKeyerPort();
+    }
+
+    std::string Log() { return window_.Text(IDC_LOG_PANE); }
+
+    // Plays the Main window's message loop for socket events until `done` or the time-out.
+    bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
+        const auto deadline = Clock::now() + timeout;
+        while (!done()) {
+            if (Clock::now() > deadline) {
+                return false;
+            }
+            SocketEvent event{};
+            if (WaitSocketEvent(20, &event)) {
+                HandleSocketNotify(event);
+            }
+        }
+        return true;
+    }
+    void PumpFor(std::chrono::milliseconds time) {
+        PumpUntil([] { return false; }, time);
+    }
+
+    void BeServer(uint32_t role = kNetRoleControlPoint) {
+        settings.net_flags = kNetLocalKeyerDisabled | kNetModeServer | kNetIpAddrOverride | role;
+        settings.ip_port = FreePort();
+    }
+    void BeClient(uint16_t port, uint32_t role = kNetRoleControlPoint) {
+        settings.net_flags = kNetLocalKeyerDisabled | kNetModeClient | role;
+        settings.ip_port = port;
+    }
+
+    // A Net Server with one peer linked to it; the peer's socket.
+    int LinkedServer(Peer* peer, uint32_t role = kNetRoleControlPoint) {
+        BeServer(role);
+        EXPECT_EQ(OpenConnection(nullptr), 1) << Log();
+        const int fd = peer->Connect(static_cast<uint16_t>(settings.ip_port));
+        EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; })) << Log();
+        return fd;
+    }
+
+    TempFolder folder_;
+    RecordingWindow window_;
+};
+
+TEST_F(StationTest, KeyerDisabledAndNetworkOffLogsOnlyTheBeginning) {
+    EXPECT_EQ(OpenConnection(nullptr), 1);
+    EXPECT_EQ(Log(), kBegin);
+    EXPECT_EQ(SocketLibraryStarts(), 0);
+    EXPECT_EQ(local_keyer_open.load(), 0);
+}
+
+class StationKeyerTest : public StationTest {
+  protected:
+    void SetUp() override {
+        StationTest::SetUp();
+        keyer_sim::Options options;
+        options.speedup = 50;
+        sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
+        ASSERT_TRUE(sim_->Start());
+        SetKeyerPortPathPattern(sim_->PortPath());
+        settings.net_flags = kNetModeOff;
+        settings.com_port = 1;
+    }
+    void TearDown() override {
+        StationTest::TearDown();
+        sim_->Stop();
+    }
+    std::unique_ptr<keyer_sim::KeyerSim> sim_;
+};
+
+TEST_F(StationKeyerTest, AttachesTheKeyerLoadsItAndPicksTheModeByVersion) {
+    ASSERT_EQ(OpenConnection(nullptr), 1);
+    EXPECT_EQ(Log(), kBegin +
+                         "\r\nopenComm: 1\r\nAttach local Tarvel: \r\nLoad local Tarvel "
+                         "settings...Done\r\n");
+    EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
+    EXPECT_EQ(local_keyer_open.load(), 1);
+    EXPECT_EQ(keyer_v2.load(), 1);
+
+    Bytes expected = {0x13, 0x13, 0x13, 0x00, 0x04, 0x55, 0x00, 0x02, 0x0F};
+    const auto* block = reinterpret_cast<const uint8_t*>(&settings.keyer_settings);
+    expected.insert(expected.end(), block, block + sizeof settings.keyer_settings);
+    expected.insert(expected.end(), {0x07, 0x15, 0x00, 0x0B});
+    ASSERT_TRUE(sim_->WaitForReceived(expected.size(), 3s));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(sim_->Received(), expected);
+
+    // The close path: settings saved, base mode, host close; the port is free again.
+    OnOpenCloseButton(nullptr);
+    EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Closed");
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
+    EXPECT_EQ(local_keyer_open.load(), 0);
+    ASSERT_TRUE(sim_->WaitForReceived(expected.size() + 4, 3s));
+    const Bytes wire = sim_->Received();
+    EXPECT_EQ(Bytes(wire.end() - 4, wire.end()), (Bytes{0x00, 0x0A, 0x00, 0x03}));
+    EXPECT_EQ(access(config_path.c_str(), F_OK), 0);
+}
+
+TEST_F(StationKeyerTest, VersionNineteenGetsBaseMode) {
+    ASSERT_EQ(sim_->Command("version 19"), "ok");
+    ASSERT_EQ(OpenConnection(nullptr), 1);
+    EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V19 OnLine");
+    EXPECT_EQ(keyer_v2.load(), 0);
+    ASSERT_TRUE(sim_->WaitForReceived(8 + 18 + 2, 3s));
+    const Bytes wire = sim_->Received();
+    EXPECT_EQ(Bytes(wire.end() - 2, wire.end()), (Bytes{0x00, 0x0A}));
+}
+
+TEST_F(StationKeyerTest, SilentKeyerFailsAndGivesThePortBack) {
+    ASSERT_EQ(sim_->Command("silent on"), "ok");
+    EXPECT_EQ(OpenConnection(nullptr), 0);
+    EXPECT_EQ(Log(), kBegin + "\r\nopenComm: 1\r\nAttach local Tarvel: No Echo Response");
+    EXPECT_EQ(local_keyer_open.load(), 0);
+
+    // The next attempt can open the port again rather than failing for ever.
+    ASSERT_EQ(sim_->Command("silent off"), "ok");
+    EXPECT_EQ(OpenConnection(nullptr), 1) << Log();
+    EXPECT_EQ(local_keyer_open.load(), 1);
+}
+
+TEST_F(StationKeyerTest, WrongEchoAndMissingVersionAreLogged) {
+    ASSERT_EQ(sim_->Command("echo-answer 54"), "ok");
+    EXPECT_EQ(OpenConnection(nullptr), 0);
+    EXPECT_TRUE(EndsWith(Log(), "Attach local Tarvel: Echo Mismatch")) << Log();
+    ASSERT_EQ(sim_->Command("echo-answer normal"), "ok");
+    ASSERT_EQ(sim_->Command("no-version on"), "ok");
+    EXPECT_EQ(OpenConnection(nullptr), 0);
+    EXPECT_TRUE(EndsWith(Log(), "Attach local Tarvel: Tarvel does not respond")) << Log();
+}
+
+TEST_F(StationKeyerTest, MissingPortAsksToCheckTheSettings) {
+    SetKeyerPortPathPattern("/nonexistent/keyer%d");
+    settings.com_port = 3;
+    EXPECT_EQ(OpenConnection(nullptr), 0);
+    EXPECT_EQ(Log(), kBegin + "\r\nopenComm: 3Comm Open Failed!\r\nCheck com port settings.");
+}
+
+TEST_F(StationKeyerTest, NetworkFailureAfterTheKeyerLeavesItAttached) {
+    settings.net_flags = kNetModeClient;
+    std::strcpy(settings.ip_address, "");
+    EXPECT_EQ(OpenConnection(nullptr), 0);
+    EXPECT_EQ(local_keyer_open.load(), 1);
+    EXPECT_EQ(SocketLibraryStarts(), 0);
+    // The caption stayed "Open", but the keyer is attached: the press closes it.
+    OnOpenCloseButton(nullptr);
+    EXPECT_EQ(local_keyer_open.load(), 0);
+    EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Closed");
+}
+
+// Each rejected address text, and the library given back after it.
+TEST_F(StationTest, AddressTextsThatAreNotLegal) {
+    for (const char* text : {"255.255.255.255", "", "1host.example", "-1"}) {
+        SCOPED_TRACE(text);
+        window_.SetControlText(IDC_LOG_PANE, "");
+        BeClient(81);
+        std::strcpy(settings.ip_address, text);
+        EXPECT_EQ(OpenConnection(nullptr), 0);
+        EXPECT_EQ(Log(), kBegin +
+                             "\r\nInitializing winsock Client...\r\nThe IPv4 address entered "
+                             "is not legal");
+        EXPECT_EQ(SocketLibraryStarts(), 0);
+        EXPECT_EQ(net_pending.load(), 0);
+    }
+}
+
+TEST_F(StationTest, UnknownHostNameIsReportedAndReleased) {
+    BeClient(81);
+    std::strcpy(settings.ip_address, "no-such-host.invalid");
+    EXPECT_EQ(OpenConnection(nullptr), 0);
+    const std::string log = Log();
+    const std::string prefix = kBegin + "\r\nInitializing winsock Client...";
+    ASSERT_EQ(log.substr(0, prefix.size()), prefix);
+    const std::string reason = log.substr(prefix.size());
+    EXPECT_TRUE(reason == "\r\nError: Host not found" ||
+                reason == "\r\nError: No data record found" ||
+                reason.rfind("\r\nFunction failed with error: 1100", 0) == 0)
+        << reason;
+    EXPECT_EQ(SocketLibraryStarts(), 0);
+}
+
+TEST_F(StationTest, PortAlreadyBoundFailsAtBindAndReleases) {
+    Peer peer;
+    BeServer();
+    settings.ip_port = peer.Listen();
+    EXPECT_EQ(OpenConnection(nullptr), 0);
+    const std::string log = Log();
+    EXPECT_TRUE(StartsWith(log, kBegin + "\r\nInitializing winsock Server...\r\nOfficial name: "))
+        << log;
+    EXPECT_TRUE(EndsWith(log, "\r\nIP: 127.0.0.1\r\nbind()...\r\nbind() failed.")) << log;
+    EXPECT_EQ(SocketLibraryStarts(), 0);
+    EXPECT_EQ(link_socket.load(), kNoSocket);
+}
+
+TEST_F(StationTest, PortNumbersAboveTheRangeWrap) {
+    Peer peer;
+    const uint16_t port = peer.Listen();
+    BeClient(port);
+    settings.ip_port = 0x10000u + port;
+    ASSERT_EQ(OpenConnection(nullptr), 1);
+    EXPECT_GE(peer.Accept(), 0);
+}
+
+TEST_F(StationTest, ServerListensAcceptsAndSendsItsSettingsAtOnce) {
+    BeServer();
+    ASSERT_EQ(OpenConnection(nullptr), 1) << Log();
+    const std::string log = Log();
+    EXPECT_TRUE(StartsWith(log, kBegin + "\r\nInitializing winsock Server...\r\nOfficial name: "))
+        << log;
+    EXPECT_TRUE(EndsWith(log, "\r\nIP: 127.0.0.1\r\nbind()...listen()\r\nActivate Async Mode"))
+        << log;
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Listening for Request....");
+    EXPECT_EQ(net_pending.load(), 1);
+
+    Peer peer;
+    const int fd = peer.Connect(static_cast<uint16_t>(settings.ip_port));
+    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+    EXPECT_EQ(Log().substr(log.size()), "\r\nAccepting Request....");
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
+    EXPECT_EQ(net_pending.load(), 0);
+    const Bytes settings_packet = Peer::Receive(fd, kPacketSize);
+    ASSERT_EQ(settings_packet.size(), kPacketSize);
+    EXPECT_EQ(settings_packet[0], PKT_MARKER);
+    EXPECT_EQ(settings_packet[1], PKT_KEYER_SETTINGS);
+}
+
+TEST_F(StationTest, ClientConnectsAndIntroducesItself) {
+    Peer peer;
+    const uint16_t port = peer.Listen();
+    BeClient(port, kNetRoleRemoteSide);
+    pause_on = 1;
+    pot_speed_active = 1;
+    pot_wpm = 27;
+    ASSERT_EQ(OpenConnection(nullptr), 1);
+    const std::string log = Log();
+    EXPECT_TRUE(StartsWith(log, kBegin + "\r\nInitializing winsock Client...\r\nOfficial name: "))
+        << log;
+    EXPECT_TRUE(EndsWith(log, "\r\nIP: 127.0.0.1\r\nActivate Async Mode\r\nConnect to Server"))
+        << log;
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Waiting...");
+    EXPECT_EQ(net_pending.load(), 1);
+    const int fd = peer.Accept();
+    ASSERT_GE(fd, 0);
+    const auto connected_at = Clock::now();
+    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+    EXPECT_EQ(Log().substr(Log().size() - kEnd.size()), kEnd);
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to server.");
+
+    Bytes expected = PacketBytes(PKT_PAUSE, 1);
+    const Bytes request = PacketBytes(PKT_VERSION_REQUEST, 0);
+    expected.insert(expected.end(), request.begin(), request.end());
+    EXPECT_EQ(Peer::Receive(fd, 2 * kPacketSize), expected);
+    // A RemoteSide sends no settings; the speed follows 250 ms after the connect.
+    EXPECT_EQ(Peer::Receive(fd, kPacketSize), PacketBytes(PKT_SPEED, 27));
+    EXPECT_GE(Clock::now() - connected_at, 240ms);
+    EXPECT_EQ(Peer::Receive(fd, 1, 200ms), Bytes{});
+}
+
+TEST_F(StationTest, RefusedConnectFailsAndTheNextPressResets) {
+    BeClient(FreePort());
+    ASSERT_EQ(OpenConnection(nullptr), 1);
+    ASSERT_TRUE(PumpUntil([this] { return window_.Text(IDC_NET_STATUS) == "Failed to connect"; }));
+    EXPECT_EQ(net_pending.load(), 1);
+    EXPECT_EQ(SocketLibraryStarts(), 0);
+    EXPECT_EQ(link_socket.load(), kNoSocket);
+
+    window_.SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Ver:23");
+    OnOpenCloseButton(nullptr);
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Network Connection Closed");
+    EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Closed");
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
+    EXPECT_EQ(net_pending.load(), 0);
+}
+
+TEST_F(StationTest, PacketsAreReassembledFromTheStream) {
+    Peer peer;
+    const int fd = LinkedServer(&peer);
+    Peer::Receive(fd, kPacketSize);  // the settings block
+
+    const Bytes version = PacketBytes(PKT_VERSION_REPLY, 23);
+    Peer::Send(fd, Bytes(version.begin(), version.begin() + 7));
+    PumpFor(100ms);
+    EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "");
+    Peer::Send(fd, Bytes(version.begin() + 7, version.end()));
+    EXPECT_TRUE(
+        PumpUntil([this] { return window_.Text(IDC_REMOTE_STATUS) == "Remote Tarvel Ver:23"; }));
+
+    Bytes three = PacketBytes(PKT_VERSION_REPLY, 21);
+    for (const Bytes& more : {PacketBytes(PKT_STATUS, 0x04), PacketBytes(PKT_HEARTBEAT, 9)}) {
+        three.insert(three.end(), more.begin(), more.end());
+    }
+    Peer::Send(fd, three);
+    EXPECT_TRUE(PumpUntil([this] { return window_.Text(IDC_BUSY_STATUS) == "Busy"; }));
+    EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Ver:21");
+    PumpFor(50ms);
+    EXPECT_EQ(Peer::Receive(fd, kPacketSize), PacketBytes(PKT_HEARTBEAT_REPLY, 9));
+}
+
+TEST_F(StationTest, PeerGoneMidPacketThenANewClientIsAccepted) {
+    Peer peer;
+    const int fd = LinkedServer(&peer);
+    const Bytes version = PacketBytes(PKT_VERSION_REPLY, 23);
+    Peer::Send(fd, Bytes(version.begin(), version.begin() + 7));
+    peer.Close(fd);
+    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 0; }));
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connection Closed");
+    EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "");  // half a packet was never acted on
+
+    const int again = peer.Connect(static_cast<uint16_t>(settings.ip_port));
+    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
+    EXPECT_EQ(Peer::Receive(again, kPacketSize).size(), kPacketSize);  // settings again
+    // The new link starts on a packet boundary: the old half packet is gone.
+    Peer::Send(again, PacketBytes(PKT_VERSION_REPLY, 24));
+    EXPECT_TRUE(
+        PumpUntil([this] { return window_.Text(IDC_REMOTE_STATUS) == "Remote Tarvel Ver:24"; }));
+    const std::string log = Log();
+    size_t accepts = 0;
+    for (size_t at = log.find("Accepting Request...."); at != std::string::npos;
+         at = log.find("Accepting Request....", at + 1)) {
+        ++accepts;
+    }
+    EXPECT_EQ(accepts, 2u);
+}
+
+TEST_F(StationTest, SecondClientIsRefusedAndTheLinkCarriesOn) {
+    Peer peer;
+    const int first = LinkedServer(&peer);
+    Peer::Receive(first, kPacketSize);
+    const int second = peer.Connect(static_cast<uint16_t>(settings.ip_port));
+    ASSERT_TRUE(PumpUntil([this] {
+        return Log().find("\r\nConnection refused: already linked") != std::string::npos;
+    }));
+    EXPECT_TRUE(Peer::SeesClose(second));
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
+    EXPECT_EQ(net_connected.load(), 1);
+    Peer::Send(first, PacketBytes(PKT_VERSION_REPLY, 22));
+    EXPECT_TRUE(
+        PumpUntil([this] { return window_.Text(IDC_REMOTE_STATUS) == "Remote Tarvel Ver:22"; }));
+}
+
+TEST_F(StationTest, CloseAfterTheClientLeftReleasesTheListenerSoOpenBindsAgain) {
+    Peer peer;
+    const int fd = LinkedServer(&peer);
+    window_.SetControlText(IDC_OPEN_CLOSE, "Close");
+    peer.Close(fd);
+    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 0; }));
+    EXPECT_EQ(net_pending.load(), 0);
+
+    OnOpenCloseButton(nullptr);
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Network Connection Closed");
+    EXPECT_EQ(SocketLibraryStarts(), 0);
+
+    OnOpenCloseButton(nullptr);
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Close") << Log();
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Listening for Request....");
+    peer.Connect(static_cast<uint16_t>(settings.ip_port));
+    EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+}
+
+TEST_F(StationTest, HeartbeatCountsOnAndBlinksWithTheAnswers) {
+    Peer peer;
+    const int fd = LinkedServer(&peer, kNetRoleConverse);
+    Peer::Receive(fd, 1, 200ms);  // Converse sends no settings block
+    heartbeat_count = 254;
+    for (uint8_t expected : {254, 255, 0, 1}) {
+        OnHeartbeatTick();
+        const Bytes packet = Peer::Receive(fd, kPacketSize);
+        EXPECT_EQ(packet, PacketBytes(PKT_HEARTBEAT, expected));
+        Peer::Send(fd, PacketBytes(PKT_HEARTBEAT_REPLY, expected));
+        const std::string mark = (expected & 1) != 0 ? " " : "+";
+        EXPECT_TRUE(PumpUntil([&] { return window_.Text(IDC_HEARTBEAT) == mark; }))
+            << int{expected};
+    }
+    EXPECT_EQ(heartbeat_count.load(), 2);
+
+    settings.net_flags = (settings.net_flags & ~kNetRoleMask) | kNetRoleRemoteSide;
+    OnHeartbeatTick();
+    EXPECT_EQ(Peer::Receive(fd, 1, 200ms), Bytes{});
+    EXPECT_EQ(heartbeat_count.load(), 2);
+}
+
+TEST_F(StationTest, ExitClosesTheLinkedDataSocketOnly) {
+    Peer peer;
+    const uint16_t port = peer.Listen();
+    BeClient(port);
+    ASSERT_EQ(OpenConnection(nullptr), 1);
+    CloseNetworkAtExit();  // only connecting: nothing is closed
+    EXPECT_EQ(SocketLibraryStarts(), 1);
+    const int fd = peer.Accept();
+    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+    CloseNetworkAtExit();
+    EXPECT_TRUE(Peer::SeesClose(fd));
+    EXPECT_EQ(SocketLibraryStarts(), 0);
+}
+
+}  // namespace
