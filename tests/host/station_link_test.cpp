@@ -87,12 +87,13 @@ class Peer {
         return fd;
     }
 
-    // Listening on `port` (0 for any); returns the port.
-    uint16_t Listen(uint16_t port = 0) {
+    // Listening on `port` (0 for any) of `host`; returns the port.
+    uint16_t Listen(uint16_t port = 0, uint32_t host = INADDR_LOOPBACK) {
         listener_ = Own(socket(AF_INET, SOCK_STREAM, 0));
         const int reuse = 1;
         setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
         sockaddr_in address = Loopback(port);
+        address.sin_addr.s_addr = htonl(host);
         EXPECT_EQ(bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         EXPECT_EQ(listen(listener_, 4), 0);
         socklen_t length = sizeof address;
@@ -444,6 +445,36 @@ TEST_F(StationTest, ClientConnectsAndIntroducesItself) {
     EXPECT_EQ(Peer::Receive(fd, kPacketSize), PacketBytes(PKT_SPEED, 27));
     EXPECT_GE(Clock::now() - connected_at, 240ms);
     EXPECT_EQ(Peer::Receive(fd, 1, 200ms), Bytes{});
+}
+
+TEST_F(StationTest, ControlPointClientSendsItsSettingsBeforeTheSpeed) {
+    Peer peer;
+    BeClient(peer.Listen());
+    settings.net_flags |= kNetRemoteSidetone;
+    pot_speed_active = 1;
+    pot_wpm = 31;
+    ASSERT_EQ(OpenConnection(nullptr), 1);
+    const int fd = peer.Accept();
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+    const Bytes first = Peer::Receive(fd, 3 * kPacketSize);
+    ASSERT_EQ(first.size(), 3 * kPacketSize);
+    EXPECT_EQ(Bytes(first.begin(), first.begin() + 20), PacketBytes(PKT_PAUSE, 0));
+    EXPECT_EQ(Bytes(first.begin() + 20, first.begin() + 40), PacketBytes(PKT_VERSION_REQUEST, 0));
+    EXPECT_EQ(first[41], PKT_KEYER_SETTINGS);
+    EXPECT_EQ(Peer::Receive(fd, kPacketSize), PacketBytes(PKT_SPEED, 31));
+}
+
+// 127.0.0.2 has no name here: the address itself must do.
+TEST_F(StationTest, DottedAddressWithoutAReverseRecordIsStillUsed) {
+    Peer peer;
+    const uint16_t port = peer.Listen(0, 0x7F000002);
+    BeClient(port);
+    std::strcpy(settings.ip_address, "127.0.0.2");
+    ASSERT_EQ(OpenConnection(nullptr), 1) << Log();
+    EXPECT_NE(Log().find("\r\nIP: 127.0.0.2\r\nActivate Async Mode"), std::string::npos) << Log();
+    EXPECT_GE(peer.Accept(), 0);
+    EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
 }
 
 TEST_F(StationTest, RefusedConnectFailsAndTheNextPressResets) {
