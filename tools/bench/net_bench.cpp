@@ -142,7 +142,10 @@ double Microseconds(Clock::duration duration) {
     return std::chrono::duration<double, std::micro>(duration).count();
 }
 
-void Report(const char* title, int burst, const std::vector<Clock::time_point>& sent,
+// `spacing`: whether the gaps between arrivals say something. They do at the station,
+// which dispatches one packet per read notification; the peer reads what has come in one
+// go and stamps the packets of one read alike.
+void Report(const char* title, int burst, bool spacing, const std::vector<Clock::time_point>& sent,
             const std::vector<Clock::time_point>& arrived) {
     std::vector<double> latencies_us;
     latencies_us.reserve(sent.size());
@@ -158,6 +161,20 @@ void Report(const char* title, int burst, const std::vector<Clock::time_point>& 
     std::printf("  min    %.1f us\n", latencies_us.front());
     std::printf("  throughput %.0f packets/s (first send to last arrival, waits included)\n",
                 span_s > 0 ? static_cast<double>(sent.size()) / span_s : 0.0);
+    if (!spacing || burst < 2) {
+        return;
+    }
+    // Within a burst the packets queue up at the station, so the gap between two
+    // dispatches is what the station spends on each packet.
+    double gaps_us = 0;
+    size_t gaps = 0;
+    for (size_t first = 0; first + 1 < arrived.size(); first += static_cast<size_t>(burst)) {
+        const size_t last = std::min(arrived.size(), first + static_cast<size_t>(burst)) - 1;
+        gaps_us += Microseconds(arrived[last] - arrived[first]);
+        gaps += last - first;
+    }
+    std::printf("  arrival spacing within a burst: mean %.2f us\n",
+                gaps > 0 ? gaps_us / static_cast<double>(gaps) : 0.0);
 }
 
 bool SendAllRaw(int fd, const uint8_t* bytes, size_t count) {
@@ -238,7 +255,7 @@ bool MeasureInbound(int peer, int burst, int count, bool report) {
         }
     }
     if (report) {
-        Report("peer-to-station send-to-dispatch latency", burst, sent, arrived);
+        Report("peer-to-station send-to-dispatch latency", burst, true, sent, arrived);
     }
     return true;
 }
@@ -309,7 +326,7 @@ bool MeasureOutbound(int peer, int burst, int count) {
                      burst, arrived.size(), count);
         return false;
     }
-    Report("station-to-peer send-to-read latency", burst, sent, arrived);
+    Report("station-to-peer send-to-read latency", burst, false, sent, arrived);
     return true;
 }
 
