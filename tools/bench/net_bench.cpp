@@ -3,7 +3,7 @@
 // a Net Server, its socket events pumped on this thread as its message loop would; the bench
 // plays the other station with a plain socket. Build it with host-release.
 //
-//   net_bench [PACKETS_PER_BURST_SIZE]     (default 2000, bursts of 1, 10 and 100)
+//   net_bench [PACKETS]     (for each burst size of 1, 10 and 100; default 2000)
 //
 // Peer to station: the peer thread sends bursts of k version replies, each carrying the next
 // count (mod 256), and waits until the station has shown all k before the next burst; the
@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -48,6 +49,18 @@ void DispatchKeyerEvent(int, uint8_t) {}
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// When, and on which CPU: whether the two ends ran on one CPU or two decides much of what a
+// burst costs.
+struct Stamp {
+    Clock::time_point when;
+    int cpu;
+};
+
+Stamp Now() {
+    const Clock::time_point when = Clock::now();
+    return Stamp{when, sched_getcpu()};
+}
 
 // No single packet, burst or connection step may take this long on loopback; past it the
 // bench gives up instead of hanging.
@@ -99,7 +112,7 @@ class Progress {
 // Only the pump thread calls it, so the records need no lock of their own.
 class TimingWindow : public WindowBackend {
   public:
-    void Arm(std::vector<Clock::time_point>* times, std::vector<int>* values, Progress* progress) {
+    void Arm(std::vector<Stamp>* times, std::vector<int>* values, Progress* progress) {
         times_ = times;
         values_ = values;
         progress_ = progress;
@@ -112,7 +125,7 @@ class TimingWindow : public WindowBackend {
             return;
         }
         // The clock first: what follows is the bench's cost, not the station's.
-        times_->push_back(Clock::now());
+        times_->push_back(Now());
         values_->push_back(text.rfind(kVersionPrefix, 0) == 0
                                ? std::atoi(text.c_str() + kVersionPrefix.size())
                                : -1);
@@ -126,7 +139,7 @@ class TimingWindow : public WindowBackend {
     int ShowMessageBox(WindowHandle, const std::string&, const std::string&) override { return 0; }
 
   private:
-    std::vector<Clock::time_point>* times_ = nullptr;
+    std::vector<Stamp>* times_ = nullptr;
     std::vector<int>* values_ = nullptr;
     Progress* progress_ = nullptr;
 };
@@ -145,15 +158,16 @@ double Microseconds(Clock::duration duration) {
 // `spacing`: whether the gaps between arrivals say something. They do at the station,
 // which dispatches one packet per read notification; the peer reads what has come in one
 // go and stamps the packets of one read alike.
-void Report(const char* title, int burst, bool spacing, const std::vector<Clock::time_point>& sent,
-            const std::vector<Clock::time_point>& arrived) {
+void Report(const char* title, int burst, bool spacing, const std::vector<Stamp>& sent,
+            const std::vector<Stamp>& arrived) {
     std::vector<double> latencies_us;
     latencies_us.reserve(sent.size());
     for (size_t i = 0; i < sent.size(); ++i) {
-        latencies_us.push_back(Microseconds(arrived[i] - sent[i]));
+        latencies_us.push_back(Microseconds(arrived[i].when - sent[i].when));
     }
     std::sort(latencies_us.begin(), latencies_us.end());
-    const double span_s = std::chrono::duration<double>(arrived.back() - sent.front()).count();
+    const double span_s =
+        std::chrono::duration<double>(arrived.back().when - sent.front().when).count();
     std::printf("%s, bursts of %d, %zu packets:\n", title, burst, sent.size());
     std::printf("  median %.1f us\n", Percentile(latencies_us, 0.50));
     std::printf("  p99    %.1f us\n", Percentile(latencies_us, 0.99));
@@ -161,16 +175,22 @@ void Report(const char* title, int burst, bool spacing, const std::vector<Clock:
     std::printf("  min    %.1f us\n", latencies_us.front());
     std::printf("  throughput %.0f packets/s (first send to last arrival, waits included)\n",
                 span_s > 0 ? static_cast<double>(sent.size()) / span_s : 0.0);
+    size_t same_cpu = 0;
+    for (size_t i = 0; i < sent.size(); ++i) {
+        same_cpu += sent[i].cpu == arrived[i].cpu ? 1 : 0;
+    }
+    std::printf("  sent and received on the same CPU: %.0f %% of packets\n",
+                100.0 * static_cast<double>(same_cpu) / static_cast<double>(sent.size()));
     if (!spacing || burst < 2) {
         return;
     }
-    // Within a burst the packets queue up at the station, so the gap between two
-    // dispatches is what the station spends on each packet.
+    // When a burst queues up at the station, the gap between two dispatches is what the
+    // station spends on each packet; when it does not, the gap is the sender's pace.
     double gaps_us = 0;
     size_t gaps = 0;
     for (size_t first = 0; first + 1 < arrived.size(); first += static_cast<size_t>(burst)) {
         const size_t last = std::min(arrived.size(), first + static_cast<size_t>(burst)) - 1;
-        gaps_us += Microseconds(arrived[last] - arrived[first]);
+        gaps_us += Microseconds(arrived[last].when - arrived[first].when);
         gaps += last - first;
     }
     std::printf("  arrival spacing within a burst: mean %.2f us\n",
@@ -189,9 +209,10 @@ bool SendAllRaw(int fd, const uint8_t* bytes, size_t count) {
     return true;
 }
 
-// Runs the socket events of the station until `done` or the time-out.
+// Runs the socket events of the station until `done`, or until none has come for the
+// bench's patience: a long run is not cut short, a stalled one does not hang.
 bool PumpUntil(const std::function<bool()>& done) {
-    const auto deadline = Clock::now() + kPatience;
+    auto deadline = Clock::now() + kPatience;
     while (!done()) {
         if (Clock::now() > deadline) {
             return false;
@@ -199,6 +220,7 @@ bool PumpUntil(const std::function<bool()>& done) {
         SocketEvent event{};
         if (WaitSocketEvent(kPumpSliceMs, &event)) {
             HandleSocketNotify(event);
+            deadline = Clock::now() + kPatience;
         }
     }
     return true;
@@ -206,8 +228,8 @@ bool PumpUntil(const std::function<bool()>& done) {
 
 // Peer to station: `count` packets in bursts of `burst`. False when a packet went astray.
 bool MeasureInbound(int peer, int burst, int count, bool report) {
-    std::vector<Clock::time_point> sent(static_cast<size_t>(count));
-    std::vector<Clock::time_point> arrived;
+    std::vector<Stamp> sent(static_cast<size_t>(count));
+    std::vector<Stamp> arrived;
     std::vector<int> values;
     arrived.reserve(sent.size());
     values.reserve(sent.size());
@@ -222,7 +244,7 @@ bool MeasureInbound(int peer, int burst, int count, bool report) {
             progress.Want(last);
             for (int i = first; i < last; ++i) {
                 const Packet packet = BuildPacket(PKT_VERSION_REPLY, static_cast<uint8_t>(i));
-                sent[static_cast<size_t>(i)] = Clock::now();
+                sent[static_cast<size_t>(i)] = Now();
                 if (!SendAllRaw(peer, packet.bytes, kPacketSize)) {
                     peer_ok = false;
                     break;
@@ -262,8 +284,8 @@ bool MeasureInbound(int peer, int burst, int count, bool report) {
 
 // Station to peer: SendPacket on this thread, the peer thread reading whole packets.
 bool MeasureOutbound(int peer, int burst, int count) {
-    std::vector<Clock::time_point> sent(static_cast<size_t>(count));
-    std::vector<Clock::time_point> arrived;
+    std::vector<Stamp> sent(static_cast<size_t>(count));
+    std::vector<Stamp> arrived;
     arrived.reserve(sent.size());
     Progress progress;
     std::atomic<bool> peer_ok{true};
@@ -281,7 +303,7 @@ bool MeasureOutbound(int peer, int burst, int count) {
                 break;
             }
             const ssize_t got = recv(peer, buffer, sizeof buffer, 0);
-            const Clock::time_point now = Clock::now();
+            const Stamp now = Now();
             if (got <= 0) {
                 peer_ok = false;
                 break;
@@ -312,7 +334,7 @@ bool MeasureOutbound(int peer, int burst, int count) {
         const int last = std::min(count, first + burst);
         progress.Want(last);
         for (int i = first; i < last; ++i) {
-            sent[static_cast<size_t>(i)] = Clock::now();
+            sent[static_cast<size_t>(i)] = Now();
             SendPacket(PKT_SPEED, static_cast<uint8_t>(i), 0, nullptr);
         }
         ok = progress.WaitFor(last);
@@ -393,7 +415,7 @@ bool Run(int count) {
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 2000;
     if (count < 1) {
-        std::fprintf(stderr, "usage: net_bench [PACKETS_PER_BURST_SIZE]\n");
+        std::fprintf(stderr, "usage: net_bench [PACKETS]\n");
         return 2;
     }
 #if !defined(__OPTIMIZE__) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
