@@ -477,6 +477,33 @@ TEST_F(StationTest, DottedAddressWithoutAReverseRecordIsStillUsed) {
     EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
 }
 
+TEST_F(StationTest, StartupOpensWhenAskedAndClearsPause) {
+    Peer peer;
+    BeClient(peer.Listen());
+    RunStartupConnection(nullptr);
+    EXPECT_EQ(Log(), "");  // not asked to
+
+    settings.open_at_startup = 1;
+    pause_on = 1;
+    const auto start = Clock::now();
+    RunStartupConnection(nullptr);
+    EXPECT_GE(Clock::now() - start, 240ms);
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Close");
+    EXPECT_EQ(pause_on.load(), 0);
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Waiting...");
+}
+
+TEST_F(StationTest, FailedOpenLeavesTheCaptionAndPause) {
+    BeClient(81);
+    std::strcpy(settings.ip_address, "255.255.255.255");
+    window_.SetControlText(IDC_OPEN_CLOSE, "Open");
+    pause_on = 1;
+    OnOpenCloseButton(nullptr);
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
+    EXPECT_EQ(pause_on.load(), 1);
+    EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
+}
+
 TEST_F(StationTest, RefusedConnectFailsAndTheNextPressResets) {
     BeClient(FreePort());
     ASSERT_EQ(OpenConnection(nullptr), 1);
