@@ -68,8 +68,13 @@ ByteList LoadCommand(const ByteList& block) {
 
 // A heartbeat that proves the stream quiet: its answer must be the next thing on it.
 constexpr uint8_t kProbeBeat = 0x5A;
-// A speed that proves the keyer's wire quiet; no case loads it otherwise.
-constexpr uint8_t kProbeSpeed = 31;
+// Speeds that prove the keyer's wire quiet; no case sets them otherwise. Each probe differs
+// from the one before, since the keyer link keeps its last-sent speed across host sessions
+// when the cases share one process.
+uint8_t NextProbeSpeed() {
+    static uint8_t next = 31;
+    return next++;
+}
 
 class PacketProtocol : public LoopbackTest {
   protected:
@@ -83,6 +88,11 @@ class PacketProtocol : public LoopbackTest {
         std::memset(&settings, 0, sizeof settings);
         BeNetServer(kNetRoleControlPoint);
         net_connected = 1;
+        remote_busy = 0;
+        sending_message = 0;
+        local_keyer_open = 0;
+        keyer_version = 0;
+        bad_packet_count = 0;
     }
 
     void TearDown() override {
@@ -161,8 +171,9 @@ class PacketProtocolWithKeyer : public PacketProtocol {
     }
 
     void ExpectKeyerWireQuiet() {
-        processIPpacket(Received(PKT_SPEED, kProbeSpeed));
-        EXPECT_EQ(KeyerWire(2), (ByteList{0x02, kProbeSpeed}))
+        const uint8_t probe = NextProbeSpeed();
+        processIPpacket(Received(PKT_SPEED, probe));
+        EXPECT_EQ(KeyerWire(2), (ByteList{0x02, probe}))
             << "the keyer got something before the probe's speed";
     }
 
