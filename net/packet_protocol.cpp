@@ -55,7 +55,7 @@ void ApplyRemoteStatus(uint8_t status) {
 
 void AnswerVersionRequest() {
     if (!IsNetServer()) {
-        // Only a client asks; two clients (or two servers) were paired by their settings.
+        // Only a client asks, so a request here means both ends are set up as clients.
         ReplaceSelection(IDC_LOG_PANE, "\r\nprocessIPpacket: client/server mismatch");
         return;
     }

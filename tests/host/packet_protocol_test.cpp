@@ -16,6 +16,7 @@
 #include "keyer/keyer_reader.h"
 #include "keyer/serial_port.h"
 #include "net/link_state.h"
+#include "net/packet_link.h"
 #include "net/packet_protocol.h"
 #include "tests/host/socket_test_peer.h"
 #include "tests/support/recording_window.h"
@@ -68,8 +69,13 @@ ByteList LoadCommand(const ByteList& block) {
 
 // A heartbeat that proves the stream quiet: its answer must be the next thing on it.
 constexpr uint8_t kProbeBeat = 0x5A;
-// A speed that proves the keyer's wire quiet; no case loads it otherwise.
-constexpr uint8_t kProbeSpeed = 31;
+// Speeds that prove the keyer's wire quiet; no case sets them otherwise. Each probe differs
+// from the one before, since the keyer link keeps its last-sent speed across host sessions
+// when the cases share one process.
+uint8_t NextProbeSpeed() {
+    static uint8_t next = 31;
+    return next++;
+}
 
 class PacketProtocol : public LoopbackTest {
   protected:
@@ -83,6 +89,11 @@ class PacketProtocol : public LoopbackTest {
         std::memset(&settings, 0, sizeof settings);
         BeNetServer(kNetRoleControlPoint);
         net_connected = 1;
+        remote_busy = 0;
+        sending_message = 0;
+        local_keyer_open = 0;
+        keyer_version = 0;
+        bad_packet_count = 0;
     }
 
     void TearDown() override {
@@ -107,6 +118,25 @@ class PacketProtocol : public LoopbackTest {
 
     ByteList PeerReceives() { return RawReceive(peer_, kPacketSize); }
 
+    // What the peer wrote, read through the seam as the window's read notifications read
+    // it, each whole packet going to the dispatcher.
+    void DispatchFromTheStream(int packets) {
+        int delivered = 0;
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (delivered < packets && std::chrono::steady_clock::now() < deadline) {
+            SocketEvent event{};
+            if (!WaitSocketEvent(100, &event) || event.socket != connection_ ||
+                event.event != kSocketRead) {
+                continue;
+            }
+            ReadPacketsFrom(connection_, &reassembler_, [&delivered](const Packet& packet) {
+                processIPpacket(packet);
+                ++delivered;
+            });
+        }
+        ASSERT_EQ(delivered, packets);
+    }
+
     void ExpectNothingMoreSent() {
         processIPpacket(Received(PKT_HEARTBEAT, kProbeBeat));
         EXPECT_EQ(PeerReceives(), Wire(PKT_HEARTBEAT_REPLY, kProbeBeat))
@@ -117,6 +147,7 @@ class PacketProtocol : public LoopbackTest {
     SocketHandle listener_ = kNoSocket;
     SocketHandle connection_ = kNoSocket;
     int peer_ = -1;
+    PacketReassembler reassembler_;
 };
 
 // The same station with its keyer attached in host mode.
@@ -161,8 +192,9 @@ class PacketProtocolWithKeyer : public PacketProtocol {
     }
 
     void ExpectKeyerWireQuiet() {
-        processIPpacket(Received(PKT_SPEED, kProbeSpeed));
-        EXPECT_EQ(KeyerWire(2), (ByteList{0x02, kProbeSpeed}))
+        const uint8_t probe = NextProbeSpeed();
+        processIPpacket(Received(PKT_SPEED, probe));
+        EXPECT_EQ(KeyerWire(2), (ByteList{0x02, probe}))
             << "the keyer got something before the probe's speed";
     }
 
@@ -228,6 +260,19 @@ TEST_F(PacketProtocol, KeyerPacketsWithoutAKeyerDoNothing) {
     ExpectNothingMoreSent();
 }
 
+TEST_F(PacketProtocolWithKeyer, TextFromThePeerReachesTheKeyerThroughTheSocket) {
+    BeNetServer(kNetRoleRemoteSide);
+    ByteList stream = Wire(PKT_TEXT_CHAR, 'C');
+    const ByteList text = Wire(PKT_TEXT_CHAR, 'Q');
+    stream.insert(stream.end(), text.begin(), text.end());
+    RawSendAll(peer_, stream);
+    DispatchFromTheStream(2);
+    EXPECT_EQ(KeyerWire(2), (ByteList{'C', 'Q'}));
+    RawSendAll(peer_, Wire(PKT_SPEED, 28));
+    DispatchFromTheStream(1);
+    EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 28}));
+}
+
 // Receiving: the version exchange.
 
 TEST_F(PacketProtocol, NetServerWithoutAKeyerReportsVersion255) {
@@ -250,6 +295,19 @@ TEST_F(PacketProtocolWithKeyer, NetServerReportsItsKeyersVersionWhileTheKeyerIsO
     EXPECT_TRUE(window_.Calls().empty());
     ExpectNothingMoreSent();
     ExpectKeyerWireQuiet();
+}
+
+TEST_F(PacketProtocol, RequestAndHeartbeatFromThePeerAreAnsweredOnTheStream) {
+    BeNetServer(kNetRoleRemoteSide);
+    ByteList stream = Wire(PKT_VERSION_REQUEST, 0);
+    const ByteList beat = Wire(PKT_HEARTBEAT, 7);
+    stream.insert(stream.end(), beat.begin(), beat.end());
+    RawSendAll(peer_, stream);
+    DispatchFromTheStream(2);
+    ByteList expected = Wire(PKT_VERSION_REPLY, 0xFF);
+    const ByteList reply = Wire(PKT_HEARTBEAT_REPLY, 7);
+    expected.insert(expected.end(), reply.begin(), reply.end());
+    EXPECT_EQ(RawReceive(peer_, 2 * kPacketSize), expected);
 }
 
 TEST_F(PacketProtocol, NetClientAskedForItsVersionLogsTheMismatchAndAnswersNothing) {
