@@ -1,0 +1,306 @@
+// Two real pellmar.exe stations linked over loopback, each in its own folder with its own
+// configuration file and its own emulated keyer. with_keyer_sims.sh starts the emulators for
+// each case and links them into the Wine prefix; emulator 0 is the server's keyer and
+// emulator 1 the client's. The server is the RemoteSide at the far site, the client the
+// ControlPoint at home.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/resource_ids.h"
+#include "gtest/gtest.h"
+#include "settings/settings_record.h"
+#include "tests/wine/station.h"
+#include "tests/wine/ui_driver.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Generous: two programs share two cores with Wine, and the client's connect holds its
+// window thread for a quarter second on purpose.
+constexpr int kWaitMs = 15000;
+constexpr const char* kEndConnectLog = "\r\n--------------End Connect Log------------\r\n";
+
+void Put32(std::vector<uint8_t>* image, size_t offset, uint32_t value) {
+    std::memcpy(image->data() + offset, &value, sizeof value);
+}
+
+std::vector<uint8_t> StationImage(uint32_t com_port, uint32_t net_flags, uint16_t ip_port) {
+    std::vector<uint8_t> image = DefaultConfigImage();
+    Put32(&image, offsetof(SettingsRecord, com_port), com_port);
+    Put32(&image, offsetof(SettingsRecord, open_at_startup), 0);
+    Put32(&image, offsetof(SettingsRecord, net_flags), net_flags);
+    const char address[] = "127.0.0.1";
+    std::memset(image.data() + offsetof(SettingsRecord, ip_address), 0, kTextFieldSize);
+    std::memcpy(image.data() + offsetof(SettingsRecord, ip_address), address, sizeof address);
+    Put32(&image, offsetof(SettingsRecord, ip_port), ip_port);
+    return image;
+}
+
+// A port nobody holds right now: the system picks it for a bind to port 0.
+uint16_t FreeLoopbackPort() {
+    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (probe == INVALID_SOCKET) {
+        return 0;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    int length = sizeof address;
+    uint16_t port = 0;
+    if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    closesocket(probe);
+    return port;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool EndsWith(const Bytes& bytes, const Bytes& tail) {
+    return bytes.size() >= tail.size() &&
+           std::equal(tail.begin(), tail.end(),
+                      bytes.end() - static_cast<std::ptrdiff_t>(tail.size()));
+}
+
+// One emulator's control channel: one line out, one line back.
+class KeyerControl {
+  public:
+    ~KeyerControl() {
+        if (socket_ != INVALID_SOCKET) {
+            closesocket(socket_);
+        }
+    }
+
+    bool Connect(int port) {
+        socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        if (socket_ == INVALID_SOCKET) {
+            return false;
+        }
+        // A control line is answered at once; five seconds means the emulator is gone.
+        const DWORD timeout_ms = 5000;
+        setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms),
+                   sizeof timeout_ms);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<u_short>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+
+    std::string Command(const std::string& line) {
+        const std::string request = line + "\n";
+        if (send(socket_, request.data(), static_cast<int>(request.size()), 0) !=
+            static_cast<int>(request.size())) {
+            return "error send";
+        }
+        std::string reply;
+        char c = 0;
+        while (recv(socket_, &c, 1, 0) == 1) {
+            if (c == '\n') {
+                return reply;
+            }
+            reply += c;
+        }
+        return "error no reply to " + line;
+    }
+
+    Bytes Received() {
+        std::istringstream reply(Command("received"));
+        std::string word;
+        reply >> word;
+        EXPECT_EQ(word, "ok");
+        Bytes bytes;
+        while (reply >> word) {
+            bytes.push_back(static_cast<uint8_t>(std::strtoul(word.c_str(), nullptr, 16)));
+        }
+        return bytes;
+    }
+
+    // The wire as soon as it ends with `tail`, or as it is after the time-out.
+    Bytes ReceivedEndingWith(const Bytes& tail, int timeout_ms) {
+        Bytes bytes = Received();
+        for (int waited = 0; !EndsWith(bytes, tail) && waited < timeout_ms; waited += 50) {
+            Sleep(50);
+            bytes = Received();
+        }
+        return bytes;
+    }
+
+  private:
+    SOCKET socket_ = INVALID_SOCKET;
+};
+
+struct Emulator {
+    int com_port = 0;
+    int control_port = 0;
+};
+
+bool EmulatorFromEnvironment(int index, Emulator* emulator) {
+    const std::string prefix = "PELLMAR_KEYER_SIM_" + std::to_string(index) + "_";
+    const char* com = std::getenv((prefix + "COM_PORT").c_str());
+    const char* control = std::getenv((prefix + "CONTROL_PORT").c_str());
+    if (com == nullptr || control == nullptr) {
+        return false;
+    }
+    emulator->com_port = std::atoi(com);
+    emulator->control_port = std::atoi(control);
+    return emulator->com_port > 0 && emulator->control_port > 0;
+}
+
+class TwoStationsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Emulator server_keyer;
+        Emulator client_keyer;
+        ASSERT_TRUE(EmulatorFromEnvironment(0, &server_keyer) &&
+                    EmulatorFromEnvironment(1, &client_keyer))
+            << "run these tests through tests/wine/with_keyer_sims.sh, which starts the "
+               "emulators";
+        WSADATA data;
+        ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+        winsock_started_ = true;
+        ASSERT_TRUE(server_keyer_.Connect(server_keyer.control_port));
+        ASSERT_TRUE(client_keyer_.Connect(client_keyer.control_port));
+        ASSERT_EQ(server_keyer_.Command("reset"), "ok");
+        ASSERT_EQ(client_keyer_.Command("reset"), "ok");
+
+        // Both stations are killed with the job's last handle, so even a test program that
+        // is itself killed leaves no station running in the prefix.
+        job_ = CreateJobObjectA(nullptr, nullptr);
+        ASSERT_NE(job_, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        ASSERT_TRUE(SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits,
+                                            sizeof limits));
+
+        const uint16_t port = FreeLoopbackPort();
+        ASSERT_NE(port, 0);
+        server_ = std::make_unique<Station>();
+        server_->WriteConfig(StationImage(static_cast<uint32_t>(server_keyer.com_port),
+                                          kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide,
+                                          port));
+        client_ = std::make_unique<Station>();
+        client_->WriteConfig(StationImage(static_cast<uint32_t>(client_keyer.com_port),
+                                          kNetModeClient | kNetRoleControlPoint, port));
+
+        ASSERT_TRUE(StartInJob(server_.get()));
+        ui::Click(server_->window(), IDC_OPEN_CLOSE);
+        ASSERT_TRUE(ui::WaitForText(server_->window(), IDC_NET_STATUS, "Listening for Request....",
+                                    kWaitMs))
+            << ui::ReadText(server_->window(), IDC_LOG_PANE);
+
+        ASSERT_TRUE(StartInJob(client_.get()));
+        ui::Click(client_->window(), IDC_OPEN_CLOSE);
+        ASSERT_TRUE(
+            ui::WaitForText(client_->window(), IDC_NET_STATUS, "Connected to server.", kWaitMs))
+            << ui::ReadText(client_->window(), IDC_NET_STATUS) << "\n"
+            << ui::ReadText(client_->window(), IDC_LOG_PANE);
+    }
+
+    void TearDown() override {
+        client_.reset();
+        server_.reset();
+        if (job_ != nullptr) {
+            CloseHandle(job_);
+        }
+        if (winsock_started_) {
+            WSACleanup();
+        }
+    }
+
+    bool StartInJob(Station* station) {
+        if (!station->Start()) {
+            return false;
+        }
+        HANDLE process =
+            OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, station->process_id());
+        const bool assigned = process != nullptr && AssignProcessToJobObject(job_, process);
+        if (process != nullptr) {
+            CloseHandle(process);
+        }
+        return assigned;
+    }
+
+    HWND server() const { return server_->window(); }
+    HWND client() const { return client_->window(); }
+
+    KeyerControl server_keyer_;
+    KeyerControl client_keyer_;
+    std::unique_ptr<Station> server_;
+    std::unique_ptr<Station> client_;
+
+  private:
+    bool winsock_started_ = false;
+    HANDLE job_ = nullptr;
+};
+
+TEST_F(TwoStationsTest, BothStationsShowTheLinkAndTheirKeyers) {
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23", kWaitMs))
+        << ui::ReadText(client(), IDC_REMOTE_STATUS);
+    EXPECT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connected to Client.", kWaitMs))
+        << ui::ReadText(server(), IDC_NET_STATUS);
+    EXPECT_EQ(ui::ReadText(client(), IDC_NET_STATUS), "Connected to server.");
+    EXPECT_EQ(ui::ReadText(client(), IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
+    EXPECT_EQ(ui::ReadText(server(), IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
+    EXPECT_EQ(ui::ReadText(client(), IDC_OPEN_CLOSE), "Close");
+    EXPECT_EQ(ui::ReadText(server(), IDC_OPEN_CLOSE), "Close");
+    const std::string log = ui::ReadText(client(), IDC_LOG_PANE);
+    EXPECT_TRUE(EndsWith(log, kEndConnectLog)) << log;
+}
+
+TEST_F(TwoStationsTest, HeartbeatAnswersBlinkTheClientsMark) {
+    // The ControlPoint sends a heartbeat every 2 s and each answer alternates the mark, so
+    // both of its texts appear within a few periods.
+    bool seen_plus = false;
+    bool seen_blank = false;
+    std::string last;
+    for (int waited = 0; waited < 12000 && !(seen_plus && seen_blank); waited += 50) {
+        last = ui::ReadText(client(), IDC_HEARTBEAT);
+        seen_plus = seen_plus || last == "+";
+        seen_blank = seen_blank || last == " ";
+        Sleep(50);
+    }
+    EXPECT_TRUE(seen_plus) << "last mark '" << last << "'";
+    EXPECT_TRUE(seen_blank) << "last mark '" << last << "'";
+}
+
+TEST_F(TwoStationsTest, ServerGoneLeavesTheClientClosableAndItsKeyerClosed) {
+    ASSERT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23", kWaitMs));
+    server_->Kill();
+
+    ASSERT_TRUE(ui::WaitForText(client(), IDC_NET_STATUS, "Connection Closed", kWaitMs))
+        << ui::ReadText(client(), IDC_NET_STATUS);
+    EXPECT_EQ(ui::ReadText(client(), IDC_REMOTE_STATUS), "Remote Tarvel Ver:23");
+    EXPECT_EQ(ui::ReadText(client(), IDC_OPEN_CLOSE), "Close");
+
+    ui::Click(client(), IDC_OPEN_CLOSE);
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_OPEN_CLOSE, "Open", kWaitMs))
+        << ui::ReadText(client(), IDC_OPEN_CLOSE);
+    EXPECT_EQ(ui::ReadText(client(), IDC_NET_STATUS), "Network Connection Closed");
+    EXPECT_EQ(ui::ReadText(client(), IDC_REMOTE_STATUS), "Remote Tarvel Closed");
+    EXPECT_EQ(ui::ReadText(client(), IDC_LOCAL_STATUS), "Local Tarvel Closed");
+    // Base mode, then host close: the keyer is handed back as the close path promises.
+    const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
+    const Bytes wire = client_keyer_.ReceivedEndingWith(host_close, kWaitMs);
+    EXPECT_TRUE(EndsWith(wire, host_close)) << wire.size() << " bytes received";
+}
+
+}  // namespace
