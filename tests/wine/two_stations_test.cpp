@@ -31,14 +31,19 @@ using Bytes = std::vector<uint8_t>;
 // Generous: two programs share two cores with Wine, and the client's connect holds its
 // window thread for a quarter second on purpose.
 constexpr int kWaitMs = 15000;
+// Different speeds, so that a keyer shows whose settings it was given last.
+constexpr uint8_t kServerWpm = 16;
+constexpr uint8_t kClientWpm = 22;
 constexpr const char* kEndConnectLog = "\r\n--------------End Connect Log------------\r\n";
 
 void Put32(std::vector<uint8_t>* image, size_t offset, uint32_t value) {
     std::memcpy(image->data() + offset, &value, sizeof value);
 }
 
-std::vector<uint8_t> StationImage(uint32_t com_port, uint32_t net_flags, uint16_t ip_port) {
+std::vector<uint8_t> StationImage(uint32_t com_port, uint32_t net_flags, uint16_t ip_port,
+                                  uint8_t wpm) {
     std::vector<uint8_t> image = DefaultConfigImage();
+    image[offsetof(SettingsRecord, keyer_settings) + offsetof(KeyerSettings, wpm)] = wpm;
     Put32(&image, offsetof(SettingsRecord, com_port), com_port);
     Put32(&image, offsetof(SettingsRecord, open_at_startup), 0);
     Put32(&image, offsetof(SettingsRecord, net_flags), net_flags);
@@ -144,6 +149,29 @@ class KeyerControl {
         return bytes;
     }
 
+    // One `name=value` field of the emulator's state line, or "" when it is missing.
+    std::string StateField(const std::string& name) {
+        std::istringstream state(Command("state"));
+        std::string word;
+        while (state >> word) {
+            if (word.rfind(name + "=", 0) == 0) {
+                return word.substr(name.size() + 1);
+            }
+        }
+        return std::string();
+    }
+
+    // Polls the field until it reads `value`; the last reading either way.
+    std::string WaitForStateField(const std::string& name, const std::string& value,
+                                  int timeout_ms) {
+        std::string seen = StateField(name);
+        for (int waited = 0; seen != value && waited < timeout_ms; waited += 50) {
+            Sleep(50);
+            seen = StateField(name);
+        }
+        return seen;
+    }
+
   private:
     SOCKET socket_ = INVALID_SOCKET;
 };
@@ -196,10 +224,10 @@ class TwoStationsTest : public ::testing::Test {
         server_ = std::make_unique<Station>();
         server_->WriteConfig(StationImage(static_cast<uint32_t>(server_keyer.com_port),
                                           kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide,
-                                          port));
+                                          port, kServerWpm));
         client_ = std::make_unique<Station>();
         client_->WriteConfig(StationImage(static_cast<uint32_t>(client_keyer.com_port),
-                                          kNetModeClient | kNetRoleControlPoint, port));
+                                          kNetModeClient | kNetRoleControlPoint, port, kClientWpm));
 
         ASSERT_TRUE(StartInJob(server_.get()));
         ui::Click(server_->window(), IDC_OPEN_CLOSE);
@@ -266,9 +294,22 @@ TEST_F(TwoStationsTest, BothStationsShowTheLinkAndTheirKeyers) {
     EXPECT_TRUE(EndsWith(log, kEndConnectLog)) << log;
 }
 
+TEST_F(TwoStationsTest, ControlPointsSettingsDriveTheRemoteSidesKeyer) {
+    // The server loaded its own block at the accept; the ControlPoint's block follows the
+    // connect and replaces it, with serial echo forced on so that what the far keyer sends
+    // comes back over the link. The ControlPoint's own keyer keeps the block unchanged.
+    EXPECT_EQ(server_keyer_.WaitForStateField("wpm", std::to_string(kClientWpm), kWaitMs),
+              std::to_string(kClientWpm));
+    EXPECT_EQ(server_keyer_.WaitForStateField("mode", "04", kWaitMs), "04");
+    EXPECT_EQ(client_keyer_.StateField("wpm"), std::to_string(kClientWpm));
+    EXPECT_EQ(client_keyer_.StateField("mode"), "00");
+    EXPECT_EQ(server_keyer_.StateField("host"), "1");
+    EXPECT_EQ(client_keyer_.StateField("host"), "1");
+}
+
 TEST_F(TwoStationsTest, HeartbeatAnswersBlinkTheClientsMark) {
-    // The ControlPoint sends a heartbeat every 2 s and each answer alternates the mark, so
-    // both of its texts appear within a few periods.
+    // The ControlPoint sends a heartbeat every 2 s and each answer alternates the mark. It
+    // starts empty, so seeing both of its texts takes two answers.
     bool seen_plus = false;
     bool seen_blank = false;
     std::string last;
