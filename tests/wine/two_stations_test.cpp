@@ -79,6 +79,34 @@ bool EndsWith(const std::string& text, const std::string& tail) {
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+size_t CountOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// Polls a control until its text ends with `tail`; the last text either way.
+std::string WaitForTextEnding(HWND window, int id, const std::string& tail, int timeout_ms) {
+    std::string text = ui::ReadText(window, id);
+    for (int waited = 0; !EndsWith(text, tail) && waited < timeout_ms; waited += 50) {
+        Sleep(50);
+        text = ui::ReadText(window, id);
+    }
+    return text;
+}
+
+// Polls a control until its text differs from `from`; the last text either way.
+std::string WaitForTextChange(HWND window, int id, const std::string& from, int timeout_ms) {
+    std::string text = ui::ReadText(window, id);
+    for (int waited = 0; text == from && waited < timeout_ms; waited += 50) {
+        Sleep(50);
+        text = ui::ReadText(window, id);
+    }
+    return text;
+}
+
 bool EndsWith(const Bytes& bytes, const Bytes& tail) {
     return bytes.size() >= tail.size() &&
            std::equal(tail.begin(), tail.end(),
@@ -219,8 +247,9 @@ class TwoStationsTest : public ::testing::Test {
         ASSERT_TRUE(SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits,
                                             sizeof limits));
 
-        const uint16_t port = FreeLoopbackPort();
-        ASSERT_NE(port, 0);
+        port_ = FreeLoopbackPort();
+        ASSERT_NE(port_, 0);
+        const uint16_t port = port_;
         server_ = std::make_unique<Station>();
         server_->WriteConfig(StationImage(static_cast<uint32_t>(server_keyer.com_port),
                                           kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide,
@@ -274,6 +303,7 @@ class TwoStationsTest : public ::testing::Test {
     KeyerControl client_keyer_;
     std::unique_ptr<Station> server_;
     std::unique_ptr<Station> client_;
+    uint16_t port_ = 0;
 
   private:
     bool winsock_started_ = false;
@@ -321,6 +351,8 @@ TEST_F(TwoStationsTest, HeartbeatAnswersBlinkTheClientsMark) {
     }
     EXPECT_TRUE(seen_plus) << "last mark '" << last << "'";
     EXPECT_TRUE(seen_blank) << "last mark '" << last << "'";
+    // The RemoteSide only answers; it sends no heartbeat of its own, so no answer comes back.
+    EXPECT_EQ(ui::ReadText(server(), IDC_HEARTBEAT), "");
 }
 
 TEST_F(TwoStationsTest, ServerGoneLeavesTheClientClosableAndItsKeyerClosed) {
@@ -342,6 +374,90 @@ TEST_F(TwoStationsTest, ServerGoneLeavesTheClientClosableAndItsKeyerClosed) {
     const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
     const Bytes wire = client_keyer_.ReceivedEndingWith(host_close, kWaitMs);
     EXPECT_TRUE(EndsWith(wire, host_close)) << wire.size() << " bytes received";
+}
+
+TEST_F(TwoStationsTest, ServerGoesOnListeningWhenTheClientClosesAndTakesItBack) {
+    ASSERT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
+    ASSERT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23", kWaitMs));
+
+    ui::Click(client(), IDC_OPEN_CLOSE);
+    ASSERT_TRUE(ui::WaitForText(client(), IDC_OPEN_CLOSE, "Open", kWaitMs));
+    EXPECT_EQ(ui::ReadText(client(), IDC_NET_STATUS), "Network Connection Closed");
+    EXPECT_EQ(ui::ReadText(client(), IDC_REMOTE_STATUS), "Remote Tarvel Closed");
+    EXPECT_EQ(ui::ReadText(client(), IDC_LOCAL_STATUS), "Local Tarvel Closed");
+    const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
+    EXPECT_TRUE(EndsWith(client_keyer_.ReceivedEndingWith(host_close, kWaitMs), host_close));
+
+    EXPECT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connection Closed", kWaitMs))
+        << ui::ReadText(server(), IDC_NET_STATUS);
+    EXPECT_EQ(ui::ReadText(server(), IDC_OPEN_CLOSE), "Close");
+    EXPECT_EQ(ui::ReadText(server(), IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
+
+    // No press at the server: it still listens and takes the same client back.
+    ui::Click(client(), IDC_OPEN_CLOSE);
+    ASSERT_TRUE(ui::WaitForText(client(), IDC_NET_STATUS, "Connected to server.", kWaitMs))
+        << ui::ReadText(client(), IDC_NET_STATUS) << "\n"
+        << ui::ReadText(client(), IDC_LOG_PANE);
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23", kWaitMs));
+    EXPECT_EQ(ui::ReadText(client(), IDC_OPEN_CLOSE), "Close");
+    EXPECT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connected to Client.", kWaitMs))
+        << ui::ReadText(server(), IDC_NET_STATUS);
+    const std::string server_log = ui::ReadText(server(), IDC_LOG_PANE);
+    EXPECT_EQ(CountOf(server_log, "\r\nAccepting Request...."), 2u) << server_log;
+    const std::string client_log = ui::ReadText(client(), IDC_LOG_PANE);
+    EXPECT_EQ(CountOf(client_log, "\r\n--------------Begin Connect Log------------"), 2u)
+        << client_log;
+    EXPECT_EQ(CountOf(client_log, kEndConnectLog), 2u) << client_log;
+    EXPECT_TRUE(EndsWith(client_log, kEndConnectLog)) << client_log;
+}
+
+TEST_F(TwoStationsTest, ServerClosingTheLinkLeavesTheClientClosable) {
+    ASSERT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
+    ASSERT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23", kWaitMs));
+
+    ui::Click(server(), IDC_OPEN_CLOSE);
+    ASSERT_TRUE(ui::WaitForText(server(), IDC_OPEN_CLOSE, "Open", kWaitMs));
+    EXPECT_EQ(ui::ReadText(server(), IDC_NET_STATUS), "Network Connection Closed");
+    EXPECT_EQ(ui::ReadText(server(), IDC_REMOTE_STATUS), "Remote Tarvel Closed");
+    EXPECT_EQ(ui::ReadText(server(), IDC_LOCAL_STATUS), "Local Tarvel Closed");
+    const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
+    EXPECT_TRUE(EndsWith(server_keyer_.ReceivedEndingWith(host_close, kWaitMs), host_close));
+
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_NET_STATUS, "Connection Closed", kWaitMs))
+        << ui::ReadText(client(), IDC_NET_STATUS);
+    EXPECT_EQ(ui::ReadText(client(), IDC_REMOTE_STATUS), "Remote Tarvel Ver:23");
+    EXPECT_EQ(ui::ReadText(client(), IDC_OPEN_CLOSE), "Close");
+    EXPECT_EQ(ui::ReadText(client(), IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
+}
+
+TEST_F(TwoStationsTest, SecondClientIsTurnedAwayAndTheLinkGoesOn) {
+    ASSERT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
+
+    SOCKET intruder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_NE(intruder, INVALID_SOCKET);
+    const DWORD timeout_ms = kWaitMs;
+    setsockopt(intruder, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms),
+               sizeof timeout_ms);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port_);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int connected = connect(intruder, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    char byte = 0;
+    // The server takes the connection and closes it again at once: an orderly end.
+    const int got = connected == 0 ? recv(intruder, &byte, 1, 0) : -2;
+    closesocket(intruder);
+    EXPECT_EQ(connected, 0);
+    EXPECT_EQ(got, 0);
+
+    const std::string log = WaitForTextEnding(server(), IDC_LOG_PANE,
+                                              "\r\nConnection refused: already linked", kWaitMs);
+    EXPECT_TRUE(EndsWith(log, "\r\nConnection refused: already linked")) << log;
+    EXPECT_EQ(ui::ReadText(server(), IDC_NET_STATUS), "Connected to Client.");
+    EXPECT_EQ(ui::ReadText(client(), IDC_NET_STATUS), "Connected to server.");
+    // Heartbeats still cross the first link and come back answered.
+    const std::string mark = ui::ReadText(client(), IDC_HEARTBEAT);
+    EXPECT_NE(WaitForTextChange(client(), IDC_HEARTBEAT, mark, kWaitMs), mark);
 }
 
 }  // namespace
