@@ -252,8 +252,7 @@ class TwoStationsTest : public ::testing::Test {
         const uint16_t port = port_;
         server_ = std::make_unique<Station>();
         server_->WriteConfig(StationImage(static_cast<uint32_t>(server_keyer.com_port),
-                                          kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide,
-                                          port, kServerWpm));
+                                          ServerNetFlags(), port, kServerWpm));
         client_ = std::make_unique<Station>();
         client_->WriteConfig(StationImage(static_cast<uint32_t>(client_keyer.com_port),
                                           kNetModeClient | kNetRoleControlPoint, port, kClientWpm));
@@ -281,6 +280,10 @@ class TwoStationsTest : public ::testing::Test {
         if (winsock_started_) {
             WSACleanup();
         }
+    }
+
+    virtual uint32_t ServerNetFlags() const {
+        return kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
     }
 
     bool StartInJob(Station* station) {
@@ -458,6 +461,30 @@ TEST_F(TwoStationsTest, SecondClientIsTurnedAwayAndTheLinkGoesOn) {
     // Heartbeats still cross the first link and come back answered.
     const std::string mark = ui::ReadText(client(), IDC_HEARTBEAT);
     EXPECT_NE(WaitForTextChange(client(), IDC_HEARTBEAT, mark, kWaitMs), mark);
+}
+
+// The same pair with the server's keyer port switched off in its configuration.
+class TwoStationsServerWithoutKeyerTest : public TwoStationsTest {
+  protected:
+    uint32_t ServerNetFlags() const override {
+        return TwoStationsTest::ServerNetFlags() | kNetLocalKeyerDisabled;
+    }
+};
+
+TEST_F(TwoStationsServerWithoutKeyerTest, ClientSeesNoRemoteKeyerAndTheServersPortStaysUnused) {
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:255", kWaitMs))
+        << ui::ReadText(client(), IDC_REMOTE_STATUS);
+    EXPECT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
+    EXPECT_EQ(ui::ReadText(server(), IDC_LOCAL_STATUS), "Local Tarvel Closed");
+    EXPECT_EQ(ui::ReadText(server(), IDC_OPEN_CLOSE), "Close");
+    EXPECT_EQ(ui::ReadText(client(), IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
+    const std::string server_log = ui::ReadText(server(), IDC_LOG_PANE);
+    EXPECT_EQ(server_log.find("openComm"), std::string::npos) << server_log;
+    // A heartbeat answered means the server has handled everything the client sent before
+    // it, the settings block included, which found no keyer to go to.
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_HEARTBEAT, "+", kWaitMs));
+    EXPECT_EQ(server_keyer_.Received(), Bytes{});
+    EXPECT_EQ(server_keyer_.StateField("host"), "0");
 }
 
 }  // namespace
