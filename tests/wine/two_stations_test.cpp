@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -111,6 +112,16 @@ bool EndsWith(const Bytes& bytes, const Bytes& tail) {
     return bytes.size() >= tail.size() &&
            std::equal(tail.begin(), tail.end(),
                       bytes.end() - static_cast<std::ptrdiff_t>(tail.size()));
+}
+
+std::string Hex(const Bytes& bytes) {
+    std::string text;
+    char part[4];
+    for (uint8_t byte : bytes) {
+        std::snprintf(part, sizeof part, " %02X", byte);
+        text += part;
+    }
+    return text;
 }
 
 // One emulator's control channel: one line out, one line back.
@@ -254,8 +265,9 @@ class TwoStationsTest : public ::testing::Test {
         server_->WriteConfig(StationImage(static_cast<uint32_t>(server_keyer.com_port),
                                           ServerNetFlags(), port, kServerWpm));
         client_ = std::make_unique<Station>();
-        client_->WriteConfig(StationImage(static_cast<uint32_t>(client_keyer.com_port),
-                                          kNetModeClient | kNetRoleControlPoint, port, kClientWpm));
+        client_image_ = StationImage(static_cast<uint32_t>(client_keyer.com_port),
+                                     kNetModeClient | kNetRoleControlPoint, port, kClientWpm);
+        client_->WriteConfig(client_image_);
 
         ASSERT_TRUE(StartInJob(server_.get()));
         ui::Click(server_->window(), IDC_OPEN_CLOSE);
@@ -307,6 +319,7 @@ class TwoStationsTest : public ::testing::Test {
     std::unique_ptr<Station> server_;
     std::unique_ptr<Station> client_;
     uint16_t port_ = 0;
+    std::vector<uint8_t> client_image_;
 
   private:
     bool winsock_started_ = false;
@@ -376,7 +389,7 @@ TEST_F(TwoStationsTest, ServerGoneLeavesTheClientClosableAndItsKeyerClosed) {
     // Base mode, then host close: the keyer is handed back as the close path promises.
     const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
     const Bytes wire = client_keyer_.ReceivedEndingWith(host_close, kWaitMs);
-    EXPECT_TRUE(EndsWith(wire, host_close)) << wire.size() << " bytes received";
+    EXPECT_TRUE(EndsWith(wire, host_close)) << Hex(wire);
 }
 
 TEST_F(TwoStationsTest, ServerGoesOnListeningWhenTheClientClosesAndTakesItBack) {
@@ -389,7 +402,8 @@ TEST_F(TwoStationsTest, ServerGoesOnListeningWhenTheClientClosesAndTakesItBack) 
     EXPECT_EQ(ui::ReadText(client(), IDC_REMOTE_STATUS), "Remote Tarvel Closed");
     EXPECT_EQ(ui::ReadText(client(), IDC_LOCAL_STATUS), "Local Tarvel Closed");
     const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
-    EXPECT_TRUE(EndsWith(client_keyer_.ReceivedEndingWith(host_close, kWaitMs), host_close));
+    const Bytes wire = client_keyer_.ReceivedEndingWith(host_close, kWaitMs);
+    EXPECT_TRUE(EndsWith(wire, host_close)) << Hex(wire);
 
     EXPECT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connection Closed", kWaitMs))
         << ui::ReadText(server(), IDC_NET_STATUS);
@@ -424,7 +438,8 @@ TEST_F(TwoStationsTest, ServerClosingTheLinkLeavesTheClientClosable) {
     EXPECT_EQ(ui::ReadText(server(), IDC_REMOTE_STATUS), "Remote Tarvel Closed");
     EXPECT_EQ(ui::ReadText(server(), IDC_LOCAL_STATUS), "Local Tarvel Closed");
     const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
-    EXPECT_TRUE(EndsWith(server_keyer_.ReceivedEndingWith(host_close, kWaitMs), host_close));
+    const Bytes wire = server_keyer_.ReceivedEndingWith(host_close, kWaitMs);
+    EXPECT_TRUE(EndsWith(wire, host_close)) << Hex(wire);
 
     EXPECT_TRUE(ui::WaitForText(client(), IDC_NET_STATUS, "Connection Closed", kWaitMs))
         << ui::ReadText(client(), IDC_NET_STATUS);
@@ -463,6 +478,30 @@ TEST_F(TwoStationsTest, SecondClientIsTurnedAwayAndTheLinkGoesOn) {
     EXPECT_NE(WaitForTextChange(client(), IDC_HEARTBEAT, mark, kWaitMs), mark);
 }
 
+TEST_F(TwoStationsTest, ClientExitWhileLinkedEndsTheLinkButNotItsKeyer) {
+    ASSERT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
+    ASSERT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23", kWaitMs));
+    // The last thing the client gives its own keyer is the load of its block again, at the
+    // connect: the block, a speed-pot request and 0x15, in one write.
+    const size_t block = offsetof(SettingsRecord, keyer_settings);
+    Bytes load = {0x0F};
+    load.insert(load.end(), client_image_.begin() + block,
+                client_image_.begin() + block + sizeof(KeyerSettings));
+    load.insert(load.end(), {0x07, 0x15});
+    const Bytes before = client_keyer_.ReceivedEndingWith(load, kWaitMs);
+    ASSERT_TRUE(EndsWith(before, load)) << Hex(before);
+
+    ui::Click(client(), IDC_EXIT);
+    EXPECT_EQ(client_->WaitForExit(kWaitMs), 0);
+    EXPECT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connection Closed", kWaitMs))
+        << ui::ReadText(server(), IDC_NET_STATUS);
+    EXPECT_EQ(ui::ReadText(server(), IDC_OPEN_CLOSE), "Close");
+    EXPECT_EQ(ui::ReadText(server(), IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
+    // Exit leaves the keyer as it is: no base mode, no host close on its wire.
+    EXPECT_EQ(Hex(client_keyer_.Received()), Hex(before));
+    EXPECT_EQ(client_keyer_.StateField("host"), "1");
+}
+
 // The same pair with the server's keyer port switched off in its configuration.
 class TwoStationsServerWithoutKeyerTest : public TwoStationsTest {
   protected:
@@ -483,7 +522,7 @@ TEST_F(TwoStationsServerWithoutKeyerTest, ClientSeesNoRemoteKeyerAndTheServersPo
     // A heartbeat answered means the server has handled everything the client sent before
     // it, the settings block included, which found no keyer to go to.
     EXPECT_TRUE(ui::WaitForText(client(), IDC_HEARTBEAT, "+", kWaitMs));
-    EXPECT_EQ(server_keyer_.Received(), Bytes{});
+    EXPECT_EQ(Hex(server_keyer_.Received()), "");
     EXPECT_EQ(server_keyer_.StateField("host"), "0");
 }
 
