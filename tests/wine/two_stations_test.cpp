@@ -127,9 +127,12 @@ std::string Hex(const Bytes& bytes) {
 // One emulator's control channel: one line out, one line back.
 class KeyerControl {
   public:
-    ~KeyerControl() {
+    ~KeyerControl() { Close(); }
+
+    void Close() {
         if (socket_ != INVALID_SOCKET) {
             closesocket(socket_);
+            socket_ = INVALID_SOCKET;
         }
     }
 
@@ -260,13 +263,12 @@ class TwoStationsTest : public ::testing::Test {
 
         port_ = FreeLoopbackPort();
         ASSERT_NE(port_, 0);
-        const uint16_t port = port_;
         server_ = std::make_unique<Station>();
         server_->WriteConfig(StationImage(static_cast<uint32_t>(server_keyer.com_port),
-                                          ServerNetFlags(), port, kServerWpm));
+                                          ServerNetFlags(), port_, kServerWpm));
         client_ = std::make_unique<Station>();
         client_image_ = StationImage(static_cast<uint32_t>(client_keyer.com_port),
-                                     kNetModeClient | kNetRoleControlPoint, port, kClientWpm);
+                                     kNetModeClient | kNetRoleControlPoint, port_, kClientWpm);
         client_->WriteConfig(client_image_);
 
         ASSERT_TRUE(StartInJob(server_.get()));
@@ -289,6 +291,8 @@ class TwoStationsTest : public ::testing::Test {
         if (job_ != nullptr) {
             CloseHandle(job_);
         }
+        server_keyer_.Close();
+        client_keyer_.Close();
         if (winsock_started_) {
             WSACleanup();
         }
