@@ -60,7 +60,10 @@ pellmar_start_wine() {
         "$PELLMAR_WINE" wineboot.exe -i >/dev/null 2>&1 || true
         "$PELLMAR_WINESERVER" -w
     fi
-    "$PELLMAR_WINESERVER" -p
+    # Its output goes to a file: the server takes the first pty it opens for a COM port
+    # as its terminal, and when an emulator closes that pty the hang-up makes it print a
+    # dump of its objects, which would otherwise flood the test output.
+    "$PELLMAR_WINESERVER" -p >>"$pellmar_root/build/wineserver.log" 2>&1
     # The first program of a session starts Wine's background services, which inherit its
     # output handles. Start them here with no output, or every later caller that reads a
     # program's output (ctest's test discovery among them) waits for them to end.

@@ -134,10 +134,11 @@ inline bool WaitUnread(SocketHandle socket, int count) {
 
 // Reads from a plain socket until `count` bytes came, the peer closed, or the patience ran
 // out.
-inline std::vector<uint8_t> RawReceive(int fd, std::size_t count, std::size_t chunk = 4096) {
+inline std::vector<uint8_t> RawReceive(int fd, std::size_t count, std::size_t chunk = 4096,
+                                       int patience_ms = kPatienceMs) {
     std::vector<uint8_t> bytes;
     std::vector<uint8_t> buffer(chunk);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(patience_ms);
     while (bytes.size() < count && std::chrono::steady_clock::now() < deadline) {
         pollfd wait{fd, POLLIN, 0};
         if (poll(&wait, 1, 50) <= 0) {
