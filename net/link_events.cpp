@@ -92,10 +92,7 @@ void OnClose(SocketHandle socket) {
     net_connected = 0;
     rx_packets.Reset();
     if (IsNetServer()) {
-        const SocketHandle accepted = accepted_socket.exchange(kNoSocket);
-        if (accepted != kNoSocket) {
-            CloseSocket(accepted);
-        }
+        ReleaseAcceptedSocket();
     }
 }
 
@@ -147,10 +144,7 @@ void CloseNetworkAtExit() {
         return;
     }
     if (IsNetServer()) {
-        const SocketHandle accepted = accepted_socket.exchange(kNoSocket);
-        if (accepted != kNoSocket) {
-            CloseSocket(accepted);
-        }
+        ReleaseAcceptedSocket();
     } else {
         ReleaseLinkSocket();
     }

@@ -27,13 +27,17 @@ void ReleaseLinkSocket() {
     }
 }
 
+void ReleaseAcceptedSocket() {
+    const SocketHandle socket = accepted_socket.exchange(kNoSocket);
+    if (socket != kNoSocket) {
+        CloseSocket(socket);
+    }
+}
+
 void ReleaseSocketLibrary() {
     // The library's end would close it anyway; closed here, the handle is not left
     // naming a socket that no longer exists.
-    const SocketHandle accepted = accepted_socket.exchange(kNoSocket);
-    if (accepted != kNoSocket) {
-        CloseSocket(accepted);
-    }
+    ReleaseAcceptedSocket();
     if (sockets_started.exchange(0) != 0) {
         StopSockets();
     }

@@ -32,4 +32,5 @@ bool IsNetworkHeld();
 // Releases the link socket and the socket library when they are still held; either may
 // already be gone (a client whose connect failed released both).
 void ReleaseLinkSocket();
+void ReleaseAcceptedSocket();
 void ReleaseSocketLibrary();

@@ -1,7 +1,7 @@
 // The Win32 keyer port and host mode against the keyer emulator, through COM links in the
-// Wine prefix. with_keyer_sim.sh starts a fresh emulator for each case, links its pty as
-// the COM ports it lists in PELLMAR_KEYER_SIM_COM_PORTS and passes the emulator's control
-// port in PELLMAR_KEYER_SIM_CONTROL_PORT, through which the test reads back the wire.
+// Wine prefix. with_keyer_sims.sh starts a fresh emulator for each case, links its pty as
+// the COM ports it lists in PELLMAR_KEYER_SIM_0_COM_PORTS and passes the emulator's control
+// port in PELLMAR_KEYER_SIM_0_CONTROL_PORT, through which the test reads back the wire.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -23,6 +23,7 @@
 #include "keyer/keyer_host.h"
 #include "keyer/keyer_reader.h"
 #include "keyer/serial_port.h"
+#include "tests/wine/keyer_sim_control.h"
 
 namespace {
 
@@ -109,10 +110,10 @@ Bytes ReadDevice(HANDLE handle, DWORD count, DWORD timeout_ms) {
 class SerialPortTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* port = std::getenv("PELLMAR_KEYER_SIM_CONTROL_PORT");
-        const char* com_ports = std::getenv("PELLMAR_KEYER_SIM_COM_PORTS");
+        const char* port = std::getenv("PELLMAR_KEYER_SIM_0_CONTROL_PORT");
+        const char* com_ports = std::getenv("PELLMAR_KEYER_SIM_0_COM_PORTS");
         ASSERT_TRUE(port != nullptr && com_ports != nullptr)
-            << "run these tests through tests/wine/with_keyer_sim.sh, which starts the emulator";
+            << "run these tests through tests/wine/with_keyer_sims.sh, which starts the emulator";
         std::istringstream numbers(com_ports);
         int n = 0;
         while (numbers >> n) {
@@ -121,18 +122,7 @@ class SerialPortTest : public ::testing::Test {
         WSADATA data;
         ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
         winsock_started_ = true;
-        control_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        ASSERT_NE(control_, INVALID_SOCKET);
-        // A control line is answered at once; five seconds means the emulator is gone.
-        const DWORD timeout_ms = 5000;
-        setsockopt(control_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms),
-                   sizeof timeout_ms);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<u_short>(std::atoi(port)));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(connect(control_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
-            << "no keyer emulator on 127.0.0.1:" << port;
+        ASSERT_TRUE(control_.Connect(std::atoi(port))) << "no keyer emulator on 127.0.0.1:" << port;
         ASSERT_EQ(Command("reset"), "ok");
     }
 
@@ -140,9 +130,7 @@ class SerialPortTest : public ::testing::Test {
         // Leaves the emulator's pty free for the next case however this one ended.
         CloseKeyerHost();
         CloseKeyerPort();
-        if (control_ != INVALID_SOCKET) {
-            closesocket(control_);
-        }
+        control_.Close();
         if (winsock_started_) {
             WSACleanup();
         }
@@ -152,34 +140,8 @@ class SerialPortTest : public ::testing::Test {
         return std::find(linked_.begin(), linked_.end(), n) != linked_.end();
     }
 
-    std::string Command(const std::string& line) {
-        const std::string request = line + "\n";
-        if (send(control_, request.data(), static_cast<int>(request.size()), 0) !=
-            static_cast<int>(request.size())) {
-            return "error send";
-        }
-        std::string reply;
-        char c = 0;
-        while (recv(control_, &c, 1, 0) == 1) {
-            if (c == '\n') {
-                return reply;
-            }
-            reply += c;
-        }
-        return "error no reply to " + line;
-    }
-
-    Bytes Received() {
-        std::istringstream reply(Command("received"));
-        std::string word;
-        reply >> word;
-        EXPECT_EQ(word, "ok");
-        Bytes bytes;
-        while (reply >> word) {
-            bytes.push_back(static_cast<uint8_t>(std::strtoul(word.c_str(), nullptr, 16)));
-        }
-        return bytes;
-    }
+    std::string Command(const std::string& line) { return control_.Command(line); }
+    Bytes Received() { return control_.Received(); }
 
     // The wire as soon as it holds `count` bytes, or as it is after the time-out.
     Bytes ReceivedWhenAtLeast(size_t count, std::chrono::milliseconds timeout = 5000ms) {
@@ -202,7 +164,7 @@ class SerialPortTest : public ::testing::Test {
 
     std::vector<int> linked_;
     bool winsock_started_ = false;
-    SOCKET control_ = INVALID_SOCKET;
+    KeyerSimControl control_;
 };
 
 TEST_F(SerialPortTest, HostOpenPutsExactlyTheHandshakeOnTheWireAndReadsTheVersion) {

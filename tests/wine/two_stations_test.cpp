@@ -22,6 +22,7 @@
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
 #include "settings/settings_record.h"
+#include "tests/wine/keyer_sim_control.h"
 #include "tests/wine/station.h"
 #include "tests/wine/ui_driver.h"
 
@@ -124,63 +125,9 @@ std::string Hex(const Bytes& bytes) {
     return text;
 }
 
-// One emulator's control channel: one line out, one line back.
-class KeyerControl {
+// One emulator's control channel, with the waits these cases need.
+class KeyerControl : public KeyerSimControl {
   public:
-    ~KeyerControl() { Close(); }
-
-    void Close() {
-        if (socket_ != INVALID_SOCKET) {
-            closesocket(socket_);
-            socket_ = INVALID_SOCKET;
-        }
-    }
-
-    bool Connect(int port) {
-        socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (socket_ == INVALID_SOCKET) {
-            return false;
-        }
-        // A control line is answered at once; five seconds means the emulator is gone.
-        const DWORD timeout_ms = 5000;
-        setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms),
-                   sizeof timeout_ms);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<u_short>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-
-    std::string Command(const std::string& line) {
-        const std::string request = line + "\n";
-        if (send(socket_, request.data(), static_cast<int>(request.size()), 0) !=
-            static_cast<int>(request.size())) {
-            return "error send";
-        }
-        std::string reply;
-        char c = 0;
-        while (recv(socket_, &c, 1, 0) == 1) {
-            if (c == '\n') {
-                return reply;
-            }
-            reply += c;
-        }
-        return "error no reply to " + line;
-    }
-
-    Bytes Received() {
-        std::istringstream reply(Command("received"));
-        std::string word;
-        reply >> word;
-        EXPECT_EQ(word, "ok");
-        Bytes bytes;
-        while (reply >> word) {
-            bytes.push_back(static_cast<uint8_t>(std::strtoul(word.c_str(), nullptr, 16)));
-        }
-        return bytes;
-    }
-
     // The wire as soon as it ends with `tail`, or as it is after the time-out.
     Bytes ReceivedEndingWith(const Bytes& tail, int timeout_ms) {
         Bytes bytes = Received();
@@ -213,9 +160,6 @@ class KeyerControl {
         }
         return seen;
     }
-
-  private:
-    SOCKET socket_ = INVALID_SOCKET;
 };
 
 struct Emulator {
@@ -318,6 +262,20 @@ class TwoStationsTest : public ::testing::Test {
     HWND server() const { return server_->window(); }
     HWND client() const { return client_->window(); }
 
+    // The Open/Close press that closes a linked station: its three lines reset, and its
+    // keyer handed back with base mode and then host close.
+    void PressCloseAndExpectClosed(HWND station, KeyerControl* keyer) {
+        ui::Click(station, IDC_OPEN_CLOSE);
+        ASSERT_TRUE(ui::WaitForText(station, IDC_OPEN_CLOSE, "Open", kWaitMs))
+            << ui::ReadText(station, IDC_OPEN_CLOSE);
+        EXPECT_EQ(ui::ReadText(station, IDC_NET_STATUS), "Network Connection Closed");
+        EXPECT_EQ(ui::ReadText(station, IDC_REMOTE_STATUS), "Remote Tarvel Closed");
+        EXPECT_EQ(ui::ReadText(station, IDC_LOCAL_STATUS), "Local Tarvel Closed");
+        const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
+        const Bytes wire = keyer->ReceivedEndingWith(host_close, kWaitMs);
+        EXPECT_TRUE(EndsWith(wire, host_close)) << Hex(wire);
+    }
+
     KeyerControl server_keyer_;
     KeyerControl client_keyer_;
     std::unique_ptr<Station> server_;
@@ -384,30 +342,14 @@ TEST_F(TwoStationsTest, ServerGoneLeavesTheClientClosableAndItsKeyerClosed) {
     EXPECT_EQ(ui::ReadText(client(), IDC_REMOTE_STATUS), "Remote Tarvel Ver:23");
     EXPECT_EQ(ui::ReadText(client(), IDC_OPEN_CLOSE), "Close");
 
-    ui::Click(client(), IDC_OPEN_CLOSE);
-    EXPECT_TRUE(ui::WaitForText(client(), IDC_OPEN_CLOSE, "Open", kWaitMs))
-        << ui::ReadText(client(), IDC_OPEN_CLOSE);
-    EXPECT_EQ(ui::ReadText(client(), IDC_NET_STATUS), "Network Connection Closed");
-    EXPECT_EQ(ui::ReadText(client(), IDC_REMOTE_STATUS), "Remote Tarvel Closed");
-    EXPECT_EQ(ui::ReadText(client(), IDC_LOCAL_STATUS), "Local Tarvel Closed");
-    // Base mode, then host close: the keyer is handed back as the close path promises.
-    const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
-    const Bytes wire = client_keyer_.ReceivedEndingWith(host_close, kWaitMs);
-    EXPECT_TRUE(EndsWith(wire, host_close)) << Hex(wire);
+    PressCloseAndExpectClosed(client(), &client_keyer_);
 }
 
 TEST_F(TwoStationsTest, ServerGoesOnListeningWhenTheClientClosesAndTakesItBack) {
     ASSERT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
     ASSERT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23", kWaitMs));
 
-    ui::Click(client(), IDC_OPEN_CLOSE);
-    ASSERT_TRUE(ui::WaitForText(client(), IDC_OPEN_CLOSE, "Open", kWaitMs));
-    EXPECT_EQ(ui::ReadText(client(), IDC_NET_STATUS), "Network Connection Closed");
-    EXPECT_EQ(ui::ReadText(client(), IDC_REMOTE_STATUS), "Remote Tarvel Closed");
-    EXPECT_EQ(ui::ReadText(client(), IDC_LOCAL_STATUS), "Local Tarvel Closed");
-    const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
-    const Bytes wire = client_keyer_.ReceivedEndingWith(host_close, kWaitMs);
-    EXPECT_TRUE(EndsWith(wire, host_close)) << Hex(wire);
+    ASSERT_NO_FATAL_FAILURE(PressCloseAndExpectClosed(client(), &client_keyer_));
 
     EXPECT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connection Closed", kWaitMs))
         << ui::ReadText(server(), IDC_NET_STATUS);
@@ -436,14 +378,7 @@ TEST_F(TwoStationsTest, ServerClosingTheLinkLeavesTheClientClosable) {
     ASSERT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
     ASSERT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23", kWaitMs));
 
-    ui::Click(server(), IDC_OPEN_CLOSE);
-    ASSERT_TRUE(ui::WaitForText(server(), IDC_OPEN_CLOSE, "Open", kWaitMs));
-    EXPECT_EQ(ui::ReadText(server(), IDC_NET_STATUS), "Network Connection Closed");
-    EXPECT_EQ(ui::ReadText(server(), IDC_REMOTE_STATUS), "Remote Tarvel Closed");
-    EXPECT_EQ(ui::ReadText(server(), IDC_LOCAL_STATUS), "Local Tarvel Closed");
-    const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
-    const Bytes wire = server_keyer_.ReceivedEndingWith(host_close, kWaitMs);
-    EXPECT_TRUE(EndsWith(wire, host_close)) << Hex(wire);
+    ASSERT_NO_FATAL_FAILURE(PressCloseAndExpectClosed(server(), &server_keyer_));
 
     EXPECT_TRUE(ui::WaitForText(client(), IDC_NET_STATUS, "Connection Closed", kWaitMs))
         << ui::ReadText(client(), IDC_NET_STATUS);

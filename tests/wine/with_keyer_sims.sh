@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Runs one Windows test program under Wine against several fresh keyer emulators, one per
-# station under test: emulator i's pty appears in the Wine prefix as the i-th COM port of
-# the list, and the program finds it in the environment as
-#   PELLMAR_KEYER_SIM_<i>_COM_PORT      the COM port number it is linked as
+# Runs one Windows test program under Wine against fresh keyer emulators, one per entry of
+# the COM port list: emulator i's pty appears in the Wine prefix as the COM ports of the
+# i-th entry, and the program finds it in the environment as
+#   PELLMAR_KEYER_SIM_<i>_COM_PORT      the first COM port number it is linked as
+#   PELLMAR_KEYER_SIM_<i>_COM_PORTS     all of them, separated by blanks
 #   PELLMAR_KEYER_SIM_<i>_CONTROL_PORT  its control port on 127.0.0.1
-# with i counted from 0. Every emulator and link is removed again however the program ends.
+# with i counted from 0. A fresh emulator per run keeps one test case's bytes out of the
+# next one's log. Every emulator and link is removed again however the program ends.
 #
 #   with_keyer_sims.sh KEYER_SIM WINE COM_PORTS PROGRAM [ARGUMENTS...]
 #
-# COM_PORTS is a comma-separated list such as 5,6. Needs WINEPREFIX (scripts/wine-env.sh
+# COM_PORTS is a comma-separated list of entries, each one COM port or several joined by
+# "+": "5,6" is two emulators, "9+10+17" one emulator behind three names. Needs WINEPREFIX (scripts/wine-env.sh
 # sets it). Listing the tests needs no emulator.
 set -u
 
@@ -36,9 +39,9 @@ if [ ${#com_ports[@]} -eq 0 ]; then
     echo "with_keyer_sims: no COM ports given" >&2
     exit 2
 fi
-for n in "${com_ports[@]}"; do
-    if ! [[ "$n" =~ ^[1-9][0-9]*$ ]]; then
-        echo "with_keyer_sims: '$n' is not a COM port number" >&2
+for entry in "${com_ports[@]}"; do
+    if ! [[ "$entry" =~ ^[1-9][0-9]*(\+[1-9][0-9]*)*$ ]]; then
+        echo "with_keyer_sims: '$entry' is not a COM port number or numbers joined by +" >&2
         exit 2
     fi
 done
@@ -99,10 +102,14 @@ for i in "${!com_ports[@]}"; do
         cat "$work/keyer_sim-$i.log" >&2
         exit 1
     fi
-    link="$WINEPREFIX/dosdevices/com${com_ports[$i]}"
-    links+=("$link")
-    ln -sfn "$(cat "$work/pty-$i")" "$link" || exit 1
-    export "PELLMAR_KEYER_SIM_${i}_COM_PORT=${com_ports[$i]}"
+    IFS='+' read -r -a names <<<"${com_ports[$i]}"
+    for n in "${names[@]}"; do
+        link="$WINEPREFIX/dosdevices/com$n"
+        links+=("$link")
+        ln -sfn "$(cat "$work/pty-$i")" "$link" || exit 1
+    done
+    export "PELLMAR_KEYER_SIM_${i}_COM_PORT=${names[0]}"
+    export "PELLMAR_KEYER_SIM_${i}_COM_PORTS=${names[*]}"
     export "PELLMAR_KEYER_SIM_${i}_CONTROL_PORT=$(cat "$work/control-port-$i")"
 done
 
