@@ -95,6 +95,21 @@ void Shutdown(HWND dialog) {
     EndDialog(dialog, 0);
 }
 
+// The low 16 bits of a command's first parameter name the control; the notification code
+// is not looked at, and the dialog's own default and cancel commands (1 and 2) do nothing.
+void OnCommand(HWND window, int id) {
+    switch (id) {
+        case IDC_OPEN_CLOSE:
+            OnOpenCloseButton(window);
+            break;
+        case IDC_EXIT:
+            Shutdown(window);
+            break;
+        default:
+            break;
+    }
+}
+
 }  // namespace
 
 static_assert(WM_SOCKET_NOTIFY == kSocketNotifyMessage, "one message number for the events");
@@ -119,11 +134,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
             }
             return TRUE;
         case WM_COMMAND:
-            if (LOWORD(wparam) == IDC_EXIT) {
-                Shutdown(window);
-            } else if (LOWORD(wparam) == IDC_OPEN_CLOSE) {
-                OnOpenCloseButton(window);
-            }
+            OnCommand(window, LOWORD(wparam));
             return TRUE;
         case WM_CHAR:
         case WM_VSCROLL:

@@ -39,6 +39,7 @@ void Win32Window::FocusControl(int id) {
 }
 
 int Win32Window::ShowMessageBox(WindowHandle owner, const std::string& text,
-                                const std::string& caption) {
-    return MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), MB_OK);
+                                const std::string& caption, BoxIcon icon) {
+    const UINT style = MB_OK | (icon == BoxIcon::kWarning ? MB_ICONWARNING : 0);
+    return MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), style);
 }

@@ -16,8 +16,8 @@ class Win32Window final : public WindowBackend {
     void ReplaceSelection(int id, const std::string& text) override;
     void EnableControl(int id, bool enabled) override;
     void FocusControl(int id) override;
-    int ShowMessageBox(WindowHandle owner, const std::string& text,
-                       const std::string& caption) override;
+    int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                       BoxIcon icon) override;
 
   private:
     HWND dialog_;

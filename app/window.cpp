@@ -57,7 +57,8 @@ void FocusControl(int id) {
     }
 }
 
-int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption) {
+int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                   BoxIcon icon) {
     WindowBackend* backend = installed_backend.load();
-    return backend != nullptr ? backend->ShowMessageBox(owner, text, caption) : 0;
+    return backend != nullptr ? backend->ShowMessageBox(owner, text, caption, icon) : 0;
 }

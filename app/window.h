@@ -12,6 +12,9 @@ using WindowHandle = void*;
 
 constexpr int kTextEnd = -1;
 
+// The icon a message box shows beside its text.
+enum class BoxIcon { kNone, kWarning };
+
 class WindowBackend {
   public:
     virtual ~WindowBackend() = default;
@@ -28,7 +31,7 @@ class WindowBackend {
     virtual void FocusControl(int id) = 0;
     // An OK message box; returns the button pressed (1 for OK), 0 when none could be shown.
     virtual int ShowMessageBox(WindowHandle owner, const std::string& text,
-                               const std::string& caption) = 0;
+                               const std::string& caption, BoxIcon icon) = 0;
 };
 
 // Installs the implementation that the calls below go to; null removes it, and the calls
@@ -44,4 +47,5 @@ void ReplaceSelection(int id, const std::string& text);
 void AppendText(int id, const std::string& text);
 void EnableControl(int id, bool enabled);
 void FocusControl(int id);
-int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption);
+int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                   BoxIcon icon = BoxIcon::kNone);

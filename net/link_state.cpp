@@ -1,5 +1,6 @@
 #include "net/link_state.h"
 
+#include "app/runtime_state.h"
 #include "settings/settings_record.h"
 
 std::atomic<SocketHandle> link_socket{kNoSocket};
@@ -10,6 +11,14 @@ std::atomic<int32_t> keyer_v2{0};
 
 bool IsNetServer() {
     return (settings.net_flags & kNetModeServer) != 0;
+}
+
+bool IsLinked() {
+    return net_connected.load() == 1;
+}
+
+bool RoleAcceptsLocalKeying() {
+    return !IsLinked() || NetRole() == kNetRoleControlPoint;
 }
 
 SocketHandle DataSocket() {

@@ -23,6 +23,12 @@ extern std::atomic<int32_t> keyer_v2;
 
 // Net Server: `net_mode` bit 1 of the Settings record.
 bool IsNetServer();
+// The link to the other station is up (`net_connected`).
+bool IsLinked();
+// Keying that starts at this station (typing, the message buttons, Tune) is taken while
+// unlinked, or linked as ControlPoint; linked in Converse or as RemoteSide the other
+// station does the keying.
+bool RoleAcceptsLocalKeying();
 // The socket a station sends and reads on: the accepted one on a Net Server, the link
 // socket on a Net Client.
 SocketHandle DataSocket();

@@ -28,10 +28,6 @@ constexpr uint8_t kPinRemoteSidetone = 0x02;
 // 0x08; the record keeps the operator's values for when the link is gone.
 constexpr uint8_t kConversePinMask = 0xF2;
 
-bool IsLinked() {
-    return net_connected.load() == 1;
-}
-
 void ShowRemoteVersion(uint8_t version) {
     SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Ver:" + std::to_string(version));
 }

@@ -71,9 +71,9 @@ void RecordingWindow::FocusControl(int id) {
 }
 
 int RecordingWindow::ShowMessageBox(WindowHandle owner, const std::string& text,
-                                    const std::string& caption) {
+                                    const std::string& caption, BoxIcon icon) {
     std::lock_guard<std::mutex> lock(mutex_);
-    boxes_.push_back({owner, text, caption});
+    boxes_.push_back({owner, text, caption, icon});
     calls_.push_back({"box", 0, caption + ": " + text});
     return 1;
 }

@@ -21,6 +21,7 @@ class RecordingWindow final : public WindowBackend {
         WindowHandle owner;
         std::string text;
         std::string caption;
+        BoxIcon icon;
     };
 
     RecordingWindow();   // installs itself
@@ -33,8 +34,8 @@ class RecordingWindow final : public WindowBackend {
     void ReplaceSelection(int id, const std::string& text) override;
     void EnableControl(int id, bool enabled) override;
     void FocusControl(int id) override;
-    int ShowMessageBox(WindowHandle owner, const std::string& text,
-                       const std::string& caption) override;
+    int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                       BoxIcon icon) override;
 
     std::string Text(int id);
     bool Enabled(int id);  // controls start enabled, as in the dialog template

@@ -136,7 +136,9 @@ class TimingWindow : public WindowBackend {
     void ReplaceSelection(int, const std::string&) override {}
     void EnableControl(int, bool) override {}
     void FocusControl(int) override {}
-    int ShowMessageBox(WindowHandle, const std::string&, const std::string&) override { return 0; }
+    int ShowMessageBox(WindowHandle, const std::string&, const std::string&, BoxIcon) override {
+        return 0;
+    }
 
   private:
     std::vector<Stamp>* times_ = nullptr;

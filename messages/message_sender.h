@@ -1,0 +1,11 @@
+// Stored messages on their way out: one sender walks a message's text and hands each byte
+// it produces to the other station (while linked), to the local keyer and to the log pane.
+#pragma once
+
+#include <cstdint>
+
+// Starts sending stored message `number` (1..6) when none is being sent. `sending_value`
+// is what `sending_message` holds meanwhile: the message number when the Main window starts
+// it, 1 when the keyer's own buttons do. False, and nothing changes, when a message is
+// already being sent. Anything stops the message by setting `sending_message` to 0.
+bool StartMessage(int number, int32_t sending_value);
