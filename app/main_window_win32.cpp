@@ -92,6 +92,9 @@ void SubclassControls(HWND dialog) {
 
 void Shutdown(HWND dialog) {
     CloseNetworkAtExit();
+    // The keyer reader and a message sender may still be calling into the window; from here
+    // on their calls do nothing, and none is left inside one when the window goes.
+    CloseWindowSeam();
     EndDialog(dialog, 0);
 }
 

@@ -38,6 +38,14 @@ void Win32Window::FocusControl(int id) {
     SetFocus(GetDlgItem(dialog_, id));
 }
 
+void Win32Window::CarryOutSentCalls() {
+    // Only sent messages are carried out: posted ones (clicks, timers, socket notifications)
+    // stay queued for the dialog's own loop.
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_SENDMESSAGE);
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
 int Win32Window::ShowMessageBox(WindowHandle owner, const std::string& text,
                                 const std::string& caption, BoxIcon icon) {
     const UINT style = MB_OK | (icon == BoxIcon::kWarning ? MB_ICONWARNING : 0);

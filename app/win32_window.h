@@ -18,6 +18,7 @@ class Win32Window final : public WindowBackend {
     void FocusControl(int id) override;
     int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                        BoxIcon icon) override;
+    void CarryOutSentCalls() override;
 
   private:
     HWND dialog_;

@@ -3,62 +3,107 @@
 #include <atomic>
 
 namespace {
+
 std::atomic<WindowBackend*> installed_backend{nullptr};
-}
+std::atomic<bool> seam_closed{false};
+// Calls in progress, message boxes excepted.
+std::atomic<int> calls_inside{0};
+
+// Holds the backend for one call; empty once the seam is closed. The count goes up before
+// the closed flag is read and the closer sets the flag before it reads the count, so either
+// the caller sees the seam closed or the closer sees the caller inside.
+class SeamCall {
+  public:
+    SeamCall() {
+        calls_inside.fetch_add(1);
+        if (!seam_closed.load()) {
+            backend_ = installed_backend.load();
+        }
+    }
+    ~SeamCall() { calls_inside.fetch_sub(1); }
+    SeamCall(const SeamCall&) = delete;
+    SeamCall& operator=(const SeamCall&) = delete;
+
+    WindowBackend* operator->() const { return backend_; }
+    explicit operator bool() const { return backend_ != nullptr; }
+
+  private:
+    WindowBackend* backend_ = nullptr;
+};
+
+}  // namespace
 
 void InstallWindowBackend(WindowBackend* backend) {
     installed_backend.store(backend);
+    seam_closed.store(false);
+}
+
+void CloseWindowSeam() {
+    seam_closed.store(true);
+    WindowBackend* backend = installed_backend.load();
+    while (calls_inside.load() != 0) {
+        if (backend != nullptr) {
+            backend->CarryOutSentCalls();
+        }
+    }
+    installed_backend.store(nullptr);
 }
 
 WindowHandle MainWindowHandle() {
-    WindowBackend* backend = installed_backend.load();
-    return backend != nullptr ? backend->Handle() : nullptr;
+    SeamCall backend;
+    return backend ? backend->Handle() : nullptr;
 }
 
 void SetControlText(int id, const std::string& text) {
-    if (WindowBackend* backend = installed_backend.load()) {
+    if (SeamCall backend; backend) {
         backend->SetControlText(id, text);
     }
 }
 
 std::string GetControlText(int id) {
-    WindowBackend* backend = installed_backend.load();
-    return backend != nullptr ? backend->GetControlText(id) : std::string();
+    SeamCall backend;
+    return backend ? backend->GetControlText(id) : std::string();
 }
 
 void SetSelection(int id, int start, int end) {
-    if (WindowBackend* backend = installed_backend.load()) {
+    if (SeamCall backend; backend) {
         backend->SetSelection(id, start, end);
     }
 }
 
 void ReplaceSelection(int id, const std::string& text) {
-    if (WindowBackend* backend = installed_backend.load()) {
+    if (SeamCall backend; backend) {
         backend->ReplaceSelection(id, text);
     }
 }
 
 void AppendText(int id, const std::string& text) {
-    if (WindowBackend* backend = installed_backend.load()) {
+    if (SeamCall backend; backend) {
         backend->SetSelection(id, kTextEnd, kTextEnd);
         backend->ReplaceSelection(id, text);
     }
 }
 
 void EnableControl(int id, bool enabled) {
-    if (WindowBackend* backend = installed_backend.load()) {
+    if (SeamCall backend; backend) {
         backend->EnableControl(id, enabled);
     }
 }
 
 void FocusControl(int id) {
-    if (WindowBackend* backend = installed_backend.load()) {
+    if (SeamCall backend; backend) {
         backend->FocusControl(id);
     }
 }
 
 int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                    BoxIcon icon) {
-    WindowBackend* backend = installed_backend.load();
+    WindowBackend* backend = nullptr;
+    {
+        // A box waits for a person, so it is not counted as a call inside: the close does not
+        // wait for it. Its text and owner are its own; it never touches the Main window.
+        SeamCall call;
+        backend = call ? installed_backend.load() : nullptr;
+    }
     return backend != nullptr ? backend->ShowMessageBox(owner, text, caption, icon) : 0;
 }

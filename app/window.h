@@ -3,6 +3,12 @@
 // controls only through these calls. On Windows each is a synchronous call that the
 // window's own thread carries out, so that thread must never wait for a thread that may be
 // inside one of them. Host tests install a recording window instead.
+//
+// At exit the window goes while the keyer reader or a message sender may still be calling
+// in. CloseWindowSeam, on the window's thread, turns every later call into nothing and
+// waits, carrying out the calls sent to it meanwhile, until no thread is inside one; only
+// then may the window and its backend go. A message box is the exception: it waits for a
+// person, not for the window, so the close does not wait for it.
 #pragma once
 
 #include <string>
@@ -32,11 +38,16 @@ class WindowBackend {
     // An OK message box; returns the button pressed (1 for OK), 0 when none could be shown.
     virtual int ShowMessageBox(WindowHandle owner, const std::string& text,
                                const std::string& caption, BoxIcon icon) = 0;
+    // On the window's thread, while it waits for other threads: carries out the calls they
+    // have sent it, or waits a moment when there are none.
+    virtual void CarryOutSentCalls() = 0;
 };
 
-// Installs the implementation that the calls below go to; null removes it, and the calls
-// then do nothing. Installed before any other thread starts.
+// Installs the implementation that the calls below go to, and opens the seam; null removes
+// it, and the calls then do nothing. Installed before any other thread starts.
 void InstallWindowBackend(WindowBackend* backend);
+// At exit, on the window's thread: see above. Afterwards the backend may be destroyed.
+void CloseWindowSeam();
 
 WindowHandle MainWindowHandle();
 void SetControlText(int id, const std::string& text);

@@ -1,6 +1,7 @@
 #include "tests/support/recording_window.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 int dummy_handle_target;
@@ -76,6 +77,11 @@ int RecordingWindow::ShowMessageBox(WindowHandle owner, const std::string& text,
     boxes_.push_back({owner, text, caption, icon});
     calls_.push_back({"box", 0, caption + ": " + text});
     return 1;
+}
+
+void RecordingWindow::CarryOutSentCalls() {
+    // Calls run on the caller's own thread here, so there is nothing to carry out.
+    std::this_thread::yield();
 }
 
 std::string RecordingWindow::Text(int id) {

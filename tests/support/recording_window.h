@@ -36,6 +36,7 @@ class RecordingWindow final : public WindowBackend {
     void FocusControl(int id) override;
     int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                        BoxIcon icon) override;
+    void CarryOutSentCalls() override;
 
     std::string Text(int id);
     bool Enabled(int id);  // controls start enabled, as in the dialog template

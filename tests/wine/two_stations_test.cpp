@@ -22,13 +22,10 @@
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
 #include "settings/settings_record.h"
-#include "tests/wine/keyer_sim_control.h"
-#include "tests/wine/station.h"
+#include "tests/wine/station_fixtures.h"
 #include "tests/wine/ui_driver.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 // Generous: two programs share two cores with Wine, and the client's connect holds its
 // window thread for a quarter second on purpose.
@@ -38,148 +35,7 @@ constexpr uint8_t kServerWpm = 16;
 constexpr uint8_t kClientWpm = 22;
 constexpr const char* kEndConnectLog = "\r\n--------------End Connect Log------------\r\n";
 
-void Put32(std::vector<uint8_t>* image, size_t offset, uint32_t value) {
-    std::memcpy(image->data() + offset, &value, sizeof value);
-}
-
-std::vector<uint8_t> StationImage(uint32_t com_port, uint32_t net_flags, uint16_t ip_port,
-                                  uint8_t wpm) {
-    std::vector<uint8_t> image = DefaultConfigImage();
-    image[offsetof(SettingsRecord, keyer_settings) + offsetof(KeyerSettings, wpm)] = wpm;
-    Put32(&image, offsetof(SettingsRecord, com_port), com_port);
-    Put32(&image, offsetof(SettingsRecord, open_at_startup), 0);
-    Put32(&image, offsetof(SettingsRecord, net_flags), net_flags);
-    const char address[] = "127.0.0.1";
-    std::memset(image.data() + offsetof(SettingsRecord, ip_address), 0, kTextFieldSize);
-    std::memcpy(image.data() + offsetof(SettingsRecord, ip_address), address, sizeof address);
-    Put32(&image, offsetof(SettingsRecord, ip_port), ip_port);
-    return image;
-}
-
-// A port nobody holds right now: the system picks it for a bind to port 0.
-uint16_t FreeLoopbackPort() {
-    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (probe == INVALID_SOCKET) {
-        return 0;
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    int length = sizeof address;
-    uint16_t port = 0;
-    if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    closesocket(probe);
-    return port;
-}
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-size_t CountOf(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
-// Polls a control until its text ends with `tail`; the last text either way.
-std::string WaitForTextEnding(HWND window, int id, const std::string& tail, int timeout_ms) {
-    std::string text = ui::ReadText(window, id);
-    for (int waited = 0; !EndsWith(text, tail) && waited < timeout_ms; waited += 50) {
-        Sleep(50);
-        text = ui::ReadText(window, id);
-    }
-    return text;
-}
-
-// Polls a control until its text differs from `from`; the last text either way.
-std::string WaitForTextChange(HWND window, int id, const std::string& from, int timeout_ms) {
-    std::string text = ui::ReadText(window, id);
-    for (int waited = 0; text == from && waited < timeout_ms; waited += 50) {
-        Sleep(50);
-        text = ui::ReadText(window, id);
-    }
-    return text;
-}
-
-bool EndsWith(const Bytes& bytes, const Bytes& tail) {
-    return bytes.size() >= tail.size() &&
-           std::equal(tail.begin(), tail.end(),
-                      bytes.end() - static_cast<std::ptrdiff_t>(tail.size()));
-}
-
-std::string Hex(const Bytes& bytes) {
-    std::string text;
-    char part[4];
-    for (uint8_t byte : bytes) {
-        std::snprintf(part, sizeof part, " %02X", byte);
-        text += part;
-    }
-    return text;
-}
-
-// One emulator's control channel, with the waits these cases need.
-class KeyerControl : public KeyerSimControl {
-  public:
-    // The wire as soon as it ends with `tail`, or as it is after the time-out.
-    Bytes ReceivedEndingWith(const Bytes& tail, int timeout_ms) {
-        Bytes bytes = Received();
-        for (int waited = 0; !EndsWith(bytes, tail) && waited < timeout_ms; waited += 50) {
-            Sleep(50);
-            bytes = Received();
-        }
-        return bytes;
-    }
-
-    // One `name=value` field of the emulator's state line, or "" when it is missing.
-    std::string StateField(const std::string& name) {
-        std::istringstream state(Command("state"));
-        std::string word;
-        while (state >> word) {
-            if (word.rfind(name + "=", 0) == 0) {
-                return word.substr(name.size() + 1);
-            }
-        }
-        return std::string();
-    }
-
-    // Polls the field until it reads `value`; the last reading either way.
-    std::string WaitForStateField(const std::string& name, const std::string& value,
-                                  int timeout_ms) {
-        std::string seen = StateField(name);
-        for (int waited = 0; seen != value && waited < timeout_ms; waited += 50) {
-            Sleep(50);
-            seen = StateField(name);
-        }
-        return seen;
-    }
-};
-
-struct Emulator {
-    int com_port = 0;
-    int control_port = 0;
-};
-
-bool EmulatorFromEnvironment(int index, Emulator* emulator) {
-    const std::string prefix = "PELLMAR_KEYER_SIM_" + std::to_string(index) + "_";
-    const char* com = std::getenv((prefix + "COM_PORT").c_str());
-    const char* control = std::getenv((prefix + "CONTROL_PORT").c_str());
-    if (com == nullptr || control == nullptr) {
-        return false;
-    }
-    emulator->com_port = std::atoi(com);
-    emulator->control_port = std::atoi(control);
-    return emulator->com_port > 0 && emulator->control_port > 0;
-}
-
-class TwoStationsTest : public ::testing::Test {
+class TwoStationsTest : public StationTestBase {
   protected:
     void SetUp() override {
         Emulator server_keyer;
@@ -188,22 +44,11 @@ class TwoStationsTest : public ::testing::Test {
                     EmulatorFromEnvironment(1, &client_keyer))
             << "run these tests through tests/wine/with_keyer_sims.sh, which starts the "
                "emulators";
-        WSADATA data;
-        ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
-        winsock_started_ = true;
+        StationTestBase::SetUp();
         ASSERT_TRUE(server_keyer_.Connect(server_keyer.control_port));
         ASSERT_TRUE(client_keyer_.Connect(client_keyer.control_port));
         ASSERT_EQ(server_keyer_.Command("reset"), "ok");
         ASSERT_EQ(client_keyer_.Command("reset"), "ok");
-
-        // Both stations are killed with the job's last handle, so even a test program that
-        // is itself killed leaves no station running in the prefix.
-        job_ = CreateJobObjectA(nullptr, nullptr);
-        ASSERT_NE(job_, nullptr);
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        ASSERT_TRUE(SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits,
-                                            sizeof limits));
 
         port_ = FreeLoopbackPort();
         ASSERT_NE(port_, 0);
@@ -232,31 +77,13 @@ class TwoStationsTest : public ::testing::Test {
     void TearDown() override {
         client_.reset();
         server_.reset();
-        if (job_ != nullptr) {
-            CloseHandle(job_);
-        }
         server_keyer_.Close();
         client_keyer_.Close();
-        if (winsock_started_) {
-            WSACleanup();
-        }
+        StationTestBase::TearDown();
     }
 
     virtual uint32_t ServerNetFlags() const {
         return kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
-    }
-
-    bool StartInJob(Station* station) {
-        if (!station->Start()) {
-            return false;
-        }
-        HANDLE process =
-            OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, station->process_id());
-        const bool assigned = process != nullptr && AssignProcessToJobObject(job_, process);
-        if (process != nullptr) {
-            CloseHandle(process);
-        }
-        return assigned;
     }
 
     HWND server() const { return server_->window(); }
@@ -282,10 +109,6 @@ class TwoStationsTest : public ::testing::Test {
     std::unique_ptr<Station> client_;
     uint16_t port_ = 0;
     std::vector<uint8_t> client_image_;
-
-  private:
-    bool winsock_started_ = false;
-    HANDLE job_ = nullptr;
 };
 
 TEST_F(TwoStationsTest, BothStationsShowTheLinkAndTheirKeyers) {
@@ -423,10 +246,11 @@ TEST_F(TwoStationsTest, ClientExitWhileLinkedEndsTheLinkButNotItsKeyer) {
     // The last thing the client gives its own keyer is the load of its block again, at the
     // connect: the block, a speed-pot request and 0x15, in one write.
     const size_t block = offsetof(SettingsRecord, keyer_settings);
-    Bytes load = {0x0F};
-    load.insert(load.end(), client_image_.begin() + block,
-                client_image_.begin() + block + sizeof(KeyerSettings));
-    load.insert(load.end(), {0x07, 0x15});
+    Bytes load(client_image_.begin() + block - 1,
+               client_image_.begin() + block + sizeof(KeyerSettings) + 2);
+    load.front() = 0x0F;
+    load[load.size() - 2] = 0x07;
+    load.back() = 0x15;
     const Bytes before = client_keyer_.ReceivedEndingWith(load, kWaitMs);
     ASSERT_TRUE(EndsWith(before, load)) << Hex(before);
 

@@ -139,6 +139,7 @@ class TimingWindow : public WindowBackend {
     int ShowMessageBox(WindowHandle, const std::string&, const std::string&, BoxIcon) override {
         return 0;
     }
+    void CarryOutSentCalls() override {}
 
   private:
     std::vector<Stamp>* times_ = nullptr;
