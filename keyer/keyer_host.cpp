@@ -46,6 +46,7 @@ std::atomic<int32_t> break_in_pending{0};
 AutoResetEvent mailbox_event;
 
 std::atomic<uint8_t> keyer_status{0};
+std::atomic<uint8_t> host_keyer_version{0};
 std::atomic<int32_t> reader_running{0};
 std::atomic<int32_t> writer_abandon{0};
 std::atomic<bool> writer_done{true};
@@ -133,6 +134,7 @@ int OpenKeyerHost(uint8_t* version) {
     }
     SetKeyerPortReadTimeout(10);
     *version = keyer_version;
+    host_keyer_version = keyer_version;
 
     {
         std::lock_guard<std::mutex> lock(queue_mutex);

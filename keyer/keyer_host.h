@@ -6,6 +6,13 @@
 
 extern std::atomic<int32_t> host_open;
 
+// Keyers from this version on have the extended command set and message buttons of their
+// own, which they report in the status byte.
+constexpr uint8_t kFirstExtendedKeyerVersion = 20;
+inline bool IsExtendedKeyerVersion(uint8_t version) {
+    return version >= kFirstExtendedKeyerVersion;
+}
+
 // 0 host mode open (version stored); -1 no echo; -2 wrong echo; -3 no version byte.
 // Needs a port opened by OpenKeyerPort.
 int OpenKeyerHost(uint8_t* version);

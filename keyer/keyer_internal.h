@@ -53,6 +53,8 @@ extern std::atomic<int32_t> break_in_pending;
 extern AutoResetEvent mailbox_event;
 
 extern std::atomic<uint8_t> keyer_status;
+// The version byte of the last host open; the reader tells button reports by it.
+extern std::atomic<uint8_t> host_keyer_version;
 extern std::atomic<int32_t> reader_running;
 // Ends the writer without the host close: only for the program's exit, which leaves the
 // keyer as it is.

@@ -43,9 +43,14 @@ void RunKeyerReader() {
             DispatchKeyerEvent(kPaddleEvent, byte & 0x03);
         } else if (byte >= 0xC0) {
             const uint8_t status = byte & 0x3F;
-            keyer_status = status;
-            if ((status & 0x02) != 0) {
-                break_in_pending = 1;
+            // A button report borrows the status byte without the keyer's state having
+            // changed: taken as status, M1 would stall the transmit queue as a hold and M2
+            // would empty it, under the very message the button starts, as a break-in.
+            if (!IsKeyerButtonReport(status)) {
+                keyer_status = status;
+                if ((status & kStatusBreakIn) != 0) {
+                    break_in_pending = 1;
+                }
             }
             DispatchKeyerEvent(kStatusEvent, status);
         } else if (byte >= 0x80) {
@@ -59,6 +64,10 @@ void RunKeyerReader() {
 }
 
 }  // namespace keyer_internal
+
+bool IsKeyerButtonReport(uint8_t status) {
+    return (status & kStatusButtonReport) != 0 && IsExtendedKeyerVersion(host_keyer_version.load());
+}
 
 int GetKeyerStatus() {
     if (host_open.load() != 1) {

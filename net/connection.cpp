@@ -74,7 +74,7 @@ int AttachLocalKeyer() {
     Log("\r\nLoad local Tarvel settings...");
     keyer_version = version;
     LoadKeyerSettings(&settings.keyer_settings);
-    if (version <= 19) {
+    if (!IsExtendedKeyerVersion(version)) {
         SetKeyerBaseMode();
         keyer_v2 = 0;
     } else {

@@ -4,8 +4,10 @@
 
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
+#include "app/status_texts.h"
 #include "app/window.h"
 #include "keyer/keyer_commands.h"
+#include "keyer/keyer_reader.h"
 #include "net/link_state.h"
 #include "net/packet_link.h"
 #include "settings/settings_record.h"
@@ -13,11 +15,6 @@
 std::atomic<int32_t> bad_packet_count{0};
 
 namespace {
-
-constexpr uint8_t kStatusBusy = 0x01;
-constexpr uint8_t kStatusBreakIn = 0x02;
-constexpr uint8_t kStatusShowBusy = 0x04;
-constexpr uint8_t kStatusWait = 0x10;
 
 // Bit 0 alternates with the heartbeat counter, so the mark blinks while answers come in.
 constexpr uint8_t kHeartbeatBlinkBit = 0x01;
@@ -32,21 +29,14 @@ void ShowRemoteVersion(uint8_t version) {
     SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Ver:" + std::to_string(version));
 }
 
-void InsertEchoCharacter(uint8_t character) {
-    // A NUL-terminated one-character text, as the edit control takes it: a NUL code is
-    // an empty insertion there, and here too.
-    const char text[2] = {static_cast<char>(character), '\0'};
-    ReplaceSelection(IDC_ECHO_LINE, text);
-}
-
 void ApplyRemoteStatus(uint8_t status) {
-    remote_busy.store((status & kStatusBusy) != 0 ? 1 : 0);
+    remote_busy.store((status & kStatusHold) != 0 ? 1 : 0);
     if ((status & kStatusBreakIn) != 0) {
         // The other operator broke in: a stored message still going out here must stop.
         sending_message.store(0);
     }
-    SetControlText(IDC_BUSY_STATUS, (status & kStatusShowBusy) != 0 ? "Busy" : " ");
-    SetControlText(IDC_WAIT_STATUS, (status & kStatusWait) != 0 ? "Wait" : " ");
+    SetControlText(IDC_BUSY_STATUS, (status & kStatusBusy) != 0 ? kBusyText : kBlankText);
+    SetControlText(IDC_WAIT_STATUS, (status & kStatusWait) != 0 ? kWaitText : kBlankText);
 }
 
 void AnswerVersionRequest() {
@@ -60,6 +50,13 @@ void AnswerVersionRequest() {
 }
 
 }  // namespace
+
+void InsertEchoCharacter(uint8_t character) {
+    // A NUL-terminated one-character text, as the edit control takes it: a NUL code is
+    // an empty insertion there, and here too.
+    const char text[2] = {static_cast<char>(character), '\0'};
+    ReplaceSelection(IDC_ECHO_LINE, text);
+}
 
 void SendPacket(uint8_t type, uint8_t value, uint8_t second_value, const uint8_t* payload) {
     // A lost packet is not repeated: the stream has no acknowledgement to repeat it on, and

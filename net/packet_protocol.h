@@ -16,6 +16,10 @@ extern std::atomic<int32_t> bad_packet_count;
 void SendPacket(uint8_t type, uint8_t value, uint8_t second_value, const uint8_t* payload);
 // One received packet, on the Main window's thread.
 void processIPpacket(const Packet& packet);
+// One character that a keyer sent, shown at the echo line's caret (replacing its
+// selection): from the local keyer by its event dispatcher, from the other station's by
+// its echo packet.
+void InsertEchoCharacter(uint8_t character);
 // remote_busy while linked; otherwise the local keyer's nearly-full flag (nonzero, -9,
 // when no keyer is attached: a station with neither counts as busy).
 int IsLinkBusy();

@@ -14,11 +14,11 @@
 
 #include "gtest/gtest.h"
 #include "keyer/keyer_commands.h"
-#include "keyer/keyer_dispatch.h"
 #include "keyer/keyer_host.h"
 #include "keyer/keyer_internal.h"
 #include "keyer/keyer_reader.h"
 #include "keyer/serial_port.h"
+#include "tests/support/recorded_keyer_events.h"
 #include "tools/keyer_sim/keyer_sim.h"
 
 using namespace std::chrono_literals;
@@ -26,35 +26,6 @@ using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-struct KeyerEvent {
-    int type;
-    uint8_t value;
-    bool operator==(const KeyerEvent& other) const {
-        return type == other.type && value == other.value;
-    }
-};
-
-std::mutex events_mutex;
-std::condition_variable events_changed;
-std::vector<KeyerEvent> events;
-
-}  // namespace
-
-// The reader hands every byte here, on its own thread.
-void DispatchKeyerEvent(int type, uint8_t value) {
-    std::lock_guard<std::mutex> lock(events_mutex);
-    events.push_back({type, value});
-    events_changed.notify_all();
-}
-
-namespace {
-
-std::vector<KeyerEvent> WaitForEvents(size_t count) {
-    std::unique_lock<std::mutex> lock(events_mutex);
-    events_changed.wait_for(lock, 3s, [&] { return events.size() >= count; });
-    return events;
-}
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 3s) {
     const auto deadline = Clock::now() + timeout;
@@ -423,6 +394,30 @@ TEST_F(KeyerLinkTest, BreakInEmptiesTheQueueAtTheNextWakeUp) {
     EXPECT_EQ(GetKeyerQueueSnapshot().queue_count, 0);
 }
 
+// A version 20+ keyer's M1 and M2 buttons set the bits that otherwise mean hold and
+// break-in; the queue neither stalls nor empties for them.
+TEST_F(KeyerLinkTest, ButtonReportIsNeitherHoldNorBreakIn) {
+    OpenHostMode();
+    ForgetKeyerEvents();
+    HoldWriter();
+    for (int i = 0; i < 5; ++i) {
+        QueueKeyerByte('T');
+    }
+    sim_->Inject({0xC9, 0xCA});
+    const std::vector<KeyerEvent> expected = {{kStatusEvent, 0x09}, {kStatusEvent, 0x0A}};
+    ASSERT_EQ(WaitForKeyerEvents(expected.size(), 3s), expected);
+    EXPECT_EQ(GetKeyerStatus(), 0);
+    ReleaseWriter();
+    EXPECT_EQ(TakeBytes(5), Bytes(5, 'T'));
+}
+
+TEST_F(KeyerLinkTest, BitThreeFromAnOlderKeyerIsPlainStatus) {
+    ASSERT_EQ(sim_->Command("version 19"), "ok");
+    OpenHostMode();
+    sim_->Inject({0xC9});
+    EXPECT_TRUE(WaitUntil([] { return GetKeyerStatus() == 0x09; }));
+}
+
 TEST_F(KeyerLinkTest, CloseSendsBaseModeThenHostCloseAndReleasesThePort) {
     OpenHostMode();
     SetKeyerKeyDown(1);
@@ -494,16 +489,13 @@ TEST_F(KeyerLinkTest, ReaderSortsEveryKindOfByte) {
     OpenHostMode();
     SetKeyerPotRange(10, 20);
     TakeBytes(4);
-    {
-        std::lock_guard<std::mutex> lock(events_mutex);
-        events.clear();
-    }
+    ForgetKeyerEvents();
     sim_->Inject({0xDC, 0xDE, 0xDD, 0xDF, 0xFF, 0xC6, 0x85, 0x41});
     const std::vector<KeyerEvent> expected = {
         {kPaddleEvent, 0}, {kPaddleEvent, 2}, {kPaddleEvent, 1},    {kPaddleEvent, 3},
         {kPaddleEvent, 3}, {kStatusEvent, 6}, {kSpeedPotEvent, 15}, {kEchoEvent, 'A'},
     };
-    EXPECT_EQ(WaitForEvents(expected.size()), expected);
+    EXPECT_EQ(WaitForKeyerEvents(expected.size(), 3s), expected);
     EXPECT_EQ(GetKeyerStatus(), 6);
     EXPECT_EQ(GetKeyerEchoByte(), 'A');
     EXPECT_EQ(GetKeyerEchoByte(), 0);
@@ -516,7 +508,7 @@ TEST_F(KeyerLinkTest, EchoRingKeepsTheOldestFifteenUnread) {
         echoed.push_back(static_cast<uint8_t>('a' + i));
     }
     sim_->Inject(echoed);
-    WaitForEvents(20);
+    WaitForKeyerEvents(20, 3s);
     for (int i = 0; i < 15; ++i) {
         EXPECT_EQ(GetKeyerEchoByte(), 'a' + i);
     }

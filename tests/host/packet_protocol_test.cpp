@@ -22,9 +22,6 @@
 #include "tests/support/recording_window.h"
 #include "tools/keyer_sim/keyer_sim.h"
 
-// What the keyer reports back is the dispatcher's business, not the protocol's.
-void DispatchKeyerEvent(int /*type*/, uint8_t /*value*/) {}
-
 namespace {
 
 using namespace loopback;

@@ -18,7 +18,6 @@
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
 #include "gtest/gtest.h"
-#include "keyer/keyer_dispatch.h"
 #include "keyer/keyer_host.h"
 #include "keyer/serial_port.h"
 #include "net/connection.h"
@@ -31,9 +30,6 @@
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
 #include "tools/keyer_sim/keyer_sim.h"
-
-// The keyer's own events are not what these tests are about.
-void DispatchKeyerEvent(int, uint8_t) {}
 
 namespace {
 

@@ -19,48 +19,13 @@
 
 #include "gtest/gtest.h"
 #include "keyer/keyer_commands.h"
-#include "keyer/keyer_dispatch.h"
 #include "keyer/keyer_host.h"
 #include "keyer/keyer_reader.h"
 #include "keyer/serial_port.h"
+#include "tests/support/recorded_keyer_events.h"
 #include "tests/wine/keyer_sim_control.h"
 
 namespace {
-
-struct KeyerEvent {
-    int type;
-    uint8_t value;
-    bool operator==(const KeyerEvent& other) const {
-        return type == other.type && value == other.value;
-    }
-};
-
-std::mutex events_mutex;
-std::vector<KeyerEvent> events;
-
-}  // namespace
-
-// What the keyer reader makes of the keyer's bytes, kept for the cases that look at it.
-void DispatchKeyerEvent(int type, uint8_t value) {
-    std::lock_guard<std::mutex> lock(events_mutex);
-    events.push_back({type, value});
-}
-
-namespace {
-
-std::vector<KeyerEvent> EventsWhenAtLeast(size_t count) {
-    for (int waited = 0; waited < 5000; waited += 10) {
-        {
-            std::lock_guard<std::mutex> lock(events_mutex);
-            if (events.size() >= count) {
-                return events;
-            }
-        }
-        Sleep(10);
-    }
-    std::lock_guard<std::mutex> lock(events_mutex);
-    return events;
-}
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
@@ -313,7 +278,7 @@ TEST_F(SerialPortTest, ReaderSortsWhatTheKeyerSendsInHostMode) {
     OpenHost(kShortNamePort, &version);
     // Status with busy set, an echoed letter, a speed-pot report and a paddle report.
     ASSERT_EQ(Command("inject C4 41 85 DD"), "ok");
-    const std::vector<KeyerEvent> seen = EventsWhenAtLeast(4);
+    const std::vector<KeyerEvent> seen = WaitForKeyerEvents(4, 5s);
     ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(seen[0], (KeyerEvent{kStatusEvent, 0x04}));
     EXPECT_EQ(seen[1], (KeyerEvent{kEchoEvent, 0x41}));

@@ -18,14 +18,10 @@
 #include <vector>
 
 #include "keyer/keyer_commands.h"
-#include "keyer/keyer_dispatch.h"
 #include "keyer/keyer_host.h"
 #include "keyer/serial_port.h"
 #include "settings/settings_record.h"
 #include "tools/keyer_sim/keyer_sim.h"
-
-// What the keyer sends back (busy status while it keys) needs no handling here.
-void DispatchKeyerEvent(int, uint8_t) {}
 
 namespace {
 

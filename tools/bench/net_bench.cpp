@@ -43,9 +43,6 @@
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
 
-// No keyer is attached, so the keyer library never has an event to hand on.
-void DispatchKeyerEvent(int, uint8_t) {}
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
