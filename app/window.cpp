@@ -1,6 +1,8 @@
 #include "app/window.h"
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -47,6 +49,15 @@ void CloseWindowSeam() {
         }
     }
     installed_backend.store(nullptr);
+}
+
+void CarryOutSentWindowCalls() {
+    if (SeamCall backend; backend) {
+        backend->CarryOutSentCalls();
+        return;
+    }
+    // Closed or never opened: no call can be waiting, but the caller still wants a pause.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 WindowHandle MainWindowHandle() {

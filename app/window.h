@@ -48,6 +48,10 @@ class WindowBackend {
 void InstallWindowBackend(WindowBackend* backend);
 // At exit, on the window's thread: see above. Afterwards the backend may be destroyed.
 void CloseWindowSeam();
+// On the window's thread, while it waits for another thread that may be inside one of the
+// calls below: carries out the calls sent meanwhile, or waits a moment when there are none
+// (or no window is open).
+void CarryOutSentWindowCalls();
 
 WindowHandle MainWindowHandle();
 void SetControlText(int id, const std::string& text);

@@ -1,9 +1,11 @@
 #include "keyer/keyer_host.h"
 
 #include <chrono>
+#include <functional>
 #include <system_error>
 #include <thread>
 
+#include "app/window.h"
 #include "keyer/keyer_internal.h"
 #include "keyer/keyer_platform.h"
 #include "keyer/serial_port.h"
@@ -71,6 +73,20 @@ namespace {
 
 constexpr int kWriterCloseWaitMs = 2000;
 constexpr int kAfterCancelWaitMs = 5000;
+
+// Waits until `done` is true or `timeout_ms` has passed; returns `done()`. The close runs on
+// the window's thread while a keyer thread may be inside a synchronous window call, so the
+// wait carries out such calls meanwhile rather than just sleeping.
+bool WaitForKeyerThread(const std::function<bool()>& done, int timeout_ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        CarryOutSentWindowCalls();
+    }
+    return true;
+}
 
 bool WriterDone() {
     return writer_done.load();

@@ -1,6 +1,9 @@
 #include "tests/support/recording_window.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -13,25 +16,59 @@ RecordingWindow::RecordingWindow() {
 
 RecordingWindow::~RecordingWindow() {
     InstallWindowBackend(nullptr);
+    std::lock_guard<std::mutex> lock(sent_mutex_);
+    if (!sent_.empty()) {
+        // A thread is waiting inside a call to a window that is going: on Windows it would
+        // touch a destroyed window, here it would wait for ever. Either is the fault.
+        std::fprintf(stderr, "a window call was still waiting when the window went\n");
+        std::abort();
+    }
 }
 
 WindowHandle RecordingWindow::Handle() {
     return &dummy_handle_target;
 }
 
+void RecordingWindow::BindToThisThread() {
+    std::lock_guard<std::mutex> lock(sent_mutex_);
+    bound_ = true;
+    window_thread_ = std::this_thread::get_id();
+}
+
+void RecordingWindow::OnWindowThread(const std::function<void()>& body) {
+    std::unique_lock<std::mutex> lock(sent_mutex_);
+    if (!bound_ || std::this_thread::get_id() == window_thread_) {
+        lock.unlock();
+        body();
+        return;
+    }
+    SentCall call{&body, false};
+    sent_.push_back(&call);
+    sent_changed_.notify_all();
+    sent_changed_.wait(lock, [&call] { return call.done; });
+}
+
 void RecordingWindow::SetControlText(int id, const std::string& text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Control& control = controls_[id];
-    control.text = text;
-    control.selection_start = control.selection_end = 0;
-    calls_.push_back({"text", id, text});
+    OnWindowThread([&] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Control& control = controls_[id];
+        control.text = text;
+        control.selection_start = control.selection_end = 0;
+        calls_.push_back({"text", id, text});
+    });
 }
 
 std::string RecordingWindow::GetControlText(int id) {
-    return Text(id);
+    std::string text;
+    OnWindowThread([&] { text = Text(id); });
+    return text;
 }
 
 void RecordingWindow::SetSelection(int id, int start, int end) {
+    OnWindowThread([&] { Select(id, start, end); });
+}
+
+void RecordingWindow::Select(int id, int start, int end) {
     std::lock_guard<std::mutex> lock(mutex_);
     Control& control = controls_[id];
     const std::size_t length = control.text.size();
@@ -50,25 +87,31 @@ void RecordingWindow::SetSelection(int id, int start, int end) {
 }
 
 void RecordingWindow::ReplaceSelection(int id, const std::string& text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Control& control = controls_[id];
-    control.text.replace(control.selection_start, control.selection_end - control.selection_start,
-                         text);
-    control.selection_start += text.size();
-    control.selection_end = control.selection_start;
-    calls_.push_back({"replace", id, text});
+    OnWindowThread([&] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Control& control = controls_[id];
+        control.text.replace(control.selection_start,
+                             control.selection_end - control.selection_start, text);
+        control.selection_start += text.size();
+        control.selection_end = control.selection_start;
+        calls_.push_back({"replace", id, text});
+    });
 }
 
 void RecordingWindow::EnableControl(int id, bool enabled) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    controls_[id].enabled = enabled;
-    calls_.push_back({"enable", id, enabled ? "1" : "0"});
+    OnWindowThread([&] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        controls_[id].enabled = enabled;
+        calls_.push_back({"enable", id, enabled ? "1" : "0"});
+    });
 }
 
 void RecordingWindow::FocusControl(int id) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    focused_ = id;
-    calls_.push_back({"focus", id, ""});
+    OnWindowThread([&] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        focused_ = id;
+        calls_.push_back({"focus", id, ""});
+    });
 }
 
 int RecordingWindow::ShowMessageBox(WindowHandle owner, const std::string& text,
@@ -80,8 +123,24 @@ int RecordingWindow::ShowMessageBox(WindowHandle owner, const std::string& text,
 }
 
 void RecordingWindow::CarryOutSentCalls() {
-    // Calls run on the caller's own thread here, so there is nothing to carry out.
-    std::this_thread::yield();
+    std::unique_lock<std::mutex> lock(sent_mutex_);
+    if (!bound_) {
+        // Calls run on the caller's own thread, so there is nothing to carry out.
+        lock.unlock();
+        std::this_thread::yield();
+        return;
+    }
+    // As a window thread waiting for sent messages: up to a moment for the first.
+    sent_changed_.wait_for(lock, std::chrono::milliseconds(2), [this] { return !sent_.empty(); });
+    while (!sent_.empty()) {
+        SentCall* call = sent_.front();
+        sent_.pop_front();
+        lock.unlock();
+        (*call->body)();
+        lock.lock();
+        call->done = true;
+        sent_changed_.notify_all();
+    }
 }
 
 std::string RecordingWindow::Text(int id) {

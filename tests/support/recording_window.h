@@ -1,11 +1,20 @@
 // A stand-in for the Main window in host tests: it keeps each control's text, selection
 // and enabled state with the semantics of the Windows edit control, and records every call
 // so a test can check what was shown and in which order. Safe to call from any thread.
+//
+// Bound to a thread (BindToThisThread), it also behaves as a real window does towards other
+// threads: their calls are sent to that thread and wait there until it carries them out in
+// CarryOutSentCalls, so a window thread that waits for them without doing so hangs here as
+// it would on Windows.
 #pragma once
 
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/window.h"
@@ -38,6 +47,9 @@ class RecordingWindow final : public WindowBackend {
                        BoxIcon icon) override;
     void CarryOutSentCalls() override;
 
+    // From now on the calling thread is the window's thread.
+    void BindToThisThread();
+
     std::string Text(int id);
     bool Enabled(int id);  // controls start enabled, as in the dialog template
     int FocusedControl();
@@ -45,6 +57,14 @@ class RecordingWindow final : public WindowBackend {
     std::vector<MessageBoxShown> MessageBoxes();
 
   private:
+    struct SentCall {
+        const std::function<void()>* body;
+        bool done;
+    };
+    // Runs `body` on the window's thread, waiting for it there when the caller is another.
+    void OnWindowThread(const std::function<void()>& body);
+    void Select(int id, int start, int end);
+
     struct Control {
         std::string text;
         std::size_t selection_start = 0;
@@ -57,4 +77,10 @@ class RecordingWindow final : public WindowBackend {
     std::vector<Call> calls_;
     std::vector<MessageBoxShown> boxes_;
     int focused_ = 0;
+
+    std::mutex sent_mutex_;
+    std::condition_variable sent_changed_;
+    std::deque<SentCall*> sent_;
+    bool bound_ = false;
+    std::thread::id window_thread_;
 };

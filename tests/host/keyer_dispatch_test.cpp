@@ -1,0 +1,356 @@
+// What the keyer sends, as the station turns it into window texts and packets: the keyer is
+// the emulator on a pty (its bytes go through the real reader), the other station a plain
+// socket on loopback, the Main window the recording window.
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/resource_ids.h"
+#include "app/runtime_state.h"
+#include "app/window.h"
+#include "keyer/keyer_commands.h"
+#include "keyer/keyer_host.h"
+#include "keyer/keyer_internal.h"
+#include "keyer/serial_port.h"
+#include "net/link_state.h"
+#include "net/packet.h"
+#include "settings/settings_record.h"
+#include "tests/host/socket_test_peer.h"
+#include "tests/support/recording_window.h"
+#include "tools/keyer_sim/keyer_sim.h"
+
+namespace {
+
+using namespace loopback;
+using namespace std::chrono_literals;
+using ByteList = std::vector<uint8_t>;
+using Sent = std::vector<std::pair<uint8_t, uint8_t>>;  // type and value of each packet
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// The station as a Net Server with its keyer attached; linked or not as each case says.
+class KeyerDispatch : public LoopbackTest {
+  protected:
+    void SetUp() override { Start(23); }
+
+    void Start(int version) {
+        LoopbackTest::SetUp();
+        int port = 0;
+        listener_ = Listener(&port);
+        peer_ = RawConnect(port);
+        connection_ = AcceptOne(listener_);
+        std::memset(&settings, 0, sizeof settings);
+        settings.net_flags = kNetModeServer;
+        link_socket = listener_;
+        accepted_socket = connection_;
+
+        keyer_sim::Options options;
+        options.version = version;
+        sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
+        ASSERT_TRUE(sim_->Start());
+        SetKeyerPortPathPattern(sim_->PortPath());
+        ASSERT_EQ(OpenKeyerPort(1), 0);
+        uint8_t opened = 0;
+        ASSERT_EQ(OpenKeyerHost(&opened), 0);
+        keyer_v2 = IsExtendedKeyerVersion(opened) ? 1 : 0;
+        ASSERT_TRUE(sim_->WaitForReceived(8, 3s));  // the handshake
+        mark_ = 8;
+    }
+
+    void TearDown() override {
+        CloseKeyerHost();
+        CloseKeyerPort();
+        sim_->Stop();
+        net_connected = 0;
+        link_socket = kNoSocket;
+        accepted_socket = kNoSocket;
+        LoopbackTest::TearDown();
+    }
+
+    void Link(uint32_t role_and_flags) {
+        settings.net_flags = kNetModeServer | role_and_flags;
+        net_connected = 1;
+    }
+
+    void Keyer(const ByteList& bytes) { sim_->Inject(bytes); }
+
+    // Once the reader has handled every byte sent so far: a speed-pot turn, which with the
+    // pot lock off changes `pot_wpm` and nothing else, comes after them.
+    void Settled() {
+        probe_ = probe_ == 0x3F ? 1 : probe_ + 1;
+        Keyer({static_cast<uint8_t>(0x80 | probe_)});
+        ASSERT_TRUE(WaitUntil([this] { return pot_wpm.load() == probe_ + min_wpm_; }));
+    }
+
+    Sent PeerReceives(std::size_t packets) {
+        const ByteList bytes = RawReceive(peer_, packets * kPacketSize);
+        Sent sent;
+        for (std::size_t at = 0; at + kPacketSize <= bytes.size(); at += kPacketSize) {
+            EXPECT_EQ(bytes[at], PKT_MARKER);
+            sent.emplace_back(bytes[at + 1], bytes[at + 2]);
+        }
+        return sent;
+    }
+
+    void ExpectPeerGotNothing() {
+        Settled();
+        EXPECT_TRUE(RawReceive(peer_, 1, 4096, 100).empty());
+    }
+
+    // Every text the control was given, in order.
+    std::vector<std::string> TextsOf(int id) {
+        std::vector<std::string> texts;
+        for (const RecordingWindow::Call& call : window_.Calls()) {
+            if (call.kind == "text" && call.id == id) {
+                texts.push_back(call.text);
+            }
+        }
+        return texts;
+    }
+
+    // The keyer's wire since the last call, once `count` more bytes are there.
+    ByteList KeyerWire(std::size_t count) {
+        sim_->WaitForReceived(mark_ + count, 3s);
+        std::this_thread::sleep_for(50ms);
+        const ByteList all = sim_->Received();
+        ByteList since(all.begin() + static_cast<std::ptrdiff_t>(mark_), all.end());
+        mark_ = all.size();
+        return since;
+    }
+
+    RecordingWindow window_;
+    std::unique_ptr<keyer_sim::KeyerSim> sim_;
+    SocketHandle listener_ = kNoSocket;
+    SocketHandle connection_ = kNoSocket;
+    int peer_ = -1;
+    std::size_t mark_ = 0;
+    int probe_ = 0;
+    int min_wpm_ = 0;  // the speed pot's minimum last sent to the keyer
+};
+
+class KeyerDispatchVersion19 : public KeyerDispatch {
+  protected:
+    void SetUp() override { Start(19); }
+};
+
+TEST_F(KeyerDispatch, PaddlesTravelAsCodesWhileLinkedAndShowAsLetters) {
+    Link(kNetRoleControlPoint);
+    Keyer({0xDE, 0xDD, 0xDF, 0xFF, 0xDC});
+    EXPECT_EQ(
+        PeerReceives(5),
+        (Sent{
+            {PKT_PADDLE, 2}, {PKT_PADDLE, 1}, {PKT_PADDLE, 1}, {PKT_PADDLE, 1}, {PKT_PADDLE, 0}}));
+    Settled();
+    EXPECT_EQ(TextsOf(IDC_PADDLES), (std::vector<std::string>{"L ", " R", "LR", "LR", "  "}));
+}
+
+TEST_F(KeyerDispatch, PaddlesDoNothingUnlinkedOrAsLetters) {
+    Keyer({0xDE});
+    ExpectPeerGotNothing();
+    Link(kNetRoleControlPoint | kNetLetterPaddle);
+    Keyer({0xDD});
+    ExpectPeerGotNothing();
+    EXPECT_TRUE(TextsOf(IDC_PADDLES).empty());
+}
+
+TEST_F(KeyerDispatch, StatusShowsHereWhileNotLinkedAndBreakInStopsTheMessage) {
+    sending_message = 3;
+    Keyer({0xC6});
+    Settled();
+    EXPECT_EQ(sending_message.load(), 0);
+    EXPECT_EQ(window_.Text(IDC_BUSY_STATUS), "Busy");
+    EXPECT_EQ(window_.Text(IDC_WAIT_STATUS), "BrkIn");
+
+    Keyer({0xD0});
+    Settled();
+    EXPECT_EQ(window_.Text(IDC_BUSY_STATUS), " ");
+    EXPECT_EQ(window_.Text(IDC_WAIT_STATUS), "Wait");
+
+    Keyer({0xD2});  // wait and break-in: the wait shows
+    Settled();
+    EXPECT_EQ(window_.Text(IDC_WAIT_STATUS), "Wait");
+    ExpectPeerGotNothing();
+}
+
+TEST_F(KeyerDispatch, StatusGoesToTheOtherStationUnlessControlPoint) {
+    sending_message = 3;
+    Link(kNetRoleRemoteSide);
+    Keyer({0xC6});
+    EXPECT_EQ(PeerReceives(1), (Sent{{PKT_STATUS, 0x06}}));
+    Link(kNetRoleControlPoint);
+    Keyer({0xD4});
+    ExpectPeerGotNothing();
+    Link(kNetRoleConverse);
+    Keyer({0xD0});
+    EXPECT_EQ(PeerReceives(1), (Sent{{PKT_STATUS, 0x10}}));
+    Settled();
+    EXPECT_EQ(sending_message.load(), 3);
+    EXPECT_TRUE(TextsOf(IDC_BUSY_STATUS).empty());
+    EXPECT_TRUE(TextsOf(IDC_WAIT_STATUS).empty());
+}
+
+TEST_F(KeyerDispatch, SpeedPotSetsTheSpeedOnlyUnderPotLock) {
+    SetKeyerPotRange(10, 20);
+    ASSERT_EQ(KeyerWire(4), (ByteList{0x05, 10, 20, 0}));
+    min_wpm_ = 10;
+    Keyer({0x85});
+    ASSERT_TRUE(WaitUntil([] { return pot_wpm.load() == 15; }));
+    Keyer({0x86});
+    ASSERT_TRUE(WaitUntil([] { return pot_wpm.load() == 16; }));
+    EXPECT_TRUE(TextsOf(IDC_WPM).empty());
+
+    pot_speed_active = 1;
+    Keyer({0x85});
+    ASSERT_TRUE(WaitUntil([this] { return window_.Text(IDC_WPM) == "15"; }));
+    EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 15}));
+
+    Link(kNetRoleControlPoint);
+    Keyer({0x87});
+    EXPECT_EQ(PeerReceives(1), (Sent{{PKT_SPEED, 17}}));
+    EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 17}));
+    EXPECT_EQ(window_.Text(IDC_WPM), "17");
+}
+
+TEST_F(KeyerDispatch, EchoShowsHereUnlinkedAndTravelsByRole) {
+    Keyer({'A'});
+    ASSERT_TRUE(WaitUntil([this] { return window_.Text(IDC_ECHO_LINE) == "A"; }));
+    Link(kNetRoleRemoteSide);
+    Keyer({'B'});
+    EXPECT_EQ(PeerReceives(1), (Sent{{PKT_ECHO_CHAR, 'B'}}));
+    Link(kNetRoleControlPoint);
+    Keyer({'C'});
+    EXPECT_EQ(PeerReceives(1), (Sent{{PKT_TEXT_CHAR, 'C'}}));
+    Link(kNetRoleConverse);
+    Keyer({'D'});
+    EXPECT_EQ(PeerReceives(1), (Sent{{PKT_TEXT_CHAR, 'D'}}));
+    Settled();
+    EXPECT_EQ(window_.Text(IDC_ECHO_LINE), "AD");
+}
+
+TEST_F(KeyerDispatchVersion19, BitThreeIsPlainStatus) {
+    window_.SetControlText(IDC_M1, "M1");
+    Keyer({0xC9});
+    Settled();
+    EXPECT_EQ(window_.Text(IDC_M1), "M1");
+    EXPECT_EQ(window_.Text(IDC_BUSY_STATUS), " ");
+    EXPECT_EQ(window_.Text(IDC_WAIT_STATUS), " ");
+    EXPECT_EQ(sending_message.load(), 0);
+}
+
+// What a keyer may send at any moment: status changes, echoed letters, pot turns.
+const ByteList kStream = {0xC4, 'A', 0xC0, 'B', 0x85, 0xC6, 'C', 0xD0, 'D', 0xDE};
+// Each round opens the port afresh, which waits 400 ms for the keyer to fall quiet.
+constexpr int kRounds = 12;
+
+// The emulated keyer pouring out kStream, while its host mode is open, until it goes.
+class Pouring {
+  public:
+    explicit Pouring(keyer_sim::KeyerSim* sim)
+        : thread_([this, sim] {
+              while (!stop_.load()) {
+                  if (sim->HostModeOpen()) {
+                      sim->Inject(kStream);
+                  }
+                  std::this_thread::sleep_for(200us);
+              }
+          }) {}
+    ~Pouring() {
+        stop_ = true;
+        thread_.join();
+    }
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// The test's own thread plays the Main window's thread: the reader's window calls wait for
+// it as they do on Windows, so a close that only slept while waiting for the reader would
+// leave the reader stuck in a call and the close running into its time-outs.
+class KeyerCloseUnderLoad : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::memset(&settings, 0, sizeof settings);
+        ASSERT_TRUE(sim_.Start());
+        SetKeyerPortPathPattern(sim_.PortPath());
+    }
+    void TearDown() override { sim_.Stop(); }
+
+    void OpenKeyer() {
+        ASSERT_EQ(OpenKeyerPort(1), 0);
+        uint8_t version = 0;
+        ASSERT_EQ(OpenKeyerHost(&version), 0);
+    }
+
+    // Works as the window thread until the reader has made `count` more calls.
+    static void ServeCalls(RecordingWindow* window, std::size_t count) {
+        const std::size_t until = window->Calls().size() + count;
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (window->Calls().size() < until && std::chrono::steady_clock::now() < deadline) {
+            window->CarryOutSentCalls();
+        }
+        ASSERT_GE(window->Calls().size(), until) << "the keyer's events did not reach the window";
+    }
+
+    // False when the close gave up on the reader; the reader is then let go, so the case
+    // ends rather than hangs.
+    static bool CloseKeyer(RecordingWindow* window, int round) {
+        EXPECT_EQ(CloseKeyerHost(), 0);
+        const bool stopped = keyer_internal::reader_done.load();
+        EXPECT_TRUE(stopped) << "round " << round
+                             << ": the close gave up on a reader inside a window call";
+        while (window != nullptr && !keyer_internal::reader_done.load()) {
+            window->CarryOutSentCalls();
+        }
+        CloseKeyerPort();
+        return stopped;
+    }
+
+    keyer_sim::KeyerSim sim_;
+};
+
+TEST_F(KeyerCloseUnderLoad, ClosingTheKeyerCarriesOutTheReadersCallsAndStopsIt) {
+    RecordingWindow window;
+    window.BindToThisThread();
+    Pouring pouring(&sim_);
+    for (int round = 0; round < kRounds; ++round) {
+        OpenKeyer();
+        ServeCalls(&window, 5);
+        ASSERT_TRUE(CloseKeyer(&window, round));
+    }
+}
+
+// As at exit: the seam closes on the window's thread with the keyer still open and pouring,
+// the window goes, and only then are the keyer threads stopped.
+TEST_F(KeyerCloseUnderLoad, ExitClosesTheSeamSoNoCallReachesTheGoneWindow) {
+    Pouring pouring(&sim_);
+    for (int round = 0; round < kRounds; ++round) {
+        auto window = std::make_unique<RecordingWindow>();
+        window->BindToThisThread();
+        OpenKeyer();
+        ServeCalls(window.get(), 5);
+        CloseWindowSeam();
+        const std::size_t calls = window->Calls().size();
+        std::this_thread::sleep_for(5ms);  // the reader goes on through the closed seam
+        EXPECT_EQ(window->Calls().size(), calls) << "round " << round;
+        window.reset();  // a call still waiting, or one that came later, fails here
+        std::this_thread::sleep_for(5ms);
+        ASSERT_TRUE(CloseKeyer(nullptr, round));
+    }
+}
+
+}  // namespace
