@@ -58,6 +58,7 @@ class TwoStationsTest : public StationTestBase {
         client_ = std::make_unique<Station>();
         client_image_ = StationImage(static_cast<uint32_t>(client_keyer.com_port),
                                      kNetModeClient | kNetRoleControlPoint, port_, kClientWpm);
+        AdjustClientImage(&client_image_);
         client_->WriteConfig(client_image_);
 
         ASSERT_TRUE(StartInJob(server_.get()));
@@ -85,6 +86,7 @@ class TwoStationsTest : public StationTestBase {
     virtual uint32_t ServerNetFlags() const {
         return kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
     }
+    virtual void AdjustClientImage(std::vector<uint8_t>* /*image*/) {}
 
     HWND server() const { return server_->window(); }
     HWND client() const { return client_->window(); }
@@ -287,6 +289,66 @@ TEST_F(TwoStationsServerWithoutKeyerTest, ClientSeesNoRemoteKeyerAndTheServersPo
     EXPECT_TRUE(ui::WaitForText(client(), IDC_HEARTBEAT, "+", kWaitMs));
     EXPECT_EQ(Hex(server_keyer_.Received()), "");
     EXPECT_EQ(server_keyer_.StateField("host"), "0");
+}
+
+// The ControlPoint's paddles: shown there as letters, and pressed on the RemoteSide's keyer
+// by their code (14 v on its wire). The RemoteSide's own paddle field is never written.
+TEST_F(TwoStationsTest, PaddlesAtTheControlPointLightThereAndPressTheRemoteKeyersPaddles) {
+    const struct {
+        const char* press;
+        const char* shown;
+        uint8_t code;
+    } presses[] = {{"paddle 2", "L ", 2}, {"paddle 3", "LR", 1}, {"paddle 0", "  ", 0}};
+    for (const auto& press : presses) {
+        const size_t mark = server_keyer_.Received().size();
+        ASSERT_EQ(client_keyer_.Command(press.press), "ok");
+        EXPECT_TRUE(ui::WaitForText(client(), IDC_PADDLES, press.shown, kWaitMs))
+            << press.press << ": " << ui::ReadText(client(), IDC_PADDLES);
+        const Bytes paddle_input = {0x14, press.code};
+        Bytes since;
+        for (int waited = 0; waited < kWaitMs; waited += 50) {
+            const Bytes wire = server_keyer_.Received();
+            since.assign(wire.begin() + static_cast<std::ptrdiff_t>(std::min(mark, wire.size())),
+                         wire.end());
+            if (std::search(since.begin(), since.end(), paddle_input.begin(), paddle_input.end()) !=
+                since.end()) {
+                break;
+            }
+            Sleep(50);
+        }
+        EXPECT_NE(std::search(since.begin(), since.end(), paddle_input.begin(), paddle_input.end()),
+                  since.end())
+            << press.press << ": " << Hex(since);
+    }
+    EXPECT_EQ(ui::ReadText(server(), IDC_PADDLES), "");
+}
+
+// The ControlPoint's keyer echoes what its paddles key, as the Setup dialog sets it up for
+// that role.
+class TwoStationsWithPaddleEchoTest : public TwoStationsTest {
+  protected:
+    void AdjustClientImage(std::vector<uint8_t>* image) override {
+        (*image)[offsetof(SettingsRecord, keyer_settings) +
+                 offsetof(KeyerSettings, mode_register)] = kModePaddleEcho;
+    }
+};
+
+// A typical exchange, started by the operator's paddles at home: the ControlPoint's echo
+// goes out as text, the RemoteSide's keyer keys it, and the RemoteSide reports each keyed
+// character back, which fills the ControlPoint's echo line; its busy field follows the
+// far keyer.
+TEST_F(TwoStationsWithPaddleEchoTest, WhatThePaddlesKeyAtHomeIsKeyedAtTheSiteAndEchoedBack) {
+    // The ControlPoint's settings block, with serial echo on, has reached the far keyer.
+    ASSERT_EQ(server_keyer_.WaitForStateField("mode", "04", kWaitMs), "04");
+    ASSERT_EQ(client_keyer_.Command("paddle-key CQ DE"), "ok");
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_ECHO_LINE, "CQ DE", kWaitMs))
+        << ui::ReadText(client(), IDC_ECHO_LINE);
+    EXPECT_EQ(server_keyer_.Command("keyed"), "ok CQ DE");
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_BUSY_STATUS, " ", kWaitMs))
+        << ui::ReadText(client(), IDC_BUSY_STATUS);
+    // Neither station shows its own keyer's echo: the ControlPoint sends it, the RemoteSide
+    // reports it.
+    EXPECT_EQ(ui::ReadText(server(), IDC_ECHO_LINE), "");
 }
 
 }  // namespace
