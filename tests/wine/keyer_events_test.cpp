@@ -42,6 +42,15 @@ TEST_F(PaddleEchoStationTest, EchoLineShowsWhatThePaddlesKeyAndBusyFollowsTheKey
     EXPECT_TRUE(ui::WaitForText(window(), IDC_BUSY_STATUS, " ", kWaitMs));
 }
 
+TEST_F(KeyedStationTest, BreakInShowsUntilTheKeyerWaits) {
+    ASSERT_EQ(keyer_.Command("inject C6"), "ok");
+    EXPECT_TRUE(ui::WaitForText(window(), IDC_WAIT_STATUS, "BrkIn", kWaitMs));
+    EXPECT_EQ(ui::ReadText(window(), IDC_BUSY_STATUS), "Busy");
+    SaveNamedScreenshot(window(), "keyer_break_in");
+    ASSERT_EQ(keyer_.Command("inject D2"), "ok");
+    EXPECT_TRUE(ui::WaitForText(window(), IDC_WAIT_STATUS, "Wait", kWaitMs));
+}
+
 // Typing reaches the keyer through the Main window's typed-character path.
 TEST_F(SerialEchoStationTest, TypedTextIsKeyedAndFillsTheEchoLine) {
     ui::TypeText(window(), IDC_LOG_PANE, "cq de");

@@ -343,6 +343,7 @@ TEST_F(TwoStationsWithPaddleEchoTest, WhatThePaddlesKeyAtHomeIsKeyedAtTheSiteAnd
     ASSERT_EQ(client_keyer_.Command("paddle-key CQ DE"), "ok");
     EXPECT_TRUE(ui::WaitForText(client(), IDC_ECHO_LINE, "CQ DE", kWaitMs))
         << ui::ReadText(client(), IDC_ECHO_LINE);
+    SaveNamedScreenshot(client(), "control_point_echo");
     EXPECT_EQ(server_keyer_.Command("keyed"), "ok CQ DE");
     EXPECT_TRUE(ui::WaitForText(client(), IDC_BUSY_STATUS, " ", kWaitMs))
         << ui::ReadText(client(), IDC_BUSY_STATUS);
