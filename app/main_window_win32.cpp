@@ -7,6 +7,7 @@
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
 #include "app/win32_window.h"
+#include "keyer/keyer_host.h"
 #include "messages/message_sender.h"
 #include "net/link_events.h"
 #include "net/socket_api.h"
@@ -96,6 +97,8 @@ void Shutdown(HWND dialog) {
     // The keyer reader and a message sender may still be calling into the window; from here
     // on their calls do nothing, and none is left inside one when the window goes.
     CloseWindowSeam();
+    // The keyer reader starts messages and sends packets; it stops before the sender ends.
+    StopKeyerThreadsAtExit();
     EndMessageSender();
     EndDialog(dialog, 0);
 }

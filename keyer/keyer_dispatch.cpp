@@ -20,6 +20,7 @@
 #include "app/window.h"
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_reader.h"
+#include "messages/message_sender.h"
 #include "net/link_state.h"
 #include "net/packet.h"
 #include "net/packet_protocol.h"
@@ -33,6 +34,39 @@ constexpr uint8_t kLeftPaddle = 0x02;
 constexpr uint8_t kRightPaddle = 0x01;
 constexpr uint8_t kLeftPaddleCode = 2;
 constexpr uint8_t kRightPaddleCode = 1;
+
+// The keyer's own message buttons, in the order of their bits in a button report: the first
+// pressed one counts.
+struct KeyerButton {
+    uint8_t bit;
+    int control;
+    const char* caption;
+    int message;
+};
+constexpr KeyerButton kKeyerButtons[] = {
+    {0x01, IDC_M1, "M1", 1},
+    {0x02, IDC_M2, "M2", 2},
+    {0x04, IDC_M3, "M3", 3},
+    {0x10, IDC_M4, "M4", 4},
+};
+constexpr const char* kPressedButtonCaption = "X";
+// What `sending_message` holds while a keyer button's message goes out, whichever button.
+constexpr int32_t kSendingFromKeyerButton = 1;
+
+void OnKeyerButtons(uint8_t report) {
+    for (const KeyerButton& button : kKeyerButtons) {
+        if ((report & button.bit) != 0) {
+            SetControlText(button.control, kPressedButtonCaption);
+            // Refused while a message is going out: that one goes on, and only the caption
+            // shows the press.
+            StartMessage(button.message, kSendingFromKeyerButton);
+            return;
+        }
+    }
+    for (const KeyerButton& button : kKeyerButtons) {
+        SetControlText(button.control, button.caption);
+    }
+}
 
 void ShowLocalStatus(uint8_t status) {
     if ((status & kStatusBreakIn) != 0) {
@@ -48,6 +82,15 @@ void ShowLocalStatus(uint8_t status) {
 }
 
 void OnStatus(uint8_t status) {
+    if (IsKeyerButtonReport(status)) {
+        // Keying from this station's own buttons follows the role rule. A report that the
+        // rule refuses is dropped rather than passed on as status: its button bits would
+        // read as hold and break-in at the other station.
+        if (RoleAcceptsLocalKeying()) {
+            OnKeyerButtons(status);
+        }
+        return;
+    }
     if (!IsLinked()) {
         ShowLocalStatus(status);
         return;

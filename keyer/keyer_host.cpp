@@ -97,12 +97,16 @@ bool ReaderDone() {
 
 // Owns the two keyer threads. Defined after everything the threads use, so that at the
 // program's exit it is destroyed first: Exit leaves the keyer in host mode, but the threads
-// must be stopped before the state they touch goes away.
+// must be stopped before the state they touch goes away. The exit stops them earlier still
+// (StopKeyerThreadsAtExit), since the reader's events reach other modules whose state goes
+// in an order this file does not decide.
 struct KeyerThreads {
     std::thread writer;
     std::thread reader;
 
-    ~KeyerThreads() {
+    ~KeyerThreads() { Abandon(); }
+
+    void Abandon() {
         if (!writer.joinable() && !reader.joinable()) {
             return;
         }
@@ -193,6 +197,14 @@ int OpenKeyerHost(uint8_t* version) {
         return -3;
     }
     return 0;
+}
+
+void StopKeyerThreadsAtExit() {
+    if (host_open.exchange(0) != 1) {
+        return;  // closed already, and its threads with it
+    }
+    keyer_threads.Abandon();
+    RestoreKeyerTimerResolution();
 }
 
 int CloseKeyerHost() {

@@ -20,3 +20,7 @@ int OpenKeyerHost(uint8_t* version);
 // 0; -9 when host mode was not open. Never leaves the window thread blocked on a thread
 // that waits for the window.
 int CloseKeyerHost();
+// At exit, once the window seam is closed: stops both keyer threads without the host close,
+// so the keyer stays as the exit leaves it and no keyer event reaches a module after it
+// has ended. Every entry point then returns -9.
+void StopKeyerThreadsAtExit();

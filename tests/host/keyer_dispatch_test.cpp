@@ -17,6 +17,7 @@
 #include "keyer/keyer_host.h"
 #include "keyer/keyer_internal.h"
 #include "keyer/serial_port.h"
+#include "messages/message_sender.h"
 #include "net/link_state.h"
 #include "net/packet.h"
 #include "settings/settings_record.h"
@@ -241,6 +242,48 @@ TEST_F(KeyerDispatch, EchoShowsHereUnlinkedAndTravelsByRole) {
     EXPECT_EQ(window_.Text(IDC_ECHO_LINE), "AD");
 }
 
+// A version 20+ keyer's M2 button sets the bit that otherwise means break-in: the message it
+// starts goes on. The writer is held so that the queue fills and the message waits, busy,
+// while the case looks.
+TEST_F(KeyerDispatch, KeyerButtonsStartStoredMessagesAndAReportWithoutButtonRestoresCaptions) {
+    std::memset(settings.messages[1], 'E', 60);
+    std::strcpy(settings.messages[2], "NO");
+    // The reader looks at the link flag before it reads the record, so the texts written
+    // above are published to it with the flag.
+    net_connected = 0;
+    keyer_internal::writer_held_for_test = true;
+    Keyer({0xCA});
+    ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_count == 43; }));
+    EXPECT_EQ(sending_message.load(), 1);
+    EXPECT_EQ(window_.Text(IDC_M2), "X");
+
+    Keyer({0xCC});  // M3 while M2's message goes out: only the caption changes
+    Settled();
+    EXPECT_EQ(window_.Text(IDC_M3), "X");
+    EXPECT_EQ(window_.Text(IDC_LOG_PANE), std::string(43, 'E'));
+
+    Keyer({0xC8});
+    Settled();
+    EXPECT_EQ(
+        window_.Text(IDC_M1) + window_.Text(IDC_M2) + window_.Text(IDC_M3) + window_.Text(IDC_M4),
+        "M1M2M3M4");
+    keyer_internal::writer_held_for_test = false;
+    EXPECT_TRUE(WaitUntil([] { return sending_message.load() == 0; }));
+    EXPECT_EQ(window_.Text(IDC_LOG_PANE), std::string(60, 'E'));
+    EndMessageSender();
+}
+
+// Linked in Converse or as RemoteSide this station's buttons key nothing, and their report
+// is not the keyer's status either.
+TEST_F(KeyerDispatch, ButtonReportIsDroppedWhereTheRoleRefusesLocalKeying) {
+    std::strcpy(settings.messages[0], "E");
+    Link(kNetRoleRemoteSide);
+    Keyer({0xC9});
+    ExpectPeerGotNothing();
+    EXPECT_EQ(sending_message.load(), 0);
+    EXPECT_TRUE(TextsOf(IDC_M1).empty());
+}
+
 TEST_F(KeyerDispatchVersion19, BitThreeIsPlainStatus) {
     window_.SetControlText(IDC_M1, "M1");
     Keyer({0xC9});
@@ -251,8 +294,9 @@ TEST_F(KeyerDispatchVersion19, BitThreeIsPlainStatus) {
     EXPECT_EQ(sending_message.load(), 0);
 }
 
-// What a keyer may send at any moment: status changes, echoed letters, pot turns.
-const ByteList kStream = {0xC4, 'A', 0xC0, 'B', 0x85, 0xC6, 'C', 0xD0, 'D', 0xDE};
+// What a keyer may send at any moment: status changes, echoed letters, pot turns, and its M1
+// button pressed and let go, which starts stored message 1 on the sender's thread.
+const ByteList kStream = {0xC4, 'A', 0xC0, 'B', 0x85, 0xC6, 'C', 0xD0, 'D', 0xDE, 0xC9, 0xC8};
 // Each round opens the port afresh, which waits 400 ms for the keyer to fall quiet.
 constexpr int kRounds = 12;
 
@@ -285,6 +329,7 @@ class KeyerCloseUnderLoad : public ::testing::Test {
   protected:
     void SetUp() override {
         std::memset(&settings, 0, sizeof settings);
+        std::strcpy(settings.messages[0], "EE");
         ASSERT_TRUE(sim_.Start());
         SetKeyerPortPathPattern(sim_.PortPath());
     }
@@ -332,10 +377,13 @@ TEST_F(KeyerCloseUnderLoad, ClosingTheKeyerCarriesOutTheReadersCallsAndStopsIt) 
         ServeCalls(&window, 5);
         ASSERT_TRUE(CloseKeyer(&window, round));
     }
+    // As the exit does: the message sender may be inside a call too.
+    CloseWindowSeam();
+    EndMessageSender();
 }
 
 // As at exit: the seam closes on the window's thread with the keyer still open and pouring,
-// the window goes, and only then are the keyer threads stopped.
+// the keyer threads are stopped without the host close, and the window goes.
 TEST_F(KeyerCloseUnderLoad, ExitClosesTheSeamSoNoCallReachesTheGoneWindow) {
     Pouring pouring(&sim_);
     for (int round = 0; round < kRounds; ++round) {
@@ -347,10 +395,14 @@ TEST_F(KeyerCloseUnderLoad, ExitClosesTheSeamSoNoCallReachesTheGoneWindow) {
         const std::size_t calls = window->Calls().size();
         std::this_thread::sleep_for(5ms);  // the reader goes on through the closed seam
         EXPECT_EQ(window->Calls().size(), calls) << "round " << round;
+        StopKeyerThreadsAtExit();
+        EXPECT_TRUE(keyer_internal::reader_done.load()) << "round " << round;
         window.reset();  // a call still waiting, or one that came later, fails here
-        std::this_thread::sleep_for(5ms);
-        ASSERT_TRUE(CloseKeyer(nullptr, round));
+        CloseKeyerPort();
+        // The exit left the keyer in host mode; the next round's program finds it fresh.
+        ASSERT_EQ(sim_.Command("reset"), "ok");
     }
+    EndMessageSender();
 }
 
 }  // namespace
