@@ -9,6 +9,7 @@
 #include "app/win32_window.h"
 #include "net/link_events.h"
 #include "net/socket_api.h"
+#include "settings/setup_dialog_win32.h"
 
 HINSTANCE program_instance = nullptr;
 
@@ -107,6 +108,10 @@ void OnCommand(HWND window, int id) {
             break;
         case IDC_EXIT:
             Shutdown(window);
+            break;
+        case IDC_SETUP:
+            RunSetupDialog(window);
+            FocusControl(IDC_LOG_PANE);
             break;
         default:
             break;
