@@ -193,8 +193,8 @@ void ListPorts(SetupForm* form) {
     form->selections[IDC_SETUP_PORT] = position;
 }
 
-// Step 1 of "Done": the first refusal ends the checks; a field that still holds the stored
-// value is not checked at all, so an odd value from a hand-edited file survives.
+// The eight keyer fields: the first refusal ends the checks; a field that still holds the
+// stored value is not checked at all, so an odd value from a hand-edited file survives.
 bool StoreKeyerFields(SetupForm* form, WindowHandle owner) {
     for (const KeyerField& field : kKeyerFields) {
         const uint32_t value = NumberIn(*form, field.id);
@@ -237,8 +237,8 @@ bool StoreSpeedPotRange(const SetupForm& form, WindowHandle owner) {
     return true;
 }
 
-// Step 3 of "Done", only after a clean pass. A list with no position chosen (its edit field
-// holds typed text) leaves its part of the record as it was.
+// The choices, stored only after a clean pass. A list with no position chosen (its edit
+// field holds typed text) leaves its part of the record as it was.
 void StoreChoices(const SetupForm& form) {
     KeyerSettings& keyer = settings.keyer_settings;
     for (const FlagBox& box : kModeBoxes) {
@@ -318,7 +318,8 @@ void StoreChoices(const SetupForm& form) {
     EnableControl(IDC_WPM, true);
 }
 
-// Step 4 of "Done": stored whether or not anything was refused.
+// The port enable, the PTT and the network fields, stored whether or not anything was
+// refused.
 void StoreConnection(const SetupForm& form) {
     SetBit(&settings.keyer_settings.pin_config, kPinEnablePtt, Checked(form, IDC_SETUP_ENABLE_PTT));
     SetBit(&settings.net_flags, kNetLocalKeyerDisabled, !Checked(form, IDC_SETUP_PORT_ENABLE));

@@ -79,64 +79,45 @@ TEST_F(SetupFormTest, PortListShowsThePortsThatExistAndKeepsAStoredPortNotFound)
     EXPECT_EQ(settings.com_port, 7u) << "no port chosen keeps the stored one";
 }
 
-TEST_F(SetupFormTest, UnchangedOutOfRangeValuePassesAndIsSaved) {
-    settings.keyer_settings.weight = 95;
-    SetupForm form = OpenSetupForm();
-    EXPECT_EQ(Done(&form, true), Texts{});
-    EXPECT_EQ(keyer.weight, 95);
-    std::ifstream file(config_path, std::ios::binary);
-    std::vector<char> image((std::istreambuf_iterator<char>(file)), {});
-    ASSERT_EQ(image.size(), sizeof settings);
-    EXPECT_EQ(std::memcmp(image.data(), &settings, sizeof settings), 0);
-}
-
-TEST_F(SetupFormTest, KeyerFieldsStopAtTheFirstRefusalAndTheWpmPairIsCheckedAnyway) {
-    SetupForm form = OpenSetupForm();
-    form.texts[IDC_SETUP_WEIGHT] = "95";
-    form.texts[IDC_SETUP_LEAD_IN] = "300";
-    EXPECT_EQ(Done(&form, false), Texts{"Weight must be between 10 and 90"});
-    EXPECT_EQ(window.MessageBoxes().back().icon, BoxIcon::kWarning);
-
-    form.texts[IDC_SETUP_MAX_WPM] = "30";
-    form.texts[IDC_SETUP_MIN_WPM] = "40";
-    EXPECT_EQ(Done(&form, false),
-              (Texts{"Weight must be between 10 and 90", "Max WPM must be greater than Min WPM"}));
-    EXPECT_EQ(window.MessageBoxes().back().icon, BoxIcon::kNone);
-
-    form.texts[IDC_SETUP_WEIGHT] = "60";
-    form.texts[IDC_SETUP_MIN_WPM] = "5";
-    EXPECT_EQ(Done(&form, false), Texts{"LeadIn can't be greater than 250"})
-        << "the whole number is checked, not its low byte (44)";
-    EXPECT_EQ(keyer.weight, 60);
-    EXPECT_EQ(keyer.lead_in, 0);
-}
-
-TEST_F(SetupFormTest, FarnsworthTakesZeroOrTenToNinetyNine) {
-    settings.keyer_settings.farnsworth = 20;
-    SetupForm form = OpenSetupForm();
-    form.texts[IDC_SETUP_FARNS] = "0";
-    EXPECT_EQ(Done(&form, true), Texts{});
-    EXPECT_EQ(keyer.farnsworth, 0);
-    form.texts[IDC_SETUP_FARNS] = "5";
-    EXPECT_EQ(Done(&form, false), Texts{"Farns can't be greater than 99"});
-}
-
-TEST_F(SetupFormTest, WpmPairMustRiseAndStayWithinFiveToNinetyNine) {
+// What one "Done" refuses, in order: the keyer fields up to the first refusal, then the
+// WPM pair whatever happened before. Each row starts from the defaults (Min 5, Max 25) with a
+// Weight of 95 from a hand-edited file and a Farns of 20.
+TEST_F(SetupFormTest, DoneRefusesInOrderAndChecksOnlyChangedFields) {
     const struct {
-        const char* min;
-        const char* max;
-        const char* refusal;
-    } cases[] = {{"10", "10", "Max WPM must be greater than Min WPM"},
-                 {"4", "30", "Min or Max WPM is of allowable range"},
-                 {"50", "100", "Min or Max WPM is of allowable range"}};
-    for (const auto& c : cases) {
+        std::vector<std::pair<int, const char*>> typed;
+        Texts refusals;
+    } rows[] = {
+        {{}, {}},
+        {{{IDC_SETUP_WEIGHT, "60"}, {IDC_SETUP_FARNS, "0"}}, {}},
+        {{{IDC_SETUP_WEIGHT, "91"}, {IDC_SETUP_LEAD_IN, "300"}},
+         {"Weight must be between 10 and 90"}},
+        {{{IDC_SETUP_WEIGHT, "91"}, {IDC_SETUP_MAX_WPM, "30"}, {IDC_SETUP_MIN_WPM, "40"}},
+         {"Weight must be between 10 and 90", "Max WPM must be greater than Min WPM"}},
+        {{{IDC_SETUP_LEAD_IN, "300"}}, {"LeadIn can't be greater than 250"}},
+        {{{IDC_SETUP_FARNS, "5"}}, {"Farns can't be greater than 99"}},
+        {{{IDC_SETUP_RATIO, "67"}}, {"Dit/Dah Ratio must be between 33 and 66"}},
+        {{{IDC_SETUP_MAX_WPM, "10"}, {IDC_SETUP_MIN_WPM, "10"}},
+         {"Max WPM must be greater than Min WPM"}},
+        {{{IDC_SETUP_MAX_WPM, "30"}, {IDC_SETUP_MIN_WPM, "4"}},
+         {"Min or Max WPM is of allowable range"}},
+    };
+    for (const auto& row : rows) {
+        SetDefaultSettings();
+        settings.keyer_settings.weight = 95;
+        settings.keyer_settings.farnsworth = 20;
         SetupForm form = OpenSetupForm();
-        form.texts[IDC_SETUP_MIN_WPM] = c.min;
-        form.texts[IDC_SETUP_MAX_WPM] = c.max;
-        EXPECT_EQ(Done(&form, false), Texts{c.refusal}) << c.min << ".." << c.max;
+        for (const auto& [id, text] : row.typed) {
+            form.texts[id] = text;
+        }
+        EXPECT_EQ(Done(&form, row.refusals.empty()), row.refusals)
+            << "first typed: " << (row.typed.empty() ? "nothing" : row.typed[0].second);
+        const auto boxes = window.MessageBoxes();
+        for (size_t i = boxes.size() - row.refusals.size(); i < boxes.size(); ++i) {
+            const bool keyer_field = boxes[i].text.find("WPM") == std::string::npos;
+            EXPECT_EQ(boxes[i].icon, keyer_field ? BoxIcon::kWarning : BoxIcon::kNone);
+        }
     }
-    EXPECT_EQ(keyer.min_wpm, 5);
-    EXPECT_EQ(keyer.wpm_range, 20);
+    EXPECT_EQ(keyer.lead_in, 0) << "300 is refused whole, not as its low byte 44";
 }
 
 TEST_F(SetupFormTest, FailedDoneKeepsTheValidFieldsTheRangeAndTheNetworkUnsaved) {
@@ -171,6 +152,14 @@ TEST_F(SetupFormTest, FailedDoneKeepsTheValidFieldsTheRangeAndTheNetworkUnsaved)
     EXPECT_STREQ(settings.ip_address, "10.0.0.9");
     EXPECT_EQ(settings.ip_port, 70000u);
     EXPECT_FALSE(std::filesystem::exists(config_path));
+
+    form.texts[IDC_SETUP_LEAD_IN] = "200";
+    Done(&form, true);
+    std::ifstream file(config_path, std::ios::binary);
+    const std::vector<char> image((std::istreambuf_iterator<char>(file)), {});
+    ASSERT_EQ(image.size(), sizeof settings);
+    EXPECT_EQ(std::memcmp(image.data(), &settings, sizeof settings), 0);
+    EXPECT_EQ(keyer.tail, 7);
 }
 
 TEST_F(SetupFormTest, NetworkOffLetsTheEchoBoxesDecideARoleOverridesThem) {
@@ -259,74 +248,56 @@ TEST_F(SetupFormTest, TailDecidesWhetherPaddleHangCanBeChosen) {
 }
 
 TEST_F(SetupFormTest, NetworkClicksEnableWhatTheModeUses) {
-    settings.net_flags = kNetModeClient;
     SetupForm form = OpenSetupForm();
-    EXPECT_TRUE(form.enabled[IDC_SETUP_IP_ADDRESS]);
-    EXPECT_FALSE(form.enabled[IDC_SETUP_IP_OVERRIDE]);
     ReactToSetupClick(IDC_SETUP_NET_SERVER, &form);
-    EXPECT_FALSE(form.enabled[IDC_SETUP_IP_ADDRESS]);
-    EXPECT_FALSE(form.enabled[IDC_SETUP_PORT_ENABLE]);
-    EXPECT_TRUE(form.enabled[IDC_SETUP_IP_OVERRIDE]);
+    EXPECT_FALSE(form.enabled[IDC_SETUP_IP_ADDRESS] || form.enabled[IDC_SETUP_PORT_ENABLE]);
+    EXPECT_TRUE(form.enabled[IDC_SETUP_IP_OVERRIDE] && form.enabled[IDC_SETUP_IP_PORT]);
     form.checks[IDC_SETUP_IP_OVERRIDE] = true;
     ReactToSetupClick(IDC_SETUP_IP_OVERRIDE, &form);
     EXPECT_TRUE(form.enabled[IDC_SETUP_IP_ADDRESS]);
-    ReactToSetupClick(IDC_SETUP_NET_OFF, &form);
-    EXPECT_FALSE(form.enabled[IDC_SETUP_IP_PORT]);
     form.checks[IDC_SETUP_PORT_ENABLE] = false;
     ReactToSetupClick(IDC_SETUP_PORT_ENABLE, &form);
     EXPECT_FALSE(form.enabled[IDC_SETUP_PORT]);
+    ReactToSetupClick(IDC_SETUP_NET_CLIENT, &form);
+    EXPECT_TRUE(form.enabled[IDC_SETUP_PORT] && form.enabled[IDC_SETUP_PORT_ENABLE]);
+    EXPECT_FALSE(form.enabled[IDC_SETUP_IP_OVERRIDE]);
 }
 
 // Each list position through "Done" into the record's bits, and back out at the next opening.
 TEST_F(SetupFormTest, EveryListPositionStoresItsBitsAndOpensAgainAsStored) {
-    const struct {
-        int list;
-        int position;
-        int v2;
-        bool ptt;
-        uint8_t KeyerSettings::*byte;
-        uint8_t mask;
-        uint8_t bits;
-    } cases[] = {
-        {IDC_SETUP_CW_MODE, 0, 0, false, &KeyerSettings::mode_register, 0x30, 0x10},
-        {IDC_SETUP_CW_MODE, 1, 0, false, &KeyerSettings::mode_register, 0x30, 0x00},
-        {IDC_SETUP_CW_MODE, 2, 0, false, &KeyerSettings::pin_config, 0xC0, 0x00},
-        {IDC_SETUP_CW_MODE, 3, 0, false, &KeyerSettings::pin_config, 0xC0, 0x80},
-        {IDC_SETUP_CW_MODE, 4, 0, false, &KeyerSettings::pin_config, 0xC0, 0x40},
-        {IDC_SETUP_CW_MODE, 5, 0, false, &KeyerSettings::mode_register, 0x30, 0x30},
-        {IDC_SETUP_PADDLE_HANG, 0, 0, false, &KeyerSettings::pin_config, 0x30, 0x00},
-        {IDC_SETUP_PADDLE_HANG, 1, 0, false, &KeyerSettings::pin_config, 0x30, 0x10},
-        {IDC_SETUP_PADDLE_HANG, 2, 0, false, &KeyerSettings::pin_config, 0x30, 0x20},
-        {IDC_SETUP_PADDLE_HANG, 3, 0, false, &KeyerSettings::pin_config, 0x30, 0x30},
-        {IDC_SETUP_OUTPUT, 0, 1, false, &KeyerSettings::pin_config, 0x0F, 0x04},
-        {IDC_SETUP_OUTPUT, 1, 1, true, &KeyerSettings::pin_config, 0x0F, 0x07},
-        {IDC_SETUP_OUTPUT, 2, 1, false, &KeyerSettings::pin_config, 0x0F, 0x08},
-        {IDC_SETUP_OUTPUT, 3, 1, false, &KeyerSettings::pin_config, 0x0F, 0x0A},
-        {IDC_SETUP_OUTPUT, 0, 0, true, &KeyerSettings::pin_config, 0x0F, 0x05},
-        {IDC_SETUP_OUTPUT, 1, 0, false, &KeyerSettings::pin_config, 0x0F, 0x06},
-        {IDC_SETUP_OUTPUT, 2, 0, false, &KeyerSettings::pin_config, 0x0F, 0x04},
-        {IDC_SETUP_OUTPUT, 3, 0, false, &KeyerSettings::pin_config, 0x0F, 0x08},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << "list " << c.list << " position " << c.position << " keyer_v2 " << c.v2);
-        keyer_v2 = c.v2;
+    const auto store = [&](int list, int position, bool ptt) {
+        SetDefaultSettings();
         SetupForm form = OpenSetupForm();
-        form.selections[c.list] = c.position;
-        form.checks[IDC_SETUP_ENABLE_PTT] = c.ptt;
+        form.selections[list] = position;
+        form.checks[IDC_SETUP_ENABLE_PTT] = ptt;
+        form.checks[IDC_SETUP_NET_OFF] = list != IDC_SETUP_ROLE;
+        form.checks[IDC_SETUP_NET_CLIENT] = list == IDC_SETUP_ROLE;
         Done(&form, true);
-        EXPECT_EQ(keyer.*c.byte & c.mask, c.bits);
-        EXPECT_EQ(OpenSetupForm().selections[c.list], c.position);
+        EXPECT_EQ(OpenSetupForm().selections[list], position) << "list " << list;
+    };
+    const uint8_t key_modes[] = {0x10, 0x00, 0x20, 0x20, 0x20, 0x30};
+    const uint8_t priorities[] = {0x00, 0x00, 0x00, 0x80, 0x40, 0x00};
+    for (int p = 0; p < 6; ++p) {
+        store(IDC_SETUP_CW_MODE, p, false);
+        EXPECT_EQ(keyer.mode_register & kModeKeyMask, key_modes[p]) << "CW Mode " << p;
+        EXPECT_EQ(keyer.pin_config & kPinUltimaticMask, priorities[p]) << "CW Mode " << p;
+    }
+    const uint8_t port_outputs[] = {0x04, 0x07, 0x08, 0x0A};  // PTT on only at position 1
+    const uint8_t pin_outputs[] = {0x05, 0x06, 0x04, 0x08};   // PTT on only at position 0
+    for (int p = 0; p < 4; ++p) {
+        store(IDC_SETUP_PADDLE_HANG, p, false);
+        EXPECT_EQ(keyer.pin_config & kPinPaddleHangMask, p * 0x10);
+        keyer_v2 = 1;
+        store(IDC_SETUP_OUTPUT, p, p == 1);
+        EXPECT_EQ(keyer.pin_config & 0x0F, port_outputs[p]) << "Port list " << p;
+        keyer_v2 = 0;
+        store(IDC_SETUP_OUTPUT, p, p == 0);
+        EXPECT_EQ(keyer.pin_config & 0x0F, pin_outputs[p]) << "P3= list " << p;
     }
     const uint32_t roles[] = {kNetRoleConverse, kNetRoleControlPoint, kNetRoleRemoteSide};
-    for (int position = 0; position < 3; ++position) {
-        SetupForm form = OpenSetupForm();
-        form.checks[IDC_SETUP_NET_OFF] = false;
-        form.checks[IDC_SETUP_NET_CLIENT] = true;
-        form.selections[IDC_SETUP_ROLE] = position;
-        Done(&form, true);
-        EXPECT_EQ(NetRole(), roles[position]);
-        EXPECT_EQ(OpenSetupForm().selections[IDC_SETUP_ROLE], position);
+    for (int p = 0; p < 3; ++p) {
+        store(IDC_SETUP_ROLE, p, false);
+        EXPECT_EQ(NetRole(), roles[p]);
     }
 }
 
