@@ -11,6 +11,7 @@
 #include "messages/message_sender.h"
 #include "net/link_events.h"
 #include "net/socket_api.h"
+#include "settings/setup_dialog_win32.h"
 
 HINSTANCE program_instance = nullptr;
 
@@ -112,6 +113,10 @@ void OnCommand(HWND window, int id) {
             break;
         case IDC_EXIT:
             Shutdown(window);
+            break;
+        case IDC_SETUP:
+            RunSetupDialog(window);
+            FocusControl(IDC_LOG_PANE);
             break;
         default:
             break;

@@ -30,6 +30,14 @@ void CancelKeyerPortTransfers();
 // otherwise. On the host build, the path pattern below decides instead.
 std::string KeyerPortDeviceName(int port_number);
 
+// The device name under which port n is looked for when the ports that exist are listed:
+// "COM%d" up to 9, "\\.\COM%d" from 10 (not the open's own names above).
+std::string ProbePortDeviceName(int port_number);
+// Whether port n exists: its device opens (and is closed again at once), or refuses in a
+// way that says a device is there: in use (the keyer's own open port among them), access
+// denied, a device failure or a time-out.
+bool KeyerPortPresent(int port_number);
+
 #ifndef _WIN32
 // Host build only: where port n lives, as a printf pattern with one %d (default
 // "/dev/ttyS%d" with n - 1, as Linux numbers them; tests point it at an emulator's pty).

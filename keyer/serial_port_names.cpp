@@ -16,3 +16,9 @@ std::string KeyerPortDeviceName(int port_number) {
     std::snprintf(name, sizeof name, "com%d:", port_number);
     return name;
 }
+
+std::string ProbePortDeviceName(int port_number) {
+    char name[24];
+    std::snprintf(name, sizeof name, port_number >= 10 ? "\\\\.\\COM%d" : "COM%d", port_number);
+    return name;
+}

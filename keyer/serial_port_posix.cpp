@@ -101,6 +101,18 @@ void SetKeyerPortPathPattern(const std::string& pattern) {
     pattern_is_zero_based = pattern == "/dev/ttyS%d";
 }
 
+bool KeyerPortPresent(int port_number) {
+    // Non-blocking, so a serial line without carrier does not hold the probe; the
+    // refusals that still mean a device is there match the Windows ones: access denied,
+    // in use (TIOCEXCL), a device failure, a time-out.
+    const int fd = open(PortPath(port_number).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        close(fd);
+        return true;
+    }
+    return errno == EACCES || errno == EBUSY || errno == EIO || errno == ETIMEDOUT;
+}
+
 int OpenKeyerPort(int port_number) {
     if (port_handle.load() >= 0) {
         return -4;  // one keyer port per program, as Windows refuses a second opener

@@ -196,3 +196,22 @@ void CancelKeyerPortTransfers() {
         CancelIoEx(handle, nullptr);
     }
 }
+
+bool KeyerPortPresent(int port_number) {
+    const std::string name = ProbePortDeviceName(port_number);
+    const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return true;
+    }
+    switch (GetLastError()) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_GEN_FAILURE:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_SEM_TIMEOUT:
+            return true;
+        default:
+            return false;
+    }
+}

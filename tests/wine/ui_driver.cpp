@@ -165,6 +165,33 @@ bool IsControlEnabled(HWND window, int id) {
     return IsWindowEnabled(Control(window, id)) != 0;
 }
 
+bool WaitForFocus(HWND window, int id, int timeout_ms) {
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    for (int waited = 0;; waited += kPollMs) {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (GetGUIThreadInfo(thread, &info) && info.hwndFocus == Control(window, id)) {
+            return true;
+        }
+        if (waited >= timeout_ms) {
+            return false;
+        }
+        Sleep(kPollMs);
+    }
+}
+
+bool WaitForEnabled(HWND window, int id, bool enabled, int timeout_ms) {
+    for (int waited = 0;; waited += kPollMs) {
+        if (IsControlEnabled(window, id) == enabled) {
+            return true;
+        }
+        if (waited >= timeout_ms) {
+            return false;
+        }
+        Sleep(kPollMs);
+    }
+}
+
 bool WaitForText(HWND window, int id, const std::string& text, int timeout_ms) {
     for (int waited = 0;; waited += kPollMs) {
         if (ReadText(window, id) == text) {
@@ -178,7 +205,70 @@ bool WaitForText(HWND window, int id, const std::string& text, int timeout_ms) {
 }
 
 HWND WaitForMessageBox(DWORD process_id, const std::string& caption, int timeout_ms) {
+    return WaitForDialog(process_id, caption, timeout_ms);
+}
+
+HWND WaitForDialog(DWORD process_id, const std::string& caption, int timeout_ms) {
     return WaitForWindow(process_id, "#32770", caption, timeout_ms);
+}
+
+bool WaitForWindowGone(HWND window, int timeout_ms) {
+    for (int waited = 0;; waited += kPollMs) {
+        if (!IsWindow(window) || !IsWindowVisible(window)) {
+            return true;
+        }
+        if (waited >= timeout_ms) {
+            return false;
+        }
+        Sleep(kPollMs);
+    }
+}
+
+void SetText(HWND window, int id, const std::string& text) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(Control(window, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                        SMTO_ABORTIFHUNG, kReadTimeoutMs, &ignored);
+}
+
+bool IsChecked(HWND window, int id) {
+    DWORD_PTR state = 0;
+    SendMessageTimeoutA(Control(window, id), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kReadTimeoutMs,
+                        &state);
+    return state == BST_CHECKED;
+}
+
+std::vector<std::string> ListEntries(HWND window, int id) {
+    // Read as wide text: the ANSI form of the request does not survive the crossing to
+    // another process under Wine.
+    HWND list = Control(window, id);
+    DWORD_PTR count = 0;
+    SendMessageTimeoutW(list, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, kReadTimeoutMs, &count);
+    std::vector<std::string> entries;
+    for (WPARAM i = 0; i < static_cast<WPARAM>(static_cast<int>(count)); ++i) {
+        DWORD_PTR length = 0;
+        SendMessageTimeoutW(list, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, kReadTimeoutMs, &length);
+        std::vector<wchar_t> wide(length + 1, L'\0');
+        DWORD_PTR copied = 0;
+        SendMessageTimeoutW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wide.data()),
+                            SMTO_ABORTIFHUNG, kReadTimeoutMs, &copied);
+        char text[256] = {};
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, text, sizeof text - 1, nullptr, nullptr);
+        entries.emplace_back(text);
+    }
+    return entries;
+}
+
+int SelectedPosition(HWND window, int id) {
+    DWORD_PTR position = 0;
+    SendMessageTimeoutA(Control(window, id), CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, kReadTimeoutMs,
+                        &position);
+    return static_cast<int>(static_cast<LRESULT>(position));
+}
+
+void Select(HWND window, int id, int position) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(Control(window, id), CB_SETCURSEL, static_cast<WPARAM>(position), 0,
+                        SMTO_ABORTIFHUNG, kReadTimeoutMs, &ignored);
 }
 
 std::string MessageBoxText(HWND box) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace ui {
 
@@ -42,11 +43,27 @@ std::string ReadText(HWND window, int id);
 std::string WindowText(HWND window);
 std::string ClassOf(HWND window);
 bool IsControlEnabled(HWND window, int id);
+// Polls until the keyboard focus of the window's thread is on the control; false on time-out.
+bool WaitForFocus(HWND window, int id, int timeout_ms);
+// Polls until the control's enabled state is `enabled`; false on time-out.
+bool WaitForEnabled(HWND window, int id, bool enabled, int timeout_ms);
 // Polls until the control shows `text` exactly; false on time-out.
 bool WaitForText(HWND window, int id, const std::string& text, int timeout_ms);
 
-// A message box of the given process (0: any) whose caption is `caption`.
+// A message box or dialog of the given process (0: any) whose caption is `caption`.
 HWND WaitForMessageBox(DWORD process_id, const std::string& caption, int timeout_ms);
+HWND WaitForDialog(DWORD process_id, const std::string& caption, int timeout_ms);
+// Polls until the window has gone (or is hidden); false on time-out.
+bool WaitForWindowGone(HWND window, int timeout_ms);
+
+// An edit field's text replaced, as a paste over all of it would.
+void SetText(HWND window, int id, const std::string& text);
+bool IsChecked(HWND window, int id);
+// Drop-down lists: the entries in list order, the selected position (-1: none), and a
+// choice of position.
+std::vector<std::string> ListEntries(HWND window, int id);
+int SelectedPosition(HWND window, int id);
+void Select(HWND window, int id, int position);
 std::string MessageBoxText(HWND box);
 void DismissMessageBox(HWND box);
 

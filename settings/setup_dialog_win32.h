@@ -1,0 +1,6 @@
+// The Setup dialog (template IDD_SETUP), run modally over the Main window.
+#pragma once
+
+#include <windows.h>
+
+void RunSetupDialog(HWND owner);
