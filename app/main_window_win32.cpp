@@ -7,6 +7,8 @@
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
 #include "app/win32_window.h"
+#include "messages/message_buttons.h"
+#include "messages/message_editor_win32.h"
 #include "messages/message_sender.h"
 #include "net/link_events.h"
 #include "net/socket_api.h"
@@ -78,6 +80,7 @@ LRESULT CALLBACK SubclassedControlProc(HWND control, UINT message, WPARAM wparam
     }
     if (message == WM_RBUTTONDOWN && MessageNumberOf(id) != 0) {
         editor_message = MessageNumberOf(id);
+        RunMessageEditor(control);
         return 0;
     }
     return CallWindowProcA(PreviousProcOf(id), control, message, wparam, lparam);
@@ -109,6 +112,14 @@ void OnCommand(HWND window, int id) {
             break;
         case IDC_EXIT:
             Shutdown(window);
+            break;
+        case IDC_M1:
+        case IDC_M2:
+        case IDC_M3:
+        case IDC_M4:
+        case IDC_M5:
+        case IDC_M6:
+            OnMessageButton(MessageNumberOf(id));
             break;
         default:
             break;
