@@ -147,6 +147,12 @@ void SendCommand(HWND window, int id) {
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
+void SetText(HWND window, int id, const std::string& text) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(Control(window, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                        SMTO_ABORTIFHUNG, kReadTimeoutMs, &result);
+}
+
 std::string ReadText(HWND window, int id) {
     return TextOf(Control(window, id));
 }
@@ -177,8 +183,25 @@ bool WaitForText(HWND window, int id, const std::string& text, int timeout_ms) {
     }
 }
 
-HWND WaitForMessageBox(DWORD process_id, const std::string& caption, int timeout_ms) {
+HWND WaitForDialog(DWORD process_id, const std::string& caption, int timeout_ms) {
     return WaitForWindow(process_id, "#32770", caption, timeout_ms);
+}
+
+bool WaitForWindowGone(HWND window, int timeout_ms) {
+    for (int waited = 0;; waited += kPollMs) {
+        if (!IsWindow(window) || !IsWindowVisible(window)) {
+            return true;
+        }
+        if (waited >= timeout_ms) {
+            return false;
+        }
+        Sleep(kPollMs);
+    }
+}
+
+HWND WaitForMessageBox(DWORD process_id, const std::string& caption, int timeout_ms) {
+    // A message box is a dialog of the system's dialog class.
+    return WaitForDialog(process_id, caption, timeout_ms);
 }
 
 std::string MessageBoxText(HWND box) {

@@ -38,6 +38,9 @@ void PressCloseBox(HWND window);
 // A command as the dialog manager sends it (for ids such as Escape's cancel command).
 void SendCommand(HWND window, int id);
 
+// Replaces a control's whole text (the caret of an edit goes to its start).
+void SetText(HWND window, int id, const std::string& text);
+
 std::string ReadText(HWND window, int id);
 std::string WindowText(HWND window);
 std::string ClassOf(HWND window);
@@ -45,6 +48,10 @@ bool IsControlEnabled(HWND window, int id);
 // Polls until the control shows `text` exactly; false on time-out.
 bool WaitForText(HWND window, int id, const std::string& text, int timeout_ms);
 
+// A dialog of the given process (0: any) whose caption is `caption`.
+HWND WaitForDialog(DWORD process_id, const std::string& caption, int timeout_ms);
+// Polls until the window is gone or hidden; false on time-out.
+bool WaitForWindowGone(HWND window, int timeout_ms);
 // A message box of the given process (0: any) whose caption is `caption`.
 HWND WaitForMessageBox(DWORD process_id, const std::string& caption, int timeout_ms);
 std::string MessageBoxText(HWND box);
