@@ -8,6 +8,8 @@
 #include "app/runtime_state.h"
 #include "app/win32_window.h"
 #include "keyer/keyer_host.h"
+#include "messages/message_buttons.h"
+#include "messages/message_editor_win32.h"
 #include "messages/message_sender.h"
 #include "net/link_events.h"
 #include "net/socket_api.h"
@@ -80,6 +82,7 @@ LRESULT CALLBACK SubclassedControlProc(HWND control, UINT message, WPARAM wparam
     }
     if (message == WM_RBUTTONDOWN && MessageNumberOf(id) != 0) {
         editor_message = MessageNumberOf(id);
+        RunMessageEditor(control);
         return 0;
     }
     return CallWindowProcA(PreviousProcOf(id), control, message, wparam, lparam);
@@ -117,6 +120,14 @@ void OnCommand(HWND window, int id) {
         case IDC_SETUP:
             RunSetupDialog(window);
             FocusControl(IDC_LOG_PANE);
+            break;
+        case IDC_M1:
+        case IDC_M2:
+        case IDC_M3:
+        case IDC_M4:
+        case IDC_M5:
+        case IDC_M6:
+            OnMessageButton(MessageNumberOf(id));
             break;
         default:
             break;

@@ -75,6 +75,24 @@
 #define IDC_SETUP_LETTER_PADDLE 4085
 #define IDC_SETUP_ROLE 4088
 #define PELLMAR_SETUP_CAPTION "Local and Remote Tarvel Setup"
+/* The Message Editor (template 1003). Several of its ids are ids of other dialogs too, so
+   its names are its own. */
+#define IDC_EDITOR_TEXT 4027
+#define IDC_EDITOR_RESTORE 4028
+#define IDC_EDITOR_INSERT_GROUP 4029
+#define IDC_EDITOR_CANCEL_WPM 4030
+#define IDC_EDITOR_MERGE 4031
+#define IDC_EDITOR_CLEAR_PTT 4032
+#define IDC_EDITOR_SET_PTT 4033
+#define IDC_EDITOR_SET_WAIT 4034
+#define IDC_EDITOR_SET_KEY 4035
+#define IDC_EDITOR_SET_WPM 4036
+#define IDC_EDITOR_ARGUMENT 4037
+#define IDC_EDITOR_ARGUMENT_GROUP 4044
+#define IDC_EDITOR_HEADING 4048
+#define IDC_EDITOR_CANCEL 4050
+#define IDC_EDITOR_SAVE 4084
+#define PELLMAR_EDITOR_CAPTION "Message Editor"
 
 #define PELLMAR_VERSION_TEXT "1.4"
 #define PELLMAR_MAIN_CAPTION "Tarvel Remote Control 1.4"

@@ -7,9 +7,6 @@ uint8_t parser_number = 0;
 
 namespace {
 
-constexpr uint8_t kOpenBracket = '[';
-constexpr uint8_t kCloseBracket = ']';
-
 // The buffered command whose argument is being read.
 uint8_t parser_command = 0;
 
@@ -34,7 +31,7 @@ void ParseMessageChar(uint8_t character, uint8_t* first, uint8_t* second, int* c
     *count = 0;
     switch (parser_state) {
         case kParserText:
-            if (character == kOpenBracket) {
+            if (character == kTokenOpen) {
                 parser_state = kParserLetter;
             } else {
                 *first = character;
@@ -43,39 +40,39 @@ void ParseMessageChar(uint8_t character, uint8_t* first, uint8_t* second, int* c
             return;
         case kParserLetter:
             switch (character) {
-                case 'H':
+                case kTokenCommand1D:
                     parser_command = 0x1D;
                     parser_state = kParserTens;
                     return;
-                case 'K':
+                case kTokenKey:
                     parser_command = 0x19;
                     parser_state = kParserTens;
                     return;
-                case 'S':
+                case kTokenSpeed:
                     parser_command = 0x1C;
                     parser_state = kParserTens;
                     return;
-                case 'W':
+                case kTokenWait:
                     parser_command = 0x1A;
                     parser_state = kParserTens;
                     return;
-                case 'M':
+                case kTokenMerge:
                     *first = 0x1B;
                     *count = 1;
                     parser_state = kParserClose;
                     return;
-                case 'X':
+                case kTokenCancelSpeed:
                     *first = 0x1E;
                     *count = 1;
                     parser_state = kParserClose;
                     return;
-                case 'N':
+                case kTokenPttOff:
                     *first = 0x18;
                     *second = 0x00;
                     *count = 2;
                     parser_state = kParserClose;
                     return;
-                case 'P':
+                case kTokenPttOn:
                     *first = 0x18;
                     *second = 0x01;
                     *count = 2;
@@ -99,7 +96,7 @@ void ParseMessageChar(uint8_t character, uint8_t* first, uint8_t* second, int* c
             return;
         default:
             parser_state = kParserText;
-            if (character != kCloseBracket) {
+            if (character != kTokenClose) {
                 // The character that failed to close the token is consumed, not sent.
                 Complain(kMessageTokenMismatchText);
             }

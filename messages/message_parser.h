@@ -5,6 +5,18 @@
 
 #include <cstdint>
 
+// The token syntax, which the Message Editor's buttons write and the parser reads.
+constexpr char kTokenOpen = '[';
+constexpr char kTokenClose = ']';
+constexpr char kTokenPttOn = 'P';
+constexpr char kTokenPttOff = 'N';
+constexpr char kTokenMerge = 'M';
+constexpr char kTokenCancelSpeed = 'X';
+constexpr char kTokenSpeed = 'S';
+constexpr char kTokenKey = 'K';
+constexpr char kTokenWait = 'W';
+constexpr char kTokenCommand1D = 'H';
+
 constexpr char kMessageBadCommandText[] = "Bad Buf Msg Cmd";
 constexpr char kMessageTokenMismatchText[] = "Message Token Mismatch";
 constexpr char kMessageParserCaption[] = "Error";

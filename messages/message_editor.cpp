@@ -1,0 +1,135 @@
+#include "messages/message_editor.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "app/resource_ids.h"
+#include "app/runtime_state.h"
+#include "messages/message_parser.h"
+#include "settings/config_file.h"
+#include "settings/settings_record.h"
+
+namespace {
+
+// The dialog manager's command for Escape.
+constexpr int kEscapeCommand = 2;
+
+bool IsMessageNumber(int number) {
+    return number >= 1 && number <= kMessageCount;
+}
+
+char* Slot(int message_number) {
+    return settings.messages[message_number - 1];
+}
+
+std::string StoredText(int message_number) {
+    const char* slot = Slot(message_number);
+    return std::string(slot, strnlen(slot, kTextFieldSize - 1));
+}
+
+std::string FixedToken(char letter) {
+    return {kTokenOpen, letter, kTokenClose};
+}
+
+std::string ArgumentToken(char letter, uint32_t argument) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%c%c%02u%c", kTokenOpen, letter, argument, kTokenClose);
+    return text;
+}
+
+bool IsBlank(char character) {
+    return character == ' ' || character == '\t';
+}
+
+}  // namespace
+
+uint32_t ReadUnsignedNumber(const std::string& text) {
+    std::size_t at = 0;
+    while (at < text.size() && IsBlank(text[at])) {
+        ++at;
+    }
+    uint64_t number = 0;
+    std::size_t digits = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, ++digits) {
+        number = number * 10 + static_cast<uint64_t>(text[at] - '0');
+        if (number > UINT32_MAX) {
+            return 0;
+        }
+    }
+    while (at < text.size() && IsBlank(text[at])) {
+        ++at;
+    }
+    return digits > 0 && at == text.size() ? static_cast<uint32_t>(number) : 0;
+}
+
+std::string MessageTokenText(int button_id, const std::string& argument_text) {
+    switch (button_id) {
+        case IDC_EDITOR_SET_PTT:
+            return FixedToken(kTokenPttOn);
+        case IDC_EDITOR_CLEAR_PTT:
+            return FixedToken(kTokenPttOff);
+        case IDC_EDITOR_MERGE:
+            return FixedToken(kTokenMerge);
+        case IDC_EDITOR_CANCEL_WPM:
+            return FixedToken(kTokenCancelSpeed);
+        case IDC_EDITOR_SET_WPM:
+            return ArgumentToken(kTokenSpeed, ReadUnsignedNumber(argument_text));
+        case IDC_EDITOR_SET_KEY:
+            return ArgumentToken(kTokenKey, ReadUnsignedNumber(argument_text));
+        case IDC_EDITOR_SET_WAIT:
+            return ArgumentToken(kTokenWait, ReadUnsignedNumber(argument_text));
+        default:
+            return {};
+    }
+}
+
+int OpenMessageEditor(WindowBackend& editor) {
+    const int number = editor_message.load();
+    if (!IsMessageNumber(number)) {
+        return 0;
+    }
+    editor.ReplaceSelection(IDC_EDITOR_TEXT, StoredText(number));
+    editor.SetControlText(IDC_EDITOR_HEADING, "Message " + std::to_string(number));
+    // Typing and the insert buttons go on at the end of the text, rather than replacing the
+    // whole of it as a field that takes the focus with everything selected would.
+    editor.FocusControl(IDC_EDITOR_TEXT);
+    editor.SetSelection(IDC_EDITOR_TEXT, kTextEnd, kTextEnd);
+    return number;
+}
+
+bool MessageEditorCommand(WindowBackend& editor, int message_number, int id) {
+    if (!IsMessageNumber(message_number)) {
+        return false;  // the text field's notifications while the editor is being filled
+    }
+    switch (id) {
+        case IDC_EDITOR_RESTORE:
+            editor.SetSelection(IDC_EDITOR_TEXT, 0, kTextEnd);
+            editor.ReplaceSelection(IDC_EDITOR_TEXT, StoredText(message_number));
+            editor.FocusControl(IDC_EDITOR_TEXT);
+            return false;
+        case IDC_EDITOR_SAVE: {
+            const std::string text = editor.GetControlText(IDC_EDITOR_TEXT);
+            char* slot = Slot(message_number);
+            // The rest of the slot is cleared, so no end of an older, longer text stays in
+            // the file behind the new one's NUL.
+            std::memset(slot, 0, kTextFieldSize);
+            std::memcpy(slot, text.data(), std::min(text.size(), kTextFieldSize - 1));
+            // A failed write is reported by the save itself; the editor closes either way.
+            SaveConfigFile();
+            return true;
+        }
+        case IDC_EDITOR_CANCEL:
+        case kEscapeCommand:
+            return true;
+        default:
+            break;
+    }
+    const std::string token = MessageTokenText(id, editor.GetControlText(IDC_EDITOR_ARGUMENT));
+    if (!token.empty()) {
+        editor.ReplaceSelection(IDC_EDITOR_TEXT, token);
+        editor.FocusControl(IDC_EDITOR_TEXT);
+    }
+    return false;
+}

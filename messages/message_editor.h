@@ -1,0 +1,26 @@
+// The Message Editor's behaviour, over its controls seen through a WindowBackend (the
+// dialog's own controls on Windows, a recording window in tests). The dialog procedure only
+// passes its messages on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/window.h"
+
+// The text field's content read as an unsigned decimal number: digits only, blanks around
+// them allowed; anything else, and a number past 32 bits, reads as 0.
+uint32_t ReadUnsignedNumber(const std::string& text);
+
+// The token an insert button writes, with the argument field's text for the three that
+// take one ("[S%02d]", "[K%02d]", "[W%02d]"); empty for any other id.
+std::string MessageTokenText(int button_id, const std::string& argument_text);
+
+// Fills the editor for the message `editor_message` names (1..6) and returns that number,
+// to which the editor stays bound; 0, and nothing filled, for any other value.
+int OpenMessageEditor(WindowBackend& editor);
+
+// One command of the editor bound to `message_number`. True when the dialog is to close:
+// after Save (which stores at most 255 characters and writes the configuration file), and
+// on Cancel or Escape, which store nothing.
+bool MessageEditorCommand(WindowBackend& editor, int message_number, int id);

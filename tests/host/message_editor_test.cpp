@@ -1,0 +1,162 @@
+// The Message Editor's behaviour over its controls, and the M1 to M6 buttons.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/resource_ids.h"
+#include "app/runtime_state.h"
+#include "messages/message_buttons.h"
+#include "messages/message_editor.h"
+#include "messages/message_sender.h"
+#include "net/link_state.h"
+#include "settings/settings_record.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(MessageTokens, ButtonsWriteTheirTokens) {
+    EXPECT_EQ(MessageTokenText(IDC_EDITOR_SET_PTT, "9"), "[P]");
+    EXPECT_EQ(MessageTokenText(IDC_EDITOR_CLEAR_PTT, ""), "[N]");
+    EXPECT_EQ(MessageTokenText(IDC_EDITOR_MERGE, ""), "[M]");
+    EXPECT_EQ(MessageTokenText(IDC_EDITOR_CANCEL_WPM, ""), "[X]");
+    EXPECT_EQ(MessageTokenText(IDC_EDITOR_SET_WPM, ""), "[S00]");
+    EXPECT_EQ(MessageTokenText(IDC_EDITOR_SET_WPM, "7"), "[S07]");
+    EXPECT_EQ(MessageTokenText(IDC_EDITOR_SET_KEY, " 25 "), "[K25]");
+    EXPECT_EQ(MessageTokenText(IDC_EDITOR_SET_WAIT, "120"), "[W120]");
+    EXPECT_EQ(MessageTokenText(IDC_EDITOR_SET_WAIT, "4294967295"), "[W4294967295]");
+    EXPECT_EQ(MessageTokenText(IDC_EDITOR_CANCEL, "1"), "");
+}
+
+TEST(MessageTokens, WhatIsNoNumberReadsAsZero) {
+    for (const char* text :
+         {"", "abc", "12abc", "-3", "1 2", "4294967296", "99999999999999999999"}) {
+        EXPECT_EQ(ReadUnsignedNumber(text), 0u) << text;
+    }
+    EXPECT_EQ(ReadUnsignedNumber("007"), 7u);
+}
+
+class MessageEditorTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::memset(&settings, 0, sizeof settings);
+        std::strcpy(settings.messages[4], "fifth [S25]");
+        config_path = folder_.File("pellmar.cfg");
+        editor_message = 5;
+        ASSERT_EQ(OpenMessageEditor(editor_), 5);
+    }
+
+    std::string Text() { return editor_.Text(IDC_EDITOR_TEXT); }
+    bool Press(int id) { return MessageEditorCommand(editor_, 5, id); }
+    // What the operator types replaces the whole text.
+    void TypeText(const std::string& text) {
+        editor_.SetControlText(IDC_EDITOR_TEXT, text);
+        editor_.SetSelection(IDC_EDITOR_TEXT, kTextEnd, kTextEnd);
+    }
+
+    TempFolder folder_;
+    RecordingWindow editor_;
+};
+
+TEST_F(MessageEditorTest, OpensOnItsMessageAndInsertsAtTheCaret) {
+    EXPECT_EQ(Text(), "fifth [S25]");
+    EXPECT_EQ(editor_.Text(IDC_EDITOR_HEADING), "Message 5");
+    EXPECT_EQ(editor_.FocusedControl(), IDC_EDITOR_TEXT);
+
+    editor_.SetControlText(IDC_EDITOR_ARGUMENT, "7");
+    EXPECT_FALSE(Press(IDC_EDITOR_SET_WPM));
+    EXPECT_EQ(Text(), "fifth [S25][S07]");
+    // A selection is replaced.
+    editor_.SetSelection(IDC_EDITOR_TEXT, 0, 5);
+    EXPECT_FALSE(Press(IDC_EDITOR_SET_PTT));
+    EXPECT_EQ(Text(), "[P] [S25][S07]");
+    EXPECT_STREQ(settings.messages[4], "fifth [S25]") << "nothing is stored before Save";
+}
+
+TEST_F(MessageEditorTest, RestoreBringsBackTheStoredText) {
+    TypeText("something else\r\nentirely");
+    EXPECT_FALSE(Press(IDC_EDITOR_RESTORE));
+    EXPECT_EQ(Text(), "fifth [S25]");
+}
+
+TEST_F(MessageEditorTest, SaveStoresAtMost255CharactersAndWritesTheFile) {
+    std::string long_text;
+    for (int i = 0; i < 300; ++i) {
+        long_text += static_cast<char>('A' + i % 26);
+    }
+    TypeText(long_text);
+    EXPECT_TRUE(Press(IDC_EDITOR_SAVE));
+    EXPECT_EQ(std::string(settings.messages[4]), long_text.substr(0, 255));
+    const std::string file = FileBytes(config_path);
+    ASSERT_EQ(file.size(), kSettingsRecordSize);
+    EXPECT_EQ(file.substr(offsetof(SettingsRecord, messages) + 4 * kTextFieldSize, kTextFieldSize),
+              long_text.substr(0, 255) + '\0');
+
+    // A shorter text leaves nothing of the longer one behind its end.
+    editor_message = 5;
+    RecordingWindow again;
+    ASSERT_EQ(OpenMessageEditor(again), 5);
+    again.SetControlText(IDC_EDITOR_TEXT, "cq");
+    EXPECT_TRUE(MessageEditorCommand(again, 5, IDC_EDITOR_SAVE));
+    EXPECT_EQ(FileBytes(config_path)
+                  .substr(offsetof(SettingsRecord, messages) + 4 * kTextFieldSize, kTextFieldSize),
+              std::string("cq") + std::string(kTextFieldSize - 2, '\0'));
+}
+
+TEST_F(MessageEditorTest, CancelAndEscapeCloseWithoutStoring) {
+    TypeText("changed");
+    EXPECT_FALSE(Press(1)) << "Enter does not close the editor";
+    EXPECT_TRUE(Press(IDC_EDITOR_CANCEL));
+    EXPECT_TRUE(Press(2));
+    EXPECT_STREQ(settings.messages[4], "fifth [S25]");
+    EXPECT_FALSE(std::filesystem::exists(config_path));
+}
+
+class MessageButtonTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::memset(&settings, 0, sizeof settings);
+        std::strcpy(settings.messages[2], "third");
+        sending_message = 0;
+        net_connected = 0;
+    }
+    // No keyer, and the other side busy while linked: a started message waits until it is
+    // stopped.
+    void TearDown() override { EndMessageSender(); }
+
+    RecordingWindow window_;
+};
+
+TEST_F(MessageButtonTest, StartsOnlyWhenIdleAndTheRoleTakesLocalKeying) {
+    OnMessageButton(3);
+    EXPECT_EQ(sending_message.load(), 3);
+    EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
+    OnMessageButton(5);
+    EXPECT_EQ(sending_message.load(), 3) << "one message at a time";
+
+    sending_message = 0;
+    net_connected = 1;
+    remote_busy = 1;  // so that a started message stays started
+    for (uint32_t role : {kNetRoleRemoteSide, kNetRoleConverse}) {
+        settings.net_flags = kNetModeServer | role;
+        window_.FocusControl(IDC_ECHO_LINE);
+        OnMessageButton(3);
+        EXPECT_EQ(sending_message.load(), 0) << role;
+        EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
+    }
+    settings.net_flags = kNetModeClient | kNetRoleControlPoint;
+    OnMessageButton(3);
+    EXPECT_EQ(sending_message.load(), 3);
+}
+
+}  // namespace
