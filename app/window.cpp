@@ -1,6 +1,8 @@
 #include "app/window.h"
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 
 namespace {
 
@@ -25,13 +27,40 @@ class SeamCall {
     SeamCall& operator=(const SeamCall&) = delete;
 
     WindowBackend* operator->() const { return backend_; }
+    WindowBackend* get() const { return backend_; }
     explicit operator bool() const { return backend_ != nullptr; }
 
   private:
     WindowBackend* backend_ = nullptr;
 };
 
+// Within one call of the window's thread, before `inserting` characters go in.
+void MakeRoom(WindowBackend* backend, int id, std::size_t inserting) {
+    const auto length = static_cast<std::size_t>(std::max(backend->TextLength(id), 0));
+    if (inserting == 0 || length + inserting <= static_cast<std::size_t>(kKeptTextLimit)) {
+        return;
+    }
+    const std::size_t kept = static_cast<std::size_t>(kKeptTextAfterCut);
+    // An insertion longer than what is kept replaces everything and stays whole.
+    std::size_t cut = inserting >= kept ? length : std::min(length, length + inserting - kept);
+    if (cut > 0 && cut < length) {
+        // A line break is two characters; the log pane must not start with half of one.
+        const std::string text = backend->GetControlText(id);
+        if (cut < text.size() && text[cut - 1] == '\r' && text[cut] == '\n') {
+            ++cut;
+        }
+    }
+    backend->SetSelection(id, 0, static_cast<int>(cut));
+    backend->ReplaceSelection(id, "");
+    backend->SetSelection(id, kTextEnd, kTextEnd);
+}
+
 }  // namespace
+
+bool KeepsNewestTextOnly(int id) {
+    return std::find(std::begin(kNewestTextOnlyControls), std::end(kNewestTextOnlyControls), id) !=
+           std::end(kNewestTextOnlyControls);
+}
 
 void InstallWindowBackend(WindowBackend* backend) {
     installed_backend.store(backend);
@@ -65,6 +94,11 @@ std::string GetControlText(int id) {
     return backend ? backend->GetControlText(id) : std::string();
 }
 
+int ControlTextLength(int id) {
+    SeamCall backend;
+    return backend ? backend->TextLength(id) : 0;
+}
+
 void SetSelection(int id, int start, int end) {
     if (SeamCall backend; backend) {
         backend->SetSelection(id, start, end);
@@ -72,16 +106,34 @@ void SetSelection(int id, int start, int end) {
 }
 
 void ReplaceSelection(int id, const std::string& text) {
-    if (SeamCall backend; backend) {
-        backend->ReplaceSelection(id, text);
+    SeamCall backend;
+    if (!backend) {
+        return;
     }
+    if (text.empty() || !KeepsNewestTextOnly(id)) {
+        backend->ReplaceSelection(id, text);
+        return;
+    }
+    WindowBackend* target = backend.get();
+    target->RunAsOneCall([&] {
+        MakeRoom(target, id, text.size());
+        target->ReplaceSelection(id, text);
+    });
 }
 
 void AppendText(int id, const std::string& text) {
-    if (SeamCall backend; backend) {
-        backend->SetSelection(id, kTextEnd, kTextEnd);
-        backend->ReplaceSelection(id, text);
+    SeamCall backend;
+    if (!backend) {
+        return;
     }
+    WindowBackend* target = backend.get();
+    target->RunAsOneCall([&] {
+        target->SetSelection(id, kTextEnd, kTextEnd);
+        if (KeepsNewestTextOnly(id)) {
+            MakeRoom(target, id, text.size());
+        }
+        target->ReplaceSelection(id, text);
+    });
 }
 
 void EnableControl(int id, bool enabled) {

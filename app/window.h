@@ -9,14 +9,33 @@
 // waits, carrying out the calls sent to it meanwhile, until no thread is inside one; only
 // then may the window and its backend go. A message box is the exception: it waits for a
 // person, not for the window, so the close does not wait for it.
+//
+// The echo line and the log pane keep only their newest text. An edit control silently
+// refuses text past its limit, so a station that runs for days would one day stop showing
+// what its keyers send. Every insertion into either goes through here, whoever makes it
+// (the typed text, the Connect log, a stored message, the echoes from the keyer reader and
+// the link), so the oldest text is dropped here, in one place: once an insertion would take
+// the text past kKeptTextLimit, the text is cut back to kKeptTextAfterCut characters, the
+// insertion included, and the insertion goes at the end, where the caret then stands. The
+// cut is rare, so an insertion costs one length query more than the insertion itself; the
+// query, the cut and the insertion are one call of the window's thread, so another thread's
+// insertion never lands between them.
 #pragma once
 
+#include <functional>
 #include <string>
+
+#include "app/resource_ids.h"
 
 // An opaque window handle: the owner of a message box. Null means no owner.
 using WindowHandle = void*;
 
 constexpr int kTextEnd = -1;
+
+constexpr int kKeptTextLimit = 16000;
+constexpr int kKeptTextAfterCut = 12000;
+inline constexpr int kNewestTextOnlyControls[] = {IDC_ECHO_LINE, IDC_LOG_PANE};
+bool KeepsNewestTextOnly(int id);
 
 // The icon a message box shows beside its text.
 enum class BoxIcon { kNone, kWarning };
@@ -41,6 +60,10 @@ class WindowBackend {
     // On the window's thread, while it waits for other threads: carries out the calls they
     // have sent it, or waits a moment when there are none.
     virtual void CarryOutSentCalls() = 0;
+    virtual int TextLength(int id) { return static_cast<int>(GetControlText(id).size()); }
+    // Runs `work`, which calls this backend, as one call: no other thread's call to the
+    // window runs in the middle of it.
+    virtual void RunAsOneCall(const std::function<void()>& work) { work(); }
 };
 
 // Installs the implementation that the calls below go to, and opens the seam; null removes
@@ -52,6 +75,7 @@ void CloseWindowSeam();
 WindowHandle MainWindowHandle();
 void SetControlText(int id, const std::string& text);
 std::string GetControlText(int id);
+int ControlTextLength(int id);
 void SetSelection(int id, int start, int end);
 void ReplaceSelection(int id, const std::string& text);
 // Caret to the end of the text, then insert there.
