@@ -147,6 +147,19 @@ void SendCommand(HWND window, int id) {
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
+void SelectAll(HWND window, int id) {
+    PostMessageA(Control(window, id), EM_SETSEL, 0, -1);
+}
+
+HWND FocusedControl(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) {
+        return nullptr;
+    }
+    return info.hwndFocus;
+}
+
 std::string ReadText(HWND window, int id) {
     return TextOf(Control(window, id));
 }
@@ -179,6 +192,22 @@ bool WaitForText(HWND window, int id, const std::string& text, int timeout_ms) {
 
 HWND WaitForMessageBox(DWORD process_id, const std::string& caption, int timeout_ms) {
     return WaitForWindow(process_id, "#32770", caption, timeout_ms);
+}
+
+HWND WaitForDialog(DWORD process_id, const std::string& caption, int timeout_ms) {
+    return WaitForWindow(process_id, "#32770", caption, timeout_ms);
+}
+
+bool WaitForDialogGone(DWORD process_id, const std::string& caption, int timeout_ms) {
+    for (int waited = 0;; waited += kPollMs) {
+        if (WaitForDialog(process_id, caption, 0) == nullptr) {
+            return true;
+        }
+        if (waited >= timeout_ms) {
+            return false;
+        }
+        Sleep(kPollMs);
+    }
 }
 
 std::string MessageBoxText(HWND box) {

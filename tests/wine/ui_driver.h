@@ -37,6 +37,10 @@ void RightClick(HWND window, int id);
 void PressCloseBox(HWND window);
 // A command as the dialog manager sends it (for ids such as Escape's cancel command).
 void SendCommand(HWND window, int id);
+// Selects the whole text of an edit control, so that what is typed next replaces it.
+void SelectAll(HWND window, int id);
+// The control that has the keyboard focus on the window's thread.
+HWND FocusedControl(HWND window);
 
 std::string ReadText(HWND window, int id);
 std::string WindowText(HWND window);
@@ -47,6 +51,10 @@ bool WaitForText(HWND window, int id, const std::string& text, int timeout_ms);
 
 // A message box of the given process (0: any) whose caption is `caption`.
 HWND WaitForMessageBox(DWORD process_id, const std::string& caption, int timeout_ms);
+// A dialog box of the program (such as the About box), found by its caption.
+HWND WaitForDialog(DWORD process_id, const std::string& caption, int timeout_ms);
+// Polls until no visible dialog of the process has the caption; false on time-out.
+bool WaitForDialogGone(DWORD process_id, const std::string& caption, int timeout_ms);
 std::string MessageBoxText(HWND box);
 void DismissMessageBox(HWND box);
 
