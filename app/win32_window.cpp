@@ -5,8 +5,8 @@
 Win32Window::Win32Window(HWND dialog) : dialog_(dialog) {
     // The seam keeps these texts short; the control's own limit must never refuse an
     // insertion before the seam has made room for it.
-    for (int id : kNewestTextOnlyControls) {
-        SendDlgItemMessageA(dialog_, id, EM_SETLIMITTEXT, 0, 0);
+    for (const KeptText& kept : kKeptTexts) {
+        SendDlgItemMessageA(dialog_, kept.id, EM_SETLIMITTEXT, 0, 0);
     }
 }
 

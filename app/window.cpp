@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iterator>
 
 namespace {
 
@@ -35,12 +34,13 @@ class SeamCall {
 };
 
 // Within one call of the window's thread, before `inserting` characters go in.
-void MakeRoom(WindowBackend* backend, int id, std::size_t inserting) {
+void MakeRoom(WindowBackend* backend, const KeptText& bounds, std::size_t inserting) {
+    const int id = bounds.id;
     const auto length = static_cast<std::size_t>(std::max(backend->TextLength(id), 0));
-    if (inserting == 0 || length + inserting <= static_cast<std::size_t>(kKeptTextLimit)) {
+    if (inserting == 0 || length + inserting <= static_cast<std::size_t>(bounds.limit)) {
         return;
     }
-    const std::size_t kept = static_cast<std::size_t>(kKeptTextAfterCut);
+    const auto kept = static_cast<std::size_t>(bounds.after_cut);
     // An insertion longer than what is kept replaces everything and stays whole.
     std::size_t cut = inserting >= kept ? length : std::min(length, length + inserting - kept);
     if (cut > 0 && cut < length) {
@@ -57,9 +57,13 @@ void MakeRoom(WindowBackend* backend, int id, std::size_t inserting) {
 
 }  // namespace
 
-bool KeepsNewestTextOnly(int id) {
-    return std::find(std::begin(kNewestTextOnlyControls), std::end(kNewestTextOnlyControls), id) !=
-           std::end(kNewestTextOnlyControls);
+const KeptText* KeptTextOf(int id) {
+    for (const KeptText& kept : kKeptTexts) {
+        if (kept.id == id) {
+            return &kept;
+        }
+    }
+    return nullptr;
 }
 
 void InstallWindowBackend(WindowBackend* backend) {
@@ -110,13 +114,14 @@ void ReplaceSelection(int id, const std::string& text) {
     if (!backend) {
         return;
     }
-    if (text.empty() || !KeepsNewestTextOnly(id)) {
+    const KeptText* bounds = KeptTextOf(id);
+    if (text.empty() || bounds == nullptr) {
         backend->ReplaceSelection(id, text);
         return;
     }
     WindowBackend* target = backend.get();
     target->RunAsOneCall([&] {
-        MakeRoom(target, id, text.size());
+        MakeRoom(target, *bounds, text.size());
         target->ReplaceSelection(id, text);
     });
 }
@@ -129,8 +134,8 @@ void AppendText(int id, const std::string& text) {
     WindowBackend* target = backend.get();
     target->RunAsOneCall([&] {
         target->SetSelection(id, kTextEnd, kTextEnd);
-        if (KeepsNewestTextOnly(id)) {
-            MakeRoom(target, id, text.size());
+        if (const KeptText* bounds = KeptTextOf(id); bounds != nullptr) {
+            MakeRoom(target, *bounds, text.size());
         }
         target->ReplaceSelection(id, text);
     });

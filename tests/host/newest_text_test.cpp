@@ -10,6 +10,9 @@
 
 namespace {
 
+const KeptText& pane = *KeptTextOf(IDC_LOG_PANE);
+const KeptText& echo = *KeptTextOf(IDC_ECHO_LINE);
+
 // Numbered lines, so that what is kept shows which lines they were.
 std::string Line(int number) {
     return "\r\nline " + std::to_string(number) + " of the connect log";
@@ -21,16 +24,16 @@ TEST(NewestText, LogPaneFedPastItsSizeKeepsItsNewestLinesWhole) {
     for (int number = 0; number < 2000; ++number) {
         AppendText(IDC_LOG_PANE, Line(number));
         all += Line(number);
-        ASSERT_LE(window.Text(IDC_LOG_PANE).size(), static_cast<std::size_t>(kKeptTextLimit));
+        ASSERT_LE(window.Text(IDC_LOG_PANE).size(), static_cast<std::size_t>(pane.limit));
     }
     const std::string kept = window.Text(IDC_LOG_PANE);
-    EXPECT_GE(kept.size(), static_cast<std::size_t>(kKeptTextAfterCut));
+    EXPECT_GE(kept.size(), static_cast<std::size_t>(pane.after_cut));
     EXPECT_EQ(all.substr(all.size() - kept.size()), kept);
 
     // A cut that would fall between the two characters of a line break takes both.
-    const std::size_t cut = static_cast<std::size_t>(kKeptTextLimit - kKeptTextAfterCut) + 1;
+    const std::size_t cut = static_cast<std::size_t>(pane.limit - pane.after_cut) + 1;
     const std::string before = std::string(cut - 1, 'x') + "\r\n" +
-                               std::string(static_cast<std::size_t>(kKeptTextLimit) - cut - 1, 'y');
+                               std::string(static_cast<std::size_t>(pane.limit) - cut - 1, 'y');
     window.SetControlText(IDC_LOG_PANE, before);
     ReplaceSelection(IDC_LOG_PANE, "Z");
     EXPECT_EQ(window.Text(IDC_LOG_PANE), before.substr(cut + 1) + "Z");
@@ -38,7 +41,7 @@ TEST(NewestText, LogPaneFedPastItsSizeKeepsItsNewestLinesWhole) {
 
 TEST(NewestText, EchoesAtAMovedCaretGoToTheEndOnceTheLineIsCut) {
     RecordingWindow window;
-    const std::string old_text(static_cast<std::size_t>(kKeptTextLimit) - 1, 'e');
+    const std::string old_text(static_cast<std::size_t>(echo.limit) - 1, 'e');
     window.SetControlText(IDC_ECHO_LINE, old_text);
     SetSelection(IDC_ECHO_LINE, 0, 0);  // the operator clicked at the start
     ReplaceSelection(IDC_ECHO_LINE, "A");
@@ -46,7 +49,7 @@ TEST(NewestText, EchoesAtAMovedCaretGoToTheEndOnceTheLineIsCut) {
 
     ReplaceSelection(IDC_ECHO_LINE, "B");
     const std::string cut = window.Text(IDC_ECHO_LINE);
-    EXPECT_EQ(cut.size(), static_cast<std::size_t>(kKeptTextAfterCut));
+    EXPECT_EQ(cut.size(), static_cast<std::size_t>(echo.after_cut));
     EXPECT_EQ(cut.back(), 'B');
     ReplaceSelection(IDC_ECHO_LINE, "C");
     EXPECT_EQ(window.Text(IDC_ECHO_LINE), cut + "C");
@@ -54,8 +57,9 @@ TEST(NewestText, EchoesAtAMovedCaretGoToTheEndOnceTheLineIsCut) {
 
 TEST(NewestText, AnInsertionLongerThanWhatIsKeptStaysWholeAndOtherControlsAreLeftAlone) {
     RecordingWindow window;
-    window.SetControlText(IDC_LOG_PANE, std::string(15000, 'x'));
-    const std::string message(static_cast<std::size_t>(kKeptTextAfterCut) + 10, 'm');
+    window.SetControlText(IDC_LOG_PANE,
+                          std::string(static_cast<std::size_t>(pane.limit) - 10, 'x'));
+    const std::string message(static_cast<std::size_t>(pane.after_cut) + 10, 'm');
     AppendText(IDC_LOG_PANE, message);
     EXPECT_EQ(window.Text(IDC_LOG_PANE), message);
 
