@@ -9,6 +9,7 @@
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
 #include "app/win32_window.h"
+#include "messages/message_sender.h"
 #include "net/link_events.h"
 #include "net/socket_api.h"
 
@@ -98,6 +99,7 @@ void Shutdown(HWND dialog) {
     // The keyer reader and a message sender may still be calling into the window; from here
     // on their calls do nothing, and none is left inside one when the window goes.
     CloseWindowSeam();
+    EndMessageSender();
     EndDialog(dialog, 0);
 }
 

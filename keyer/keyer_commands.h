@@ -35,6 +35,9 @@ int SendKeyerAdmin12();
 
 // Transmit queue. -7: the 64-byte ring is full and the byte was refused.
 int QueueKeyerByte(int byte);
+// All `count` bytes in order, or none of them (-7), so a buffered command and its argument
+// are never parted.
+int QueueKeyerBytes(const uint8_t* bytes, int count);
 int IsKeyerQueueNearlyFull();  // 0 or 1, or -9
 int QueueKeyerPtt(int on);
 int QueueKeyerKey(int value);

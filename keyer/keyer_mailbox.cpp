@@ -52,19 +52,19 @@ int RequestOneShot(std::atomic<int32_t>& slot, bool needs_host_open) {
 
 // Appends all of `bytes` or none of them: a buffered command split by a full ring would
 // reach the keyer as a different command.
-int QueueBytes(std::initializer_list<uint8_t> bytes) {
+int QueueBytes(const uint8_t* bytes, int32_t count) {
     if (!HostOpen()) {
         return -9;
     }
     bool was_empty = false;
     {
         std::lock_guard<std::mutex> lock(queue_mutex);
-        if (queue_count + static_cast<int32_t>(bytes.size()) > kQueueSize) {
+        if (queue_count + count > kQueueSize) {
             return -7;  // never overwrite a byte the keyer has not had yet
         }
         was_empty = queue_count == 0;
-        for (uint8_t byte : bytes) {
-            queue_ring[queue_write] = byte;
+        for (const uint8_t* byte = bytes; byte != bytes + count; ++byte) {
+            queue_ring[queue_write] = *byte;
             queue_write = (queue_write + 1) % kQueueSize;
             ++queue_count;
         }
@@ -78,6 +78,10 @@ int QueueBytes(std::initializer_list<uint8_t> bytes) {
         mailbox_event.Nudge();
     }
     return 0;
+}
+
+int QueueBytes(std::initializer_list<uint8_t> bytes) {
+    return QueueBytes(bytes.begin(), static_cast<int32_t>(bytes.size()));
 }
 
 void Send(std::initializer_list<uint8_t> bytes) {
@@ -386,6 +390,13 @@ int SendKeyerAdmin12() {
 
 int QueueKeyerByte(int byte) {
     return QueueBytes({LowByte(byte)});
+}
+
+int QueueKeyerBytes(const uint8_t* bytes, int count) {
+    if (count < 0 || count > kQueueSize) {
+        return -7;
+    }
+    return QueueBytes(bytes, count);
 }
 
 int IsKeyerQueueNearlyFull() {

@@ -9,3 +9,8 @@
 // it, 1 when the keyer's own buttons do. False, and nothing changes, when a message is
 // already being sent. Anything stops the message by setting `sending_message` to 0.
 bool StartMessage(int number, int32_t sending_value);
+
+// At exit, after the window seam is closed: stops the message being sent and ends the
+// sender thread. A sender that waits in a parser message box waits for a person, so it is
+// left to the process's end instead of being waited for. No message starts afterwards.
+void EndMessageSender();

@@ -1,0 +1,32 @@
+// The bracket tokens of a stored message, turned into the keyer's buffered commands one
+// character at a time: text passes through, [P] [N] [M] [X] give their command bytes, and
+// [Hnn] [Knn] [Snn] [Wnn] give a command byte and a one-byte argument.
+#pragma once
+
+#include <cstdint>
+
+constexpr char kMessageBadCommandText[] = "Bad Buf Msg Cmd";
+constexpr char kMessageTokenMismatchText[] = "Message Token Mismatch";
+constexpr char kMessageParserCaption[] = "Error";
+
+// Where the parser stands within a token.
+enum ParserState : int32_t {
+    kParserText = 0,
+    kParserLetter = 1,
+    kParserTens = 2,
+    kParserUnits = 3,
+    kParserClose = 4,
+};
+
+extern int32_t parser_state;
+extern uint8_t parser_number;
+
+// Takes one character (already upper-cased) and sets `count` to the number of bytes it
+// produces (0, 1 or 2), in `first` and `second`. A command that takes an argument produces
+// nothing at its letter and both of its bytes at the argument's units digit, so that its
+// two bytes are always handed on together. A wrong command letter or a token that does not
+// close shows a warning box, unowned, and produces nothing.
+void ParseMessageChar(uint8_t character, uint8_t* first, uint8_t* second, int* count);
+
+// Back to plain text, with no token begun: every message starts here.
+void ResetMessageParser();

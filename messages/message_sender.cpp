@@ -1,0 +1,192 @@
+// The message sender.
+//
+// One long-lived thread, started with the first message and ended at exit, sends every
+// message. A stop is only `sending_message` set to 0 by whoever wants it (Clear, a typed
+// character, a break-in), with no hand-shake; so a stop followed at once by a new start could
+// otherwise meet a sender that has not yet looked at the flag again and would go on with the
+// new message's text. Each start therefore takes a new generation number, and the sender
+// drops a message as soon as the generation is no longer the one it picked up. With a single
+// thread nobody ever waits for a sender to end on the Main window's thread, where a sender
+// inside a synchronous window call would deadlock it.
+//
+// The sender works on its own copy of the message, taken when the message starts, so an
+// editor saving the same slot never races its reads; `message_cursor` points into that copy.
+//
+// At exit the window seam is closed first, so every window call returns at once, except a
+// parser message box that was already up: it waits for a person. The exit joins the thread
+// unless it is inside the parser, in which case it lets it go; such a sender finds `quit`
+// set when its box returns and ends without touching anything else.
+#include "messages/message_sender.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "app/resource_ids.h"
+#include "app/runtime_state.h"
+#include "app/window.h"
+#include "keyer/keyer_commands.h"
+#include "messages/message_parser.h"
+#include "net/packet.h"
+#include "net/packet_protocol.h"
+#include "settings/settings_record.h"
+
+namespace {
+
+constexpr auto kBusyPoll = std::chrono::milliseconds(5);
+
+// Read by a sender that was let go at exit after its box returns, so they are plain atomics
+// of their own rather than members of the module below.
+std::atomic<bool> quit{false};
+std::atomic<bool> parsing{false};
+
+// The generation of the latest start; changed under `mutex`, read anywhere.
+std::atomic<uint32_t> generation{0};
+
+struct SenderModule {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::thread thread;
+    // The text of the latest start, for the sender to copy when it picks the start up.
+    char requested_text[kTextFieldSize] = {};
+
+    // A thread left running must not meet a destroyed module, whoever forgot to end it.
+    ~SenderModule() { End(); }
+    void End();
+};
+
+SenderModule& Module() {
+    static SenderModule module;
+    return module;
+}
+
+uint8_t UpperCase(uint8_t character) {
+    return character >= 'a' && character <= 'z' ? static_cast<uint8_t>(character - 'a' + 'A')
+                                                : character;
+}
+
+// Each byte goes to the other station first, then to the local keyer, then to the log pane.
+// The two bytes of a command with its argument are queued to the keyer in one piece.
+void HandOn(const uint8_t* bytes, int count) {
+    if (net_connected.load() != 0) {
+        for (int i = 0; i < count; ++i) {
+            SendPacket(PKT_TEXT_CHAR, bytes[i], 0, nullptr);
+        }
+    }
+    QueueKeyerBytes(bytes, count);
+    for (int i = 0; i < count; ++i) {
+        // A one-character text as the edit control takes it: a NUL byte shows nothing.
+        const char text[2] = {static_cast<char>(bytes[i]), '\0'};
+        AppendText(IDC_LOG_PANE, text);
+    }
+}
+
+// The flag is read before the generation: see StartMessage.
+bool StillServing(uint32_t served) {
+    return sending_message.load() != 0 && generation.load() == served && !quit.load();
+}
+
+void SendMessageText(SenderModule& module, uint32_t served) {
+    while (StillServing(served)) {
+        const char* cursor = message_cursor.load();
+        if (*cursor == '\0') {
+            std::lock_guard<std::mutex> lock(module.mutex);
+            if (generation.load() == served) {
+                sending_message.store(0);
+            }
+            continue;
+        }
+        if (IsLinkBusy() != 0) {
+            std::unique_lock<std::mutex> lock(module.mutex);
+            module.wake.wait_for(lock, kBusyPoll,
+                                 [served] { return quit.load() || generation.load() != served; });
+            continue;
+        }
+        message_cursor.store(cursor + 1);
+        uint8_t bytes[2] = {0, 0};
+        int count = 0;
+        parsing.store(true);
+        ParseMessageChar(UpperCase(static_cast<uint8_t>(*cursor)), &bytes[0], &bytes[1], &count);
+        parsing.store(false);
+        if (quit.load()) {
+            return;  // the program ended while a parser box was up
+        }
+        HandOn(bytes, count);
+    }
+}
+
+// `served` is the generation before the start that created the thread.
+void RunMessageSender(uint32_t served) {
+    SenderModule& module = Module();
+    char text[kTextFieldSize];
+    for (;;) {
+        if (quit.load()) {
+            return;  // without the module's lock: the module may be gone at exit
+        }
+        {
+            std::unique_lock<std::mutex> lock(module.mutex);
+            module.wake.wait(lock, [served] { return quit.load() || generation.load() != served; });
+            if (quit.load()) {
+                return;
+            }
+            served = generation.load();
+            std::memcpy(text, module.requested_text, sizeof text);
+        }
+        ResetMessageParser();
+        message_cursor.store(text);
+        SendMessageText(module, served);
+    }
+}
+
+void SenderModule::End() {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        quit.store(true);
+        sending_message.store(0);
+        wake.notify_all();
+    }
+    if (!thread.joinable()) {
+        return;
+    }
+    // `quit` is stored before `parsing` is read, and the sender clears `parsing` before it
+    // reads `quit`: either the join finds a sender that will not block, or the sender sees
+    // `quit` when its box returns.
+    if (parsing.load()) {
+        thread.detach();
+    } else {
+        thread.join();
+    }
+}
+
+}  // namespace
+
+bool StartMessage(int number, int32_t sending_value) {
+    if (number < 1 || number > kMessageCount || sending_value == 0) {
+        return false;
+    }
+    SenderModule& module = Module();
+    // Only a start makes `sending_message` nonzero, and every start holds the lock.
+    std::lock_guard<std::mutex> lock(module.mutex);
+    if (quit.load() || sending_message.load() != 0) {
+        return false;
+    }
+    std::memcpy(module.requested_text, settings.messages[number - 1], kTextFieldSize);
+    module.requested_text[kTextFieldSize - 1] = '\0';
+    // The new generation is out before the flag, so a sender that sees the flag set again
+    // also sees that the message it holds is no longer the one to send.
+    const uint32_t before = generation.load();
+    generation.store(before + 1);
+    sending_message.store(sending_value);
+    if (!module.thread.joinable()) {
+        module.thread = std::thread(RunMessageSender, before);
+    }
+    module.wake.notify_all();
+    return true;
+}
+
+void EndMessageSender() {
+    Module().End();
+}

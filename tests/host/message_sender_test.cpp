@@ -1,0 +1,357 @@
+// The message sender as a station runs it: its keyer on the emulator, where the wire shows
+// every byte, and while linked the test as the other station on loopback.
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/resource_ids.h"
+#include "app/runtime_state.h"
+#include "keyer/keyer_commands.h"
+#include "keyer/keyer_host.h"
+#include "keyer/keyer_internal.h"
+#include "keyer/keyer_reader.h"
+#include "keyer/serial_port.h"
+#include "messages/message_sender.h"
+#include "net/link_state.h"
+#include "net/packet.h"
+#include "settings/settings_record.h"
+#include "tests/host/socket_test_peer.h"
+#include "tests/support/recording_window.h"
+#include "tools/keyer_sim/keyer_sim.h"
+
+// What the keyer reports back is the dispatcher's business, not the sender's.
+void DispatchKeyerEvent(int /*type*/, uint8_t /*value*/) {}
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds patience = 5s) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+void PutMessage(int number, const std::string& text) {
+    std::strncpy(settings.messages[number - 1], text.c_str(), kTextFieldSize - 1);
+}
+
+bool MessageEnds() {
+    return WaitUntil([] { return sending_message.load() == 0; });
+}
+
+class MessageSenderTest : public loopback::LoopbackTest {
+  protected:
+    void SetUp() override {
+        LoopbackTest::SetUp();
+        std::memset(&settings, 0, sizeof settings);
+        sending_message = 0;
+        net_connected = 0;
+        remote_busy = 0;
+    }
+
+    void TearDown() override {
+        EndMessageSender();
+        if (sim_) {
+            CloseKeyerHost();
+            CloseKeyerPort();
+            sim_->Stop();
+        }
+        link_socket = kNoSocket;
+        accepted_socket = kNoSocket;
+        LoopbackTest::TearDown();
+    }
+
+    void AttachKeyer() {
+        keyer_sim::Options options;
+        options.speedup = 50.0;
+        sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
+        ASSERT_TRUE(sim_->Start());
+        SetKeyerPortPathPattern(sim_->PortPath());
+        ASSERT_EQ(OpenKeyerPort(1), 0);
+        uint8_t version = 0;
+        ASSERT_EQ(OpenKeyerHost(&version), 0);
+        // The handshake: 13 13 13, 00 04 55, 00 02.
+        ASSERT_TRUE(sim_->WaitForReceived(8, 3s));
+        mark_ = sim_->Received().size();
+    }
+
+    // Linked as a ControlPoint server, the test being the client.
+    void Link() {
+        int port = 0;
+        link_socket = Listener(&port);
+        peer_ = RawConnect(port);
+        accepted_socket = AcceptOne(link_socket);
+        settings.net_flags = kNetModeServer | kNetRoleControlPoint;
+        net_connected = 1;
+    }
+
+    // What reached the keyer since the last call, once `count` bytes are there, and after
+    // a quiet spell so that a byte too many shows too.
+    Bytes KeyerWire(std::size_t count) {
+        sim_->WaitForReceived(mark_ + count, 5s);
+        std::this_thread::sleep_for(80ms);
+        const Bytes all = sim_->Received();
+        Bytes since(all.begin() + static_cast<std::ptrdiff_t>(mark_), all.end());
+        mark_ = all.size();
+        return since;
+    }
+
+    std::string LogPane() { return window_.Text(IDC_LOG_PANE); }
+
+    RecordingWindow window_;
+    std::unique_ptr<keyer_sim::KeyerSim> sim_;
+    std::size_t mark_ = 0;
+    int peer_ = -1;
+};
+
+TEST_F(MessageSenderTest, TokensReachTheKeyerAsBufferedCommands) {
+    AttachKeyer();
+    PutMessage(1, "cq [S25]de");
+    PutMessage(2, "[p][P]\xE9");
+    ASSERT_TRUE(StartMessage(1, 1));
+    ASSERT_TRUE(MessageEnds());
+    EXPECT_EQ(KeyerWire(7), (Bytes{0x43, 0x51, 0x20, 0x1C, 0x19, 0x44, 0x45}));
+    EXPECT_EQ(LogPane(),
+              "CQ \x1C\x19"
+              "DE");
+
+    ASSERT_TRUE(StartMessage(2, 2));
+    ASSERT_TRUE(MessageEnds());
+    EXPECT_EQ(KeyerWire(5), (Bytes{0x18, 0x01, 0x18, 0x01, 0xE9}));
+}
+
+TEST_F(MessageSenderTest, EmptyMessageEndsAtOnceAndSendsNothing) {
+    AttachKeyer();
+    Link();
+    ASSERT_TRUE(StartMessage(3, 3));
+    ASSERT_TRUE(MessageEnds());
+    SetKeyerSpeed(33);
+    EXPECT_EQ(KeyerWire(2), (Bytes{0x02, 33})) << "the keyer got something before the probe";
+    EXPECT_TRUE(loopback::RawReceive(peer_, 1, 4096, 200).empty());
+    EXPECT_EQ(LogPane(), "");
+}
+
+// A window that only watches the log pane: each text appended there goes to `on_append`,
+// on the sender's thread, at the moment the sender shows it.
+class LogPaneProbe final : public WindowBackend {
+  public:
+    explicit LogPaneProbe(std::function<void(const std::string&)> on_append)
+        : on_append_(std::move(on_append)) {
+        InstallWindowBackend(this);
+    }
+    ~LogPaneProbe() override { InstallWindowBackend(nullptr); }
+
+    WindowHandle Handle() override { return nullptr; }
+    void SetControlText(int, const std::string&) override {}
+    std::string GetControlText(int) override { return {}; }
+    void SetSelection(int, int, int) override {}
+    void ReplaceSelection(int id, const std::string& text) override {
+        if (id == IDC_LOG_PANE) {
+            on_append_(text);
+        }
+    }
+    void EnableControl(int, bool) override {}
+    void FocusControl(int) override {}
+    int ShowMessageBox(WindowHandle, const std::string&, const std::string&, BoxIcon) override {
+        return 1;
+    }
+    void CarryOutSentCalls() override {}
+
+  private:
+    std::function<void(const std::string&)> on_append_;
+};
+
+TEST_F(MessageSenderTest, LinkedEachByteGoesToThePeerThenTheKeyerThenTheLogPane) {
+    AttachKeyer();
+    Link();
+    PutMessage(4, "[S25]a");
+    const int32_t queued_before = GetKeyerQueueSnapshot().queue_write;
+    struct Seen {
+        std::string text;
+        int peer_unread;
+        int32_t queue_write;
+    };
+    std::vector<Seen> seen;
+    {
+        LogPaneProbe probe([this, &seen](const std::string& text) {
+            int unread = 0;
+            ioctl(peer_, FIONREAD, &unread);
+            seen.push_back({text, unread, GetKeyerQueueSnapshot().queue_write});
+        });
+        ASSERT_TRUE(StartMessage(4, 4));
+        ASSERT_TRUE(MessageEnds());
+        EndMessageSender();
+    }
+    ASSERT_EQ(seen.size(), 3u);
+    const std::string texts[] = {"\x1C", "\x19", "A"};
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(seen[k].text, texts[k]);
+        EXPECT_GE(seen[k].peer_unread, static_cast<int>(kPacketSize) * (k + 1)) << k;
+        EXPECT_GE(seen[k].queue_write - queued_before, k + 1) << k;
+    }
+    Bytes expected;
+    for (uint8_t byte : {0x1C, 0x19, 0x41}) {
+        const Packet packet = BuildPacket(PKT_TEXT_CHAR, byte);
+        expected.insert(expected.end(), packet.bytes, packet.bytes + kPacketSize);
+    }
+    EXPECT_EQ(loopback::RawReceive(peer_, expected.size()), expected);
+    EXPECT_EQ(KeyerWire(3), (Bytes{0x1C, 0x19, 0x41}));
+}
+
+TEST_F(MessageSenderTest, WaitsWhileTheQueueIsNearlyFullAndResumes) {
+    AttachKeyer();
+    std::string text;
+    for (int i = 0; i < 100; ++i) {
+        text += static_cast<char>('A' + i % 26);
+    }
+    PutMessage(1, text);
+    // The keyer holds, so nothing leaves the queue.
+    sim_->Inject({0xC1});
+    ASSERT_TRUE(WaitUntil([] { return GetKeyerStatus() == 1; }));
+    ASSERT_TRUE(StartMessage(1, 1));
+    ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_nearly_full == 1; }));
+    std::this_thread::sleep_for(100ms);
+    // Above 42 the sender stops short of the 64-byte ring's end and loses nothing.
+    EXPECT_EQ(GetKeyerQueueSnapshot().queue_count, 43);
+    EXPECT_EQ(LogPane(), text.substr(0, 43));
+    EXPECT_EQ(sending_message.load(), 1);
+    EXPECT_FALSE(StartMessage(2, 2)) << "one message at a time";
+
+    sim_->Inject({0xC0});
+    ASSERT_TRUE(MessageEnds());
+    EXPECT_EQ(KeyerWire(text.size()), Bytes(text.begin(), text.end()));
+    EXPECT_EQ(LogPane(), text);
+}
+
+TEST_F(MessageSenderTest, StopTakesEffectWithinOneStep) {
+    Link();
+    // Nothing else holds the sender back: linked, the other side not busy, no keyer.
+    PutMessage(1, std::string(255, 'E'));
+    for (int round = 0; round < 20; ++round) {
+        window_.SetControlText(IDC_LOG_PANE, "");
+        ASSERT_TRUE(StartMessage(1, 1));
+        ASSERT_TRUE(WaitUntil([this] { return LogPane().size() >= 5; }));
+        sending_message = 0;
+        const std::size_t at_stop = LogPane().size();
+        std::this_thread::sleep_for(20ms);
+        EXPECT_LE(LogPane().size(), at_stop + 1);
+    }
+}
+
+TEST_F(MessageSenderTest, MessageEndingInsideATokenLeavesTheNextOneAlone) {
+    AttachKeyer();
+    PutMessage(1, "AB[W1");
+    PutMessage(2, "5]C");
+    ASSERT_TRUE(StartMessage(1, 1));
+    ASSERT_TRUE(MessageEnds());
+    ASSERT_TRUE(StartMessage(2, 2));
+    ASSERT_TRUE(MessageEnds());
+    // No wait command without its argument, and no argument taken from the next message.
+    EXPECT_EQ(KeyerWire(5), (Bytes{'A', 'B', '5', ']', 'C'}));
+}
+
+// Starts and stops as fast as they come, from the window's thread and from a second stopper
+// (a keyer reader seeing a break-in). Every byte of the two texts is unique, so each byte in
+// the log pane tells which message and which position it is: each must begin a message or
+// follow the byte before it, and once the window's thread has stopped a message no byte may
+// continue it beyond the one the sender was already showing.
+TEST_F(MessageSenderTest, StartStopStormLeavesOneSenderPerMessage) {
+    net_connected = 1;  // linked, on no socket: no keyer and no peer slow the sender down
+    // No bracket, and no lower case for the sender to change.
+    std::string texts[2];
+    for (int byte = 0x01; byte <= 0xFF; ++byte) {
+        if (byte != '[' && !(byte >= 'a' && byte <= 'z')) {
+            texts[byte < 0x80 ? 0 : 1] += static_cast<char>(byte);
+        }
+    }
+    PutMessage(1, texts[0]);
+    PutMessage(2, texts[1]);
+    struct Place {
+        int message;
+        int index;
+    };
+    Place places[256] = {};
+    for (int m = 0; m < 2; ++m) {
+        for (std::size_t i = 0; i < texts[m].size(); ++i) {
+            places[static_cast<uint8_t>(texts[m][i])] = {m + 1, static_cast<int>(i)};
+        }
+    }
+
+    std::atomic<int> stops{0};
+    // Touched only on the sender's thread until the sender has ended.
+    Place last{0, -1};
+    int stops_seen = 0;
+    bool stop_seen_in_run = false;
+    int beginnings = 0;
+    int cut_short = 0;
+    std::vector<std::string> faults;
+    LogPaneProbe probe([&](const std::string& text) {
+        const int now = stops.load();
+        const bool stopped_meanwhile = now != stops_seen;
+        stops_seen = now;
+        const Place place = places[static_cast<uint8_t>(text[0])];
+        if (place.index == 0) {
+            ++beginnings;
+            cut_short += last.index >= 0 &&
+                         last.index + 1 < static_cast<int>(texts[last.message - 1].size());
+            // A stop seen here may be the one made just before this start.
+            stop_seen_in_run = false;
+        } else if (place.message == last.message && place.index == last.index + 1) {
+            if (stop_seen_in_run) {
+                faults.push_back("went on after a stop at " + std::to_string(place.index));
+            }
+            stop_seen_in_run = stop_seen_in_run || stopped_meanwhile;
+        } else {
+            faults.push_back("out of order: " + std::to_string(place.message) + "/" +
+                             std::to_string(place.index));
+        }
+        last = place;
+    });
+
+    std::atomic<bool> storming{true};
+    // Its stops are not counted: one made before a start may be counted after it.
+    std::thread stopper([&storming] {
+        std::mt19937 random(7);
+        while (storming.load()) {
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 300));
+            sending_message = 0;
+        }
+    });
+    int started = 0;
+    std::mt19937 random(11);
+    for (int i = 0; i < 3000; ++i) {
+        // A stop followed at once by a start, while the sender is in the middle of a step.
+        sending_message = 0;
+        ++stops;
+        const int number = 1 + static_cast<int>(random() % 2);
+        started += StartMessage(number, number) ? 1 : 0;
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 100));
+    }
+    storming = false;
+    stopper.join();
+    EndMessageSender();
+
+    EXPECT_EQ(started, 3000);
+    EXPECT_TRUE(faults.empty()) << faults.size() << " faults, the first: " << faults[0];
+    EXPECT_GT(beginnings, 300);
+    EXPECT_GT(cut_short, 100) << "the stops did not land inside messages";
+}
+
+}  // namespace
