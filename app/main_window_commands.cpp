@@ -15,7 +15,6 @@
 namespace {
 
 constexpr uint8_t kBackspace = 8;
-constexpr uint8_t kCarriageReturn = 13;
 // Below this a byte is a keyer command, not text: the keyer would take the bytes after it as
 // the command's arguments.
 constexpr uint8_t kFirstTextByte = 0x20;
