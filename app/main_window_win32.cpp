@@ -2,7 +2,9 @@
 
 #include <memory>
 
+#include "app/about_box_win32.h"
 #include "app/main_window.h"
+#include "app/main_window_commands.h"
 #include "app/open_close_button.h"
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
@@ -77,6 +79,7 @@ LRESULT CALLBACK SubclassedControlProc(HWND control, UINT message, WPARAM wparam
             return 0;
         }
         if (id == IDC_WPM && wparam == 13) {
+            OnSpeedEntry();
             return 0;
         }
     }
@@ -111,6 +114,15 @@ void Shutdown(HWND dialog) {
 // is not looked at, and the dialog's own default and cancel commands (1 and 2) do nothing.
 void OnCommand(HWND window, int id) {
     switch (id) {
+        case IDC_CLEAR:
+            OnClearButton();
+            break;
+        case IDC_TUNE:
+            OnTuneButton();
+            break;
+        case IDC_PAUSE:
+            OnPauseButton();
+            break;
         case IDC_OPEN_CLOSE:
             OnOpenCloseButton(window);
             break;
@@ -161,8 +173,19 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
             OnCommand(window, LOWORD(wparam));
             return TRUE;
         case WM_CHAR:
+            OnTypedCharacter(static_cast<unsigned int>(wparam));
+            return TRUE;
         case WM_VSCROLL:
+            OnSpinBar(LOWORD(wparam));
+            return TRUE;
         case WM_RBUTTONDOWN:
+            // Only the window's own surface: buttons and edits take their clicks themselves,
+            // and the static texts and group boxes let them through to here.
+            RunAboutBox(window);
+            SetFocus(log_pane);
+            return TRUE;
+        case WM_SEAM_WORK:
+            RunSentSeamWork(lparam);
             return TRUE;
         case WM_SOCKET_NOTIFY:
             return HandleSocketNotify(DecodeSocketNotify(wparam, lparam));

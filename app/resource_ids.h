@@ -94,8 +94,22 @@
 #define IDC_EDITOR_SAVE 4084
 #define PELLMAR_EDITOR_CAPTION "Message Editor"
 
-#define PELLMAR_VERSION_TEXT "1.4"
-#define PELLMAR_MAIN_CAPTION "Tarvel Remote Control 1.4"
+/* The About box. */
+#define IDC_ABOUT_VERSION 4044
+#define IDC_ABOUT_OS 4049
+#define IDC_ABOUT_ICON 4050
+#define IDC_ABOUT_TITLE 4052
+
+/* The program's version: the numbers for the version resource, the text for the Main
+   window's caption and the About box. */
+#define PELLMAR_VERSION_MAJOR 1
+#define PELLMAR_VERSION_MINOR 4
+#define PELLMAR_TEXT_OF(x) #x
+#define PELLMAR_NUMBER_TEXT(x) PELLMAR_TEXT_OF(x)
+#define PELLMAR_VERSION_TEXT \
+    PELLMAR_NUMBER_TEXT(PELLMAR_VERSION_MAJOR) "." PELLMAR_NUMBER_TEXT(PELLMAR_VERSION_MINOR)
+#define PELLMAR_MAIN_CAPTION "Tarvel Remote Control " PELLMAR_VERSION_TEXT
+#define PELLMAR_ABOUT_TITLE "Pellmar - Internet Capable Tarvel"
 #define PELLMAR_CLASS_NAME "PellmarClass"
 
 /* Socket notifications reach the Main window as this message (WM_USER + 1). */

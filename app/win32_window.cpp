@@ -2,6 +2,14 @@
 
 #include <vector>
 
+Win32Window::Win32Window(HWND dialog) : dialog_(dialog) {
+    // The seam keeps these texts short; the control's own limit must never refuse an
+    // insertion before the seam has made room for it.
+    for (const KeptText& kept : kKeptTexts) {
+        SendDlgItemMessageA(dialog_, kept.id, EM_SETLIMITTEXT, 0, 0);
+    }
+}
+
 void Win32Window::SetControlText(int id, const std::string& text) {
     SetDlgItemTextA(dialog_, id, text.c_str());
 }
@@ -50,4 +58,22 @@ int Win32Window::ShowMessageBox(WindowHandle owner, const std::string& text,
                                 const std::string& caption, BoxIcon icon) {
     const UINT style = MB_OK | (icon == BoxIcon::kWarning ? MB_ICONWARNING : 0);
     return MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), style);
+}
+
+int Win32Window::TextLength(int id) {
+    return GetWindowTextLengthA(GetDlgItem(dialog_, id));
+}
+
+void Win32Window::RunAsOneCall(const std::function<void()>& work) {
+    // On the window's own thread the calls are direct; from any other thread one sent
+    // message carries them all, and the window's thread runs them back to back.
+    if (GetWindowThreadProcessId(dialog_, nullptr) == GetCurrentThreadId()) {
+        work();
+        return;
+    }
+    SendMessageA(dialog_, WM_SEAM_WORK, 0, reinterpret_cast<LPARAM>(&work));
+}
+
+void RunSentSeamWork(LPARAM work) {
+    (*reinterpret_cast<const std::function<void()>*>(work))();
 }

@@ -5,9 +5,13 @@
 
 #include "app/window.h"
 
+// A sequence of seam calls that another thread sends the Main window to run as one; its
+// procedure hands the message to RunSentSeamWork.
+constexpr UINT WM_SEAM_WORK = WM_APP + 1;
+
 class Win32Window final : public WindowBackend {
   public:
-    explicit Win32Window(HWND dialog) : dialog_(dialog) {}
+    explicit Win32Window(HWND dialog);
 
     WindowHandle Handle() override { return dialog_; }
     void SetControlText(int id, const std::string& text) override;
@@ -19,7 +23,11 @@ class Win32Window final : public WindowBackend {
     int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                        BoxIcon icon) override;
     void CarryOutSentCalls() override;
+    int TextLength(int id) override;
+    void RunAsOneCall(const std::function<void()>& work) override;
 
   private:
     HWND dialog_;
 };
+
+void RunSentSeamWork(LPARAM work);

@@ -1,5 +1,6 @@
 #include "app/window.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -27,13 +28,45 @@ class SeamCall {
     SeamCall& operator=(const SeamCall&) = delete;
 
     WindowBackend* operator->() const { return backend_; }
+    WindowBackend* get() const { return backend_; }
     explicit operator bool() const { return backend_ != nullptr; }
 
   private:
     WindowBackend* backend_ = nullptr;
 };
 
+// Within one call of the window's thread, before `inserting` characters go in.
+void MakeRoom(WindowBackend* backend, const KeptText& bounds, std::size_t inserting) {
+    const int id = bounds.id;
+    const auto length = static_cast<std::size_t>(std::max(backend->TextLength(id), 0));
+    if (inserting == 0 || length + inserting <= static_cast<std::size_t>(bounds.limit)) {
+        return;
+    }
+    const auto kept = static_cast<std::size_t>(bounds.after_cut);
+    // An insertion longer than what is kept replaces everything and stays whole.
+    std::size_t cut = inserting >= kept ? length : std::min(length, length + inserting - kept);
+    if (cut > 0 && cut < length) {
+        // A line break is two characters; the log pane must not start with half of one.
+        const std::string text = backend->GetControlText(id);
+        if (cut < text.size() && text[cut - 1] == '\r' && text[cut] == '\n') {
+            ++cut;
+        }
+    }
+    backend->SetSelection(id, 0, static_cast<int>(cut));
+    backend->ReplaceSelection(id, "");
+    backend->SetSelection(id, kTextEnd, kTextEnd);
+}
+
 }  // namespace
+
+const KeptText* KeptTextOf(int id) {
+    for (const KeptText& kept : kKeptTexts) {
+        if (kept.id == id) {
+            return &kept;
+        }
+    }
+    return nullptr;
+}
 
 void InstallWindowBackend(WindowBackend* backend) {
     installed_backend.store(backend);
@@ -76,6 +109,11 @@ std::string GetControlText(int id) {
     return backend ? backend->GetControlText(id) : std::string();
 }
 
+int ControlTextLength(int id) {
+    SeamCall backend;
+    return backend ? backend->TextLength(id) : 0;
+}
+
 void SetSelection(int id, int start, int end) {
     if (SeamCall backend; backend) {
         backend->SetSelection(id, start, end);
@@ -83,16 +121,35 @@ void SetSelection(int id, int start, int end) {
 }
 
 void ReplaceSelection(int id, const std::string& text) {
-    if (SeamCall backend; backend) {
-        backend->ReplaceSelection(id, text);
+    SeamCall backend;
+    if (!backend) {
+        return;
     }
+    const KeptText* bounds = KeptTextOf(id);
+    if (text.empty() || bounds == nullptr) {
+        backend->ReplaceSelection(id, text);
+        return;
+    }
+    WindowBackend* target = backend.get();
+    target->RunAsOneCall([&] {
+        MakeRoom(target, *bounds, text.size());
+        target->ReplaceSelection(id, text);
+    });
 }
 
 void AppendText(int id, const std::string& text) {
-    if (SeamCall backend; backend) {
-        backend->SetSelection(id, kTextEnd, kTextEnd);
-        backend->ReplaceSelection(id, text);
+    SeamCall backend;
+    if (!backend) {
+        return;
     }
+    WindowBackend* target = backend.get();
+    target->RunAsOneCall([&] {
+        target->SetSelection(id, kTextEnd, kTextEnd);
+        if (const KeptText* bounds = KeptTextOf(id); bounds != nullptr) {
+            MakeRoom(target, *bounds, text.size());
+        }
+        target->ReplaceSelection(id, text);
+    });
 }
 
 void EnableControl(int id, bool enabled) {

@@ -326,13 +326,42 @@ TEST_F(StationKeyerTest, MissingPortAsksToCheckTheSettings) {
 TEST_F(StationKeyerTest, NetworkFailureAfterTheKeyerLeavesItAttached) {
     settings.net_flags = kNetModeClient;
     std::strcpy(settings.ip_address, "");
-    EXPECT_EQ(OpenConnection(nullptr), 0);
+    window_.SetControlText(IDC_OPEN_CLOSE, "Open");
+    OnOpenCloseButton(nullptr);
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
     EXPECT_EQ(local_keyer_open.load(), 1);
     EXPECT_EQ(SocketLibraryStarts(), 0);
     // The caption stayed "Open", but the keyer is attached: the press closes it.
     OnOpenCloseButton(nullptr);
     EXPECT_EQ(local_keyer_open.load(), 0);
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Closed");
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
+    EXPECT_EQ(access(config_path.c_str(), F_OK), 0);
+}
+
+TEST_F(StationKeyerTest, CloseWithNetworkOffClosesOnlyTheKeyerAndSavesTheRecord) {
+    OnOpenCloseButton(nullptr);
+    ASSERT_EQ(window_.Text(IDC_OPEN_CLOSE), "Close") << Log();
+    window_.SetControlText(IDC_NET_STATUS, "No Network Connection");
+    window_.SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Ver:23");
+    settings.keyer_settings.wpm = 33;            // as the WPM field leaves it
+    ASSERT_TRUE(sim_->WaitForReceived(28, 3s));  // the attach and the settings load
+    std::this_thread::sleep_for(50ms);
+    const size_t attached = sim_->Received().size();
+
+    OnOpenCloseButton(nullptr);
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
+    EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Closed");
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "No Network Connection");
+    EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Ver:23");
+    EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
+    ASSERT_TRUE(sim_->WaitForReceived(attached + 4, 3s));
+    const Bytes wire = sim_->Received();
+    EXPECT_EQ(Bytes(wire.begin() + static_cast<std::ptrdiff_t>(attached), wire.end()),
+              (Bytes{0x00, 0x0A, 0x00, 0x03}));
+    settings.keyer_settings.wpm = 0;
+    ReadConfigFile(nullptr);
+    EXPECT_EQ(settings.keyer_settings.wpm, 33);
 }
 
 // Each rejected address text, and the library given back after it.

@@ -1,4 +1,7 @@
 // The real pellmar.exe, started in a fresh folder and driven through its Main window.
+// The fixtures' header brings winsock2.h, which must come before windows.h.
+#include "tests/wine/station_fixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -115,6 +118,35 @@ TEST(MainWindow, EscapeDoesNotEndTheProgram) {
     EXPECT_TRUE(IsWindow(station.window()));
     ui::Click(station.window(), IDC_EXIT);
     EXPECT_EQ(station.WaitForExit(kWaitMs), 0);
+}
+
+TEST(MainWindow, RightClickShowsTheAboutBoxWhichEscapeLeavesOpen) {
+    Station station;
+    ASSERT_TRUE(station.Start());
+    ui::RightClick(station.window(), 0);
+    HWND box = ui::WaitForDialog(station.process_id(), "About Pellmar", kWaitMs);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(ui::ReadText(box, IDC_ABOUT_TITLE), "Pellmar - Internet Capable Tarvel");
+    const std::string version = ui::ReadText(box, IDC_ABOUT_VERSION);
+    EXPECT_EQ(version.rfind("Ver 1.4, Built ", 0), 0u) << version;
+    EXPECT_EQ(version.size(), std::string("Ver 1.4, Built 10:51:01, Dec 15 2014 ").size())
+        << version;
+    EXPECT_EQ(ui::ReadText(box, IDC_ABOUT_OS), "Operating System is WinNT/WinXP");
+    SaveNamedScreenshot(box, "about_box");
+
+    ui::SendCommand(box, IDCANCEL);
+    EXPECT_FALSE(ui::WaitForWindowGone(box, 500));
+    ui::PressCloseBox(box);
+    EXPECT_TRUE(ui::WaitForWindowGone(box, kWaitMs));
+
+    // Enter (the OK command) ends it too, and the focus goes to the log pane.
+    ui::RightClick(station.window(), 0);
+    box = ui::WaitForDialog(station.process_id(), "About Pellmar", kWaitMs);
+    ASSERT_NE(box, nullptr);
+    ui::SendCommand(box, IDOK);
+    EXPECT_TRUE(ui::WaitForWindowGone(box, kWaitMs));
+    Sleep(100);
+    EXPECT_EQ(ui::FocusedControl(station.window()), ui::Control(station.window(), IDC_LOG_PANE));
 }
 
 }  // namespace

@@ -147,6 +147,19 @@ void SendCommand(HWND window, int id) {
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
+void SelectAll(HWND window, int id) {
+    PostMessageA(Control(window, id), EM_SETSEL, 0, -1);
+}
+
+HWND FocusedControl(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) {
+        return nullptr;
+    }
+    return info.hwndFocus;
+}
+
 std::string ReadText(HWND window, int id) {
     return TextOf(Control(window, id));
 }

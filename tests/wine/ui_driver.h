@@ -38,6 +38,10 @@ void RightClick(HWND window, int id);
 void PressCloseBox(HWND window);
 // A command as the dialog manager sends it (for ids such as Escape's cancel command).
 void SendCommand(HWND window, int id);
+// Selects the whole text of an edit control, so that what is typed next replaces it.
+void SelectAll(HWND window, int id);
+// The control that has the keyboard focus on the window's thread.
+HWND FocusedControl(HWND window);
 
 std::string ReadText(HWND window, int id);
 std::string WindowText(HWND window);

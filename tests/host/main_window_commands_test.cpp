@@ -1,0 +1,297 @@
+// The operator's commands as the Main window hands them over, against a test peer on
+// loopback (the other station, reading the exact packets) and, where the local keyer
+// matters, the keyer emulator, whose wire shows every command byte.
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/main_window_commands.h"
+#include "app/resource_ids.h"
+#include "app/runtime_state.h"
+#include "keyer/keyer_commands.h"
+#include "keyer/keyer_host.h"
+#include "keyer/serial_port.h"
+#include "net/link_state.h"
+#include "net/packet.h"
+#include "settings/config_file.h"
+#include "settings/settings_record.h"
+#include "tests/host/socket_test_peer.h"
+#include "tests/support/recording_window.h"
+#include "tools/keyer_sim/keyer_sim.h"
+
+namespace {
+
+using namespace loopback;
+using namespace std::chrono_literals;
+using ByteList = std::vector<uint8_t>;
+
+ByteList Packets(const std::vector<std::pair<uint8_t, uint8_t>>& packets) {
+    ByteList bytes;
+    for (const auto& [type, value] : packets) {
+        const ByteList one = Bytes(BuildPacket(type, value));
+        bytes.insert(bytes.end(), one.begin(), one.end());
+    }
+    return bytes;
+}
+
+class CommandsTest : public LoopbackTest {
+  protected:
+    void SetUp() override {
+        LoopbackTest::SetUp();
+        int port = 0;
+        listener_ = Listener(&port);
+        peer_ = RawConnect(port);
+        connection_ = AcceptOne(listener_);
+        SetDefaultSettings();  // speed 16, speed-pot range 5 to 25
+        settings.net_flags = kNetModeServer | kNetRoleControlPoint;
+        link_socket = listener_;
+        accepted_socket = connection_;
+        net_connected = 0;
+        remote_busy = 0;
+        local_keyer_open = 0;
+        sending_message = 0;
+        pause_on = 0;
+        tune_on = 0;
+        pot_speed_active = 0;
+        window_.SetControlText(IDC_WPM, "16");
+    }
+
+    void TearDown() override {
+        if (sim_) {
+            CloseKeyerHost();
+            CloseKeyerPort();
+            sim_->Stop();
+        }
+        link_socket = kNoSocket;
+        accepted_socket = kNoSocket;
+        LoopbackTest::TearDown();
+    }
+
+    void Link(uint32_t role) {
+        settings.net_flags = kNetModeServer | role;
+        net_connected = 1;
+    }
+
+    void AttachKeyer() {
+        keyer_sim::Options options;
+        options.speedup = 50.0;
+        sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
+        ASSERT_TRUE(sim_->Start());
+        SetKeyerPortPathPattern(sim_->PortPath());
+        ASSERT_EQ(OpenKeyerPort(1), 0);
+        uint8_t version = 0;
+        ASSERT_EQ(OpenKeyerHost(&version), 0);
+        local_keyer_open = 1;
+        ASSERT_TRUE(sim_->WaitForReceived(8, 3s));  // the handshake
+        mark_ = sim_->Received().size();
+    }
+
+    // What reached the keyer since the last look, once `count` bytes are there, after a quiet
+    // spell so that a byte too many shows as well.
+    ByteList KeyerWire(std::size_t count) {
+        sim_->WaitForReceived(mark_ + count, 5s);
+        std::this_thread::sleep_for(80ms);
+        const ByteList all = sim_->Received();
+        ByteList since(all.begin() + static_cast<std::ptrdiff_t>(mark_), all.end());
+        mark_ = all.size();
+        return since;
+    }
+
+    ByteList PeerReceives(std::size_t packets) {
+        return RawReceive(peer_, packets * kPacketSize, 4096, 2000);
+    }
+    void ExpectPeerQuiet() {
+        EXPECT_EQ(RawReceive(peer_, 1, 4096, 200), ByteList{}) << "the peer got a packet";
+    }
+
+    std::string Log() { return window_.Text(IDC_LOG_PANE); }
+
+    RecordingWindow window_;
+    SocketHandle listener_ = kNoSocket;
+    SocketHandle connection_ = kNoSocket;
+    int peer_ = -1;
+    std::unique_ptr<keyer_sim::KeyerSim> sim_;
+    std::size_t mark_ = 0;
+};
+
+TEST_F(CommandsTest, TypingUnlinkedGoesToTheKeyerInUpperCaseAndToTheLogPane) {
+    AttachKeyer();
+    OnTypedCharacter('a');
+    EXPECT_EQ(KeyerWire(1), ByteList{'A'});
+    EXPECT_EQ(Log(), "A");
+
+    OnTypedCharacter(8);
+    EXPECT_EQ(KeyerWire(1), ByteList{0x08});
+    EXPECT_EQ(Log(), "");
+    OnTypedCharacter(8);  // an empty pane: the keyer still takes the backspace
+    EXPECT_EQ(KeyerWire(1), ByteList{0x08});
+    EXPECT_EQ(Log(), "");
+
+    // Enter, Tab and Ctrl+Y: none reaches the keyer, where 19 and the next letter would key
+    // the transmitter.
+    for (unsigned int code : {13u, 9u, 0x19u}) {
+        OnTypedCharacter(code);
+    }
+    OnTypedCharacter(0x100 + 'q');  // only the low byte counts
+    EXPECT_EQ(KeyerWire(1), ByteList{'Q'});
+    EXPECT_EQ(Log(), "Q");
+    ExpectPeerQuiet();
+}
+
+TEST_F(CommandsTest, BusyDropsTheCharacterWithoutATrace) {
+    sending_message = 3;
+    const std::size_t calls = window_.Calls().size();
+    OnTypedCharacter('e');  // no keyer and no link: busy
+    Link(kNetRoleControlPoint);
+    remote_busy = 1;
+    OnTypedCharacter('e');
+    EXPECT_EQ(window_.Calls().size(), calls);
+    EXPECT_EQ(sending_message.load(), 3);
+    ExpectPeerQuiet();
+}
+
+TEST_F(CommandsTest, LinkedOnlyAControlPointTypesAndItsKeyerSendsToo) {
+    AttachKeyer();
+    for (uint32_t role : {kNetRoleConverse, kNetRoleRemoteSide}) {
+        Link(role);
+        OnTypedCharacter('x');
+        OnTypedCharacter(8);
+    }
+    EXPECT_EQ(Log(), "");
+    ExpectPeerQuiet();
+
+    Link(kNetRoleControlPoint);
+    sending_message = 2;
+    OnTypedCharacter('t');
+    EXPECT_EQ(PeerReceives(1), Packets({{PKT_TEXT_CHAR, 'T'}}));
+    EXPECT_EQ(KeyerWire(1), ByteList{'T'});
+    EXPECT_EQ(Log(), "T");
+    EXPECT_EQ(sending_message.load(), 0) << "typing stops a stored message";
+
+    OnTypedCharacter(8);  // linked, the backspace goes over the link only
+    EXPECT_EQ(PeerReceives(1), Packets({{PKT_BACKSPACE, 0}}));
+    EXPECT_EQ(Log(), "");
+    SetKeyerSpeed(41);
+    EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 41}));
+}
+
+TEST_F(CommandsTest, WpmFieldTakesTheSpeedRangeInclusiveAndRestoresAnythingElse) {
+    AttachKeyer();
+    Link(kNetRoleControlPoint);
+    for (const char* accepted : {"5", "25"}) {
+        window_.SetControlText(IDC_WPM, accepted);
+        window_.FocusControl(IDC_WPM);
+        OnSpeedEntry();
+        const uint8_t wpm = static_cast<uint8_t>(std::stoi(accepted));
+        EXPECT_EQ(settings.keyer_settings.wpm, wpm);
+        EXPECT_EQ(PeerReceives(1), Packets({{PKT_SPEED, wpm}}));
+        EXPECT_EQ(KeyerWire(2), (ByteList{0x02, wpm}));
+        EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
+    }
+    for (const char* refused : {"4", "26", "", "2x", "0000000000025"}) {
+        window_.SetControlText(IDC_WPM, refused);
+        OnSpeedEntry();
+        EXPECT_EQ(window_.Text(IDC_WPM), "25") << refused;
+        EXPECT_EQ(settings.keyer_settings.wpm, 25);
+    }
+    ExpectPeerQuiet();
+    SetKeyerSpeed(42);
+    EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 42}));
+}
+
+TEST_F(CommandsTest, SpinBarSendsTheSpeedForEveryCodeAndStopsAtTheLimits) {
+    Link(kNetRoleRemoteSide);  // the speed is not bound by the role
+    settings.keyer_settings.wpm = 24;
+    const int kLineUp = 0, kLineDown = 1, kEndScroll = 8;
+    for (int code : {kLineUp, kEndScroll, kLineUp, kEndScroll}) {
+        OnSpinBar(code);
+    }
+    EXPECT_EQ(PeerReceives(4),
+              Packets({{PKT_SPEED, 25}, {PKT_SPEED, 25}, {PKT_SPEED, 25}, {PKT_SPEED, 25}}));
+    EXPECT_EQ(window_.Text(IDC_WPM), "25");
+    EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
+
+    settings.keyer_settings.wpm = 5;
+    OnSpinBar(kLineDown);
+    EXPECT_EQ(PeerReceives(1), Packets({{PKT_SPEED, 5}}));
+    EXPECT_EQ(window_.Text(IDC_WPM), "5");
+
+    pot_speed_active = 1;  // the speed pot sets the speed: the spin bar does nothing
+    OnSpinBar(kLineUp);
+    ExpectPeerQuiet();
+    EXPECT_EQ(settings.keyer_settings.wpm, 5);
+}
+
+TEST_F(CommandsTest, ClearLinkedSendsClearPauseTuneAndClearsTheLocalKeyer) {
+    AttachKeyer();
+    Link(kNetRoleControlPoint);
+    window_.SetControlText(IDC_LOG_PANE, "CQ CQ");
+    window_.SetControlText(IDC_ECHO_LINE, "CQ");
+    window_.SetControlText(IDC_PAUSE, "Go");
+    window_.SetControlText(IDC_TUNE, "Off");
+    pause_on = 1;
+    tune_on = 1;
+    sending_message = 4;
+    OnClearButton();
+    EXPECT_EQ(PeerReceives(3), Packets({{PKT_CLEAR, 0}, {PKT_PAUSE, 0}, {PKT_TUNE, 0}}));
+    EXPECT_EQ(KeyerWire(1), ByteList{0x0A}) << "pause and key-down went to the link only";
+    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(window_.Text(IDC_ECHO_LINE), "CQ");
+    EXPECT_EQ(window_.Text(IDC_PAUSE), "Pause");
+    EXPECT_EQ(window_.Text(IDC_TUNE), "Tune");
+    EXPECT_EQ(pause_on.load(), 0);
+    EXPECT_EQ(tune_on.load(), 0);
+    EXPECT_EQ(sending_message.load(), 0);
+    EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
+}
+
+TEST_F(CommandsTest, TuneKeysTheLocalKeyerAndIsRefusedLinkedUnlessControlPoint) {
+    AttachKeyer();
+    OnTuneButton();
+    EXPECT_EQ(window_.Text(IDC_TUNE), "Off");
+    EXPECT_EQ(KeyerWire(2), (ByteList{0x0B, 0x01}));
+    OnTuneButton();
+    EXPECT_EQ(window_.Text(IDC_TUNE), "Tune");
+    EXPECT_EQ(KeyerWire(2), (ByteList{0x0B, 0x00}));
+
+    for (uint32_t role : {kNetRoleConverse, kNetRoleRemoteSide}) {
+        Link(role);
+        const std::size_t calls = window_.Calls().size();
+        OnTuneButton();
+        EXPECT_EQ(window_.Calls().size(), calls) << "not even the caption or the focus";
+        EXPECT_EQ(tune_on.load(), 0);
+    }
+    ExpectPeerQuiet();
+
+    Link(kNetRoleControlPoint);
+    OnTuneButton();
+    EXPECT_EQ(PeerReceives(1), Packets({{PKT_TUNE, 1}}));
+    SetKeyerSpeed(43);
+    EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 43})) << "linked, the local key stays up";
+}
+
+TEST_F(CommandsTest, PauseGoesWhereTheRoleSays) {
+    AttachKeyer();
+    OnPauseButton();
+    EXPECT_EQ(window_.Text(IDC_PAUSE), "Go");
+    EXPECT_EQ(KeyerWire(2), (ByteList{0x06, 0x01}));
+
+    Link(kNetRoleRemoteSide);
+    OnPauseButton();
+    EXPECT_EQ(window_.Text(IDC_PAUSE), "Pause");
+    OnPauseButton();
+    EXPECT_EQ(window_.Text(IDC_PAUSE), "Go");
+    EXPECT_EQ(pause_on.load(), 1);
+    ExpectPeerQuiet();
+
+    Link(kNetRoleConverse);
+    OnPauseButton();
+    EXPECT_EQ(PeerReceives(1), Packets({{PKT_PAUSE, 0}}));
+    SetKeyerSpeed(44);
+    EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 44})) << "linked, the local keyer is not paused";
+    EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
+}
+
+}  // namespace

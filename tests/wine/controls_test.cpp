@@ -1,0 +1,37 @@
+// The operator drives the local keyer from the Main window of the real program: what is typed,
+// the speed typed into the WPM field, and Tune, each checked on the emulated keyer's wire.
+#include "app/resource_ids.h"
+#include "tests/wine/station_fixtures.h"
+
+namespace {
+
+using OperatorControls = KeyedStationTest;
+
+TEST_F(OperatorControls, TypedTextReachesTheKeyerInUpperCaseAndShowsInTheLogPane) {
+    ui::TypeText(window(), IDC_LOG_PANE, "cq de\r");
+    EXPECT_EQ(WireSinceMarkContaining(Bytes{'C', 'Q', ' ', 'D', 'E'}),
+              (Bytes{'C', 'Q', ' ', 'D', 'E'}));
+    EXPECT_TRUE(EndsWith(WaitForTextEnding(window(), IDC_LOG_PANE, "CQ DE", kWaitMs), "CQ DE"));
+    SaveNamedScreenshot(window(), "main_window_typed");
+}
+
+TEST_F(OperatorControls, SpeedTypedIntoTheWpmFieldWithEnterReachesTheKeyer) {
+    ui::SelectAll(window(), IDC_WPM);
+    ui::TypeText(window(), IDC_WPM, "2x2\r");  // the field takes digits only
+    const Bytes wire = WireSinceMarkContaining(Bytes{0x02, 22});
+    EXPECT_TRUE(EndsWith(wire, Bytes{0x02, 22})) << Hex(wire);
+    EXPECT_EQ(ui::ReadText(window(), IDC_WPM), "22");
+    EXPECT_EQ(ui::FocusedControl(window()), ui::Control(window(), IDC_LOG_PANE));
+}
+
+TEST_F(OperatorControls, TuneKeysDownAndItsSecondPressKeysUp) {
+    ui::Click(window(), IDC_TUNE);
+    EXPECT_TRUE(EndsWith(WireSinceMarkContaining(Bytes{0x0B, 0x01}), Bytes{0x0B, 0x01}));
+    EXPECT_TRUE(ui::WaitForText(window(), IDC_TUNE, "Off", kWaitMs));
+    ui::Click(window(), IDC_TUNE);
+    const Bytes wire = WireSinceMarkContaining(Bytes{0x0B, 0x00});
+    EXPECT_EQ(wire, (Bytes{0x0B, 0x01, 0x0B, 0x00})) << Hex(wire);
+    EXPECT_TRUE(ui::WaitForText(window(), IDC_TUNE, "Tune", kWaitMs));
+}
+
+}  // namespace
