@@ -5,6 +5,7 @@
 
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
+#include "app/status_texts.h"
 #include "app/window.h"
 #include "keyer/keyer_commands.h"
 #include "net/link_state.h"
@@ -143,9 +144,9 @@ void OnClearButton() {
         Send(PKT_CLEAR, 0);
     }
     ClearKeyerBuffer();
-    SetControlText(IDC_PAUSE, "Pause");
+    SetControlText(IDC_PAUSE, kPauseCaption);
     pause_on = 0;
-    SetControlText(IDC_TUNE, "Tune");
+    SetControlText(IDC_TUNE, kTuneCaption);
     tune_on = 0;
     if (IsLinked()) {
         Send(PKT_PAUSE, 0);
@@ -162,10 +163,10 @@ void OnTuneButton() {
         return;
     }
     if (tune_on.load() == 1) {
-        SetControlText(IDC_TUNE, "Tune");
+        SetControlText(IDC_TUNE, kTuneCaption);
         tune_on = 0;
     } else {
-        SetControlText(IDC_TUNE, "Off");
+        SetControlText(IDC_TUNE, kTuneOnCaption);
         tune_on = 1;
     }
     if (IsLinked()) {
@@ -178,10 +179,10 @@ void OnTuneButton() {
 
 void OnPauseButton() {
     if (pause_on.load() == 1) {
-        SetControlText(IDC_PAUSE, "Pause");
+        SetControlText(IDC_PAUSE, kPauseCaption);
         pause_on = 0;
     } else {
-        SetControlText(IDC_PAUSE, "Go");
+        SetControlText(IDC_PAUSE, kPauseOnCaption);
         pause_on = 1;
     }
     if (!IsLinked()) {

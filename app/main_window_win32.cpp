@@ -160,6 +160,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
             log_pane = GetDlgItem(window, IDC_LOG_PANE);
             InitializeMainWindowState(window);
             SetTimer(window, HEARTBEAT_TIMER_ID, HEARTBEAT_PERIOD_MS, nullptr);
+            SetTimer(window, LINK_WATCH_TIMER_ID, LINK_WATCH_PERIOD_MS, nullptr);
             RunStartupConnection(window);
             return TRUE;
         case WM_SIZE:
@@ -167,6 +168,8 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         case WM_TIMER:
             if (wparam == HEARTBEAT_TIMER_ID) {
                 OnHeartbeatTick();
+            } else if (wparam == LINK_WATCH_TIMER_ID) {
+                OnLinkWatchTick();
             }
             return TRUE;
         case WM_COMMAND:

@@ -47,6 +47,9 @@ void OnOpenCloseButton(WindowHandle main_window) {
         !IsNetworkHeld()) {
         OpenStation(main_window, kAfterButtonOpen);
     } else {
+        // Before the keyer's close: its writer puts key-up and paddle release on the wire
+        // ahead of the host close, and the link's end finds nothing left to release.
+        ReleaseKeyerControl();
         if (local_keyer_open.load() == 1) {
             SaveConfigFile();
             SetKeyerBaseMode();

@@ -117,5 +117,8 @@
 
 #define HEARTBEAT_TIMER_ID 1
 #define HEARTBEAT_PERIOD_MS 2000
+/* Moves text from the link on to the keyer as its queue drains, and watches for a dead link. */
+#define LINK_WATCH_TIMER_ID 2
+#define LINK_WATCH_PERIOD_MS 50
 
 #endif

@@ -1,5 +1,6 @@
 // The texts of the Main window's busy and wait fields, which both the local keyer's events
-// and the other station's status packets write.
+// and the other station's status packets write; and the Tune and Pause captions, which the
+// buttons and the end of a link write.
 #pragma once
 
 constexpr const char* kBusyText = "Busy";
@@ -7,3 +8,8 @@ constexpr const char* kWaitText = "Wait";
 constexpr const char* kBreakInText = "BrkIn";
 // A field with nothing to show holds one blank.
 constexpr const char* kBlankText = " ";
+
+constexpr const char* kTuneCaption = "Tune";
+constexpr const char* kTuneOnCaption = "Off";  // keyed down: the press keys up
+constexpr const char* kPauseCaption = "Pause";
+constexpr const char* kPauseOnCaption = "Go";  // held: the press goes on

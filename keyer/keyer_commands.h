@@ -21,6 +21,10 @@ int SetKeyerPaddleSetpoint(int value);
 int SetKeyerDitDahRatio(int value);
 int SetKeyerPinConfig(int value);
 int SetKeyerKeyDown(int on);
+// Key up and paddles released: 0B 00 and 14 00 reach the keyer in the writer's next pass even
+// when they were the last values sent, since a station that has lost control must not trust
+// its own record of what the keyer was last told.
+int ReleaseKeyer();
 int SetKeyerPause(int on);
 int SetKeyerPaddleInput(int code);
 int ClearKeyerBuffer();
@@ -32,6 +36,14 @@ int SendKeyerAdmin0F();
 int SendKeyerAdmin10();
 int SendKeyerAdmin11();
 int SendKeyerAdmin12();
+
+// The buffered commands, which the keyer keeps in its text buffer: 18 to 1F. Some take one
+// argument byte, which must follow the command byte with nothing in between.
+constexpr uint8_t kFirstBufferedCommand = 0x18;
+constexpr uint8_t kLastBufferedCommand = 0x1F;
+// 1 for PTT (18), Key (19), Wait (1A), Speed (1C) and 1D; 0 for Merge (1B), whose two
+// characters are text of their own, for Cancel Speed (1E), 1F and every other byte.
+int BufferedCommandArgumentCount(uint8_t byte);
 
 // Transmit queue. -7: the 64-byte ring is full and the byte was refused.
 int QueueKeyerByte(int byte);

@@ -24,6 +24,7 @@
 #include "net/link_state.h"
 #include "net/packet.h"
 #include "net/packet_protocol.h"
+#include "net/receive_backlog.h"
 #include "settings/settings_record.h"
 
 namespace {
@@ -96,7 +97,7 @@ void OnStatus(uint8_t status) {
         return;
     }
     if (NetRole() != kNetRoleControlPoint) {
-        SendPacket(PKT_STATUS, status, 0, nullptr);
+        ReportKeyerStatus(status);
     }
 }
 

@@ -44,6 +44,9 @@ std::atomic<int32_t> admin_11_requested{0};
 std::atomic<int32_t> admin_12_requested{0};
 std::atomic<int32_t> close_requested{0};
 std::atomic<int32_t> break_in_pending{0};
+std::atomic<int32_t> release_requested{0};
+std::atomic<uint32_t> pass_tickets_issued{0};
+std::atomic<uint32_t> pass_tickets_served{0};
 
 AutoResetEvent mailbox_event;
 
@@ -73,6 +76,7 @@ namespace {
 
 constexpr int kWriterCloseWaitMs = 2000;
 constexpr int kAfterCancelWaitMs = 5000;
+constexpr int kExitPassWaitMs = 500;
 
 // Waits until `done` is true or `timeout_ms` has passed; returns `done()`. The close runs on
 // the window's thread while a keyer thread may be inside a synchronous window call, so the
@@ -203,6 +207,9 @@ void StopKeyerThreadsAtExit() {
     if (host_open.exchange(0) != 1) {
         return;  // closed already, and its threads with it
     }
+    // What the exit asked of the keyer (key up, paddles released) goes out first; a port that
+    // takes no more writes holds the exit no longer than this.
+    WaitForWriterPass(kExitPassWaitMs);
     keyer_threads.Abandon();
     RestoreKeyerTimerResolution();
 }

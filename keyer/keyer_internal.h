@@ -47,6 +47,12 @@ extern std::atomic<int32_t> admin_11_requested;
 extern std::atomic<int32_t> admin_12_requested;
 extern std::atomic<int32_t> close_requested;
 extern std::atomic<int32_t> break_in_pending;
+// Key-up and paddle release sent whatever was sent last (ReleaseKeyer).
+extern std::atomic<int32_t> release_requested;
+// A caller that must know its requests have reached the wire takes a ticket; the writer
+// publishes the last ticket it saw at the start of a pass once that pass is over.
+extern std::atomic<uint32_t> pass_tickets_issued;
+extern std::atomic<uint32_t> pass_tickets_served;
 
 // The event lives as long as the program, so an entry point that passed the host-open test
 // just before a close can still signal it safely.
@@ -73,6 +79,9 @@ extern std::atomic<int32_t> echo_read;
 extern std::atomic<uint8_t> last_echo;
 
 void ResetTransmitQueueLocked();
+// Waits until every request made before the call has been through a service pass, or the
+// time-out has passed; false on time-out (a port that takes no more writes).
+bool WaitForWriterPass(int timeout_ms);
 void RunKeyerWriter();
 void RunKeyerReader();
 

@@ -98,23 +98,34 @@ bool QueueIsEmpty() {
     return queue_count == 0;
 }
 
-void SendOneQueuedByte() {
-    uint8_t byte = 0;
+// One tick's worth of the queue: one byte, or a buffered command together with its argument.
+// Sent apart, a command that a pass wrote between them (a clear, a speed) would reach the
+// keyer as the buffered command's argument, and the argument as a command of its own.
+void SendOneQueuedUnit() {
+    uint8_t unit[2] = {0, 0};
+    int32_t length = 1;
     {
         std::lock_guard<std::mutex> lock(queue_mutex);
         if (queue_count == 0 || (keyer_status.load() & 0x01) != 0) {
             return;
         }
-        byte = queue_ring[queue_read];
-        queue_read = (queue_read + 1) % kQueueSize;
+        unit[0] = queue_ring[queue_read];
+        const int32_t whole = 1 + BufferedCommandArgumentCount(unit[0]);
+        if (whole <= queue_count) {
+            length = whole;  // a command byte queued on its own still goes, alone
+        }
+        for (int32_t i = 1; i < length; ++i) {
+            unit[i] = queue_ring[(queue_read + i) % kQueueSize];
+        }
+        queue_read = (queue_read + length) % kQueueSize;
         // Counted out before the write so a break-in or clear during the write cannot
         // leave the count below zero.
-        --queue_count;
+        queue_count -= length;
         if (queue_count <= kNearlyFullClearedAt) {
             queue_nearly_full = 0;
         }
     }
-    WriteKeyerPort(&byte, 1);
+    WriteKeyerPort(unit, static_cast<uint32_t>(length));
 }
 
 // Rows 3 to 14: a command for each settings byte (or pair) that differs from what was
@@ -167,6 +178,8 @@ void ServiceOneShot(std::atomic<int32_t>& slot, std::initializer_list<uint8_t> b
 // One pass over every slot in the command table's order. True when the host close has
 // been sent and the writer must end.
 bool ServiceMailbox() {
+    // Read before any slot: every request made before the ticket was taken is seen below.
+    const uint32_t ticket = pass_tickets_issued.load();
     if (break_in_pending.exchange(0) != 0) {
         std::lock_guard<std::mutex> lock(queue_mutex);
         ResetTransmitQueueLocked();
@@ -181,8 +194,9 @@ bool ServiceMailbox() {
     for (const ValueRow& row : kValueRows) {
         ServiceValueRow(row);
     }
+    const bool release = release_requested.exchange(0) != 0;
     const int32_t key_down = key_down_wanted.load();
-    if (key_down != key_down_sent) {
+    if (release || key_down != key_down_sent) {
         key_down_sent = key_down;
         Send({0x0B, static_cast<uint8_t>(key_down != 0 ? 1 : 0)});
     }
@@ -193,7 +207,7 @@ bool ServiceMailbox() {
         Send({0x06, static_cast<uint8_t>(pause != 0 ? 1 : 0)});
     }
     const uint8_t paddle_input = paddle_input_wanted.load();
-    if (paddle_input != paddle_input_sent) {
+    if (release || paddle_input != paddle_input_sent) {
         paddle_input_sent = paddle_input;
         Send({0x14, paddle_input});
     }
@@ -230,11 +244,12 @@ bool ServiceMailbox() {
     ServiceOneShot(admin_10_requested, {0x00, 0x10});
     ServiceOneShot(admin_12_requested, {0x00, 0x12});
     ServiceOneShot(admin_11_requested, {0x00, 0x11});
-    if (close_requested.load() != 0) {
+    const bool close = close_requested.load() != 0;
+    if (close) {
         Send({0x00, 0x03});
-        return true;
     }
-    return false;
+    pass_tickets_served.store(ticket);
+    return close;
 }
 
 }  // namespace
@@ -265,7 +280,7 @@ void RunKeyerWriter() {
             continue;  // a tick from before the hold: wait afresh, the requests meet in a pass
         }
         if (!woken) {
-            SendOneQueuedByte();
+            SendOneQueuedUnit();
             continue;
         }
         if (writer_abandon.load() != 0 || ServiceMailbox()) {
@@ -273,6 +288,20 @@ void RunKeyerWriter() {
         }
     }
     writer_done = true;
+}
+
+bool WaitForWriterPass(int timeout_ms) {
+    const uint32_t ticket = pass_tickets_issued.fetch_add(1) + 1;
+    mailbox_event.Signal();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    // Tickets wrap: a served ticket before ours differs from it by a negative amount.
+    while (static_cast<int32_t>(pass_tickets_served.load() - ticket) < 0) {
+        if (writer_done.load() || std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 }  // namespace keyer_internal
@@ -342,6 +371,18 @@ int SetKeyerKeyDown(int on) {
     return 0;
 }
 
+int ReleaseKeyer() {
+    if (!HostOpen()) {
+        return -9;
+    }
+    // The wanted values first: a pass that sees the request also sees them.
+    key_down_wanted = 0;
+    paddle_input_wanted = 0;
+    release_requested = 1;
+    mailbox_event.Signal();
+    return 0;
+}
+
 int SetKeyerPause(int on) {
     if (!HostOpen()) {
         return -9;
@@ -386,6 +427,19 @@ int SendKeyerAdmin11() {
 }
 int SendKeyerAdmin12() {
     return RequestOneShot(admin_12_requested, false);
+}
+
+int BufferedCommandArgumentCount(uint8_t byte) {
+    switch (byte) {
+        case 0x18:  // PTT
+        case 0x19:  // Key
+        case 0x1A:  // Wait
+        case 0x1C:  // Speed
+        case 0x1D:
+            return 1;
+        default:
+            return 0;
+    }
 }
 
 int QueueKeyerByte(int byte) {

@@ -33,7 +33,6 @@
 #include "net/link_state.h"
 #include "net/packet.h"
 #include "net/packet_protocol.h"
-#include "net/socket_api.h"
 #include "settings/settings_record.h"
 
 namespace {
@@ -70,21 +69,6 @@ uint8_t UpperCase(uint8_t character) {
                                                 : character;
 }
 
-// One text-character packet per byte, in one write: a Clear sent from the window's thread
-// meanwhile goes before both or after both, never between a command and its argument.
-void SendToOtherStation(const uint8_t* bytes, int count) {
-    if (count == 1) {
-        SendPacket(PKT_TEXT_CHAR, bytes[0], 0, nullptr);
-        return;
-    }
-    uint8_t stream[2 * kPacketSize];
-    for (int i = 0; i < count; ++i) {
-        const Packet packet = BuildPacket(PKT_TEXT_CHAR, bytes[i]);
-        std::memcpy(stream + i * kPacketSize, packet.bytes, kPacketSize);
-    }
-    static_cast<void>(SendWhole(DataSocket(), stream, count * kPacketSize));
-}
-
 // Each byte goes to the other station first, then to the local keyer, then to the log pane.
 // The two bytes of a command with its argument are handed on in one piece each time.
 void HandOn(const uint8_t* bytes, int count) {
@@ -92,7 +76,9 @@ void HandOn(const uint8_t* bytes, int count) {
         return;
     }
     if (net_connected.load() != 0) {
-        SendToOtherStation(bytes, count);
+        // In one write: a Clear sent from the window's thread meanwhile goes before both or
+        // after both, never between a command and its argument.
+        SendTextPackets(bytes, count);
     }
     QueueKeyerBytes(bytes, count);
     for (int i = 0; i < count; ++i) {

@@ -1,3 +1,9 @@
+// How a link ends matters more than how it starts. A RemoteSide keys a transmitter where
+// nobody can reach its buttons, so every way the link can end (the peer closes, the peer
+// falls silent, a packet goes out cut short, the operator closes, the program exits) runs
+// through ReleaseKeyerControl: a transmitter is never left keyed by a link that is gone.
+// And a server must never be locked by a client that vanished without a close: a silent
+// link ends by itself, and a new client takes over one that has gone quiet.
 #include "net/link_events.h"
 
 #include <chrono>
@@ -7,12 +13,26 @@
 
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
+#include "app/status_texts.h"
+#include "keyer/keyer_commands.h"
 #include "net/link_state.h"
+#include "net/link_watch.h"
 #include "net/packet_link.h"
 #include "net/packet_protocol.h"
+#include "net/receive_backlog.h"
 #include "settings/settings_record.h"
 
 namespace {
+
+constexpr char kRefusedText[] = "\r\nConnection refused: already linked";
+constexpr char kSilentLinkText[] = "\r\nConnection lost: nothing heard for three heartbeats";
+constexpr char kCutShortText[] = "\r\nConnection lost: a packet went out cut short";
+constexpr char kTakenOverText[] = "\r\nSilent client dropped for the new one";
+
+// Keep-alive probes start after this much quiet, well inside the silence period, so the
+// stack notices a vanished peer about as soon as the heartbeat watch does.
+constexpr int kKeepAliveIdleMs = 4000;
+constexpr int kKeepAliveIntervalMs = 1000;
 
 // The receive side of the one connection; reset with each new link so that the partial
 // tail of an ended connection never joins the start of the next.
@@ -20,6 +40,34 @@ PacketReassembler rx_packets;
 
 void Log(const std::string& text) {
     ReplaceSelection(IDC_LOG_PANE, text);
+}
+
+bool SendsHeartbeats() {
+    return (settings.net_flags & kNetRoleRemoteSide) == 0;
+}
+
+void StartLink(SocketHandle data_socket) {
+    SetSocketKeepAlive(data_socket, kKeepAliveIdleMs, kKeepAliveIntervalMs);
+    rx_packets.Reset();
+    StartLinkWatch();
+    ForgetReportedHold();
+}
+
+// The link ends for a reason this station found itself. A server goes on listening; a
+// client gives its socket up as after a failed connect, and its Open/Close press then
+// closes and the next one opens again.
+void EndLinkAsLost(const char* reason) {
+    Log(reason);
+    SetControlText(IDC_NET_STATUS, "Connection Closed");
+    net_connected = 0;
+    rx_packets.Reset();
+    if (IsNetServer()) {
+        ReleaseAcceptedSocket();
+    } else {
+        ReleaseLinkSocket();
+        ReleaseSocketLibrary();
+    }
+    ReleaseKeyerControl();
 }
 
 int OnAccept() {
@@ -30,23 +78,33 @@ int OnAccept() {
         if (error == kSocketErrorWouldBlock) {
             return 1;  // the client gave up before it was taken: go on listening
         }
-        net_pending = 0;
         char text[128];
         std::snprintf(text, sizeof text, "\r\naccept failed: %d", error);
         Log(text);
+        if (IsLinked()) {
+            return 0;  // only this client failed: the link and the listener go on
+        }
+        net_pending = 0;
         ReleaseLinkSocket();
         ReleaseSocketLibrary();
         return 0;
     }
-    if (net_connected.load() == 1 && accepted_socket.load() != kNoSocket) {
-        // One link at a time: a second client would take the link over and leave the
-        // first connection open and unserved.
-        CloseSocket(accepted);
-        Log("\r\nConnection refused: already linked");
-        return 1;
+    if (IsLinked() && accepted_socket.load() != kNoSocket) {
+        // One link at a time, while it lives: a second client would take the link over and
+        // leave the first connection open and unserved. A link gone quiet may be a client
+        // that vanished without a close, and it must not lock the site.
+        if (IsLinkHeardFrom()) {
+            CloseSocket(accepted);
+            Log(kRefusedText);
+            return 1;
+        }
+        Log(kTakenOverText);
+        net_connected = 0;
+        ReleaseAcceptedSocket();
+        ReleaseKeyerControl();
     }
     accepted_socket = accepted;
-    rx_packets.Reset();
+    StartLink(accepted);
     SetControlText(IDC_NET_STATUS, "Connected to Client.");
     net_connected = 1;
     ApplyKeyerSettings();
@@ -63,7 +121,7 @@ void OnConnect(uint16_t error) {
     }
     Log("\r\n--------------End Connect Log------------\r\n");
     SetControlText(IDC_NET_STATUS, "Connected to server.");
-    rx_packets.Reset();
+    StartLink(link_socket.load());
     net_connected = 1;
     SendPacket(PKT_PAUSE, pause_on.load(), 0, nullptr);
     SendPacket(PKT_VERSION_REQUEST, 0, 0, nullptr);
@@ -79,7 +137,10 @@ void OnRead() {
     if (socket == kNoSocket) {
         return;
     }
-    ReadPacketsFrom(socket, &rx_packets, [](const Packet& packet) { processIPpacket(packet); });
+    ReadPacketsFrom(socket, &rx_packets, [](const Packet& packet) {
+        NoteLinkPacket(packet);
+        processIPpacket(packet);
+    });
 }
 
 void OnClose(SocketHandle socket) {
@@ -94,6 +155,7 @@ void OnClose(SocketHandle socket) {
     if (IsNetServer()) {
         ReleaseAcceptedSocket();
     }
+    ReleaseKeyerControl();
 }
 
 }  // namespace
@@ -117,11 +179,23 @@ int HandleSocketNotify(const SocketEvent& event) {
 }
 
 void OnHeartbeatTick() {
-    if (net_connected.load() != 1 || (settings.net_flags & kNetRoleRemoteSide) != 0) {
+    if (!IsLinked() || !SendsHeartbeats()) {
         return;
     }
     SendPacket(PKT_HEARTBEAT, heartbeat_count.load(), 0, nullptr);
     heartbeat_count = static_cast<uint8_t>(heartbeat_count.load() + 1);
+}
+
+void OnLinkWatchTick() {
+    FeedKeyerFromBacklog();
+    if (!IsLinked()) {
+        return;
+    }
+    if (IsFramingLost(DataSocket())) {
+        EndLinkAsLost(kCutShortText);
+    } else if (IsLinkSilent(SendsHeartbeats())) {
+        EndLinkAsLost(kSilentLinkText);
+    }
 }
 
 void CloseNetworkFromButton() {
@@ -140,13 +214,31 @@ void CloseNetworkFromButton() {
 }
 
 void CloseNetworkAtExit() {
-    if (net_connected.load() != 1) {
+    if (!IsLinked()) {
+        // Whatever the operator left keyed here must not stay keyed once nobody can reach
+        // the Tune button; the keyer's buffer is the operator's own and is left.
+        ReleaseKeyer();
         return;
     }
+    ReleaseKeyerControl();
     if (IsNetServer()) {
         ReleaseAcceptedSocket();
     } else {
         ReleaseLinkSocket();
     }
     ReleaseSocketLibrary();
+}
+
+void ReleaseKeyerControl() {
+    sending_message = 0;
+    // Whatever the other station last said about its keyer says nothing about the next link.
+    remote_busy = 0;
+    DropReceiveBacklog();
+    ClearKeyerBuffer();
+    ReleaseKeyer();
+    SetKeyerPause(0);
+    tune_on = 0;
+    pause_on = 0;
+    SetControlText(IDC_TUNE, kTuneCaption);
+    SetControlText(IDC_PAUSE, kPauseCaption);
 }

@@ -1,6 +1,7 @@
 // The link after the connection sequence: the socket events as the Main window receives
-// them, the heartbeat, and the network part of closing from the Open/Close button and of
-// the program's exit. Everything here runs on the Main window's thread.
+// them, the heartbeat, the watch over a link that may have died without a word, and the
+// network part of closing from the Open/Close button and of the program's exit. Everything
+// here runs on the Main window's thread.
 #pragma once
 
 #include "net/socket_api.h"
@@ -10,8 +11,17 @@
 int HandleSocketNotify(const SocketEvent& event);
 // The heartbeat timer's tick.
 void OnHeartbeatTick();
+// The link timer's tick (LINK_WATCH_PERIOD_MS): text waiting for the keyer moves on, and a
+// link that has fallen silent or lost its framing ends.
+void OnLinkWatchTick();
 // The Open/Close button's closing path, network part: the flags, the two status lines, and
 // the link socket and socket library whenever they are still held.
 void CloseNetworkFromButton();
-// Exit: the data socket and the library when linked; the other side sees the close.
+// Exit: the keyer let go of (and emptied too when a link ends with the program), then the
+// data socket and the library when linked; the other side sees the close.
 void CloseNetworkAtExit();
+
+// What a station does whenever the other station, or its own operator, loses control of its
+// keyer: nothing left keyed, pressed, paused or waiting to be sent, and the Tune and Pause
+// captions saying so. Keyer requests made here do nothing when no keyer is attached.
+void ReleaseKeyerControl();

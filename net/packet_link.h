@@ -9,8 +9,8 @@
 #include "net/packet.h"
 #include "net/socket_api.h"
 
-// 1 when all 20 bytes went into the stream, 0 when none did (or the link is gone); safe
-// from any thread.
+// 1 when all 20 bytes went into the stream, 0 when none did (or the link is gone), and
+// kSendCutShort when only some did; safe from any thread.
 int SendPacketOn(SocketHandle socket, const Packet& packet);
 
 // One read notification: one read of at most one packet's worth of bytes, and each packet

@@ -1,5 +1,6 @@
 #include "net/packet_protocol.h"
 
+#include <cstring>
 #include <string>
 
 #include "app/resource_ids.h"
@@ -9,7 +10,9 @@
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_reader.h"
 #include "net/link_state.h"
-#include "net/packet_link.h"
+#include "net/link_watch.h"
+#include "net/receive_backlog.h"
+#include "net/socket_api.h"
 #include "settings/settings_record.h"
 
 std::atomic<int32_t> bad_packet_count{0};
@@ -58,10 +61,39 @@ void InsertEchoCharacter(uint8_t character) {
     ReplaceSelection(IDC_ECHO_LINE, text);
 }
 
+namespace {
+
+// A lost packet is not repeated: the stream has no acknowledgement to repeat it on, and the
+// link's own close notification tells the station when the peer has gone. A packet cut short
+// is another matter: the peer would read every later packet shifted, so nothing more goes on
+// that connection, and the Main window's thread ends the link when it next looks.
+void SendStream(const uint8_t* bytes, std::size_t count) {
+    const SocketHandle socket = DataSocket();
+    if (IsFramingLost(socket)) {
+        return;
+    }
+    if (SendWhole(socket, bytes, count) == kSendCutShort) {
+        NoteCutShortSend(socket);
+    }
+}
+
+}  // namespace
+
 void SendPacket(uint8_t type, uint8_t value, uint8_t second_value, const uint8_t* payload) {
-    // A lost packet is not repeated: the stream has no acknowledgement to repeat it on, and
-    // the link's own close notification tells the station when the peer has gone.
-    static_cast<void>(SendPacketOn(DataSocket(), BuildPacket(type, value, second_value, payload)));
+    const Packet packet = BuildPacket(type, value, second_value, payload);
+    SendStream(packet.bytes, kPacketSize);
+}
+
+void SendTextPackets(const uint8_t* bytes, int count) {
+    uint8_t stream[kMaxTextPackets * kPacketSize];
+    if (count < 1 || count > kMaxTextPackets) {
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        const Packet packet = BuildPacket(PKT_TEXT_CHAR, bytes[i]);
+        std::memcpy(stream + i * kPacketSize, packet.bytes, kPacketSize);
+    }
+    SendStream(stream, static_cast<std::size_t>(count) * kPacketSize);
 }
 
 void processIPpacket(const Packet& packet) {
@@ -75,7 +107,7 @@ void processIPpacket(const Packet& packet) {
             AnswerVersionRequest();
             break;
         case PKT_TEXT_CHAR:
-            QueueKeyerByte(value);
+            ReceiveTextByte(value);
             break;
         case PKT_KEYER_SETTINGS: {
             const KeyerSettings block = PacketKeyerSettings(packet);
@@ -89,7 +121,10 @@ void processIPpacket(const Packet& packet) {
             SendPacket(PKT_HEARTBEAT_REPLY, value, 0, nullptr);
             break;
         case PKT_CLEAR:
+            // Everything sent before the Clear goes, at once, however much of it still waits.
+            DropReceiveBacklog();
             ClearKeyerBuffer();
+            FeedKeyerFromBacklog();
             break;
         case PKT_PAUSE:
             SetKeyerPause(value);
@@ -98,7 +133,9 @@ void processIPpacket(const Packet& packet) {
             SetKeyerKeyDown(value);
             break;
         case PKT_BACKSPACE:
-            KeyerBackspace();
+            if (!TakeBackReceivedByte()) {
+                KeyerBackspace();
+            }
             break;
         case PKT_VERSION_REPLY:
             ShowRemoteVersion(value);

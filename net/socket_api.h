@@ -109,8 +109,13 @@ int ReceiveSocket(SocketHandle socket, uint8_t* buffer, int size);
 // Puts all `count` bytes into the stream or, as far as it can tell, none: senders on any
 // thread are serialised by one lock, and a send that the stack takes only in part is
 // completed before the lock is let go, so two callers' packets never interleave. Waits for
-// room for at most about two seconds in all. 1 when every byte went, 0 otherwise.
+// room for at most about two seconds in all. 1 when every byte went, 0 when none did, and
+// kSendCutShort when the stream took a part and then no more: its framing is lost.
+constexpr int kSendCutShort = -1;
 int SendWhole(SocketHandle socket, const uint8_t* bytes, std::size_t count);
+// TCP keep-alive on a connected socket: probes after `idle_ms` without traffic, then every
+// `interval_ms`, so a peer whose machine or line has gone is noticed by the stack too.
+int SetSocketKeepAlive(SocketHandle socket, int idle_ms, int interval_ms);
 // Waits for a send in progress to finish first (at most the send's patience), so that no
 // sender writes to the handle after it is released and perhaps given out again.
 int CloseSocket(SocketHandle socket);
@@ -128,4 +133,8 @@ int CloseSocket(SocketHandle socket);
 // kSocketWrite after a send that found no room. kSocketClose comes once the peer has closed
 // and the bytes before its close have been read; kSocketConnect comes once per connect.
 bool WaitSocketEvent(int timeout_ms, SocketEvent* event);
+
+// Tests only: the next SendWhole puts just its first `bytes` bytes into the stream and then
+// reports the rest as not taken, as a send into a stream that filled up part-way would.
+void CutNextSendForTest(std::size_t bytes);
 #endif

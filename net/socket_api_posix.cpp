@@ -7,10 +7,12 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -51,6 +53,10 @@ std::mutex send_mutex;
 thread_local int last_error = 0;
 
 constexpr auto kSendPatience = std::chrono::milliseconds(2000);
+
+constexpr std::size_t kNoCut = ~static_cast<std::size_t>(0);
+std::atomic<std::size_t> cut_next_send_at{kNoCut};
+constexpr int kKeepAliveProbes = 10;
 // Bounds each poll so that sockets selected by another thread are picked up soon.
 constexpr int kPollSliceMs = 50;
 
@@ -615,24 +621,52 @@ int SendWhole(SocketHandle socket, const uint8_t* bytes, std::size_t count) {
     if (fd < 0) {
         return 0;
     }
+    const std::size_t cut = cut_next_send_at.exchange(kNoCut);
+    const std::size_t limit = cut < count ? cut : count;
     const auto deadline = std::chrono::steady_clock::now() + kSendPatience;
     std::size_t sent = 0;
-    while (sent < count) {
+    while (sent < limit) {
         if (!WaitForRoom(fd, deadline)) {
-            // Nothing of the packet in the stream, or a stream whose framing is lost:
-            // either way the caller learns the packet did not go.
-            Fail(sent == 0 ? kSocketErrorWouldBlock : kSocketErrorTimedOut);
-            return 0;
+            break;
         }
-        const ssize_t result = send(fd, bytes + sent, count - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t result = send(fd, bytes + sent, limit - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (result > 0) {
             sent += static_cast<std::size_t>(result);
         } else if (result < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
             FailErrno();
-            return 0;
+            return sent == 0 ? 0 : kSendCutShort;
         }
     }
-    return 1;
+    if (sent == count) {
+        return 1;
+    }
+    // Nothing of the bytes in the stream, or a stream whose framing is lost: the caller must
+    // tell them apart, since only the second leaves the peer reading garbage.
+    Fail(sent == 0 ? kSocketErrorWouldBlock : kSocketErrorTimedOut);
+    return sent == 0 ? 0 : kSendCutShort;
+}
+
+void CutNextSendForTest(std::size_t bytes) {
+    cut_next_send_at.store(bytes);
+}
+
+int SetSocketKeepAlive(SocketHandle socket, int idle_ms, int interval_ms) {
+    const int fd = FindDescriptor(socket);
+    if (fd < 0) {
+        return kSocketError;
+    }
+    const int on = 1;
+    const int idle_s = idle_ms < 1000 ? 1 : idle_ms / 1000;
+    const int interval_s = interval_ms < 1000 ? 1 : interval_ms / 1000;
+    // As many probes as Windows sends, so both builds give up on a peer alike.
+    const int probes = kKeepAliveProbes;
+    if (setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) != 0 ||
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle_s, sizeof idle_s) != 0 ||
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval_s, sizeof interval_s) != 0 ||
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes) != 0) {
+        return FailErrno();
+    }
+    return 0;
 }
 
 int CloseSocket(SocketHandle socket) {

@@ -2,6 +2,8 @@
 // Main window, whose procedure decodes them with DecodeSocketNotify.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After winsock2.h: the keep-alive values.
+#include <mstcpip.h>
 
 #include <chrono>
 #include <cstring>
@@ -212,15 +214,16 @@ int SendWhole(SocketHandle socket, const uint8_t* bytes, std::size_t count) {
             sent += static_cast<std::size_t>(result);
             continue;
         }
+        // Past the first byte the stream's framing hangs on the rest: the caller must know.
         if (result == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) {
-            return 0;
+            return sent == 0 ? 0 : kSendCutShort;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
         if (left <= 0) {
             WSASetLastError(sent == 0 ? WSAEWOULDBLOCK : WSAETIMEDOUT);
-            return 0;
+            return sent == 0 ? 0 : kSendCutShort;
         }
         // The would-block also re-enables the write event for whoever selected it; the
         // wait here does not depend on that, so senders on any thread complete alike.
@@ -231,6 +234,16 @@ int SendWhole(SocketHandle socket, const uint8_t* bytes, std::size_t count) {
         select(0, nullptr, &writable, nullptr, &wait);
     }
     return 1;
+}
+
+int SetSocketKeepAlive(SocketHandle socket, int idle_ms, int interval_ms) {
+    tcp_keepalive values;
+    values.onoff = 1;
+    values.keepalivetime = static_cast<ULONG>(idle_ms);
+    values.keepaliveinterval = static_cast<ULONG>(interval_ms);
+    DWORD returned = 0;
+    return WSAIoctl(Native(socket), SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0,
+                    &returned, nullptr, nullptr);
 }
 
 int CloseSocket(SocketHandle socket) {

@@ -355,10 +355,11 @@ TEST_F(StationKeyerTest, CloseWithNetworkOffClosesOnlyTheKeyerAndSavesTheRecord)
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "No Network Connection");
     EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Ver:23");
     EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
-    ASSERT_TRUE(sim_->WaitForReceived(attached + 4, 3s));
+    // Cleared, keyed up and paddles released before base mode and the host close.
+    ASSERT_TRUE(sim_->WaitForReceived(attached + 9, 3s));
     const Bytes wire = sim_->Received();
     EXPECT_EQ(Bytes(wire.begin() + static_cast<std::ptrdiff_t>(attached), wire.end()),
-              (Bytes{0x00, 0x0A, 0x00, 0x03}));
+              (Bytes{0x0A, 0x0B, 0x00, 0x14, 0x00, 0x00, 0x0A, 0x00, 0x03}));
     settings.keyer_settings.wpm = 0;
     ReadConfigFile(nullptr);
     EXPECT_EQ(settings.keyer_settings.wpm, 33);
