@@ -41,8 +41,9 @@ int SendKeyerAdmin12();
 // argument byte, which must follow the command byte with nothing in between.
 constexpr uint8_t kFirstBufferedCommand = 0x18;
 constexpr uint8_t kLastBufferedCommand = 0x1F;
-// 1 for PTT (18), Key (19), Wait (1A), Speed (1C) and 1D; 0 for Merge (1B), whose two
-// characters are text of their own, for Cancel Speed (1E), 1F and every other byte.
+// The bytes the keyer takes after `byte` as its arguments: 1 for PTT (18), Key (19), Wait
+// (1A), Speed (1C) and 1D; 2 for Merge (1B), whose two characters the keyer keys as one
+// (they are queued as text of their own); 0 for Cancel Speed (1E), 1F and every other byte.
 int BufferedCommandArgumentCount(uint8_t byte);
 
 // Transmit queue. -7: the 64-byte ring is full and the byte was refused.

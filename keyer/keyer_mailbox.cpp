@@ -98,11 +98,11 @@ bool QueueIsEmpty() {
     return queue_count == 0;
 }
 
-// One tick's worth of the queue: one byte, or a buffered command together with its argument.
+// One tick's worth of the queue: one byte, or a buffered command together with its arguments.
 // Sent apart, a command that a pass wrote between them (a clear, a speed) would reach the
 // keyer as the buffered command's argument, and the argument as a command of its own.
 void SendOneQueuedUnit() {
-    uint8_t unit[2] = {0, 0};
+    uint8_t unit[3] = {0, 0, 0};  // a command byte and at most two arguments
     int32_t length = 1;
     {
         std::lock_guard<std::mutex> lock(queue_mutex);
@@ -437,6 +437,8 @@ int BufferedCommandArgumentCount(uint8_t byte) {
         case 0x1C:  // Speed
         case 0x1D:
             return 1;
+        case 0x1B:  // Merge: the keyer keys the next two characters as one
+            return 2;
         default:
             return 0;
     }

@@ -15,6 +15,7 @@ namespace {
 
 constexpr char kBacklogFullText[] = "\r\nprocessIPpacket: receive backlog full, text lost";
 constexpr uint8_t kFirstTextByte = 0x20;
+constexpr std::size_t kMaxArguments = 2;
 
 // Results of QueueKeyerBytes that leave the bytes waiting: the ring is full.
 constexpr int kQueueFull = -7;
@@ -22,6 +23,11 @@ constexpr int kQueueFull = -7;
 uint8_t backlog[kReceiveBacklogSize];
 std::size_t backlog_first = 0;
 std::size_t backlog_count = 0;
+// Argument bytes the newest buffered command here still waits for: those pass whatever
+// their value (PTT off's argument is 00).
+int arguments_due = 0;
+// The arguments still to come of a command dropped for want of room go the same way.
+bool discarding = false;
 // Said once for each spell of overflow, not once for every byte lost.
 bool overflow_logged = false;
 
@@ -64,19 +70,23 @@ void DecideHold(bool hold) {
 }
 
 // Whole units from the front, while the queue takes them: a text byte, or a buffered
-// command with its argument. A command whose argument has not arrived yet waits for it.
+// command with its arguments. A command whose arguments have not all arrived waits for
+// them; that is no reason for hold, since the sender has them on their way already (and a
+// Merge at a message's end waits for whatever is typed next, as the keyer itself would).
 void MoveOn() {
+    bool refused = false;
     while (backlog_count > 0) {
-        uint8_t unit[2] = {BacklogAt(0), 0};
+        uint8_t unit[1 + kMaxArguments] = {};
         const std::size_t length =
-            1 + static_cast<std::size_t>(BufferedCommandArgumentCount(unit[0]));
+            1 + static_cast<std::size_t>(BufferedCommandArgumentCount(BacklogAt(0)));
         if (backlog_count < length) {
             break;
         }
-        if (length > 1) {
-            unit[1] = BacklogAt(1);
+        for (std::size_t i = 0; i < length; ++i) {
+            unit[i] = BacklogAt(i);
         }
         if (QueueKeyerBytes(unit, static_cast<int>(length)) == kQueueFull) {
+            refused = true;
             break;
         }
         // Queued, or no keyer is attached to queue it for: either way it has gone.
@@ -85,20 +95,56 @@ void MoveOn() {
     if (backlog_count == 0) {
         overflow_logged = false;
     }
-    DecideHold(backlog_count > 0 || IsKeyerQueueNearlyFull() == 1);
+    DecideHold(refused || IsKeyerQueueNearlyFull() == 1);
+}
+
+// Where the newest unit here starts, found by walking the units from the front.
+std::size_t LastUnitStart() {
+    std::size_t start = 0;
+    for (std::size_t at = 0; at < backlog_count;) {
+        start = at;
+        at += 1 + static_cast<std::size_t>(BufferedCommandArgumentCount(BacklogAt(at)));
+    }
+    return start;
+}
+
+// The argument bytes the newest unit here still lacks.
+int ArgumentsDue() {
+    if (backlog_count == 0) {
+        return 0;
+    }
+    const std::size_t start = LastUnitStart();
+    const std::size_t length =
+        1 + static_cast<std::size_t>(BufferedCommandArgumentCount(BacklogAt(start)));
+    return static_cast<int>(start + length - backlog_count);
 }
 
 }  // namespace
 
 void ReceiveTextByte(uint8_t byte) {
-    if (!IsQueueableByte(byte)) {
+    const bool argument = arguments_due > 0;
+    if (argument) {
+        --arguments_due;
+    } else if (IsQueueableByte(byte)) {
+        arguments_due = BufferedCommandArgumentCount(byte);
+        discarding = false;
+    } else {
         return;
+    }
+    if (discarding) {
+        return;  // the rest of a command that found no room
     }
     if (backlog_count == kReceiveBacklogSize) {
         if (!overflow_logged) {
             overflow_logged = true;
             ReplaceSelection(IDC_LOG_PANE, kBacklogFullText);
         }
+        if (argument) {
+            // Its command must go too: left here alone it would take the next character
+            // as its argument.
+            backlog_count = LastUnitStart();
+        }
+        discarding = arguments_due > 0;
         return;
     }
     backlog[(backlog_first + backlog_count) % kReceiveBacklogSize] = byte;
@@ -111,6 +157,7 @@ bool TakeBackReceivedByte() {
         return false;
     }
     --backlog_count;
+    arguments_due = ArgumentsDue();
     MoveOn();
     return true;
 }
@@ -118,6 +165,8 @@ bool TakeBackReceivedByte() {
 void DropReceiveBacklog() {
     backlog_first = 0;
     backlog_count = 0;
+    arguments_due = 0;
+    discarding = false;
     overflow_logged = false;
 }
 
@@ -127,6 +176,14 @@ void FeedKeyerFromBacklog() {
 
 std::size_t ReceiveBacklogCount() {
     return backlog_count;
+}
+
+std::vector<uint8_t> ReceiveBacklogBytes() {
+    std::vector<uint8_t> bytes;
+    for (std::size_t i = 0; i < backlog_count; ++i) {
+        bytes.push_back(BacklogAt(i));
+    }
+    return bytes;
 }
 
 void ReportKeyerStatus(uint8_t status) {

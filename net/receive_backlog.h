@@ -6,9 +6,9 @@
 // transmit queue, what the queue could not take would be lost, and a buffered command could
 // lose its argument to the refusal so that the next character took its place. So what the
 // queue cannot take yet waits here, in arrival order, and moves on as the queue drains, a
-// buffered command always together with its argument. While anything waits here, or the
-// queue is above its high-water mark, the status this station sends upstream carries hold on
-// top of its keyer's own bits: the other station's busy test then paces its sender with no
+// buffered command always together with its arguments. While text waits here for room in the
+// queue, or the queue is above its high-water mark, the status this station sends upstream carries
+// hold on top of its keyer's own bits: the other station's busy test then paces its sender with no
 // change to the packets.
 //
 // The backlog is the Main window's thread's alone: packets arrive there, and its link timer
@@ -18,14 +18,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Generous: text a sender pours out before the first hold report reaches it, even over a
 // slow link, and a good deal more.
 constexpr std::size_t kReceiveBacklogSize = 4096;
 
-// A PKT_TEXT_CHAR's byte, for the local keyer. A byte the keyer would take as an immediate
-// command (below the buffered commands, or between them and text) is not text and is
-// dropped: in the transmit queue it could key the transmitter or end host mode.
+// A PKT_TEXT_CHAR's byte, for the local keyer. A byte below the buffered commands is one the
+// keyer would take as an immediate command, not text, and is dropped: from the transmit
+// queue it could key the transmitter (0B) or end host mode (00 03).
 void ReceiveTextByte(uint8_t byte);
 // PKT_BACKSPACE: takes back the newest byte still waiting here; false when none waits, so
 // the keyer's own queue takes one back instead.
@@ -35,6 +36,8 @@ void DropReceiveBacklog();
 // On the link timer: moves on what the queue can take now and reports a change of hold.
 void FeedKeyerFromBacklog();
 std::size_t ReceiveBacklogCount();
+// For tests: what waits, oldest first.
+std::vector<uint8_t> ReceiveBacklogBytes();
 
 // The keyer's own status bits, sent upstream with this station's hold on top. Called by
 // the keyer event dispatcher while linked, in the roles that report their keyer's status.

@@ -1,0 +1,513 @@
+// A station left alone at a remote site, against a test peer on loopback and the keyer
+// emulator: whatever way its link ends the keyer is let go of, a dead link never locks it,
+// and no character from the link is lost. The silence period is cut short for the tests.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/open_close_button.h"
+#include "app/resource_ids.h"
+#include "app/runtime_state.h"
+#include "gtest/gtest.h"
+#include "keyer/keyer_commands.h"
+#include "keyer/keyer_host.h"
+#include "keyer/serial_port.h"
+#include "net/connection.h"
+#include "net/link_events.h"
+#include "net/link_state.h"
+#include "net/link_watch.h"
+#include "net/packet.h"
+#include "net/receive_backlog.h"
+#include "net/socket_api.h"
+#include "settings/config_file.h"
+#include "settings/settings_record.h"
+#include "tests/host/socket_test_peer.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/temp_folder.h"
+#include "tools/keyer_sim/keyer_sim.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using loopback::Bytes;
+using loopback::RawReceive;
+using loopback::RawSendAll;
+using ByteList = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kSilence = 400ms;
+// What a station puts on its keyer's wire when it lets go: clear, key up, paddles released.
+const ByteList kLetGo = {0x0A, 0x0B, 0x00, 0x14, 0x00};
+
+ByteList Packet(uint8_t type, uint8_t value) {
+    return Bytes(BuildPacket(type, value));
+}
+
+bool Contains(const ByteList& bytes, const ByteList& part) {
+    return std::search(bytes.begin(), bytes.end(), part.begin(), part.end()) != bytes.end();
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+sockaddr_in Loopback(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+// The other station as a plain server on a free loopback port.
+class RawServer {
+  public:
+    RawServer() {
+        sockaddr_in address = Loopback(0);
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener_, 4);
+        socklen_t length = sizeof address;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+    }
+    ~RawServer() {
+        for (int fd : accepted_) {
+            close(fd);
+        }
+        close(listener_);
+    }
+    int Accept() {
+        accepted_.push_back(accept(listener_, nullptr, nullptr));
+        return accepted_.back();
+    }
+    uint16_t port = 0;
+
+  private:
+    int listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    std::vector<int> accepted_;
+};
+
+uint16_t FreePort() {
+    const RawServer taken;
+    return taken.port;
+}
+
+class LinkSafetyTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        config_path = folder_.File("pellmar.cfg");
+        SetDefaultSettings();
+        std::strcpy(settings.ip_address, "127.0.0.1");
+        settings.com_port = 1;
+        SetLinkSilencePeriodForTest(kSilence);
+    }
+    void TearDown() override {
+        CloseNetworkFromButton();
+        if (local_keyer_open.load() == 1) {
+            CloseKeyerHost();
+        }
+        CloseKeyerPort();
+        for (int fd : peers_) {
+            close(fd);
+        }
+    }
+
+    void StartKeyer(double speedup = 50.0) {
+        keyer_sim::Options options;
+        options.speedup = speedup;
+        sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
+        ASSERT_TRUE(sim_->Start());
+        SetKeyerPortPathPattern(sim_->PortPath());
+    }
+
+    // A Net Server in `role` with its keyer attached and one peer linked; the peer's socket.
+    int LinkedServer(uint32_t role = kNetRoleRemoteSide) {
+        StartKeyer();
+        settings.net_flags = kNetModeServer | kNetIpAddrOverride | role;
+        settings.ip_port = FreePort();
+        EXPECT_EQ(OpenConnection(nullptr), 1) << Log();
+        const int fd = Connect();
+        EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; })) << Log();
+        return fd;
+    }
+
+    int Connect() {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        peers_.push_back(fd);
+        sockaddr_in address = Loopback(static_cast<uint16_t>(settings.ip_port));
+        EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        return fd;
+    }
+
+    // Plays the Main window's loop: socket events and the link timer.
+    bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
+        const auto deadline = Clock::now() + limit;
+        auto next_tick = Clock::now();
+        while (!done()) {
+            if (Clock::now() > deadline) {
+                return false;
+            }
+            SocketEvent event{};
+            if (WaitSocketEvent(5, &event)) {
+                HandleSocketNotify(event);
+            }
+            if (Clock::now() >= next_tick) {
+                OnLinkWatchTick();
+                next_tick = Clock::now() + std::chrono::milliseconds(LINK_WATCH_PERIOD_MS);
+            }
+        }
+        return true;
+    }
+    void PumpFor(std::chrono::milliseconds time) {
+        PumpUntil([] { return false; }, time);
+    }
+
+    // The keyer's wire from `mark` on, once it holds `part` (or after the patience).
+    ByteList WireSince(std::size_t mark, const ByteList& part = {}) {
+        ByteList since;
+        PumpUntil(
+            [&] {
+                const ByteList all = sim_->Received();
+                since.assign(all.begin() + static_cast<std::ptrdiff_t>(std::min(mark, all.size())),
+                             all.end());
+                return Contains(since, part);
+            },
+            5s);
+        return since;
+    }
+
+    std::string Log() { return window_.Text(IDC_LOG_PANE); }
+
+    TempFolder folder_;
+    RecordingWindow window_;
+    std::unique_ptr<keyer_sim::KeyerSim> sim_;
+    std::vector<int> peers_;
+};
+
+enum class LinkEnd { kPeerCloses, kPeerFallsSilent, kPacketCutShort, kOpenClose, kExit };
+
+class EveryLinkEnd : public LinkSafetyTest, public ::testing::WithParamInterface<LinkEnd> {};
+
+// The peer keys the transmitter down and presses a paddle; then the link ends.
+TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
+    const int peer = LinkedServer();
+    ByteList keying = Packet(PKT_HEARTBEAT, 1);
+    for (const ByteList& more : {Packet(PKT_TUNE, 1), Packet(PKT_PADDLE, 2)}) {
+        keying.insert(keying.end(), more.begin(), more.end());
+    }
+    const std::size_t mark = sim_->Received().size();
+    RawSendAll(peer, keying);
+    ASSERT_TRUE(Contains(WireSince(mark, {0x14, 0x02}), {0x0B, 0x01}));
+    ASSERT_EQ(RawReceive(peer, kPacketSize), Packet(PKT_HEARTBEAT_REPLY, 1));
+    tune_on = 1;
+    pause_on = 1;
+    window_.SetControlText(IDC_TUNE, "Off");
+    window_.SetControlText(IDC_PAUSE, "Go");
+    const std::size_t keyed = sim_->Received().size();
+
+    ByteList expected = kLetGo;
+    switch (GetParam()) {
+        case LinkEnd::kPeerCloses:
+            close(peer);
+            break;
+        case LinkEnd::kPeerFallsSilent:
+            break;  // it heard a heartbeat, and then nothing
+        case LinkEnd::kPacketCutShort:
+            CutNextSendForTest(7);
+            RawSendAll(peer, Packet(PKT_HEARTBEAT, 2));
+            break;
+        case LinkEnd::kOpenClose:
+            OnOpenCloseButton(nullptr);
+            expected.insert(expected.end(), {0x00, 0x0A, 0x00, 0x03});
+            break;
+        case LinkEnd::kExit:
+            CloseNetworkAtExit();
+            StopKeyerThreadsAtExit();
+            break;
+    }
+    if (GetParam() != LinkEnd::kExit) {  // the exit leaves the flags to the program's end
+        ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 0; })) << Log();
+    }
+    EXPECT_EQ(WireSince(keyed, expected), expected);
+    EXPECT_EQ(window_.Text(IDC_TUNE), "Tune");
+    EXPECT_EQ(window_.Text(IDC_PAUSE), "Pause");
+    EXPECT_EQ(tune_on.load() + pause_on.load(), 0);
+
+    switch (GetParam()) {
+        case LinkEnd::kPeerFallsSilent:
+            EXPECT_TRUE(EndsWith(Log(),
+                                 "\r\nConnection lost: nothing heard for three "
+                                 "heartbeats"))
+                << Log();
+            EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connection Closed");
+            EXPECT_EQ(RawReceive(peer, 1, 4096, 2000), ByteList{}) << "the station closed";
+            // The server goes on listening: a new client is taken at once.
+            Connect();
+            EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+            break;
+        case LinkEnd::kPacketCutShort:
+            // The peer got the start of the heartbeat's answer, and then the close.
+            {
+                const ByteList reply = Packet(PKT_HEARTBEAT_REPLY, 2);
+                EXPECT_EQ(RawReceive(peer, kPacketSize, 4096, 2000),
+                          ByteList(reply.begin(), reply.begin() + 7));
+            }
+            EXPECT_TRUE(EndsWith(Log(), "\r\nConnection lost: a packet went out cut short"))
+                << Log();
+            EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connection Closed");
+            break;
+        case LinkEnd::kOpenClose: {
+            // And opened again, it starts keyed up.
+            const std::size_t closed = sim_->Received().size();
+            OnOpenCloseButton(nullptr);
+            ASSERT_EQ(local_keyer_open.load(), 1) << Log();
+            EXPECT_FALSE(Contains(WireSince(closed, {0x00, 0x0B}), {0x0B, 0x01}));
+            break;
+        }
+        case LinkEnd::kExit:
+            EXPECT_TRUE(sim_->HostModeOpen()) << "exit leaves host mode open";
+            EXPECT_EQ(SocketLibraryStarts(), 0);
+            local_keyer_open = 0;
+            break;
+        default:
+            EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connection Closed");
+            break;
+    }
+}
+
+std::string NameOf(const ::testing::TestParamInfo<LinkEnd>& info) {
+    static const char* const kNames[] = {"PeerCloses", "PeerFallsSilent", "PacketCutShort",
+                                         "OpenClose", "Exit"};
+    return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, EveryLinkEnd,
+                         ::testing::Values(LinkEnd::kPeerCloses, LinkEnd::kPeerFallsSilent,
+                                           LinkEnd::kPacketCutShort, LinkEnd::kOpenClose,
+                                           LinkEnd::kExit),
+                         NameOf);
+
+TEST_F(LinkSafetyTest, ExitUnlinkedKeysUpAndLeavesTheBufferAndHostMode) {
+    StartKeyer();
+    settings.net_flags = kNetModeOff;
+    ASSERT_EQ(OpenConnection(nullptr), 1) << Log();
+    const std::size_t mark = WireSince(0, {0x00, 0x0B}).size();
+    CloseNetworkAtExit();
+    StopKeyerThreadsAtExit();
+    EXPECT_EQ(WireSince(mark, {0x14, 0x00}), (ByteList{0x0B, 0x00, 0x14, 0x00}));
+    EXPECT_TRUE(sim_->HostModeOpen());
+    local_keyer_open = 0;
+}
+
+// A RemoteSide ends a silent link only once it has heard heartbeats on it.
+TEST_F(LinkSafetyTest, ARemoteSideEndsASilentLinkOnlyAfterHeartbeats) {
+    const int peer = LinkedServer();
+    int keep_alive = 0;
+    int idle = 0;
+    socklen_t length = sizeof keep_alive;
+    const int data = static_cast<int>(accepted_socket.load());
+    getsockopt(data, SOL_SOCKET, SO_KEEPALIVE, &keep_alive, &length);
+    getsockopt(data, IPPROTO_TCP, TCP_KEEPIDLE, &idle, &length);
+    EXPECT_EQ(keep_alive, 1);
+    EXPECT_EQ(idle, 4);
+    PumpFor(3 * kSilence);
+    EXPECT_EQ(net_connected.load(), 1) << "a peer that sends no heartbeat is not timed out";
+    RawSendAll(peer, Packet(PKT_HEARTBEAT, 0));
+    PumpFor(kSilence / 2);
+    EXPECT_EQ(net_connected.load(), 1);
+    EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 0; }));
+}
+
+// A ControlPoint sends heartbeats, so it ends a link that never answers; its operator can
+// then close and open again.
+TEST_F(LinkSafetyTest, AControlPointEndsALinkThatNeverAnswers) {
+    RawServer home;
+    settings.net_flags = kNetLocalKeyerDisabled | kNetModeClient | kNetRoleControlPoint;
+    settings.ip_port = home.port;
+    ASSERT_EQ(OpenConnection(nullptr), 1) << Log();
+    home.Accept();
+    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 0; }));
+    EXPECT_TRUE(EndsWith(Log(), "\r\nConnection lost: nothing heard for three heartbeats"));
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connection Closed");
+    EXPECT_EQ(SocketLibraryStarts(), 0);
+    EXPECT_EQ(net_pending.load(), 1) << "the caption stays Close";
+    OnOpenCloseButton(nullptr);
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Network Connection Closed");
+    OnOpenCloseButton(nullptr);
+    home.Accept();
+    EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+}
+
+TEST_F(LinkSafetyTest, ASecondClientIsRefusedWhileTheLinkLivesAndTakesOverASilentOne) {
+    const int first = LinkedServer();
+    const int refused = Connect();
+    ASSERT_TRUE(PumpUntil([this] { return EndsWith(Log(), "already linked"); }));
+    EXPECT_EQ(RawReceive(refused, 1, 4096, 2000), ByteList{});
+    const std::size_t mark = sim_->Received().size();
+    RawSendAll(first, Packet(PKT_TUNE, 1));
+    ASSERT_TRUE(Contains(WireSince(mark, {0x0B, 0x01}), {0x0B, 0x01}));
+
+    PumpFor(kSilence + 100ms);  // it sent no heartbeat, so it is only quiet, not ended
+    ASSERT_EQ(net_connected.load(), 1);
+    const std::size_t before = sim_->Received().size();
+    const int second = Connect();
+    ASSERT_TRUE(PumpUntil([this] {
+        return EndsWith(Log(), "Accepting Request....\r\nSilent client dropped for the new one");
+    }));
+    EXPECT_EQ(RawReceive(first, 1, 4096, 2000), ByteList{}) << "the old link is closed";
+    // Let go of, then given its settings again as at any first accept.
+    const ByteList wire = WireSince(before, {0x07, 0x15});
+    EXPECT_EQ(ByteList(wire.begin(), wire.begin() + 6),
+              (ByteList{0x0A, 0x0B, 0x00, 0x14, 0x00, 0x0F}));
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
+    RawSendAll(second, Packet(PKT_TUNE, 1));
+    EXPECT_TRUE(Contains(WireSince(before, {0x0B, 0x01}), {0x0B, 0x01}));
+}
+
+TEST_F(LinkSafetyTest, AFailedAcceptWhileLinkedLeavesTheLinkAndTheListener) {
+    const int peer = LinkedServer();
+    const SocketHandle listener = link_socket.load();
+    const SocketHandle not_listening = OpenStreamSocket();
+    link_socket = not_listening;  // its accept fails as a listener's can
+    EXPECT_EQ(HandleSocketNotify(SocketEvent{listener, kSocketAccept, 0}), 0);
+    link_socket = listener;
+    CloseSocket(not_listening);
+    EXPECT_TRUE(EndsWith(Log(), "\r\naccept failed: 10022")) << Log();
+    EXPECT_EQ(net_connected.load(), 1);
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
+    RawSendAll(peer, Packet(PKT_VERSION_REPLY, 21));
+    EXPECT_TRUE(
+        PumpUntil([this] { return window_.Text(IDC_REMOTE_STATUS) == "Remote Tarvel Ver:21"; }));
+    Connect();  // still listening: refused, the link being alive
+    EXPECT_TRUE(PumpUntil([this] { return EndsWith(Log(), "already linked"); }));
+}
+
+// 1,000 packets at once, buffered commands among the text, to a keyer far slower than the
+// link: everything reaches the keyer's wire whole and in order while hold paces the sender.
+class BurstTest : public LinkSafetyTest {
+  protected:
+    int LinkAndSendBurst(int packets) {
+        settings.keyer_settings.wpm = 40;
+        const int peer = LinkedServer();
+        const uint8_t units[][3] = {{0x18, 0x01, 0}, {0x1C, 40, 0}, {0x1B, 'A', 'R'},
+                                    {0x19, 0x02, 0}, {0x1E, 0, 0},  {0x18, 0x00, 0}};
+        ByteList stream;
+        for (int i = 0; static_cast<int>(sent_.size()) < packets; ++i) {
+            const uint8_t* unit = units[i % 6];
+            const int length = 1 + BufferedCommandArgumentCount(unit[0]);
+            const char* text = i % 3 == 0 ? "CQ DE TEST " : "EE ";
+            ByteList piece(text, text + std::strlen(text));
+            if (i % 4 == 1) {
+                piece.insert(piece.begin(), unit, unit + length);
+            }
+            for (uint8_t byte : piece) {
+                if (static_cast<int>(sent_.size()) == packets) {
+                    break;
+                }
+                sent_.push_back(byte);
+                const ByteList packet = Packet(PKT_TEXT_CHAR, byte);
+                stream.insert(stream.end(), packet.begin(), packet.end());
+            }
+        }
+        mark_ = sim_->Received().size();
+        RawSendAll(peer, stream);
+        return peer;
+    }
+
+    // The status values the station has sent upstream so far.
+    std::vector<uint8_t> StatusSent(int peer) {
+        const ByteList bytes = RawReceive(peer, 1 << 20, 4096, 100);
+        for (std::size_t at = 0; at + kPacketSize <= bytes.size(); at += kPacketSize) {
+            if (bytes[at + 1] == PKT_STATUS) {
+                status_.push_back(bytes[at + 2]);
+            }
+        }
+        return status_;
+    }
+
+    ByteList sent_;
+    std::vector<uint8_t> status_;
+    std::size_t mark_ = 0;
+};
+
+TEST_F(BurstTest, ArrivesWholeAndInOrderWithHoldReportedWhileItDrains) {
+    const int peer = LinkAndSendBurst(1000);
+    std::size_t most_waiting = 0;
+    ByteList wire;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            most_waiting = std::max(most_waiting, ReceiveBacklogCount());
+            wire = sim_->Received();
+            return wire.size() >= mark_ + sent_.size();
+        },
+        60s));
+    EXPECT_EQ(ByteList(wire.begin() + static_cast<std::ptrdiff_t>(mark_), wire.end()), sent_);
+    EXPECT_GT(most_waiting, 500u);
+    EXPECT_EQ(Log().find("backlog full"), std::string::npos);
+    ASSERT_TRUE(PumpUntil([&] {
+        const std::vector<uint8_t> status = StatusSent(peer);
+        return !status.empty() && (status.back() & 0x01) == 0;
+    }));
+    EXPECT_TRUE(std::any_of(status_.begin(), status_.end(), [](uint8_t s) { return s & 0x01; }));
+}
+
+TEST_F(BurstTest, ClearEmptiesTheBacklogAndTheQueueAtOnce) {
+    const int peer = LinkAndSendBurst(1000);
+    ASSERT_TRUE(PumpUntil([&] { return ReceiveBacklogCount() > 500; }));
+    RawSendAll(peer, Packet(PKT_CLEAR, 0));
+    const auto cleared = Clock::now();
+    ASSERT_TRUE(PumpUntil([] { return ReceiveBacklogCount() == 0; }));
+    const ByteList wire = WireSince(mark_, {0x0A});
+    EXPECT_LT(Clock::now() - cleared, 1s);
+    PumpFor(500ms);
+    EXPECT_EQ(WireSince(mark_), wire) << "nothing of the burst after the clear";
+    EXPECT_EQ(wire.back(), 0x0A);
+    EXPECT_NE(sim_->Command("state").find("buffered=0"), std::string::npos);
+    ASSERT_TRUE(PumpUntil([&] {
+        const std::vector<uint8_t> status = StatusSent(peer);
+        return !status.empty() && (status.back() & 0x01) == 0;
+    }));
+}
+
+// A keyer that holds for ever: the backlog fills, says so once, and a command that finds no
+// room for its argument is dropped whole rather than left to take the next character.
+TEST_F(LinkSafetyTest, AFullBacklogSaysSoOnceAndSplitsNoCommand) {
+    const int peer = LinkedServer();
+    sim_->Inject({0xC1});  // hold
+    ByteList stream;
+    const auto add = [&stream](uint8_t byte, int count) {
+        const ByteList packet = Packet(PKT_TEXT_CHAR, byte);
+        for (int i = 0; i < count; ++i) {
+            stream.insert(stream.end(), packet.begin(), packet.end());
+        }
+    };
+    add('E', 64 + static_cast<int>(kReceiveBacklogSize) - 1);  // the queue, then all but one
+    add(0x1C, 1);
+    add(40, 1);  // no room: its command goes too
+    add('T', 2);
+    RawSendAll(peer, stream);
+    ASSERT_TRUE(PumpUntil([&] { return ReceiveBacklogCount() == kReceiveBacklogSize; }));
+    PumpFor(200ms);
+    const ByteList waiting = ReceiveBacklogBytes();
+    ASSERT_EQ(waiting.size(), kReceiveBacklogSize);
+    EXPECT_EQ(ByteList(waiting.end() - 2, waiting.end()), (ByteList{'E', 'T'}))
+        << "the first T takes the command's place";
+    const std::string log = Log();
+    EXPECT_EQ(log.find("backlog full"), log.rfind("backlog full"));
+    EXPECT_TRUE(EndsWith(log, "\r\nprocessIPpacket: receive backlog full, text lost")) << log;
+}
+
+}  // namespace
