@@ -16,9 +16,6 @@
 namespace {
 
 constexpr uint8_t kBackspace = 8;
-// Below this a byte is a keyer command, not text: the keyer would take the bytes after it as
-// the command's arguments.
-constexpr uint8_t kFirstTextByte = 0x20;
 
 constexpr int kScrollLineUp = 0;
 constexpr int kScrollLineDown = 1;

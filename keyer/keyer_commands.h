@@ -46,10 +46,15 @@ constexpr uint8_t kLastBufferedCommand = 0x1F;
 // (they are queued as text of their own); 0 for Cancel Speed (1E), 1F and every other byte.
 int BufferedCommandArgumentCount(uint8_t byte);
 
-// Transmit queue. -7: the 64-byte ring is full and the byte was refused.
+// Below this a byte is a keyer command, not text: the keyer would take the bytes after it as
+// the command's arguments.
+constexpr uint8_t kFirstTextByte = 0x20;
+
+// Transmit queue. kKeyerQueueFull: the 64-byte ring is full and the byte was refused.
+constexpr int kKeyerQueueFull = -7;
 int QueueKeyerByte(int byte);
-// All `count` bytes in order, or none of them (-7), so a buffered command and its argument
-// are never parted.
+// All `count` bytes in order, or none of them (kKeyerQueueFull), so a buffered command and its
+// argument are never parted.
 int QueueKeyerBytes(const uint8_t* bytes, int count);
 int IsKeyerQueueNearlyFull();  // 0 or 1, or -9
 int QueueKeyerPtt(int on);

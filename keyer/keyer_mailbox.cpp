@@ -60,7 +60,7 @@ int QueueBytes(const uint8_t* bytes, int32_t count) {
     {
         std::lock_guard<std::mutex> lock(queue_mutex);
         if (queue_count + count > kQueueSize) {
-            return -7;  // never overwrite a byte the keyer has not had yet
+            return kKeyerQueueFull;  // never overwrite a byte the keyer has not had yet
         }
         was_empty = queue_count == 0;
         for (const uint8_t* byte = bytes; byte != bytes + count; ++byte) {
@@ -450,7 +450,7 @@ int QueueKeyerByte(int byte) {
 
 int QueueKeyerBytes(const uint8_t* bytes, int count) {
     if (count < 0 || count > kQueueSize) {
-        return -7;
+        return kKeyerQueueFull;
     }
     return QueueBytes(bytes, count);
 }

@@ -14,11 +14,7 @@
 namespace {
 
 constexpr char kBacklogFullText[] = "\r\nprocessIPpacket: receive backlog full, text lost";
-constexpr uint8_t kFirstTextByte = 0x20;
 constexpr std::size_t kMaxArguments = 2;
-
-// Results of QueueKeyerBytes that leave the bytes waiting: the ring is full.
-constexpr int kQueueFull = -7;
 
 uint8_t backlog[kReceiveBacklogSize];
 std::size_t backlog_first = 0;
@@ -85,7 +81,7 @@ void MoveOn() {
         for (std::size_t i = 0; i < length; ++i) {
             unit[i] = BacklogAt(i);
         }
-        if (QueueKeyerBytes(unit, static_cast<int>(length)) == kQueueFull) {
+        if (QueueKeyerBytes(unit, static_cast<int>(length)) == kKeyerQueueFull) {
             refused = true;
             break;
         }
