@@ -1,8 +1,11 @@
 #include "app/main_window_commands.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "app/field_number.h"
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
 #include "app/window.h"
@@ -18,6 +21,9 @@ constexpr uint8_t kBackspace = 8;
 // Below this a byte is a keyer command, not text: the keyer would take the bytes after it as
 // the command's arguments.
 constexpr uint8_t kFirstTextByte = 0x20;
+
+// A WPM field with more digits than this holds no speed, leading zeros or not.
+constexpr std::size_t kMostWpmDigits = 9;
 
 constexpr int kScrollLineUp = 0;
 constexpr int kScrollLineDown = 1;
@@ -41,25 +47,6 @@ void ApplySpeed() {
 
 void ShowWpm() {
     SetControlText(IDC_WPM, std::to_string(settings.keyer_settings.wpm));
-}
-
-// The WPM field as an unsigned decimal number; -1 when it holds none (also when it holds
-// more digits than any speed has).
-int ReadWpmField() {
-    const std::string text = GetControlText(IDC_WPM);
-    const std::size_t first = text.find_first_not_of(' ');
-    const std::size_t last = text.find_last_not_of(' ');
-    if (first == std::string::npos || last - first >= 9) {
-        return -1;
-    }
-    int number = 0;
-    for (std::size_t at = first; at <= last; ++at) {
-        if (text[at] < '0' || text[at] > '9') {
-            return -1;
-        }
-        number = number * 10 + (text[at] - '0');
-    }
-    return number;
 }
 
 void DeleteLastLogCharacter() {
@@ -108,12 +95,14 @@ void OnTypedCharacter(unsigned int character_code) {
 }
 
 void OnSpeedEntry() {
-    const int number = ReadWpmField();
-    if (number < settings.keyer_settings.min_wpm || number > MaxWpm()) {
+    const std::optional<uint32_t> number =
+        UnsignedFromText(GetControlText(IDC_WPM), kMostWpmDigits);
+    if (!number || *number < settings.keyer_settings.min_wpm ||
+        *number > static_cast<uint32_t>(MaxWpm())) {
         ShowWpm();
         return;
     }
-    settings.keyer_settings.wpm = static_cast<uint8_t>(number);
+    settings.keyer_settings.wpm = static_cast<uint8_t>(*number);
     ApplySpeed();
     FocusControl(IDC_LOG_PANE);
 }

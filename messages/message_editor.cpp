@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/field_number.h"
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
 #include "messages/message_parser.h"
@@ -39,32 +40,10 @@ std::string ArgumentToken(char letter, uint32_t argument) {
     return text;
 }
 
-bool IsBlank(char character) {
-    return character == ' ' || character == '\t';
-}
-
 }  // namespace
 
-uint32_t ReadUnsignedNumber(const std::string& text) {
-    std::size_t at = 0;
-    while (at < text.size() && IsBlank(text[at])) {
-        ++at;
-    }
-    uint64_t number = 0;
-    std::size_t digits = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, ++digits) {
-        number = number * 10 + static_cast<uint64_t>(text[at] - '0');
-        if (number > UINT32_MAX) {
-            return 0;
-        }
-    }
-    while (at < text.size() && IsBlank(text[at])) {
-        ++at;
-    }
-    return digits > 0 && at == text.size() ? static_cast<uint32_t>(number) : 0;
-}
-
 std::string MessageTokenText(int button_id, const std::string& argument_text) {
+    const uint32_t argument = UnsignedFromText(argument_text).value_or(0);
     switch (button_id) {
         case IDC_EDITOR_SET_PTT:
             return FixedToken(kTokenPttOn);
@@ -75,11 +54,11 @@ std::string MessageTokenText(int button_id, const std::string& argument_text) {
         case IDC_EDITOR_CANCEL_WPM:
             return FixedToken(kTokenCancelSpeed);
         case IDC_EDITOR_SET_WPM:
-            return ArgumentToken(kTokenSpeed, ReadUnsignedNumber(argument_text));
+            return ArgumentToken(kTokenSpeed, argument);
         case IDC_EDITOR_SET_KEY:
-            return ArgumentToken(kTokenKey, ReadUnsignedNumber(argument_text));
+            return ArgumentToken(kTokenKey, argument);
         case IDC_EDITOR_SET_WAIT:
-            return ArgumentToken(kTokenWait, ReadUnsignedNumber(argument_text));
+            return ArgumentToken(kTokenWait, argument);
         default:
             return {};
     }

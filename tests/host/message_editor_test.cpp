@@ -38,14 +38,6 @@ TEST(MessageTokens, ButtonsWriteTheirTokens) {
     EXPECT_EQ(MessageTokenText(IDC_EDITOR_CANCEL, "1"), "");
 }
 
-TEST(MessageTokens, WhatIsNoNumberReadsAsZero) {
-    for (const char* text :
-         {"", "abc", "12abc", "-3", "1 2", "4294967296", "99999999999999999999"}) {
-        EXPECT_EQ(ReadUnsignedNumber(text), 0u) << text;
-    }
-    EXPECT_EQ(ReadUnsignedNumber("007"), 7u);
-}
-
 class MessageEditorTest : public ::testing::Test {
   protected:
     void SetUp() override {
