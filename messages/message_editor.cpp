@@ -1,6 +1,5 @@
 #include "messages/message_editor.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
 #include "messages/message_parser.h"
+#include "messages/message_sender.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
 
@@ -21,12 +21,8 @@ bool IsMessageNumber(int number) {
     return number >= 1 && number <= kMessageCount;
 }
 
-char* Slot(int message_number) {
-    return settings.messages[message_number - 1];
-}
-
 std::string StoredText(int message_number) {
-    const char* slot = Slot(message_number);
+    const char* slot = settings.messages[message_number - 1];
     return std::string(slot, strnlen(slot, kTextFieldSize - 1));
 }
 
@@ -89,12 +85,7 @@ bool MessageEditorCommand(WindowBackend& editor, int message_number, int id) {
             editor.FocusControl(IDC_EDITOR_TEXT);
             return false;
         case IDC_EDITOR_SAVE: {
-            const std::string text = editor.GetControlText(IDC_EDITOR_TEXT);
-            char* slot = Slot(message_number);
-            // The rest of the slot is cleared, so no end of an older, longer text stays in
-            // the file behind the new one's NUL.
-            std::memset(slot, 0, kTextFieldSize);
-            std::memcpy(slot, text.data(), std::min(text.size(), kTextFieldSize - 1));
+            StoreMessageText(message_number, editor.GetControlText(IDC_EDITOR_TEXT));
             // A failed write is reported by the save itself; the editor closes either way.
             SaveConfigFile();
             return true;

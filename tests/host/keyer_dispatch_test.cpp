@@ -246,11 +246,8 @@ TEST_F(KeyerDispatch, EchoShowsHereUnlinkedAndTravelsByRole) {
 // starts goes on. The writer is held so that the queue fills and the message waits, busy,
 // while the case looks.
 TEST_F(KeyerDispatch, KeyerButtonsStartStoredMessagesAndAReportWithoutButtonRestoresCaptions) {
-    std::memset(settings.messages[1], 'E', 60);
-    std::strcpy(settings.messages[2], "NO");
-    // The reader looks at the link flag before it reads the record, so the texts written
-    // above are published to it with the flag.
-    net_connected = 0;
+    StoreMessageText(2, std::string(60, 'E'));
+    StoreMessageText(3, "NO");
     keyer_internal::writer_held_for_test = true;
     Keyer({0xCA});
     ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_count == 43; }));
@@ -276,7 +273,7 @@ TEST_F(KeyerDispatch, KeyerButtonsStartStoredMessagesAndAReportWithoutButtonRest
 // Linked in Converse or as RemoteSide this station's buttons key nothing, and their report
 // is not the keyer's status either.
 TEST_F(KeyerDispatch, ButtonReportIsDroppedWhereTheRoleRefusesLocalKeying) {
-    std::strcpy(settings.messages[0], "E");
+    StoreMessageText(1, "E");
     Link(kNetRoleRemoteSide);
     Keyer({0xC9});
     ExpectPeerGotNothing();
