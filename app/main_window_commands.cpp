@@ -1,5 +1,6 @@
 #include "app/main_window_commands.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -27,6 +28,25 @@ constexpr std::size_t kMostWpmDigits = 9;
 
 constexpr int kScrollLineUp = 0;
 constexpr int kScrollLineDown = 1;
+
+// Tune and Pause: each a flag, and a caption that offers the other state.
+struct TwoStateButton {
+    std::atomic<uint8_t>& on;
+    int id;
+    const char* caption_when_off;
+    const char* caption_when_on;
+};
+const TwoStateButton kTuneButton{tune_on, IDC_TUNE, "Tune", "Off"};
+const TwoStateButton kPauseButton{pause_on, IDC_PAUSE, "Pause", "Go"};
+
+void SetButtonState(const TwoStateButton& button, uint8_t on) {
+    SetControlText(button.id, on == 1 ? button.caption_when_on : button.caption_when_off);
+    button.on = on;
+}
+
+void FlipButtonState(const TwoStateButton& button) {
+    SetButtonState(button, button.on.load() == 1 ? 0 : 1);
+}
 
 void Send(uint8_t type, uint8_t value) {
     SendPacket(type, value, 0, nullptr);
@@ -132,10 +152,8 @@ void OnClearButton() {
         Send(PKT_CLEAR, 0);
     }
     ClearKeyerBuffer();
-    SetControlText(IDC_PAUSE, "Pause");
-    pause_on = 0;
-    SetControlText(IDC_TUNE, "Tune");
-    tune_on = 0;
+    SetButtonState(kPauseButton, 0);
+    SetButtonState(kTuneButton, 0);
     if (IsLinked()) {
         Send(PKT_PAUSE, 0);
         Send(PKT_TUNE, 0);
@@ -150,13 +168,7 @@ void OnTuneButton() {
     if (!RoleAcceptsLocalKeying()) {
         return;
     }
-    if (tune_on.load() == 1) {
-        SetControlText(IDC_TUNE, "Tune");
-        tune_on = 0;
-    } else {
-        SetControlText(IDC_TUNE, "Off");
-        tune_on = 1;
-    }
+    FlipButtonState(kTuneButton);
     if (IsLinked()) {
         Send(PKT_TUNE, tune_on.load());
     } else {
@@ -166,13 +178,7 @@ void OnTuneButton() {
 }
 
 void OnPauseButton() {
-    if (pause_on.load() == 1) {
-        SetControlText(IDC_PAUSE, "Pause");
-        pause_on = 0;
-    } else {
-        SetControlText(IDC_PAUSE, "Go");
-        pause_on = 1;
-    }
+    FlipButtonState(kPauseButton);
     if (!IsLinked()) {
         SetKeyerPause(pause_on.load());
     } else if ((settings.net_flags & kNetRoleRemoteSide) == 0) {
