@@ -1,8 +1,12 @@
 #include "app/main_window_commands.h"
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "app/field_number.h"
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
 #include "app/window.h"
@@ -19,8 +23,30 @@ constexpr uint8_t kBackspace = 8;
 // the command's arguments.
 constexpr uint8_t kFirstTextByte = 0x20;
 
+// A WPM field with more digits than this holds no speed, leading zeros or not.
+constexpr std::size_t kMostWpmDigits = 9;
+
 constexpr int kScrollLineUp = 0;
 constexpr int kScrollLineDown = 1;
+
+// Tune and Pause: each a flag, and a caption that offers the other state.
+struct TwoStateButton {
+    std::atomic<uint8_t>& on;
+    int id;
+    const char* caption_when_off;
+    const char* caption_when_on;
+};
+const TwoStateButton kTuneButton{tune_on, IDC_TUNE, "Tune", "Off"};
+const TwoStateButton kPauseButton{pause_on, IDC_PAUSE, "Pause", "Go"};
+
+void SetButtonState(const TwoStateButton& button, uint8_t on) {
+    SetControlText(button.id, on == 1 ? button.caption_when_on : button.caption_when_off);
+    button.on = on;
+}
+
+void FlipButtonState(const TwoStateButton& button) {
+    SetButtonState(button, button.on.load() == 1 ? 0 : 1);
+}
 
 void Send(uint8_t type, uint8_t value) {
     SendPacket(type, value, 0, nullptr);
@@ -41,25 +67,6 @@ void ApplySpeed() {
 
 void ShowWpm() {
     SetControlText(IDC_WPM, std::to_string(settings.keyer_settings.wpm));
-}
-
-// The WPM field as an unsigned decimal number; -1 when it holds none (also when it holds
-// more digits than any speed has).
-int ReadWpmField() {
-    const std::string text = GetControlText(IDC_WPM);
-    const std::size_t first = text.find_first_not_of(' ');
-    const std::size_t last = text.find_last_not_of(' ');
-    if (first == std::string::npos || last - first >= 9) {
-        return -1;
-    }
-    int number = 0;
-    for (std::size_t at = first; at <= last; ++at) {
-        if (text[at] < '0' || text[at] > '9') {
-            return -1;
-        }
-        number = number * 10 + (text[at] - '0');
-    }
-    return number;
 }
 
 void DeleteLastLogCharacter() {
@@ -108,12 +115,14 @@ void OnTypedCharacter(unsigned int character_code) {
 }
 
 void OnSpeedEntry() {
-    const int number = ReadWpmField();
-    if (number < settings.keyer_settings.min_wpm || number > MaxWpm()) {
+    const std::optional<uint32_t> number =
+        UnsignedFromText(GetControlText(IDC_WPM), kMostWpmDigits);
+    if (!number || *number < settings.keyer_settings.min_wpm ||
+        *number > static_cast<uint32_t>(MaxWpm())) {
         ShowWpm();
         return;
     }
-    settings.keyer_settings.wpm = static_cast<uint8_t>(number);
+    settings.keyer_settings.wpm = static_cast<uint8_t>(*number);
     ApplySpeed();
     FocusControl(IDC_LOG_PANE);
 }
@@ -143,10 +152,8 @@ void OnClearButton() {
         Send(PKT_CLEAR, 0);
     }
     ClearKeyerBuffer();
-    SetControlText(IDC_PAUSE, "Pause");
-    pause_on = 0;
-    SetControlText(IDC_TUNE, "Tune");
-    tune_on = 0;
+    SetButtonState(kPauseButton, 0);
+    SetButtonState(kTuneButton, 0);
     if (IsLinked()) {
         Send(PKT_PAUSE, 0);
         Send(PKT_TUNE, 0);
@@ -161,13 +168,7 @@ void OnTuneButton() {
     if (!RoleAcceptsLocalKeying()) {
         return;
     }
-    if (tune_on.load() == 1) {
-        SetControlText(IDC_TUNE, "Tune");
-        tune_on = 0;
-    } else {
-        SetControlText(IDC_TUNE, "Off");
-        tune_on = 1;
-    }
+    FlipButtonState(kTuneButton);
     if (IsLinked()) {
         Send(PKT_TUNE, tune_on.load());
     } else {
@@ -177,13 +178,7 @@ void OnTuneButton() {
 }
 
 void OnPauseButton() {
-    if (pause_on.load() == 1) {
-        SetControlText(IDC_PAUSE, "Pause");
-        pause_on = 0;
-    } else {
-        SetControlText(IDC_PAUSE, "Go");
-        pause_on = 1;
-    }
+    FlipButtonState(kPauseButton);
     if (!IsLinked()) {
         SetKeyerPause(pause_on.load());
     } else if ((settings.net_flags & kNetRoleRemoteSide) == 0) {
