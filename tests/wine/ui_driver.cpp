@@ -143,6 +143,12 @@ void PressCloseBox(HWND window) {
     PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
+void ClickScrollArrow(HWND window, int id, bool up) {
+    const LPARAM bar = reinterpret_cast<LPARAM>(Control(window, id));
+    PostMessageA(window, WM_VSCROLL, MAKEWPARAM(up ? SB_LINEUP : SB_LINEDOWN, 0), bar);
+    PostMessageA(window, WM_VSCROLL, MAKEWPARAM(SB_ENDSCROLL, 0), bar);
+}
+
 void SendCommand(HWND window, int id) {
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
@@ -294,12 +300,20 @@ void DismissMessageBox(HWND box) {
 }
 
 bool SaveScreenshot(HWND window, const std::string& path) {
+    return SaveScreenshot(std::vector<HWND>{window}, path);
+}
+
+bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& path) {
     RECT rect{};
-    if (!GetWindowRect(window, &rect)) {
-        return false;
+    for (HWND window : windows) {
+        RECT own{};
+        if (!GetWindowRect(window, &own)) {
+            return false;
+        }
+        UnionRect(&rect, &rect, &own);
+        SetForegroundWindow(window);
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
-    SetForegroundWindow(window);
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Sleep(200);
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
