@@ -122,6 +122,8 @@ TEST_F(AcceptanceTest, TextTypedAtHomeIsKeyedAtTheSiteAndItsEchoComesBack) {
     EXPECT_TRUE(EndsWith(ui::ReadText(client(), IDC_LOG_PANE), "CQ DE TEST"));
     EXPECT_EQ(ui::ReadText(server(), IDC_ECHO_LINE), "") << "the site reports, it shows nothing";
     SaveNamedScreenshot(client(), "guide_main_window");
+    ui::PlaceSideBySide(client(), server(), 16);
+    SaveNamedScreenshot({server(), client()}, "guide_two_stations");
 
     // The site's keyer holds, is busy and waits: home shows it and takes no typing.
     ASSERT_EQ(server_keyer_.Command("inject D5"), "ok");

@@ -74,10 +74,6 @@ bool StartStation(DemoStation* station, const Bytes& image, const std::string& o
     return true;
 }
 
-void PlaceAt(HWND window, int x, int y) {
-    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 std::string UpperCase(std::string text) {
     for (char& c : text) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -148,10 +144,7 @@ int main(int argc, char** argv) {
     }
     HWND home_window = home.program.window;
     HWND remote_window = remote.program.window;
-    RECT home_rect{};
-    GetWindowRect(home_window, &home_rect);
-    PlaceAt(home_window, kMarginPx, kMarginPx);
-    PlaceAt(remote_window, kMarginPx * 2 + (home_rect.right - home_rect.left), kMarginPx);
+    ui::PlaceSideBySide(home_window, remote_window, kMarginPx);
     SetForegroundWindow(home_window);
     std::printf(
         "Linked over 127.0.0.1 port %u. Left: the ControlPoint at home, its keyer on\n"

@@ -299,6 +299,14 @@ void DismissMessageBox(HWND box) {
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
 }
 
+void PlaceSideBySide(HWND left, HWND right, int margin) {
+    RECT rect{};
+    GetWindowRect(left, &rect);
+    const UINT flags = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE;
+    SetWindowPos(left, nullptr, margin, margin, 0, 0, flags);
+    SetWindowPos(right, nullptr, 2 * margin + (rect.right - rect.left), margin, 0, 0, flags);
+}
+
 bool SaveScreenshot(HWND window, const std::string& path) {
     return SaveScreenshot(std::vector<HWND>{window}, path);
 }

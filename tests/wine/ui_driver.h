@@ -74,6 +74,10 @@ void Select(HWND window, int id, int position);
 std::string MessageBoxText(HWND box);
 void DismissMessageBox(HWND box);
 
+// Moves two top-level windows side by side, `left` at (margin, margin) and `right` beside it
+// with the same margin between them; their sizes stay.
+void PlaceSideBySide(HWND left, HWND right, int margin);
+
 // Saves what the screen shows of the window as a 24-bit BMP file.
 bool SaveScreenshot(HWND window, const std::string& path);
 // The same for the smallest rectangle that holds all the windows.
