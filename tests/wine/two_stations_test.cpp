@@ -1,8 +1,5 @@
-// Two real pellmar.exe stations linked over loopback, each in its own folder with its own
-// configuration file and its own emulated keyer. with_keyer_sims.sh starts the emulators for
-// each case and links them into the Wine prefix; emulator 0 is the server's keyer and
-// emulator 1 the client's. The server is the RemoteSide at the far site, the client the
-// ControlPoint at home.
+// Two real pellmar.exe stations linked over loopback (two_stations_fixture.h): how the link
+// comes up, carries the heartbeat and the paddles, and goes down again.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -11,107 +8,18 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
 #include "settings/settings_record.h"
-#include "tests/wine/station_fixtures.h"
+#include "tests/wine/two_stations_fixture.h"
 #include "tests/wine/ui_driver.h"
 
 namespace {
 
-// Generous: two programs share two cores with Wine, and the client's connect holds its
-// window thread for a quarter second on purpose.
-constexpr int kWaitMs = 15000;
-// Different speeds, so that a keyer shows whose settings it was given last.
-constexpr uint8_t kServerWpm = 16;
-constexpr uint8_t kClientWpm = 22;
 constexpr const char* kEndConnectLog = "\r\n--------------End Connect Log------------\r\n";
-
-class TwoStationsTest : public StationTestBase {
-  protected:
-    void SetUp() override {
-        Emulator server_keyer;
-        Emulator client_keyer;
-        ASSERT_TRUE(EmulatorFromEnvironment(0, &server_keyer) &&
-                    EmulatorFromEnvironment(1, &client_keyer))
-            << "run these tests through tests/wine/with_keyer_sims.sh, which starts the "
-               "emulators";
-        StationTestBase::SetUp();
-        ASSERT_TRUE(server_keyer_.Connect(server_keyer.control_port));
-        ASSERT_TRUE(client_keyer_.Connect(client_keyer.control_port));
-        ASSERT_EQ(server_keyer_.Command("reset"), "ok");
-        ASSERT_EQ(client_keyer_.Command("reset"), "ok");
-
-        port_ = FreeLoopbackPort();
-        ASSERT_NE(port_, 0);
-        server_ = std::make_unique<Station>();
-        server_->WriteConfig(StationImage(static_cast<uint32_t>(server_keyer.com_port),
-                                          ServerNetFlags(), port_, kServerWpm));
-        client_ = std::make_unique<Station>();
-        client_image_ = StationImage(static_cast<uint32_t>(client_keyer.com_port),
-                                     kNetModeClient | kNetRoleControlPoint, port_, kClientWpm);
-        AdjustClientImage(&client_image_);
-        client_->WriteConfig(client_image_);
-
-        ASSERT_TRUE(StartInJob(server_.get()));
-        ui::Click(server_->window(), IDC_OPEN_CLOSE);
-        ASSERT_TRUE(ui::WaitForText(server_->window(), IDC_NET_STATUS, "Listening for Request....",
-                                    kWaitMs))
-            << ui::ReadText(server_->window(), IDC_LOG_PANE);
-
-        ASSERT_TRUE(StartInJob(client_.get()));
-        ui::Click(client_->window(), IDC_OPEN_CLOSE);
-        ASSERT_TRUE(
-            ui::WaitForText(client_->window(), IDC_NET_STATUS, "Connected to server.", kWaitMs))
-            << ui::ReadText(client_->window(), IDC_NET_STATUS) << "\n"
-            << ui::ReadText(client_->window(), IDC_LOG_PANE);
-    }
-
-    void TearDown() override {
-        client_.reset();
-        server_.reset();
-        server_keyer_.Close();
-        client_keyer_.Close();
-        StationTestBase::TearDown();
-    }
-
-    virtual uint32_t ServerNetFlags() const {
-        return kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
-    }
-    virtual void AdjustClientImage(std::vector<uint8_t>* /*image*/) {}
-
-    HWND server() const { return server_->window(); }
-    HWND client() const { return client_->window(); }
-
-    // The Open/Close press that closes a linked station: its three lines reset, and its
-    // keyer handed back with base mode and then host close.
-    void PressCloseAndExpectClosed(HWND station, KeyerControl* keyer) {
-        ui::Click(station, IDC_OPEN_CLOSE);
-        ASSERT_TRUE(ui::WaitForText(station, IDC_OPEN_CLOSE, "Open", kWaitMs))
-            << ui::ReadText(station, IDC_OPEN_CLOSE);
-        EXPECT_EQ(ui::ReadText(station, IDC_NET_STATUS), "Network Connection Closed");
-        EXPECT_EQ(ui::ReadText(station, IDC_REMOTE_STATUS), "Remote Tarvel Closed");
-        EXPECT_EQ(ui::ReadText(station, IDC_LOCAL_STATUS), "Local Tarvel Closed");
-        const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
-        const Bytes wire = keyer->ReceivedEndingWith(host_close, kWaitMs);
-        EXPECT_TRUE(EndsWith(wire, host_close)) << Hex(wire);
-    }
-
-    KeyerControl server_keyer_;
-    KeyerControl client_keyer_;
-    std::unique_ptr<Station> server_;
-    std::unique_ptr<Station> client_;
-    uint16_t port_ = 0;
-    std::vector<uint8_t> client_image_;
-};
 
 TEST_F(TwoStationsTest, BothStationsShowTheLinkAndTheirKeyers) {
     EXPECT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23", kWaitMs))
@@ -305,17 +213,7 @@ TEST_F(TwoStationsTest, PaddlesAtTheControlPointLightThereAndPressTheRemoteKeyer
         EXPECT_TRUE(ui::WaitForText(client(), IDC_PADDLES, press.shown, kWaitMs))
             << press.press << ": " << ui::ReadText(client(), IDC_PADDLES);
         const Bytes paddle_input = {0x14, press.code};
-        Bytes since;
-        for (int waited = 0; waited < kWaitMs; waited += 50) {
-            const Bytes wire = server_keyer_.Received();
-            since.assign(wire.begin() + static_cast<std::ptrdiff_t>(std::min(mark, wire.size())),
-                         wire.end());
-            if (std::search(since.begin(), since.end(), paddle_input.begin(), paddle_input.end()) !=
-                since.end()) {
-                break;
-            }
-            Sleep(50);
-        }
+        const Bytes since = WireSince(&server_keyer_, mark, paddle_input);
         EXPECT_NE(std::search(since.begin(), since.end(), paddle_input.begin(), paddle_input.end()),
                   since.end())
             << press.press << ": " << Hex(since);
