@@ -1,8 +1,12 @@
 #include "app/main_window_commands.h"
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "app/field_number.h"
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
 #include "app/status_texts.h"
@@ -16,9 +20,30 @@
 namespace {
 
 constexpr uint8_t kBackspace = 8;
+// A WPM field with more digits than this holds no speed, leading zeros or not.
+constexpr std::size_t kMostWpmDigits = 9;
 
 constexpr int kScrollLineUp = 0;
 constexpr int kScrollLineDown = 1;
+
+// Tune and Pause: each a flag, and a caption that offers the other state.
+struct TwoStateButton {
+    std::atomic<uint8_t>& on;
+    int id;
+    const char* caption_when_off;
+    const char* caption_when_on;
+};
+const TwoStateButton kTuneButton{tune_on, IDC_TUNE, kTuneCaption, kTuneOnCaption};
+const TwoStateButton kPauseButton{pause_on, IDC_PAUSE, kPauseCaption, kPauseOnCaption};
+
+void SetButtonState(const TwoStateButton& button, uint8_t on) {
+    SetControlText(button.id, on == 1 ? button.caption_when_on : button.caption_when_off);
+    button.on = on;
+}
+
+void FlipButtonState(const TwoStateButton& button) {
+    SetButtonState(button, button.on.load() == 1 ? 0 : 1);
+}
 
 void Send(uint8_t type, uint8_t value) {
     SendPacket(type, value, 0, nullptr);
@@ -39,25 +64,6 @@ void ApplySpeed() {
 
 void ShowWpm() {
     SetControlText(IDC_WPM, std::to_string(settings.keyer_settings.wpm));
-}
-
-// The WPM field as an unsigned decimal number; -1 when it holds none (also when it holds
-// more digits than any speed has).
-int ReadWpmField() {
-    const std::string text = GetControlText(IDC_WPM);
-    const std::size_t first = text.find_first_not_of(' ');
-    const std::size_t last = text.find_last_not_of(' ');
-    if (first == std::string::npos || last - first >= 9) {
-        return -1;
-    }
-    int number = 0;
-    for (std::size_t at = first; at <= last; ++at) {
-        if (text[at] < '0' || text[at] > '9') {
-            return -1;
-        }
-        number = number * 10 + (text[at] - '0');
-    }
-    return number;
 }
 
 void DeleteLastLogCharacter() {
@@ -106,12 +112,14 @@ void OnTypedCharacter(unsigned int character_code) {
 }
 
 void OnSpeedEntry() {
-    const int number = ReadWpmField();
-    if (number < settings.keyer_settings.min_wpm || number > MaxWpm()) {
+    const std::optional<uint32_t> number =
+        UnsignedFromText(GetControlText(IDC_WPM), kMostWpmDigits);
+    if (!number || *number < settings.keyer_settings.min_wpm ||
+        *number > static_cast<uint32_t>(MaxWpm())) {
         ShowWpm();
         return;
     }
-    settings.keyer_settings.wpm = static_cast<uint8_t>(number);
+    settings.keyer_settings.wpm = static_cast<uint8_t>(*number);
     ApplySpeed();
     FocusControl(IDC_LOG_PANE);
 }
@@ -141,10 +149,8 @@ void OnClearButton() {
         Send(PKT_CLEAR, 0);
     }
     ClearKeyerBuffer();
-    SetControlText(IDC_PAUSE, kPauseCaption);
-    pause_on = 0;
-    SetControlText(IDC_TUNE, kTuneCaption);
-    tune_on = 0;
+    SetButtonState(kPauseButton, 0);
+    SetButtonState(kTuneButton, 0);
     if (IsLinked()) {
         Send(PKT_PAUSE, 0);
         Send(PKT_TUNE, 0);
@@ -159,13 +165,7 @@ void OnTuneButton() {
     if (!RoleAcceptsLocalKeying()) {
         return;
     }
-    if (tune_on.load() == 1) {
-        SetControlText(IDC_TUNE, kTuneCaption);
-        tune_on = 0;
-    } else {
-        SetControlText(IDC_TUNE, kTuneOnCaption);
-        tune_on = 1;
-    }
+    FlipButtonState(kTuneButton);
     if (IsLinked()) {
         Send(PKT_TUNE, tune_on.load());
     } else {
@@ -175,13 +175,7 @@ void OnTuneButton() {
 }
 
 void OnPauseButton() {
-    if (pause_on.load() == 1) {
-        SetControlText(IDC_PAUSE, kPauseCaption);
-        pause_on = 0;
-    } else {
-        SetControlText(IDC_PAUSE, kPauseOnCaption);
-        pause_on = 1;
-    }
+    FlipButtonState(kPauseButton);
     if (!IsLinked()) {
         SetKeyerPause(pause_on.load());
     } else if ((settings.net_flags & kNetRoleRemoteSide) == 0) {

@@ -1,13 +1,14 @@
 #include "messages/message_editor.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "app/field_number.h"
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
 #include "messages/message_parser.h"
+#include "messages/message_sender.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
 
@@ -20,12 +21,8 @@ bool IsMessageNumber(int number) {
     return number >= 1 && number <= kMessageCount;
 }
 
-char* Slot(int message_number) {
-    return settings.messages[message_number - 1];
-}
-
 std::string StoredText(int message_number) {
-    const char* slot = Slot(message_number);
+    const char* slot = settings.messages[message_number - 1];
     return std::string(slot, strnlen(slot, kTextFieldSize - 1));
 }
 
@@ -39,32 +36,10 @@ std::string ArgumentToken(char letter, uint32_t argument) {
     return text;
 }
 
-bool IsBlank(char character) {
-    return character == ' ' || character == '\t';
-}
-
 }  // namespace
 
-uint32_t ReadUnsignedNumber(const std::string& text) {
-    std::size_t at = 0;
-    while (at < text.size() && IsBlank(text[at])) {
-        ++at;
-    }
-    uint64_t number = 0;
-    std::size_t digits = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, ++digits) {
-        number = number * 10 + static_cast<uint64_t>(text[at] - '0');
-        if (number > UINT32_MAX) {
-            return 0;
-        }
-    }
-    while (at < text.size() && IsBlank(text[at])) {
-        ++at;
-    }
-    return digits > 0 && at == text.size() ? static_cast<uint32_t>(number) : 0;
-}
-
 std::string MessageTokenText(int button_id, const std::string& argument_text) {
+    const uint32_t argument = UnsignedFromText(argument_text).value_or(0);
     switch (button_id) {
         case IDC_EDITOR_SET_PTT:
             return FixedToken(kTokenPttOn);
@@ -75,11 +50,11 @@ std::string MessageTokenText(int button_id, const std::string& argument_text) {
         case IDC_EDITOR_CANCEL_WPM:
             return FixedToken(kTokenCancelSpeed);
         case IDC_EDITOR_SET_WPM:
-            return ArgumentToken(kTokenSpeed, ReadUnsignedNumber(argument_text));
+            return ArgumentToken(kTokenSpeed, argument);
         case IDC_EDITOR_SET_KEY:
-            return ArgumentToken(kTokenKey, ReadUnsignedNumber(argument_text));
+            return ArgumentToken(kTokenKey, argument);
         case IDC_EDITOR_SET_WAIT:
-            return ArgumentToken(kTokenWait, ReadUnsignedNumber(argument_text));
+            return ArgumentToken(kTokenWait, argument);
         default:
             return {};
     }
@@ -110,12 +85,7 @@ bool MessageEditorCommand(WindowBackend& editor, int message_number, int id) {
             editor.FocusControl(IDC_EDITOR_TEXT);
             return false;
         case IDC_EDITOR_SAVE: {
-            const std::string text = editor.GetControlText(IDC_EDITOR_TEXT);
-            char* slot = Slot(message_number);
-            // The rest of the slot is cleared, so no end of an older, longer text stays in
-            // the file behind the new one's NUL.
-            std::memset(slot, 0, kTextFieldSize);
-            std::memcpy(slot, text.data(), std::min(text.size(), kTextFieldSize - 1));
+            StoreMessageText(message_number, editor.GetControlText(IDC_EDITOR_TEXT));
             // A failed write is reported by the save itself; the editor closes either way.
             SaveConfigFile();
             return true;

@@ -3,17 +3,13 @@
 // passes its messages on.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "app/window.h"
 
-// The text field's content read as an unsigned decimal number: digits only, blanks around
-// them allowed; anything else, and a number past 32 bits, reads as 0.
-uint32_t ReadUnsignedNumber(const std::string& text);
-
-// The token an insert button writes, with the argument field's text for the three that
-// take one ("[S%02d]", "[K%02d]", "[W%02d]"); empty for any other id.
+// The token an insert button writes, with the argument field's number for the three that
+// take one ("[S%02d]", "[K%02d]", "[W%02d]"; a field that holds no number gives 0); empty for
+// any other id.
 std::string MessageTokenText(int button_id, const std::string& argument_text);
 
 // Fills the editor for the message `editor_message` names (1..6) and returns that number,

@@ -9,8 +9,9 @@
 // thread nobody ever waits for a sender to end on the Main window's thread, where a sender
 // inside a synchronous window call would deadlock it.
 //
-// The sender works on its own copy of the message, taken when the message starts, so an
-// editor saving the same slot never races its reads; `message_cursor` points into that copy.
+// The sender works on its own copy of the message, taken under the module's lock when the
+// message starts, and the editor stores a slot under the same lock, so neither races the
+// other; `message_cursor` points into that copy.
 //
 // At exit the window seam is closed first, so every window call returns at once, except a
 // parser message box that was already up: it waits for a person. The exit joins the thread
@@ -18,6 +19,7 @@
 // set when its box returns and ends without touching anything else.
 #include "messages/message_sender.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -189,6 +191,18 @@ bool StartMessage(int number, int32_t sending_value) {
     }
     module.wake.notify_all();
     return true;
+}
+
+void StoreMessageText(int number, const std::string& text) {
+    if (number < 1 || number > kMessageCount) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(Module().mutex);
+    char* slot = settings.messages[number - 1];
+    // The rest of the slot is cleared, so no end of an older, longer text stays in the file
+    // behind the new one's NUL.
+    std::memset(slot, 0, kTextFieldSize);
+    std::memcpy(slot, text.data(), std::min(text.size(), kTextFieldSize - 1));
 }
 
 void EndMessageSender() {

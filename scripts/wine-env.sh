@@ -68,6 +68,32 @@ pellmar_start_wine() {
     # output handles. Start them here with no output, or every later caller that reads a
     # program's output (ctest's test discovery among them) waits for them to end.
     "$PELLMAR_WINE" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+    pellmar_dress_windows
+}
+
+# On Xvfb no window manager draws a window's caption and frame, so screenshots would show
+# bare client areas over stale screen. Wine draws them itself when told that nobody
+# decorates its windows; its caption buttons need its Marlett font, which this Wine does not
+# find in its own data folder, so the prefix gets a copy. On a real desktop the window
+# manager's own frames stay. Checked in the prefix's files first: a reg call costs half a
+# second.
+pellmar_dress_windows() {
+    local key='HKCU\Software\Wine\X11 Driver'
+    local set=0
+    grep -q '^"Decorated"="N"' "$WINEPREFIX/user.reg" 2>/dev/null && set=1
+    if [ "${PELLMAR_HEADLESS:-0}" = 1 ] && [ "$set" = 0 ]; then
+        "$PELLMAR_WINE" reg add "$key" /v Decorated /t REG_SZ /d N /f </dev/null >/dev/null 2>&1 || true
+    elif [ "${PELLMAR_HEADLESS:-0}" != 1 ] && [ "$set" = 1 ]; then
+        "$PELLMAR_WINE" reg delete "$key" /v Decorated /f </dev/null >/dev/null 2>&1 || true
+    fi
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    local marlett
+    for marlett in /usr/share/wine/fonts/marlett.ttf /usr/lib/wine/fonts/marlett.ttf; do
+        if [ -f "$marlett" ] && [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ]; then
+            cp "$marlett" "$fonts/" || true
+            break
+        fi
+    done
 }
 
 pellmar_stop_wine() {

@@ -142,7 +142,7 @@ bool Checked(const SetupForm& form, int id) {
 
 uint32_t NumberIn(const SetupForm& form, int id) {
     const auto found = form.texts.find(id);
-    return found == form.texts.end() ? 0 : UnsignedFromText(found->second);
+    return found == form.texts.end() ? 0 : UnsignedFromText(found->second).value_or(0);
 }
 
 int CwModePosition(uint8_t mode_register, uint8_t pin_config) {
@@ -231,7 +231,7 @@ bool StoreSpeedPotRange(const SetupForm& form, WindowHandle owner) {
     settings.keyer_settings.wpm_range = static_cast<uint8_t>(highest - lowest);
     settings.keyer_settings.min_wpm = static_cast<uint8_t>(lowest);
     RequestKeyerSpeedPot();
-    if (UnsignedFromText(GetControlText(IDC_WPM)) > highest) {
+    if (UnsignedFromText(GetControlText(IDC_WPM)).value_or(0) > highest) {
         SetControlText(IDC_WPM, std::to_string(highest));
     }
     return true;

@@ -21,65 +21,40 @@
 #include "net/link_state.h"
 #include "net/packet.h"
 #include "settings/settings_record.h"
-#include "tests/host/socket_test_peer.h"
+#include "tests/host/station_rig.h"
 #include "tests/support/recording_window.h"
 #include "tools/keyer_sim/keyer_sim.h"
 
 namespace {
 
 using namespace loopback;
+using station_rig::WaitUntil;
 using namespace std::chrono_literals;
 using ByteList = std::vector<uint8_t>;
 using Sent = std::vector<std::pair<uint8_t, uint8_t>>;  // type and value of each packet
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
 // The station as a Net Server with its keyer attached; linked or not as each case says.
-class KeyerDispatch : public LoopbackTest {
+class KeyerDispatch : public station_rig::StationRigTest {
   protected:
     void SetUp() override { Start(23); }
 
     void Start(int version) {
         LoopbackTest::SetUp();
-        int port = 0;
-        listener_ = Listener(&port);
-        peer_ = RawConnect(port);
-        connection_ = AcceptOne(listener_);
+        ConnectPeer();
         std::memset(&settings, 0, sizeof settings);
         settings.net_flags = kNetModeServer;
-        link_socket = listener_;
-        accepted_socket = connection_;
+        ServeThePeer();
 
         keyer_sim::Options options;
         options.version = version;
-        sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
-        ASSERT_TRUE(sim_->Start());
-        SetKeyerPortPathPattern(sim_->PortPath());
-        ASSERT_EQ(OpenKeyerPort(1), 0);
         uint8_t opened = 0;
-        ASSERT_EQ(OpenKeyerHost(&opened), 0);
+        keyer_.Attach(options, &opened);
         keyer_v2 = IsExtendedKeyerVersion(opened) ? 1 : 0;
-        ASSERT_TRUE(sim_->WaitForReceived(8, 3s));  // the handshake
-        mark_ = 8;
     }
 
     void TearDown() override {
-        CloseKeyerHost();
-        CloseKeyerPort();
-        sim_->Stop();
+        StationRigTest::TearDown();
         net_connected = 0;
-        link_socket = kNoSocket;
-        accepted_socket = kNoSocket;
-        LoopbackTest::TearDown();
     }
 
     void Link(uint32_t role_and_flags) {
@@ -87,7 +62,7 @@ class KeyerDispatch : public LoopbackTest {
         net_connected = 1;
     }
 
-    void Keyer(const ByteList& bytes) { sim_->Inject(bytes); }
+    void Keyer(const ByteList& bytes) { keyer_.Sim().Inject(bytes); }
 
     // Once the reader has handled every byte sent so far: a speed-pot turn, which with the
     // pot lock off changes `pot_wpm` and nothing else, comes after them.
@@ -123,22 +98,6 @@ class KeyerDispatch : public LoopbackTest {
         return texts;
     }
 
-    // The keyer's wire since the last call, once `count` more bytes are there.
-    ByteList KeyerWire(std::size_t count) {
-        sim_->WaitForReceived(mark_ + count, 3s);
-        std::this_thread::sleep_for(50ms);
-        const ByteList all = sim_->Received();
-        ByteList since(all.begin() + static_cast<std::ptrdiff_t>(mark_), all.end());
-        mark_ = all.size();
-        return since;
-    }
-
-    RecordingWindow window_;
-    std::unique_ptr<keyer_sim::KeyerSim> sim_;
-    SocketHandle listener_ = kNoSocket;
-    SocketHandle connection_ = kNoSocket;
-    int peer_ = -1;
-    std::size_t mark_ = 0;
     int probe_ = 0;
     int min_wpm_ = 0;  // the speed pot's minimum last sent to the keyer
 };
@@ -246,11 +205,8 @@ TEST_F(KeyerDispatch, EchoShowsHereUnlinkedAndTravelsByRole) {
 // starts goes on. The writer is held so that the queue fills and the message waits, busy,
 // while the case looks.
 TEST_F(KeyerDispatch, KeyerButtonsStartStoredMessagesAndAReportWithoutButtonRestoresCaptions) {
-    std::memset(settings.messages[1], 'E', 60);
-    std::strcpy(settings.messages[2], "NO");
-    // The reader looks at the link flag before it reads the record, so the texts written
-    // above are published to it with the flag.
-    net_connected = 0;
+    StoreMessageText(2, std::string(60, 'E'));
+    StoreMessageText(3, "NO");
     keyer_internal::writer_held_for_test = true;
     Keyer({0xCA});
     ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_count == 43; }));
@@ -276,7 +232,7 @@ TEST_F(KeyerDispatch, KeyerButtonsStartStoredMessagesAndAReportWithoutButtonRest
 // Linked in Converse or as RemoteSide this station's buttons key nothing, and their report
 // is not the keyer's status either.
 TEST_F(KeyerDispatch, ButtonReportIsDroppedWhereTheRoleRefusesLocalKeying) {
-    std::strcpy(settings.messages[0], "E");
+    StoreMessageText(1, "E");
     Link(kNetRoleRemoteSide);
     Keyer({0xC9});
     ExpectPeerGotNothing();

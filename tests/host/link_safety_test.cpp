@@ -63,46 +63,23 @@ bool EndsWith(const std::string& text, const std::string& end) {
            text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-// The other station as a plain server on a free loopback port.
-class RawServer {
-  public:
-    RawServer() {
-        sockaddr_in address = Loopback(0);
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(listener_, 4);
+// The other station as a plain server on a free loopback port; a port nobody holds once it
+// has gone.
+struct PlainServer {
+    PlainServer() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = loopback::kLoopback;
         socklen_t length = sizeof address;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        bind(listener, reinterpret_cast<sockaddr*>(&address), length);
+        listen(listener, 4);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
         port = ntohs(address.sin_port);
     }
-    ~RawServer() {
-        for (int fd : accepted_) {
-            close(fd);
-        }
-        close(listener_);
-    }
-    int Accept() {
-        accepted_.push_back(accept(listener_, nullptr, nullptr));
-        return accepted_.back();
-    }
+    ~PlainServer() { close(listener); }
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
     uint16_t port = 0;
-
-  private:
-    int listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    std::vector<int> accepted_;
 };
-
-uint16_t FreePort() {
-    const RawServer taken;
-    return taken.port;
-}
 
 class LinkSafetyTest : public ::testing::Test {
   protected:
@@ -136,7 +113,7 @@ class LinkSafetyTest : public ::testing::Test {
     int LinkedServer(uint32_t role = kNetRoleRemoteSide) {
         StartKeyer();
         settings.net_flags = kNetModeServer | kNetIpAddrOverride | role;
-        settings.ip_port = FreePort();
+        settings.ip_port = PlainServer().port;
         EXPECT_EQ(OpenConnection(nullptr), 1) << Log();
         const int fd = Connect();
         EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; })) << Log();
@@ -144,11 +121,8 @@ class LinkSafetyTest : public ::testing::Test {
     }
 
     int Connect() {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        peers_.push_back(fd);
-        sockaddr_in address = Loopback(static_cast<uint16_t>(settings.ip_port));
-        EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        return fd;
+        peers_.push_back(loopback::PlainConnect(static_cast<int>(settings.ip_port)));
+        return peers_.back();
     }
 
     // Plays the Main window's loop: socket events and the link timer.
@@ -333,11 +307,11 @@ TEST_F(LinkSafetyTest, ARemoteSideEndsASilentLinkOnlyAfterHeartbeats) {
 // A ControlPoint sends heartbeats, so it ends a link that never answers; its operator can
 // then close and open again.
 TEST_F(LinkSafetyTest, AControlPointEndsALinkThatNeverAnswers) {
-    RawServer home;
+    PlainServer home;
     settings.net_flags = kNetLocalKeyerDisabled | kNetModeClient | kNetRoleControlPoint;
     settings.ip_port = home.port;
     ASSERT_EQ(OpenConnection(nullptr), 1) << Log();
-    home.Accept();
+    peers_.push_back(accept(home.listener, nullptr, nullptr));
     ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
     ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 0; }));
     EXPECT_TRUE(EndsWith(Log(), "\r\nConnection lost: nothing heard for three heartbeats"));
@@ -347,7 +321,7 @@ TEST_F(LinkSafetyTest, AControlPointEndsALinkThatNeverAnswers) {
     OnOpenCloseButton(nullptr);
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Network Connection Closed");
     OnOpenCloseButton(nullptr);
-    home.Accept();
+    peers_.push_back(accept(home.listener, nullptr, nullptr));
     EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
 }
 

@@ -1,30 +1,22 @@
 // The operator's commands as the Main window hands them over, against a test peer on
 // loopback (the other station, reading the exact packets) and, where the local keyer
 // matters, the keyer emulator, whose wire shows every command byte.
-#include <chrono>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/main_window_commands.h"
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
 #include "keyer/keyer_commands.h"
-#include "keyer/keyer_host.h"
-#include "keyer/serial_port.h"
 #include "net/link_state.h"
 #include "net/packet.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
-#include "tests/host/socket_test_peer.h"
-#include "tests/support/recording_window.h"
-#include "tools/keyer_sim/keyer_sim.h"
+#include "tests/host/station_rig.h"
 
 namespace {
 
 using namespace loopback;
-using namespace std::chrono_literals;
 using ByteList = std::vector<uint8_t>;
 
 ByteList Packets(const std::vector<std::pair<uint8_t, uint8_t>>& packets) {
@@ -36,18 +28,14 @@ ByteList Packets(const std::vector<std::pair<uint8_t, uint8_t>>& packets) {
     return bytes;
 }
 
-class CommandsTest : public LoopbackTest {
+class CommandsTest : public station_rig::StationRigTest {
   protected:
     void SetUp() override {
         LoopbackTest::SetUp();
-        int port = 0;
-        listener_ = Listener(&port);
-        peer_ = RawConnect(port);
-        connection_ = AcceptOne(listener_);
+        ConnectPeer();
         SetDefaultSettings();  // speed 16, speed-pot range 5 to 25
         settings.net_flags = kNetModeServer | kNetRoleControlPoint;
-        link_socket = listener_;
-        accepted_socket = connection_;
+        ServeThePeer();
         net_connected = 0;
         remote_busy = 0;
         local_keyer_open = 0;
@@ -58,45 +46,14 @@ class CommandsTest : public LoopbackTest {
         window_.SetControlText(IDC_WPM, "16");
     }
 
-    void TearDown() override {
-        if (sim_) {
-            CloseKeyerHost();
-            CloseKeyerPort();
-            sim_->Stop();
-        }
-        link_socket = kNoSocket;
-        accepted_socket = kNoSocket;
-        LoopbackTest::TearDown();
-    }
-
     void Link(uint32_t role) {
         settings.net_flags = kNetModeServer | role;
         net_connected = 1;
     }
 
     void AttachKeyer() {
-        keyer_sim::Options options;
-        options.speedup = 50.0;
-        sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
-        ASSERT_TRUE(sim_->Start());
-        SetKeyerPortPathPattern(sim_->PortPath());
-        ASSERT_EQ(OpenKeyerPort(1), 0);
-        uint8_t version = 0;
-        ASSERT_EQ(OpenKeyerHost(&version), 0);
+        keyer_.Attach(station_rig::FastKeyer());
         local_keyer_open = 1;
-        ASSERT_TRUE(sim_->WaitForReceived(8, 3s));  // the handshake
-        mark_ = sim_->Received().size();
-    }
-
-    // What reached the keyer since the last look, once `count` bytes are there, after a quiet
-    // spell so that a byte too many shows as well.
-    ByteList KeyerWire(std::size_t count) {
-        sim_->WaitForReceived(mark_ + count, 5s);
-        std::this_thread::sleep_for(80ms);
-        const ByteList all = sim_->Received();
-        ByteList since(all.begin() + static_cast<std::ptrdiff_t>(mark_), all.end());
-        mark_ = all.size();
-        return since;
     }
 
     ByteList PeerReceives(std::size_t packets) {
@@ -107,13 +64,6 @@ class CommandsTest : public LoopbackTest {
     }
 
     std::string Log() { return window_.Text(IDC_LOG_PANE); }
-
-    RecordingWindow window_;
-    SocketHandle listener_ = kNoSocket;
-    SocketHandle connection_ = kNoSocket;
-    int peer_ = -1;
-    std::unique_ptr<keyer_sim::KeyerSim> sim_;
-    std::size_t mark_ = 0;
 };
 
 TEST_F(CommandsTest, TypingUnlinkedGoesToTheKeyerInUpperCaseAndToTheLogPane) {

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -17,43 +16,25 @@
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
 #include "keyer/keyer_commands.h"
-#include "keyer/keyer_host.h"
 #include "keyer/keyer_internal.h"
 #include "keyer/keyer_reader.h"
-#include "keyer/serial_port.h"
 #include "messages/message_sender.h"
 #include "net/link_state.h"
 #include "net/packet.h"
 #include "settings/settings_record.h"
-#include "tests/host/socket_test_peer.h"
-#include "tests/support/recording_window.h"
-#include "tools/keyer_sim/keyer_sim.h"
+#include "tests/host/station_rig.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using station_rig::WaitUntil;
 using Bytes = std::vector<uint8_t>;
-
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds patience = 5s) {
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-void PutMessage(int number, const std::string& text) {
-    std::strncpy(settings.messages[number - 1], text.c_str(), kTextFieldSize - 1);
-}
 
 bool MessageEnds() {
     return WaitUntil([] { return sending_message.load() == 0; });
 }
 
-class MessageSenderTest : public loopback::LoopbackTest {
+class MessageSenderTest : public station_rig::StationRigTest {
   protected:
     void SetUp() override {
         LoopbackTest::SetUp();
@@ -65,63 +46,26 @@ class MessageSenderTest : public loopback::LoopbackTest {
 
     void TearDown() override {
         EndMessageSender();
-        if (sim_) {
-            CloseKeyerHost();
-            CloseKeyerPort();
-            sim_->Stop();
-        }
-        link_socket = kNoSocket;
-        accepted_socket = kNoSocket;
-        LoopbackTest::TearDown();
+        StationRigTest::TearDown();
     }
 
-    void AttachKeyer() {
-        keyer_sim::Options options;
-        options.speedup = 50.0;
-        sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
-        ASSERT_TRUE(sim_->Start());
-        SetKeyerPortPathPattern(sim_->PortPath());
-        ASSERT_EQ(OpenKeyerPort(1), 0);
-        uint8_t version = 0;
-        ASSERT_EQ(OpenKeyerHost(&version), 0);
-        // The handshake: 13 13 13, 00 04 55, 00 02.
-        ASSERT_TRUE(sim_->WaitForReceived(8, 3s));
-        mark_ = sim_->Received().size();
-    }
+    void AttachKeyer() { keyer_.Attach(station_rig::FastKeyer()); }
 
     // Linked as a ControlPoint server, the test being the client.
     void Link() {
-        int port = 0;
-        link_socket = Listener(&port);
-        peer_ = RawConnect(port);
-        accepted_socket = AcceptOne(link_socket);
+        ConnectPeer();
+        ServeThePeer();
         settings.net_flags = kNetModeServer | kNetRoleControlPoint;
         net_connected = 1;
     }
 
-    // What reached the keyer since the last call, once `count` bytes are there, and after
-    // a quiet spell so that a byte too many shows too.
-    Bytes KeyerWire(std::size_t count) {
-        sim_->WaitForReceived(mark_ + count, 5s);
-        std::this_thread::sleep_for(80ms);
-        const Bytes all = sim_->Received();
-        Bytes since(all.begin() + static_cast<std::ptrdiff_t>(mark_), all.end());
-        mark_ = all.size();
-        return since;
-    }
-
     std::string LogPane() { return window_.Text(IDC_LOG_PANE); }
-
-    RecordingWindow window_;
-    std::unique_ptr<keyer_sim::KeyerSim> sim_;
-    std::size_t mark_ = 0;
-    int peer_ = -1;
 };
 
 TEST_F(MessageSenderTest, TokensReachTheKeyerAsBufferedCommands) {
     AttachKeyer();
-    PutMessage(1, "cq [S25]de");
-    PutMessage(2, "[p][P]\xE9");
+    StoreMessageText(1, "cq [S25]de");
+    StoreMessageText(2, "[p][P]\xE9");
     ASSERT_TRUE(StartMessage(1, 1));
     ASSERT_TRUE(MessageEnds());
     EXPECT_EQ(KeyerWire(7), (Bytes{0x43, 0x51, 0x20, 0x1C, 0x19, 0x44, 0x45}));
@@ -178,7 +122,7 @@ class LogPaneProbe final : public WindowBackend {
 TEST_F(MessageSenderTest, LinkedEachByteGoesToThePeerThenTheKeyerThenTheLogPane) {
     AttachKeyer();
     Link();
-    PutMessage(4, "[S25]a");
+    StoreMessageText(4, "[S25]a");
     const int32_t queued_before = GetKeyerQueueSnapshot().queue_write;
     struct Seen {
         std::string text;
@@ -218,9 +162,9 @@ TEST_F(MessageSenderTest, WaitsWhileTheQueueIsNearlyFullAndResumes) {
     for (int i = 0; i < 100; ++i) {
         text += static_cast<char>('A' + i % 26);
     }
-    PutMessage(1, text);
+    StoreMessageText(1, text);
     // The keyer holds, so nothing leaves the queue.
-    sim_->Inject({0xC1});
+    keyer_.Sim().Inject({0xC1});
     ASSERT_TRUE(WaitUntil([] { return GetKeyerStatus() == 1; }));
     ASSERT_TRUE(StartMessage(1, 1));
     ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_nearly_full == 1; }));
@@ -231,7 +175,7 @@ TEST_F(MessageSenderTest, WaitsWhileTheQueueIsNearlyFullAndResumes) {
     EXPECT_EQ(sending_message.load(), 1);
     EXPECT_FALSE(StartMessage(2, 2)) << "one message at a time";
 
-    sim_->Inject({0xC0});
+    keyer_.Sim().Inject({0xC0});
     ASSERT_TRUE(MessageEnds());
     EXPECT_EQ(KeyerWire(text.size()), Bytes(text.begin(), text.end()));
     EXPECT_EQ(LogPane(), text);
@@ -240,7 +184,7 @@ TEST_F(MessageSenderTest, WaitsWhileTheQueueIsNearlyFullAndResumes) {
 TEST_F(MessageSenderTest, StopTakesEffectWithinOneStep) {
     Link();
     // Nothing else holds the sender back: linked, the other side not busy, no keyer.
-    PutMessage(1, std::string(255, 'E'));
+    StoreMessageText(1, std::string(255, 'E'));
     for (int round = 0; round < 20; ++round) {
         window_.SetControlText(IDC_LOG_PANE, "");
         ASSERT_TRUE(StartMessage(1, 1));
@@ -254,8 +198,8 @@ TEST_F(MessageSenderTest, StopTakesEffectWithinOneStep) {
 
 TEST_F(MessageSenderTest, MessageEndingInsideATokenLeavesTheNextOneAlone) {
     AttachKeyer();
-    PutMessage(1, "AB[W1");
-    PutMessage(2, "5]C");
+    StoreMessageText(1, "AB[W1");
+    StoreMessageText(2, "5]C");
     ASSERT_TRUE(StartMessage(1, 1));
     ASSERT_TRUE(MessageEnds());
     ASSERT_TRUE(StartMessage(2, 2));
@@ -278,8 +222,8 @@ TEST_F(MessageSenderTest, StartStopStormLeavesOneSenderPerMessage) {
             texts[byte < 0x80 ? 0 : 1] += static_cast<char>(byte);
         }
     }
-    PutMessage(1, texts[0]);
-    PutMessage(2, texts[1]);
+    StoreMessageText(1, texts[0]);
+    StoreMessageText(2, texts[1]);
     struct Place {
         int message;
         int index;

@@ -9,29 +9,22 @@ namespace {
 
 using namespace loopback;
 
-class PacketLink : public LoopbackTest {
+class PacketLink : public PeerLinkTest {
   protected:
     void SetUp() override {
         LoopbackTest::SetUp();
-        int port = 0;
-        listener_ = Listener(&port);
-        peer_ = RawConnect(port);
-        link_ = AcceptOne(listener_);
-        ASSERT_NE(link_, kNoSocket);
+        ConnectPeer();
     }
 
     // Waits for the link's next read notification and handles it as the window would.
     int OnRead() {
         const SocketEvent event = NextEvent();
-        EXPECT_EQ(event.socket, link_);
+        EXPECT_EQ(event.socket, connection_);
         EXPECT_EQ(event.event, kSocketRead);
-        return ReadPacketsFrom(link_, &reassembler_,
+        return ReadPacketsFrom(connection_, &reassembler_,
                                [this](const Packet& packet) { delivered_.push_back(packet); });
     }
 
-    SocketHandle listener_ = kNoSocket;
-    SocketHandle link_ = kNoSocket;
-    int peer_ = -1;
     PacketReassembler reassembler_;
     std::vector<Packet> delivered_;
 };
@@ -39,12 +32,12 @@ class PacketLink : public LoopbackTest {
 TEST_F(PacketLink, PacketWrittenInTwoPiecesIsDeliveredOnceWhole) {
     const std::vector<uint8_t> bytes = Bytes(BuildPacket(PKT_TEXT_CHAR, 'A'));
     RawSendAll(peer_, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 7));
-    ASSERT_TRUE(WaitUnread(link_, 7));
+    ASSERT_TRUE(WaitUnread(connection_, 7));
     EXPECT_EQ(OnRead(), 7);
     EXPECT_TRUE(delivered_.empty());
 
     RawSendAll(peer_, std::vector<uint8_t>(bytes.begin() + 7, bytes.end()));
-    ASSERT_TRUE(WaitUnread(link_, 13));
+    ASSERT_TRUE(WaitUnread(connection_, 13));
     EXPECT_EQ(OnRead(), 13);
     ASSERT_EQ(delivered_.size(), 1u);
     EXPECT_EQ(Bytes(delivered_[0]), bytes);
@@ -57,7 +50,7 @@ TEST_F(PacketLink, EachNotificationTakesTheNextPacket) {
         stream.insert(stream.end(), bytes.begin(), bytes.end());
     }
     RawSendAll(peer_, stream);
-    ASSERT_TRUE(WaitUnread(link_, 60));
+    ASSERT_TRUE(WaitUnread(connection_, 60));
     for (std::size_t i = 1; i <= 3; ++i) {
         EXPECT_EQ(OnRead(), 20);
         ASSERT_EQ(delivered_.size(), i);
@@ -71,16 +64,16 @@ TEST_F(PacketLink, EachNotificationTakesTheNextPacket) {
 TEST_F(PacketLink, NotificationWithNothingToReadDeliversNothing) {
     const std::vector<uint8_t> bytes = Bytes(BuildPacket(PKT_PAUSE, 1));
     RawSendAll(peer_, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 4));
-    ASSERT_TRUE(WaitUnread(link_, 4));
+    ASSERT_TRUE(WaitUnread(connection_, 4));
     EXPECT_EQ(OnRead(), 4);
     // A stale notification: the bytes it was for are already read.
-    EXPECT_EQ(ReadPacketsFrom(link_, &reassembler_,
+    EXPECT_EQ(ReadPacketsFrom(connection_, &reassembler_,
                               [this](const Packet& packet) { delivered_.push_back(packet); }),
               kSocketError);
     EXPECT_EQ(SocketLastError(), kSocketErrorWouldBlock);
     EXPECT_TRUE(delivered_.empty());
     EXPECT_EQ(reassembler_.PendingBytes(), 4u);
-    EXPECT_EQ(ReadPacketsFrom(link_, nullptr, nullptr), kSocketError);
+    EXPECT_EQ(ReadPacketsFrom(connection_, nullptr, nullptr), kSocketError);
 }
 
 TEST_F(PacketLink, PeerClosingMidPacketEndsWithThePartUndelivered) {
@@ -92,13 +85,13 @@ TEST_F(PacketLink, PeerClosingMidPacketEndsWithThePartUndelivered) {
 
     for (;;) {
         const SocketEvent event = NextEvent();
-        ASSERT_EQ(event.socket, link_);
+        ASSERT_EQ(event.socket, connection_);
         if (event.event == kSocketClose) {
             EXPECT_EQ(event.error, 0);
             break;
         }
         ASSERT_EQ(event.event, kSocketRead);
-        ASSERT_GE(ReadPacketsFrom(link_, &reassembler_,
+        ASSERT_GE(ReadPacketsFrom(connection_, &reassembler_,
                                   [this](const Packet& packet) { delivered_.push_back(packet); }),
                   0);
     }
@@ -106,14 +99,14 @@ TEST_F(PacketLink, PeerClosingMidPacketEndsWithThePartUndelivered) {
     EXPECT_EQ(PacketValue(delivered_[0]), 'E');
     EXPECT_EQ(reassembler_.PendingBytes(), 11u);
     // The close came only after every byte sent before it had been read.
-    EXPECT_EQ(ReadPacketsFrom(link_, &reassembler_, nullptr), 0) << "the end of the stream";
+    EXPECT_EQ(ReadPacketsFrom(connection_, &reassembler_, nullptr), 0) << "the end of the stream";
     EXPECT_EQ(NextEvent(kQuietMs).socket, kNoSocket) << "one close event";
 }
 
 TEST_F(PacketLink, SentPacketArrivesAsItsTwentyBytes) {
     const Packet packet = BuildKeyerSettingsPacket(
         KeyerSettings{0x44, 22, 5, 50, 0, 0, 10, 25, 0, 0, 0, 0, 50, 0x0D, 0});
-    ASSERT_EQ(SendPacketOn(link_, packet), 1);
+    ASSERT_EQ(SendPacketOn(connection_, packet), 1);
     EXPECT_EQ(RawReceive(peer_, kPacketSize), Bytes(packet));
     EXPECT_EQ(SendPacketOn(kNoSocket, packet), 0);
     EXPECT_EQ(SocketLastError(), kSocketErrorNotSocket);

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,15 +11,11 @@
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
 #include "keyer/keyer_commands.h"
-#include "keyer/keyer_host.h"
 #include "keyer/keyer_reader.h"
-#include "keyer/serial_port.h"
 #include "net/link_state.h"
 #include "net/packet_link.h"
 #include "net/packet_protocol.h"
-#include "tests/host/socket_test_peer.h"
-#include "tests/support/recording_window.h"
-#include "tools/keyer_sim/keyer_sim.h"
+#include "tests/host/station_rig.h"
 
 namespace {
 
@@ -74,15 +69,11 @@ uint8_t NextProbeSpeed() {
     return next++;
 }
 
-class PacketProtocol : public LoopbackTest {
+class PacketProtocol : public station_rig::StationRigTest {
   protected:
     void SetUp() override {
         LoopbackTest::SetUp();
-        int port = 0;
-        listener_ = Listener(&port);
-        peer_ = RawConnect(port);
-        connection_ = AcceptOne(listener_);
-        ASSERT_NE(connection_, kNoSocket);
+        ConnectPeer();
         std::memset(&settings, 0, sizeof settings);
         BeNetServer(kNetRoleControlPoint);
         net_connected = 1;
@@ -93,19 +84,12 @@ class PacketProtocol : public LoopbackTest {
         bad_packet_count = 0;
     }
 
-    void TearDown() override {
-        link_socket = kNoSocket;
-        accepted_socket = kNoSocket;
-        LoopbackTest::TearDown();
-    }
-
     // A server sends on its accepted connection and keeps the listener as its link socket;
     // a client's one socket is both. Each role is given the wrong socket for the other, so
     // a send on the wrong one never reaches the peer.
     void BeNetServer(uint32_t role_and_flags) {
         settings.net_flags = kNetModeServer | role_and_flags;
-        link_socket = listener_;
-        accepted_socket = connection_;
+        ServeThePeer();
     }
     void BeNetClient(uint32_t role_and_flags) {
         settings.net_flags = kNetModeClient | role_and_flags;
@@ -140,10 +124,6 @@ class PacketProtocol : public LoopbackTest {
             << "the stream carried something before the probe's answer";
     }
 
-    RecordingWindow window_;
-    SocketHandle listener_ = kNoSocket;
-    SocketHandle connection_ = kNoSocket;
-    int peer_ = -1;
     PacketReassembler reassembler_;
 };
 
@@ -152,40 +132,11 @@ class PacketProtocolWithKeyer : public PacketProtocol {
   protected:
     void SetUp() override {
         PacketProtocol::SetUp();
-        keyer_sim::Options options;
-        options.speedup = 50.0;
-        sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
-        ASSERT_TRUE(sim_->Start());
-        SetKeyerPortPathPattern(sim_->PortPath());
-        ASSERT_EQ(OpenKeyerPort(1), 0);
         uint8_t version = 0;
-        ASSERT_EQ(OpenKeyerHost(&version), 0);
+        keyer_.Attach(station_rig::FastKeyer(), &version);
         ASSERT_EQ(version, 23);
         keyer_version = version;
         local_keyer_open = 1;
-        // The handshake: 13 13 13, 00 04 55, 00 02.
-        ASSERT_TRUE(sim_->WaitForReceived(8, 3s));
-        mark_ = sim_->Received().size();
-    }
-
-    void TearDown() override {
-        CloseKeyerHost();
-        CloseKeyerPort();
-        if (sim_) {
-            sim_->Stop();
-        }
-        PacketProtocol::TearDown();
-    }
-
-    // What reached the keyer since the last call, once `count` bytes are there, and after
-    // a quiet spell so that a byte too many shows as well.
-    ByteList KeyerWire(std::size_t count) {
-        sim_->WaitForReceived(mark_ + count, 5s);
-        std::this_thread::sleep_for(80ms);
-        const ByteList all = sim_->Received();
-        ByteList since(all.begin() + static_cast<std::ptrdiff_t>(mark_), all.end());
-        mark_ = all.size();
-        return since;
     }
 
     void ExpectKeyerWireQuiet() {
@@ -194,9 +145,6 @@ class PacketProtocolWithKeyer : public PacketProtocol {
         EXPECT_EQ(KeyerWire(2), (ByteList{0x02, probe}))
             << "the keyer got something before the probe's speed";
     }
-
-    std::unique_ptr<keyer_sim::KeyerSim> sim_;
-    std::size_t mark_ = 0;
 };
 
 // Receiving: packets that drive the local keyer.
@@ -507,12 +455,8 @@ TEST_F(PacketProtocolWithKeyer, UnlinkedTheBusyTestFollowsTheLocalQueue) {
     remote_busy = 1;
     EXPECT_EQ(IsLinkBusy(), 0);
     // The keyer holds, so nothing drains while the queue fills past its mark.
-    sim_->Inject({0xC1});
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (GetKeyerStatus() != 1 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(1ms);
-    }
-    ASSERT_EQ(GetKeyerStatus(), 1);
+    keyer_.Sim().Inject({0xC1});
+    ASSERT_TRUE(station_rig::WaitUntil([] { return GetKeyerStatus() == 1; }));
     for (int i = 0; i < 43; ++i) {
         ASSERT_EQ(QueueKeyerByte('E'), 0);
     }

@@ -1,6 +1,7 @@
 // The test's side of a loopback link for the socket seam's host tests: a fixture that starts
-// and stops the socket library around each case, and a plain BSD peer for the things the
-// seam itself would never do (stop reading, reset the connection, write half a packet).
+// and stops the socket library around each case, one that links a peer to a listener of the
+// station's, and a plain BSD peer for the things the seam itself would never do (stop
+// reading, reset the connection, write half a packet).
 #pragma once
 
 #include <arpa/inet.h>
@@ -30,6 +31,18 @@ constexpr int kQuietMs = 300;
 
 inline const uint32_t kLoopback = htonl(INADDR_LOOPBACK);
 
+// A plain socket connected to `port` on loopback, for the caller to close.
+inline int PlainConnect(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = kLoopback;
+    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+        << std::strerror(errno);
+    return fd;
+}
+
 class LoopbackTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_EQ(StartSockets(), 0); }
@@ -48,16 +61,7 @@ class LoopbackTest : public ::testing::Test {
         return fd;
     }
 
-    int RawConnect(int port) {
-        const int fd = Raw(socket(AF_INET, SOCK_STREAM, 0));
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = kLoopback;
-        EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
-            << std::strerror(errno);
-        return fd;
-    }
+    int RawConnect(int port) { return Raw(PlainConnect(port)); }
 
     // A listening plain socket on a free loopback port; `receive_buffer` > 0 shrinks what
     // the accepted connection may hold unread.
@@ -103,6 +107,23 @@ class LoopbackTest : public ::testing::Test {
 
   private:
     std::vector<int> raw_;
+};
+
+// A Net Server's link, the test being the client: the station's listener through the seam,
+// the test's plain socket connected to it, and the connection the station accepted.
+class PeerLinkTest : public LoopbackTest {
+  protected:
+    void ConnectPeer() {
+        int port = 0;
+        listener_ = Listener(&port);
+        peer_ = RawConnect(port);
+        connection_ = AcceptOne(listener_);
+        ASSERT_NE(connection_, kNoSocket);
+    }
+
+    SocketHandle listener_ = kNoSocket;
+    SocketHandle connection_ = kNoSocket;
+    int peer_ = -1;
 };
 
 inline std::vector<uint8_t> Bytes(const Packet& packet) {

@@ -27,6 +27,7 @@
 #include "net/socket_api.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "tests/host/socket_test_peer.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
 #include "tools/keyer_sim/keyer_sim.h"
@@ -75,13 +76,7 @@ class Peer {
         }
     }
 
-    int Connect(uint16_t port) {
-        const int fd = Own(socket(AF_INET, SOCK_STREAM, 0));
-        sockaddr_in address = Loopback(port);
-        EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
-            << std::strerror(errno);
-        return fd;
-    }
+    int Connect(uint16_t port) { return Own(loopback::PlainConnect(port)); }
 
     // Listening on `port` (0 for any) of `host`; returns the port.
     uint16_t Listen(uint16_t port = 0, uint32_t host = INADDR_LOOPBACK) {
@@ -105,28 +100,11 @@ class Peer {
         return Own(accept(listener_, nullptr, nullptr));
     }
 
-    static void Send(int fd, const Bytes& bytes) {
-        ASSERT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
-                  static_cast<ssize_t>(bytes.size()));
-    }
+    static void Send(int fd, const Bytes& bytes) { loopback::RawSendAll(fd, bytes); }
 
     // Everything that arrives until `count` bytes are in, the station closes, or 5 s.
     static Bytes Receive(int fd, size_t count, std::chrono::milliseconds patience = 5000ms) {
-        Bytes bytes;
-        const auto deadline = Clock::now() + patience;
-        while (bytes.size() < count && Clock::now() < deadline) {
-            pollfd wait{fd, POLLIN, 0};
-            if (poll(&wait, 1, 20) <= 0) {
-                continue;
-            }
-            uint8_t buffer[256];
-            const ssize_t got = recv(fd, buffer, std::min(sizeof buffer, count - bytes.size()), 0);
-            if (got <= 0) {
-                break;
-            }
-            bytes.insert(bytes.end(), buffer, buffer + got);
-        }
-        return bytes;
+        return loopback::RawReceive(fd, count, 256, static_cast<int>(patience.count()));
     }
 
     // True when the station has closed the connection.

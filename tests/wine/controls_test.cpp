@@ -21,7 +21,7 @@ TEST_F(OperatorControls, SpeedTypedIntoTheWpmFieldWithEnterReachesTheKeyer) {
     const Bytes wire = WireSinceMarkContaining(Bytes{0x02, 22});
     EXPECT_TRUE(EndsWith(wire, Bytes{0x02, 22})) << Hex(wire);
     EXPECT_EQ(ui::ReadText(window(), IDC_WPM), "22");
-    EXPECT_EQ(ui::FocusedControl(window()), ui::Control(window(), IDC_LOG_PANE));
+    EXPECT_TRUE(ui::WaitForFocus(window(), IDC_LOG_PANE, kWaitMs));
 }
 
 TEST_F(OperatorControls, TuneKeysDownAndItsSecondPressKeysUp) {

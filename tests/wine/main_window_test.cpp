@@ -145,8 +145,7 @@ TEST(MainWindow, RightClickShowsTheAboutBoxWhichEscapeLeavesOpen) {
     ASSERT_NE(box, nullptr);
     ui::SendCommand(box, IDOK);
     EXPECT_TRUE(ui::WaitForWindowGone(box, kWaitMs));
-    Sleep(100);
-    EXPECT_EQ(ui::FocusedControl(station.window()), ui::Control(station.window(), IDC_LOG_PANE));
+    EXPECT_TRUE(ui::WaitForFocus(station.window(), IDC_LOG_PANE, kWaitMs));
 }
 
 }  // namespace

@@ -243,9 +243,13 @@ Bytes KeyedStationTest::WireSinceMarkContaining(const Bytes& part, int timeout_m
 }
 
 bool SaveNamedScreenshot(HWND window, const std::string& name) {
+    return SaveNamedScreenshot(std::vector<HWND>{window}, name);
+}
+
+bool SaveNamedScreenshot(const std::vector<HWND>& windows, const std::string& name) {
     CreateDirectoryA((ui::OwnFolder() + "screenshots").c_str(), nullptr);
     const std::string shot = ui::OwnFolder() + "screenshots\\" + name + ".bmp";
-    const bool saved = ui::SaveScreenshot(window, shot);
+    const bool saved = ui::SaveScreenshot(windows, shot);
     std::printf("screenshot: %s\n", shot.c_str());
     return saved;
 }

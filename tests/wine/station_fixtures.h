@@ -100,3 +100,5 @@ class KeyedStationTest : public StationTestBase {
 
 // Saves a screenshot of `window` as build/windows/screenshots/<name>.bmp and prints where.
 bool SaveNamedScreenshot(HWND window, const std::string& name);
+// The same for the smallest rectangle that holds all the windows; the last one is active.
+bool SaveNamedScreenshot(const std::vector<HWND>& windows, const std::string& name);

@@ -143,6 +143,12 @@ void PressCloseBox(HWND window) {
     PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
+void ClickScrollArrow(HWND window, int id, bool up) {
+    const LPARAM bar = reinterpret_cast<LPARAM>(Control(window, id));
+    PostMessageA(window, WM_VSCROLL, MAKEWPARAM(up ? SB_LINEUP : SB_LINEDOWN, 0), bar);
+    PostMessageA(window, WM_VSCROLL, MAKEWPARAM(SB_ENDSCROLL, 0), bar);
+}
+
 void SendCommand(HWND window, int id) {
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
@@ -293,13 +299,29 @@ void DismissMessageBox(HWND box) {
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
 }
 
-bool SaveScreenshot(HWND window, const std::string& path) {
+void PlaceSideBySide(HWND left, HWND right, int margin) {
     RECT rect{};
-    if (!GetWindowRect(window, &rect)) {
-        return false;
+    GetWindowRect(left, &rect);
+    const UINT flags = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE;
+    SetWindowPos(left, nullptr, margin, margin, 0, 0, flags);
+    SetWindowPos(right, nullptr, 2 * margin + (rect.right - rect.left), margin, 0, 0, flags);
+}
+
+bool SaveScreenshot(HWND window, const std::string& path) {
+    return SaveScreenshot(std::vector<HWND>{window}, path);
+}
+
+bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& path) {
+    RECT rect{};
+    for (HWND window : windows) {
+        RECT own{};
+        if (!GetWindowRect(window, &own)) {
+            return false;
+        }
+        UnionRect(&rect, &rect, &own);
+        SetForegroundWindow(window);
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
-    SetForegroundWindow(window);
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Sleep(200);
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;

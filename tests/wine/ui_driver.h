@@ -36,6 +36,9 @@ void TypeText(HWND window, int id, const std::string& text);
 void RightClick(HWND window, int id);
 // The caption's close box.
 void PressCloseBox(HWND window);
+// A click on an arrow of a vertical scroll bar control: what the bar tells its parent for
+// the press (line up for the upper arrow, line down for the lower) and for the release.
+void ClickScrollArrow(HWND window, int id, bool up);
 // A command as the dialog manager sends it (for ids such as Escape's cancel command).
 void SendCommand(HWND window, int id);
 // Selects the whole text of an edit control, so that what is typed next replaces it.
@@ -71,8 +74,14 @@ void Select(HWND window, int id, int position);
 std::string MessageBoxText(HWND box);
 void DismissMessageBox(HWND box);
 
+// Moves two top-level windows side by side, `left` at (margin, margin) and `right` beside it
+// with the same margin between them; their sizes stay.
+void PlaceSideBySide(HWND left, HWND right, int margin);
+
 // Saves what the screen shows of the window as a 24-bit BMP file.
 bool SaveScreenshot(HWND window, const std::string& path);
+// The same for the smallest rectangle that holds all the windows.
+bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& path);
 
 // The folder of the running test program (with a trailing backslash).
 std::string OwnFolder();

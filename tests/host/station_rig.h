@@ -1,0 +1,112 @@
+// A station as the host tests run it: the Main window a recording window, the other station
+// the test's plain socket on loopback, linked to the station as to a Net Server, and, where a
+// case wants it, the keyer the emulator on a pty, whose wire shows every byte the station
+// sends it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "keyer/keyer_host.h"
+#include "keyer/serial_port.h"
+#include "net/link_state.h"
+#include "tests/host/socket_test_peer.h"
+#include "tests/support/recording_window.h"
+#include "tools/keyer_sim/keyer_sim.h"
+
+namespace station_rig {
+
+inline bool WaitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds patience = std::chrono::seconds(5)) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Morse fifty times as fast, so that what a case keys is soon sent.
+inline keyer_sim::Options FastKeyer() {
+    keyer_sim::Options options;
+    options.speedup = 50.0;
+    return options;
+}
+
+// The emulator with the station's keyer link attached to it: port 1 and host mode open.
+class EmulatedKeyer {
+  public:
+    // `version`, when given, receives the version byte the keyer answered. The handshake
+    // (13 13 13, 00 04 55, 00 02) is not part of the wire that Wire shows.
+    void Attach(const keyer_sim::Options& options, uint8_t* version = nullptr) {
+        sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
+        ASSERT_TRUE(sim_->Start());
+        SetKeyerPortPathPattern(sim_->PortPath());
+        ASSERT_EQ(OpenKeyerPort(1), 0);
+        uint8_t opened = 0;
+        ASSERT_EQ(OpenKeyerHost(&opened), 0);
+        if (version != nullptr) {
+            *version = opened;
+        }
+        ASSERT_TRUE(sim_->WaitForReceived(8, std::chrono::seconds(3)));
+        mark_ = sim_->Received().size();
+    }
+
+    // Host mode and the port closed and the emulator stopped, when it was attached.
+    void Detach() {
+        if (sim_) {
+            CloseKeyerHost();
+            CloseKeyerPort();
+            sim_->Stop();
+        }
+    }
+
+    // What reached the keyer since the last look, once `count` bytes are there, after a
+    // quiet spell so that a byte too many shows as well.
+    std::vector<uint8_t> Wire(std::size_t count) {
+        sim_->WaitForReceived(mark_ + count, std::chrono::seconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(80));
+        const std::vector<uint8_t> all = sim_->Received();
+        std::vector<uint8_t> since(all.begin() + static_cast<std::ptrdiff_t>(mark_), all.end());
+        mark_ = all.size();
+        return since;
+    }
+
+    keyer_sim::KeyerSim& Sim() { return *sim_; }
+
+  private:
+    std::unique_ptr<keyer_sim::KeyerSim> sim_;
+    std::size_t mark_ = 0;
+};
+
+class StationRigTest : public loopback::PeerLinkTest {
+  protected:
+    // The station sends to the peer on the connection it accepted, as a Net Server does.
+    void ServeThePeer() {
+        link_socket = listener_;
+        accepted_socket = connection_;
+    }
+
+    void TearDown() override {
+        keyer_.Detach();
+        link_socket = kNoSocket;
+        accepted_socket = kNoSocket;
+        PeerLinkTest::TearDown();
+    }
+
+    std::vector<uint8_t> KeyerWire(std::size_t count) { return keyer_.Wire(count); }
+
+    RecordingWindow window_;
+    EmulatedKeyer keyer_;
+};
+
+}  // namespace station_rig

@@ -1,0 +1,134 @@
+// A remote station left alone, between two real stations whose line runs through a test
+// proxy (link_proxy.h): a line that drops without a word while the far transmitter is keyed,
+// and a slow line that a stored message outruns.
+#include <winsock2.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/resource_ids.h"
+#include "gtest/gtest.h"
+#include "tests/wine/link_proxy.h"
+#include "tests/wine/two_stations_fixture.h"
+#include "tests/wine/ui_driver.h"
+
+namespace {
+
+// The pair with the client's line running through a test proxy.
+class TwoStationsThroughAProxyTest : public TwoStationsTest {
+  protected:
+    virtual int LineDelayMs() const { return 0; }
+    uint16_t ClientPort(uint16_t server_port) override {
+        proxy_ = std::make_unique<LinkProxy>(server_port, LineDelayMs());
+        EXPECT_TRUE(proxy_->Start());
+        return proxy_->port();
+    }
+    void TearDown() override {
+        client_.reset();
+        server_.reset();
+        proxy_.reset();  // before Winsock ends
+        TwoStationsTest::TearDown();
+    }
+    std::unique_ptr<LinkProxy> proxy_;
+};
+
+// The operator at home tunes the far transmitter, and then the home line drops without a
+// word: the site lets go of the key by itself, and the operator gets back in without anyone
+// going there.
+TEST_F(TwoStationsThroughAProxyTest, ALineThatDropsWhileTunedReleasesTheKeyAndLetsTheNextOpenIn) {
+    ASSERT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
+    // A heartbeat has crossed: the site knows this link is one that is never quiet for long.
+    ASSERT_TRUE(ui::WaitForText(client(), IDC_HEARTBEAT, "+", kWaitMs));
+    ui::Click(client(), IDC_TUNE);
+    const Bytes key_down = {0x0B, 0x01};
+    ASSERT_TRUE(EndsWith(server_keyer_.ReceivedEndingWith(key_down, kWaitMs), key_down));
+
+    proxy_->StopForwarding();
+    const DWORD dropped = GetTickCount();
+    const Bytes let_go = {0x0A, 0x0B, 0x00, 0x14, 0x00};
+    const Bytes wire = server_keyer_.ReceivedEndingWith(let_go, kWaitMs);
+    const DWORD released_after = GetTickCount() - dropped;
+    ASSERT_TRUE(EndsWith(wire, let_go)) << Hex(wire) << "\n"
+                                        << ui::ReadText(server(), IDC_LOG_PANE);
+    EXPECT_LE(released_after, 8000u);
+    EXPECT_EQ(ui::ReadText(server(), IDC_NET_STATUS), "Connection Closed");
+    const std::string server_log = ui::ReadText(server(), IDC_LOG_PANE);
+    EXPECT_TRUE(EndsWith(server_log, "\r\nConnection lost: nothing heard for three heartbeats"))
+        << server_log;
+    // The home station sees the link gone too, its Tune no longer down.
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_NET_STATUS, "Connection Closed", kWaitMs));
+    EXPECT_EQ(ui::ReadText(client(), IDC_TUNE), "Tune");
+    SaveNamedScreenshot(client(), "control_point_line_dropped");
+
+    ui::Click(client(), IDC_OPEN_CLOSE);
+    ASSERT_TRUE(ui::WaitForText(client(), IDC_OPEN_CLOSE, "Open", kWaitMs));
+    ui::Click(client(), IDC_OPEN_CLOSE);
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_NET_STATUS, "Connected to server.", kWaitMs))
+        << ui::ReadText(client(), IDC_LOG_PANE);
+    EXPECT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23", kWaitMs));
+}
+
+// A stored message of 255 characters, tokens among them, and the bytes each piece puts on
+// the far keyer's wire.
+struct MessagePiece {
+    const char* text;
+    Bytes bytes;
+};
+std::vector<MessagePiece> LongMessage() {
+    std::vector<MessagePiece> pieces = {
+        {"[P]", {0x18, 0x01}}, {"[S30]", {0x1C, 30}}, {"[W05]", {0x1A, 5}},
+        {"[X]", {0x1E}},       {"[M]", {0x1B}},       {"[N]", {0x18, 0x00}},
+    };
+    std::vector<MessagePiece> message;
+    std::size_t length = 0;
+    for (int i = 0; length < 255; ++i) {
+        const MessagePiece& token = pieces[static_cast<std::size_t>(i) % pieces.size()];
+        std::string text = "CQ TEST DE PELLMAR " + std::to_string(i) + " ";
+        text.resize(std::min(text.size(), 255 - length));
+        message.push_back({nullptr, Bytes(text.begin(), text.end())});
+        length += text.size();
+        if (length + std::strlen(token.text) <= 255) {
+            message.push_back(token);
+            length += std::strlen(token.text);
+        }
+    }
+    return message;
+}
+
+class TwoStationsOverASlowLineTest : public TwoStationsThroughAProxyTest {
+  protected:
+    int LineDelayMs() const override { return 150; }
+    void AdjustClientImage(std::vector<uint8_t>* image) override {
+        std::string text;
+        for (const MessagePiece& piece : LongMessage()) {
+            text += piece.text != nullptr ? std::string(piece.text)
+                                          : std::string(piece.bytes.begin(), piece.bytes.end());
+        }
+        ASSERT_EQ(text.size(), 255u);
+        PutMessage(image, 1, text);
+    }
+};
+
+// 150 ms each way: the far keyer reports hold a whole round trip after the message outran
+// it, and still every byte arrives, in order, each command with its argument.
+TEST_F(TwoStationsOverASlowLineTest, AStoredMessageArrivesWholeAndInOrderOnTheFarKeyer) {
+    ASSERT_EQ(server_keyer_.WaitForStateField("mode", "04", kWaitMs), "04");
+    Bytes expected;
+    for (const MessagePiece& piece : LongMessage()) {
+        expected.insert(expected.end(), piece.bytes.begin(), piece.bytes.end());
+    }
+    const size_t mark = server_keyer_.Received().size();
+    ui::Click(client(), IDC_M1);
+    const Bytes wire = server_keyer_.ReceivedEndingWith(expected, 90000);
+    EXPECT_EQ(Hex(Bytes(wire.begin() + static_cast<std::ptrdiff_t>(mark), wire.end())),
+              Hex(expected));
+}
+
+}  // namespace
