@@ -21,7 +21,8 @@ class Station {
     std::vector<uint8_t> ReadConfig() const;
 
     // Starts the program and waits for its Main window; false when either fails.
-    bool Start(int timeout_ms = 20000);
+    // Generous: on a loaded machine Wine can take many seconds to bring a program up.
+    bool Start(int timeout_ms = 60000);
     HWND window() const { return program_.window; }
     DWORD process_id() const { return program_.process_id; }
     long WaitForExit(int timeout_ms) { return ui::WaitForExit(&program_, timeout_ms); }
