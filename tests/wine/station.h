@@ -20,6 +20,9 @@ class Station {
     void WriteConfig(const std::vector<uint8_t>& image) const;
     std::vector<uint8_t> ReadConfig() const;
 
+    // The pellmar.exe that Start copies into the folder: by default the one beside the
+    // running program (benchmarks compare another build this way).
+    void SetProgram(const std::string& exe) { program_source_ = exe; }
     // Starts the program and waits for its Main window; false when either fails.
     bool Start(int timeout_ms = 20000);
     HWND window() const { return program_.window; }
@@ -31,6 +34,7 @@ class Station {
 
   private:
     std::string folder_;
+    std::string program_source_;
     ui::Program program_;
 };
 
