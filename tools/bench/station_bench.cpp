@@ -211,16 +211,24 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// The Linux process whose command line holds `part` (any case); 0 when none does.
+// The Linux process of this Wine prefix whose command line holds `part` (any case); 0 when
+// none does. Other prefixes on the machine may run programs of the same name.
 int UnixPidWith(const std::string& part) {
     const std::string wanted = Lower(part);
+    char prefix[MAX_PATH] = {};
+    GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+    const std::string ours = std::string("WINEPREFIX=") + prefix + '\0';
     for (const std::string& name : UnixFolder("/proc")) {
         if (name.find_first_not_of("0123456789") != std::string::npos) {
             continue;
         }
         std::string command = ReadUnixFile("/proc/" + name + "/cmdline");
         std::replace(command.begin(), command.end(), '\0', ' ');
-        if (Lower(command).find(wanted) != std::string::npos) {
+        if (Lower(command).find(wanted) == std::string::npos) {
+            continue;
+        }
+        if (prefix[0] == '\0' ||
+            ReadUnixFile("/proc/" + name + "/environ").find(ours) != std::string::npos) {
             return std::atoi(name.c_str());
         }
     }
@@ -479,11 +487,11 @@ bool StartPair(const std::string& program, Job* job, Pair* pair) {
     return true;
 }
 
-// The folder name that is in each station's command line under Linux.
+// What each station's command line under Linux ends with: its own folder and the program.
 std::string FolderName(const Station& station) {
     std::string folder = station.folder();
     folder.pop_back();
-    return folder.substr(folder.rfind('\\') + 1);
+    return folder.substr(folder.rfind('\\') + 1) + "\\pellmar.exe";
 }
 
 struct Pids {
