@@ -116,6 +116,7 @@ struct KeyerThreads {
         }
         writer_abandon = 1;
         reader_running = 0;
+        InterruptKeyerPortWait();
         mailbox_event.Signal();
         CancelKeyerPortTransfers();
         JoinAll();
@@ -193,6 +194,7 @@ int OpenKeyerHost(uint8_t* version) {
         host_open = 0;
         writer_abandon = 1;
         reader_running = 0;
+        InterruptKeyerPortWait();
         mailbox_event.Signal();
         keyer_threads.JoinAll();
         writer_done = true;
@@ -220,7 +222,10 @@ int CloseKeyerHost() {
     }
     close_requested = 1;
     mailbox_event.Signal();
+    // The reader waits on the port with no time-out; the interrupt ends that wait without
+    // touching the writes the writer still has to make.
     reader_running = 0;
+    InterruptKeyerPortWait();
     host_open = 0;
 
     // A write has no time-out of its own: a keyer that stopped reading would hold the

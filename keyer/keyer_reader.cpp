@@ -36,7 +36,8 @@ void RunKeyerReader() {
     NameKeyerThread("keyer-reader");
     while (reader_running.load() != 0) {
         uint8_t byte = 0;
-        if (ReadKeyerPort(&byte, 1) != 1) {
+        // No time-out: the close interrupts the wait, so the loop test above is met at once.
+        if (WaitForKeyerPortByte(&byte) != 1) {
             continue;
         }
         if ((byte & 0xDC) == 0xDC) {

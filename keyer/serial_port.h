@@ -26,6 +26,17 @@ void DropKeyerPortDtr();
 // reading), so a thread waiting in it returns 0.
 void CancelKeyerPortTransfers();
 
+// The keyer reader's read: one byte, however long the keyer stays silent, so an idle keyer
+// costs no wake-ups. 1 with the byte; 0 once InterruptKeyerPortWait has been called, after
+// a cancel, or when the port fails (then only after the read time-out, so a caller that
+// loops does not spin on a dead port). A wait never takes a byte from the port without
+// returning it: a byte that meets the interrupt is either returned, to be handled whole, or
+// left unread.
+int WaitForKeyerPortByte(uint8_t* byte);
+// Ends the wait above at once, and every later one, until the port is opened again. Unlike
+// a cancel it leaves writes alone, so the writer can still send the host close.
+void InterruptKeyerPortWait();
+
 // The device name that port number `n` opens: "\\.\COM10" to "\\.\COM16", "com%d:"
 // otherwise. On the host build, the path pattern below decides instead.
 std::string KeyerPortDeviceName(int port_number);

@@ -2,6 +2,12 @@
 // are played by poll(): a read gathers bytes until it has them all or the time-out's total
 // constant has passed, a write waits until every byte is queued. A cancel pipe ends any
 // transfer that is waiting, and every later one, until the port is opened again.
+//
+// The keyer reader does not read with a time-out: it polls the tty and a stop pipe of its
+// own together with no time-out at all, so a keyer that says nothing costs no wake-ups, and
+// the close still ends the wait at once by writing to the stop pipe. The stop pipe is apart
+// from the cancel pipe because the close stops the reader before the writer has sent the
+// host close, which a cancel would refuse.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -23,6 +29,8 @@ namespace {
 std::atomic<int> port_handle{-1};
 int cancel_pipe[2] = {-1, -1};
 std::atomic<bool> transfers_cancelled{false};
+int stop_pipe[2] = {-1, -1};
+std::atomic<bool> wait_interrupted{false};
 std::atomic<uint32_t> read_total_constant{250};
 std::mutex pattern_mutex;
 std::string port_path_pattern = "/dev/ttyS%d";
@@ -59,11 +67,34 @@ int SetModemLine(int line, bool on) {
     return 0;
 }
 
-void CloseCancelPipe() {
-    for (int& end : cancel_pipe) {
+void ClosePipe(int (&pipe_ends)[2]) {
+    for (int& end : pipe_ends) {
         if (end >= 0) {
             close(end);
             end = -1;
+        }
+    }
+}
+
+bool Readable(const pollfd& fd) {
+    return (fd.revents & POLLIN) != 0;
+}
+
+// A failed wait returns only after the read time-out, as a failed read does, but a stop or
+// a cancel still ends it at once.
+void PaceFailedWait() {
+    pollfd fds[2] = {{cancel_pipe[0], POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(read_total_constant.load());
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || transfers_cancelled.load() || wait_interrupted.load()) {
+            return;
+        }
+        const int ready = poll(fds, 2, static_cast<int>(left.count()) + 1);
+        if (ready > 0 || (ready < 0 && errno != EINTR)) {
+            return;
         }
     }
 }
@@ -133,7 +164,13 @@ int OpenKeyerPort(int port_number) {
         close(fd);
         return -4;
     }
+    if (pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        ClosePipe(cancel_pipe);
+        close(fd);
+        return -4;
+    }
     transfers_cancelled = false;
+    wait_interrupted = false;
     read_total_constant = 250;
     port_handle = fd;
 
@@ -285,7 +322,8 @@ void CloseKeyerPort() {
         ioctl(fd, TIOCNXCL);
         close(fd);
     }
-    CloseCancelPipe();
+    ClosePipe(cancel_pipe);
+    ClosePipe(stop_pipe);
 }
 
 void SetKeyerPortReadTimeout(uint32_t milliseconds) {
@@ -305,5 +343,51 @@ void CancelKeyerPortTransfers() {
     if (cancel_pipe[1] >= 0) {
         const char wake = 1;
         [[maybe_unused]] ssize_t ignored = write(cancel_pipe[1], &wake, 1);
+    }
+}
+
+int WaitForKeyerPortByte(uint8_t* byte) {
+    const int fd = port_handle.load();
+    if (fd < 0 || transfers_cancelled.load()) {
+        PaceFailedWait();
+        return 0;
+    }
+    pollfd fds[3] = {{fd, POLLIN, 0}, {cancel_pipe[0], POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
+    for (;;) {
+        // Tested before the port: a byte that arrives with the stop stays unread.
+        if (wait_interrupted.load() || transfers_cancelled.load()) {
+            return 0;
+        }
+        const int ready = poll(fds, 3, -1);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready < 0) {
+            PaceFailedWait();
+            return 0;
+        }
+        if (Readable(fds[1]) || Readable(fds[2])) {
+            return 0;
+        }
+        if (Readable(fds[0])) {
+            const ssize_t done = read(fd, byte, 1);
+            if (done == 1) {
+                return 1;
+            }
+            if (done < 0 && (errno == EINTR || errno == EAGAIN)) {
+                continue;
+            }
+        }
+        // A hang-up, an error, or a tty that reads as empty although poll said otherwise.
+        PaceFailedWait();
+        return 0;
+    }
+}
+
+void InterruptKeyerPortWait() {
+    wait_interrupted = true;
+    if (stop_pipe[1] >= 0) {
+        const char wake = 1;
+        [[maybe_unused]] ssize_t ignored = write(stop_pipe[1], &wake, 1);
     }
 }

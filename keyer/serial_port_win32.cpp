@@ -1,5 +1,13 @@
 // The keyer port on a Windows COM device, with overlapped transfers that wait for their
 // completion.
+//
+// The port's own read time-outs are off (all zero: a read waits until it has every byte),
+// and a read's time-out is the wait for its completion instead, after which the read is
+// cancelled. The time-outs of a COM port belong to the handle, so they could not differ
+// between the keyer reader and other readers, and the reader must not have one: a read that
+// times out every 10 ms costs the reader, and Wine's server with it, a hundred wake-ups a
+// second while the keyer says nothing. The reader instead waits for its read and a stop
+// event together, and the close sets the stop event.
 #include <windows.h>
 
 #include <atomic>
@@ -14,19 +22,35 @@ COMMTIMEOUTS port_timeouts;
 // Set by a cancel so that the transfers still to come fail at once instead of waiting on
 // a keyer that has stopped reading; cleared by the next open.
 std::atomic<bool> transfers_cancelled{false};
-// The read time-out's total constant, for the reader thread, which must not read
-// port_timeouts while the window thread may write it.
+// A read's time-out in milliseconds, played by the wait for its completion.
 std::atomic<uint32_t> read_total_constant{250};
+// Manual-reset; set by InterruptKeyerPortWait, made anew by each open.
+HANDLE stop_event = nullptr;
 
 // A read that the device refuses at once (an unplugged adapter, a pty whose other end has
 // gone) would otherwise return at once too, and the keyer reader, which reads in a loop,
-// would spin on a dead port: it waits out the time-out instead, as a live port would.
+// would spin on a dead port: it waits out the time-out instead, as a live port would. The
+// stop event still ends that wait at once.
 void PaceFailedRead(DWORD started) {
     const DWORD limit = read_total_constant.load();
     const DWORD elapsed = GetTickCount() - started;
-    if (!transfers_cancelled.load() && elapsed < limit) {
+    if (transfers_cancelled.load() || elapsed >= limit) {
+        return;
+    }
+    if (stop_event != nullptr) {
+        WaitForSingleObject(stop_event, limit - elapsed);
+    } else {
         Sleep(limit - elapsed);
     }
+}
+
+// Ends a pending transfer early and waits until it has ended: until then it still owns the
+// record and the buffer. True when it ended with every byte, which can happen when the
+// bytes came in before the cancel took effect.
+bool CancelAndFinish(HANDLE handle, OVERLAPPED* overlapped, uint32_t count) {
+    CancelIoEx(handle, overlapped);
+    DWORD transferred = 0;
+    return GetOverlappedResult(handle, overlapped, &transferred, TRUE) && transferred == count;
 }
 
 // One overlapped transfer: its own record and event, so a read and a write may be pending
@@ -47,12 +71,17 @@ int Transfer(bool write, void* bytes, uint32_t count) {
     const BOOL done = write ? WriteFile(handle, bytes, count, &transferred, &overlapped)
                             : ReadFile(handle, bytes, count, &transferred, &overlapped);
     int result = 0;
-    // A time-out completes with success and fewer bytes; only a refusal counts as failed.
+    // A read's time-out ends in its cancel, with fewer bytes; only a refusal counts as failed.
     bool failed = false;
     if (done) {
         result = transferred == count ? 1 : 0;
     } else if (GetLastError() == ERROR_IO_PENDING) {
-        if (WaitForSingleObject(overlapped.hEvent, INFINITE) != WAIT_OBJECT_0) {
+        const DWORD limit = write ? INFINITE : read_total_constant.load();
+        const DWORD waited = WaitForSingleObject(overlapped.hEvent, limit);
+        if (waited == WAIT_TIMEOUT) {
+            result = CancelAndFinish(handle, &overlapped, count) ? 1 : 0;
+        } else if (waited != WAIT_OBJECT_0) {
+            CancelAndFinish(handle, &overlapped, count);
             failed = true;
         } else if (!GetOverlappedResult(handle, &overlapped, &transferred, FALSE)) {
             failed = true;
@@ -101,6 +130,11 @@ int OpenKeyerPort(int port_number) {
         return -4;
     }
     transfers_cancelled = false;
+    stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (stop_event == nullptr) {
+        CloseHandle(handle);
+        return -4;
+    }
     port_handle = handle;
 
     if (!GetCommState(handle, &port_state)) {
@@ -120,9 +154,10 @@ int OpenKeyerPort(int port_number) {
         return -6;
     }
 
+    // No time-outs of the port's own; see the top of the file.
     port_timeouts.ReadIntervalTimeout = 0;
     port_timeouts.ReadTotalTimeoutMultiplier = 0;
-    port_timeouts.ReadTotalTimeoutConstant = 250;
+    port_timeouts.ReadTotalTimeoutConstant = 0;
     read_total_constant = 250;
     port_timeouts.WriteTotalTimeoutMultiplier = 0;
     port_timeouts.WriteTotalTimeoutConstant = 0;
@@ -176,12 +211,67 @@ void CloseKeyerPort() {
     if (handle != nullptr) {
         CloseHandle(handle);
     }
+    if (stop_event != nullptr) {
+        CloseHandle(stop_event);
+        stop_event = nullptr;
+    }
 }
 
 void SetKeyerPortReadTimeout(uint32_t milliseconds) {
-    port_timeouts.ReadTotalTimeoutConstant = milliseconds;
     read_total_constant = milliseconds;
-    SetCommTimeouts(port_handle.load(), &port_timeouts);
+}
+
+int WaitForKeyerPortByte(uint8_t* byte) {
+    const HANDLE handle = port_handle.load();
+    const DWORD started = GetTickCount();
+    if (handle == nullptr || stop_event == nullptr || transfers_cancelled.load()) {
+        PaceFailedRead(started);
+        return 0;
+    }
+    if (WaitForSingleObject(stop_event, 0) == WAIT_OBJECT_0) {
+        return 0;
+    }
+    OVERLAPPED overlapped;
+    ZeroMemory(&overlapped, sizeof overlapped);
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (overlapped.hEvent == nullptr) {
+        PaceFailedRead(started);
+        return 0;
+    }
+    uint8_t received = 0;
+    DWORD transferred = 0;
+    int result = 0;
+    bool failed = false;
+    if (ReadFile(handle, &received, 1, &transferred, &overlapped)) {
+        result = transferred == 1 ? 1 : 0;
+    } else if (GetLastError() == ERROR_IO_PENDING) {
+        const HANDLE both[2] = {overlapped.hEvent, stop_event};
+        const DWORD woken = WaitForMultipleObjects(2, both, FALSE, INFINITE);
+        if (woken == WAIT_OBJECT_0) {
+            failed = !GetOverlappedResult(handle, &overlapped, &transferred, FALSE);
+            result = !failed && transferred == 1 ? 1 : 0;
+        } else {
+            // Stopped, or the wait itself failed: a byte that came in before the cancel
+            // took effect is returned rather than lost.
+            result = CancelAndFinish(handle, &overlapped, 1) ? 1 : 0;
+            failed = woken != WAIT_OBJECT_0 + 1;
+        }
+    } else {
+        failed = true;
+    }
+    CloseHandle(overlapped.hEvent);
+    if (result == 1) {
+        *byte = received;
+    } else if (failed) {
+        PaceFailedRead(started);
+    }
+    return result;
+}
+
+void InterruptKeyerPortWait() {
+    if (stop_event != nullptr) {
+        SetEvent(stop_event);
+    }
 }
 
 void DropKeyerPortDtr() {

@@ -40,6 +40,16 @@ int library_starts = 0;
 constexpr auto kSendPatience = std::chrono::milliseconds(2000);
 constexpr long kWaitSliceMs = 50;
 
+// Every packet leaves at once. Under Nagle's rule a packet that follows another before its
+// acknowledgement waits for it, and the far side delays that acknowledgement: a RemoteSide's
+// echo, sent right after the keyer's status, reached the ControlPoint some 40 ms late.
+void SendPacketsAtOnce(SOCKET socket) {
+    if (socket != INVALID_SOCKET) {
+        const BOOL on = TRUE;
+        setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    }
+}
+
 SOCKET Native(SocketHandle socket) {
     return static_cast<SOCKET>(socket);
 }
@@ -156,7 +166,9 @@ std::string FormatDottedAddress(uint32_t address) {
 }
 
 SocketHandle OpenStreamSocket() {
-    return static_cast<SocketHandle>(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    const SOCKET opened = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    SendPacketsAtOnce(opened);
+    return static_cast<SocketHandle>(opened);
 }
 
 int BindSocket(SocketHandle socket, uint32_t address, uint16_t port) {
@@ -188,7 +200,9 @@ int ConnectSocket(SocketHandle socket, uint32_t address, uint16_t port) {
 }
 
 SocketHandle AcceptSocket(SocketHandle listener) {
-    return static_cast<SocketHandle>(accept(Native(listener), nullptr, nullptr));
+    const SOCKET accepted = accept(Native(listener), nullptr, nullptr);
+    SendPacketsAtOnce(accepted);
+    return static_cast<SocketHandle>(accepted);
 }
 
 int ReceiveSocket(SocketHandle socket, uint8_t* buffer, int size) {

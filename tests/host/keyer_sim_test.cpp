@@ -128,6 +128,11 @@ TEST_F(KeyerSimTest, AnswersTheHandshakeAndLogsEveryByte) {
     EXPECT_EQ(log.rfind("ok 8 ", 0), 0u) << log;
     EXPECT_NE(log.find(":13 "), std::string::npos) << log;
     EXPECT_EQ(log.substr(log.size() - 3), ":02") << log;
+    // The clock reads on the log's scale: it is past the last byte logged.
+    const std::string clock = sim_->Command("clock");
+    ASSERT_EQ(clock.rfind("ok ", 0), 0u) << clock;
+    const long long last_logged = std::stoll(log.substr(log.rfind(' ') + 1));
+    EXPECT_GE(std::stoll(clock.substr(3)), last_logged) << log << "\n" << clock;
 
     host_->Write({0x00, 0x03});
     ASSERT_TRUE(sim_->WaitForReceived(10, 2000ms));

@@ -1,6 +1,10 @@
 // The host side of the socket seam on loopback. The station's end goes through the seam;
 // where a test needs a peer that does something the seam never would, the peer is a plain
 // BSD socket of the test's own.
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -12,6 +16,14 @@ namespace {
 using namespace loopback;
 
 using SocketSeam = LoopbackTest;
+
+// The seam's handle is the descriptor itself.
+int NoDelayOf(SocketHandle socket) {
+    int on = 0;
+    socklen_t size = sizeof on;
+    getsockopt(static_cast<int>(socket), IPPROTO_TCP, TCP_NODELAY, &on, &size);
+    return on != 0 ? 1 : 0;
+}
 TEST(SocketNotify, WordsSplitIntoSocketEventAndError) {
     const SocketEvent event = DecodeSocketNotify(0x1234, (10061 << 16) | kSocketConnect);
     EXPECT_EQ(event.socket, 0x1234u);
@@ -188,6 +200,11 @@ TEST_F(SocketSeam, ListenAndConnectRaiseAcceptAndConnect) {
             connected = true;
         }
     }
+
+    // Each packet leaves at once, from either end: no waiting for the last one's
+    // acknowledgement, which the other side delays.
+    EXPECT_EQ(NoDelayOf(client), 1);
+    EXPECT_EQ(NoDelayOf(server_side), 1);
 
     // Both ways, and the accepted socket raises the read events it inherited.
     const Packet request = BuildPacket(PKT_VERSION_REQUEST, 0);

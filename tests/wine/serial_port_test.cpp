@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -351,6 +352,58 @@ TEST_F(SerialPortTest, HostCloseAfterAnUnplugReturnsAndReleasesThePort) {
     EXPECT_EQ(host_open.load(), 0);
     // The pty is gone with the keyer, so its link leads nowhere.
     EXPECT_EQ(OpenKeyerPort(kShortNamePort), -4);
+}
+
+// The keyer reader's wait: no time-out of its own, ended by the close's interrupt, and a
+// byte that comes with the interrupt left on the port rather than taken and dropped.
+TEST_F(SerialPortTest, ReaderWaitOutlastsTheReadTimeOutAndEndsAtTheInterrupt) {
+    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    SetKeyerPortReadTimeout(10);
+    std::atomic<int> result{-1};
+    std::atomic<int> byte{0};
+    auto wait = [&] {
+        uint8_t received = 0;
+        const int got = WaitForKeyerPortByte(&received);
+        byte = received;
+        result = got;
+    };
+    std::thread waiter(wait);
+    Sleep(150);
+    EXPECT_EQ(result.load(), -1) << "the wait ended with nothing to read";
+    ASSERT_EQ(Command("inject 41"), "ok");
+    waiter.join();
+    EXPECT_EQ(result.load(), 1);
+    EXPECT_EQ(byte.load(), 0x41);
+
+    result = -1;
+    waiter = std::thread(wait);
+    Sleep(100);
+    InterruptKeyerPortWait();
+    waiter.join();
+    EXPECT_EQ(result.load(), 0);
+
+    ASSERT_EQ(Command("inject 42"), "ok");
+    Sleep(100);
+    uint8_t left = 0;
+    EXPECT_EQ(WaitForKeyerPortByte(&left), 0);
+    EXPECT_EQ(ReadKeyerPort(&left, 1), 1);
+    EXPECT_EQ(left, 0x42);
+    EXPECT_EQ(WriteKeyerPortByte(0x55), 1);
+    EXPECT_EQ(ReceivedWhenAtLeast(1), Bytes{0x55});
+}
+
+// The whole close while the keyer says nothing: the reader is in its wait, not in a read
+// that times out, and the close still ends it and puts the host close on the wire.
+TEST_F(SerialPortTest, HostCloseEndsTheReadersWaitOnASilentKeyer) {
+    uint8_t version = 0;
+    OpenHost(kShortNamePort, &version);
+    Sleep(300);
+    EXPECT_EQ(CloseKeyerHost(), 0);
+    const Bytes wire = Received();
+    ASSERT_GE(wire.size(), 2u);
+    EXPECT_EQ(Bytes(wire.end() - 2, wire.end()), (Bytes{0x00, 0x03}));
+    // The port is free again at once: both threads are gone.
+    EXPECT_EQ(OpenKeyerPort(kShortNamePort), 0);
 }
 
 }  // namespace

@@ -221,6 +221,14 @@ TEST_F(Win32SocketSeam, ListenAndConnectPostAcceptAndConnect) {
             connected = true;
         }
     }
+    // Each packet leaves at once, from either end (the handle is the SOCKET itself).
+    for (const SocketHandle end : {client, server_side}) {
+        BOOL on = FALSE;
+        int size = sizeof on;
+        getsockopt(static_cast<SOCKET>(end), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&on),
+                   &size);
+        EXPECT_TRUE(on);
+    }
     const Packet request = BuildPacket(PKT_VERSION_REQUEST, 0);
     ASSERT_EQ(SendWhole(client, request.bytes, kPacketSize), 1);
     const SocketEvent event = NextEvent();

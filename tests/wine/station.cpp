@@ -54,7 +54,9 @@ std::vector<uint8_t> Station::ReadConfig() const {
 
 bool Station::Start(int timeout_ms) {
     const std::string exe = folder_ + "pellmar.exe";
-    if (!CopyFileA((ui::OwnFolder() + "pellmar.exe").c_str(), exe.c_str(), FALSE)) {
+    const std::string source =
+        program_source_.empty() ? ui::OwnFolder() + "pellmar.exe" : program_source_;
+    if (!CopyFileA(source.c_str(), exe.c_str(), FALSE)) {
         return false;
     }
     if (!ui::StartProgram(exe, folder_, &program_)) {

@@ -20,6 +20,9 @@ class Station {
     void WriteConfig(const std::vector<uint8_t>& image) const;
     std::vector<uint8_t> ReadConfig() const;
 
+    // The pellmar.exe that Start copies into the folder: by default the one beside the
+    // running program (benchmarks compare another build this way).
+    void SetProgram(const std::string& exe) { program_source_ = exe; }
     // Starts the program and waits for its Main window; false when either fails.
     // Generous: on a loaded machine Wine can take many seconds to bring a program up.
     bool Start(int timeout_ms = 60000);
@@ -32,6 +35,7 @@ class Station {
 
   private:
     std::string folder_;
+    std::string program_source_;
     ui::Program program_;
 };
 

@@ -12,7 +12,8 @@
 #
 # COM_PORTS is a comma-separated list of entries, each one COM port or several joined by
 # "+": "5,6" is two emulators, "9+10+17" one emulator behind three names. Needs WINEPREFIX (scripts/wine-env.sh
-# sets it). Listing the tests needs no emulator.
+# sets it). Listing the tests needs no emulator. The emulators key 20 times faster than real
+# Morse unless PELLMAR_KEYER_SIM_SPEEDUP says otherwise (the benchmarks make keying negligible).
 set -u
 
 keyer_sim="${1:-}"
@@ -86,7 +87,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM HUP
 
 for i in "${!com_ports[@]}"; do
-    "$keyer_sim" --speedup 20 --control-port-file "$work/control-port-$i" \
+    "$keyer_sim" --speedup "${PELLMAR_KEYER_SIM_SPEEDUP:-20}" --control-port-file "$work/control-port-$i" \
         --pty-file "$work/pty-$i" >"$work/keyer_sim-$i.log" 2>&1 &
     sim_pids+=($!)
 done

@@ -711,6 +711,11 @@ std::string KeyerSim::Impl::Reply(const std::string& line) {
         changed.wait_for(lock, std::chrono::seconds(2), [this] { return unplugged || !running; });
         return "ok";
     }
+    if (verb == "clock") {
+        const auto us =
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - reset_time);
+        return "ok " + std::to_string(us.count());
+    }
     if (verb == "log") {
         std::string reply = "ok " + std::to_string(log.size());
         for (const LoggedByte& entry : log) {

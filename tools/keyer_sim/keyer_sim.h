@@ -18,6 +18,8 @@
 //   inject XX XX ...      send raw bytes to the host
 //   unplug                close the pty master: the host's port goes dead
 //   log                   "ok N us:XX us:XX ..." every byte received, microseconds since reset
+//   clock                 "ok US" the emulator's time, microseconds since reset, to line up
+//                         another program's clock with the log's
 //   received              "ok XX XX ..." every byte received
 //   keyed                 "ok TEXT" what has been keyed since reset (printable only)
 //   state                 "ok host=0|1 wpm=N mode=XX status=XX buffered=N"

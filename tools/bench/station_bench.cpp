@@ -1,0 +1,720 @@
+// station_bench: Pellmar as its operator feels it, under Wine. Two real pellmar.exe linked on
+// loopback, each with an emulated keyer: how long a character typed at the ControlPoint
+// takes to reach the RemoteSide keyer's wire and to come back into the ControlPoint's echo
+// line; what each station costs while it waits, linked and with its keyer open; and how
+// much memory each holds against an empty window program. Pieces of the path are timed on
+// their own too (the Win32 serial layer, the keyer's queue, a socket, a window call), so
+// the figures say where the time goes. scripts/bench runs it; it prints figures and never
+// judges them.
+//
+//   station_bench [--characters N] [--period-ms P] [--idle-seconds S] [--idle-only]
+//                 [--program PATH]
+//
+// Runs under tests/wine/with_keyer_sims.sh with emulator 0 as the RemoteSide's keyer,
+// emulator 1 as the ControlPoint's and emulator 2 (optional) for the serial layer alone.
+// The CPU and memory figures come from Linux's /proc, read through Wine's Z: drive; the
+// Wine server's process id comes in PELLMAR_BENCH_WINESERVER_PID.
+//
+// Clocks: the emulators log each byte they receive on their own clock. The bench reads an
+// emulator's clock over its control channel many times and keeps the reading with the
+// shortest round trip, which lines the two clocks up to within half that round trip.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <windows.h>
+
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/resource_ids.h"
+#include "keyer/keyer_commands.h"
+#include "keyer/keyer_host.h"
+#include "keyer/serial_port.h"
+#include "settings/settings_record.h"
+#include "tests/wine/station_fixtures.h"
+#include "tests/wine/ui_driver.h"
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+constexpr uint8_t kWpm = 22;
+
+double NowUs() {
+    static const double per_us = [] {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return static_cast<double>(frequency.QuadPart) / 1e6;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / per_us;
+}
+
+// --- figures -------------------------------------------------------------------------
+
+double Percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) {
+        return 0.0;
+    }
+    std::sort(values.begin(), values.end());
+    const size_t rank = static_cast<size_t>(fraction * static_cast<double>(values.size()) + 0.999);
+    return values[std::min(values.size(), std::max<size_t>(rank, 1)) - 1];
+}
+
+// One line: name, count, median, p99, max and min, in milliseconds.
+void PrintSpread(const char* name, const std::vector<double>& ms) {
+    if (ms.empty()) {
+        std::printf("| %s | 0 | - | - | - | - |\n", name);
+        return;
+    }
+    std::printf("| %s | %zu | %.2f | %.2f | %.2f | %.2f |\n", name, ms.size(), Percentile(ms, 0.5),
+                Percentile(ms, 0.99), *std::max_element(ms.begin(), ms.end()),
+                *std::min_element(ms.begin(), ms.end()));
+}
+
+void PrintSpreadHeader() {
+    std::printf("| path | samples | median ms | p99 ms | max ms | min ms |\n");
+    std::printf("|---|---|---|---|---|---|\n");
+}
+
+// --- an emulator's clock and log ---------------------------------------------------------
+
+struct ClockLink {
+    double offset_us = 0;       // emulator time = bench time + offset
+    double uncertainty_us = 0;  // half the best round trip
+};
+
+ClockLink LineUpClocks(KeyerControl* keyer) {
+    ClockLink best;
+    double best_round_trip = 1e18;
+    for (int i = 0; i < 60; ++i) {
+        const double before = NowUs();
+        const std::string reply = keyer->Command("clock");
+        const double after = NowUs();
+        if (reply.rfind("ok ", 0) != 0) {
+            continue;
+        }
+        const double round_trip = after - before;
+        if (round_trip < best_round_trip) {
+            best_round_trip = round_trip;
+            best.offset_us = std::atof(reply.c_str() + 3) - (before + after) / 2;
+            best.uncertainty_us = round_trip / 2;
+        }
+    }
+    return best;
+}
+
+struct Logged {
+    double at_us;  // emulator time
+    uint8_t byte;
+};
+
+std::vector<Logged> LogOf(KeyerControl* keyer) {
+    std::vector<Logged> log;
+    std::istringstream reply(keyer->Command("log"));
+    std::string word;
+    reply >> word >> word;  // "ok" and the count
+    while (reply >> word) {
+        const size_t colon = word.find(':');
+        if (colon == std::string::npos) {
+            continue;
+        }
+        log.push_back({std::atof(word.substr(0, colon).c_str()),
+                       static_cast<uint8_t>(std::strtoul(word.c_str() + colon + 1, nullptr, 16))});
+    }
+    return log;
+}
+
+// The arrival of each sent byte, matched in order in the log from `mark` on; bench time, or
+// a negative value for a byte that never arrived.
+std::vector<double> Arrivals(const std::vector<Logged>& log, size_t mark,
+                             const std::vector<uint8_t>& sent, const ClockLink& clock) {
+    std::vector<double> arrivals;
+    size_t at = mark;
+    for (uint8_t byte : sent) {
+        size_t found = at;
+        while (found < log.size() && log[found].byte != byte) {
+            ++found;
+        }
+        if (found == log.size()) {
+            arrivals.push_back(-1);
+            continue;
+        }
+        arrivals.push_back(log[found].at_us - clock.offset_us);
+        at = found + 1;
+    }
+    return arrivals;
+}
+
+std::vector<double> LatenciesMs(const std::vector<double>& from_us,
+                                const std::vector<double>& to_us) {
+    std::vector<double> ms;
+    for (size_t i = 0; i < from_us.size() && i < to_us.size(); ++i) {
+        if (from_us[i] >= 0 && to_us[i] >= 0) {
+            ms.push_back((to_us[i] - from_us[i]) / 1000.0);
+        }
+    }
+    return ms;
+}
+
+void SleepUntilUs(double at_us) {
+    const double left_ms = (at_us - NowUs()) / 1000.0;
+    if (left_ms > 1.0) {
+        Sleep(static_cast<DWORD>(left_ms));
+    }
+}
+
+// --- Linux's view of the processes, through Wine's Z: drive ------------------------------
+
+std::string ReadUnixFile(const std::string& path) {
+    std::string windows_path = "Z:" + path;
+    std::replace(windows_path.begin(), windows_path.end(), '/', '\\');
+    std::ifstream file(windows_path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> UnixFolder(const std::string& path) {
+    std::vector<std::string> names;
+    std::string pattern = "Z:" + path + "/*";
+    std::replace(pattern.begin(), pattern.end(), '/', '\\');
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        if (entry.cFileName[0] != '.') {
+            names.push_back(entry.cFileName);
+        }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return names;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+// The Linux process of this Wine prefix whose command line holds `part` (any case); 0 when
+// none does. Other prefixes on the machine may run programs of the same name.
+int UnixPidWith(const std::string& part) {
+    const std::string wanted = Lower(part);
+    char prefix[MAX_PATH] = {};
+    GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+    const std::string ours = std::string("WINEPREFIX=") + prefix + '\0';
+    for (const std::string& name : UnixFolder("/proc")) {
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::string command = ReadUnixFile("/proc/" + name + "/cmdline");
+        std::replace(command.begin(), command.end(), '\0', ' ');
+        if (Lower(command).find(wanted) == std::string::npos) {
+            continue;
+        }
+        if (prefix[0] == '\0' ||
+            ReadUnixFile("/proc/" + name + "/environ").find(ours) != std::string::npos) {
+            return std::atoi(name.c_str());
+        }
+    }
+    return 0;
+}
+
+// CPU time of a process, all its threads, in seconds: the scheduler's own count where the
+// kernel keeps it, else the 10 ms ticks of the stat line.
+double CpuSeconds(int pid) {
+    if (pid <= 0) {
+        return 0;
+    }
+    const std::string base = "/proc/" + std::to_string(pid);
+    double run_s = 0;
+    bool have_run = false;
+    for (const std::string& task : UnixFolder(base + "/task")) {
+        std::istringstream schedstat(ReadUnixFile(base + "/task/" + task + "/schedstat"));
+        long long run_ns = 0;
+        if (schedstat >> run_ns) {
+            run_s += static_cast<double>(run_ns) * 1e-9;
+            have_run = true;
+        }
+    }
+    if (have_run) {
+        return run_s;
+    }
+    const std::string stat = ReadUnixFile(base + "/stat");
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) {
+        return 0;
+    }
+    std::istringstream fields(stat.substr(close + 2));
+    std::vector<std::string> words;
+    std::string word;
+    while (fields >> word) {
+        words.push_back(word);
+    }
+    if (words.size() < 13) {
+        return 0;
+    }
+    return static_cast<double>(std::atoll(words[11].c_str()) + std::atoll(words[12].c_str())) /
+           100.0;
+}
+
+// One field of /proc/PID/status, in kB.
+long StatusKb(int pid, const std::string& field) {
+    std::istringstream status(ReadUnixFile("/proc/" + std::to_string(pid) + "/status"));
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field + ":", 0) == 0) {
+            return std::atol(line.c_str() + field.size() + 1);
+        }
+    }
+    return 0;
+}
+
+// --- the pieces of the path, each on its own -------------------------------------------------
+
+// The Win32 serial layer: a one-byte WriteKeyerPort to the byte on the keyer's wire, then
+// the same through the keyer's transmit queue and its writer's tick in host mode.
+void MeasureSerialLayer(const Emulator& emulator, int count) {
+    KeyerControl keyer;
+    if (!keyer.Connect(emulator.control_port) || keyer.Command("reset") != "ok" ||
+        OpenKeyerPort(emulator.com_port) != 0) {
+        std::printf("(no third emulator: the serial layer is not timed on its own)\n");
+        return;
+    }
+    const ClockLink clock = LineUpClocks(&keyer);
+    std::vector<uint8_t> sent;
+    std::vector<double> written;
+    for (int i = 0; i < count; ++i) {
+        const uint8_t byte = static_cast<uint8_t>('A' + i % 26);
+        sent.push_back(byte);
+        written.push_back(NowUs());
+        WriteKeyerPortByte(byte);
+        Sleep(4);
+    }
+    Sleep(200);
+    std::vector<Logged> log = LogOf(&keyer);
+    const std::vector<double> direct = LatenciesMs(written, Arrivals(log, 0, sent, clock));
+
+    uint8_t version = 0;
+    std::vector<double> queued_ms;
+    if (OpenKeyerHost(&version) == 0) {
+        Sleep(300);
+        const size_t mark = LogOf(&keyer).size();
+        std::vector<double> queued;
+        sent.clear();
+        for (int i = 0; i < count; ++i) {
+            const uint8_t byte = static_cast<uint8_t>('A' + i % 26);
+            sent.push_back(byte);
+            queued.push_back(NowUs());
+            QueueKeyerByte(byte);
+            Sleep(10);
+        }
+        Sleep(200);
+        log = LogOf(&keyer);
+        queued_ms = LatenciesMs(queued, Arrivals(log, mark, sent, clock));
+        CloseKeyerHost();
+    }
+    CloseKeyerPort();
+    PrintSpread("WriteKeyerPort to the keyer's wire (serial layer)", direct);
+    PrintSpread("QueueKeyerByte to the keyer's wire (writer's tick + serial layer)", queued_ms);
+    std::printf("(clocks lined up to within %.0f us)\n", clock.uncertainty_us);
+}
+
+// A 20-byte packet one way over loopback TCP between two threads: half a round trip.
+void MeasureSocket(int count) {
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener, 1);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    SOCKET near_end = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    std::thread connector(
+        [&] { connect(near_end, reinterpret_cast<sockaddr*>(&address), sizeof address); });
+    SOCKET far_end = accept(listener, nullptr, nullptr);
+    connector.join();
+    closesocket(listener);
+    const BOOL on = TRUE;
+    setsockopt(near_end, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    setsockopt(far_end, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+
+    auto read_packet = [](SOCKET s, char* packet) {
+        int got = 0;
+        while (got < 20) {
+            const int n = recv(s, packet + got, 20 - got, 0);
+            if (n <= 0) {
+                return false;
+            }
+            got += n;
+        }
+        return true;
+    };
+    std::thread echo([&] {
+        char packet[20];
+        while (read_packet(far_end, packet)) {
+            send(far_end, packet, 20, 0);
+        }
+    });
+    std::vector<double> one_way_ms;
+    char packet[20] = {static_cast<char>(0xA5)};
+    for (int i = 0; i < count; ++i) {
+        const double start = NowUs();
+        send(near_end, packet, 20, 0);
+        if (!read_packet(near_end, packet)) {
+            break;
+        }
+        one_way_ms.push_back((NowUs() - start) / 2000.0);
+    }
+    shutdown(near_end, SD_BOTH);
+    closesocket(near_end);
+    echo.join();
+    closesocket(far_end);
+    PrintSpread("a packet one way on loopback TCP (half a round trip)", one_way_ms);
+}
+
+// A window call into another process and back: what each hop onto a window thread costs.
+void MeasureWindowCall(HWND control, int count) {
+    std::vector<double> ms;
+    for (int i = 0; i < count; ++i) {
+        const double start = NowUs();
+        DWORD_PTR length = 0;
+        SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length);
+        ms.push_back((NowUs() - start) / 1000.0);
+        Sleep(2);
+    }
+    PrintSpread("a sent window message to the ControlPoint and back", ms);
+}
+
+// --- the two stations --------------------------------------------------------------------
+
+class Job {
+  public:
+    Job() {
+        job_ = CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    }
+    ~Job() { CloseHandle(job_); }
+    void Add(DWORD process_id) {
+        HANDLE process = OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, process_id);
+        if (process != nullptr) {
+            AssignProcessToJobObject(job_, process);
+            CloseHandle(process);
+        }
+    }
+
+  private:
+    HANDLE job_ = nullptr;
+};
+
+struct Pair {
+    std::unique_ptr<Station> server;  // the RemoteSide, with emulator 0
+    std::unique_ptr<Station> client;  // the ControlPoint, with emulator 1
+    KeyerControl server_keyer;
+    KeyerControl client_keyer;
+};
+
+bool Fail(const std::string& what) {
+    std::fprintf(stderr, "station_bench: %s\n", what.c_str());
+    return false;
+}
+
+bool StartPair(const std::string& program, Job* job, Pair* pair) {
+    Emulator server_emulator;
+    Emulator client_emulator;
+    if (!EmulatorFromEnvironment(0, &server_emulator) ||
+        !EmulatorFromEnvironment(1, &client_emulator)) {
+        return Fail("run me through tests/wine/with_keyer_sims.sh with two emulators or three");
+    }
+    if (!pair->server_keyer.Connect(server_emulator.control_port) ||
+        !pair->client_keyer.Connect(client_emulator.control_port) ||
+        pair->server_keyer.Command("reset") != "ok" ||
+        pair->client_keyer.Command("reset") != "ok") {
+        return Fail("the emulators' control channels do not answer");
+    }
+    const uint16_t port = FreeLoopbackPort();
+    pair->server = std::make_unique<Station>();
+    pair->client = std::make_unique<Station>();
+    pair->server->WriteConfig(StationImage(static_cast<uint32_t>(server_emulator.com_port),
+                                           kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide,
+                                           port, kWpm));
+    pair->client->WriteConfig(StationImage(static_cast<uint32_t>(client_emulator.com_port),
+                                           kNetModeClient | kNetRoleControlPoint, port, kWpm));
+    if (!program.empty()) {
+        pair->server->SetProgram(program);
+        pair->client->SetProgram(program);
+    }
+    if (!pair->server->Start()) {
+        return Fail("the RemoteSide did not start");
+    }
+    job->Add(pair->server->process_id());
+    ui::Click(pair->server->window(), IDC_OPEN_CLOSE);
+    if (!ui::WaitForText(pair->server->window(), IDC_NET_STATUS, "Listening for Request....",
+                         kWaitMs)) {
+        return Fail("the RemoteSide does not listen");
+    }
+    if (!pair->client->Start()) {
+        return Fail("the ControlPoint did not start");
+    }
+    job->Add(pair->client->process_id());
+    ui::Click(pair->client->window(), IDC_OPEN_CLOSE);
+    if (!ui::WaitForText(pair->client->window(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23",
+                         kWaitMs)) {
+        return Fail("the stations did not link");
+    }
+    // The ControlPoint's block, serial echo on, has reached the far keyer.
+    if (pair->server_keyer.WaitForStateField("mode", "04", kWaitMs) != "04") {
+        return Fail("the ControlPoint's settings never reached the RemoteSide's keyer");
+    }
+    return true;
+}
+
+// What each station's command line under Linux ends with: its own folder and the program.
+std::string FolderName(const Station& station) {
+    std::string folder = station.folder();
+    folder.pop_back();
+    return folder.substr(folder.rfind('\\') + 1) + "\\pellmar.exe";
+}
+
+struct Pids {
+    int server = 0;
+    int client = 0;
+    int wineserver = 0;
+};
+
+Pids FindPids(const Pair& pair) {
+    Pids pids;
+    pids.server = UnixPidWith(FolderName(*pair.server));
+    pids.client = UnixPidWith(FolderName(*pair.client));
+    const char* wineserver = std::getenv("PELLMAR_BENCH_WINESERVER_PID");
+    pids.wineserver = wineserver != nullptr ? std::atoi(wineserver) : 0;
+    return pids;
+}
+
+// The idle cost, in slices so that the spread shows: percent of one core for each station,
+// the Wine server (which both stations share) and each station with half the server's.
+void MeasureIdle(const Pids& pids, int seconds) {
+    constexpr int kSliceS = 5;
+    const int slices = std::max(1, seconds / kSliceS);
+    std::vector<double> server;
+    std::vector<double> client;
+    std::vector<double> wineserver;
+    double totals[3] = {0, 0, 0};
+    double wall_total = 0;
+    for (int i = 0; i < slices; ++i) {
+        const double before[3] = {CpuSeconds(pids.server), CpuSeconds(pids.client),
+                                  CpuSeconds(pids.wineserver)};
+        const double start = NowUs();
+        Sleep(kSliceS * 1000);
+        const double wall_s = (NowUs() - start) / 1e6;
+        const double after[3] = {CpuSeconds(pids.server), CpuSeconds(pids.client),
+                                 CpuSeconds(pids.wineserver)};
+        server.push_back(100.0 * (after[0] - before[0]) / wall_s);
+        client.push_back(100.0 * (after[1] - before[1]) / wall_s);
+        wineserver.push_back(100.0 * (after[2] - before[2]) / wall_s);
+        for (int k = 0; k < 3; ++k) {
+            totals[k] += after[k] - before[k];
+        }
+        wall_total += wall_s;
+    }
+    auto line = [&](const char* name, const std::vector<double>& percent, double total) {
+        std::printf("| %s | %.3f | %.3f | %.3f |\n", name, 100.0 * total / wall_total,
+                    *std::min_element(percent.begin(), percent.end()),
+                    *std::max_element(percent.begin(), percent.end()));
+    };
+    std::printf(
+        "Idle over %.1f s in %d slices of %d s, linked, both keyers open "
+        "(percent of one core):\n\n",
+        wall_total, slices, kSliceS);
+    std::printf("| process | whole run | lowest slice | highest slice |\n|---|---|---|---|\n");
+    line("RemoteSide pellmar.exe", server, totals[0]);
+    line("ControlPoint pellmar.exe", client, totals[1]);
+    line("Wine server (shared by both)", wineserver, totals[2]);
+    std::printf(
+        "\nPer station, with half the Wine server: RemoteSide %.3f %%, ControlPoint "
+        "%.3f %%\n\n",
+        100.0 * (totals[0] + totals[2] / 2) / wall_total,
+        100.0 * (totals[1] + totals[2] / 2) / wall_total);
+}
+
+// Typed at the ControlPoint's log pane at a steady rate; each character's arrival on the
+// RemoteSide keyer's wire (from the emulator's log) and in the ControlPoint's echo line
+// (polled every millisecond).
+void MeasureTyping(Pair* pair, int count, int period_ms) {
+    HWND client = pair->client->window();
+    HWND echo_line = ui::Control(client, IDC_ECHO_LINE);
+    HWND log_pane = ui::Control(client, IDC_LOG_PANE);
+    const ClockLink clock = LineUpClocks(&pair->server_keyer);
+    const size_t mark = LogOf(&pair->server_keyer).size();
+    std::vector<uint8_t> typed_bytes;
+    std::vector<double> typed;
+    std::vector<double> echoed;
+    int echo_missing = 0;
+    auto echo_length = [&] {
+        DWORD_PTR length = 0;
+        SendMessageTimeoutA(echo_line, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length);
+        return length;
+    };
+    DWORD_PTR length = echo_length();
+    const double start = NowUs() + 200000;
+    for (int i = 0; i < count; ++i) {
+        SleepUntilUs(start + static_cast<double>(i) * period_ms * 1000.0);
+        const uint8_t c = static_cast<uint8_t>('A' + i % 26);
+        typed_bytes.push_back(c);
+        typed.push_back(NowUs());
+        PostMessageA(log_pane, WM_CHAR, c, 1);
+        double shown = -1;
+        const double give_up = NowUs() + 2e6;
+        while (NowUs() < give_up) {
+            const DWORD_PTR now = echo_length();
+            if (now != length) {
+                shown = NowUs();
+                length = now;
+                break;
+            }
+            Sleep(1);
+        }
+        if (shown < 0) {
+            ++echo_missing;
+        }
+        echoed.push_back(shown);
+    }
+    Sleep(300);
+    const ClockLink after = LineUpClocks(&pair->server_keyer);
+    const std::vector<Logged> log = LogOf(&pair->server_keyer);
+    const std::vector<double> wire = Arrivals(log, mark, typed_bytes, clock);
+    const std::vector<double> to_wire = LatenciesMs(typed, wire);
+    const std::vector<double> to_echo = LatenciesMs(typed, echoed);
+    const std::vector<double> wire_to_echo = LatenciesMs(wire, echoed);
+    std::printf("%d characters typed at the ControlPoint, one every %d ms:\n\n", count, period_ms);
+    PrintSpreadHeader();
+    PrintSpread("typed to the RemoteSide keyer's wire", to_wire);
+    PrintSpread("typed to the ControlPoint's echo line", to_echo);
+    PrintSpread("RemoteSide keyer's wire to the echo line", wire_to_echo);
+    std::printf(
+        "\n%zu of %d reached the far wire, %d echoes missing; the far keyer logged its "
+        "bytes %.0f us apart from this clock (drift over the run %.0f us)\n\n",
+        to_wire.size(), count, echo_missing, clock.uncertainty_us,
+        after.offset_us - clock.offset_us);
+}
+
+// Resident memory of each station and of an empty window program started the same way.
+void MeasureMemory(const Pids& pids, const std::string& floor_program) {
+    auto line = [](const char* name, int pid) {
+        std::printf("| %s | %.1f | %.1f | %.1f |\n", name, StatusKb(pid, "VmRSS") / 1024.0,
+                    StatusKb(pid, "RssAnon") / 1024.0, StatusKb(pid, "RssFile") / 1024.0);
+    };
+    std::printf("| process | resident MB | of it anonymous MB | of it file-backed MB |\n");
+    std::printf("|---|---|---|---|\n");
+    line("RemoteSide pellmar.exe", pids.server);
+    line("ControlPoint pellmar.exe", pids.client);
+
+    ui::Program floor;
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    if (!ui::StartProgram(floor_program, temp, &floor)) {
+        std::printf("| empty window program | (did not start) | | |\n");
+        return;
+    }
+    for (int waited = 0; waited < 10000 && FindWindowA("PellmarFloorClass", nullptr) == nullptr;
+         waited += 50) {
+        Sleep(50);
+    }
+    Sleep(2000);
+    line("empty window program (the floor)", UnixPidWith("empty_window.exe"));
+    ui::StopProgram(&floor);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int characters = 500;
+    int period_ms = 60;
+    int idle_seconds = 30;
+    bool idle_only = false;
+    std::string program;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        const bool has_value = i + 1 < argc;
+        if (option == "--characters" && has_value) {
+            characters = std::atoi(argv[++i]);
+        } else if (option == "--period-ms" && has_value) {
+            period_ms = std::atoi(argv[++i]);
+        } else if (option == "--idle-seconds" && has_value) {
+            idle_seconds = std::atoi(argv[++i]);
+        } else if (option == "--program" && has_value) {
+            program = argv[++i];
+        } else if (option == "--idle-only") {
+            idle_only = true;
+        } else {
+            std::fprintf(stderr,
+                         "usage: station_bench [--characters N] [--period-ms P] "
+                         "[--idle-seconds S] [--idle-only] [--program PATH]\n");
+            return 2;
+        }
+    }
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+        Fail("no Winsock");
+        return 1;
+    }
+    timeBeginPeriod(1);
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+
+    if (!idle_only) {
+        std::printf("### The pieces, each on its own\n\n");
+        PrintSpreadHeader();
+        Emulator serial_emulator;
+        if (EmulatorFromEnvironment(2, &serial_emulator)) {
+            MeasureSerialLayer(serial_emulator, 300);
+        }
+        MeasureSocket(500);
+    }
+
+    Job job;
+    Pair pair;
+    if (!StartPair(program, &job, &pair)) {
+        return 1;
+    }
+    if (!idle_only) {
+        MeasureWindowCall(ui::Control(pair.client->window(), IDC_ECHO_LINE), 300);
+        std::printf("\n");
+    }
+    const Pids pids = FindPids(pair);
+    if (pids.server == 0 || pids.client == 0 || pids.wineserver == 0) {
+        Fail("could not find the stations or the Wine server under /proc (server " +
+             std::to_string(pids.server) + ", client " + std::to_string(pids.client) +
+             ", Wine server " + std::to_string(pids.wineserver) + ")");
+    }
+    // The link's first heartbeats and the keyers' first status bytes settle first.
+    Sleep(3000);
+    std::printf("### Idle\n\n");
+    MeasureIdle(pids, idle_seconds);
+    if (!idle_only) {
+        std::printf("### Typed to keyed\n\n");
+        MeasureTyping(&pair, characters, period_ms);
+        std::printf("### Resident memory\n\n");
+        MeasureMemory(pids, ui::OwnFolder() + "empty_window.exe");
+    }
+    timeEndPeriod(1);
+    WSACleanup();
+    return 0;
+}
