@@ -24,6 +24,16 @@ namespace {
 HWND main_window = nullptr;
 HWND log_pane = nullptr;
 std::unique_ptr<Win32Window> window_backend;
+UINT link_timer_period = 0;
+
+// Setting a timer again with its id replaces it, so only a change of period costs a call.
+void RearmLinkTimer(HWND window) {
+    const UINT wanted = LinkTimerPeriodMs();
+    if (wanted != link_timer_period) {
+        SetTimer(window, LINK_WATCH_TIMER_ID, wanted, nullptr);
+        link_timer_period = wanted;
+    }
+}
 
 struct SubclassedControl {
     int id;
@@ -160,7 +170,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
             log_pane = GetDlgItem(window, IDC_LOG_PANE);
             InitializeMainWindowState(window);
             SetTimer(window, HEARTBEAT_TIMER_ID, HEARTBEAT_PERIOD_MS, nullptr);
-            SetTimer(window, LINK_WATCH_TIMER_ID, LINK_WATCH_PERIOD_MS, nullptr);
+            RearmLinkTimer(window);
             RunStartupConnection(window);
             return TRUE;
         case WM_SIZE:
@@ -170,6 +180,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
                 OnHeartbeatTick();
             } else if (wparam == LINK_WATCH_TIMER_ID) {
                 OnLinkWatchTick();
+                RearmLinkTimer(window);
             }
             return TRUE;
         case WM_COMMAND:
@@ -190,8 +201,11 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         case WM_SEAM_WORK:
             RunSentSeamWork(lparam);
             return TRUE;
-        case WM_SOCKET_NOTIFY:
-            return HandleSocketNotify(DecodeSocketNotify(wparam, lparam));
+        case WM_SOCKET_NOTIFY: {
+            const int handled = HandleSocketNotify(DecodeSocketNotify(wparam, lparam));
+            RearmLinkTimer(window);
+            return handled;
+        }
         case WM_CLOSE:
             Shutdown(window);
             return TRUE;

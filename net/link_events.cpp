@@ -198,6 +198,10 @@ void OnLinkWatchTick() {
     }
 }
 
+unsigned LinkTimerPeriodMs() {
+    return ReceiveBacklogWantsFeeding() ? LINK_FEED_PERIOD_MS : LINK_WATCH_PERIOD_MS;
+}
+
 void CloseNetworkFromButton() {
     if ((settings.net_flags & kNetModeMask) != kNetModeOff &&
         (net_connected.load() == 1 || net_pending.load() == 1 || IsNetworkHeld())) {

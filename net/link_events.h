@@ -11,9 +11,14 @@
 int HandleSocketNotify(const SocketEvent& event);
 // The heartbeat timer's tick.
 void OnHeartbeatTick();
-// The link timer's tick (LINK_WATCH_PERIOD_MS): text waiting for the keyer moves on, and a
-// link that has fallen silent or lost its framing ends.
+// The link timer's tick: text waiting for the keyer moves on, and a link that has fallen
+// silent or lost its framing ends.
 void OnLinkWatchTick();
+// The period the link timer should run at now: LINK_FEED_PERIOD_MS while text from the link
+// waits for the keyer or hold is reported, so it moves on as soon as the queue drains, and
+// LINK_WATCH_PERIOD_MS otherwise. Asked again after every tick and socket event, the only
+// times the answer can change.
+unsigned LinkTimerPeriodMs();
 // The Open/Close button's closing path, network part: the flags, the two status lines, and
 // the link socket and socket library whenever they are still held.
 void CloseNetworkFromButton();

@@ -170,6 +170,14 @@ void FeedKeyerFromBacklog() {
     MoveOn();
 }
 
+bool ReceiveBacklogWantsFeeding() {
+    if (backlog_count > 0) {
+        return true;
+    }
+    std::lock_guard<std::mutex> lock(report_mutex);
+    return reported_hold;
+}
+
 std::size_t ReceiveBacklogCount() {
     return backlog_count;
 }

@@ -35,6 +35,8 @@ bool TakeBackReceivedByte();
 void DropReceiveBacklog();
 // On the link timer: moves on what the queue can take now and reports a change of hold.
 void FeedKeyerFromBacklog();
+// Text waits here, or hold is reported until the queue drains: the link timer has work.
+bool ReceiveBacklogWantsFeeding();
 std::size_t ReceiveBacklogCount();
 // For tests: what waits, oldest first.
 std::vector<uint8_t> ReceiveBacklogBytes();
