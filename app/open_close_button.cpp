@@ -51,7 +51,7 @@ void OnOpenCloseButton(WindowHandle main_window) {
         // ahead of the host close, and the link's end finds nothing left to release.
         ReleaseKeyerControl();
         if (local_keyer_open.load() == 1) {
-            SaveConfigFile();
+            SaveConfigFileAtClose();
             SetKeyerBaseMode();
             CloseKeyerHost();
             local_keyer_open = 0;

@@ -1,5 +1,6 @@
 #include "settings/config_file.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -12,6 +13,10 @@ SettingsRecord settings;
 namespace {
 
 constexpr const char kErrorCaption[] = "Error";
+
+// Set when the file exists but this run could not read it; cleared by the first save, which
+// only the operator asks for then.
+bool stored_file_unread = false;
 
 void TerminateTextFields() {
     // A file written by other means may fill a field to its end; every reader relies on a
@@ -69,23 +74,32 @@ int SaveConfigFile() {
         return ReportSaveFailure();
     }
     settings.keyer_settings.sidetone &= static_cast<uint8_t>(~kSidetoneStartupMarker);
+    stored_file_unread = false;
     return 1;
 }
 
 int ReadConfigFile(WindowHandle owner) {
-    std::FILE* file = std::fopen(config_path.c_str(), "rb");
-    if (file == nullptr) {
-        SetDefaultSettings();
-        SaveConfigFile();
-        return 1;
-    }
+    stored_file_unread = false;
     // A short file fills only the front of the record; the rest keeps what it held.
-    std::fread(&settings, 1, sizeof settings, file);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-        ShowMessageBox(owner, "Read config file failed.", kErrorCaption);
-        return 0;
+    std::size_t count = 0;
+    switch (ReadFileStart(config_path, &settings, sizeof settings, &count)) {
+        case FileReadResult::kMissing:
+            SetDefaultSettings();
+            SaveConfigFile();
+            return 1;
+        case FileReadResult::kUnopenable:
+        case FileReadResult::kReadFailed:
+            // The file is there, and may hold the operator's messages and settings that
+            // another program keeps open for a moment or a permission hides: they are never
+            // replaced unasked. This run goes on with the defaults, not with half a read, and
+            // only the operator's own save writes the file again.
+            std::memset(&settings, 0, sizeof settings);
+            SetDefaultSettings();
+            stored_file_unread = true;
+            ShowMessageBox(owner, "Read config file failed.", kErrorCaption);
+            return 0;
+        case FileReadResult::kRead:
+            break;
     }
     if (settings.magic != kSettingsMagic) {
         SetDefaultSettings();
@@ -93,4 +107,11 @@ int ReadConfigFile(WindowHandle owner) {
     }
     TerminateTextFields();
     return 1;
+}
+
+int SaveConfigFileAtClose() {
+    if (stored_file_unread) {
+        return 1;
+    }
+    return SaveConfigFile();
 }

@@ -6,8 +6,10 @@
 
 #include "app/window.h"
 
-// Fills `settings` from the file, or with defaults (and then creates the file). Returns 1,
-// or 0 after a failed read, which is reported in a message box owned by `owner`.
+// Fills `settings` from the file, or with defaults (and then creates a missing file). Returns
+// 1, or 0 when the file exists but could not be opened or read: that is reported in a
+// message box owned by `owner`, the run goes on with the defaults, and the file is left as
+// it is until the operator saves.
 int ReadConfigFile(WindowHandle owner);
 
 // The defaults of every field that has one; other bytes are left as they are.
@@ -15,6 +17,10 @@ void SetDefaultSettings();
 
 // Writes the whole record. Returns 1, or 0 after a failure, which is reported.
 int SaveConfigFile();
+
+// The save that comes with closing the keyer, which the operator does not ask for: it is
+// skipped (and 1 returned) while the file holds what this run could not read.
+int SaveConfigFileAtClose();
 
 // The file that a save writes first and then moves over the configuration file.
 std::string ConfigTempPath();

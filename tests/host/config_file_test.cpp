@@ -10,6 +10,7 @@
 
 #include "app/runtime_state.h"
 #include "settings/config_file.h"
+#include "settings/durable_file.h"
 #include "settings/settings_record.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
@@ -127,26 +128,20 @@ TEST_F(ConfigFileTest, ShortFileFillsOnlyTheFrontOfTheRecord) {
     EXPECT_TRUE(window.MessageBoxes().empty());
 }
 
-TEST_F(ConfigFileTest, UnreadableFileIsReported) {
+TEST_F(ConfigFileTest, FolderInPlaceOfTheFileIsReportedAndLeftAlone) {
+    // Windows refuses to open a folder as a file, POSIX opens it and the read fails: either
+    // way the thing is there and cannot be read, so nothing is written over it.
     std::filesystem::create_directory(config_path);
-    auto boxes = window.MessageBoxes();
-#ifdef _WIN32
-    // Windows refuses to open a folder as a file: it counts as missing, and the save of the
-    // defaults cannot replace it.
-    EXPECT_EQ(ReadConfigFile(owner()), 1);
-    boxes = window.MessageBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Save State Failed.");
-    EXPECT_EQ(boxes[0].owner, nullptr);
-#else
-    // POSIX opens the folder, and the read itself fails.
+    settings.com_port = 9;
     EXPECT_EQ(ReadConfigFile(owner()), 0);
-    boxes = window.MessageBoxes();
+    const auto boxes = window.MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Read config file failed.");
-    EXPECT_EQ(boxes[0].owner, owner());
-#endif
     EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(boxes[0].owner, owner());
+    EXPECT_EQ(settings.com_port, 1u) << "the run goes on with the defaults";
+    EXPECT_TRUE(std::filesystem::is_directory(config_path));
+    EXPECT_FALSE(std::filesystem::exists(ConfigTempPath()));
 }
 
 TEST_F(ConfigFileTest, UncreatableFileIsAFailureNotASilentSuccess) {
@@ -262,6 +257,150 @@ TEST_F(ConfigFileTest, EveryByteSurvivesASaveAndALoad) {
     std::memset(&settings, 0, sizeof settings);
     ASSERT_EQ(ReadConfigFile(owner()), 1);
     EXPECT_EQ(std::memcmp(&settings, &saved, sizeof settings), 0);
+}
+
+// A file held open by another program with no sharing, or one this user may not read.
+class HeldConfigFileTest : public ConfigFileTest {
+  protected:
+    void SetUp() override {
+        ConfigFileTest::SetUp();
+        stored = DefaultImage();
+        stored[4] = 7;
+        std::memcpy(&stored[296], "CQ DE K1ABC", 12);
+        WriteFile(config_path, stored);
+    }
+    void TearDown() override { SetFileFaults(FileFaults{}); }
+
+    void ExpectReadFailedWithDefaults() {
+        EXPECT_EQ(ReadConfigFile(owner()), 0);
+        const auto boxes = window.MessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, "Read config file failed.");
+        EXPECT_EQ(boxes[0].caption, "Error");
+        EXPECT_EQ(boxes[0].owner, owner());
+        EXPECT_EQ(settings.com_port, 1u);
+        EXPECT_EQ(settings.keyer_settings.wpm, 16);
+        EXPECT_STREQ(settings.messages[0], "");
+    }
+
+    Bytes stored;
+};
+
+TEST_F(HeldConfigFileTest, IsNeverOverwrittenUntilTheOperatorSaves) {
+    FileFaults held;
+    held.refuse_open = true;
+    SetFileFaults(held);
+    ExpectReadFailedWithDefaults();
+    EXPECT_EQ(ReadFile(config_path), stored);
+
+    // The other program lets go; closing the keyer saves unasked, and so writes nothing.
+    SetFileFaults(FileFaults{});
+    EXPECT_EQ(SaveConfigFileAtClose(), 1);
+    EXPECT_EQ(ReadFile(config_path), stored);
+    EXPECT_EQ(window.MessageBoxes().size(), 1u);
+
+    // The operator's own save writes what this run holds, and from then on so does a close.
+    settings.com_port = 5;
+    ASSERT_EQ(SaveConfigFile(), 1);
+    EXPECT_EQ(ReadFile(config_path)[4], 5);
+    settings.com_port = 6;
+    ASSERT_EQ(SaveConfigFileAtClose(), 1);
+    EXPECT_EQ(ReadFile(config_path)[4], 6);
+}
+
+TEST_F(HeldConfigFileTest, AMissingFileIsStillCreatedWhateverHoldsOthers) {
+    FileFaults held;
+    held.refuse_open = true;
+    SetFileFaults(held);
+    std::filesystem::remove(config_path);
+    EXPECT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(ReadFile(config_path), DefaultImage());
+    EXPECT_TRUE(window.MessageBoxes().empty());
+}
+
+TEST_F(HeldConfigFileTest, NoPermissionToReadIsTheSameAsHeld) {
+    namespace fs = std::filesystem;
+    fs::permissions(config_path, fs::perms::none);
+    if (std::ifstream(config_path, std::ios::binary).is_open()) {
+        fs::permissions(config_path, fs::perms::owner_all);
+        GTEST_SKIP() << "this user reads the file whatever its permissions (root, or a file "
+                        "system without them); IsNeverOverwrittenUntilTheOperatorSaves covers "
+                        "the same behaviour through the file seam";
+    }
+    ExpectReadFailedWithDefaults();
+    fs::permissions(config_path, fs::perms::owner_all);
+    EXPECT_EQ(ReadFile(config_path), stored);
+}
+
+TEST_F(ConfigFileTest, OversizedFileGivesItsFirstRecordAndIsKept) {
+    Bytes image = DefaultImage();
+    image[4] = 8;
+    std::memcpy(&image[1576], "M6 TEXT", 8);
+    image.resize(4000, 0xEE);
+    WriteFile(config_path, image);
+
+    EXPECT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(settings.com_port, 8u);
+    EXPECT_STREQ(settings.messages[5], "M6 TEXT");
+    EXPECT_EQ(ReadFile(config_path), image);
+    EXPECT_TRUE(window.MessageBoxes().empty());
+}
+
+// A disk that fills at any point of the save, or a folder that refuses new files: the
+// operator is told, and the stored file stays as it was, byte for byte.
+TEST_F(ConfigFileTest, DiskFullOrReadOnlyFolderAtSaveKeepsTheOldFileByteIdentical) {
+    SetDefaultSettings();
+    std::strcpy(settings.messages[0], "OLD TEXT");
+    ASSERT_EQ(SaveConfigFile(), 1);
+    const Bytes before = ReadFile(config_path);
+
+    std::vector<FileFaults> faults;
+    for (std::size_t space : {0, 1, 900, 1831}) {
+        FileFaults full;
+        full.disk_space = space;
+        faults.push_back(full);
+    }
+    FileFaults read_only;
+    read_only.refuse_create = true;
+    faults.push_back(read_only);
+
+    for (std::size_t i = 0; i < faults.size(); ++i) {
+        SCOPED_TRACE(i);
+        SetFileFaults(faults[i]);
+        std::strcpy(settings.messages[0], "NEW TEXT");
+        EXPECT_EQ(SaveConfigFile(), 0);
+        EXPECT_EQ(ReadFile(config_path), before);
+        EXPECT_FALSE(std::filesystem::exists(ConfigTempPath()));
+        const auto boxes = window.MessageBoxes();
+        ASSERT_EQ(boxes.size(), i + 1);
+        EXPECT_EQ(boxes[i].text, "Save State Failed.");
+        EXPECT_EQ(boxes[i].caption, "Error");
+        EXPECT_EQ(boxes[i].owner, nullptr);
+    }
+    SetFileFaults(FileFaults{});
+    ASSERT_EQ(SaveConfigFile(), 1);
+    EXPECT_STREQ(reinterpret_cast<const char*>(&ReadFile(config_path)[296]), "NEW TEXT");
+}
+
+TEST_F(ConfigFileTest, ReallyReadOnlyFolderKeepsTheOldFile) {
+    namespace fs = std::filesystem;
+    SetDefaultSettings();
+    ASSERT_EQ(SaveConfigFile(), 1);
+    const Bytes before = ReadFile(config_path);
+    fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    const bool refused = !std::ofstream(folder.File("probe")).is_open();
+    if (refused) {
+        settings.com_port = 3;
+        EXPECT_EQ(SaveConfigFile(), 0);
+        EXPECT_EQ(window.MessageBoxes().size(), 1u);
+    }
+    fs::permissions(folder.path(), fs::perms::owner_all);
+    if (!refused) {
+        GTEST_SKIP() << "this user writes into any folder (root, or a file system without "
+                        "permissions); DiskFullOrReadOnlyFolderAtSaveKeepsTheOldFileByteIdentical "
+                        "covers the same behaviour through the file seam";
+    }
+    EXPECT_EQ(ReadFile(config_path), before);
 }
 
 }  // namespace

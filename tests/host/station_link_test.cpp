@@ -2,8 +2,10 @@
 // loopback (plain sockets, so the peer can also misbehave) and the keyer emulator: the
 // Connect log word for word, the status lines, and the packets on the wire.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -299,6 +301,27 @@ TEST_F(StationKeyerTest, MissingPortAsksToCheckTheSettings) {
     settings.com_port = 3;
     EXPECT_EQ(OpenConnection(nullptr), 0);
     EXPECT_EQ(Log(), kBegin + "\r\nopenComm: 3Comm Open Failed!\r\nCheck com port settings.");
+}
+
+// Another program has the keyer's port open; the lock stands for the exclusive open that a
+// Windows COM port gets. The Open is refused without a byte on the wire, and goes through
+// once the other program lets go.
+TEST_F(StationKeyerTest, PortHeldByAnotherProgramIsReportedAndTheOpenAfterItsReleaseAttaches) {
+    const int other = open(sim_->PortPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    window_.SetControlText(IDC_OPEN_CLOSE, "Open");
+    OnOpenCloseButton(nullptr);
+    EXPECT_EQ(Log(), kBegin + "\r\nopenComm: 1Comm Open Failed!\r\nCheck com port settings.");
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
+    EXPECT_EQ(local_keyer_open.load(), 0);
+    EXPECT_TRUE(sim_->Received().empty());
+
+    close(other);
+    OnOpenCloseButton(nullptr);
+    EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
+    OnOpenCloseButton(nullptr);
+    EXPECT_EQ(local_keyer_open.load(), 0);
 }
 
 TEST_F(StationKeyerTest, NetworkFailureAfterTheKeyerLeavesItAttached) {

@@ -5,10 +5,8 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstddef>
 #include <string>
-#include <thread>
 
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
@@ -59,39 +57,9 @@ TEST_F(SerialEchoStationTest, TypedTextIsKeyedAndFillsTheEchoLine) {
     EXPECT_EQ(keyer_.Command("keyed"), "ok CQ DE");
 }
 
-// The emulated keyer pouring out status changes, break-ins and an echoed letter each time,
-// far faster than a real one, for as long as `pouring` is set; on a control connection of
-// its own.
-class KeyerFlood {
-  public:
-    explicit KeyerFlood(int control_port) {
-        connected_ = control_.Connect(control_port);
-        thread_ = std::thread([this] {
-            while (!stop_.load()) {
-                if (pouring.load()) {
-                    control_.Command("inject C4 41 C0 D0 C6 C0");
-                }
-                Sleep(2);
-            }
-        });
-    }
-    ~KeyerFlood() {
-        stop_ = true;
-        thread_.join();
-    }
-    bool connected() const { return connected_; }
-
-    std::atomic<bool> pouring{false};
-
-  private:
-    KeyerControl control_;
-    bool connected_ = false;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 TEST_F(KeyedStationTest, ClosesTheKeyerAndExitsWhileTheKeyerPoursOutEvents) {
-    KeyerFlood flood(emulator_.control_port);
+    // Status changes, break-ins and an echoed letter each time, far faster than a real keyer.
+    KeyerFlood flood(emulator_.control_port, "inject C4 41 C0 D0 C6 C0");
     ASSERT_TRUE(flood.connected());
     for (int round = 0; round < 3; ++round) {
         flood.pouring = true;

@@ -53,16 +53,21 @@ std::vector<uint8_t> Station::ReadConfig() const {
 }
 
 bool Station::Start(int timeout_ms) {
+    return Launch() && WaitForWindow(timeout_ms);
+}
+
+bool Station::WaitForWindow(int timeout_ms) {
+    return ui::WaitForMainWindow(&program_, timeout_ms) != nullptr;
+}
+
+bool Station::Launch() {
     const std::string exe = folder_ + "pellmar.exe";
     const std::string source =
         program_source_.empty() ? ui::OwnFolder() + "pellmar.exe" : program_source_;
     if (!CopyFileA(source.c_str(), exe.c_str(), FALSE)) {
         return false;
     }
-    if (!ui::StartProgram(exe, folder_, &program_)) {
-        return false;
-    }
-    return ui::WaitForMainWindow(&program_, timeout_ms) != nullptr;
+    return ui::StartProgram(exe, folder_, &program_);
 }
 
 std::vector<uint8_t> DefaultConfigImage() {

@@ -26,6 +26,10 @@ class Station {
     // Starts the program and waits for its Main window; false when either fails.
     // Generous: on a loaded machine Wine can take many seconds to bring a program up.
     bool Start(int timeout_ms = 60000);
+    // Starts the program without waiting for its Main window, which a box shown while it
+    // starts keeps hidden; WaitForWindow waits for it afterwards.
+    bool Launch();
+    bool WaitForWindow(int timeout_ms = 60000);
     HWND window() const { return program_.window; }
     DWORD process_id() const { return program_.process_id; }
     long WaitForExit(int timeout_ms) { return ui::WaitForExit(&program_, timeout_ms); }

@@ -151,6 +151,33 @@ std::string KeyerControl::WaitForStateField(const std::string& name, const std::
     return seen;
 }
 
+KeyerFlood::KeyerFlood(int control_port, const std::string& line) {
+    connected_ = control_.Connect(control_port);
+    thread_ = std::thread([this, line] {
+        while (!stop_.load()) {
+            if (pouring.load()) {
+                control_.Command(line);
+            }
+            Sleep(2);
+        }
+    });
+}
+
+KeyerFlood::~KeyerFlood() {
+    stop_ = true;
+    thread_.join();
+}
+
+int AnswerTimeMs(HWND window, int timeout_ms) {
+    const DWORD start = GetTickCount();
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, static_cast<UINT>(timeout_ms),
+                             &result)) {
+        return timeout_ms;
+    }
+    return static_cast<int>(GetTickCount() - start);
+}
+
 bool EmulatorFromEnvironment(int index, Emulator* emulator) {
     const std::string prefix = "PELLMAR_KEYER_SIM_" + std::to_string(index) + "_";
     const char* com = std::getenv((prefix + "COM_PORT").c_str());
@@ -186,8 +213,8 @@ void StationTestBase::TearDown() {
     }
 }
 
-bool StationTestBase::StartInJob(Station* station) {
-    if (!station->Start()) {
+bool StationTestBase::StartInJob(Station* station, bool wait_for_window) {
+    if (!(wait_for_window ? station->Start() : station->Launch())) {
         return false;
     }
     HANDLE process =

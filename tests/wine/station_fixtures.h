@@ -8,9 +8,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -51,6 +53,30 @@ class KeyerControl : public KeyerSimControl {
                                   int timeout_ms);
 };
 
+// An emulated keyer pouring out bytes far faster than a real one: `line` (an "inject ..."
+// control line) again and again, every 2 ms, for as long as `pouring` is set; on a control
+// connection of its own.
+class KeyerFlood {
+  public:
+    KeyerFlood(int control_port, const std::string& line);
+    ~KeyerFlood();
+    KeyerFlood(const KeyerFlood&) = delete;
+    KeyerFlood& operator=(const KeyerFlood&) = delete;
+    bool connected() const { return connected_; }
+
+    std::atomic<bool> pouring{false};
+
+  private:
+    KeyerControl control_;
+    bool connected_ = false;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// How long the window takes to answer a message sent to it, in milliseconds; the time-out
+// when it does not answer within it.
+int AnswerTimeMs(HWND window, int timeout_ms);
+
 struct Emulator {
     int com_port = 0;
     int control_port = 0;
@@ -64,8 +90,10 @@ class StationTestBase : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
-    // Starts the station and puts it in the job; false when either fails.
-    bool StartInJob(Station* station);
+    // Starts the station and puts it in the job; false when either fails. Without
+    // `wait_for_window` it does not wait for the Main window (a box the station shows first
+    // comes before it): Station::WaitForWindow does that later.
+    bool StartInJob(Station* station, bool wait_for_window = true);
 
   private:
     bool winsock_started_ = false;

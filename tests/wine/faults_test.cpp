@@ -1,0 +1,404 @@
+// Faults that only the real program can show: a hostile peer flooding the site's open port
+// for a minute, the keyer unplugged while it keys or pouring out status bytes, and the
+// configuration file held by another program. Each case tells what the operator sees, and
+// that the station neither hangs nor loses what it stores. The emulated keyer sits behind
+// COM1, the port the default settings name.
+//
+// A COM port held by another program is a host test (station_link_test.cpp): Wine lets a
+// second process open a serial device that one already holds without sharing, where Windows
+// refuses it.
+#include <winsock2.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/resource_ids.h"
+#include "app/window.h"
+#include "gtest/gtest.h"
+#include "net/packet.h"
+#include "settings/settings_record.h"
+#include "tests/wine/station_fixtures.h"
+#include "tests/wine/ui_driver.h"
+
+namespace {
+
+// Longer than any wait a station makes on purpose; a window that takes this long to answer
+// a message looks hung to its operator.
+constexpr int kAnswerLimitMs = 2000;
+
+int TextLength(HWND window, int id) {
+    DWORD_PTR length = 0;
+    SendMessageTimeoutA(ui::Control(window, id), WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000,
+                        &length);
+    return static_cast<int>(length);
+}
+
+SOCKET ConnectTo(uint16_t port, int timeout_ms) {
+    SOCKET peer = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    u_long non_blocking = 1;
+    ioctlsocket(peer, FIONBIO, &non_blocking);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(peer, &writable);
+    timeval wait{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    if (select(0, nullptr, &writable, nullptr, &wait) != 1) {
+        closesocket(peer);
+        return INVALID_SOCKET;
+    }
+    u_long blocking = 0;
+    ioctlsocket(peer, FIONBIO, &blocking);
+    return peer;
+}
+
+bool SendAll(SOCKET peer, const Bytes& bytes) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const int count = send(peer, reinterpret_cast<const char*>(bytes.data() + sent),
+                               static_cast<int>(bytes.size() - sent), 0);
+        if (count <= 0) {
+            return false;
+        }
+        sent += static_cast<size_t>(count);
+    }
+    return true;
+}
+
+// What arrives within `timeout_ms`, cut into packets.
+std::vector<Packet> ReceivePackets(SOCKET peer, int timeout_ms) {
+    PacketReassembler reassembler;
+    const DWORD start = GetTickCount();
+    char buffer[4096];
+    while (static_cast<int>(GetTickCount() - start) < timeout_ms) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(peer, &readable);
+        timeval wait{0, 50000};
+        if (select(0, &readable, nullptr, nullptr, &wait) != 1) {
+            continue;
+        }
+        const int count = recv(peer, buffer, sizeof buffer, 0);
+        if (count <= 0) {
+            break;
+        }
+        reassembler.Append(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(count));
+    }
+    std::vector<Packet> packets;
+    Packet packet;
+    while (reassembler.Next(&packet)) {
+        packets.push_back(packet);
+    }
+    return packets;
+}
+
+Bytes PacketBytes(const Packet& packet) {
+    return Bytes(packet.bytes, packet.bytes + kPacketSize);
+}
+
+// A hostile or broken peer's burst: every packet type with any value and settings block,
+// packets without the marker and types nobody uses, and near its end a run of bytes that
+// shifts the framing of what follows, until a filler at the end of the burst puts it right.
+Bytes FloodBurst(std::mt19937* random, int packets) {
+    static const uint8_t kTypes[] = {PKT_VERSION_REQUEST,
+                                     PKT_TEXT_CHAR,
+                                     PKT_KEYER_SETTINGS,
+                                     PKT_SPEED,
+                                     PKT_HEARTBEAT,
+                                     PKT_CLEAR,
+                                     PKT_PAUSE,
+                                     PKT_TUNE,
+                                     PKT_BACKSPACE,
+                                     PKT_VERSION_REPLY,
+                                     PKT_ECHO_CHAR,
+                                     PKT_STATUS,
+                                     PKT_HEARTBEAT_REPLY,
+                                     PKT_PADDLE,
+                                     0x23,
+                                     0x35,
+                                     0x00,
+                                     0xFF};
+    auto byte = [random] { return static_cast<uint8_t>((*random)() & 0xFF); };
+    const int shift_at = packets - 1 - static_cast<int>((*random)() % 4);
+    const size_t shift = 1 + (*random)() % (kPacketSize - 1);
+    Bytes burst;
+    for (int i = 0; i < packets; ++i) {
+        if (i == shift_at) {
+            for (size_t j = 0; j < shift; ++j) {
+                burst.push_back(byte());
+            }
+        }
+        uint8_t payload[kPacketPayloadSize];
+        for (uint8_t& b : payload) {
+            b = byte();
+        }
+        Packet packet = BuildPacket(kTypes[(*random)() % sizeof kTypes], byte(), byte(), payload);
+        if ((*random)() % 10 == 0) {
+            packet.bytes[0] = static_cast<uint8_t>(PKT_MARKER ^ (1 + (*random)() % 255));
+        }
+        const Bytes bytes = PacketBytes(packet);
+        burst.insert(burst.end(), bytes.begin(), bytes.end());
+    }
+    burst.resize(burst.size() + kPacketSize - shift, 0x5A);
+    return burst;
+}
+
+// The site: a RemoteSide Net Server with its keyer attached, listening on a loopback port.
+class SiteOnAnOpenPortTest : public KeyedStationTest {
+  protected:
+    void AdjustImage(Bytes* image) override {
+        port_ = FreeLoopbackPort();
+        const uint32_t flags = kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
+        const uint32_t port = port_;
+        std::memcpy(image->data() + offsetof(SettingsRecord, net_flags), &flags, sizeof flags);
+        std::memcpy(image->data() + offsetof(SettingsRecord, ip_port), &port, sizeof port);
+    }
+
+    uint16_t port_ = 0;
+};
+
+// For a minute a peer pours valid and invalid packets into the site as fast as the site
+// takes them, while other clients keep knocking: the window answers throughout, its texts
+// stay within their bounds, and afterwards a well-behaved client is served as ever.
+TEST_F(SiteOnAnOpenPortTest, AMinuteOfFloodLeavesTheWindowAnsweringAndTheNextClientServed) {
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", kWaitMs));
+    SOCKET flooder = ConnectTo(port_, kWaitMs);
+    ASSERT_NE(flooder, INVALID_SOCKET);
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
+
+    std::atomic<bool> stop{false};
+    std::atomic<bool> link_lost{false};
+    std::atomic<long long> bytes_sent{0};
+    std::atomic<long long> bytes_back{0};
+    std::thread sender([&] {
+        std::mt19937 random(16);
+        while (!stop.load()) {
+            const Bytes burst = FloodBurst(&random, 50);
+            if (!SendAll(flooder, burst)) {
+                link_lost = true;
+                return;
+            }
+            bytes_sent += static_cast<long long>(burst.size());
+        }
+    });
+    // The site's answers are read as they come, or its sends would stall on a full line.
+    std::thread reader([&] {
+        char buffer[4096];
+        while (!stop.load()) {
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(flooder, &readable);
+            timeval wait{0, 50000};
+            if (select(0, &readable, nullptr, nullptr, &wait) == 1) {
+                const int count = recv(flooder, buffer, sizeof buffer, 0);
+                if (count <= 0) {
+                    link_lost = true;
+                    return;
+                }
+                bytes_back += count;
+            }
+        }
+    });
+
+    std::vector<int> answers;
+    int longest_log = 0;
+    int longest_echo = 0;
+    int knocks = 0;
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 60000 && !link_lost.load()) {
+        answers.push_back(AnswerTimeMs(window(), 10000));
+        longest_log = std::max(longest_log, TextLength(window(), IDC_LOG_PANE));
+        longest_echo = std::max(longest_echo, TextLength(window(), IDC_ECHO_LINE));
+        // Another client knocks while the link lives: it is turned away, and says so in the
+        // log pane, which the knocks alone would take past its bound within the minute.
+        SOCKET knock = ConnectTo(port_, 200);
+        if (knock != INVALID_SOCKET) {
+            ++knocks;
+            closesocket(knock);
+        }
+        Sleep(100);
+    }
+    stop = true;
+    sender.join();
+    reader.join();
+    const std::string log = ui::ReadText(window(), IDC_LOG_PANE);
+    EXPECT_FALSE(link_lost.load()) << log;
+    EXPECT_EQ(ui::ReadText(window(), IDC_NET_STATUS), "Connected to Client.");
+    closesocket(flooder);
+
+    std::sort(answers.begin(), answers.end());
+    ASSERT_FALSE(answers.empty());
+    std::printf(
+        "flood: %lld bytes in (%lld packets' worth), %lld bytes back, %d knocks; the window "
+        "answered %zu times, median %d ms, slowest %d ms; longest log pane %d, echo line %d\n",
+        bytes_sent.load(), bytes_sent.load() / static_cast<long long>(kPacketSize),
+        bytes_back.load(), knocks, answers.size(), answers[answers.size() / 2], answers.back(),
+        longest_log, longest_echo);
+    EXPECT_LT(answers.back(), kAnswerLimitMs);
+    EXPECT_LE(longest_log, KeptTextOf(IDC_LOG_PANE)->limit);
+    EXPECT_LE(longest_echo, KeptTextOf(IDC_ECHO_LINE)->limit);
+    EXPECT_GT(knocks, 300) << "the knocks were meant to fill the log pane past its bound";
+    EXPECT_NE(log.find("\r\nConnection refused: already linked"), std::string::npos)
+        << log.substr(log.size() > 400 ? log.size() - 400 : 0);
+
+    // The flooder gone, the site listens again and serves a plain client: its heartbeat and
+    // version request are answered, and its text reaches the keyer.
+    EXPECT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Connection Closed", kWaitMs));
+    SOCKET client = ConnectTo(port_, kWaitMs);
+    ASSERT_NE(client, INVALID_SOCKET);
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
+    const std::string word = "CLEAN";
+    Bytes hello = PacketBytes(BuildPacket(PKT_HEARTBEAT, 7));
+    std::vector<Packet> rest = {BuildPacket(PKT_VERSION_REQUEST, 0)};
+    for (char c : word) {
+        rest.push_back(BuildPacket(PKT_TEXT_CHAR, static_cast<uint8_t>(c)));
+    }
+    for (const Packet& packet : rest) {
+        const Bytes bytes = PacketBytes(packet);
+        hello.insert(hello.end(), bytes.begin(), bytes.end());
+    }
+    ASSERT_TRUE(SendAll(client, hello));
+    bool heartbeat_answered = false;
+    bool version_answered = false;
+    for (const Packet& packet : ReceivePackets(client, 3000)) {
+        heartbeat_answered |= PacketType(packet) == PKT_HEARTBEAT_REPLY && PacketValue(packet) == 7;
+        version_answered |= PacketType(packet) == PKT_VERSION_REPLY && PacketValue(packet) == 23;
+    }
+    EXPECT_TRUE(heartbeat_answered);
+    EXPECT_TRUE(version_answered);
+    // The keyer's whole wire after a minute of flood is too long to fetch again and again;
+    // what it has keyed since its reset is short, as keying is slow.
+    std::string keyed = keyer_.Command("keyed");
+    for (int waited = 0; !EndsWith(keyed, word) && waited < kWaitMs; waited += 50) {
+        Sleep(50);
+        keyed = keyer_.Command("keyed");
+    }
+    EXPECT_TRUE(EndsWith(keyed, word)) << keyed.substr(keyed.size() > 80 ? keyed.size() - 80 : 0);
+    closesocket(client);
+
+    ui::Click(window(), IDC_EXIT);
+    EXPECT_EQ(station_->WaitForExit(kWaitMs), 0);
+}
+
+// The keyer's cable pulled in the middle of a word: the window goes on answering and taking
+// typed text, and Close lets go of the port at once instead of waiting on a dead line.
+TEST_F(KeyedStationTest, KeyerUnpluggedWhileKeyingLeavesTheWindowAnsweringAndCloses) {
+    ui::TypeText(window(), IDC_LOG_PANE, "cq cq cq de pellmar pellmar");
+    std::string keyed = keyer_.Command("keyed");
+    for (int waited = 0; keyed.size() < std::strlen("ok CQ") && waited < kWaitMs; waited += 20) {
+        Sleep(20);
+        keyed = keyer_.Command("keyed");
+    }
+    ASSERT_GE(keyed.size(), std::strlen("ok CQ")) << keyed;
+    ASSERT_EQ(keyer_.Command("unplug"), "ok");
+
+    ui::TypeText(window(), IDC_LOG_PANE, " k");
+    const std::string log = WaitForTextEnding(window(), IDC_LOG_PANE, "PELLMAR K", kWaitMs);
+    EXPECT_TRUE(EndsWith(log, "PELLMAR K")) << log;
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_LT(AnswerTimeMs(window(), 10000), kAnswerLimitMs);
+        Sleep(100);
+    }
+    SaveNamedScreenshot(window(), "keyer_unplugged");
+
+    const DWORD pressed = GetTickCount();
+    ui::Click(window(), IDC_OPEN_CLOSE);
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_OPEN_CLOSE, "Open", kWaitMs));
+    EXPECT_LT(GetTickCount() - pressed, 5000u);
+    EXPECT_EQ(ui::ReadText(window(), IDC_LOCAL_STATUS), "Local Tarvel Closed");
+    ui::Click(window(), IDC_EXIT);
+    EXPECT_EQ(station_->WaitForExit(kWaitMs), 0);
+}
+
+// The keyer flips its busy bit thousands of times a second: the window keeps answering, the
+// busy field follows the last word, and text typed meanwhile is keyed whole and in order.
+TEST_F(KeyedStationTest, StatusFloodFromTheKeyerLosesNoTypedText) {
+    KeyerFlood flood(emulator_.control_port, "inject C4 C0 C4 C0 C4 C0 C4 C0 C4 C0 C4 C0");
+    ASSERT_TRUE(flood.connected());
+    flood.pouring = true;
+    const std::string typed = "CQ TEST DE PELLMAR";
+    ui::TypeText(window(), IDC_LOG_PANE, "cq test de pellmar");
+    int slowest = 0;
+    for (int i = 0; i < 30; ++i) {
+        slowest = std::max(slowest, AnswerTimeMs(window(), 10000));
+        Sleep(100);
+    }
+    flood.pouring = false;
+    EXPECT_LT(slowest, kAnswerLimitMs);
+    const Bytes text(typed.begin(), typed.end());
+    EXPECT_EQ(WireSinceMarkContaining(text), text);
+    EXPECT_TRUE(EndsWith(ui::ReadText(window(), IDC_LOG_PANE), typed));
+    ASSERT_EQ(keyer_.Command("inject C0"), "ok");
+    EXPECT_TRUE(ui::WaitForText(window(), IDC_BUSY_STATUS, " ", kWaitMs));
+}
+
+// One station and the emulated keyer, not yet started, for a case that holds something
+// before the station starts.
+class HeldByAnotherProgramTest : public StationTestBase {
+  protected:
+    void SetUp() override {
+        StationTestBase::SetUp();
+        ASSERT_TRUE(EmulatorFromEnvironment(0, &emulator_));
+        ASSERT_EQ(emulator_.com_port, 1) << "the default settings name COM1";
+        ASSERT_TRUE(keyer_.Connect(emulator_.control_port));
+        ASSERT_EQ(keyer_.Command("reset"), "ok");
+    }
+    void TearDown() override {
+        station_.reset();
+        keyer_.Close();
+        StationTestBase::TearDown();
+    }
+    HWND window() const { return station_->window(); }
+
+    static constexpr int kWaitMs = 15000;
+    Emulator emulator_;
+    KeyerControl keyer_;
+    std::unique_ptr<Station> station_ = std::make_unique<Station>();
+};
+
+// Another program holds the configuration file with no sharing while the station starts:
+// the operator is told, the station runs on the defaults, and neither the close of the
+// keyer nor the exit writes them over the stored messages and settings.
+TEST_F(HeldByAnotherProgramTest, ConfigFileHeldOpenIsReportedAndKeptByteForByte) {
+    Bytes image = StationImage(1, kNetModeOff, 0, 27);
+    PutMessage(&image, 1, "CQ DE K1ABC [S30] TEST");
+    station_->WriteConfig(image);
+    HANDLE held = CreateFileA(station_->ConfigPath().c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+    ASSERT_TRUE(StartInJob(station_.get(), false));
+    HWND box = ui::WaitForMessageBox(station_->process_id(), "Error", 60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(ui::MessageBoxText(box), "Read config file failed.");
+    SaveNamedScreenshot(box, "config_file_held");
+    ui::DismissMessageBox(box);
+    ASSERT_TRUE(station_->WaitForWindow());
+    EXPECT_TRUE(ui::WaitForText(window(), IDC_WPM, "16", kWaitMs)) << "the default speed";
+    CloseHandle(held);
+
+    // Closing an attached keyer saves the record; with the file unread, it must not.
+    ui::Click(window(), IDC_OPEN_CLOSE);
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_LOCAL_STATUS, "Local Tarvel V23 OnLine", kWaitMs))
+        << ui::ReadText(window(), IDC_LOG_PANE);
+    ui::Click(window(), IDC_OPEN_CLOSE);
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_LOCAL_STATUS, "Local Tarvel Closed", kWaitMs));
+    ui::Click(window(), IDC_EXIT);
+    EXPECT_EQ(station_->WaitForExit(kWaitMs), 0);
+    EXPECT_EQ(station_->ReadConfig(), image);
+}
+
+}  // namespace
