@@ -71,6 +71,17 @@ TEST(WireLedgerTest, ASegmentCutShortMayLoseItsEndButNothingElse) {
     EXPECT_NE(soak::CompareAsPrefix(sent, {'V', 'V', 'V', 0x1C, 0x18, 'T', 'T'}), "");
 }
 
+TEST(WireLedgerTest, AMessageClearedMayHandOnOneLaterUnitOnce) {
+    const std::vector<Unit> sent = soak::UnitsOf({'V', 'V', 0x1C, 0x18, 'T', 'E', 'S', 'T'});
+    auto wire = [](const Bytes& bytes) { return soak::UnitsOf(bytes); };
+    EXPECT_EQ(soak::CompareAsCutShort(sent, wire({'V', 'V'})), "");
+    EXPECT_EQ(soak::CompareAsCutShort(sent, wire({'V', 'V', 'S'})), "");  // T and E were dropped
+    EXPECT_EQ(soak::CompareAsCutShort(sent, wire({'V', 0x1C, 0x18})), "");
+    EXPECT_NE(soak::CompareAsCutShort(sent, wire({'V', 'V', 'S', 'T'})), "");  // two after a gap
+    EXPECT_NE(soak::CompareAsCutShort(sent, wire({'V', 'V', 'Q'})), "");       // never sent
+    EXPECT_NE(soak::CompareAsCutShort(sent, wire({'V', 'V', 'V'})), "");       // V twice
+}
+
 TEST(WireLedgerTest, AFigureMayGrowByItsMarginAndNoMore) {
     EXPECT_EQ(soak::GrowthBeyond("handles", 80, 82, 2), "");
     EXPECT_EQ(soak::GrowthBeyond("handles", 80, 70, 2), "");

@@ -15,19 +15,6 @@ constexpr uint8_t kClearCommand = 0x0A;
 // Bytes shown on each side of the place where two streams part.
 constexpr std::size_t kContext = 12;
 
-std::vector<Unit> EffectiveUnits(const std::vector<Unit>& units, std::size_t from, std::size_t to) {
-    std::vector<Unit> kept;
-    for (std::size_t i = from; i < to && i < units.size(); ++i) {
-        const bool backspace = units[i].size() == 1 && units[i][0] == kBackspace;
-        if (backspace && !kept.empty() && kept.back() != Unit{kBackspace}) {
-            kept.pop_back();
-        } else {
-            kept.push_back(units[i]);
-        }
-    }
-    return kept;
-}
-
 // Text as text, anything else as <XX>.
 std::string Shown(const Bytes& bytes, std::size_t from, std::size_t to) {
     std::string text;
@@ -124,6 +111,19 @@ std::vector<Unit> UnitsOf(const Bytes& stream) {
     return units;
 }
 
+std::vector<Unit> EffectiveUnits(const std::vector<Unit>& units, std::size_t from, std::size_t to) {
+    std::vector<Unit> kept;
+    for (std::size_t i = from; i < to && i < units.size(); ++i) {
+        const bool backspace = units[i].size() == 1 && units[i][0] == kBackspace;
+        if (backspace && !kept.empty() && kept.back() != Unit{kBackspace}) {
+            kept.pop_back();
+        } else {
+            kept.push_back(units[i]);
+        }
+    }
+    return kept;
+}
+
 Bytes Effective(const std::vector<Unit>& units, std::size_t from, std::size_t to) {
     Bytes bytes;
     for (const Unit& unit : EffectiveUnits(units, from, to)) {
@@ -155,6 +155,18 @@ std::string CompareAsPrefix(const Bytes& sent, const Bytes& wire) {
         return Parting(sent, wire, at, "more on the wire than was sent");
     }
     return Parting(sent, wire, at, "the wire differs");
+}
+
+std::string CompareAsCutShort(const std::vector<Unit>& sent, const std::vector<Unit>& wire) {
+    std::size_t common = 0;
+    while (common < sent.size() && common < wire.size() && sent[common] == wire[common]) {
+        ++common;
+    }
+    if (common + 1 == wire.size() && std::find(sent.begin() + static_cast<std::ptrdiff_t>(common),
+                                               sent.end(), wire.back()) != sent.end()) {
+        return std::string();
+    }
+    return CompareAsPrefix(Effective(sent, 0, sent.size()), Effective(wire, 0, wire.size()));
 }
 
 std::size_t TextBytesIn(const std::vector<Unit>& units, std::size_t from, std::size_t to) {

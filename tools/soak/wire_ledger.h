@@ -59,6 +59,8 @@ std::vector<Unit> UnitsOf(const Bytes& stream);
 
 // The units from `from` to `to` as the keyer keeps them: each backspace takes back the unit
 // before it (a backspace with nothing before it in the range stays, and so shows).
+std::vector<Unit> EffectiveUnits(const std::vector<Unit>& units, std::size_t from, std::size_t to);
+// The same, its bytes in one piece.
 Bytes Effective(const std::vector<Unit>& units, std::size_t from, std::size_t to);
 inline Bytes Effective(const std::vector<Unit>& units) {
     return Effective(units, 0, units.size());
@@ -68,6 +70,11 @@ inline Bytes Effective(const std::vector<Unit>& units) {
 std::string CompareExactly(const Bytes& sent, const Bytes& wire);
 // Empty when `wire` is `sent` or an in-order beginning of it; otherwise one line as above.
 std::string CompareAsPrefix(const Bytes& sent, const Bytes& wire);
+// A segment ended by a Clear in the middle of a stored message: an in-order beginning of
+// what was sent, and at most one unit more from further on. A message stops at its
+// sender's next step, so the sender may hand on one more character after the Clear has
+// emptied everything before it; that character is the message's, in order, and only once.
+std::string CompareAsCutShort(const std::vector<Unit>& sent, const std::vector<Unit>& wire);
 
 // Text bytes (not commands or their arguments) among the units, backspaces applied.
 std::size_t TextBytesIn(const std::vector<Unit>& units, std::size_t from, std::size_t to);
