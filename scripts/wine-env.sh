@@ -96,6 +96,21 @@ pellmar_dress_windows() {
     done
 }
 
+# The process id of this prefix's Wine server, or nothing when none runs: it works in a
+# folder named after the prefix's device and inode.
+pellmar_wineserver_pid() {
+    local wanted p
+    wanted="$(stat -c 'server-%d-%i' "$WINEPREFIX" 2>/dev/null | awk -F- '{printf "server-%x-%x", $2, $3}')"
+    [ -n "$wanted" ] || return 0
+    for p in /proc/[0-9]*; do
+        if [[ "$(readlink "$p/cwd" 2>/dev/null)" == */"$wanted" ]] &&
+            tr '\0' ' ' <"$p/cmdline" 2>/dev/null | grep -q wineserver; then
+            basename "$p"
+            return 0
+        fi
+    done
+}
+
 pellmar_stop_wine() {
     "$PELLMAR_WINESERVER" -k 2>/dev/null || true
 }

@@ -129,6 +129,12 @@ void TypeText(HWND window, int id, const std::string& text) {
     }
 }
 
+bool TypeKeyAndWait(HWND window, int id, unsigned char c) {
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutA(Control(window, id), WM_CHAR, c, 1, SMTO_ABORTIFHUNG, kReadTimeoutMs,
+                               &ignored) != 0;
+}
+
 void RightClick(HWND window, int id) {
     HWND target = id == 0 ? window : Control(window, id);
     POINT at{4, 4};

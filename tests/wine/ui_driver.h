@@ -32,6 +32,9 @@ HWND Control(HWND window, int id);
 void Click(HWND window, int id);
 // Each character as a typed key reaching the control.
 void TypeText(HWND window, int id, const std::string& text);
+// One typed key, returning once the control's thread has handled it (false when it did not
+// within a few seconds), so the caller can look at what the key did.
+bool TypeKeyAndWait(HWND window, int id, unsigned char c);
 // A right click on a control, or on the window's own surface when `id` is 0.
 void RightClick(HWND window, int id);
 // The caption's close box.

@@ -115,7 +115,8 @@ for i in "${!com_ports[@]}"; do
 done
 
 # Not exec: the trap must still remove the links and stop the emulators afterwards. The
-# bound is below ctest's time-out, whose kill would leave no chance for the trap.
-timeout -k 5 150 "$wine" "$@"
+# bound is below ctest's time-out, whose kill would leave no chance for the trap; a caller
+# outside ctest (the soak) sets its own in PELLMAR_KEYER_SIMS_TIMEOUT, in seconds.
+timeout -k 5 "${PELLMAR_KEYER_SIMS_TIMEOUT:-150}" "$wine" "$@"
 status=$?
 exit $status

@@ -13,7 +13,7 @@
 // Runs under tests/wine/with_keyer_sims.sh with emulator 0 as the RemoteSide's keyer,
 // emulator 1 as the ControlPoint's and emulator 2 (optional) for the serial layer alone.
 // The CPU and memory figures come from Linux's /proc, read through Wine's Z: drive; the
-// Wine server's process id comes in PELLMAR_BENCH_WINESERVER_PID.
+// Wine server's process id comes in PELLMAR_WINESERVER_PID.
 //
 // Clocks: the emulators log each byte they receive on their own clock. The bench reads an
 // emulator's clock over its control channel many times and keeps the reading with the
@@ -26,12 +26,9 @@
 #include <mmsystem.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -44,10 +41,10 @@
 #include "settings/settings_record.h"
 #include "tests/wine/station_fixtures.h"
 #include "tests/wine/ui_driver.h"
+#include "tools/bench/station_pair.h"
 
 namespace {
 
-constexpr int kWaitMs = 20000;
 constexpr uint8_t kWpm = 22;
 
 double NowUs() {
@@ -177,64 +174,6 @@ void SleepUntilUs(double at_us) {
 
 // --- Linux's view of the processes, through Wine's Z: drive ------------------------------
 
-std::string ReadUnixFile(const std::string& path) {
-    std::string windows_path = "Z:" + path;
-    std::replace(windows_path.begin(), windows_path.end(), '/', '\\');
-    std::ifstream file(windows_path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> UnixFolder(const std::string& path) {
-    std::vector<std::string> names;
-    std::string pattern = "Z:" + path + "/*";
-    std::replace(pattern.begin(), pattern.end(), '/', '\\');
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        if (entry.cFileName[0] != '.') {
-            names.push_back(entry.cFileName);
-        }
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
-    return names;
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
-// The Linux process of this Wine prefix whose command line holds `part` (any case); 0 when
-// none does. Other prefixes on the machine may run programs of the same name.
-int UnixPidWith(const std::string& part) {
-    const std::string wanted = Lower(part);
-    char prefix[MAX_PATH] = {};
-    GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
-    const std::string ours = std::string("WINEPREFIX=") + prefix + '\0';
-    for (const std::string& name : UnixFolder("/proc")) {
-        if (name.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
-        std::string command = ReadUnixFile("/proc/" + name + "/cmdline");
-        std::replace(command.begin(), command.end(), '\0', ' ');
-        if (Lower(command).find(wanted) == std::string::npos) {
-            continue;
-        }
-        if (prefix[0] == '\0' ||
-            ReadUnixFile("/proc/" + name + "/environ").find(ours) != std::string::npos) {
-            return std::atoi(name.c_str());
-        }
-    }
-    return 0;
-}
-
 // CPU time of a process, all its threads, in seconds: the scheduler's own count where the
 // kernel keeps it, else the 10 ms ticks of the stat line.
 double CpuSeconds(int pid) {
@@ -271,18 +210,6 @@ double CpuSeconds(int pid) {
     }
     return static_cast<double>(std::atoll(words[11].c_str()) + std::atoll(words[12].c_str())) /
            100.0;
-}
-
-// One field of /proc/PID/status, in kB.
-long StatusKb(int pid, const std::string& field) {
-    std::istringstream status(ReadUnixFile("/proc/" + std::to_string(pid) + "/status"));
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field + ":", 0) == 0) {
-            return std::atol(line.c_str() + field.size() + 1);
-        }
-    }
-    return 0;
 }
 
 // --- the pieces of the path, each on its own -------------------------------------------------
@@ -404,94 +331,9 @@ void MeasureWindowCall(HWND control, int count) {
 
 // --- the two stations --------------------------------------------------------------------
 
-class Job {
-  public:
-    Job() {
-        job_ = CreateJobObjectA(nullptr, nullptr);
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    }
-    ~Job() { CloseHandle(job_); }
-    void Add(DWORD process_id) {
-        HANDLE process = OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, process_id);
-        if (process != nullptr) {
-            AssignProcessToJobObject(job_, process);
-            CloseHandle(process);
-        }
-    }
-
-  private:
-    HANDLE job_ = nullptr;
-};
-
-struct Pair {
-    std::unique_ptr<Station> server;  // the RemoteSide, with emulator 0
-    std::unique_ptr<Station> client;  // the ControlPoint, with emulator 1
-    KeyerControl server_keyer;
-    KeyerControl client_keyer;
-};
-
 bool Fail(const std::string& what) {
     std::fprintf(stderr, "station_bench: %s\n", what.c_str());
     return false;
-}
-
-bool StartPair(const std::string& program, Job* job, Pair* pair) {
-    Emulator server_emulator;
-    Emulator client_emulator;
-    if (!EmulatorFromEnvironment(0, &server_emulator) ||
-        !EmulatorFromEnvironment(1, &client_emulator)) {
-        return Fail("run me through tests/wine/with_keyer_sims.sh with two emulators or three");
-    }
-    if (!pair->server_keyer.Connect(server_emulator.control_port) ||
-        !pair->client_keyer.Connect(client_emulator.control_port) ||
-        pair->server_keyer.Command("reset") != "ok" ||
-        pair->client_keyer.Command("reset") != "ok") {
-        return Fail("the emulators' control channels do not answer");
-    }
-    const uint16_t port = FreeLoopbackPort();
-    pair->server = std::make_unique<Station>();
-    pair->client = std::make_unique<Station>();
-    pair->server->WriteConfig(StationImage(static_cast<uint32_t>(server_emulator.com_port),
-                                           kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide,
-                                           port, kWpm));
-    pair->client->WriteConfig(StationImage(static_cast<uint32_t>(client_emulator.com_port),
-                                           kNetModeClient | kNetRoleControlPoint, port, kWpm));
-    if (!program.empty()) {
-        pair->server->SetProgram(program);
-        pair->client->SetProgram(program);
-    }
-    if (!pair->server->Start()) {
-        return Fail("the RemoteSide did not start");
-    }
-    job->Add(pair->server->process_id());
-    ui::Click(pair->server->window(), IDC_OPEN_CLOSE);
-    if (!ui::WaitForText(pair->server->window(), IDC_NET_STATUS, "Listening for Request....",
-                         kWaitMs)) {
-        return Fail("the RemoteSide does not listen");
-    }
-    if (!pair->client->Start()) {
-        return Fail("the ControlPoint did not start");
-    }
-    job->Add(pair->client->process_id());
-    ui::Click(pair->client->window(), IDC_OPEN_CLOSE);
-    if (!ui::WaitForText(pair->client->window(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23",
-                         kWaitMs)) {
-        return Fail("the stations did not link");
-    }
-    // The ControlPoint's block, serial echo on, has reached the far keyer.
-    if (pair->server_keyer.WaitForStateField("mode", "04", kWaitMs) != "04") {
-        return Fail("the ControlPoint's settings never reached the RemoteSide's keyer");
-    }
-    return true;
-}
-
-// What each station's command line under Linux ends with: its own folder and the program.
-std::string FolderName(const Station& station) {
-    std::string folder = station.folder();
-    folder.pop_back();
-    return folder.substr(folder.rfind('\\') + 1) + "\\pellmar.exe";
 }
 
 struct Pids {
@@ -500,12 +342,11 @@ struct Pids {
     int wineserver = 0;
 };
 
-Pids FindPids(const Pair& pair) {
+Pids FindPids(const StationPair& pair) {
     Pids pids;
-    pids.server = UnixPidWith(FolderName(*pair.server));
-    pids.client = UnixPidWith(FolderName(*pair.client));
-    const char* wineserver = std::getenv("PELLMAR_BENCH_WINESERVER_PID");
-    pids.wineserver = wineserver != nullptr ? std::atoi(wineserver) : 0;
+    pids.server = UnixPidOf(*pair.server);
+    pids.client = UnixPidOf(*pair.client);
+    pids.wineserver = WineServerPidFromEnvironment();
     return pids;
 }
 
@@ -558,7 +399,7 @@ void MeasureIdle(const Pids& pids, int seconds) {
 // Typed at the ControlPoint's log pane at a steady rate; each character's arrival on the
 // RemoteSide keyer's wire (from the emulator's log) and in the ControlPoint's echo line
 // (polled every millisecond).
-void MeasureTyping(Pair* pair, int count, int period_ms) {
+void MeasureTyping(StationPair* pair, int count, int period_ms) {
     HWND client = pair->client->window();
     HWND echo_line = ui::Control(client, IDC_ECHO_LINE);
     HWND log_pane = ui::Control(client, IDC_LOG_PANE);
@@ -619,8 +460,8 @@ void MeasureTyping(Pair* pair, int count, int period_ms) {
 // Resident memory of each station and of an empty window program started the same way.
 void MeasureMemory(const Pids& pids, const std::string& floor_program) {
     auto line = [](const char* name, int pid) {
-        std::printf("| %s | %.1f | %.1f | %.1f |\n", name, StatusKb(pid, "VmRSS") / 1024.0,
-                    StatusKb(pid, "RssAnon") / 1024.0, StatusKb(pid, "RssFile") / 1024.0);
+        std::printf("| %s | %.1f | %.1f | %.1f |\n", name, StatusField(pid, "VmRSS") / 1024.0,
+                    StatusField(pid, "RssAnon") / 1024.0, StatusField(pid, "RssFile") / 1024.0);
     };
     std::printf("| process | resident MB | of it anonymous MB | of it file-backed MB |\n");
     std::printf("|---|---|---|---|\n");
@@ -690,8 +531,13 @@ int main(int argc, char** argv) {
     }
 
     Job job;
-    Pair pair;
-    if (!StartPair(program, &job, &pair)) {
+    StationPair pair;
+    PairOptions options;
+    options.wpm = kWpm;
+    options.program = program;
+    std::string error;
+    if (!StartStationPair(options, &job, &pair, &error)) {
+        Fail(error);
         return 1;
     }
     if (!idle_only) {

@@ -3,6 +3,7 @@
 // Everything it knows sits behind one mutex, so a test's control line sees a consistent
 // keyer whichever thread it comes from.
 #include "tools/keyer_sim/keyer_sim.h"
+#include "tools/keyer_sim/keyer_wire.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -28,46 +29,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Argument bytes that follow each command byte in host mode; commands not listed take
-// none. 0C and 16 are unused by the host but take one byte on the keyer.
-int ArgumentCount(uint8_t command) {
-    switch (command) {
-        case 0x04:
-        case 0x1B:
-            return 2;
-        case 0x05:
-            return 3;
-        case 0x0F:
-            return 15;
-        case 0x01:
-        case 0x02:
-        case 0x03:
-        case 0x06:
-        case 0x09:
-        case 0x0B:
-        case 0x0C:
-        case 0x0D:
-        case 0x0E:
-        case 0x10:
-        case 0x11:
-        case 0x12:
-        case 0x14:
-        case 0x16:
-        case 0x17:
-        case 0x18:
-        case 0x19:
-        case 0x1A:
-        case 0x1C:
-        case 0x1D:
-            return 1;
-        default:
-            return 0;
-    }
-}
-
-bool IsBufferedCommand(uint8_t command) {
-    return command >= 0x18 && command <= 0x1F;
-}
+using keyer_wire::ArgumentCount;
+using keyer_wire::IsBufferedCommand;
 
 const char* MorsePattern(char c) {
     static const std::map<char, const char*> kPatterns = {
@@ -271,7 +234,7 @@ struct KeyerSim::Impl {
 
     void AdminLocked(uint8_t sub, uint8_t argument) {
         switch (sub) {
-            case 0x02:
+            case keyer_wire::kAdminHostOpen:
                 if (!host) {
                     EnterHostModeLocked();
                     if (!no_version) {
@@ -279,12 +242,12 @@ struct KeyerSim::Impl {
                     }
                 }
                 break;
-            case 0x03:
+            case keyer_wire::kAdminHostClose:
                 host = false;
                 ClearBufferLocked();
                 paddle_text.clear();
                 break;
-            case 0x04:
+            case keyer_wire::kAdminEchoTest:
                 SendLocked(echo_answer >= 0 ? static_cast<uint8_t>(echo_answer) : argument);
                 break;
             case 0x0A:
@@ -382,7 +345,8 @@ struct KeyerSim::Impl {
         changed.notify_all();
         if (!pending.empty()) {
             pending.push_back(byte);
-            if (pending[0] == 0x00 && pending.size() == 2 && byte == 0x04) {
+            if (pending[0] == keyer_wire::kAdminPrefix && pending.size() == 2 &&
+                byte == keyer_wire::kAdminEchoTest) {
                 pending_needed = 3;
             }
             if (pending.size() < pending_needed) {
@@ -390,7 +354,7 @@ struct KeyerSim::Impl {
             }
             std::vector<uint8_t> whole;
             whole.swap(pending);
-            if (whole[0] == 0x00) {
+            if (whole[0] == keyer_wire::kAdminPrefix) {
                 AdminLocked(whole[1], whole.size() > 2 ? whole[2] : 0);
             } else if (IsBufferedCommand(whole[0])) {
                 BufferLocked({whole});
@@ -399,7 +363,7 @@ struct KeyerSim::Impl {
             }
             return;
         }
-        if (byte == 0x00) {
+        if (byte == keyer_wire::kAdminPrefix) {
             pending = {byte};
             pending_needed = 2;
             return;

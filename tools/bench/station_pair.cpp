@@ -1,0 +1,189 @@
+#include "tools/bench/station_pair.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "app/resource_ids.h"
+#include "settings/settings_record.h"
+
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+bool Fail(std::string* error, const std::string& what) {
+    *error = what;
+    return false;
+}
+
+}  // namespace
+
+Job::Job() {
+    job_ = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+}
+
+Job::~Job() {
+    CloseHandle(job_);
+}
+
+void Job::Add(DWORD process_id) {
+    HANDLE process = OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, process_id);
+    if (process != nullptr) {
+        AssignProcessToJobObject(job_, process);
+        CloseHandle(process);
+    }
+}
+
+bool StartStationPair(const PairOptions& options, Job* job, StationPair* pair, std::string* error) {
+    Emulator server_emulator;
+    Emulator client_emulator;
+    if (!EmulatorFromEnvironment(0, &server_emulator) ||
+        !EmulatorFromEnvironment(1, &client_emulator)) {
+        return Fail(error, "run me through tests/wine/with_keyer_sims.sh with two emulators");
+    }
+    if (!pair->server_keyer.Connect(server_emulator.control_port) ||
+        !pair->client_keyer.Connect(client_emulator.control_port) ||
+        pair->server_keyer.Command("reset") != "ok" ||
+        pair->client_keyer.Command("reset") != "ok") {
+        return Fail(error, "the emulators' control channels do not answer");
+    }
+    const uint16_t port = FreeLoopbackPort();
+    pair->server = std::make_unique<Station>();
+    pair->client = std::make_unique<Station>();
+    pair->server->WriteConfig(StationImage(static_cast<uint32_t>(server_emulator.com_port),
+                                           kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide,
+                                           port, options.wpm));
+    Bytes client_image = StationImage(static_cast<uint32_t>(client_emulator.com_port),
+                                      kNetModeClient | kNetRoleControlPoint, port, options.wpm);
+    if (options.adjust_client) {
+        options.adjust_client(&client_image);
+    }
+    pair->client->WriteConfig(client_image);
+    if (!options.program.empty()) {
+        pair->server->SetProgram(options.program);
+        pair->client->SetProgram(options.program);
+    }
+    if (!pair->server->Start()) {
+        return Fail(error, "the RemoteSide did not start");
+    }
+    job->Add(pair->server->process_id());
+    ui::Click(pair->server->window(), IDC_OPEN_CLOSE);
+    if (!ui::WaitForText(pair->server->window(), IDC_NET_STATUS, "Listening for Request....",
+                         options.wait_ms)) {
+        return Fail(error, "the RemoteSide does not listen: it shows \"" +
+                               ui::ReadText(pair->server->window(), IDC_NET_STATUS) +
+                               "\", its log pane \"" +
+                               ui::ReadText(pair->server->window(), IDC_LOG_PANE) + "\"");
+    }
+    if (!pair->client->Start()) {
+        return Fail(error, "the ControlPoint did not start");
+    }
+    job->Add(pair->client->process_id());
+    return LinkClient(pair, options.wait_ms, error);
+}
+
+bool LinkClient(StationPair* pair, int wait_ms, std::string* error) {
+    const size_t mark = pair->server_keyer.Received().size();
+    ui::Click(pair->client->window(), IDC_OPEN_CLOSE);
+    if (!ui::WaitForText(pair->client->window(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23",
+                         wait_ms)) {
+        return Fail(error, "the stations did not link: the ControlPoint shows \"" +
+                               ui::ReadText(pair->client->window(), IDC_NET_STATUS) + "\"");
+    }
+    // The settings block ends with a speed-pot request and 15 (07 15), which no text and no
+    // other command sends: once they are on the far wire, the ControlPoint's block is loaded.
+    const Bytes loaded = {0x07, 0x15};
+    for (int waited = 0;; waited += 50) {
+        const Bytes wire = pair->server_keyer.Received();
+        if (std::search(wire.begin() + static_cast<std::ptrdiff_t>(std::min(mark, wire.size())),
+                        wire.end(), loaded.begin(), loaded.end()) != wire.end()) {
+            return true;
+        }
+        if (waited >= wait_ms) {
+            return Fail(error, "the ControlPoint's settings never reached the RemoteSide's keyer");
+        }
+        Sleep(50);
+    }
+}
+
+std::string ReadUnixFile(const std::string& path) {
+    std::string windows_path = "Z:" + path;
+    std::replace(windows_path.begin(), windows_path.end(), '/', '\\');
+    std::ifstream file(windows_path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> UnixFolder(const std::string& path) {
+    std::vector<std::string> names;
+    std::string pattern = "Z:" + path + "/*";
+    std::replace(pattern.begin(), pattern.end(), '/', '\\');
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        if (entry.cFileName[0] != '.') {
+            names.push_back(entry.cFileName);
+        }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return names;
+}
+
+int UnixPidWith(const std::string& part) {
+    const std::string wanted = Lower(part);
+    char prefix[MAX_PATH] = {};
+    GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+    const std::string ours = std::string("WINEPREFIX=") + prefix + '\0';
+    for (const std::string& name : UnixFolder("/proc")) {
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::string command = ReadUnixFile("/proc/" + name + "/cmdline");
+        std::replace(command.begin(), command.end(), '\0', ' ');
+        if (Lower(command).find(wanted) == std::string::npos) {
+            continue;
+        }
+        if (prefix[0] == '\0' ||
+            ReadUnixFile("/proc/" + name + "/environ").find(ours) != std::string::npos) {
+            return std::atoi(name.c_str());
+        }
+    }
+    return 0;
+}
+
+int UnixPidOf(const Station& station) {
+    // Its command line under Linux ends with its own folder and the program.
+    std::string folder = station.folder();
+    folder.pop_back();
+    return UnixPidWith(folder.substr(folder.rfind('\\') + 1) + "\\pellmar.exe");
+}
+
+long StatusField(int pid, const std::string& field) {
+    std::istringstream status(ReadUnixFile("/proc/" + std::to_string(pid) + "/status"));
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field + ":", 0) == 0) {
+            return std::atol(line.c_str() + field.size() + 1);
+        }
+    }
+    return -1;
+}
+
+int WineServerPidFromEnvironment() {
+    const char* pid = std::getenv("PELLMAR_WINESERVER_PID");
+    return pid != nullptr ? std::atoi(pid) : 0;
+}
