@@ -253,14 +253,20 @@ TEST_F(StationKeyerTest, AttachesTheKeyerLoadsItAndPicksTheModeByVersion) {
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(sim_->Received(), expected);
 
-    // The close path: settings saved, base mode, host close; the port is free again.
+    // The close path: key released, settings saved, base mode, host close; the port is free
+    // again. The release bytes come first, so the wire is read once the close has ended it.
     OnOpenCloseButton(nullptr);
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Closed");
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
     EXPECT_EQ(local_keyer_open.load(), 0);
-    ASSERT_TRUE(sim_->WaitForReceived(expected.size() + 4, 3s));
-    const Bytes wire = sim_->Received();
-    EXPECT_EQ(Bytes(wire.end() - 4, wire.end()), (Bytes{0x00, 0x0A, 0x00, 0x03}));
+    const Bytes close = {0x00, 0x0A, 0x00, 0x03};
+    Bytes wire;
+    EXPECT_TRUE(PumpUntil([&] {
+        wire = sim_->Received();
+        return wire.size() >= expected.size() + close.size() &&
+               Bytes(wire.end() - 4, wire.end()) == close;
+    }));
+    EXPECT_EQ(Bytes(wire.end() - 4, wire.end()), close);
     EXPECT_EQ(access(config_path.c_str(), F_OK), 0);
 }
 
