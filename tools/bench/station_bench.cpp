@@ -225,15 +225,22 @@ void MeasureSerialLayer(const Emulator& emulator, int count) {
     }
     const ClockLink clock = LineUpClocks(&keyer);
     std::vector<uint8_t> sent;
-    std::vector<double> written;
-    for (int i = 0; i < count; ++i) {
-        const uint8_t byte = static_cast<uint8_t>('A' + i % 26);
-        sent.push_back(byte);
-        written.push_back(NowUs());
-        WriteKeyerPortByte(byte);
-        Sleep(4);
-    }
-    Sleep(200);
+    // Hands `count` letters to `send`, `pause_ms` apart, noting when each one went.
+    const auto send_letters = [&](void (*send)(uint8_t), DWORD pause_ms) {
+        std::vector<double> stamps;
+        sent.clear();
+        for (int i = 0; i < count; ++i) {
+            const uint8_t byte = static_cast<uint8_t>('A' + i % 26);
+            sent.push_back(byte);
+            stamps.push_back(NowUs());
+            send(byte);
+            Sleep(pause_ms);
+        }
+        Sleep(200);
+        return stamps;
+    };
+    const std::vector<double> written =
+        send_letters([](uint8_t byte) { WriteKeyerPortByte(byte); }, 4);
     std::vector<Logged> log = LogOf(&keyer);
     const std::vector<double> direct = LatenciesMs(written, Arrivals(log, 0, sent, clock));
 
@@ -242,16 +249,8 @@ void MeasureSerialLayer(const Emulator& emulator, int count) {
     if (OpenKeyerHost(&version) == 0) {
         Sleep(300);
         const size_t mark = LogOf(&keyer).size();
-        std::vector<double> queued;
-        sent.clear();
-        for (int i = 0; i < count; ++i) {
-            const uint8_t byte = static_cast<uint8_t>('A' + i % 26);
-            sent.push_back(byte);
-            queued.push_back(NowUs());
-            QueueKeyerByte(byte);
-            Sleep(10);
-        }
-        Sleep(200);
+        const std::vector<double> queued =
+            send_letters([](uint8_t byte) { QueueKeyerByte(byte); }, 10);
         log = LogOf(&keyer);
         queued_ms = LatenciesMs(queued, Arrivals(log, mark, sent, clock));
         CloseKeyerHost();
