@@ -68,10 +68,14 @@ def packet_stream():
             bytes([0x5A, 0x22, 0x41, 0]) + bytes(16) + packet(0x23, 1) + packet(0x35, 2) +
             packet(0x00) + packet(0xFF, 0xFF) + packet("!"), sizes=(3, 17, 20)) +
         bytes([5, 0xA5, 0x22, 0x41, 0, 0]) + bytes([ENDS << 5]),
-        # A flood of text at a keyer that keys nothing: the queue fills, the backlog takes the
-        # rest and the station holds its sender back.
+        # Floods of text at a keyer that keys nothing: the queue fills, the backlog takes what
+        # it can and the station holds its sender back; the rest is lost, and said so once,
+        # at a text byte or in the middle of a Merge and its two characters.
         "text_flood": bytes([SERVER | REMOTE_SIDE, 0x03]) +
-        bytes([(FLOOD << 5) | 20]) + packet('"', ord("E")) + bytes([TIMER << 5]),
+        (bytes([(FLOOD << 5) | 20]) + packet('"', ord("E"))) * 17 + bytes([TIMER << 5]),
+        "merge_flood": bytes([SERVER | REMOTE_SIDE, 0x03]) +
+        (bytes([(FLOOD << 5) | 20]) + packet('"', 0x1B)) * 17 + bytes([BOTH << 5]) +
+        reads(text(b"AR")),
     }
 
 
