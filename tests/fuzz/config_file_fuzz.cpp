@@ -54,16 +54,40 @@ Bytes Record() {
     return Bytes(bytes, bytes + sizeof settings);
 }
 
-// The record a file with the marker gives: its bytes, zeros behind a short one, and every
-// text ending within its field.
+// Where the texts lie in the record: the address, then the six messages.
+std::vector<std::size_t> TextFields() {
+    std::vector<std::size_t> fields{offsetof(SettingsRecord, ip_address)};
+    for (int i = 0; i < kMessageCount; ++i) {
+        fields.push_back(offsetof(SettingsRecord, messages) + i * kTextFieldSize);
+    }
+    return fields;
+}
+
+// The record a file with the marker gives: its bytes, and every text ending within its
+// field.
 Bytes TakenAsItStands(const uint8_t* data, std::size_t size) {
     Bytes record(sizeof(SettingsRecord), 0);
-    std::memcpy(record.data(), data, size < record.size() ? size : record.size());
-    record[offsetof(SettingsRecord, ip_address) + kTextFieldSize - 1] = 0;
-    for (int i = 0; i < kMessageCount; ++i) {
-        record[offsetof(SettingsRecord, messages) + (i + 1) * kTextFieldSize - 1] = 0;
+    if (size >= record.size()) {
+        std::memcpy(record.data(), data, record.size());  // what lies beyond is not read
+    } else {
+        std::memcpy(record.data(), data, size);  // the rest of the record keeps its zeros
+    }
+    for (std::size_t field : TextFields()) {
+        record[field + kTextFieldSize - 1] = 0;
     }
     return record;
+}
+
+// A text that fills its field in the file, without a terminator, is cut at 255 characters.
+void CheckTextsCut(const Bytes& loaded, const uint8_t* data, std::size_t size) {
+    for (std::size_t field : TextFields()) {
+        if (field + kTextFieldSize <= size &&
+            std::memchr(data + field, 0, kTextFieldSize) == nullptr) {
+            FuzzCheck(std::memchr(loaded.data() + field, 0, kTextFieldSize) ==
+                          loaded.data() + field + kTextFieldSize - 1,
+                      "a text that fills its field is cut at its last byte");
+        }
+    }
 }
 
 }  // namespace
@@ -82,6 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::memcpy(&magic, data, size < sizeof magic ? size : sizeof magic);
     if (magic == kSettingsMagic) {
         FuzzCheck(loaded == TakenAsItStands(data, size), "a marked file is taken as it stands");
+        CheckTextsCut(loaded, data, size);
         FuzzCheck(ReadBack() == Bytes(data, data + size), "a marked file is not rewritten");
     } else {
         FuzzCheck(settings.magic == kSettingsMagic, "an unmarked file gives the defaults");
