@@ -84,6 +84,9 @@ void ResetTransmitQueueLocked();
 bool WaitForWriterPass(int timeout_ms);
 void RunKeyerWriter();
 void RunKeyerReader();
+// What the reader does with each byte it reads: sorts it by its high bits, keeps what the
+// writer and the echo ring need, and hands it to the dispatcher.
+void SortKeyerByte(uint8_t byte);
 
 }  // namespace keyer_internal
 

@@ -40,28 +40,32 @@ void RunKeyerReader() {
         if (WaitForKeyerPortByte(&byte) != 1) {
             continue;
         }
-        if ((byte & 0xDC) == 0xDC) {
-            DispatchKeyerEvent(kPaddleEvent, byte & 0x03);
-        } else if (byte >= 0xC0) {
-            const uint8_t status = byte & 0x3F;
-            // A button report borrows the status byte without the keyer's state having
-            // changed: taken as status, M1 would stall the transmit queue as a hold and M2
-            // would empty it, under the very message the button starts, as a break-in.
-            if (!IsKeyerButtonReport(status)) {
-                keyer_status = status;
-                if ((status & kStatusBreakIn) != 0) {
-                    break_in_pending = 1;
-                }
-            }
-            DispatchKeyerEvent(kStatusEvent, status);
-        } else if (byte >= 0x80) {
-            DispatchKeyerEvent(kSpeedPotEvent, static_cast<uint8_t>((byte & 0x7F) + SentMinWpm()));
-        } else {
-            KeepEcho(byte);
-            DispatchKeyerEvent(kEchoEvent, byte);
-        }
+        SortKeyerByte(byte);
     }
     reader_done = true;
+}
+
+void SortKeyerByte(uint8_t byte) {
+    if ((byte & 0xDC) == 0xDC) {
+        DispatchKeyerEvent(kPaddleEvent, byte & 0x03);
+    } else if (byte >= 0xC0) {
+        const uint8_t status = byte & 0x3F;
+        // A button report borrows the status byte without the keyer's state having
+        // changed: taken as status, M1 would stall the transmit queue as a hold and M2
+        // would empty it, under the very message the button starts, as a break-in.
+        if (!IsKeyerButtonReport(status)) {
+            keyer_status = status;
+            if ((status & kStatusBreakIn) != 0) {
+                break_in_pending = 1;
+            }
+        }
+        DispatchKeyerEvent(kStatusEvent, status);
+    } else if (byte >= 0x80) {
+        DispatchKeyerEvent(kSpeedPotEvent, static_cast<uint8_t>((byte & 0x7F) + SentMinWpm()));
+    } else {
+        KeepEcho(byte);
+        DispatchKeyerEvent(kEchoEvent, byte);
+    }
 }
 
 }  // namespace keyer_internal

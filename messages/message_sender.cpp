@@ -112,16 +112,17 @@ void SendMessageText(SenderModule& module, uint32_t served) {
             continue;
         }
         message_cursor.store(cursor + 1);
-        uint8_t bytes[2] = {0, 0};
-        int count = 0;
-        parsing.store(true);
-        ParseMessageChar(UpperCase(static_cast<uint8_t>(*cursor)), &bytes[0], &bytes[1], &count);
-        parsing.store(false);
-        if (quit.load()) {
+        if (!SendMessageCharacter(*cursor)) {
             return;  // the program ended while a parser box was up
         }
-        HandOn(bytes, count);
     }
+}
+
+// Under the module's lock, which the editor's store takes too.
+void CopyMessageTextLocked(int number, char* text) {
+    std::memcpy(text, settings.messages[number - 1], kTextFieldSize);
+    // A slot filled to its end from a file still ends within its bytes.
+    text[kTextFieldSize - 1] = '\0';
 }
 
 // `served` is the generation before the start that created the thread.
@@ -179,8 +180,7 @@ bool StartMessage(int number, int32_t sending_value) {
     if (quit.load() || sending_message.load() != 0) {
         return false;
     }
-    std::memcpy(module.requested_text, settings.messages[number - 1], kTextFieldSize);
-    module.requested_text[kTextFieldSize - 1] = '\0';
+    CopyMessageTextLocked(number, module.requested_text);
     // The new generation is out before the flag, so a sender that sees the flag set again
     // also sees that the message it holds is no longer the one to send.
     const uint32_t before = generation.load();
@@ -190,6 +190,28 @@ bool StartMessage(int number, int32_t sending_value) {
         module.thread = std::thread(RunMessageSender, before);
     }
     module.wake.notify_all();
+    return true;
+}
+
+bool CopyMessageText(int number, char* text) {
+    if (number < 1 || number > kMessageCount) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(Module().mutex);
+    CopyMessageTextLocked(number, text);
+    return true;
+}
+
+bool SendMessageCharacter(char character) {
+    uint8_t bytes[2] = {0, 0};
+    int count = 0;
+    parsing.store(true);
+    ParseMessageChar(UpperCase(static_cast<uint8_t>(character)), &bytes[0], &bytes[1], &count);
+    parsing.store(false);
+    if (quit.load()) {
+        return false;
+    }
+    HandOn(bytes, count);
     return true;
 }
 

@@ -16,6 +16,17 @@ bool StartMessage(int number, int32_t sending_value);
 // reader's thread at the same moment, and gets the old text or the new one, whole.
 void StoreMessageText(int number, const std::string& text);
 
+// The sender's steps, which its thread runs and a caller without the thread may run the
+// same way. The text a start of message `number` (1..6) sends, copied into the
+// kTextFieldSize bytes at `text` and terminated within them whatever the slot holds; false
+// for no such message. Then, for each character up to that terminator and once IsLinkBusy
+// reports not busy: the character upper-cased, parsed (the parser reset before the first
+// one), and what it produces handed on to the other station while linked, to the local
+// keyer and to the log pane, a command and its argument in one piece each time. False,
+// with nothing handed on, when the program ended while a parser box was up.
+bool CopyMessageText(int number, char* text);
+bool SendMessageCharacter(char character);
+
 // At exit, after the window seam is closed: stops the message being sent and ends the
 // sender thread. A sender that waits in a parser message box waits for a person, so it is
 // left to the process's end instead of being waited for. No message starts afterwards.

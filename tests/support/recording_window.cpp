@@ -165,6 +165,19 @@ std::vector<RecordingWindow::Call> RecordingWindow::Calls() {
     return calls_;
 }
 
+std::size_t RecordingWindow::CallCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_.size();
+}
+
+std::vector<RecordingWindow::Call> RecordingWindow::CallsFrom(std::size_t first) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (first >= calls_.size()) {
+        return {};
+    }
+    return std::vector<Call>(calls_.begin() + static_cast<std::ptrdiff_t>(first), calls_.end());
+}
+
 std::vector<RecordingWindow::MessageBoxShown> RecordingWindow::MessageBoxes() {
     std::lock_guard<std::mutex> lock(mutex_);
     return boxes_;

@@ -54,6 +54,9 @@ class RecordingWindow final : public WindowBackend {
     bool Enabled(int id);  // controls start enabled, as in the dialog template
     int FocusedControl();
     std::vector<Call> Calls();
+    // The number of calls so far, and the calls from the `first` on: what one step did.
+    std::size_t CallCount();
+    std::vector<Call> CallsFrom(std::size_t first);
     std::vector<MessageBoxShown> MessageBoxes();
 
   private:

@@ -1,0 +1,52 @@
+// What the fuzz targets share.
+//
+// A target runs millions of inputs in one process, but the station is module state: one
+// settings record, one keyer, one link. So every input starts from the station as it is
+// before its window opens (ResetStation), and a finding reproduces from its file alone.
+//
+// The keyer a target attaches is one without a writer thread or a port: host mode counts
+// as open, so every entry point takes its request, and queued bytes stay in the transmit
+// queue until the target lets the keyer take them (TakeQueuedBytes), as a keyer that keys
+// slowly would. Nothing in a target runs on another thread, so an input runs the same way
+// every time.
+//
+// A broken invariant ends the run through FuzzCheck, which libFuzzer reports as a crash with
+// the input that broke it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// The input, read from the front; a byte past its end reads as 0.
+class FuzzInput {
+  public:
+    FuzzInput(const uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    bool Empty() const { return at_ == size_; }
+    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
+    // Up to `count` bytes; how many there were.
+    std::size_t Take(std::size_t count, const uint8_t** bytes);
+
+  private:
+    const uint8_t* data_;
+    std::size_t size_;
+    std::size_t at_ = 0;
+};
+
+// Prints `what` and aborts when `condition` is false.
+void FuzzCheck(bool condition, const char* what);
+
+// The settings record zeroed, every runtime flag 0, no link and no socket, the keyer closed
+// with an empty queue and mailbox, and the receive backlog and the message parser at rest.
+void ResetStation();
+
+// Host mode as if opened with a keyer of `version`, but with no writer and no port.
+void OpenStalledKeyer(uint8_t version);
+
+// The bytes a keyer would have taken from the transmit queue, oldest first; the queue is
+// left empty, as after the keyer has keyed them.
+std::vector<uint8_t> TakeQueuedBytes();
+// The bytes waiting in the transmit queue, oldest first, without taking them; and how many.
+std::vector<uint8_t> QueuedBytes();
+std::size_t QueuedCount();

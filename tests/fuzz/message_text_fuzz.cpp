@@ -1,0 +1,139 @@
+// A stored message's text: any bytes in its 256-byte slot, as a configuration file written
+// by other means may hold them, sent the way the sender thread sends it, one step per
+// character, with the window as the recording window and the keyer closed or attached and
+// slow, linked or not.
+//
+// The input: a byte of `net_flags`, a byte of station state (bit 0 linked, bit 1 keyer
+// attached), a byte that picks the message (its value modulo 6), then the bytes of that
+// slot and of the slots after it, 256 bytes each, as far as the input lasts.
+//
+// What must hold: nothing past the slot's last byte or its terminator is read; each step
+// produces at most a command and its argument, and a command that takes an argument comes
+// from a token only together with it; what a step produces reaches the log pane byte for
+// byte and the keyer's queue whole or not at all, and never not at all while the sender
+// may only go on when the queue has room.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/resource_ids.h"
+#include "app/runtime_state.h"
+#include "keyer/keyer_commands.h"
+#include "messages/message_parser.h"
+#include "messages/message_sender.h"
+#include "net/link_state.h"
+#include "net/packet_protocol.h"
+#include "settings/settings_record.h"
+#include "tests/fuzz/fuzz_station.h"
+#include "tests/support/recording_window.h"
+
+namespace {
+
+constexpr uint8_t kStateLinked = 0x01;
+constexpr uint8_t kStateKeyerAttached = 0x02;
+
+uint8_t UpperCase(uint8_t character) {
+    return character >= 'a' && character <= 'z' ? static_cast<uint8_t>(character - 'a' + 'A')
+                                                : character;
+}
+
+// The bytes a step handed to the log pane: each as a one-character insertion, a NUL as an
+// empty one.
+std::vector<uint8_t> LoggedSince(RecordingWindow& window, std::size_t first_call) {
+    std::vector<uint8_t> bytes;
+    for (const RecordingWindow::Call& call : window.CallsFrom(first_call)) {
+        if (call.kind == "replace" && call.id == IDC_LOG_PANE) {
+            FuzzCheck(call.text.size() <= 1, "one byte at a time to the log pane");
+            bytes.push_back(call.text.empty() ? 0 : static_cast<uint8_t>(call.text[0]));
+        }
+    }
+    return bytes;
+}
+
+// Waits as the sender does until IsLinkBusy reports not busy, here by letting the other
+// station or the keyer catch up at once. False when nothing could: with neither link nor
+// keyer the message waits until something stops it.
+bool WaitWhileBusy() {
+    while (IsLinkBusy() != 0) {
+        if (IsLinked()) {
+            remote_busy = 0;
+        } else if (IsKeyerQueueNearlyFull() == 1) {
+            TakeQueuedBytes();
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+void SendMessage(RecordingWindow& window, int number, bool keyer_attached) {
+    // Exactly the slot's size, so that a read past it is caught where it happens.
+    const std::unique_ptr<char[]> text(new char[kTextFieldSize]);
+    FuzzCheck(CopyMessageText(number, text.get()), "every message number has a text");
+    ResetMessageParser();
+    for (std::size_t at = 0; text[at] != '\0'; ++at) {
+        FuzzCheck(at + 1 < kTextFieldSize, "the text ends within its slot");
+        if (!WaitWhileBusy()) {
+            return;
+        }
+        const std::size_t first_call = window.CallCount();
+        const std::size_t queued_before = QueuedCount();
+        FuzzCheck(SendMessageCharacter(text[at]), "the step hands its bytes on");
+        const std::vector<uint8_t> produced = LoggedSince(window, first_call);
+
+        FuzzCheck(produced.size() <= 2, "a step produces a command and its argument at most");
+        if (produced.size() == 2) {
+            FuzzCheck(BufferedCommandArgumentCount(produced[0]) == 1,
+                      "two bytes are one command with its one argument");
+        } else if (produced.size() == 1 && BufferedCommandArgumentCount(produced[0]) > 0 &&
+                   produced[0] != 0x1B) {
+            FuzzCheck(produced[0] == UpperCase(static_cast<uint8_t>(text[at])),
+                      "a command with an argument alone is only plain text");
+        }
+
+        if (!keyer_attached) {
+            continue;
+        }
+        const std::size_t queued = QueuedCount();
+        FuzzCheck(queued >= queued_before, "nothing leaves the queue in a step");
+        const std::size_t added = queued - queued_before;
+        FuzzCheck(added == 0 || added == produced.size(),
+                  "a step reaches the keyer's queue whole or not at all");
+        FuzzCheck(added == produced.size() || IsLinked(),
+                  "unlinked, the sender waits for room rather than lose text");
+        if (added > 0) {
+            const std::vector<uint8_t> bytes = QueuedBytes();
+            FuzzCheck(std::equal(produced.begin(), produced.end(),
+                                 bytes.end() - static_cast<std::ptrdiff_t>(added)),
+                      "the keyer's queue gets the bytes the step produced");
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    ResetStation();
+    RecordingWindow window;
+    FuzzInput input(data, size);
+
+    settings.net_flags = input.Byte();
+    const uint8_t state = input.Byte();
+    net_connected = (state & kStateLinked) != 0 ? 1 : 0;
+    const bool keyer_attached = (state & kStateKeyerAttached) != 0;
+    if (keyer_attached) {
+        OpenStalledKeyer(23);
+    }
+    const int number = 1 + input.Byte() % kMessageCount;
+    for (int slot = number - 1; slot < kMessageCount; ++slot) {
+        const uint8_t* bytes = nullptr;
+        const std::size_t count = input.Take(kTextFieldSize, &bytes);
+        std::memcpy(settings.messages[slot], bytes, count);
+    }
+    SendMessage(window, number, keyer_attached);
+    return 0;
+}
