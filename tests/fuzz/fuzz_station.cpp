@@ -107,6 +107,20 @@ std::size_t QueuedCount() {
     return static_cast<std::size_t>(GetKeyerQueueSnapshot().queue_count);
 }
 
+bool QueueEndsWith(const uint8_t* bytes, std::size_t count) {
+    std::lock_guard<std::mutex> lock(queue_mutex);
+    if (count > static_cast<std::size_t>(queue_count)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t back = count - i;
+        if (queue_ring[(queue_write + kQueueSize - back) % kQueueSize] != bytes[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::vector<uint8_t> TakeQueuedBytes() {
     std::vector<uint8_t> bytes = QueuedBytes();
     std::lock_guard<std::mutex> lock(queue_mutex);

@@ -50,3 +50,5 @@ std::vector<uint8_t> TakeQueuedBytes();
 // The bytes waiting in the transmit queue, oldest first, without taking them; and how many.
 std::vector<uint8_t> QueuedBytes();
 std::size_t QueuedCount();
+// The newest `count` bytes in the transmit queue are `bytes`.
+bool QueueEndsWith(const uint8_t* bytes, std::size_t count);

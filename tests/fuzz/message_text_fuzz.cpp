@@ -12,7 +12,6 @@
 // from a token only together with it; what a step produces reaches the log pane byte for
 // byte and the keyer's queue whole or not at all, and never not at all while the sender
 // may only go on when the queue has room.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -43,15 +42,22 @@ uint8_t UpperCase(uint8_t character) {
 
 // The bytes a step handed to the log pane: each as a one-character insertion, a NUL as an
 // empty one.
-std::vector<uint8_t> LoggedSince(RecordingWindow& window, std::size_t first_call) {
-    std::vector<uint8_t> bytes;
+struct Produced {
+    uint8_t bytes[2] = {0, 0};
+    std::size_t count = 0;
+};
+
+Produced LoggedSince(RecordingWindow& window, std::size_t first_call) {
+    Produced produced;
     for (const RecordingWindow::Call& call : window.CallsFrom(first_call)) {
         if (call.kind == "replace" && call.id == IDC_LOG_PANE) {
             FuzzCheck(call.text.size() <= 1, "one byte at a time to the log pane");
-            bytes.push_back(call.text.empty() ? 0 : static_cast<uint8_t>(call.text[0]));
+            FuzzCheck(produced.count < 2, "a step produces a command and its argument at most");
+            produced.bytes[produced.count++] =
+                call.text.empty() ? 0 : static_cast<uint8_t>(call.text[0]);
         }
     }
-    return bytes;
+    return produced;
 }
 
 // Waits as the sender does until IsLinkBusy reports not busy, here by letting the other
@@ -83,15 +89,13 @@ void SendMessage(RecordingWindow& window, int number, bool keyer_attached) {
         const std::size_t first_call = window.CallCount();
         const std::size_t queued_before = QueuedCount();
         FuzzCheck(SendMessageCharacter(text[at]), "the step hands its bytes on");
-        const std::vector<uint8_t> produced = LoggedSince(window, first_call);
-
-        FuzzCheck(produced.size() <= 2, "a step produces a command and its argument at most");
-        if (produced.size() == 2) {
-            FuzzCheck(BufferedCommandArgumentCount(produced[0]) == 1,
+        const Produced produced = LoggedSince(window, first_call);
+        if (produced.count == 2) {
+            FuzzCheck(BufferedCommandArgumentCount(produced.bytes[0]) == 1,
                       "two bytes are one command with its one argument");
-        } else if (produced.size() == 1 && BufferedCommandArgumentCount(produced[0]) > 0 &&
-                   produced[0] != 0x1B) {
-            FuzzCheck(produced[0] == UpperCase(static_cast<uint8_t>(text[at])),
+        } else if (produced.count == 1 && BufferedCommandArgumentCount(produced.bytes[0]) > 0 &&
+                   produced.bytes[0] != 0x1B) {
+            FuzzCheck(produced.bytes[0] == UpperCase(static_cast<uint8_t>(text[at])),
                       "a command with an argument alone is only plain text");
         }
 
@@ -101,16 +105,12 @@ void SendMessage(RecordingWindow& window, int number, bool keyer_attached) {
         const std::size_t queued = QueuedCount();
         FuzzCheck(queued >= queued_before, "nothing leaves the queue in a step");
         const std::size_t added = queued - queued_before;
-        FuzzCheck(added == 0 || added == produced.size(),
+        FuzzCheck(added == 0 || added == produced.count,
                   "a step reaches the keyer's queue whole or not at all");
-        FuzzCheck(added == produced.size() || IsLinked(),
+        FuzzCheck(added == produced.count || IsLinked(),
                   "unlinked, the sender waits for room rather than lose text");
-        if (added > 0) {
-            const std::vector<uint8_t> bytes = QueuedBytes();
-            FuzzCheck(std::equal(produced.begin(), produced.end(),
-                                 bytes.end() - static_cast<std::ptrdiff_t>(added)),
-                      "the keyer's queue gets the bytes the step produced");
-        }
+        FuzzCheck(added == 0 || QueueEndsWith(produced.bytes, added),
+                  "the keyer's queue gets the bytes the step produced");
     }
 }
 

@@ -64,6 +64,16 @@ std::string RecordingWindow::GetControlText(int id) {
     return text;
 }
 
+int RecordingWindow::TextLength(int id) {
+    int length = 0;
+    OnWindowThread([&] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto found = controls_.find(id);
+        length = found == controls_.end() ? 0 : static_cast<int>(found->second.text.size());
+    });
+    return length;
+}
+
 void RecordingWindow::SetSelection(int id, int start, int end) {
     OnWindowThread([&] { Select(id, start, end); });
 }

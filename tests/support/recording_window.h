@@ -46,6 +46,7 @@ class RecordingWindow final : public WindowBackend {
     int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                        BoxIcon icon) override;
     void CarryOutSentCalls() override;
+    int TextLength(int id) override;
 
     // From now on the calling thread is the window's thread.
     void BindToThisThread();
