@@ -4,6 +4,7 @@
 
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
+#include "app/status_texts.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
 
@@ -25,7 +26,7 @@ void InitializeMainWindowState(WindowHandle main_window) {
     net_pending = 0;
     remote_busy = 0;
 
-    SetControlText(IDC_LOCAL_STATUS, "Local Tarvel Closed");
+    SetControlText(IDC_LOCAL_STATUS, kLocalKeyerClosedText);
     SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Closed");
     SetControlText(IDC_NET_STATUS, "No Network Connection");
 }

@@ -180,6 +180,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
                 OnHeartbeatTick();
             } else if (wparam == LINK_WATCH_TIMER_ID) {
                 OnLinkWatchTick();
+                CloseLocalKeyerIfLost();
                 RearmLinkTimer(window);
             }
             return TRUE;

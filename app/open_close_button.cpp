@@ -1,12 +1,15 @@
 #include "app/open_close_button.h"
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "app/resource_ids.h"
 #include "app/runtime_state.h"
+#include "app/status_texts.h"
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_host.h"
+#include "keyer/keyer_reader.h"
 #include "net/connection.h"
 #include "net/link_events.h"
 #include "net/link_state.h"
@@ -18,6 +21,13 @@ namespace {
 constexpr auto kServerStartupWait = std::chrono::milliseconds(30000);
 constexpr auto kAfterStartupOpen = std::chrono::milliseconds(250);
 constexpr auto kAfterButtonOpen = std::chrono::milliseconds(100);
+
+// Nothing of the station is open: the next press of Open/Close opens it. A Net Server whose
+// client has gone has both flags down but still listens, and is not closed.
+bool StationClosed() {
+    return local_keyer_open.load() == 0 && net_pending.load() == 0 && net_connected.load() == 0 &&
+           !IsNetworkHeld();
+}
 
 void OpenStation(WindowHandle main_window, std::chrono::milliseconds settle) {
     if (OpenConnection(main_window) == 0) {
@@ -41,10 +51,9 @@ void RunStartupConnection(WindowHandle main_window) {
 }
 
 void OnOpenCloseButton(WindowHandle main_window) {
-    // A Net Server whose client has gone has both flags down but still listens, under the
-    // caption "Close": that press closes, or the next Open could never bind the port.
-    if (local_keyer_open.load() == 0 && net_pending.load() == 0 && net_connected.load() == 0 &&
-        !IsNetworkHeld()) {
+    // A listening Net Server without a client is under the caption "Close": that press
+    // closes, or the next Open could never bind the port.
+    if (StationClosed()) {
         OpenStation(main_window, kAfterButtonOpen);
     } else {
         // Before the keyer's close: its writer puts key-up and paddle release on the wire
@@ -55,10 +64,35 @@ void OnOpenCloseButton(WindowHandle main_window) {
             SetKeyerBaseMode();
             CloseKeyerHost();
             local_keyer_open = 0;
-            SetControlText(IDC_LOCAL_STATUS, "Local Tarvel Closed");
+            SetControlText(IDC_LOCAL_STATUS, kLocalKeyerClosedText);
         }
         CloseNetworkFromButton();
         SetControlText(IDC_OPEN_CLOSE, "Open");
     }
     FocusControl(IDC_LOG_PANE);
+}
+
+void CloseLocalKeyerIfLost() {
+    if (local_keyer_open.load() != 1 || !KeyerPortLost()) {
+        return;
+    }
+    if (!IsLinked()) {
+        // Unlinked, all the station holds for a keyer is this one's: a stored message stops
+        // rather than go on as if keyed, Tune and Pause read released, and the busy and wait
+        // fields no longer show a keyer's last word. Linked, those belong to the link.
+        ReleaseKeyerControl();
+        SetControlText(IDC_BUSY_STATUS, kBlankText);
+        SetControlText(IDC_WAIT_STATUS, kBlankText);
+    }
+    // The host close goes nowhere, but it stops the keyer's threads and gives the port back,
+    // so that Open can attach the keyer again once it is plugged back in.
+    CloseKeyerHost();
+    local_keyer_open = 0;
+    SetControlText(IDC_LOCAL_STATUS, kLocalKeyerLostText);
+    ReplaceSelection(IDC_LOG_PANE, "\r\nLocal Tarvel lost: COM" +
+                                       std::to_string(static_cast<int>(settings.com_port)) +
+                                       " stopped answering.");
+    if (StationClosed()) {
+        SetControlText(IDC_OPEN_CLOSE, "Open");
+    }
 }

@@ -9,3 +9,7 @@
 void RunStartupConnection(WindowHandle main_window);
 // Open when nothing is open; otherwise close the keyer (settings saved first) and the link.
 void OnOpenCloseButton(WindowHandle main_window);
+// On the link timer's tick: once the keyer reader has given the local keyer up as lost (its
+// port refuses every read, as an unplugged adapter's does), closes it as Close would and
+// says so in the local keyer field and the Connect log. The link, if any, goes on.
+void CloseLocalKeyerIfLost();

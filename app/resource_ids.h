@@ -117,9 +117,9 @@
 
 #define HEARTBEAT_TIMER_ID 1
 #define HEARTBEAT_PERIOD_MS 2000
-/* Moves text from the link on to the keyer as its queue drains, and watches for a dead link:
-   quick while text from the link waits for the keyer, slow otherwise, since under Wine every
-   tick of an idle station costs the Wine server a round of work. */
+/* Moves text from the link on to the keyer as its queue drains, and watches for a dead link
+   and a lost keyer: quick while text from the link waits for the keyer, slow otherwise,
+   since under Wine every tick of an idle station costs the Wine server a round of work. */
 #define LINK_WATCH_TIMER_ID 2
 #define LINK_FEED_PERIOD_MS 50
 #define LINK_WATCH_PERIOD_MS 500

@@ -1,6 +1,6 @@
 // The texts of the Main window's busy and wait fields, which both the local keyer's events
-// and the other station's status packets write; and the Tune and Pause captions, which the
-// buttons and the end of a link write.
+// and the other station's status packets write; the Tune and Pause captions, which the
+// buttons and the end of a link write; and the local keyer's field.
 #pragma once
 
 constexpr const char* kBusyText = "Busy";
@@ -13,3 +13,8 @@ constexpr const char* kTuneCaption = "Tune";
 constexpr const char* kTuneOnCaption = "Off";  // keyed down: the press keys up
 constexpr const char* kPauseCaption = "Pause";
 constexpr const char* kPauseOnCaption = "Go";  // held: the press goes on
+
+constexpr const char* kLocalKeyerClosedText = "Local Tarvel Closed";
+// The keyer's port stopped answering while host mode was open (unplugged), and the station
+// closed it.
+constexpr const char* kLocalKeyerLostText = "Local Tarvel Lost";

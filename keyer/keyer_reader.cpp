@@ -2,6 +2,8 @@
 // dispatcher on this thread.
 #include "keyer/keyer_reader.h"
 
+#include <chrono>
+
 #include "keyer/keyer_dispatch.h"
 #include "keyer/keyer_host.h"
 #include "keyer/keyer_internal.h"
@@ -34,13 +36,29 @@ namespace keyer_internal {
 
 void RunKeyerReader() {
     NameKeyerThread("keyer-reader");
+    using Clock = std::chrono::steady_clock;
+    bool failing = false;
+    Clock::time_point failing_since;
     while (reader_running.load() != 0) {
         uint8_t byte = 0;
         // No time-out: the close interrupts the wait, so the loop test above is met at once.
-        if (WaitForKeyerPortByte(&byte) != 1) {
-            continue;
+        const int result = WaitForKeyerPortByte(&byte);
+        if (result == kPortByteRead) {
+            failing = false;
+            SortKeyerByte(byte);
+        } else if (result == kPortFailed) {
+            // A live port never refuses a read, so one that has refused every read for a
+            // while has lost its keyer: the reader stops and says so, for the window's
+            // thread to close the keyer and tell the operator.
+            const Clock::time_point now = Clock::now();
+            if (!failing) {
+                failing = true;
+                failing_since = now;
+            } else if (now - failing_since >= kKeyerLostAfter) {
+                keyer_port_lost = true;
+                break;
+            }
         }
-        SortKeyerByte(byte);
     }
     reader_done = true;
 }
@@ -72,6 +90,10 @@ void SortKeyerByte(uint8_t byte) {
 
 bool IsKeyerButtonReport(uint8_t status) {
     return (status & kStatusButtonReport) != 0 && IsExtendedKeyerVersion(host_keyer_version.load());
+}
+
+bool KeyerPortLost() {
+    return host_open.load() == 1 && keyer_port_lost.load();
 }
 
 int GetKeyerStatus() {

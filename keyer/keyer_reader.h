@@ -1,6 +1,7 @@
 // The keyer reader: sorts every byte the keyer sends into its four kinds.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 // The status byte's low six bits as the system uses them.
@@ -21,6 +22,13 @@ enum KeyerEventType {
 
 // A button report (see above) from the keyer that host mode was last opened with.
 bool IsKeyerButtonReport(uint8_t status);
+
+// The port has refused every read for this long: the keyer was unplugged, or its adapter
+// went. The reader then stops, and the keyer stays lost until it is closed and opened again.
+constexpr std::chrono::milliseconds kKeyerLostAfter{1000};
+// Whether the reader has given the keyer up as lost; asked by the window's thread, which
+// closes the keyer then.
+bool KeyerPortLost();
 
 int GetKeyerStatus();    // 0..63, or -9
 int GetKeyerEchoByte();  // oldest unread echoed byte, 0 when none, or -9

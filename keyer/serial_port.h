@@ -26,10 +26,14 @@ void DropKeyerPortDtr();
 // reading), so a thread waiting in it returns 0.
 void CancelKeyerPortTransfers();
 
+// What the keyer reader's wait below returns.
+constexpr int kPortByteRead = 1;
+constexpr int kPortWaitEnded = 0;  // interrupted, cancelled, or no port open
+constexpr int kPortFailed = -1;    // the device refused the read: unplugged, or gone
+
 // The keyer reader's read: one byte, however long the keyer stays silent, so an idle keyer
-// costs no wake-ups. 1 with the byte; 0 once InterruptKeyerPortWait has been called, after
-// a cancel, or when the port fails (then only after the read time-out, so a caller that
-// loops does not spin on a dead port). A wait never takes a byte from the port without
+// costs no wake-ups. A failed wait returns only after the read time-out, so a caller that
+// loops does not spin on a dead port. A wait never takes a byte from the port without
 // returning it: a byte that meets the interrupt is either returned, to be handled whole, or
 // left unread.
 int WaitForKeyerPortByte(uint8_t* byte);

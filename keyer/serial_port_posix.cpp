@@ -99,6 +99,13 @@ void PaceFailedWait() {
     }
 }
 
+// A failed wait, paced: failed unless a stop or a cancel ended the pacing, which makes it
+// the end of the wait instead.
+int PacedFailure() {
+    PaceFailedWait();
+    return wait_interrupted.load() || transfers_cancelled.load() ? kPortWaitEnded : kPortFailed;
+}
+
 // Waits for `events` on the port or the cancel pipe. Returns false when the transfer must
 // give up: cancelled, the device hung up, or the time-out (negative: none) passed.
 bool WaitForPort(int fd, short events, int timeout_ms) {
@@ -350,37 +357,35 @@ int WaitForKeyerPortByte(uint8_t* byte) {
     const int fd = port_handle.load();
     if (fd < 0 || transfers_cancelled.load()) {
         PaceFailedWait();
-        return 0;
+        return kPortWaitEnded;
     }
     pollfd fds[3] = {{fd, POLLIN, 0}, {cancel_pipe[0], POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
     for (;;) {
         // Tested before the port: a byte that arrives with the stop stays unread.
         if (wait_interrupted.load() || transfers_cancelled.load()) {
-            return 0;
+            return kPortWaitEnded;
         }
         const int ready = poll(fds, 3, -1);
         if (ready < 0 && errno == EINTR) {
             continue;
         }
         if (ready < 0) {
-            PaceFailedWait();
-            return 0;
+            return PacedFailure();
         }
         if (Readable(fds[1]) || Readable(fds[2])) {
-            return 0;
+            return kPortWaitEnded;
         }
         if (Readable(fds[0])) {
             const ssize_t done = read(fd, byte, 1);
             if (done == 1) {
-                return 1;
+                return kPortByteRead;
             }
             if (done < 0 && (errno == EINTR || errno == EAGAIN)) {
                 continue;
             }
         }
         // A hang-up, an error, or a tty that reads as empty although poll said otherwise.
-        PaceFailedWait();
-        return 0;
+        return PacedFailure();
     }
 }
 

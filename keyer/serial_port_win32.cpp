@@ -226,17 +226,17 @@ int WaitForKeyerPortByte(uint8_t* byte) {
     const DWORD started = GetTickCount();
     if (handle == nullptr || stop_event == nullptr || transfers_cancelled.load()) {
         PaceFailedRead(started);
-        return 0;
+        return kPortWaitEnded;
     }
     if (WaitForSingleObject(stop_event, 0) == WAIT_OBJECT_0) {
-        return 0;
+        return kPortWaitEnded;
     }
     OVERLAPPED overlapped;
     ZeroMemory(&overlapped, sizeof overlapped);
     overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (overlapped.hEvent == nullptr) {
         PaceFailedRead(started);
-        return 0;
+        return kPortWaitEnded;
     }
     uint8_t received = 0;
     DWORD transferred = 0;
@@ -262,10 +262,16 @@ int WaitForKeyerPortByte(uint8_t* byte) {
     CloseHandle(overlapped.hEvent);
     if (result == 1) {
         *byte = received;
-    } else if (failed) {
-        PaceFailedRead(started);
+        return kPortByteRead;
     }
-    return result;
+    if (!failed) {
+        return kPortWaitEnded;
+    }
+    PaceFailedRead(started);
+    // A read that the close's cancel aborted is the end of the wait, not a failed port.
+    return transfers_cancelled.load() || WaitForSingleObject(stop_event, 0) == WAIT_OBJECT_0
+               ? kPortWaitEnded
+               : kPortFailed;
 }
 
 void InterruptKeyerPortWait() {

@@ -62,7 +62,7 @@ TEST_F(KeyerPortWaitTest, WaitOutlastsTheReadTimeOutAndEndsWithTheByte) {
     std::this_thread::sleep_for(150ms);
     EXPECT_EQ(result_.load(), -1) << "the wait ended with nothing to read";
     sim_->Inject({0x41});
-    EXPECT_EQ(WaitResult(), 1);
+    EXPECT_EQ(WaitResult(), kPortByteRead);
     EXPECT_EQ(waited_byte_.load(), 0x41);
 }
 
@@ -73,12 +73,12 @@ TEST_F(KeyerPortWaitTest, InterruptEndsTheWaitLeavesTheByteAndLetsWritesThrough)
     StartWaiting();
     std::this_thread::sleep_for(50ms);
     InterruptKeyerPortWait();
-    EXPECT_EQ(WaitResult(), 0);
+    EXPECT_EQ(WaitResult(), kPortWaitEnded);
 
     sim_->Inject({0x42});
     std::this_thread::sleep_for(50ms);
     uint8_t byte = 0;
-    EXPECT_EQ(WaitForKeyerPortByte(&byte), 0);
+    EXPECT_EQ(WaitForKeyerPortByte(&byte), kPortWaitEnded);
     EXPECT_EQ(ReadKeyerPort(&byte, 1), 1);
     EXPECT_EQ(byte, 0x42);
 
@@ -89,25 +89,25 @@ TEST_F(KeyerPortWaitTest, InterruptEndsTheWaitLeavesTheByteAndLetsWritesThrough)
     CloseKeyerPort();
     ASSERT_EQ(OpenKeyerPort(1), 0);
     sim_->Inject({0x43});
-    EXPECT_EQ(WaitForKeyerPortByte(&byte), 1);
+    EXPECT_EQ(WaitForKeyerPortByte(&byte), kPortByteRead);
     EXPECT_EQ(byte, 0x43);
 }
 
-// A dead port fails every wait at once; the wait still takes the read time-out, or the
-// reader would spin, but the interrupt ends even that at once.
+// A dead port fails every wait at once, and says so; the wait still takes the read
+// time-out, or the reader would spin, but the interrupt ends even that at once.
 TEST_F(KeyerPortWaitTest, UnpluggedKeyerPacesTheWaitAndTheInterruptStillEndsIt) {
     ASSERT_EQ(sim_->Command("unplug"), "ok");
     SetKeyerPortReadTimeout(100);
     uint8_t byte = 0;
     const auto start = Clock::now();
-    EXPECT_EQ(WaitForKeyerPortByte(&byte), 0);
+    EXPECT_EQ(WaitForKeyerPortByte(&byte), kPortFailed);
     EXPECT_GE(Clock::now() - start, 90ms);
 
     SetKeyerPortReadTimeout(600000);
     StartWaiting();
     std::this_thread::sleep_for(50ms);
     InterruptKeyerPortWait();
-    EXPECT_EQ(WaitResult(), 0);
+    EXPECT_EQ(WaitResult(), kPortWaitEnded);
 }
 
 }  // namespace

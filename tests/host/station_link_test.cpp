@@ -21,6 +21,7 @@
 #include "app/runtime_state.h"
 #include "gtest/gtest.h"
 #include "keyer/keyer_host.h"
+#include "keyer/keyer_reader.h"
 #include "keyer/serial_port.h"
 #include "net/connection.h"
 #include "net/link_events.h"
@@ -328,6 +329,61 @@ TEST_F(StationKeyerTest, PortHeldByAnotherProgramIsReportedAndTheOpenAfterItsRel
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
     OnOpenCloseButton(nullptr);
     EXPECT_EQ(local_keyer_open.load(), 0);
+}
+
+// The keyer's adapter is pulled while nothing else is open: the station closes the keyer,
+// says so, and Open attaches it again once it is plugged back in. A keyer that is merely
+// silent for longer than that is not taken for lost.
+TEST_F(StationKeyerTest, UnpluggedKeyerIsClosedShownAndAttachesAgainOncePluggedIn) {
+    OnOpenCloseButton(nullptr);
+    ASSERT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
+    std::this_thread::sleep_for(kKeyerLostAfter + 300ms);
+    CloseLocalKeyerIfLost();
+    EXPECT_EQ(local_keyer_open.load(), 1);
+
+    const std::string before = Log();
+    ASSERT_EQ(sim_->Command("unplug"), "ok");
+    const auto unplugged = Clock::now();
+    ASSERT_TRUE(PumpUntil([] {
+        CloseLocalKeyerIfLost();
+        return local_keyer_open.load() == 0;
+    }));
+    EXPECT_GE(Clock::now() - unplugged, kKeyerLostAfter);
+    EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Lost");
+    EXPECT_EQ(Log(), before + "\r\nLocal Tarvel lost: COM1 stopped answering.");
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
+    EXPECT_EQ(host_open.load(), 0);
+
+    sim_->Stop();
+    sim_ = std::make_unique<keyer_sim::KeyerSim>(keyer_sim::Options{});
+    ASSERT_TRUE(sim_->Start());
+    SetKeyerPortPathPattern(sim_->PortPath());
+    OnOpenCloseButton(nullptr);
+    EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
+}
+
+// A remote site loses its keyer while linked: the keyer is closed and shown lost, and the
+// link goes on under "Close" until the operator ends it.
+TEST_F(StationKeyerTest, UnpluggedKeyerOfALinkedSiteLeavesTheLinkUp) {
+    settings.net_flags = kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
+    settings.ip_port = FreePort();
+    OnOpenCloseButton(nullptr);
+    ASSERT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
+    Peer peer;
+    peer.Connect(static_cast<uint16_t>(settings.ip_port));
+    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; })) << Log();
+
+    ASSERT_EQ(sim_->Command("unplug"), "ok");
+    ASSERT_TRUE(PumpUntil([] {
+        CloseLocalKeyerIfLost();
+        return local_keyer_open.load() == 0;
+    }));
+    EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Lost");
+    EXPECT_EQ(net_connected.load(), 1);
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Close");
+    OnOpenCloseButton(nullptr);
+    EXPECT_EQ(net_connected.load(), 0);
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
 }
 
 TEST_F(StationKeyerTest, NetworkFailureAfterTheKeyerLeavesItAttached) {

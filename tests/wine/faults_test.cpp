@@ -294,8 +294,9 @@ TEST_F(SiteOnAnOpenPortTest, AMinuteOfFloodLeavesTheWindowAnsweringAndTheNextCli
 }
 
 // The keyer's cable pulled in the middle of a word: the window goes on answering and taking
-// typed text, and Close lets go of the port at once instead of waiting on a dead line.
-TEST_F(KeyedStationTest, KeyerUnpluggedWhileKeyingLeavesTheWindowAnsweringAndCloses) {
+// typed text, and within a couple of seconds the station closes the keyer and says so, under
+// "Open", so that the operator can attach it again once it is plugged back in.
+TEST_F(KeyedStationTest, KeyerUnpluggedWhileKeyingIsClosedAndShownLost) {
     ui::TypeText(window(), IDC_LOG_PANE, "cq cq cq de pellmar pellmar");
     std::string keyed = keyer_.Command("keyed");
     for (int waited = 0; keyed.size() < std::strlen("ok CQ") && waited < kWaitMs; waited += 20) {
@@ -304,21 +305,23 @@ TEST_F(KeyedStationTest, KeyerUnpluggedWhileKeyingLeavesTheWindowAnsweringAndClo
     }
     ASSERT_GE(keyed.size(), std::strlen("ok CQ")) << keyed;
     ASSERT_EQ(keyer_.Command("unplug"), "ok");
+    const DWORD unplugged = GetTickCount();
 
     ui::TypeText(window(), IDC_LOG_PANE, " k");
-    const std::string log = WaitForTextEnding(window(), IDC_LOG_PANE, "PELLMAR K", kWaitMs);
-    EXPECT_TRUE(EndsWith(log, "PELLMAR K")) << log;
     for (int i = 0; i < 10; ++i) {
         EXPECT_LT(AnswerTimeMs(window(), 10000), kAnswerLimitMs);
         Sleep(100);
     }
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_LOCAL_STATUS, "Local Tarvel Lost", kWaitMs));
+    EXPECT_LT(GetTickCount() - unplugged, 5000u);
+    EXPECT_EQ(ui::ReadText(window(), IDC_OPEN_CLOSE), "Open");
+    const std::string log = ui::ReadText(window(), IDC_LOG_PANE);
+    EXPECT_NE(log.find("PELLMAR K"), std::string::npos) << log;
+    const std::string lost =
+        "\r\nLocal Tarvel lost: COM" + std::to_string(emulator_.com_port) + " stopped answering.";
+    EXPECT_TRUE(EndsWith(log, lost)) << log;
     SaveNamedScreenshot(window(), "keyer_unplugged");
 
-    const DWORD pressed = GetTickCount();
-    ui::Click(window(), IDC_OPEN_CLOSE);
-    ASSERT_TRUE(ui::WaitForText(window(), IDC_OPEN_CLOSE, "Open", kWaitMs));
-    EXPECT_LT(GetTickCount() - pressed, 5000u);
-    EXPECT_EQ(ui::ReadText(window(), IDC_LOCAL_STATUS), "Local Tarvel Closed");
     ui::Click(window(), IDC_EXIT);
     EXPECT_EQ(station_->WaitForExit(kWaitMs), 0);
 }
