@@ -25,6 +25,10 @@ void KeepEcho(uint8_t byte) {
     echo_write = next;
 }
 
+// Refusals in a row, at least, before the port is given up as lost: about a tenth of what the
+// 10 ms read time-out lets a dead port give in kKeyerLostAfter.
+constexpr int kKeyerLostFailures = 10;
+
 uint8_t SentMinWpm() {
     std::lock_guard<std::mutex> lock(queue_mutex);
     return sent_settings[6];
@@ -37,27 +41,32 @@ namespace keyer_internal {
 void RunKeyerReader() {
     NameKeyerThread("keyer-reader");
     using Clock = std::chrono::steady_clock;
-    bool failing = false;
-    Clock::time_point failing_since;
+    // A live port never refuses a read, but one refusal can be a passing fault; a port that
+    // has refused every read, one after another (each wait paced by the read time-out), for
+    // kKeyerLostAfter has lost its keyer. Counting them as well as timing them keeps a
+    // refusal, a long quiet wait and another refusal from looking like such a spell.
+    int failures_in_a_row = 0;
+    Clock::time_point first_failure;
     while (reader_running.load() != 0) {
         uint8_t byte = 0;
         // No time-out: the close interrupts the wait, so the loop test above is met at once.
         const int result = WaitForKeyerPortByte(&byte);
-        if (result == kPortByteRead) {
-            failing = false;
-            SortKeyerByte(byte);
-        } else if (result == kPortFailed) {
-            // A live port never refuses a read, so one that has refused every read for a
-            // while has lost its keyer: the reader stops and says so, for the window's
-            // thread to close the keyer and tell the operator.
-            const Clock::time_point now = Clock::now();
-            if (!failing) {
-                failing = true;
-                failing_since = now;
-            } else if (now - failing_since >= kKeyerLostAfter) {
-                keyer_port_lost = true;
-                break;
+        if (result != kPortFailed) {
+            failures_in_a_row = 0;
+            if (result == kPortByteRead) {
+                SortKeyerByte(byte);
             }
+            continue;
+        }
+        const Clock::time_point now = Clock::now();
+        if (failures_in_a_row++ == 0) {
+            first_failure = now;
+        }
+        if (failures_in_a_row >= kKeyerLostFailures && now - first_failure >= kKeyerLostAfter) {
+            // The reader stops and says so; the window's thread closes the keyer and tells
+            // the operator.
+            keyer_port_lost = true;
+            break;
         }
     }
     reader_done = true;
