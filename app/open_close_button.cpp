@@ -13,6 +13,7 @@
 #include "net/connection.h"
 #include "net/link_events.h"
 #include "net/link_state.h"
+#include "net/packet_protocol.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
 
@@ -92,6 +93,7 @@ void CloseLocalKeyerIfLost() {
     ReplaceSelection(IDC_LOG_PANE, "\r\nLocal Tarvel lost: COM" +
                                        std::to_string(static_cast<int>(settings.com_port)) +
                                        " stopped answering.");
+    RetellKeyerVersion();
     if (StationClosed()) {
         SetControlText(IDC_OPEN_CLOSE, "Open");
     }

@@ -11,5 +11,6 @@ void RunStartupConnection(WindowHandle main_window);
 void OnOpenCloseButton(WindowHandle main_window);
 // On the link timer's tick: once the keyer reader has given the local keyer up as lost (its
 // port refuses every read, as an unplugged adapter's does), closes it as Close would and
-// says so in the local keyer field and the Connect log. The link, if any, goes on.
+// says so in the local keyer field and the Connect log. A link goes on; a Net Server tells
+// the other station that it has no keyer now.
 void CloseLocalKeyerIfLost();

@@ -42,17 +42,27 @@ void ApplyRemoteStatus(uint8_t status) {
     SetControlText(IDC_WAIT_STATUS, (status & kStatusWait) != 0 ? kWaitText : kBlankText);
 }
 
+void SendVersionReply() {
+    const uint8_t version = local_keyer_open.load() == 1 ? keyer_version.load() : kNoKeyerVersion;
+    SendPacket(PKT_VERSION_REPLY, version, 0, nullptr);
+}
+
 void AnswerVersionRequest() {
     if (!IsNetServer()) {
         // Only a client asks, so a request here means both ends are set up as clients.
         ReplaceSelection(IDC_LOG_PANE, "\r\nprocessIPpacket: client/server mismatch");
         return;
     }
-    const uint8_t version = local_keyer_open.load() == 1 ? keyer_version.load() : kNoKeyerVersion;
-    SendPacket(PKT_VERSION_REPLY, version, 0, nullptr);
+    SendVersionReply();
 }
 
 }  // namespace
+
+void RetellKeyerVersion() {
+    if (IsLinked() && IsNetServer()) {
+        SendVersionReply();
+    }
+}
 
 void InsertEchoCharacter(uint8_t character) {
     // A NUL-terminated one-character text, as the edit control takes it: a NUL code is

@@ -21,6 +21,10 @@ constexpr int kMaxTextPackets = 3;
 void SendTextPackets(const uint8_t* bytes, int count);
 // One received packet, on the Main window's thread.
 void processIPpacket(const Packet& packet);
+// After the local keyer was lost while linked: a Net Server, the station that answers the
+// version request, sends the answer again unasked, so the other station's remote keyer field
+// reads "Remote Tarvel Ver:255", no keyer. A client was never asked, and sends nothing.
+void RetellKeyerVersion();
 // One character that a keyer sent, shown at the echo line's caret (replacing its
 // selection): from the local keyer by its event dispatcher, from the other station's by
 // its echo packet.

@@ -362,15 +362,16 @@ TEST_F(StationKeyerTest, UnpluggedKeyerIsClosedShownAndAttachesAgainOncePluggedI
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
 }
 
-// A remote site loses its keyer while linked: the keyer is closed and shown lost, and the
-// link goes on under "Close" until the operator ends it.
-TEST_F(StationKeyerTest, UnpluggedKeyerOfALinkedSiteLeavesTheLinkUp) {
+// A remote site loses its keyer while linked: the keyer is closed and shown lost, the home
+// station is told the site has no keyer (the version answer, unasked), and the link goes on
+// under "Close" until the operator ends it.
+TEST_F(StationKeyerTest, UnpluggedKeyerOfALinkedSiteTellsTheHomeStationAndKeepsTheLink) {
     settings.net_flags = kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
     settings.ip_port = FreePort();
     OnOpenCloseButton(nullptr);
     ASSERT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
     Peer peer;
-    peer.Connect(static_cast<uint16_t>(settings.ip_port));
+    const int fd = peer.Connect(static_cast<uint16_t>(settings.ip_port));
     ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; })) << Log();
 
     ASSERT_EQ(sim_->Command("unplug"), "ok");
@@ -381,6 +382,10 @@ TEST_F(StationKeyerTest, UnpluggedKeyerOfALinkedSiteLeavesTheLinkUp) {
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Lost");
     EXPECT_EQ(net_connected.load(), 1);
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Close");
+    const Bytes told = Peer::Receive(fd, kPacketSize);
+    ASSERT_EQ(told.size(), kPacketSize);
+    EXPECT_EQ(told[1], PKT_VERSION_REPLY);
+    EXPECT_EQ(told[2], kNoKeyerVersion);
     OnOpenCloseButton(nullptr);
     EXPECT_EQ(net_connected.load(), 0);
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");

@@ -66,6 +66,20 @@ TEST_F(TwoStationsTest, HeartbeatAnswersBlinkTheClientsMark) {
     EXPECT_EQ(ui::ReadText(server(), IDC_HEARTBEAT), "");
 }
 
+// The site's keyer is pulled while linked: the site shows it lost and keeps the link, and
+// the home operator's remote keyer field says that the site has no keyer now.
+TEST_F(TwoStationsTest, SiteKeyerUnpluggedIsShownAtBothEndsAndTheLinkGoesOn) {
+    ASSERT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23", kWaitMs));
+    ASSERT_EQ(server_keyer_.Command("unplug"), "ok");
+    EXPECT_TRUE(ui::WaitForText(server(), IDC_LOCAL_STATUS, "Local Tarvel Lost", kWaitMs));
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:255", kWaitMs))
+        << ui::ReadText(client(), IDC_REMOTE_STATUS);
+    EXPECT_EQ(ui::ReadText(server(), IDC_OPEN_CLOSE), "Close");
+    EXPECT_EQ(ui::ReadText(client(), IDC_NET_STATUS), "Connected to server.");
+    EXPECT_EQ(ui::ReadText(client(), IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
+    SaveNamedScreenshot({server(), client()}, "site_keyer_lost");
+}
+
 TEST_F(TwoStationsTest, ServerGoneLeavesTheClientClosableAndItsKeyerClosed) {
     ASSERT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23", kWaitMs));
     server_->Kill();
