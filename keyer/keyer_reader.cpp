@@ -1,5 +1,6 @@
 // The keyer reader: every byte the keyer sends, sorted by its high bits and handed to the
-// dispatcher on this thread.
+// dispatcher on this thread. It is also the only one that sees the port fail, so it is the
+// one that gives an unplugged keyer up (KeyerPortLost); the window's thread closes it.
 #include "keyer/keyer_reader.h"
 
 #include <chrono>
