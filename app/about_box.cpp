@@ -4,7 +4,7 @@
 
 #include "app/build_stamp.h"
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
+#include "app/startup_paths.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "keyer/auto_reset_event.h"
+#include "keyer/keyer_listener.h"
 
 namespace keyer_internal {
 
@@ -58,6 +59,10 @@ extern std::atomic<uint32_t> pass_tickets_served;
 // just before a close can still signal it safely.
 extern AutoResetEvent mailbox_event;
 
+// Whom the reader tells what the keyer sends; given by the host open, for as long as the
+// reader runs.
+extern std::atomic<KeyerListener*> keyer_listener;
+
 extern std::atomic<uint8_t> keyer_status;
 // The version byte of the last host open; the reader tells button reports by it.
 extern std::atomic<uint8_t> host_keyer_version;
@@ -88,7 +93,7 @@ bool WaitForWriterPass(int timeout_ms);
 void RunKeyerWriter();
 void RunKeyerReader();
 // What the reader does with each byte it reads: sorts it by its high bits, keeps what the
-// writer and the echo ring need, and hands it to the dispatcher.
+// writer and the echo ring need, and hands it to the listener.
 void SortKeyerByte(uint8_t byte);
 
 }  // namespace keyer_internal
