@@ -7,6 +7,7 @@
 #include "app/message_editor_win32.h"
 #include "app/resource_ids.h"
 #include "app/setup_dialog_win32.h"
+#include "app/spin_bar.h"
 #include "app/win32_window.h"
 #include "net/socket_api.h"
 #include "station/station.h"
@@ -34,7 +35,10 @@ class Win32WindowThread final : public WindowThread {
 // station speaks to, and the station.
 struct MainWindow {
     explicit MainWindow(HWND dialog)
-        : backend(dialog), window_thread(dialog), view(&window_thread), station(view, view, dialog) {}
+        : backend(dialog),
+          window_thread(dialog),
+          view(&window_thread),
+          station(view, view, dialog) {}
 
     Win32Window backend;
     Win32WindowThread window_thread;
@@ -137,14 +141,6 @@ void Shutdown(HWND dialog) {
     EndDialog(dialog, 0);
 }
 
-SpeedStep StepOf(int scroll_code) {
-    constexpr int kScrollLineUp = 0;
-    constexpr int kScrollLineDown = 1;
-    return scroll_code == kScrollLineUp     ? SpeedStep::kUp
-           : scroll_code == kScrollLineDown ? SpeedStep::kDown
-                                            : SpeedStep::kRepeat;
-}
-
 // The low 16 bits of a command's first parameter name the control; the notification code
 // is not looked at, and the dialog's own default and cancel commands (1 and 2) do nothing.
 void OnCommand(HWND window, int id) {
@@ -216,7 +212,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
             main_window->station.TypeCharacter(static_cast<unsigned int>(wparam));
             return TRUE;
         case WM_VSCROLL:
-            main_window->station.StepSpeed(StepOf(LOWORD(wparam)));
+            main_window->station.StepSpeed(SpeedStepOfScrollCode(LOWORD(wparam)));
             return TRUE;
         case WM_RBUTTONDOWN:
             // Only the window's own surface: buttons and edits take their clicks themselves,

@@ -7,9 +7,9 @@
 #include "app/resource_ids.h"
 #include "messages/message_parser.h"
 #include "messages/message_sender.h"
-#include "settings/config_file.h"
 #include "settings/field_number.h"
 #include "settings/settings_record.h"
+#include "station/settings_file.h"
 
 namespace {
 
@@ -85,9 +85,7 @@ bool MessageEditorCommand(WindowBackend& editor, int message_number, int id, Sta
         case IDC_EDITOR_SAVE: {
             StoreMessageText(message_number, editor.GetControlText(IDC_EDITOR_TEXT));
             // The editor closes whether or not the write went through.
-            if (SaveConfigFile() == 0) {
-                view.ReportProblem(Problem::kConfigNotSaved);
-            }
+            SaveSettingsFile(view);
             return true;
         }
         case IDC_EDITOR_CANCEL:

@@ -21,9 +21,9 @@
 #include "keyer/keyer_commands.h"
 #include "keyer/serial_port.h"
 #include "messages/message_sender.h"
-#include "settings/config_file.h"
 #include "settings/field_number.h"
 #include "settings/settings_record.h"
+#include "station/settings_file.h"
 #include "station/station.h"
 
 const char kParameterErrorCaption[] = "Parameter Error";
@@ -482,9 +482,7 @@ bool FinishSetupForm(SetupForm* form, WindowHandle owner, Station& station) {
     if (!passed) {
         return false;
     }
-    if (SaveConfigFile() == 0) {
-        station.view().ReportProblem(Problem::kConfigNotSaved);
-    }
+    SaveSettingsFile(station.view());
     station.ApplyKeyerSettings();
     return true;
 }

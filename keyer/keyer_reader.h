@@ -13,13 +13,6 @@ constexpr uint8_t kStatusBusy = 0x04;     // the keyer is sending
 constexpr uint8_t kStatusButtonReport = 0x08;
 constexpr uint8_t kStatusWait = 0x10;
 
-enum KeyerEventType {
-    kStatusEvent = 1,
-    kSpeedPotEvent = 2,
-    kEchoEvent = 3,
-    kPaddleEvent = 4,
-};
-
 // A button report (see above) from the keyer that host mode was last opened with.
 bool IsKeyerButtonReport(uint8_t status);
 

@@ -9,8 +9,8 @@
 #include "keyer/keyer_reader.h"
 #include "messages/message_sender.h"
 #include "net/link_state.h"
-#include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "station/settings_file.h"
 #include "station/station.h"
 
 namespace {
@@ -25,16 +25,7 @@ Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_e
     : view_(view), log_(log), socket_events_(socket_events) {}
 
 void Station::Start() {
-    switch (ReadConfigFile()) {
-        case ConfigRead::kRead:
-            break;
-        case ConfigRead::kUnreadable:
-            view_.ReportProblem(Problem::kConfigUnreadable);
-            break;
-        case ConfigRead::kDefaultsNotSaved:
-            view_.ReportProblem(Problem::kConfigNotSaved);
-            break;
-    }
+    ReadSettingsFile(view_);
 
     // A stored speed of 0 means the keyer's speed pot sets the speed: the field then stays
     // empty and disabled until the pot reports.
@@ -92,9 +83,7 @@ void Station::OpenOrClose() {
         // ahead of the host close, and the link's end finds nothing left to release.
         ReleaseKeyerControl();
         if (state_.local_keyer_open.load() == 1) {
-            if (SaveConfigFileAtClose() == 0) {
-                view_.ReportProblem(Problem::kConfigNotSaved);
-            }
+            SaveSettingsFileAtClose(view_);
             SetKeyerBaseMode();
             CloseKeyerHost();
             state_.local_keyer_open = 0;

@@ -100,6 +100,14 @@ class Station final : public KeyerListener, public MessageSink {
     // One received packet.
     void processIPpacket(const Packet& packet);
 
+    // Close's network part: the flags, the two status lines, and the link socket and socket
+    // library whenever they are still held.
+    void CloseNetworkFromButton();
+    // Exit's network part: the keyer let go of (and emptied too when a link ends with the
+    // program), then the data socket and the library when linked; the other side sees the
+    // close.
+    void CloseNetworkAtExit();
+
     // What a station does whenever the other station, or its own operator, loses control
     // of its keyer: nothing left keyed, pressed, paused or waiting to be sent.
     void ReleaseKeyerControl();
@@ -136,8 +144,6 @@ class Station final : public KeyerListener, public MessageSink {
     void OnConnect(uint16_t error);
     void OnRead();
     void OnClose(SocketHandle socket);
-    void CloseNetworkFromButton();
-    void CloseNetworkAtExit();
     // open_close.cpp
     bool StationClosed() const;
     void OpenStation(int settle_ms);
