@@ -1,6 +1,5 @@
 #include "messages/message_parser.h"
 
-
 int32_t parser_state = kParserText;
 uint8_t parser_number = 0;
 

@@ -190,7 +190,8 @@ int Station::OpenConnection() {
             return FailNetworkStage();
         }
         Log("\r\nActivate Async Mode");
-        if (SelectSocketEvents(socket, socket_events_, kSocketNotifyMessage, kListenerEvents) != 0) {
+        if (SelectSocketEvents(socket, socket_events_, kSocketNotifyMessage, kListenerEvents) !=
+            0) {
             Log("\r\nWSAAsyncSelect() failed.");
             return FailNetworkStage();
         }

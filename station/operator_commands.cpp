@@ -5,11 +5,11 @@
 #include <optional>
 #include <string>
 
-#include "settings/field_number.h"
 #include "keyer/keyer_commands.h"
 #include "messages/message_sender.h"
 #include "net/link_state.h"
 #include "net/packet_sender.h"
+#include "settings/field_number.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
 
