@@ -56,7 +56,6 @@ std::atomic<int32_t> reader_running{0};
 std::atomic<int32_t> writer_abandon{0};
 std::atomic<bool> writer_done{true};
 std::atomic<bool> reader_done{true};
-std::atomic<bool> keyer_port_lost{false};
 std::atomic<bool> writer_held_for_test{false};
 
 std::atomic<uint8_t> echo_ring[kEchoRingSize];
@@ -183,7 +182,6 @@ int OpenKeyerHost(uint8_t* version, KeyerListener* listener) {
     reader_running = 1;
     writer_done = false;
     reader_done = false;
-    keyer_port_lost = false;
     mailbox_event.WaitFor(std::chrono::microseconds(0));  // a fresh, unsignalled event
     RaiseKeyerTimerResolution();
     host_open = 1;

@@ -72,9 +72,6 @@ extern std::atomic<int32_t> reader_running;
 extern std::atomic<int32_t> writer_abandon;
 extern std::atomic<bool> writer_done;
 extern std::atomic<bool> reader_done;
-// Set by the reader when it gives the port up as lost (see KeyerPortLost); cleared by the
-// next host open.
-extern std::atomic<bool> keyer_port_lost;
 
 // Tests set this to make the writer wait before its next pass or tick, so that several
 // requests meet in one service pass as they would on a busy machine.

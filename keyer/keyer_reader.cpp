@@ -1,6 +1,6 @@
 // The keyer reader: every byte the keyer sends, sorted by its high bits and handed to the
 // dispatcher on this thread. It is also the only one that sees the port fail, so it is the
-// one that gives an unplugged keyer up (KeyerPortLost); the window's thread closes it.
+// one that gives an unplugged keyer up, telling its listener; the window's thread closes it.
 #include "keyer/keyer_reader.h"
 
 #include <chrono>
@@ -69,7 +69,6 @@ void RunKeyerReader() {
         if (failures_in_a_row >= kKeyerLostFailures && now - first_failure >= kKeyerLostAfter) {
             // The reader stops and says so; the window's thread closes the keyer and tells
             // the operator.
-            keyer_port_lost = true;
             Listener().OnKeyerLost();
             break;
         }
@@ -104,10 +103,6 @@ void SortKeyerByte(uint8_t byte) {
 
 bool IsKeyerButtonReport(uint8_t status) {
     return (status & kStatusButtonReport) != 0 && IsExtendedKeyerVersion(host_keyer_version.load());
-}
-
-bool KeyerPortLost() {
-    return host_open.load() == 1 && keyer_port_lost.load();
 }
 
 int GetKeyerStatus() {

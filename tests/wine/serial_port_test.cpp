@@ -125,7 +125,7 @@ class SerialPortTest : public ::testing::Test {
     // Port and host open as the connection sequence does them; the version through `v`.
     void OpenHost(int port, uint8_t* v) {
         ASSERT_EQ(OpenKeyerPort(port), 0);
-        ASSERT_EQ(OpenKeyerHost(v), 0);
+        ASSERT_EQ(OpenKeyerHost(v, RecordingKeyerListener()), 0);
     }
 
     std::vector<int> linked_;
