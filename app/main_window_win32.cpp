@@ -1,5 +1,6 @@
 #include "app/main_window_win32.h"
 
+#include <chrono>
 #include <memory>
 
 #include "app/about_box_win32.h"
@@ -14,6 +15,7 @@
 #include "messages/message_editor_win32.h"
 #include "messages/message_sender.h"
 #include "net/link_events.h"
+#include "net/link_timing.h"
 #include "net/socket_api.h"
 #include "settings/setup_dialog_win32.h"
 
@@ -24,13 +26,21 @@ namespace {
 HWND main_window = nullptr;
 HWND log_pane = nullptr;
 std::unique_ptr<Win32Window> window_backend;
-UINT link_timer_period = 0;
+
+// The Main window's two timers; net/link_timing.h has their periods.
+constexpr UINT_PTR kHeartbeatTimerId = 1;
+constexpr UINT_PTR kLinkTimerId = 2;
+std::chrono::milliseconds link_timer_period{0};
+
+UINT TimerMs(std::chrono::milliseconds period) {
+    return static_cast<UINT>(period.count());
+}
 
 // Setting a timer again with its id replaces it, so only a change of period costs a call.
 void RearmLinkTimer(HWND window) {
-    const UINT wanted = LinkTimerPeriodMs();
+    const std::chrono::milliseconds wanted = LinkTimerPeriod();
     if (wanted != link_timer_period) {
-        SetTimer(window, LINK_WATCH_TIMER_ID, wanted, nullptr);
+        SetTimer(window, kLinkTimerId, TimerMs(wanted), nullptr);
         link_timer_period = wanted;
     }
 }
@@ -158,8 +168,6 @@ void OnCommand(HWND window, int id) {
 
 }  // namespace
 
-static_assert(WM_SOCKET_NOTIFY == kSocketNotifyMessage, "one message number for the events");
-
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_INITDIALOG:
@@ -169,16 +177,16 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
             SubclassControls(window);
             log_pane = GetDlgItem(window, IDC_LOG_PANE);
             InitializeMainWindowState(window);
-            SetTimer(window, HEARTBEAT_TIMER_ID, HEARTBEAT_PERIOD_MS, nullptr);
+            SetTimer(window, kHeartbeatTimerId, TimerMs(kHeartbeatPeriod), nullptr);
             RearmLinkTimer(window);
             RunStartupConnection(window);
             return TRUE;
         case WM_SIZE:
             return TRUE;
         case WM_TIMER:
-            if (wparam == HEARTBEAT_TIMER_ID) {
+            if (wparam == kHeartbeatTimerId) {
                 OnHeartbeatTick();
-            } else if (wparam == LINK_WATCH_TIMER_ID) {
+            } else if (wparam == kLinkTimerId) {
                 OnLinkWatchTick();
                 CloseLocalKeyerIfLost();
                 RearmLinkTimer(window);
@@ -202,7 +210,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         case WM_SEAM_WORK:
             RunSentSeamWork(lparam);
             return TRUE;
-        case WM_SOCKET_NOTIFY: {
+        case kSocketNotifyMessage: {
             const int handled = HandleSocketNotify(DecodeSocketNotify(wparam, lparam));
             RearmLinkTimer(window);
             return handled;

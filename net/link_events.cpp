@@ -16,6 +16,7 @@
 #include "app/status_texts.h"
 #include "keyer/keyer_commands.h"
 #include "net/link_state.h"
+#include "net/link_timing.h"
 #include "net/link_watch.h"
 #include "net/packet_link.h"
 #include "net/packet_protocol.h"
@@ -198,8 +199,8 @@ void OnLinkWatchTick() {
     }
 }
 
-unsigned LinkTimerPeriodMs() {
-    return ReceiveBacklogWantsFeeding() ? LINK_FEED_PERIOD_MS : LINK_WATCH_PERIOD_MS;
+std::chrono::milliseconds LinkTimerPeriod() {
+    return ReceiveBacklogWantsFeeding() ? kLinkFeedPeriod : kLinkWatchPeriod;
 }
 
 void CloseNetworkFromButton() {

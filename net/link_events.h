@@ -4,6 +4,8 @@
 // here runs on the Main window's thread.
 #pragma once
 
+#include <chrono>
+
 #include "net/socket_api.h"
 
 // One socket notification. 1 when handled, 0 after a failed accept (the window procedure
@@ -14,11 +16,11 @@ void OnHeartbeatTick();
 // The link timer's tick: text waiting for the keyer moves on, and a link that has fallen
 // silent or lost its framing ends.
 void OnLinkWatchTick();
-// The period the link timer should run at now: LINK_FEED_PERIOD_MS while text from the link
+// The period the link timer should run at now: kLinkFeedPeriod while text from the link
 // waits for the keyer or hold is reported, so it moves on as soon as the queue drains, and
-// LINK_WATCH_PERIOD_MS otherwise. Asked again after every tick and socket event, the only
-// times the answer can change.
-unsigned LinkTimerPeriodMs();
+// kLinkWatchPeriod otherwise. Asked again after every tick and socket event, the only times
+// the answer can change.
+std::chrono::milliseconds LinkTimerPeriod();
 // The Open/Close button's closing path, network part: the flags, the two status lines, and
 // the link socket and socket library whenever they are still held.
 void CloseNetworkFromButton();

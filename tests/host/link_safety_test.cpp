@@ -26,6 +26,7 @@
 #include "net/connection.h"
 #include "net/link_events.h"
 #include "net/link_state.h"
+#include "net/link_timing.h"
 #include "net/link_watch.h"
 #include "net/packet.h"
 #include "net/receive_backlog.h"
@@ -129,12 +130,12 @@ class LinkSafetyTest : public ::testing::Test {
     bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
         const auto deadline = Clock::now() + limit;
         auto next_tick = Clock::now();
-        unsigned period = LinkTimerPeriodMs();
+        std::chrono::milliseconds period = LinkTimerPeriod();
         // As the window does: a change of period sets the timer afresh.
         const auto rearm = [&] {
-            if (LinkTimerPeriodMs() != period) {
-                period = LinkTimerPeriodMs();
-                next_tick = Clock::now() + std::chrono::milliseconds(period);
+            if (LinkTimerPeriod() != period) {
+                period = LinkTimerPeriod();
+                next_tick = Clock::now() + period;
             }
         };
         while (!done()) {
@@ -148,7 +149,7 @@ class LinkSafetyTest : public ::testing::Test {
             }
             if (Clock::now() >= next_tick) {
                 OnLinkWatchTick();
-                next_tick = Clock::now() + std::chrono::milliseconds(period);
+                next_tick = Clock::now() + period;
                 rearm();
             }
         }
@@ -436,7 +437,7 @@ TEST_F(BurstTest, ArrivesWholeAndInOrderWithHoldReportedWhileItDrains) {
         [&] {
             most_waiting = std::max(most_waiting, ReceiveBacklogCount());
             if (ReceiveBacklogCount() > 0) {
-                quick_while_waiting &= LinkTimerPeriodMs() == LINK_FEED_PERIOD_MS;
+                quick_while_waiting &= LinkTimerPeriod() == kLinkFeedPeriod;
             }
             wire = sim_->Received();
             return wire.size() >= mark_ + sent_.size() &&
@@ -457,7 +458,7 @@ TEST_F(BurstTest, ArrivesWholeAndInOrderWithHoldReportedWhileItDrains) {
     EXPECT_TRUE(std::any_of(status_.begin(), status_.end(), [](uint8_t s) { return s & 0x01; }));
     // The link timer runs quick only while it has text to move on: an idle link costs little.
     EXPECT_TRUE(quick_while_waiting);
-    EXPECT_EQ(LinkTimerPeriodMs(), static_cast<unsigned>(LINK_WATCH_PERIOD_MS));
+    EXPECT_EQ(LinkTimerPeriod(), kLinkWatchPeriod);
 }
 
 TEST_F(BurstTest, ClearEmptiesTheBacklogAndTheQueueAtOnce) {
