@@ -1,5 +1,6 @@
 #include "app/main_window_win32.h"
 
+#include <chrono>
 #include <memory>
 
 #include "app/about_box_win32.h"
@@ -9,6 +10,7 @@
 #include "app/setup_dialog_win32.h"
 #include "app/spin_bar.h"
 #include "app/win32_window.h"
+#include "net/link_timing.h"
 #include "net/socket_api.h"
 #include "station/station.h"
 
@@ -44,17 +46,25 @@ struct MainWindow {
     Win32WindowThread window_thread;
     MainWindowView view;
     Station station;
-    UINT link_timer_period = 0;
+    std::chrono::milliseconds link_timer_period{0};
 };
 
 std::unique_ptr<MainWindow> main_window;
 HWND log_pane = nullptr;
 
+// The Main window's two timers; net/link_timing.h has their periods.
+constexpr UINT_PTR kHeartbeatTimerId = 1;
+constexpr UINT_PTR kLinkTimerId = 2;
+
+UINT TimerMs(std::chrono::milliseconds period) {
+    return static_cast<UINT>(period.count());
+}
+
 // Setting a timer again with its id replaces it, so only a change of period costs a call.
 void RearmLinkTimer(HWND window) {
-    const UINT wanted = main_window->station.LinkTimerPeriodMs();
+    const std::chrono::milliseconds wanted = main_window->station.LinkTimerPeriod();
     if (wanted != main_window->link_timer_period) {
-        SetTimer(window, LINK_WATCH_TIMER_ID, wanted, nullptr);
+        SetTimer(window, kLinkTimerId, TimerMs(wanted), nullptr);
         main_window->link_timer_period = wanted;
     }
 }
@@ -180,8 +190,6 @@ void OnCommand(HWND window, int id) {
 
 }  // namespace
 
-static_assert(WM_SOCKET_NOTIFY == kSocketNotifyMessage, "one message number for the events");
-
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_INITDIALOG:
@@ -190,16 +198,16 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
             SubclassControls(window);
             log_pane = GetDlgItem(window, IDC_LOG_PANE);
             main_window->station.Start();
-            SetTimer(window, HEARTBEAT_TIMER_ID, HEARTBEAT_PERIOD_MS, nullptr);
+            SetTimer(window, kHeartbeatTimerId, TimerMs(kHeartbeatPeriod), nullptr);
             RearmLinkTimer(window);
             main_window->station.OpenAtStartup();
             return TRUE;
         case WM_SIZE:
             return TRUE;
         case WM_TIMER:
-            if (wparam == HEARTBEAT_TIMER_ID) {
+            if (wparam == kHeartbeatTimerId) {
                 main_window->station.OnHeartbeatTick();
-            } else if (wparam == LINK_WATCH_TIMER_ID) {
+            } else if (wparam == kLinkTimerId) {
                 main_window->station.OnLinkWatchTick();
                 main_window->station.CloseLocalKeyerIfLost();
                 RearmLinkTimer(window);
@@ -226,7 +234,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         case WM_VIEW_WORK:
             main_window->view.RunHandedOver();
             return TRUE;
-        case WM_SOCKET_NOTIFY: {
+        case kSocketNotifyMessage: {
             const int handled =
                 main_window->station.OnSocketEvent(DecodeSocketNotify(wparam, lparam));
             RearmLinkTimer(window);

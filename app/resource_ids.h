@@ -74,8 +74,8 @@
 #define IDC_SETUP_IP_OVERRIDE 4083
 #define IDC_SETUP_LETTER_PADDLE 4085
 #define IDC_SETUP_ROLE 4088
-#define PELLMAR_SETUP_CAPTION "Local and Remote Tarvel Setup"
-/* The Message Editor (template 1003). Several of its ids are ids of other dialogs too, so
+
+/* The Message Editor (IDD_MESSAGE_EDITOR). Several of its ids are ids of other dialogs too, so
    its names are its own. */
 #define IDC_EDITOR_TEXT 4027
 #define IDC_EDITOR_RESTORE 4028
@@ -92,36 +92,11 @@
 #define IDC_EDITOR_HEADING 4048
 #define IDC_EDITOR_CANCEL 4050
 #define IDC_EDITOR_SAVE 4084
-#define PELLMAR_EDITOR_CAPTION "Message Editor"
 
 /* The About box. */
 #define IDC_ABOUT_VERSION 4044
 #define IDC_ABOUT_OS 4049
 #define IDC_ABOUT_ICON 4050
 #define IDC_ABOUT_TITLE 4052
-
-/* The program's version: the numbers for the version resource, the text for the Main
-   window's caption and the About box. */
-#define PELLMAR_VERSION_MAJOR 1
-#define PELLMAR_VERSION_MINOR 4
-#define PELLMAR_TEXT_OF(x) #x
-#define PELLMAR_NUMBER_TEXT(x) PELLMAR_TEXT_OF(x)
-#define PELLMAR_VERSION_TEXT \
-    PELLMAR_NUMBER_TEXT(PELLMAR_VERSION_MAJOR) "." PELLMAR_NUMBER_TEXT(PELLMAR_VERSION_MINOR)
-#define PELLMAR_MAIN_CAPTION "Tarvel Remote Control " PELLMAR_VERSION_TEXT
-#define PELLMAR_ABOUT_TITLE "Pellmar - Internet Capable Tarvel"
-#define PELLMAR_CLASS_NAME "PellmarClass"
-
-/* Socket notifications reach the Main window as this message (WM_USER + 1). */
-#define WM_SOCKET_NOTIFY 0x0401
-
-#define HEARTBEAT_TIMER_ID 1
-#define HEARTBEAT_PERIOD_MS 2000
-/* Moves text from the link on to the keyer as its queue drains, and watches for a dead link
-   and a lost keyer: quick while text from the link waits for the keyer, slow otherwise,
-   since under Wine every tick of an idle station costs the Wine server a round of work. */
-#define LINK_WATCH_TIMER_ID 2
-#define LINK_FEED_PERIOD_MS 50
-#define LINK_WATCH_PERIOD_MS 500
 
 #endif

@@ -9,6 +9,7 @@
 
 #include "app/main_window_win32.h"
 #include "app/resource_ids.h"
+#include "app/resource_texts.h"
 #include "app/startup_paths.h"
 #include "settings/config_file.h"
 

@@ -15,11 +15,11 @@
 
 #include <chrono>
 
-#include "app/resource_ids.h"
+#include "net/link_timing.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
 
-constexpr std::chrono::milliseconds kLinkSilencePeriod{3 * HEARTBEAT_PERIOD_MS};
+constexpr std::chrono::milliseconds kLinkSilencePeriod{3 * kHeartbeatPeriod};
 
 // Tests only: a shorter period, so that a dead link shows within a moment; zero restores
 // kLinkSilencePeriod.

@@ -9,9 +9,9 @@
 #include <string>
 #include <thread>
 
-#include "app/resource_ids.h"
 #include "keyer/keyer_commands.h"
 #include "net/link_state.h"
+#include "net/link_timing.h"
 #include "net/link_watch.h"
 #include "net/packet_link.h"
 #include "net/packet_sender.h"
@@ -187,8 +187,8 @@ void Station::OnLinkWatchTick() {
     }
 }
 
-unsigned Station::LinkTimerPeriodMs() const {
-    return ReceiveBacklogWantsFeeding() ? LINK_FEED_PERIOD_MS : LINK_WATCH_PERIOD_MS;
+std::chrono::milliseconds Station::LinkTimerPeriod() const {
+    return ReceiveBacklogWantsFeeding() ? kLinkFeedPeriod : kLinkWatchPeriod;
 }
 
 void Station::CloseNetworkFromButton() {

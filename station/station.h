@@ -19,6 +19,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -95,7 +96,7 @@ class Station final : public KeyerListener, public MessageSink {
     void CloseLocalKeyerIfLost();
     // The period the link timer should run at now: quick while text from the link waits for
     // the keyer, slow otherwise. Asked again after every tick and socket event.
-    unsigned LinkTimerPeriodMs() const;
+    std::chrono::milliseconds LinkTimerPeriod() const;
 
     // One received packet.
     void processIPpacket(const Packet& packet);

@@ -23,6 +23,7 @@
 #include "keyer/keyer_host.h"
 #include "keyer/serial_port.h"
 #include "net/link_state.h"
+#include "net/link_timing.h"
 #include "net/link_watch.h"
 #include "net/packet.h"
 #include "net/receive_backlog.h"
@@ -127,12 +128,12 @@ class LinkSafetyTest : public ::testing::Test {
     bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
         const auto deadline = Clock::now() + limit;
         auto next_tick = Clock::now();
-        unsigned period = station_.LinkTimerPeriodMs();
+        std::chrono::milliseconds period = station_.LinkTimerPeriod();
         // As the window does: a change of period sets the timer afresh.
         const auto rearm = [&] {
-            if (station_.LinkTimerPeriodMs() != period) {
-                period = station_.LinkTimerPeriodMs();
-                next_tick = Clock::now() + std::chrono::milliseconds(period);
+            if (station_.LinkTimerPeriod() != period) {
+                period = station_.LinkTimerPeriod();
+                next_tick = Clock::now() + period;
             }
         };
         while (!done()) {
@@ -146,7 +147,7 @@ class LinkSafetyTest : public ::testing::Test {
             }
             if (Clock::now() >= next_tick) {
                 station_.OnLinkWatchTick();
-                next_tick = Clock::now() + std::chrono::milliseconds(period);
+                next_tick = Clock::now() + period;
                 rearm();
             }
         }
@@ -436,7 +437,7 @@ TEST_F(BurstTest, ArrivesWholeAndInOrderWithHoldReportedWhileItDrains) {
         [&] {
             most_waiting = std::max(most_waiting, ReceiveBacklogCount());
             if (ReceiveBacklogCount() > 0) {
-                quick_while_waiting &= station_.LinkTimerPeriodMs() == LINK_FEED_PERIOD_MS;
+                quick_while_waiting &= station_.LinkTimerPeriod() == kLinkFeedPeriod;
             }
             wire = sim_->Received();
             return wire.size() >= mark_ + sent_.size() &&
@@ -457,7 +458,7 @@ TEST_F(BurstTest, ArrivesWholeAndInOrderWithHoldReportedWhileItDrains) {
     EXPECT_TRUE(std::any_of(status_.begin(), status_.end(), [](uint8_t s) { return s & 0x01; }));
     // The link timer runs quick only while it has text to move on: an idle link costs little.
     EXPECT_TRUE(quick_while_waiting);
-    EXPECT_EQ(station_.LinkTimerPeriodMs(), static_cast<unsigned>(LINK_WATCH_PERIOD_MS));
+    EXPECT_EQ(station_.LinkTimerPeriod(), kLinkWatchPeriod);
 }
 
 TEST_F(BurstTest, ClearEmptiesTheBacklogAndTheQueueAtOnce) {

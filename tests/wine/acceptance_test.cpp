@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/resource_ids.h"
+#include "app/resource_texts.h"
 #include "gtest/gtest.h"
 #include "settings/settings_record.h"
 #include "tests/wine/two_stations_fixture.h"

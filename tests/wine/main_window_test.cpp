@@ -57,6 +57,19 @@ TEST(MainWindow, ShowsItsClassCaptionAndFirstStatusTexts) {
     std::printf("screenshot: %s\n", shot.c_str());
 }
 
+// The manifest is written from the same version as the caption.
+TEST(MainWindow, ManifestCarriesTheCaptionsVersion) {
+    HMODULE program = LoadLibraryExA((ui::OwnFolder() + "pellmar.exe").c_str(), nullptr,
+                                     LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC manifest = FindResourceA(program, MAKEINTRESOURCEA(1), RT_MANIFEST);
+    ASSERT_NE(manifest, nullptr);
+    const std::string text(static_cast<const char*>(LockResource(LoadResource(program, manifest))),
+                           SizeofResource(program, manifest));
+    EXPECT_NE(text.find(R"(name="Pellmar.RemoteKeyer" version="1.4.0.0")"), std::string::npos)
+        << text;
+    FreeLibrary(program);
+}
+
 TEST(MainWindow, EveryControlOfTheTemplateExists) {
     Station station;
     ASSERT_TRUE(station.Start());

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/resource_ids.h"
+#include "app/resource_texts.h"
 #include "gtest/gtest.h"
 #include "settings/settings_record.h"
 #include "tests/wine/station_fixtures.h"

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/resource_ids.h"
+#include "app/resource_texts.h"
 #include "settings/settings_record.h"
 #include "tests/wine/station_fixtures.h"
 
