@@ -5,7 +5,7 @@
 #include "app/build_stamp.h"
 #include "app/resource_ids.h"
 #include "app/resource_texts.h"
-#include "app/runtime_state.h"
+#include "app/startup_paths.h"
 #include "app/version.h"
 
 namespace {

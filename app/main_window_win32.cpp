@@ -4,33 +4,57 @@
 #include <memory>
 
 #include "app/about_box_win32.h"
-#include "app/main_window.h"
-#include "app/main_window_commands.h"
-#include "app/open_close_button.h"
+#include "app/main_window_view.h"
+#include "app/message_editor_win32.h"
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
+#include "app/setup_dialog_win32.h"
+#include "app/spin_bar.h"
 #include "app/win32_window.h"
-#include "keyer/keyer_host.h"
-#include "messages/message_buttons.h"
-#include "messages/message_editor_win32.h"
-#include "messages/message_sender.h"
-#include "net/link_events.h"
 #include "net/link_timing.h"
 #include "net/socket_api.h"
-#include "settings/setup_dialog_win32.h"
+#include "station/station.h"
 
 HINSTANCE program_instance = nullptr;
 
 namespace {
 
-HWND main_window = nullptr;
+// The view's calls from the station's worker threads reach the window as this message.
+constexpr UINT WM_VIEW_WORK = WM_APP + 2;
+
+class Win32WindowThread final : public WindowThread {
+  public:
+    explicit Win32WindowThread(HWND dialog) : dialog_(dialog) {}
+    bool IsCurrent() override {
+        return GetWindowThreadProcessId(dialog_, nullptr) == GetCurrentThreadId();
+    }
+    void Wake() override { PostMessageA(dialog_, WM_VIEW_WORK, 0, 0); }
+
+  private:
+    HWND dialog_;
+};
+
+// Everything the one Main window is: its controls as the window seam sees them, the view the
+// station speaks to, and the station.
+struct MainWindow {
+    explicit MainWindow(HWND dialog)
+        : backend(dialog),
+          window_thread(dialog),
+          view(&window_thread),
+          station(view, view, dialog) {}
+
+    Win32Window backend;
+    Win32WindowThread window_thread;
+    MainWindowView view;
+    Station station;
+    std::chrono::milliseconds link_timer_period{0};
+};
+
+std::unique_ptr<MainWindow> main_window;
 HWND log_pane = nullptr;
-std::unique_ptr<Win32Window> window_backend;
 
 // The Main window's two timers; net/link_timing.h has their periods.
 constexpr UINT_PTR kHeartbeatTimerId = 1;
 constexpr UINT_PTR kLinkTimerId = 2;
-std::chrono::milliseconds link_timer_period{0};
 
 UINT TimerMs(std::chrono::milliseconds period) {
     return static_cast<UINT>(period.count());
@@ -38,10 +62,10 @@ UINT TimerMs(std::chrono::milliseconds period) {
 
 // Setting a timer again with its id replaces it, so only a change of period costs a call.
 void RearmLinkTimer(HWND window) {
-    const std::chrono::milliseconds wanted = LinkTimerPeriod();
-    if (wanted != link_timer_period) {
+    const std::chrono::milliseconds wanted = main_window->station.LinkTimerPeriod();
+    if (wanted != main_window->link_timer_period) {
         SetTimer(window, kLinkTimerId, TimerMs(wanted), nullptr);
-        link_timer_period = wanted;
+        main_window->link_timer_period = wanted;
     }
 }
 
@@ -99,13 +123,12 @@ LRESULT CALLBACK SubclassedControlProc(HWND control, UINT message, WPARAM wparam
             return 0;
         }
         if (id == IDC_WPM && wparam == 13) {
-            OnSpeedEntry();
+            main_window->station.EnterSpeed(GetControlText(IDC_WPM));
             return 0;
         }
     }
     if (message == WM_RBUTTONDOWN && MessageNumberOf(id) != 0) {
-        editor_message = MessageNumberOf(id);
-        RunMessageEditor(control);
+        RunMessageEditor(control, MessageNumberOf(id), main_window->view);
         return 0;
     }
     return CallWindowProcA(PreviousProcOf(id), control, message, wparam, lparam);
@@ -120,37 +143,36 @@ void SubclassControls(HWND dialog) {
 }
 
 void Shutdown(HWND dialog) {
-    CloseNetworkAtExit();
-    // The keyer reader and a message sender may still be calling into the window; from here
-    // on their calls do nothing, and none is left inside one when the window goes.
+    // The station's threads stop first; none of them waits for the window, so the window's
+    // thread can wait for them. Then nothing calls the view, and what it still holds goes.
+    main_window->station.Exit();
+    main_window->view.Close();
     CloseWindowSeam();
-    // The keyer reader starts messages and sends packets; it stops before the sender ends.
-    StopKeyerThreadsAtExit();
-    EndMessageSender();
     EndDialog(dialog, 0);
 }
 
 // The low 16 bits of a command's first parameter name the control; the notification code
 // is not looked at, and the dialog's own default and cancel commands (1 and 2) do nothing.
 void OnCommand(HWND window, int id) {
+    Station& station = main_window->station;
     switch (id) {
         case IDC_CLEAR:
-            OnClearButton();
+            station.Clear();
             break;
         case IDC_TUNE:
-            OnTuneButton();
+            station.ToggleTune();
             break;
         case IDC_PAUSE:
-            OnPauseButton();
+            station.TogglePause();
             break;
         case IDC_OPEN_CLOSE:
-            OnOpenCloseButton(window);
+            station.OpenOrClose();
             break;
         case IDC_EXIT:
             Shutdown(window);
             break;
         case IDC_SETUP:
-            RunSetupDialog(window);
+            RunSetupDialog(window, station);
             FocusControl(IDC_LOG_PANE);
             break;
         case IDC_M1:
@@ -159,7 +181,7 @@ void OnCommand(HWND window, int id) {
         case IDC_M4:
         case IDC_M5:
         case IDC_M6:
-            OnMessageButton(MessageNumberOf(id));
+            station.SendStoredMessage(MessageNumberOf(id));
             break;
         default:
             break;
@@ -171,24 +193,23 @@ void OnCommand(HWND window, int id) {
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_INITDIALOG:
-            main_window = window;
-            window_backend = std::make_unique<Win32Window>(window);
-            InstallWindowBackend(window_backend.get());
+            main_window = std::make_unique<MainWindow>(window);
+            InstallWindowBackend(&main_window->backend);
             SubclassControls(window);
             log_pane = GetDlgItem(window, IDC_LOG_PANE);
-            InitializeMainWindowState(window);
+            main_window->station.Start();
             SetTimer(window, kHeartbeatTimerId, TimerMs(kHeartbeatPeriod), nullptr);
             RearmLinkTimer(window);
-            RunStartupConnection(window);
+            main_window->station.OpenAtStartup();
             return TRUE;
         case WM_SIZE:
             return TRUE;
         case WM_TIMER:
             if (wparam == kHeartbeatTimerId) {
-                OnHeartbeatTick();
+                main_window->station.OnHeartbeatTick();
             } else if (wparam == kLinkTimerId) {
-                OnLinkWatchTick();
-                CloseLocalKeyerIfLost();
+                main_window->station.OnLinkWatchTick();
+                main_window->station.CloseLocalKeyerIfLost();
                 RearmLinkTimer(window);
             }
             return TRUE;
@@ -196,10 +217,10 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
             OnCommand(window, LOWORD(wparam));
             return TRUE;
         case WM_CHAR:
-            OnTypedCharacter(static_cast<unsigned int>(wparam));
+            main_window->station.TypeCharacter(static_cast<unsigned int>(wparam));
             return TRUE;
         case WM_VSCROLL:
-            OnSpinBar(LOWORD(wparam));
+            main_window->station.StepSpeed(SpeedStepOfScrollCode(LOWORD(wparam)));
             return TRUE;
         case WM_RBUTTONDOWN:
             // Only the window's own surface: buttons and edits take their clicks themselves,
@@ -210,8 +231,12 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         case WM_SEAM_WORK:
             RunSentSeamWork(lparam);
             return TRUE;
+        case WM_VIEW_WORK:
+            main_window->view.RunHandedOver();
+            return TRUE;
         case kSocketNotifyMessage: {
-            const int handled = HandleSocketNotify(DecodeSocketNotify(wparam, lparam));
+            const int handled =
+                main_window->station.OnSocketEvent(DecodeSocketNotify(wparam, lparam));
             RearmLinkTimer(window);
             return handled;
         }

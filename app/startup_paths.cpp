@@ -1,5 +1,7 @@
 #include "app/startup_paths.h"
 
+std::string os_name;
+
 std::string ConfigPathFor(const std::string& program_file) {
     const std::size_t name_start = program_file.find_last_of("\\/:");
     const std::size_t dot = program_file.rfind('.');

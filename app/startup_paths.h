@@ -9,6 +9,10 @@ struct StartupTexts {
     std::string os_name;
 };
 
+// The name of the operating system, as the About box shows it: fixed by program start, before
+// any other thread exists.
+extern std::string os_name;
+
 constexpr int kPlatformWin9x = 1;
 
 // `platform_id` as the OS version query gives it; `module_path` is the running program's

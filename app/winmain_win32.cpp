@@ -10,8 +10,8 @@
 #include "app/main_window_win32.h"
 #include "app/resource_ids.h"
 #include "app/resource_texts.h"
-#include "app/runtime_state.h"
 #include "app/startup_paths.h"
+#include "settings/config_file.h"
 
 namespace {
 
@@ -55,7 +55,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     InitCommonControlsEx(&controls);
 
     const StartupTexts texts = DeriveStartupTexts(PlatformId(), RunningProgramPath());
-    program_path = texts.program_path;
     config_path = texts.config_path;
     os_name = texts.os_name;
 

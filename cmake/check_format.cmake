@@ -5,6 +5,7 @@ file(GLOB_RECURSE sources
     ${SOURCE_DIR}/net/*.cpp ${SOURCE_DIR}/net/*.h
     ${SOURCE_DIR}/settings/*.cpp ${SOURCE_DIR}/settings/*.h
     ${SOURCE_DIR}/messages/*.cpp ${SOURCE_DIR}/messages/*.h
+    ${SOURCE_DIR}/station/*.cpp ${SOURCE_DIR}/station/*.h
     ${SOURCE_DIR}/tools/*.cpp ${SOURCE_DIR}/tools/*.h
     ${SOURCE_DIR}/tests/*.cpp ${SOURCE_DIR}/tests/*.h)
 execute_process(COMMAND ${CLANG_FORMAT} --dry-run -Werror ${sources}

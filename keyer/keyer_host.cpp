@@ -5,7 +5,6 @@
 #include <system_error>
 #include <thread>
 
-#include "app/window.h"
 #include "keyer/keyer_internal.h"
 #include "keyer/keyer_platform.h"
 #include "keyer/serial_port.h"
@@ -50,13 +49,13 @@ std::atomic<uint32_t> pass_tickets_served{0};
 
 AutoResetEvent mailbox_event;
 
+std::atomic<KeyerListener*> keyer_listener{nullptr};
 std::atomic<uint8_t> keyer_status{0};
 std::atomic<uint8_t> host_keyer_version{0};
 std::atomic<int32_t> reader_running{0};
 std::atomic<int32_t> writer_abandon{0};
 std::atomic<bool> writer_done{true};
 std::atomic<bool> reader_done{true};
-std::atomic<bool> keyer_port_lost{false};
 std::atomic<bool> writer_held_for_test{false};
 
 std::atomic<uint8_t> echo_ring[kEchoRingSize];
@@ -79,16 +78,16 @@ constexpr int kWriterCloseWaitMs = 2000;
 constexpr int kAfterCancelWaitMs = 5000;
 constexpr int kExitPassWaitMs = 500;
 
-// Waits until `done` is true or `timeout_ms` has passed; returns `done()`. The close runs on
-// the window's thread while a keyer thread may be inside a synchronous window call, so the
-// wait carries out such calls meanwhile rather than just sleeping.
+// Waits until `done` is true or `timeout_ms` has passed; returns `done()`. The keyer threads
+// never wait for the thread that closes the keyer (their listener hands what it shows over
+// without waiting), so a plain wait is enough.
 bool WaitForKeyerThread(const std::function<bool()>& done, int timeout_ms) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
-        CarryOutSentWindowCalls();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
 }
@@ -103,8 +102,7 @@ bool ReaderDone() {
 // Owns the two keyer threads. Defined after everything the threads use, so that at the
 // program's exit it is destroyed first: Exit leaves the keyer in host mode, but the threads
 // must be stopped before the state they touch goes away. The exit stops them earlier still
-// (StopKeyerThreadsAtExit), since the reader's events reach other modules whose state goes
-// in an order this file does not decide.
+// (StopKeyerThreadsAtExit), since the reader's listener may go before this file's state.
 struct KeyerThreads {
     std::thread writer;
     std::thread reader;
@@ -137,7 +135,7 @@ KeyerThreads keyer_threads;
 
 }  // namespace
 
-int OpenKeyerHost(uint8_t* version) {
+int OpenKeyerHost(uint8_t* version, KeyerListener* listener) {
     static const uint8_t kWake = 0x13;
     static const uint8_t kEchoTest[] = {0x00, 0x04, 0x55};
     static const uint8_t kHostOpen[] = {0x00, 0x02};
@@ -160,6 +158,7 @@ int OpenKeyerHost(uint8_t* version) {
     }
     SetKeyerPortReadTimeout(10);
     *version = keyer_version;
+    keyer_listener = listener;
     host_keyer_version = keyer_version;
 
     {
@@ -183,7 +182,6 @@ int OpenKeyerHost(uint8_t* version) {
     reader_running = 1;
     writer_done = false;
     reader_done = false;
-    keyer_port_lost = false;
     mailbox_event.WaitFor(std::chrono::microseconds(0));  // a fresh, unsignalled event
     RaiseKeyerTimerResolution();
     host_open = 1;

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "keyer/auto_reset_event.h"
+#include "keyer/keyer_listener.h"
 
 namespace keyer_internal {
 
@@ -58,6 +59,10 @@ extern std::atomic<uint32_t> pass_tickets_served;
 // just before a close can still signal it safely.
 extern AutoResetEvent mailbox_event;
 
+// Whom the reader tells what the keyer sends; given by the host open, for as long as the
+// reader runs.
+extern std::atomic<KeyerListener*> keyer_listener;
+
 extern std::atomic<uint8_t> keyer_status;
 // The version byte of the last host open; the reader tells button reports by it.
 extern std::atomic<uint8_t> host_keyer_version;
@@ -67,9 +72,6 @@ extern std::atomic<int32_t> reader_running;
 extern std::atomic<int32_t> writer_abandon;
 extern std::atomic<bool> writer_done;
 extern std::atomic<bool> reader_done;
-// Set by the reader when it gives the port up as lost (see KeyerPortLost); cleared by the
-// next host open.
-extern std::atomic<bool> keyer_port_lost;
 
 // Tests set this to make the writer wait before its next pass or tick, so that several
 // requests meet in one service pass as they would on a busy machine.
@@ -88,7 +90,7 @@ bool WaitForWriterPass(int timeout_ms);
 void RunKeyerWriter();
 void RunKeyerReader();
 // What the reader does with each byte it reads: sorts it by its high bits, keeps what the
-// writer and the echo ring need, and hands it to the dispatcher.
+// writer and the echo ring need, and hands it to the listener.
 void SortKeyerByte(uint8_t byte);
 
 }  // namespace keyer_internal

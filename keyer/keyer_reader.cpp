@@ -1,11 +1,10 @@
 // The keyer reader: every byte the keyer sends, sorted by its high bits and handed to the
 // dispatcher on this thread. It is also the only one that sees the port fail, so it is the
-// one that gives an unplugged keyer up (KeyerPortLost); the window's thread closes it.
+// one that gives an unplugged keyer up, telling its listener; the window's thread closes it.
 #include "keyer/keyer_reader.h"
 
 #include <chrono>
 
-#include "keyer/keyer_dispatch.h"
 #include "keyer/keyer_host.h"
 #include "keyer/keyer_internal.h"
 #include "keyer/keyer_platform.h"
@@ -29,6 +28,10 @@ void KeepEcho(uint8_t byte) {
 // Refusals in a row, at least, before the port is given up as lost: about a tenth of what the
 // 10 ms read time-out lets a dead port give in kKeyerLostAfter.
 constexpr int kKeyerLostFailures = 10;
+
+KeyerListener& Listener() {
+    return *keyer_listener.load();
+}
 
 uint8_t SentMinWpm() {
     std::lock_guard<std::mutex> lock(queue_mutex);
@@ -66,7 +69,7 @@ void RunKeyerReader() {
         if (failures_in_a_row >= kKeyerLostFailures && now - first_failure >= kKeyerLostAfter) {
             // The reader stops and says so; the window's thread closes the keyer and tells
             // the operator.
-            keyer_port_lost = true;
+            Listener().OnKeyerLost();
             break;
         }
     }
@@ -75,7 +78,7 @@ void RunKeyerReader() {
 
 void SortKeyerByte(uint8_t byte) {
     if ((byte & 0xDC) == 0xDC) {
-        DispatchKeyerEvent(kPaddleEvent, byte & 0x03);
+        Listener().OnPaddles(byte & 0x03);
     } else if (byte >= 0xC0) {
         const uint8_t status = byte & 0x3F;
         // A button report borrows the status byte without the keyer's state having
@@ -87,12 +90,12 @@ void SortKeyerByte(uint8_t byte) {
                 break_in_pending = 1;
             }
         }
-        DispatchKeyerEvent(kStatusEvent, status);
+        Listener().OnKeyerStatus(status);
     } else if (byte >= 0x80) {
-        DispatchKeyerEvent(kSpeedPotEvent, static_cast<uint8_t>((byte & 0x7F) + SentMinWpm()));
+        Listener().OnSpeedPot(static_cast<uint8_t>((byte & 0x7F) + SentMinWpm()));
     } else {
         KeepEcho(byte);
-        DispatchKeyerEvent(kEchoEvent, byte);
+        Listener().OnKeyerEcho(byte);
     }
 }
 
@@ -100,10 +103,6 @@ void SortKeyerByte(uint8_t byte) {
 
 bool IsKeyerButtonReport(uint8_t status) {
     return (status & kStatusButtonReport) != 0 && IsExtendedKeyerVersion(host_keyer_version.load());
-}
-
-bool KeyerPortLost() {
-    return host_open.load() == 1 && keyer_port_lost.load();
 }
 
 int GetKeyerStatus() {

@@ -13,22 +13,13 @@ constexpr uint8_t kStatusBusy = 0x04;     // the keyer is sending
 constexpr uint8_t kStatusButtonReport = 0x08;
 constexpr uint8_t kStatusWait = 0x10;
 
-enum KeyerEventType {
-    kStatusEvent = 1,
-    kSpeedPotEvent = 2,
-    kEchoEvent = 3,
-    kPaddleEvent = 4,
-};
-
 // A button report (see above) from the keyer that host mode was last opened with.
 bool IsKeyerButtonReport(uint8_t status);
 
 // The port has refused every read for this long: the keyer was unplugged, or its adapter
-// went. The reader then stops, and the keyer stays lost until it is closed and opened again.
+// went. The reader then tells its listener and stops, and the keyer stays lost until it is
+// closed and opened again.
 constexpr std::chrono::milliseconds kKeyerLostAfter{1000};
-// Whether the reader has given the keyer up as lost; asked by the window's thread, which
-// closes the keyer then.
-bool KeyerPortLost();
 
 int GetKeyerStatus();    // 0..63, or -9
 int GetKeyerEchoByte();  // oldest unread echoed byte, 0 when none, or -9

@@ -1,7 +1,5 @@
 #include "messages/message_parser.h"
 
-#include "app/window.h"
-
 int32_t parser_state = kParserText;
 uint8_t parser_number = 0;
 
@@ -9,10 +7,6 @@ namespace {
 
 // The buffered command whose argument is being read.
 uint8_t parser_command = 0;
-
-void Complain(const char* text) {
-    ShowMessageBox(nullptr, text, kMessageParserCaption, BoxIcon::kWarning);
-}
 
 uint8_t DigitValue(uint8_t character) {
     // Any character counts here: only its low four bits are taken.
@@ -27,7 +21,7 @@ void ResetMessageParser() {
     parser_command = 0;
 }
 
-void ParseMessageChar(uint8_t character, uint8_t* first, uint8_t* second, int* count) {
+MessageError ParseMessageChar(uint8_t character, uint8_t* first, uint8_t* second, int* count) {
     *count = 0;
     switch (parser_state) {
         case kParserText:
@@ -37,69 +31,68 @@ void ParseMessageChar(uint8_t character, uint8_t* first, uint8_t* second, int* c
                 *first = character;
                 *count = 1;
             }
-            return;
+            return MessageError::kNone;
         case kParserLetter:
             switch (character) {
                 case kTokenCommand1D:
                     parser_command = 0x1D;
                     parser_state = kParserTens;
-                    return;
+                    return MessageError::kNone;
                 case kTokenKey:
                     parser_command = 0x19;
                     parser_state = kParserTens;
-                    return;
+                    return MessageError::kNone;
                 case kTokenSpeed:
                     parser_command = 0x1C;
                     parser_state = kParserTens;
-                    return;
+                    return MessageError::kNone;
                 case kTokenWait:
                     parser_command = 0x1A;
                     parser_state = kParserTens;
-                    return;
+                    return MessageError::kNone;
                 case kTokenMerge:
                     *first = 0x1B;
                     *count = 1;
                     parser_state = kParserClose;
-                    return;
+                    return MessageError::kNone;
                 case kTokenCancelSpeed:
                     *first = 0x1E;
                     *count = 1;
                     parser_state = kParserClose;
-                    return;
+                    return MessageError::kNone;
                 case kTokenPttOff:
                     *first = 0x18;
                     *second = 0x00;
                     *count = 2;
                     parser_state = kParserClose;
-                    return;
+                    return MessageError::kNone;
                 case kTokenPttOn:
                     *first = 0x18;
                     *second = 0x01;
                     *count = 2;
                     parser_state = kParserClose;
-                    return;
+                    return MessageError::kNone;
                 default:
                     // Still waiting for a command letter: each following character is one.
-                    Complain(kMessageBadCommandText);
-                    return;
+                    return MessageError::kBadCommand;
             }
         case kParserTens:
             parser_number = static_cast<uint8_t>(DigitValue(character) * 10);
             parser_state = kParserUnits;
-            return;
+            return MessageError::kNone;
         case kParserUnits:
             parser_number = static_cast<uint8_t>(parser_number + DigitValue(character));
             *first = parser_command;
             *second = parser_number;
             *count = 2;
             parser_state = kParserClose;
-            return;
+            return MessageError::kNone;
         default:
             parser_state = kParserText;
             if (character != kTokenClose) {
                 // The character that failed to close the token is consumed, not sent.
-                Complain(kMessageTokenMismatchText);
+                return MessageError::kTokenMismatch;
             }
-            return;
+            return MessageError::kNone;
     }
 }

@@ -17,9 +17,12 @@ constexpr char kTokenKey = 'K';
 constexpr char kTokenWait = 'W';
 constexpr char kTokenCommand1D = 'H';
 
-constexpr char kMessageBadCommandText[] = "Bad Buf Msg Cmd";
-constexpr char kMessageTokenMismatchText[] = "Message Token Mismatch";
-constexpr char kMessageParserCaption[] = "Error";
+// What a character can do wrong within a token.
+enum class MessageError {
+    kNone,
+    kBadCommand,     // no command has that letter; each next character is tried as one
+    kTokenMismatch,  // the token did not close where it had to
+};
 
 // Where the parser stands within a token.
 enum ParserState : int32_t {
@@ -37,8 +40,8 @@ extern uint8_t parser_number;
 // produces (0, 1 or 2), in `first` and `second`. A command that takes an argument produces
 // nothing at its letter and both of its bytes at the argument's units digit, so that its
 // two bytes are always handed on together. A wrong command letter or a token that does not
-// close shows a warning box, unowned, and produces nothing.
-void ParseMessageChar(uint8_t character, uint8_t* first, uint8_t* second, int* count);
+// close produces nothing and is returned, for the sender to report.
+MessageError ParseMessageChar(uint8_t character, uint8_t* first, uint8_t* second, int* count);
 
 // Back to plain text, with no token begun: every message starts here.
 void ResetMessageParser();

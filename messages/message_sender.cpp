@@ -6,17 +6,16 @@
 // otherwise meet a sender that has not yet looked at the flag again and would go on with the
 // new message's text. Each start therefore takes a new generation number, and the sender
 // drops a message as soon as the generation is no longer the one it picked up. With a single
-// thread nobody ever waits for a sender to end on the Main window's thread, where a sender
-// inside a synchronous window call would deadlock it.
+// thread nobody ever waits for a sender to end on the window's thread.
 //
 // The sender works on its own copy of the message, taken under the module's lock when the
 // message starts, and the editor stores a slot under the same lock, so neither races the
 // other; `message_cursor` points into that copy.
 //
-// At exit the window seam is closed first, so every window call returns at once, except a
-// parser message box that was already up: it waits for a person. The exit joins the thread
-// unless it is inside the parser, in which case it lets it go; such a sender finds `quit`
-// set when its box returns and ends without touching anything else.
+// At exit nothing the sender calls waits for the window, except an error report that was
+// already up: it waits for a person. The exit joins the thread unless it is inside such a
+// report, in which case it lets it go; such a sender finds `quit` set when the report
+// returns and ends without touching anything else.
 #include "messages/message_sender.h"
 
 #include <algorithm>
@@ -27,15 +26,11 @@
 #include <mutex>
 #include <thread>
 
-#include "app/resource_ids.h"
-#include "app/runtime_state.h"
-#include "app/window.h"
-#include "keyer/keyer_commands.h"
 #include "messages/message_parser.h"
-#include "net/link_state.h"
-#include "net/packet.h"
-#include "net/packet_protocol.h"
 #include "settings/settings_record.h"
+
+std::atomic<int32_t> sending_message{0};
+std::atomic<const char*> message_cursor{nullptr};
 
 namespace {
 
@@ -44,7 +39,7 @@ constexpr auto kBusyPoll = std::chrono::milliseconds(5);
 // Read by a sender that was let go at exit after its box returns, so they are plain atomics
 // of their own rather than members of the module below.
 std::atomic<bool> quit{false};
-std::atomic<bool> parsing{false};
+std::atomic<bool> reporting{false};
 
 // The generation of the latest start; changed under `mutex`, read anywhere.
 std::atomic<uint32_t> generation{0};
@@ -53,8 +48,9 @@ struct SenderModule {
     std::mutex mutex;
     std::condition_variable wake;
     std::thread thread;
-    // The text of the latest start, for the sender to copy when it picks the start up.
+    // The text and sink of the latest start, for the sender to take when it picks the start up.
     char requested_text[kTextFieldSize] = {};
+    MessageSink* requested_sink = nullptr;
 
     // A thread left running must not meet a destroyed module, whoever forgot to end it.
     ~SenderModule() { End(); }
@@ -71,31 +67,12 @@ uint8_t UpperCase(uint8_t character) {
                                                 : character;
 }
 
-// Each byte goes to the other station first, then to the local keyer, then to the log pane.
-// The two bytes of a command with its argument are handed on in one piece each time.
-void HandOn(const uint8_t* bytes, int count) {
-    if (count == 0) {
-        return;
-    }
-    if (net_connected.load() != 0) {
-        // In one write: a Clear sent from the window's thread meanwhile goes before both or
-        // after both, never between a command and its argument.
-        SendTextPackets(bytes, count);
-    }
-    QueueKeyerBytes(bytes, count);
-    for (int i = 0; i < count; ++i) {
-        // A one-character text as the edit control takes it: a NUL byte shows nothing.
-        const char text[2] = {static_cast<char>(bytes[i]), '\0'};
-        AppendText(IDC_LOG_PANE, text);
-    }
-}
-
 // The flag is read before the generation: see StartMessage.
 bool StillServing(uint32_t served) {
     return sending_message.load() != 0 && generation.load() == served && !quit.load();
 }
 
-void SendMessageText(SenderModule& module, uint32_t served) {
+void SendMessageText(SenderModule& module, uint32_t served, MessageSink& sink) {
     while (StillServing(served)) {
         const char* cursor = message_cursor.load();
         if (*cursor == '\0') {
@@ -105,15 +82,15 @@ void SendMessageText(SenderModule& module, uint32_t served) {
             }
             continue;
         }
-        if (IsLinkBusy() != 0) {
+        if (sink.IsBusy()) {
             std::unique_lock<std::mutex> lock(module.mutex);
             module.wake.wait_for(lock, kBusyPoll,
                                  [served] { return quit.load() || generation.load() != served; });
             continue;
         }
         message_cursor.store(cursor + 1);
-        if (!SendMessageCharacter(*cursor)) {
-            return;  // the program ended while a parser box was up
+        if (!SendMessageCharacter(*cursor, sink)) {
+            return;  // the program ended while an error report was up
         }
     }
 }
@@ -129,6 +106,7 @@ void CopyMessageTextLocked(int number, char* text) {
 void RunMessageSender(uint32_t served) {
     SenderModule& module = Module();
     char text[kTextFieldSize];
+    MessageSink* sink = nullptr;
     for (;;) {
         if (quit.load()) {
             return;  // without the module's lock: the module may be gone at exit
@@ -141,10 +119,11 @@ void RunMessageSender(uint32_t served) {
             }
             served = generation.load();
             std::memcpy(text, module.requested_text, sizeof text);
+            sink = module.requested_sink;
         }
         ResetMessageParser();
         message_cursor.store(text);
-        SendMessageText(module, served);
+        SendMessageText(module, served, *sink);
     }
 }
 
@@ -158,10 +137,10 @@ void SenderModule::End() {
     if (!thread.joinable()) {
         return;
     }
-    // `quit` is stored before `parsing` is read, and the sender clears `parsing` before it
+    // `quit` is stored before `reporting` is read, and the sender clears `reporting` before it
     // reads `quit`: either the join finds a sender that will not block, or the sender sees
     // `quit` when its box returns.
-    if (parsing.load()) {
+    if (reporting.load()) {
         thread.detach();
     } else {
         thread.join();
@@ -170,8 +149,8 @@ void SenderModule::End() {
 
 }  // namespace
 
-bool StartMessage(int number, int32_t sending_value) {
-    if (number < 1 || number > kMessageCount || sending_value == 0) {
+bool StartMessage(int number, int32_t sending_value, MessageSink* sink) {
+    if (number < 1 || number > kMessageCount || sending_value == 0 || sink == nullptr) {
         return false;
     }
     SenderModule& module = Module();
@@ -181,6 +160,7 @@ bool StartMessage(int number, int32_t sending_value) {
         return false;
     }
     CopyMessageTextLocked(number, module.requested_text);
+    module.requested_sink = sink;
     // The new generation is out before the flag, so a sender that sees the flag set again
     // also sees that the message it holds is no longer the one to send.
     const uint32_t before = generation.load();
@@ -202,16 +182,22 @@ bool CopyMessageText(int number, char* text) {
     return true;
 }
 
-bool SendMessageCharacter(char character) {
+bool SendMessageCharacter(char character, MessageSink& sink) {
     uint8_t bytes[2] = {0, 0};
     int count = 0;
-    parsing.store(true);
-    ParseMessageChar(UpperCase(static_cast<uint8_t>(character)), &bytes[0], &bytes[1], &count);
-    parsing.store(false);
+    const MessageError error =
+        ParseMessageChar(UpperCase(static_cast<uint8_t>(character)), &bytes[0], &bytes[1], &count);
+    if (error != MessageError::kNone) {
+        reporting.store(true);
+        sink.OnMessageError(error);
+        reporting.store(false);
+    }
     if (quit.load()) {
         return false;
     }
-    HandOn(bytes, count);
+    if (count > 0) {
+        sink.HandOn(bytes, count);
+    }
     return true;
 }
 

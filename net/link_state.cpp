@@ -1,13 +1,12 @@
 #include "net/link_state.h"
 
-#include "app/runtime_state.h"
 #include "settings/settings_record.h"
 
 std::atomic<SocketHandle> link_socket{kNoSocket};
 std::atomic<SocketHandle> accepted_socket{kNoSocket};
 std::atomic<int32_t> sockets_started{0};
-std::atomic<uint8_t> keyer_version{0};
-std::atomic<int32_t> keyer_v2{0};
+std::atomic<int32_t> net_connected{0};
+std::atomic<int32_t> net_pending{0};
 
 bool IsNetServer() {
     return (settings.net_flags & kNetModeServer) != 0;

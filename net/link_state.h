@@ -1,7 +1,7 @@
-// What the connection sequence, the socket event handlers and the packet protocol share:
-// the link's sockets and what the sequence learnt about the local keyer. The handles are
-// read without a lock by the threads that send packets (the keyer reader, the message
-// sender), so each is one atomic word; a send racing a close simply fails.
+// What the connection sequence, the socket event handlers and the packet senders share: the
+// link's flags and sockets. The handles are read without a lock by the threads that send
+// packets (the keyer reader, the message sender), so each is one atomic word; a send racing
+// a close simply fails.
 #pragma once
 
 #include <atomic>
@@ -17,9 +17,9 @@ extern std::atomic<SocketHandle> accepted_socket;
 // The socket library start that the link holds (0 or 1), so every start is stopped once.
 extern std::atomic<int32_t> sockets_started;
 
-// The version byte of the local keyer's host-open answer, and whether it is 20 or more.
-extern std::atomic<uint8_t> keyer_version;
-extern std::atomic<int32_t> keyer_v2;
+// The link to the other station is up; a connect or a listen is under way.
+extern std::atomic<int32_t> net_connected;
+extern std::atomic<int32_t> net_pending;
 
 // Net Server: `net_mode` bit 1 of the Settings record.
 bool IsNetServer();

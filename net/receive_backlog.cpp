@@ -2,18 +2,15 @@
 
 #include <mutex>
 
-#include "app/resource_ids.h"
-#include "app/window.h"
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_reader.h"
 #include "net/link_state.h"
 #include "net/packet.h"
-#include "net/packet_protocol.h"
+#include "net/packet_sender.h"
 #include "settings/settings_record.h"
 
 namespace {
 
-constexpr char kBacklogFullText[] = "\r\nprocessIPpacket: receive backlog full, text lost";
 constexpr std::size_t kMaxArguments = 2;
 
 uint8_t backlog[kReceiveBacklogSize];
@@ -25,7 +22,7 @@ int arguments_due = 0;
 // The arguments still to come of a command dropped for want of room go the same way.
 bool discarding = false;
 // Said once for each spell of overflow, not once for every byte lost.
-bool overflow_logged = false;
+bool overflow_reported = false;
 
 std::mutex report_mutex;
 uint8_t keyer_bits = 0;      // the keyer's last status, under report_mutex
@@ -89,7 +86,7 @@ void MoveOn() {
         DropFront(length);
     }
     if (backlog_count == 0) {
-        overflow_logged = false;
+        overflow_reported = false;
     }
     DecideHold(refused || IsKeyerQueueNearlyFull() == 1);
 }
@@ -117,7 +114,7 @@ int ArgumentsDue() {
 
 }  // namespace
 
-void ReceiveTextByte(uint8_t byte) {
+bool ReceiveTextByte(uint8_t byte) {
     const bool argument = arguments_due > 0;
     if (argument) {
         --arguments_due;
@@ -125,27 +122,26 @@ void ReceiveTextByte(uint8_t byte) {
         arguments_due = BufferedCommandArgumentCount(byte);
         discarding = false;
     } else {
-        return;
+        return false;
     }
     if (discarding) {
-        return;  // the rest of a command that found no room
+        return false;  // the rest of a command that found no room
     }
     if (backlog_count == kReceiveBacklogSize) {
-        if (!overflow_logged) {
-            overflow_logged = true;
-            ReplaceSelection(IDC_LOG_PANE, kBacklogFullText);
-        }
+        const bool first_loss = !overflow_reported;
+        overflow_reported = true;
         if (argument) {
             // Its command must go too: left here alone it would take the next character
             // as its argument.
             backlog_count = LastUnitStart();
         }
         discarding = arguments_due > 0;
-        return;
+        return first_loss;
     }
     backlog[(backlog_first + backlog_count) % kReceiveBacklogSize] = byte;
     ++backlog_count;
     MoveOn();
+    return false;
 }
 
 bool TakeBackReceivedByte() {
@@ -163,7 +159,7 @@ void DropReceiveBacklog() {
     backlog_count = 0;
     arguments_due = 0;
     discarding = false;
-    overflow_logged = false;
+    overflow_reported = false;
 }
 
 void FeedKeyerFromBacklog() {

@@ -26,8 +26,10 @@ constexpr std::size_t kReceiveBacklogSize = 4096;
 
 // A PKT_TEXT_CHAR's byte, for the local keyer. A byte below the buffered commands is one the
 // keyer would take as an immediate command, not text, and is dropped: from the transmit
-// queue it could key the transmitter (0B) or end host mode (00 03).
-void ReceiveTextByte(uint8_t byte);
+// queue it could key the transmitter (0B) or end host mode (00 03). True when this byte
+// found the backlog full and so began a spell of lost text, which the caller tells the
+// operator of once.
+bool ReceiveTextByte(uint8_t byte);
 // PKT_BACKSPACE: takes back the newest byte still waiting here; false when none waits, so
 // the keyer's own queue takes one back instead.
 bool TakeBackReceivedByte();

@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "app/window.h"
+// Where a selected socket's events are delivered: the Main window on Windows; the host build
+// ignores it. Opaque here, so the core needs no window system.
+using SocketNotifyTarget = void*;
 
 // Wide enough for a Winsock SOCKET; on the host build it holds a file descriptor.
 using SocketHandle = std::uintptr_t;
@@ -99,7 +101,8 @@ int ListenSocket(SocketHandle socket, int backlog);
 int SocketLocalPort(SocketHandle socket);
 // Asks for `events` on `socket` and makes it non-blocking. On Windows they are posted to
 // `window` as `message`; the host build queues them for WaitSocketEvent and ignores both.
-int SelectSocketEvents(SocketHandle socket, WindowHandle window, uint32_t message, uint16_t events);
+int SelectSocketEvents(SocketHandle socket, SocketNotifyTarget window, uint32_t message,
+                       uint16_t events);
 // On a selected socket: kSocketError with kSocketErrorWouldBlock while the connect is
 // under way, and kSocketConnect reports its outcome (also after an immediate success).
 int ConnectSocket(SocketHandle socket, uint32_t address, uint16_t port);

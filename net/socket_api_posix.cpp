@@ -511,7 +511,7 @@ int SocketLocalPort(SocketHandle socket) {
     return ntohs(record.sin_port);
 }
 
-int SelectSocketEvents(SocketHandle socket, WindowHandle, uint32_t, uint16_t events) {
+int SelectSocketEvents(SocketHandle socket, SocketNotifyTarget, uint32_t, uint16_t events) {
     constexpr uint16_t kKnown =
         kSocketRead | kSocketWrite | kSocketAccept | kSocketConnect | kSocketClose;
     std::lock_guard<std::mutex> lock(registry_mutex);

@@ -189,7 +189,7 @@ int SocketLocalPort(SocketHandle socket) {
     return ntohs(record.sin_port);
 }
 
-int SelectSocketEvents(SocketHandle socket, WindowHandle window, uint32_t message,
+int SelectSocketEvents(SocketHandle socket, SocketNotifyTarget window, uint32_t message,
                        uint16_t events) {
     return WSAAsyncSelect(Native(socket), static_cast<HWND>(window), message, events);
 }

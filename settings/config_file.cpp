@@ -4,15 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/runtime_state.h"
 #include "settings/durable_file.h"
 #include "settings/settings_record.h"
 
 SettingsRecord settings;
+std::string config_path;
 
 namespace {
-
-constexpr const char kErrorCaption[] = "Error";
 
 // Set when the file exists but this run could not read it; cleared by the first save, which
 // only the operator asks for then.
@@ -25,11 +23,6 @@ void TerminateTextFields() {
     for (auto& message : settings.messages) {
         message[kTextFieldSize - 1] = '\0';
     }
-}
-
-int ReportSaveFailure() {
-    ShowMessageBox(nullptr, "Save State Failed.", kErrorCaption);
-    return 0;
 }
 
 }  // namespace
@@ -67,26 +60,25 @@ int SaveConfigFile() {
     // or a full disk never leaves a truncated configuration behind.
     if (!WriteConfigImage(temp_path)) {
         std::remove(temp_path.c_str());
-        return ReportSaveFailure();
+        return 0;
     }
     if (!ReplaceFileAtomically(temp_path, config_path)) {
         std::remove(temp_path.c_str());
-        return ReportSaveFailure();
+        return 0;
     }
     settings.keyer_settings.sidetone &= static_cast<uint8_t>(~kSidetoneStartupMarker);
     stored_file_unread = false;
     return 1;
 }
 
-int ReadConfigFile(WindowHandle owner) {
+ConfigRead ReadConfigFile() {
     stored_file_unread = false;
     // A short file fills only the front of the record; the rest keeps what it held.
     std::size_t count = 0;
     switch (ReadFileStart(config_path, &settings, sizeof settings, &count)) {
         case FileReadResult::kMissing:
             SetDefaultSettings();
-            SaveConfigFile();
-            return 1;
+            return SaveConfigFile() != 0 ? ConfigRead::kRead : ConfigRead::kDefaultsNotSaved;
         case FileReadResult::kUnopenable:
         case FileReadResult::kReadFailed:
             // The file is there, and may hold the operator's messages and settings that
@@ -96,17 +88,19 @@ int ReadConfigFile(WindowHandle owner) {
             std::memset(&settings, 0, sizeof settings);
             SetDefaultSettings();
             stored_file_unread = true;
-            ShowMessageBox(owner, "Read config file failed.", kErrorCaption);
-            return 0;
+            return ConfigRead::kUnreadable;
         case FileReadResult::kRead:
             break;
     }
     if (settings.magic != kSettingsMagic) {
         SetDefaultSettings();
-        SaveConfigFile();
+        if (SaveConfigFile() == 0) {
+            TerminateTextFields();
+            return ConfigRead::kDefaultsNotSaved;
+        }
     }
     TerminateTextFields();
-    return 1;
+    return ConfigRead::kRead;
 }
 
 int SaveConfigFileAtClose() {

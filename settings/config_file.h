@@ -4,18 +4,25 @@
 
 #include <string>
 
-#include "app/window.h"
+// Where the file lives: fixed by program start, before any other thread exists.
+extern std::string config_path;
 
-// Fills `settings` from the file, or with defaults (and then creates a missing file). Returns
-// 1, or 0 when the file exists but could not be opened or read: that is reported in a
-// message box owned by `owner`, the run goes on with the defaults, and the file is left as
-// it is until the operator saves.
-int ReadConfigFile(WindowHandle owner);
+enum class ConfigRead {
+    kRead,              // from the file, or defaults that are now stored in a new file
+    kUnreadable,        // the file exists but could not be opened or read
+    kDefaultsNotSaved,  // defaults, and the file that should hold them could not be written
+};
+
+// Fills `settings` from the file, or with defaults (and then creates a missing file). When
+// the file exists but could not be read the run goes on with the defaults, and the file is
+// left as it is until the operator saves. The caller tells the operator what went wrong.
+ConfigRead ReadConfigFile();
 
 // The defaults of every field that has one; other bytes are left as they are.
 void SetDefaultSettings();
 
-// Writes the whole record. Returns 1, or 0 after a failure, which is reported.
+// Writes the whole record. Returns 1, or 0 when it did not reach the disk (the old file is
+// then left as it was); the caller tells the operator.
 int SaveConfigFile();
 
 // The save that comes with closing the keyer, which the operator does not ask for: it is

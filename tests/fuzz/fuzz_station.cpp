@@ -5,15 +5,15 @@
 #include <cstring>
 #include <mutex>
 
-#include "app/runtime_state.h"
 #include "keyer/keyer_host.h"
 #include "keyer/keyer_internal.h"
 #include "messages/message_parser.h"
+#include "messages/message_sender.h"
 #include "net/link_state.h"
 #include "net/link_watch.h"
-#include "net/packet_protocol.h"
 #include "net/receive_backlog.h"
 #include "settings/settings_record.h"
+#include "station/station.h"
 
 using namespace keyer_internal;
 
@@ -36,22 +36,10 @@ void ResetStation() {
 
     net_connected = 0;
     net_pending = 0;
-    remote_busy = 0;
-    local_keyer_open = 0;
-    pot_speed_active = 0;
-    pot_wpm = 0;
-    pause_on = 0;
-    tune_on = 0;
-    heartbeat_count = 0;
     sending_message = 0;
-    message_cursor = nullptr;
-    editor_message = 0;
-    bad_packet_count = 0;
 
     link_socket = kNoSocket;
     accepted_socket = kNoSocket;
-    keyer_version = 0;
-    keyer_v2 = 0;
     StartLinkWatch();
 
     host_open = 0;
@@ -75,6 +63,7 @@ void ResetStation() {
     paddle_input_sent = 0;
     keyer_status = 0;
     host_keyer_version = 0;
+    keyer_listener = nullptr;
     for (std::atomic<uint8_t>& byte : echo_ring) {
         byte = 0;
     }
@@ -87,10 +76,11 @@ void ResetStation() {
     ResetMessageParser();
 }
 
-void OpenStalledKeyer(uint8_t version) {
+void OpenStalledKeyer(uint8_t version, Station& station) {
     host_keyer_version = version;
-    keyer_version = version;
-    keyer_v2 = IsExtendedKeyerVersion(version) ? 1 : 0;
+    keyer_listener = &station;
+    station.state().keyer_version = version;
+    station.state().keyer_v2 = IsExtendedKeyerVersion(version) ? 1 : 0;
     host_open = 1;
 }
 

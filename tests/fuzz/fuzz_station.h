@@ -1,8 +1,9 @@
 // What the fuzz targets share.
 //
-// A target runs millions of inputs in one process, but the station is module state: one
-// settings record, one keyer, one link. So every input starts from the station as it is
-// before its window opens (ResetStation), and a finding reproduces from its file alone.
+// A target runs millions of inputs in one process. Each input gets a fresh Station, but what
+// lies below it is still module state: one settings record, one keyer, one link. So every
+// input also starts from those as they are before the window opens (ResetStation), and a
+// finding reproduces from its file alone.
 //
 // The keyer a target attaches is one without a writer thread or a port: host mode counts
 // as open, so every entry point takes its request, and queued bytes stay in the transmit
@@ -37,12 +38,14 @@ class FuzzInput {
 // Prints `what` and aborts when `condition` is false.
 void FuzzCheck(bool condition, const char* what);
 
-// The settings record zeroed, every runtime flag 0, no link and no socket, the keyer closed
-// with an empty queue and mailbox, and the receive backlog and the message parser at rest.
+// The settings record zeroed, the link's flags 0, no socket, the keyer closed with an empty
+// queue and mailbox, and the receive backlog and the message parser at rest.
 void ResetStation();
 
-// Host mode as if opened with a keyer of `version`, but with no writer and no port.
-void OpenStalledKeyer(uint8_t version);
+class Station;
+// Host mode as if `station` had opened it with a keyer of `version`, but with no writer and
+// no port; the keyer's bytes go to `station`.
+void OpenStalledKeyer(uint8_t version, Station& station);
 
 // The bytes a keyer would have taken from the transmit queue, oldest first; the queue is
 // left empty, as after the keyer has keyed them.

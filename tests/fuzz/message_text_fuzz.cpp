@@ -19,14 +19,14 @@
 #include <string>
 #include <vector>
 
+#include "app/main_window_view.h"
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
 #include "keyer/keyer_commands.h"
 #include "messages/message_parser.h"
 #include "messages/message_sender.h"
 #include "net/link_state.h"
-#include "net/packet_protocol.h"
 #include "settings/settings_record.h"
+#include "station/station.h"
 #include "tests/fuzz/fuzz_station.h"
 #include "tests/support/recording_window.h"
 
@@ -63,10 +63,10 @@ Produced LoggedSince(RecordingWindow& window, std::size_t first_call) {
 // Waits as the sender does until IsLinkBusy reports not busy, here by letting the other
 // station or the keyer catch up at once. False when nothing could: with neither link nor
 // keyer the message waits until something stops it.
-bool WaitWhileBusy() {
-    while (IsLinkBusy() != 0) {
+bool WaitWhileBusy(Station& station) {
+    while (station.IsLinkBusy() != 0) {
         if (IsLinked()) {
-            remote_busy = 0;
+            station.state().remote_busy = 0;
         } else if (IsKeyerQueueNearlyFull() == 1) {
             TakeQueuedBytes();
         } else {
@@ -76,19 +76,19 @@ bool WaitWhileBusy() {
     return true;
 }
 
-void SendMessage(RecordingWindow& window, int number, bool keyer_attached) {
+void SendMessage(RecordingWindow& window, Station& station, int number, bool keyer_attached) {
     // Exactly the slot's size, so that a read past it is caught where it happens.
     const std::unique_ptr<char[]> text(new char[kTextFieldSize]);
     FuzzCheck(CopyMessageText(number, text.get()), "every message number has a text");
     ResetMessageParser();
     for (std::size_t at = 0; text[at] != '\0'; ++at) {
         FuzzCheck(at + 1 < kTextFieldSize, "the text ends within its slot");
-        if (!WaitWhileBusy()) {
+        if (!WaitWhileBusy(station)) {
             return;
         }
         const std::size_t first_call = window.CallCount();
         const std::size_t queued_before = QueuedCount();
-        FuzzCheck(SendMessageCharacter(text[at]), "the step hands its bytes on");
+        FuzzCheck(SendMessageCharacter(text[at], station), "the step hands its bytes on");
         const Produced produced = LoggedSince(window, first_call);
         if (produced.count == 2) {
             FuzzCheck(BufferedCommandArgumentCount(produced.bytes[0]) == 1,
@@ -119,6 +119,8 @@ void SendMessage(RecordingWindow& window, int number, bool keyer_attached) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     ResetStation();
     RecordingWindow window;
+    MainWindowView view;
+    Station station(view, view, nullptr);
     FuzzInput input(data, size);
 
     settings.net_flags = input.Byte();
@@ -126,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     net_connected = (state & kStateLinked) != 0 ? 1 : 0;
     const bool keyer_attached = (state & kStateKeyerAttached) != 0;
     if (keyer_attached) {
-        OpenStalledKeyer(23);
+        OpenStalledKeyer(23, station);
     }
     const int number = 1 + input.Byte() % kMessageCount;
     for (int slot = number - 1; slot < kMessageCount; ++slot) {
@@ -134,6 +136,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         const std::size_t count = input.Take(kTextFieldSize, &bytes);
         std::memcpy(settings.messages[slot], bytes, count);
     }
-    SendMessage(window, number, keyer_attached);
+    SendMessage(window, station, number, keyer_attached);
     return 0;
 }

@@ -20,16 +20,17 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/main_window_view.h"
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
 #include "app/window.h"
 #include "keyer/keyer_commands.h"
-#include "net/link_events.h"
+#include "net/link_state.h"
 #include "net/link_watch.h"
 #include "net/packet.h"
-#include "net/packet_protocol.h"
+#include "net/packet_sender.h"
 #include "net/receive_backlog.h"
 #include "settings/settings_record.h"
+#include "station/station.h"
 #include "tests/fuzz/fuzz_station.h"
 #include "tests/support/recording_window.h"
 
@@ -83,6 +84,9 @@ bool HoldsWholeUnits(const std::vector<uint8_t>& queued) {
 // The station's end of the connection, and what the checks need to know of what went
 // through it.
 struct Receiver {
+    explicit Receiver(Station& receiving) : station(receiving) {}
+
+    Station& station;
     PacketReassembler reassembler;
     std::size_t stream_bytes = 0;
     std::size_t packets = 0;
@@ -106,7 +110,7 @@ struct Receiver {
                 }
             }
             NoteLinkPacket(packet);
-            processIPpacket(packet);
+            station.processIPpacket(packet);
             // A byte is refused only when it meets a full backlog, which is seen here first.
             backlog_filled = backlog_filled || ReceiveBacklogCount() == kReceiveBacklogSize;
         }
@@ -120,7 +124,7 @@ struct Receiver {
         net_connected = 0;
         reassembler.Reset();
         stream_bytes = packets * kPacketSize;
-        ReleaseKeyerControl();
+        station.ReleaseKeyerControl();
         text_taken_back = true;
     }
 };
@@ -130,6 +134,8 @@ struct Receiver {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     ResetStation();
     RecordingWindow window;
+    MainWindowView view;
+    Station station(view, view, nullptr);
     FuzzInput input(data, size);
 
     settings.net_flags = input.Byte();
@@ -137,12 +143,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     net_connected = (state & kStateLinked) != 0 ? 1 : 0;
     const bool keyer_attached = (state & kStateKeyerAttached) != 0;
     if (keyer_attached) {
-        OpenStalledKeyer((state & kStateExtendedKeyer) != 0 ? 23 : 10);
+        OpenStalledKeyer((state & kStateExtendedKeyer) != 0 ? 23 : 10, station);
     }
-    local_keyer_open = (state & kStateLocalKeyerOpen) != 0 ? 1 : 0;
+    station.state().local_keyer_open = (state & kStateLocalKeyerOpen) != 0 ? 1 : 0;
     sending_message = (state & kStateSendingMessage) != 0 ? 1 : 0;
 
-    Receiver receiver;
+    Receiver receiver(station);
     std::vector<uint8_t> keyed;
     while (!input.Empty()) {
         const uint8_t control = input.Byte();

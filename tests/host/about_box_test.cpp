@@ -6,7 +6,7 @@
 #include "app/about_box.h"
 #include "app/resource_ids.h"
 #include "app/resource_texts.h"
-#include "app/runtime_state.h"
+#include "app/startup_paths.h"
 
 namespace {
 

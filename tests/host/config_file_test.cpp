@@ -8,10 +8,11 @@
 #include <iterator>
 #include <vector>
 
-#include "app/runtime_state.h"
+#include "app/main_window_view.h"
 #include "settings/config_file.h"
 #include "settings/durable_file.h"
 #include "settings/settings_record.h"
+#include "station/settings_file.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
 
@@ -53,11 +54,13 @@ class ConfigFileTest : public ::testing::Test {
     WindowHandle owner() { return window.Handle(); }
 
     TempFolder folder;
+    // What the operator is told shows in the recording window, through the Main window's view.
     RecordingWindow window;
+    MainWindowView view;
 };
 
 TEST_F(ConfigFileTest, MissingFileGivesDefaultsAndCreatesTheFile) {
-    EXPECT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(ReadSettingsFile(view), 1);
     EXPECT_EQ(ReadFile(config_path), DefaultImage());
     EXPECT_EQ(settings.keyer_settings.wpm, 16);
     EXPECT_TRUE(window.MessageBoxes().empty());
@@ -75,7 +78,7 @@ TEST_F(ConfigFileTest, ValidFileIsReadWholeAndNotRewritten) {
     WriteFile(config_path, image);
     const auto written_at = std::filesystem::last_write_time(config_path);
 
-    EXPECT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(ReadSettingsFile(view), 1);
     EXPECT_EQ(settings.com_port, 7u);
     EXPECT_EQ(settings.keyer_settings.wpm, 30);
     EXPECT_EQ(settings.net_flags, 0x82u);
@@ -96,7 +99,7 @@ TEST_F(ConfigFileTest, WrongMarkerTakesDefaultsOverTheReadBytes) {
         std::memcpy(&image[296], "HELLO", 6);
         WriteFile(config_path, image);
 
-        EXPECT_EQ(ReadConfigFile(owner()), 1);
+        EXPECT_EQ(ReadSettingsFile(view), 1);
         EXPECT_EQ(settings.magic, 0x55u);
         EXPECT_EQ(settings.com_port, 1u);
         EXPECT_EQ(settings.messages[0][0], '\0');
@@ -119,7 +122,7 @@ TEST_F(ConfigFileTest, ShortFileFillsOnlyTheFrontOfTheRecord) {
     image.resize(100);
     WriteFile(config_path, image);
 
-    EXPECT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(ReadSettingsFile(view), 1);
     EXPECT_EQ(settings.com_port, 3u);
     EXPECT_EQ(settings.keyer_settings.wpm, 16);
     EXPECT_EQ(settings.ip_port, 0u) << "beyond the file's end the record keeps its zeros";
@@ -133,7 +136,7 @@ TEST_F(ConfigFileTest, FolderInPlaceOfTheFileIsReportedAndLeftAlone) {
     // way the thing is there and cannot be read, so nothing is written over it.
     std::filesystem::create_directory(config_path);
     settings.com_port = 9;
-    EXPECT_EQ(ReadConfigFile(owner()), 0);
+    EXPECT_EQ(ReadSettingsFile(view), 0);
     const auto boxes = window.MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Read config file failed.");
@@ -150,7 +153,7 @@ TEST_F(ConfigFileTest, UncreatableFileIsAFailureNotASilentSuccess) {
     WriteFile(folder.File("plain"), Bytes{1});
     config_path = folder.File("plain") + "/pellmar.cfg";
 
-    EXPECT_EQ(ReadConfigFile(owner()), 1) << "missing file: defaults are still taken";
+    EXPECT_EQ(ReadSettingsFile(view), 1) << "missing file: defaults are still taken";
     EXPECT_EQ(settings.magic, 0x55u);
     auto boxes = window.MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
@@ -158,19 +161,19 @@ TEST_F(ConfigFileTest, UncreatableFileIsAFailureNotASilentSuccess) {
     EXPECT_EQ(boxes[0].caption, "Error");
     EXPECT_EQ(boxes[0].owner, nullptr);
 
-    EXPECT_EQ(SaveConfigFile(), 0);
+    EXPECT_EQ(SaveSettingsFile(view), 0);
     EXPECT_EQ(window.MessageBoxes().size(), 2u);
 }
 
 TEST_F(ConfigFileTest, FailedSaveLeavesTheOldFileIntact) {
     SetDefaultSettings();
-    ASSERT_EQ(SaveConfigFile(), 1);
+    ASSERT_EQ(SaveSettingsFile(view), 1);
     const Bytes before = ReadFile(config_path);
 
     // Something in the way of the temporary file makes the save fail before the replace.
     std::filesystem::create_directory(ConfigTempPath());
     settings.com_port = 12;
-    EXPECT_EQ(SaveConfigFile(), 0);
+    EXPECT_EQ(SaveSettingsFile(view), 0);
     EXPECT_EQ(ReadFile(config_path), before);
     ASSERT_EQ(window.MessageBoxes().size(), 1u);
     EXPECT_EQ(window.MessageBoxes()[0].text, "Save State Failed.");
@@ -179,7 +182,7 @@ TEST_F(ConfigFileTest, FailedSaveLeavesTheOldFileIntact) {
 TEST_F(ConfigFileTest, SaveInterruptedAfterTheTemporaryFileKeepsTheOldFile) {
     SetDefaultSettings();
     settings.com_port = 4;
-    ASSERT_EQ(SaveConfigFile(), 1);
+    ASSERT_EQ(SaveSettingsFile(view), 1);
 
     // The program dies after the new image is complete beside the old file but before the
     // replace: a later start still finds the old configuration whole.
@@ -189,13 +192,13 @@ TEST_F(ConfigFileTest, SaveInterruptedAfterTheTemporaryFileKeepsTheOldFile) {
     ASSERT_EQ(ReadFile(ConfigTempPath()).size(), 1832u);
 
     std::memset(&settings, 0, sizeof settings);
-    EXPECT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(ReadSettingsFile(view), 1);
     EXPECT_EQ(settings.com_port, 4u);
     EXPECT_STREQ(settings.messages[0], "");
 
     // The next save goes through and takes the stale temporary file with it.
     settings.com_port = 5;
-    EXPECT_EQ(SaveConfigFile(), 1);
+    EXPECT_EQ(SaveSettingsFile(view), 1);
     EXPECT_EQ(ReadFile(config_path)[4], 5);
     EXPECT_FALSE(std::filesystem::exists(ConfigTempPath()));
 }
@@ -208,7 +211,7 @@ TEST_F(ConfigFileTest, TextFieldsWithoutTerminatorAreCutAt255Characters) {
     }
     WriteFile(config_path, image);
 
-    EXPECT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(ReadSettingsFile(view), 1);
     EXPECT_EQ(std::strlen(settings.ip_address), 255u);
     EXPECT_EQ(settings.ip_port, 81u) << "the field after the address is untouched";
     for (int m = 0; m < 6; ++m) {
@@ -221,20 +224,20 @@ TEST_F(ConfigFileTest, StartupMarkerIsInTheStoredSidetoneOnly) {
     SetDefaultSettings();
     settings.open_at_startup = 1;
     settings.keyer_settings.sidetone = 5;
-    ASSERT_EQ(SaveConfigFile(), 1);
+    ASSERT_EQ(SaveSettingsFile(view), 1);
     EXPECT_EQ(ReadFile(config_path)[18], 0x45);
     EXPECT_EQ(settings.keyer_settings.sidetone, 5);
 
     // Loaded with the marker and saved without start-up: the first save still stores it,
     // the one after that does not.
     std::memset(&settings, 0, sizeof settings);
-    ASSERT_EQ(ReadConfigFile(owner()), 1);
+    ASSERT_EQ(ReadSettingsFile(view), 1);
     EXPECT_EQ(settings.keyer_settings.sidetone, 0x45);
     settings.open_at_startup = 0;
-    ASSERT_EQ(SaveConfigFile(), 1);
+    ASSERT_EQ(SaveSettingsFile(view), 1);
     EXPECT_EQ(ReadFile(config_path)[18], 0x45);
     EXPECT_EQ(settings.keyer_settings.sidetone, 5);
-    ASSERT_EQ(SaveConfigFile(), 1);
+    ASSERT_EQ(SaveSettingsFile(view), 1);
     EXPECT_EQ(ReadFile(config_path)[18], 0x05);
 }
 
@@ -251,11 +254,11 @@ TEST_F(ConfigFileTest, EveryByteSurvivesASaveAndALoad) {
         message[255] = '\0';
     }
     SettingsRecord saved = settings;
-    ASSERT_EQ(SaveConfigFile(), 1);
+    ASSERT_EQ(SaveSettingsFile(view), 1);
     EXPECT_EQ(ReadFile(config_path), Bytes(raw, raw + sizeof settings));
 
     std::memset(&settings, 0, sizeof settings);
-    ASSERT_EQ(ReadConfigFile(owner()), 1);
+    ASSERT_EQ(ReadSettingsFile(view), 1);
     EXPECT_EQ(std::memcmp(&settings, &saved, sizeof settings), 0);
 }
 
@@ -272,7 +275,7 @@ class HeldConfigFileTest : public ConfigFileTest {
     void TearDown() override { SetFileFaults(FileFaults{}); }
 
     void ExpectReadFailedWithDefaults() {
-        EXPECT_EQ(ReadConfigFile(owner()), 0);
+        EXPECT_EQ(ReadSettingsFile(view), 0);
         const auto boxes = window.MessageBoxes();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, "Read config file failed.");
@@ -295,16 +298,16 @@ TEST_F(HeldConfigFileTest, IsNeverOverwrittenUntilTheOperatorSaves) {
 
     // The other program lets go; closing the keyer saves unasked, and so writes nothing.
     SetFileFaults(FileFaults{});
-    EXPECT_EQ(SaveConfigFileAtClose(), 1);
+    EXPECT_EQ(SaveSettingsFileAtClose(view), 1);
     EXPECT_EQ(ReadFile(config_path), stored);
     EXPECT_EQ(window.MessageBoxes().size(), 1u);
 
     // The operator's own save writes what this run holds, and from then on so does a close.
     settings.com_port = 5;
-    ASSERT_EQ(SaveConfigFile(), 1);
+    ASSERT_EQ(SaveSettingsFile(view), 1);
     EXPECT_EQ(ReadFile(config_path)[4], 5);
     settings.com_port = 6;
-    ASSERT_EQ(SaveConfigFileAtClose(), 1);
+    ASSERT_EQ(SaveSettingsFileAtClose(view), 1);
     EXPECT_EQ(ReadFile(config_path)[4], 6);
 }
 
@@ -313,7 +316,7 @@ TEST_F(HeldConfigFileTest, AMissingFileIsStillCreatedWhateverHoldsOthers) {
     held.refuse_open = true;
     SetFileFaults(held);
     std::filesystem::remove(config_path);
-    EXPECT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(ReadSettingsFile(view), 1);
     EXPECT_EQ(ReadFile(config_path), DefaultImage());
     EXPECT_TRUE(window.MessageBoxes().empty());
 }
@@ -339,7 +342,7 @@ TEST_F(ConfigFileTest, OversizedFileGivesItsFirstRecordAndIsKept) {
     image.resize(4000, 0xEE);
     WriteFile(config_path, image);
 
-    EXPECT_EQ(ReadConfigFile(owner()), 1);
+    EXPECT_EQ(ReadSettingsFile(view), 1);
     EXPECT_EQ(settings.com_port, 8u);
     EXPECT_STREQ(settings.messages[5], "M6 TEXT");
     EXPECT_EQ(ReadFile(config_path), image);
@@ -351,7 +354,7 @@ TEST_F(ConfigFileTest, OversizedFileGivesItsFirstRecordAndIsKept) {
 TEST_F(ConfigFileTest, DiskFullOrReadOnlyFolderAtSaveKeepsTheOldFileByteIdentical) {
     SetDefaultSettings();
     std::strcpy(settings.messages[0], "OLD TEXT");
-    ASSERT_EQ(SaveConfigFile(), 1);
+    ASSERT_EQ(SaveSettingsFile(view), 1);
     const Bytes before = ReadFile(config_path);
 
     std::vector<FileFaults> faults;
@@ -368,7 +371,7 @@ TEST_F(ConfigFileTest, DiskFullOrReadOnlyFolderAtSaveKeepsTheOldFileByteIdentica
         SCOPED_TRACE(i);
         SetFileFaults(faults[i]);
         std::strcpy(settings.messages[0], "NEW TEXT");
-        EXPECT_EQ(SaveConfigFile(), 0);
+        EXPECT_EQ(SaveSettingsFile(view), 0);
         EXPECT_EQ(ReadFile(config_path), before);
         EXPECT_FALSE(std::filesystem::exists(ConfigTempPath()));
         const auto boxes = window.MessageBoxes();
@@ -378,20 +381,20 @@ TEST_F(ConfigFileTest, DiskFullOrReadOnlyFolderAtSaveKeepsTheOldFileByteIdentica
         EXPECT_EQ(boxes[i].owner, nullptr);
     }
     SetFileFaults(FileFaults{});
-    ASSERT_EQ(SaveConfigFile(), 1);
+    ASSERT_EQ(SaveSettingsFile(view), 1);
     EXPECT_STREQ(reinterpret_cast<const char*>(&ReadFile(config_path)[296]), "NEW TEXT");
 }
 
 TEST_F(ConfigFileTest, ReallyReadOnlyFolderKeepsTheOldFile) {
     namespace fs = std::filesystem;
     SetDefaultSettings();
-    ASSERT_EQ(SaveConfigFile(), 1);
+    ASSERT_EQ(SaveSettingsFile(view), 1);
     const Bytes before = ReadFile(config_path);
     fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
     const bool refused = !std::ofstream(folder.File("probe")).is_open();
     if (refused) {
         settings.com_port = 3;
-        EXPECT_EQ(SaveConfigFile(), 0);
+        EXPECT_EQ(SaveSettingsFile(view), 0);
         EXPECT_EQ(window.MessageBoxes().size(), 1u);
     }
     fs::permissions(folder.path(), fs::perms::owner_all);

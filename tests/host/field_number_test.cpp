@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/field_number.h"
+#include "settings/field_number.h"
 
 namespace {
 

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
 #include "app/window.h"
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_host.h"
@@ -21,6 +20,7 @@
 #include "net/link_state.h"
 #include "net/packet.h"
 #include "settings/settings_record.h"
+#include "station/station.h"
 #include "tests/host/station_rig.h"
 #include "tests/support/recording_window.h"
 #include "tools/keyer_sim/keyer_sim.h"
@@ -48,8 +48,8 @@ class KeyerDispatch : public station_rig::StationRigTest {
         keyer_sim::Options options;
         options.version = version;
         uint8_t opened = 0;
-        keyer_.Attach(options, &opened);
-        keyer_v2 = IsExtendedKeyerVersion(opened) ? 1 : 0;
+        keyer_.Attach(options, &station_, &opened);
+        station_.state().keyer_v2 = IsExtendedKeyerVersion(opened) ? 1 : 0;
     }
 
     void TearDown() override {
@@ -69,7 +69,8 @@ class KeyerDispatch : public station_rig::StationRigTest {
     void Settled() {
         probe_ = probe_ == 0x3F ? 1 : probe_ + 1;
         Keyer({static_cast<uint8_t>(0x80 | probe_)});
-        ASSERT_TRUE(WaitUntil([this] { return pot_wpm.load() == probe_ + min_wpm_; }));
+        ASSERT_TRUE(
+            WaitUntil([this] { return station_.state().pot_wpm.load() == probe_ + min_wpm_; }));
     }
 
     Sent PeerReceives(std::size_t packets) {
@@ -168,12 +169,12 @@ TEST_F(KeyerDispatch, SpeedPotSetsTheSpeedOnlyUnderPotLock) {
     ASSERT_EQ(KeyerWire(4), (ByteList{0x05, 10, 20, 0}));
     min_wpm_ = 10;
     Keyer({0x85});
-    ASSERT_TRUE(WaitUntil([] { return pot_wpm.load() == 15; }));
+    ASSERT_TRUE(WaitUntil([this] { return station_.state().pot_wpm.load() == 15; }));
     Keyer({0x86});
-    ASSERT_TRUE(WaitUntil([] { return pot_wpm.load() == 16; }));
+    ASSERT_TRUE(WaitUntil([this] { return station_.state().pot_wpm.load() == 16; }));
     EXPECT_TRUE(TextsOf(IDC_WPM).empty());
 
-    pot_speed_active = 1;
+    station_.state().pot_speed_active = 1;
     Keyer({0x85});
     ASSERT_TRUE(WaitUntil([this] { return window_.Text(IDC_WPM) == "15"; }));
     EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 15}));
@@ -278,9 +279,19 @@ class Pouring {
     std::thread thread_;
 };
 
-// The test's own thread plays the Main window's thread: the reader's window calls wait for
-// it as they do on Windows, so a close that only slept while waiting for the reader would
-// leave the reader stuck in a call and the close running into its time-outs.
+// The test's own thread plays the Main window's thread, and the recording window holds any
+// call from another thread until that thread carries it out, as a real window does. So a
+// keyer thread that called the window itself would hang the keyer's close and the exit
+// here: the station's view must hand the reader's calls over and never make it wait.
+class TestWindowThread final : public WindowThread {
+  public:
+    bool IsCurrent() override { return std::this_thread::get_id() == id_; }
+    void Wake() override {}
+
+  private:
+    std::thread::id id_ = std::this_thread::get_id();
+};
+
 class KeyerCloseUnderLoad : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -291,74 +302,67 @@ class KeyerCloseUnderLoad : public ::testing::Test {
     }
     void TearDown() override { sim_.Stop(); }
 
-    void OpenKeyer() {
+    void OpenKeyer(Station& station) {
         ASSERT_EQ(OpenKeyerPort(1), 0);
         uint8_t version = 0;
-        ASSERT_EQ(OpenKeyerHost(&version), 0);
+        ASSERT_EQ(OpenKeyerHost(&version, &station), 0);
     }
 
-    // Works as the window thread until the reader has made `count` more calls.
-    static void ServeCalls(RecordingWindow* window, std::size_t count) {
-        const std::size_t until = window->Calls().size() + count;
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (window->Calls().size() < until && std::chrono::steady_clock::now() < deadline) {
-            window->CarryOutSentCalls();
-        }
-        ASSERT_GE(window->Calls().size(), until) << "the keyer's events did not reach the window";
+    // Works as the window thread until the reader's handed-over calls have made `count` more
+    // calls of the window.
+    static void ServeCalls(RecordingWindow& window, MainWindowView& view, std::size_t count) {
+        const std::size_t until = window.Calls().size() + count;
+        EXPECT_TRUE(WaitUntil([&] {
+            view.RunHandedOver();
+            return window.Calls().size() >= until;
+        })) << "the keyer's events did not reach the window";
     }
 
-    // False when the close gave up on the reader; the reader is then let go, so the case
-    // ends rather than hangs.
-    static bool CloseKeyer(RecordingWindow* window, int round) {
-        EXPECT_EQ(CloseKeyerHost(), 0);
-        const bool stopped = keyer_internal::reader_done.load();
-        EXPECT_TRUE(stopped) << "round " << round
-                             << ": the close gave up on a reader inside a window call";
-        while (window != nullptr && !keyer_internal::reader_done.load()) {
-            window->CarryOutSentCalls();
-        }
-        CloseKeyerPort();
-        return stopped;
-    }
-
+    TestWindowThread window_thread_;
     keyer_sim::KeyerSim sim_;
 };
 
-TEST_F(KeyerCloseUnderLoad, ClosingTheKeyerCarriesOutTheReadersCallsAndStopsIt) {
+TEST_F(KeyerCloseUnderLoad, ClosingTheKeyerNeverWaitsForTheWindow) {
     RecordingWindow window;
     window.BindToThisThread();
+    MainWindowView view(&window_thread_);
+    Station station(view, view, nullptr);
     Pouring pouring(&sim_);
     for (int round = 0; round < kRounds; ++round) {
-        OpenKeyer();
-        ServeCalls(&window, 5);
-        ASSERT_TRUE(CloseKeyer(&window, round));
+        OpenKeyer(station);
+        ServeCalls(window, view, 5);
+        // Nothing is carried out while the keyer closes.
+        ASSERT_EQ(CloseKeyerHost(), 0);
+        ASSERT_TRUE(keyer_internal::reader_done.load()) << "round " << round;
+        CloseKeyerPort();
     }
-    // As the exit does: the message sender may be inside a call too.
-    CloseWindowSeam();
+    view.RunHandedOver();
     EndMessageSender();
 }
 
-// As at exit: the seam closes on the window's thread with the keyer still open and pouring,
-// the keyer threads are stopped without the host close, and the window goes.
-TEST_F(KeyerCloseUnderLoad, ExitClosesTheSeamSoNoCallReachesTheGoneWindow) {
+// As at exit: with the keyer still open and pouring, the station stops its threads without
+// the window's help, then the view closes, and the window goes.
+TEST_F(KeyerCloseUnderLoad, ExitStopsTheKeyerThreadsSoNoCallReachesTheGoneWindow) {
     Pouring pouring(&sim_);
     for (int round = 0; round < kRounds; ++round) {
         auto window = std::make_unique<RecordingWindow>();
         window->BindToThisThread();
-        OpenKeyer();
-        ServeCalls(window.get(), 5);
+        MainWindowView view(&window_thread_);
+        Station station(view, view, nullptr);
+        OpenKeyer(station);
+        ServeCalls(*window, view, 5);
+        station.Exit();
+        EXPECT_TRUE(keyer_internal::reader_done.load()) << "round " << round;
+        view.Close();
         CloseWindowSeam();
         const std::size_t calls = window->Calls().size();
-        std::this_thread::sleep_for(5ms);  // the reader goes on through the closed seam
+        view.RunHandedOver();
         EXPECT_EQ(window->Calls().size(), calls) << "round " << round;
-        StopKeyerThreadsAtExit();
-        EXPECT_TRUE(keyer_internal::reader_done.load()) << "round " << round;
-        window.reset();  // a call still waiting, or one that came later, fails here
+        window.reset();
         CloseKeyerPort();
         // The exit left the keyer in host mode; the next round's program finds it fresh.
         ASSERT_EQ(sim_.Command("reset"), "ok");
     }
-    EndMessageSender();
 }
 
 }  // namespace

@@ -18,7 +18,7 @@
 #include "keyer/keyer_internal.h"
 #include "keyer/keyer_reader.h"
 #include "keyer/serial_port.h"
-#include "tests/support/recorded_keyer_events.h"
+#include "tools/keyer_recorder/recorded_keyer_events.h"
 #include "tools/keyer_sim/keyer_sim.h"
 
 using namespace std::chrono_literals;
@@ -60,7 +60,7 @@ class KeyerLinkTest : public ::testing::Test {
     void OpenHostMode() {
         ASSERT_EQ(OpenKeyerPort(1), 0);
         uint8_t version = 0;
-        ASSERT_EQ(OpenKeyerHost(&version), 0);
+        ASSERT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0);
         ASSERT_TRUE(sim_->WaitForReceived(kHandshake.size(), 2s));
         mark_ = sim_->Received().size();
     }
@@ -95,7 +95,7 @@ class KeyerLinkTest : public ::testing::Test {
 TEST_F(KeyerLinkTest, HostOpenPutsExactlyTheHandshakeOnTheWire) {
     ASSERT_EQ(OpenKeyerPort(1), 0);
     uint8_t version = 0;
-    ASSERT_EQ(OpenKeyerHost(&version), 0) << sim_->Command("log");
+    ASSERT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0) << sim_->Command("log");
     EXPECT_EQ(version, 23);
     EXPECT_EQ(host_open.load(), 1);
     std::this_thread::sleep_for(150ms);
@@ -107,7 +107,7 @@ TEST_F(KeyerLinkTest, HostOpenStoresTheVersionTheKeyerGives) {
     ASSERT_EQ(sim_->Command("version 17"), "ok");
     ASSERT_EQ(OpenKeyerPort(1), 0);
     uint8_t version = 0;
-    ASSERT_EQ(OpenKeyerHost(&version), 0);
+    ASSERT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0);
     EXPECT_EQ(version, 17);
 }
 
@@ -116,7 +116,7 @@ TEST_F(KeyerLinkTest, SilentKeyerGivesNoEchoAfterTheReadTimeOutAndKeepsThePort) 
     ASSERT_EQ(OpenKeyerPort(1), 0);
     uint8_t version = 0;
     const auto start = Clock::now();
-    EXPECT_EQ(OpenKeyerHost(&version), -1);
+    EXPECT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), -1);
     const auto took = Clock::now() - start;
     EXPECT_GE(took, 200ms);
     EXPECT_LT(took, 2s);
@@ -127,14 +127,14 @@ TEST_F(KeyerLinkTest, SilentKeyerGivesNoEchoAfterTheReadTimeOutAndKeepsThePort) 
     CloseKeyerPort();
     ASSERT_EQ(sim_->Command("silent off"), "ok");
     ASSERT_EQ(OpenKeyerPort(1), 0);
-    EXPECT_EQ(OpenKeyerHost(&version), 0);
+    EXPECT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0);
 }
 
 TEST_F(KeyerLinkTest, WrongEchoStopsBeforeHostOpen) {
     ASSERT_EQ(sim_->Command("echo-answer 54"), "ok");
     ASSERT_EQ(OpenKeyerPort(1), 0);
     uint8_t version = 0;
-    EXPECT_EQ(OpenKeyerHost(&version), -2);
+    EXPECT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), -2);
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(sim_->Received(), (Bytes{0x13, 0x13, 0x13, 0x00, 0x04, 0x55}));
 }
@@ -143,7 +143,7 @@ TEST_F(KeyerLinkTest, MissingVersionIsReported) {
     ASSERT_EQ(sim_->Command("no-version on"), "ok");
     ASSERT_EQ(OpenKeyerPort(1), 0);
     uint8_t version = 0;
-    EXPECT_EQ(OpenKeyerHost(&version), -3);
+    EXPECT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), -3);
     EXPECT_EQ(host_open.load(), 0);
     EXPECT_EQ(GetKeyerStatus(), -9);
 }
@@ -431,7 +431,7 @@ TEST_F(KeyerLinkTest, CloseSendsBaseModeThenHostCloseAndReleasesThePort) {
     // Reopened: a fresh keyer is not keyed down, so Tune must be sent again.
     ASSERT_EQ(OpenKeyerPort(1), 0);
     uint8_t version = 0;
-    ASSERT_EQ(OpenKeyerHost(&version), 0);
+    ASSERT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0);
     EXPECT_EQ(TakeBytes(kHandshake.size()), kHandshake);
     SetKeyerKeyDown(1);
     EXPECT_EQ(TakeBytes(2), (Bytes{0x0B, 0x01}));

@@ -16,15 +16,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/open_close_button.h"
+#include "app/main_window_view.h"
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
 #include "gtest/gtest.h"
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_host.h"
 #include "keyer/serial_port.h"
-#include "net/connection.h"
-#include "net/link_events.h"
 #include "net/link_state.h"
 #include "net/link_timing.h"
 #include "net/link_watch.h"
@@ -33,6 +30,7 @@
 #include "net/socket_api.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "station/station.h"
 #include "tests/host/socket_test_peer.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
@@ -92,8 +90,8 @@ class LinkSafetyTest : public ::testing::Test {
         SetLinkSilencePeriodForTest(kSilence);
     }
     void TearDown() override {
-        CloseNetworkFromButton();
-        if (local_keyer_open.load() == 1) {
+        station_.CloseNetworkFromButton();
+        if (station_.state().local_keyer_open.load() == 1) {
             CloseKeyerHost();
         }
         CloseKeyerPort();
@@ -115,7 +113,7 @@ class LinkSafetyTest : public ::testing::Test {
         StartKeyer();
         settings.net_flags = kNetModeServer | kNetIpAddrOverride | role;
         settings.ip_port = PlainServer().port;
-        EXPECT_EQ(OpenConnection(nullptr), 1) << Log();
+        EXPECT_EQ(station_.OpenConnection(), 1) << Log();
         const int fd = Connect();
         EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; })) << Log();
         return fd;
@@ -130,11 +128,11 @@ class LinkSafetyTest : public ::testing::Test {
     bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
         const auto deadline = Clock::now() + limit;
         auto next_tick = Clock::now();
-        std::chrono::milliseconds period = LinkTimerPeriod();
+        std::chrono::milliseconds period = station_.LinkTimerPeriod();
         // As the window does: a change of period sets the timer afresh.
         const auto rearm = [&] {
-            if (LinkTimerPeriod() != period) {
-                period = LinkTimerPeriod();
+            if (station_.LinkTimerPeriod() != period) {
+                period = station_.LinkTimerPeriod();
                 next_tick = Clock::now() + period;
             }
         };
@@ -144,11 +142,11 @@ class LinkSafetyTest : public ::testing::Test {
             }
             SocketEvent event{};
             if (WaitSocketEvent(5, &event)) {
-                HandleSocketNotify(event);
+                station_.OnSocketEvent(event);
                 rearm();
             }
             if (Clock::now() >= next_tick) {
-                OnLinkWatchTick();
+                station_.OnLinkWatchTick();
                 next_tick = Clock::now() + period;
                 rearm();
             }
@@ -177,6 +175,8 @@ class LinkSafetyTest : public ::testing::Test {
 
     TempFolder folder_;
     RecordingWindow window_;
+    MainWindowView view_;
+    Station station_{view_, view_, nullptr};
     std::unique_ptr<keyer_sim::KeyerSim> sim_;
     std::vector<int> peers_;
 };
@@ -196,8 +196,8 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
     RawSendAll(peer, keying);
     ASSERT_TRUE(Contains(WireSince(mark, {0x14, 0x02}), {0x0B, 0x01}));
     ASSERT_EQ(RawReceive(peer, kPacketSize), Packet(PKT_HEARTBEAT_REPLY, 1));
-    tune_on = 1;
-    pause_on = 1;
+    station_.state().tune_on = 1;
+    station_.state().pause_on = 1;
     window_.SetControlText(IDC_TUNE, "Off");
     window_.SetControlText(IDC_PAUSE, "Go");
     const std::size_t keyed = sim_->Received().size();
@@ -214,11 +214,11 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
             RawSendAll(peer, Packet(PKT_HEARTBEAT, 2));
             break;
         case LinkEnd::kOpenClose:
-            OnOpenCloseButton(nullptr);
+            station_.OpenOrClose();
             expected.insert(expected.end(), {0x00, 0x0A, 0x00, 0x03});
             break;
         case LinkEnd::kExit:
-            CloseNetworkAtExit();
+            station_.CloseNetworkAtExit();
             StopKeyerThreadsAtExit();
             break;
     }
@@ -228,7 +228,7 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
     EXPECT_EQ(WireSince(keyed, expected), expected);
     EXPECT_EQ(window_.Text(IDC_TUNE), "Tune");
     EXPECT_EQ(window_.Text(IDC_PAUSE), "Pause");
-    EXPECT_EQ(tune_on.load() + pause_on.load(), 0);
+    EXPECT_EQ(station_.state().tune_on.load() + station_.state().pause_on.load(), 0);
 
     switch (GetParam()) {
         case LinkEnd::kPeerFallsSilent:
@@ -256,15 +256,15 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
         case LinkEnd::kOpenClose: {
             // And opened again, it starts keyed up.
             const std::size_t closed = sim_->Received().size();
-            OnOpenCloseButton(nullptr);
-            ASSERT_EQ(local_keyer_open.load(), 1) << Log();
+            station_.OpenOrClose();
+            ASSERT_EQ(station_.state().local_keyer_open.load(), 1) << Log();
             EXPECT_FALSE(Contains(WireSince(closed, {0x00, 0x0B}), {0x0B, 0x01}));
             break;
         }
         case LinkEnd::kExit:
             EXPECT_TRUE(sim_->HostModeOpen()) << "exit leaves host mode open";
             EXPECT_EQ(SocketLibraryStarts(), 0);
-            local_keyer_open = 0;
+            station_.state().local_keyer_open = 0;
             break;
         default:
             EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connection Closed");
@@ -287,13 +287,13 @@ INSTANTIATE_TEST_SUITE_P(Ways, EveryLinkEnd,
 TEST_F(LinkSafetyTest, ExitUnlinkedKeysUpAndLeavesTheBufferAndHostMode) {
     StartKeyer();
     settings.net_flags = kNetModeOff;
-    ASSERT_EQ(OpenConnection(nullptr), 1) << Log();
+    ASSERT_EQ(station_.OpenConnection(), 1) << Log();
     const std::size_t mark = WireSince(0, {0x00, 0x0B}).size();
-    CloseNetworkAtExit();
+    station_.CloseNetworkAtExit();
     StopKeyerThreadsAtExit();
     EXPECT_EQ(WireSince(mark, {0x14, 0x00}), (ByteList{0x0B, 0x00, 0x14, 0x00}));
     EXPECT_TRUE(sim_->HostModeOpen());
-    local_keyer_open = 0;
+    station_.state().local_keyer_open = 0;
 }
 
 // A RemoteSide ends a silent link only once it has heard heartbeats on it.
@@ -321,7 +321,7 @@ TEST_F(LinkSafetyTest, AControlPointEndsALinkThatNeverAnswers) {
     PlainServer home;
     settings.net_flags = kNetLocalKeyerDisabled | kNetModeClient | kNetRoleControlPoint;
     settings.ip_port = home.port;
-    ASSERT_EQ(OpenConnection(nullptr), 1) << Log();
+    ASSERT_EQ(station_.OpenConnection(), 1) << Log();
     peers_.push_back(accept(home.listener, nullptr, nullptr));
     ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
     ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 0; }));
@@ -329,9 +329,9 @@ TEST_F(LinkSafetyTest, AControlPointEndsALinkThatNeverAnswers) {
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connection Closed");
     EXPECT_EQ(SocketLibraryStarts(), 0);
     EXPECT_EQ(net_pending.load(), 1) << "the caption stays Close";
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Network Connection Closed");
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     peers_.push_back(accept(home.listener, nullptr, nullptr));
     EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
 }
@@ -367,7 +367,7 @@ TEST_F(LinkSafetyTest, AFailedAcceptWhileLinkedLeavesTheLinkAndTheListener) {
     const SocketHandle listener = link_socket.load();
     const SocketHandle not_listening = OpenStreamSocket();
     link_socket = not_listening;  // its accept fails as a listener's can
-    EXPECT_EQ(HandleSocketNotify(SocketEvent{listener, kSocketAccept, 0}), 0);
+    EXPECT_EQ(station_.OnSocketEvent(SocketEvent{listener, kSocketAccept, 0}), 0);
     link_socket = listener;
     CloseSocket(not_listening);
     EXPECT_TRUE(EndsWith(Log(), "\r\naccept failed: 10022")) << Log();
@@ -437,7 +437,7 @@ TEST_F(BurstTest, ArrivesWholeAndInOrderWithHoldReportedWhileItDrains) {
         [&] {
             most_waiting = std::max(most_waiting, ReceiveBacklogCount());
             if (ReceiveBacklogCount() > 0) {
-                quick_while_waiting &= LinkTimerPeriod() == kLinkFeedPeriod;
+                quick_while_waiting &= station_.LinkTimerPeriod() == kLinkFeedPeriod;
             }
             wire = sim_->Received();
             return wire.size() >= mark_ + sent_.size() &&
@@ -458,7 +458,7 @@ TEST_F(BurstTest, ArrivesWholeAndInOrderWithHoldReportedWhileItDrains) {
     EXPECT_TRUE(std::any_of(status_.begin(), status_.end(), [](uint8_t s) { return s & 0x01; }));
     // The link timer runs quick only while it has text to move on: an idle link costs little.
     EXPECT_TRUE(quick_while_waiting);
-    EXPECT_EQ(LinkTimerPeriod(), kLinkWatchPeriod);
+    EXPECT_EQ(station_.LinkTimerPeriod(), kLinkWatchPeriod);
 }
 
 TEST_F(BurstTest, ClearEmptiesTheBacklogAndTheQueueAtOnce) {

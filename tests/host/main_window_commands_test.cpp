@@ -4,15 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window_commands.h"
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
+#include "app/spin_bar.h"
 #include "keyer/keyer_commands.h"
 #include "net/link_state.h"
 #include "net/packet.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "station/station.h"
 #include "tests/host/station_rig.h"
+#include "tools/keyer_recorder/recorded_keyer_events.h"
 
 namespace {
 
@@ -37,12 +38,12 @@ class CommandsTest : public station_rig::StationRigTest {
         settings.net_flags = kNetModeServer | kNetRoleControlPoint;
         ServeThePeer();
         net_connected = 0;
-        remote_busy = 0;
-        local_keyer_open = 0;
+        station_.state().remote_busy = 0;
+        station_.state().local_keyer_open = 0;
         sending_message = 0;
-        pause_on = 0;
-        tune_on = 0;
-        pot_speed_active = 0;
+        station_.state().pause_on = 0;
+        station_.state().tune_on = 0;
+        station_.state().pot_speed_active = 0;
         window_.SetControlText(IDC_WPM, "16");
     }
 
@@ -52,8 +53,8 @@ class CommandsTest : public station_rig::StationRigTest {
     }
 
     void AttachKeyer() {
-        keyer_.Attach(station_rig::FastKeyer());
-        local_keyer_open = 1;
+        keyer_.Attach(station_rig::FastKeyer(), RecordingKeyerListener());
+        station_.state().local_keyer_open = 1;
     }
 
     ByteList PeerReceives(std::size_t packets) {
@@ -68,23 +69,23 @@ class CommandsTest : public station_rig::StationRigTest {
 
 TEST_F(CommandsTest, TypingUnlinkedGoesToTheKeyerInUpperCaseAndToTheLogPane) {
     AttachKeyer();
-    OnTypedCharacter('a');
+    station_.TypeCharacter('a');
     EXPECT_EQ(KeyerWire(1), ByteList{'A'});
     EXPECT_EQ(Log(), "A");
 
-    OnTypedCharacter(8);
+    station_.TypeCharacter(8);
     EXPECT_EQ(KeyerWire(1), ByteList{0x08});
     EXPECT_EQ(Log(), "");
-    OnTypedCharacter(8);  // an empty pane: the keyer still takes the backspace
+    station_.TypeCharacter(8);  // an empty pane: the keyer still takes the backspace
     EXPECT_EQ(KeyerWire(1), ByteList{0x08});
     EXPECT_EQ(Log(), "");
 
     // Enter, Tab and Ctrl+Y: none reaches the keyer, where 19 and the next letter would key
     // the transmitter.
     for (unsigned int code : {13u, 9u, 0x19u}) {
-        OnTypedCharacter(code);
+        station_.TypeCharacter(code);
     }
-    OnTypedCharacter(0x100 + 'q');  // only the low byte counts
+    station_.TypeCharacter(0x100 + 'q');  // only the low byte counts
     EXPECT_EQ(KeyerWire(1), ByteList{'Q'});
     EXPECT_EQ(Log(), "Q");
     ExpectPeerQuiet();
@@ -93,10 +94,10 @@ TEST_F(CommandsTest, TypingUnlinkedGoesToTheKeyerInUpperCaseAndToTheLogPane) {
 TEST_F(CommandsTest, BusyDropsTheCharacterWithoutATrace) {
     sending_message = 3;
     const std::size_t calls = window_.Calls().size();
-    OnTypedCharacter('e');  // no keyer and no link: busy
+    station_.TypeCharacter('e');  // no keyer and no link: busy
     Link(kNetRoleControlPoint);
-    remote_busy = 1;
-    OnTypedCharacter('e');
+    station_.state().remote_busy = 1;
+    station_.TypeCharacter('e');
     EXPECT_EQ(window_.Calls().size(), calls);
     EXPECT_EQ(sending_message.load(), 3);
     ExpectPeerQuiet();
@@ -106,21 +107,21 @@ TEST_F(CommandsTest, LinkedOnlyAControlPointTypesAndItsKeyerSendsToo) {
     AttachKeyer();
     for (uint32_t role : {kNetRoleConverse, kNetRoleRemoteSide}) {
         Link(role);
-        OnTypedCharacter('x');
-        OnTypedCharacter(8);
+        station_.TypeCharacter('x');
+        station_.TypeCharacter(8);
     }
     EXPECT_EQ(Log(), "");
     ExpectPeerQuiet();
 
     Link(kNetRoleControlPoint);
     sending_message = 2;
-    OnTypedCharacter('t');
+    station_.TypeCharacter('t');
     EXPECT_EQ(PeerReceives(1), Packets({{PKT_TEXT_CHAR, 'T'}}));
     EXPECT_EQ(KeyerWire(1), ByteList{'T'});
     EXPECT_EQ(Log(), "T");
     EXPECT_EQ(sending_message.load(), 0) << "typing stops a stored message";
 
-    OnTypedCharacter(8);  // linked, the backspace goes over the link only
+    station_.TypeCharacter(8);  // linked, the backspace goes over the link only
     EXPECT_EQ(PeerReceives(1), Packets({{PKT_BACKSPACE, 0}}));
     EXPECT_EQ(Log(), "");
     SetKeyerSpeed(41);
@@ -133,7 +134,7 @@ TEST_F(CommandsTest, WpmFieldTakesTheSpeedRangeInclusiveAndRestoresAnythingElse)
     for (const char* accepted : {"5", "25"}) {
         window_.SetControlText(IDC_WPM, accepted);
         window_.FocusControl(IDC_WPM);
-        OnSpeedEntry();
+        station_.EnterSpeed(window_.Text(IDC_WPM));
         const uint8_t wpm = static_cast<uint8_t>(std::stoi(accepted));
         EXPECT_EQ(settings.keyer_settings.wpm, wpm);
         EXPECT_EQ(PeerReceives(1), Packets({{PKT_SPEED, wpm}}));
@@ -142,7 +143,7 @@ TEST_F(CommandsTest, WpmFieldTakesTheSpeedRangeInclusiveAndRestoresAnythingElse)
     }
     for (const char* refused : {"4", "26", "", "2x", "0000000000025"}) {
         window_.SetControlText(IDC_WPM, refused);
-        OnSpeedEntry();
+        station_.EnterSpeed(window_.Text(IDC_WPM));
         EXPECT_EQ(window_.Text(IDC_WPM), "25") << refused;
         EXPECT_EQ(settings.keyer_settings.wpm, 25);
     }
@@ -156,7 +157,7 @@ TEST_F(CommandsTest, SpinBarSendsTheSpeedForEveryCodeAndStopsAtTheLimits) {
     settings.keyer_settings.wpm = 24;
     const int kLineUp = 0, kLineDown = 1, kEndScroll = 8;
     for (int code : {kLineUp, kEndScroll, kLineUp, kEndScroll}) {
-        OnSpinBar(code);
+        station_.StepSpeed(SpeedStepOfScrollCode(code));
     }
     EXPECT_EQ(PeerReceives(4),
               Packets({{PKT_SPEED, 25}, {PKT_SPEED, 25}, {PKT_SPEED, 25}, {PKT_SPEED, 25}}));
@@ -164,12 +165,13 @@ TEST_F(CommandsTest, SpinBarSendsTheSpeedForEveryCodeAndStopsAtTheLimits) {
     EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
 
     settings.keyer_settings.wpm = 5;
-    OnSpinBar(kLineDown);
+    station_.StepSpeed(SpeedStepOfScrollCode(kLineDown));
     EXPECT_EQ(PeerReceives(1), Packets({{PKT_SPEED, 5}}));
     EXPECT_EQ(window_.Text(IDC_WPM), "5");
 
-    pot_speed_active = 1;  // the speed pot sets the speed: the spin bar does nothing
-    OnSpinBar(kLineUp);
+    station_.state().pot_speed_active =
+        1;  // the speed pot sets the speed: the spin bar does nothing
+    station_.StepSpeed(SpeedStepOfScrollCode(kLineUp));
     ExpectPeerQuiet();
     EXPECT_EQ(settings.keyer_settings.wpm, 5);
 }
@@ -181,42 +183,42 @@ TEST_F(CommandsTest, ClearLinkedSendsClearPauseTuneAndClearsTheLocalKeyer) {
     window_.SetControlText(IDC_ECHO_LINE, "CQ");
     window_.SetControlText(IDC_PAUSE, "Go");
     window_.SetControlText(IDC_TUNE, "Off");
-    pause_on = 1;
-    tune_on = 1;
+    station_.state().pause_on = 1;
+    station_.state().tune_on = 1;
     sending_message = 4;
-    OnClearButton();
+    station_.Clear();
     EXPECT_EQ(PeerReceives(3), Packets({{PKT_CLEAR, 0}, {PKT_PAUSE, 0}, {PKT_TUNE, 0}}));
     EXPECT_EQ(KeyerWire(1), ByteList{0x0A}) << "pause and key-down went to the link only";
     EXPECT_EQ(Log(), "");
     EXPECT_EQ(window_.Text(IDC_ECHO_LINE), "CQ");
     EXPECT_EQ(window_.Text(IDC_PAUSE), "Pause");
     EXPECT_EQ(window_.Text(IDC_TUNE), "Tune");
-    EXPECT_EQ(pause_on.load(), 0);
-    EXPECT_EQ(tune_on.load(), 0);
+    EXPECT_EQ(station_.state().pause_on.load(), 0);
+    EXPECT_EQ(station_.state().tune_on.load(), 0);
     EXPECT_EQ(sending_message.load(), 0);
     EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
 }
 
 TEST_F(CommandsTest, TuneKeysTheLocalKeyerAndIsRefusedLinkedUnlessControlPoint) {
     AttachKeyer();
-    OnTuneButton();
+    station_.ToggleTune();
     EXPECT_EQ(window_.Text(IDC_TUNE), "Off");
     EXPECT_EQ(KeyerWire(2), (ByteList{0x0B, 0x01}));
-    OnTuneButton();
+    station_.ToggleTune();
     EXPECT_EQ(window_.Text(IDC_TUNE), "Tune");
     EXPECT_EQ(KeyerWire(2), (ByteList{0x0B, 0x00}));
 
     for (uint32_t role : {kNetRoleConverse, kNetRoleRemoteSide}) {
         Link(role);
         const std::size_t calls = window_.Calls().size();
-        OnTuneButton();
+        station_.ToggleTune();
         EXPECT_EQ(window_.Calls().size(), calls) << "not even the caption or the focus";
-        EXPECT_EQ(tune_on.load(), 0);
+        EXPECT_EQ(station_.state().tune_on.load(), 0);
     }
     ExpectPeerQuiet();
 
     Link(kNetRoleControlPoint);
-    OnTuneButton();
+    station_.ToggleTune();
     EXPECT_EQ(PeerReceives(1), Packets({{PKT_TUNE, 1}}));
     SetKeyerSpeed(43);
     EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 43})) << "linked, the local key stays up";
@@ -224,20 +226,20 @@ TEST_F(CommandsTest, TuneKeysTheLocalKeyerAndIsRefusedLinkedUnlessControlPoint) 
 
 TEST_F(CommandsTest, PauseGoesWhereTheRoleSays) {
     AttachKeyer();
-    OnPauseButton();
+    station_.TogglePause();
     EXPECT_EQ(window_.Text(IDC_PAUSE), "Go");
     EXPECT_EQ(KeyerWire(2), (ByteList{0x06, 0x01}));
 
     Link(kNetRoleRemoteSide);
-    OnPauseButton();
+    station_.TogglePause();
     EXPECT_EQ(window_.Text(IDC_PAUSE), "Pause");
-    OnPauseButton();
+    station_.TogglePause();
     EXPECT_EQ(window_.Text(IDC_PAUSE), "Go");
-    EXPECT_EQ(pause_on.load(), 1);
+    EXPECT_EQ(station_.state().pause_on.load(), 1);
     ExpectPeerQuiet();
 
     Link(kNetRoleConverse);
-    OnPauseButton();
+    station_.TogglePause();
     EXPECT_EQ(PeerReceives(1), Packets({{PKT_PAUSE, 0}}));
     SetKeyerSpeed(44);
     EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 44})) << "linked, the local keyer is not paused";

@@ -3,11 +3,12 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/main_window.h"
+#include "app/main_window_view.h"
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
+#include "net/link_state.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "station/station.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
 
@@ -21,13 +22,15 @@ class MainWindowInitTest : public ::testing::Test {
     }
     TempFolder folder;
     RecordingWindow window;
+    MainWindowView view;
+    Station station{view, view, nullptr};
 };
 
 TEST_F(MainWindowInitTest, FreshStartShowsClosedLinksAndTheDefaultSpeed) {
     net_connected = 1;
     net_pending = 1;
-    remote_busy = 1;
-    InitializeMainWindowState(window.Handle());
+    station.state().remote_busy = 1;
+    station.Start();
 
     EXPECT_TRUE(std::filesystem::exists(config_path));
     EXPECT_EQ(window.Text(IDC_LOCAL_STATUS), "Local Tarvel Closed");
@@ -35,10 +38,10 @@ TEST_F(MainWindowInitTest, FreshStartShowsClosedLinksAndTheDefaultSpeed) {
     EXPECT_EQ(window.Text(IDC_NET_STATUS), "No Network Connection");
     EXPECT_EQ(window.Text(IDC_WPM), "16");
     EXPECT_TRUE(window.Enabled(IDC_WPM));
-    EXPECT_EQ(pot_speed_active, 0);
+    EXPECT_EQ(station.state().pot_speed_active, 0);
     EXPECT_EQ(net_connected, 0);
     EXPECT_EQ(net_pending, 0);
-    EXPECT_EQ(remote_busy, 0);
+    EXPECT_EQ(station.state().remote_busy, 0);
 }
 
 TEST_F(MainWindowInitTest, SpeedZeroHandsTheSpeedToThePot) {
@@ -47,21 +50,21 @@ TEST_F(MainWindowInitTest, SpeedZeroHandsTheSpeedToThePot) {
     ASSERT_EQ(SaveConfigFile(), 1);
     std::memset(&settings, 0, sizeof settings);
 
-    InitializeMainWindowState(window.Handle());
+    station.Start();
     EXPECT_EQ(window.Text(IDC_WPM), "");
     EXPECT_FALSE(window.Enabled(IDC_WPM));
-    EXPECT_EQ(pot_speed_active, 1);
+    EXPECT_EQ(station.state().pot_speed_active, 1);
 }
 
 TEST_F(MainWindowInitTest, SpeedIsShownAsAnUnsignedNumber) {
     SetDefaultSettings();
     settings.keyer_settings.wpm = 200;
     ASSERT_EQ(SaveConfigFile(), 1);
-    pot_speed_active = 1;
+    station.state().pot_speed_active = 1;
 
-    InitializeMainWindowState(window.Handle());
+    station.Start();
     EXPECT_EQ(window.Text(IDC_WPM), "200");
-    EXPECT_EQ(pot_speed_active, 0);
+    EXPECT_EQ(station.state().pot_speed_active, 0);
 }
 
 }  // namespace

@@ -9,13 +9,14 @@
 #include <thread>
 #include <vector>
 
+#include "app/main_window_view.h"
+#include "app/message_editor_form.h"
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
-#include "messages/message_buttons.h"
-#include "messages/message_editor.h"
 #include "messages/message_sender.h"
 #include "net/link_state.h"
+#include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "station/station.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
 
@@ -45,12 +46,11 @@ class MessageEditorTest : public ::testing::Test {
         std::memset(&settings, 0, sizeof settings);
         std::strcpy(settings.messages[4], "fifth [S25]");
         config_path = folder_.File("pellmar.cfg");
-        editor_message = 5;
-        ASSERT_EQ(OpenMessageEditor(editor_), 5);
+        ASSERT_EQ(OpenMessageEditor(editor_, 5), 5);
     }
 
     std::string Text() { return editor_.Text(IDC_EDITOR_TEXT); }
-    bool Press(int id) { return MessageEditorCommand(editor_, 5, id); }
+    bool Press(int id) { return MessageEditorCommand(editor_, 5, id, view_); }
     // What the operator types replaces the whole text.
     void TypeText(const std::string& text) {
         editor_.SetControlText(IDC_EDITOR_TEXT, text);
@@ -59,6 +59,8 @@ class MessageEditorTest : public ::testing::Test {
 
     TempFolder folder_;
     RecordingWindow editor_;
+    MainWindowView view_;
+    Station station_{view_, view_, nullptr};
 };
 
 TEST_F(MessageEditorTest, OpensOnItsMessageAndInsertsAtTheCaret) {
@@ -96,11 +98,10 @@ TEST_F(MessageEditorTest, SaveStoresAtMost255CharactersAndWritesTheFile) {
               long_text.substr(0, 255) + '\0');
 
     // A shorter text leaves nothing of the longer one behind its end.
-    editor_message = 5;
     RecordingWindow again;
-    ASSERT_EQ(OpenMessageEditor(again), 5);
+    ASSERT_EQ(OpenMessageEditor(again, 5), 5);
     again.SetControlText(IDC_EDITOR_TEXT, "cq");
-    EXPECT_TRUE(MessageEditorCommand(again, 5, IDC_EDITOR_SAVE));
+    EXPECT_TRUE(MessageEditorCommand(again, 5, IDC_EDITOR_SAVE, view_));
     EXPECT_EQ(FileBytes(config_path)
                   .substr(offsetof(SettingsRecord, messages) + 4 * kTextFieldSize, kTextFieldSize),
               std::string("cq") + std::string(kTextFieldSize - 2, '\0'));
@@ -111,7 +112,7 @@ TEST_F(MessageEditorTest, SaveStoresAtMost255CharactersAndWritesTheFile) {
 // slot written outside the sender's lock).
 TEST_F(MessageEditorTest, SaveMeetsAKeyerButtonStartingTheSameMessage) {
     TypeText("new text");
-    std::thread keyer_reader([] { StartMessage(5, 1); });
+    std::thread keyer_reader([this] { StartMessage(5, 1, &station_); });
     EXPECT_TRUE(Press(IDC_EDITOR_SAVE));
     keyer_reader.join();
     EXPECT_STREQ(settings.messages[4], "new text");
@@ -140,27 +141,29 @@ class MessageButtonTest : public ::testing::Test {
     void TearDown() override { EndMessageSender(); }
 
     RecordingWindow window_;
+    MainWindowView view_;
+    Station station_{view_, view_, nullptr};
 };
 
 TEST_F(MessageButtonTest, StartsOnlyWhenIdleAndTheRoleTakesLocalKeying) {
-    OnMessageButton(3);
+    station_.SendStoredMessage(3);
     EXPECT_EQ(sending_message.load(), 3);
     EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
-    OnMessageButton(5);
+    station_.SendStoredMessage(5);
     EXPECT_EQ(sending_message.load(), 3) << "one message at a time";
 
     sending_message = 0;
     net_connected = 1;
-    remote_busy = 1;  // so that a started message stays started
+    station_.state().remote_busy = 1;  // so that a started message stays started
     for (uint32_t role : {kNetRoleRemoteSide, kNetRoleConverse}) {
         settings.net_flags = kNetModeServer | role;
         window_.FocusControl(IDC_ECHO_LINE);
-        OnMessageButton(3);
+        station_.SendStoredMessage(3);
         EXPECT_EQ(sending_message.load(), 0) << role;
         EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
     }
     settings.net_flags = kNetModeClient | kNetRoleControlPoint;
-    OnMessageButton(3);
+    station_.SendStoredMessage(3);
     EXPECT_EQ(sending_message.load(), 3);
 }
 

@@ -1,12 +1,11 @@
 // The token parser's table: what each character of a message turns into on the keyer's
-// wire, and the two warning boxes.
+// wire, and the two errors it reports.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "messages/message_parser.h"
-#include "tests/support/recording_window.h"
 
 namespace {
 
@@ -16,19 +15,23 @@ struct Parsed {
     Bytes bytes;
     // The bytes produced, one entry per character that produced any.
     std::vector<Bytes> per_character;
-    std::vector<std::string> boxes;
+    std::vector<MessageError> errors;
 };
 
 // Runs already upper-cased text through the parser from its text state.
 Parsed Parse(const std::string& text) {
-    RecordingWindow window;
     ResetMessageParser();
     Parsed parsed;
     for (char character : text) {
         uint8_t first = 0xEE;
         uint8_t second = 0xEE;
         int count = -1;
-        ParseMessageChar(static_cast<uint8_t>(character), &first, &second, &count);
+        const MessageError error =
+            ParseMessageChar(static_cast<uint8_t>(character), &first, &second, &count);
+        if (error != MessageError::kNone) {
+            EXPECT_EQ(count, 0) << "an error produces nothing";
+            parsed.errors.push_back(error);
+        }
         EXPECT_TRUE(count >= 0 && count <= 2);
         const Bytes produced = count == 0   ? Bytes{}
                                : count == 1 ? Bytes{first}
@@ -37,12 +40,6 @@ Parsed Parse(const std::string& text) {
             parsed.per_character.push_back(produced);
         }
         parsed.bytes.insert(parsed.bytes.end(), produced.begin(), produced.end());
-    }
-    for (const auto& box : window.MessageBoxes()) {
-        EXPECT_EQ(box.owner, nullptr);
-        EXPECT_EQ(box.caption, "Error");
-        EXPECT_EQ(box.icon, BoxIcon::kWarning);
-        parsed.boxes.push_back(box.text);
     }
     return parsed;
 }
@@ -54,7 +51,7 @@ TEST(MessageParser, TextAndEveryToken) {
     // Carriage return, line feed and bytes from 0x80 up are characters like any other.
     EXPECT_EQ(Parse("\r\n\x80\xE9\xFF").bytes, (Bytes{0x0D, 0x0A, 0x80, 0xE9, 0xFF}));
     EXPECT_TRUE(Parse("").bytes.empty());
-    EXPECT_TRUE(Parse("[P]A").boxes.empty());
+    EXPECT_TRUE(Parse("[P]A").errors.empty());
 }
 
 TEST(MessageParser, DigitsAreTheirLowFourBits) {
@@ -72,13 +69,13 @@ TEST(MessageParser, UnclosedTokenConsumesTheCharacter) {
     // 50 from the 5 and 13 from the closing bracket; the A fails to close the token.
     const Parsed parsed = Parse("[S5]AB");
     EXPECT_EQ(parsed.bytes, (Bytes{0x1C, 63, 'B'}));
-    EXPECT_EQ(parsed.boxes, std::vector<std::string>{"Message Token Mismatch"});
+    EXPECT_EQ(parsed.errors, std::vector<MessageError>{MessageError::kTokenMismatch});
 }
 
 TEST(MessageParser, UnknownLetterKeepsWaitingForALetter) {
     const Parsed parsed = Parse("[Q]A");
     EXPECT_TRUE(parsed.bytes.empty());
-    EXPECT_EQ(parsed.boxes, std::vector<std::string>(3, "Bad Buf Msg Cmd"));
+    EXPECT_EQ(parsed.errors, std::vector<MessageError>(3, MessageError::kBadCommand));
     EXPECT_EQ(parser_state, kParserLetter);
 
     const Parsed known = Parse("[QM]B");

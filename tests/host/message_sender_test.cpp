@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_internal.h"
 #include "keyer/keyer_reader.h"
@@ -22,7 +21,9 @@
 #include "net/link_state.h"
 #include "net/packet.h"
 #include "settings/settings_record.h"
+#include "station/station.h"
 #include "tests/host/station_rig.h"
+#include "tools/keyer_recorder/recorded_keyer_events.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ class MessageSenderTest : public station_rig::StationRigTest {
         std::memset(&settings, 0, sizeof settings);
         sending_message = 0;
         net_connected = 0;
-        remote_busy = 0;
+        station_.state().remote_busy = 0;
     }
 
     void TearDown() override {
@@ -49,7 +50,7 @@ class MessageSenderTest : public station_rig::StationRigTest {
         StationRigTest::TearDown();
     }
 
-    void AttachKeyer() { keyer_.Attach(station_rig::FastKeyer()); }
+    void AttachKeyer() { keyer_.Attach(station_rig::FastKeyer(), RecordingKeyerListener()); }
 
     // Linked as a ControlPoint server, the test being the client.
     void Link() {
@@ -66,14 +67,14 @@ TEST_F(MessageSenderTest, TokensReachTheKeyerAsBufferedCommands) {
     AttachKeyer();
     StoreMessageText(1, "cq [S25]de");
     StoreMessageText(2, "[p][P]\xE9");
-    ASSERT_TRUE(StartMessage(1, 1));
+    ASSERT_TRUE(StartMessage(1, 1, &station_));
     ASSERT_TRUE(MessageEnds());
     EXPECT_EQ(KeyerWire(7), (Bytes{0x43, 0x51, 0x20, 0x1C, 0x19, 0x44, 0x45}));
     EXPECT_EQ(LogPane(),
               "CQ \x1C\x19"
               "DE");
 
-    ASSERT_TRUE(StartMessage(2, 2));
+    ASSERT_TRUE(StartMessage(2, 2, &station_));
     ASSERT_TRUE(MessageEnds());
     EXPECT_EQ(KeyerWire(5), (Bytes{0x18, 0x01, 0x18, 0x01, 0xE9}));
 }
@@ -81,7 +82,7 @@ TEST_F(MessageSenderTest, TokensReachTheKeyerAsBufferedCommands) {
 TEST_F(MessageSenderTest, EmptyMessageEndsAtOnceAndSendsNothing) {
     AttachKeyer();
     Link();
-    ASSERT_TRUE(StartMessage(3, 3));
+    ASSERT_TRUE(StartMessage(3, 3, &station_));
     ASSERT_TRUE(MessageEnds());
     SetKeyerSpeed(33);
     EXPECT_EQ(KeyerWire(2), (Bytes{0x02, 33})) << "the keyer got something before the probe";
@@ -136,7 +137,7 @@ TEST_F(MessageSenderTest, LinkedEachByteGoesToThePeerThenTheKeyerThenTheLogPane)
             ioctl(peer_, FIONREAD, &unread);
             seen.push_back({text, unread, GetKeyerQueueSnapshot().queue_write});
         });
-        ASSERT_TRUE(StartMessage(4, 4));
+        ASSERT_TRUE(StartMessage(4, 4, &station_));
         ASSERT_TRUE(MessageEnds());
         EndMessageSender();
     }
@@ -166,14 +167,14 @@ TEST_F(MessageSenderTest, WaitsWhileTheQueueIsNearlyFullAndResumes) {
     // The keyer holds, so nothing leaves the queue.
     keyer_.Sim().Inject({0xC1});
     ASSERT_TRUE(WaitUntil([] { return GetKeyerStatus() == 1; }));
-    ASSERT_TRUE(StartMessage(1, 1));
+    ASSERT_TRUE(StartMessage(1, 1, &station_));
     ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_nearly_full == 1; }));
     std::this_thread::sleep_for(100ms);
     // Above 42 the sender stops short of the 64-byte ring's end and loses nothing.
     EXPECT_EQ(GetKeyerQueueSnapshot().queue_count, 43);
     EXPECT_EQ(LogPane(), text.substr(0, 43));
     EXPECT_EQ(sending_message.load(), 1);
-    EXPECT_FALSE(StartMessage(2, 2)) << "one message at a time";
+    EXPECT_FALSE(StartMessage(2, 2, &station_)) << "one message at a time";
 
     keyer_.Sim().Inject({0xC0});
     ASSERT_TRUE(MessageEnds());
@@ -187,7 +188,7 @@ TEST_F(MessageSenderTest, StopTakesEffectWithinOneStep) {
     StoreMessageText(1, std::string(255, 'E'));
     for (int round = 0; round < 20; ++round) {
         window_.SetControlText(IDC_LOG_PANE, "");
-        ASSERT_TRUE(StartMessage(1, 1));
+        ASSERT_TRUE(StartMessage(1, 1, &station_));
         ASSERT_TRUE(WaitUntil([this] { return LogPane().size() >= 5; }));
         sending_message = 0;
         const std::size_t at_stop = LogPane().size();
@@ -200,9 +201,9 @@ TEST_F(MessageSenderTest, MessageEndingInsideATokenLeavesTheNextOneAlone) {
     AttachKeyer();
     StoreMessageText(1, "AB[W1");
     StoreMessageText(2, "5]C");
-    ASSERT_TRUE(StartMessage(1, 1));
+    ASSERT_TRUE(StartMessage(1, 1, &station_));
     ASSERT_TRUE(MessageEnds());
-    ASSERT_TRUE(StartMessage(2, 2));
+    ASSERT_TRUE(StartMessage(2, 2, &station_));
     ASSERT_TRUE(MessageEnds());
     // No wait command without its argument, and no argument taken from the next message.
     EXPECT_EQ(KeyerWire(5), (Bytes{'A', 'B', '5', ']', 'C'}));
@@ -282,7 +283,7 @@ TEST_F(MessageSenderTest, StartStopStormLeavesOneSenderPerMessage) {
         sending_message = 0;
         ++stops;
         const int number = 1 + static_cast<int>(random() % 2);
-        started += StartMessage(number, number) ? 1 : 0;
+        started += StartMessage(number, number, &station_) ? 1 : 0;
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 100));
     }
     storming = false;

@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_reader.h"
 #include "net/link_state.h"
 #include "net/packet_link.h"
-#include "net/packet_protocol.h"
+#include "net/packet_sender.h"
+#include "station/station.h"
 #include "tests/host/station_rig.h"
+#include "tools/keyer_recorder/recorded_keyer_events.h"
 
 namespace {
 
@@ -77,11 +78,11 @@ class PacketProtocol : public station_rig::StationRigTest {
         std::memset(&settings, 0, sizeof settings);
         BeNetServer(kNetRoleControlPoint);
         net_connected = 1;
-        remote_busy = 0;
+        station_.state().remote_busy = 0;
         sending_message = 0;
-        local_keyer_open = 0;
-        keyer_version = 0;
-        bad_packet_count = 0;
+        station_.state().local_keyer_open = 0;
+        station_.state().keyer_version = 0;
+        station_.state().bad_packet_count = 0;
     }
 
     // A server sends on its accepted connection and keeps the listener as its link socket;
@@ -110,8 +111,8 @@ class PacketProtocol : public station_rig::StationRigTest {
                 event.event != kSocketRead) {
                 continue;
             }
-            ReadPacketsFrom(connection_, &reassembler_, [&delivered](const Packet& packet) {
-                processIPpacket(packet);
+            ReadPacketsFrom(connection_, &reassembler_, [this, &delivered](const Packet& packet) {
+                station_.processIPpacket(packet);
                 ++delivered;
             });
         }
@@ -119,7 +120,7 @@ class PacketProtocol : public station_rig::StationRigTest {
     }
 
     void ExpectNothingMoreSent() {
-        processIPpacket(Received(PKT_HEARTBEAT, kProbeBeat));
+        station_.processIPpacket(Received(PKT_HEARTBEAT, kProbeBeat));
         EXPECT_EQ(PeerReceives(), Wire(PKT_HEARTBEAT_REPLY, kProbeBeat))
             << "the stream carried something before the probe's answer";
     }
@@ -133,15 +134,15 @@ class PacketProtocolWithKeyer : public PacketProtocol {
     void SetUp() override {
         PacketProtocol::SetUp();
         uint8_t version = 0;
-        keyer_.Attach(station_rig::FastKeyer(), &version);
+        keyer_.Attach(station_rig::FastKeyer(), RecordingKeyerListener(), &version);
         ASSERT_EQ(version, 23);
-        keyer_version = version;
-        local_keyer_open = 1;
+        station_.state().keyer_version = version;
+        station_.state().local_keyer_open = 1;
     }
 
     void ExpectKeyerWireQuiet() {
         const uint8_t probe = NextProbeSpeed();
-        processIPpacket(Received(PKT_SPEED, probe));
+        station_.processIPpacket(Received(PKT_SPEED, probe));
         EXPECT_EQ(KeyerWire(2), (ByteList{0x02, probe}))
             << "the keyer got something before the probe's speed";
     }
@@ -173,35 +174,35 @@ TEST_F(PacketProtocolWithKeyer, EachKeyerPacketPutsItsCommandOnTheKeyersWire) {
         {"text after the block", Received(PKT_TEXT_CHAR, 'Z'), {0x5A}},
     };
     for (const KeyerRow& row : rows) {
-        processIPpacket(row.packet);
+        station_.processIPpacket(row.packet);
         EXPECT_EQ(KeyerWire(row.wire.size()), row.wire) << row.name;
     }
     EXPECT_TRUE(window_.Calls().empty()) << "keyer packets show nothing";
-    EXPECT_EQ(bad_packet_count.load(), 0);
+    EXPECT_EQ(station_.state().bad_packet_count.load(), 0);
     ExpectNothingMoreSent();
 }
 
 TEST_F(PacketProtocolWithKeyer, SettingsBlockIsTheKeyersNotTheRecords) {
     const ByteList block{0x41, 18, 0xC7, 45, 3, 4, 8, 30, 1, 2, 9, 7, 55, 0x3F, 0x11};
     const SettingsRecord before = settings;
-    processIPpacket(Received(Wire(PKT_KEYER_SETTINGS, 0, block)));
+    station_.processIPpacket(Received(Wire(PKT_KEYER_SETTINGS, 0, block)));
     EXPECT_EQ(KeyerWire(18), LoadCommand(block));
     EXPECT_EQ(std::memcmp(&before, &settings, sizeof settings), 0);
 }
 
 TEST_F(PacketProtocol, KeyerPacketsWithoutAKeyerDoNothing) {
     const ByteList block{0x44, 22, 5, 50, 0, 0, 10, 25, 0, 0, 0, 0, 50, 0x0D, 0};
-    processIPpacket(Received(PKT_TEXT_CHAR, 'A'));
-    processIPpacket(Received(PKT_SPEED, 25));
-    processIPpacket(Received(PKT_PAUSE, 1));
-    processIPpacket(Received(PKT_TUNE, 1));
-    processIPpacket(Received(PKT_PADDLE, 2));
-    processIPpacket(Received(PKT_CLEAR, 0));
-    processIPpacket(Received(PKT_BACKSPACE, 0));
-    processIPpacket(Received(Wire(PKT_KEYER_SETTINGS, 0, block)));
+    station_.processIPpacket(Received(PKT_TEXT_CHAR, 'A'));
+    station_.processIPpacket(Received(PKT_SPEED, 25));
+    station_.processIPpacket(Received(PKT_PAUSE, 1));
+    station_.processIPpacket(Received(PKT_TUNE, 1));
+    station_.processIPpacket(Received(PKT_PADDLE, 2));
+    station_.processIPpacket(Received(PKT_CLEAR, 0));
+    station_.processIPpacket(Received(PKT_BACKSPACE, 0));
+    station_.processIPpacket(Received(Wire(PKT_KEYER_SETTINGS, 0, block)));
     EXPECT_TRUE(window_.Calls().empty());
-    EXPECT_EQ(bad_packet_count.load(), 0);
-    EXPECT_EQ(remote_busy.load(), 0);
+    EXPECT_EQ(station_.state().bad_packet_count.load(), 0);
+    EXPECT_EQ(station_.state().remote_busy.load(), 0);
     ExpectNothingMoreSent();
 }
 
@@ -221,9 +222,9 @@ TEST_F(PacketProtocolWithKeyer, TextFromThePeerReachesTheKeyerThroughTheSocket) 
 // Receiving: the version exchange.
 
 TEST_F(PacketProtocol, NetServerWithoutAKeyerReportsVersion255) {
-    local_keyer_open = 0;
-    keyer_version = 23;
-    processIPpacket(Received(PKT_VERSION_REQUEST, 0));
+    station_.state().local_keyer_open = 0;
+    station_.state().keyer_version = 23;
+    station_.processIPpacket(Received(PKT_VERSION_REQUEST, 0));
     EXPECT_EQ(PeerReceives(), Wire(PKT_VERSION_REPLY, 0xFF));
     EXPECT_TRUE(window_.Calls().empty());
     ExpectNothingMoreSent();
@@ -231,11 +232,11 @@ TEST_F(PacketProtocol, NetServerWithoutAKeyerReportsVersion255) {
 
 TEST_F(PacketProtocolWithKeyer, NetServerReportsItsKeyersVersionWhileTheKeyerIsOpen) {
     BeNetServer(kNetRoleRemoteSide);
-    processIPpacket(Received(PKT_VERSION_REQUEST, 0));
+    station_.processIPpacket(Received(PKT_VERSION_REQUEST, 0));
     EXPECT_EQ(PeerReceives(), Wire(PKT_VERSION_REPLY, 23));
     // The version stays with the connection sequence's view of the keyer, not the port's.
-    local_keyer_open = 0;
-    processIPpacket(Received(PKT_VERSION_REQUEST, 0));
+    station_.state().local_keyer_open = 0;
+    station_.processIPpacket(Received(PKT_VERSION_REQUEST, 0));
     EXPECT_EQ(PeerReceives(), Wire(PKT_VERSION_REPLY, 0xFF));
     EXPECT_TRUE(window_.Calls().empty());
     ExpectNothingMoreSent();
@@ -257,9 +258,9 @@ TEST_F(PacketProtocol, RequestAndHeartbeatFromThePeerAreAnsweredOnTheStream) {
 
 TEST_F(PacketProtocol, NetClientAskedForItsVersionLogsTheMismatchAndAnswersNothing) {
     BeNetClient(kNetRoleRemoteSide);
-    local_keyer_open = 1;
-    keyer_version = 23;
-    processIPpacket(Received(PKT_VERSION_REQUEST, 0));
+    station_.state().local_keyer_open = 1;
+    station_.state().keyer_version = 23;
+    station_.processIPpacket(Received(PKT_VERSION_REQUEST, 0));
     const auto calls = window_.Calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].kind, "replace");
@@ -270,11 +271,11 @@ TEST_F(PacketProtocol, NetClientAskedForItsVersionLogsTheMismatchAndAnswersNothi
 
 TEST_F(PacketProtocol, VersionReplyShowsTheRemoteKeyersVersion) {
     BeNetClient(kNetRoleControlPoint);
-    processIPpacket(Received(PKT_VERSION_REPLY, 255));
+    station_.processIPpacket(Received(PKT_VERSION_REPLY, 255));
     EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Ver:255");
-    processIPpacket(Received(PKT_VERSION_REPLY, 23));
+    station_.processIPpacket(Received(PKT_VERSION_REPLY, 23));
     EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Ver:23");
-    processIPpacket(Received(PKT_VERSION_REPLY, 0));
+    station_.processIPpacket(Received(PKT_VERSION_REPLY, 0));
     EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Ver:0");
     for (const auto& call : window_.Calls()) {
         EXPECT_EQ(call.kind, "text");
@@ -288,8 +289,8 @@ TEST_F(PacketProtocol, VersionReplyShowsTheRemoteKeyersVersion) {
 TEST_F(PacketProtocol, EchoCharactersAreInsertedIntoTheEchoLine) {
     window_.SetControlText(IDC_ECHO_LINE, "CQ ");
     window_.SetSelection(IDC_ECHO_LINE, kTextEnd, kTextEnd);
-    processIPpacket(Received(PKT_ECHO_CHAR, 'D'));
-    processIPpacket(Received(PKT_ECHO_CHAR, 'E'));
+    station_.processIPpacket(Received(PKT_ECHO_CHAR, 'D'));
+    station_.processIPpacket(Received(PKT_ECHO_CHAR, 'E'));
     EXPECT_EQ(window_.Text(IDC_ECHO_LINE), "CQ DE");
     const auto calls = window_.Calls();
     ASSERT_EQ(calls.size(), 4u);
@@ -318,13 +319,13 @@ TEST_F(PacketProtocol, StatusBitsDriveBusyBreakInAndTheStatusFields) {
     for (const StatusRow& row : rows) {
         SCOPED_TRACE(testing::Message() << "status " << std::hex << int{row.value});
         // The opposite of what the packet should leave, so that every row shows a change.
-        remote_busy = 1 - row.busy;
+        station_.state().remote_busy = 1 - row.busy;
         sending_message = 1;
         window_.SetControlText(IDC_BUSY_STATUS, "x");
         window_.SetControlText(IDC_WAIT_STATUS, "x");
         const std::size_t calls_before = window_.Calls().size();
-        processIPpacket(Received(PKT_STATUS, row.value));
-        EXPECT_EQ(remote_busy.load(), row.busy);
+        station_.processIPpacket(Received(PKT_STATUS, row.value));
+        EXPECT_EQ(station_.state().remote_busy.load(), row.busy);
         EXPECT_EQ(sending_message.load(), row.still_sending);
         EXPECT_EQ(window_.Text(IDC_BUSY_STATUS), row.busy_text);
         EXPECT_EQ(window_.Text(IDC_WAIT_STATUS), row.wait_text);
@@ -349,9 +350,9 @@ TEST_F(PacketProtocol, HeartbeatsAreAnsweredWithTheirCounterAndTheReplyBlinksThe
         }
         for (const Beat& beat : beats) {
             SCOPED_TRACE(testing::Message() << (server ? "server " : "client ") << int{beat.count});
-            processIPpacket(Received(PKT_HEARTBEAT, beat.count));
+            station_.processIPpacket(Received(PKT_HEARTBEAT, beat.count));
             EXPECT_EQ(PeerReceives(), Wire(PKT_HEARTBEAT_REPLY, beat.count));
-            processIPpacket(Received(PKT_HEARTBEAT_REPLY, beat.count));
+            station_.processIPpacket(Received(PKT_HEARTBEAT_REPLY, beat.count));
             EXPECT_EQ(window_.Text(IDC_HEARTBEAT), beat.mark);
         }
     }
@@ -365,7 +366,7 @@ TEST_F(PacketProtocol, HeartbeatsAreAnsweredWithTheirCounterAndTheReplyBlinksThe
 
 TEST_F(PacketProtocol, PacketWithoutTheMarkerIsCountedAndChangesNothingElse) {
     BeNetServer(kNetRoleControlPoint);
-    remote_busy = 1;
+    station_.state().remote_busy = 1;
     sending_message = 1;
     const std::vector<uint8_t> markers = {0x00, 0xA4, 0x5A, 0xFF};
     const std::vector<uint8_t> types = {PKT_VERSION_REQUEST, PKT_HEARTBEAT,     PKT_VERSION_REPLY,
@@ -376,29 +377,29 @@ TEST_F(PacketProtocol, PacketWithoutTheMarkerIsCountedAndChangesNothingElse) {
         for (const uint8_t type : types) {
             ByteList bytes = Wire(type, 0x02);
             bytes[0] = marker;
-            processIPpacket(Received(bytes));
+            station_.processIPpacket(Received(bytes));
             ++expected;
-            EXPECT_EQ(bad_packet_count.load(), expected)
+            EXPECT_EQ(station_.state().bad_packet_count.load(), expected)
                 << "marker " << int{marker} << " type " << int{type};
         }
     }
     EXPECT_TRUE(window_.Calls().empty());
-    EXPECT_EQ(remote_busy.load(), 1);
+    EXPECT_EQ(station_.state().remote_busy.load(), 1);
     EXPECT_EQ(sending_message.load(), 1);
     ExpectNothingMoreSent();
-    EXPECT_EQ(bad_packet_count.load(), expected) << "a good packet is not counted";
+    EXPECT_EQ(station_.state().bad_packet_count.load(), expected) << "a good packet is not counted";
 }
 
 TEST_F(PacketProtocolWithKeyer, PacketWithoutTheMarkerNeverReachesTheKeyer) {
     for (const uint8_t type : {PKT_TEXT_CHAR, PKT_SPEED, PKT_TUNE, PKT_CLEAR, PKT_BACKSPACE}) {
         ByteList bytes = Wire(type, 1);
         bytes[0] = 0x00;
-        processIPpacket(Received(bytes));
+        station_.processIPpacket(Received(bytes));
     }
     ByteList block = Wire(PKT_KEYER_SETTINGS, 0, ByteList(15, 0x11));
     block[0] = 0xA6;
-    processIPpacket(Received(block));
-    EXPECT_EQ(bad_packet_count.load(), 6);
+    station_.processIPpacket(Received(block));
+    EXPECT_EQ(station_.state().bad_packet_count.load(), 6);
     ExpectKeyerWireQuiet();
 }
 
@@ -411,24 +412,24 @@ ByteList UnusedTypes() {
 }
 
 TEST_F(PacketProtocol, UnusedTypesAreIgnoredAndNotCounted) {
-    remote_busy = 1;
+    station_.state().remote_busy = 1;
     sending_message = 1;
     for (const uint8_t type : UnusedTypes()) {
-        processIPpacket(Received(type, 0x02));
-        processIPpacket(Received(Wire(type, 0x00, ByteList(15, 0x02))));
+        station_.processIPpacket(Received(type, 0x02));
+        station_.processIPpacket(Received(Wire(type, 0x00, ByteList(15, 0x02))));
     }
-    EXPECT_EQ(bad_packet_count.load(), 0);
+    EXPECT_EQ(station_.state().bad_packet_count.load(), 0);
     EXPECT_TRUE(window_.Calls().empty());
-    EXPECT_EQ(remote_busy.load(), 1);
+    EXPECT_EQ(station_.state().remote_busy.load(), 1);
     EXPECT_EQ(sending_message.load(), 1);
     ExpectNothingMoreSent();
 }
 
 TEST_F(PacketProtocolWithKeyer, UnusedTypesNeverReachTheKeyer) {
     for (const uint8_t type : UnusedTypes()) {
-        processIPpacket(Received(type, 0x41));
+        station_.processIPpacket(Received(type, 0x41));
     }
-    EXPECT_EQ(bad_packet_count.load(), 0);
+    EXPECT_EQ(station_.state().bad_packet_count.load(), 0);
     ExpectKeyerWireQuiet();
     EXPECT_TRUE(window_.Calls().empty());
 }
@@ -436,34 +437,35 @@ TEST_F(PacketProtocolWithKeyer, UnusedTypesNeverReachTheKeyer) {
 // The busy test that paces typing and stored messages.
 
 TEST_F(PacketProtocol, LinkedTheBusyTestFollowsTheRemoteKeyer) {
-    processIPpacket(Received(PKT_STATUS, 0x01));
-    EXPECT_EQ(IsLinkBusy(), 1);
-    processIPpacket(Received(PKT_STATUS, 0x00));
-    EXPECT_EQ(IsLinkBusy(), 0) << "linked, a station without a keyer is not busy";
+    station_.processIPpacket(Received(PKT_STATUS, 0x01));
+    EXPECT_EQ(station_.IsLinkBusy(), 1);
+    station_.processIPpacket(Received(PKT_STATUS, 0x00));
+    EXPECT_EQ(station_.IsLinkBusy(), 0) << "linked, a station without a keyer is not busy";
 }
 
 TEST_F(PacketProtocol, UnlinkedWithoutAKeyerTheStationCountsAsBusy) {
     net_connected = 0;
-    remote_busy = 0;
-    EXPECT_EQ(IsLinkBusy(), -9);
-    remote_busy = 1;
-    EXPECT_EQ(IsLinkBusy(), -9) << "the remote keyer's bit does not count without the link";
+    station_.state().remote_busy = 0;
+    EXPECT_EQ(station_.IsLinkBusy(), -9);
+    station_.state().remote_busy = 1;
+    EXPECT_EQ(station_.IsLinkBusy(), -9)
+        << "the remote keyer's bit does not count without the link";
 }
 
 TEST_F(PacketProtocolWithKeyer, UnlinkedTheBusyTestFollowsTheLocalQueue) {
     net_connected = 0;
-    remote_busy = 1;
-    EXPECT_EQ(IsLinkBusy(), 0);
+    station_.state().remote_busy = 1;
+    EXPECT_EQ(station_.IsLinkBusy(), 0);
     // The keyer holds, so nothing drains while the queue fills past its mark.
     keyer_.Sim().Inject({0xC1});
-    ASSERT_TRUE(station_rig::WaitUntil([] { return GetKeyerStatus() == 1; }));
+    ASSERT_TRUE(station_rig::WaitUntil([this] { return GetKeyerStatus() == 1; }));
     for (int i = 0; i < 43; ++i) {
         ASSERT_EQ(QueueKeyerByte('E'), 0);
     }
-    EXPECT_EQ(IsLinkBusy(), 1);
+    EXPECT_EQ(station_.IsLinkBusy(), 1);
     net_connected = 1;
-    remote_busy = 0;
-    EXPECT_EQ(IsLinkBusy(), 0) << "linked, only the remote keyer counts";
+    station_.state().remote_busy = 0;
+    EXPECT_EQ(station_.IsLinkBusy(), 0) << "linked, only the remote keyer counts";
     ClearKeyerBuffer();
 }
 
@@ -481,7 +483,7 @@ class ApplySettings : public PacketProtocolWithKeyer {
         settings.padding = 0x77;
         std::strcpy(settings.ip_address, "127.0.0.1");
         const SettingsRecord before = settings;
-        ApplyKeyerSettings();
+        station_.ApplyKeyerSettings();
         EXPECT_EQ(std::memcmp(&before, &settings, sizeof settings), 0)
             << "the record is left as it was";
     }
@@ -563,7 +565,7 @@ TEST_F(PacketProtocol, ControlPointWithoutAKeyerStillSendsTheOtherSideItsBlock) 
     BeNetServer(kNetRoleControlPoint | kNetRemoteSidetone);
     settings.keyer_settings = SampleBlock(0x3D);
     const SettingsRecord before = settings;
-    ApplyKeyerSettings();
+    station_.ApplyKeyerSettings();
     EXPECT_EQ(std::memcmp(&before, &settings, sizeof settings), 0);
     EXPECT_EQ(PeerReceives(), Wire(PKT_KEYER_SETTINGS, 0,
                                    {0x05, 22, 0x05, 50, 1, 2, 10, 25, 3, 4, 5, 6, 50, 0x3F, 0x09}));

@@ -8,13 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "app/main_window_view.h"
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
+#include "app/setup_form.h"
 #include "keyer/serial_port.h"
+#include "messages/message_sender.h"
 #include "net/link_state.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
-#include "settings/setup_form.h"
+#include "station/station.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
 
@@ -27,16 +29,16 @@ class SetupFormTest : public ::testing::Test {
         SetDefaultSettings();
         config_path = folder.File("pellmar.cfg");
         SetKeyerPortPathPattern(folder.File("com%d"));
-        keyer_v2 = 0;
-        local_keyer_open = 0;
-        pot_speed_active = 0;
-        pot_wpm = 0;
+        station.state().keyer_v2 = 0;
+        station.state().local_keyer_open = 0;
+        station.state().pot_speed_active = 0;
+        station.state().pot_wpm = 0;
     }
 
     // "Done" with what the form holds; the texts of the refusals it showed, in order.
     std::vector<std::string> Done(SetupForm* form, bool expect_close) {
         const size_t before = window.MessageBoxes().size();
-        EXPECT_EQ(FinishSetupForm(form, window.Handle()), expect_close);
+        EXPECT_EQ(FinishSetupForm(form, window.Handle(), station), expect_close);
         std::vector<std::string> texts;
         const auto boxes = window.MessageBoxes();
         for (size_t i = before; i < boxes.size(); ++i) {
@@ -49,6 +51,8 @@ class SetupFormTest : public ::testing::Test {
 
     TempFolder folder;
     RecordingWindow window;
+    MainWindowView view;
+    Station station{view, view, nullptr};
     const KeyerSettings& keyer = settings.keyer_settings;
 };
 
@@ -62,7 +66,7 @@ TEST_F(SetupFormTest, PortListShowsThePortsThatExistAndKeepsAStoredPortNotFound)
     }
     settings.com_port = 12;
     sending_message = 4;
-    SetupForm form = OpenSetupForm();
+    SetupForm form = OpenSetupForm(station);
     EXPECT_EQ(sending_message, 0) << "opening stops a message being sent";
     EXPECT_EQ(form.entries[IDC_SETUP_PORT], (Texts{"com3", "com12"}));
     EXPECT_EQ(form.port_numbers, (std::vector<int>{3, 12}));
@@ -73,7 +77,7 @@ TEST_F(SetupFormTest, PortListShowsThePortsThatExistAndKeepsAStoredPortNotFound)
     EXPECT_EQ(settings.com_port, 3u);
 
     settings.com_port = 7;
-    form = OpenSetupForm();
+    form = OpenSetupForm(station);
     EXPECT_EQ(form.selections[IDC_SETUP_PORT], kNoSelection);
     Done(&form, true);
     EXPECT_EQ(settings.com_port, 7u) << "no port chosen keeps the stored one";
@@ -105,7 +109,7 @@ TEST_F(SetupFormTest, DoneRefusesInOrderAndChecksOnlyChangedFields) {
         SetDefaultSettings();
         settings.keyer_settings.weight = 95;
         settings.keyer_settings.farnsworth = 20;
-        SetupForm form = OpenSetupForm();
+        SetupForm form = OpenSetupForm(station);
         for (const auto& [id, text] : row.typed) {
             form.texts[id] = text;
         }
@@ -121,7 +125,7 @@ TEST_F(SetupFormTest, DoneRefusesInOrderAndChecksOnlyChangedFields) {
 }
 
 TEST_F(SetupFormTest, FailedDoneKeepsTheValidFieldsTheRangeAndTheNetworkUnsaved) {
-    SetupForm form = OpenSetupForm();
+    SetupForm form = OpenSetupForm(station);
     form.texts[IDC_SETUP_WEIGHT] = "60";
     form.texts[IDC_SETUP_LEAD_IN] = "300";
     form.texts[IDC_SETUP_TAIL] = "7";
@@ -164,7 +168,7 @@ TEST_F(SetupFormTest, FailedDoneKeepsTheValidFieldsTheRangeAndTheNetworkUnsaved)
 
 TEST_F(SetupFormTest, NetworkOffLetsTheEchoBoxesDecideARoleOverridesThem) {
     settings.net_flags = kNetRoleRemoteSide;
-    SetupForm form = OpenSetupForm();
+    SetupForm form = OpenSetupForm(station);
     form.selections[IDC_SETUP_ROLE] = 1;
     form.checks[IDC_SETUP_PADDLE_ECHO] = false;
     form.checks[IDC_SETUP_SERIAL_ECHO] = true;
@@ -183,7 +187,7 @@ TEST_F(SetupFormTest, NetworkOffLetsTheEchoBoxesDecideARoleOverridesThem) {
 TEST_F(SetupFormTest, LoweringMaxBelowTheSpeedLeavesTheSpeed) {
     settings.keyer_settings.wpm = 30;
     window.SetControlText(IDC_WPM, "30");
-    SetupForm form = OpenSetupForm();
+    SetupForm form = OpenSetupForm(station);
     form.texts[IDC_SETUP_MAX_WPM] = "25";
     form.texts[IDC_SETUP_WEIGHT] = "95";
     Done(&form, false);
@@ -197,24 +201,24 @@ TEST_F(SetupFormTest, LoweringMaxBelowTheSpeedLeavesTheSpeed) {
 }
 
 TEST_F(SetupFormTest, PotLockHandsTheSpeedToThePotAndBack) {
-    pot_speed_active = 1;
-    SetupForm form = OpenSetupForm();
+    station.state().pot_speed_active = 1;
+    SetupForm form = OpenSetupForm(station);
     EXPECT_TRUE(form.checks[IDC_SETUP_POT_LOCK]);
     EXPECT_FALSE(form.enabled[IDC_SETUP_POT_LOCK]) << "no keyer, no pot";
-    EXPECT_EQ(pot_speed_active, 0);
+    EXPECT_EQ(station.state().pot_speed_active, 0);
     Done(&form, true);
     EXPECT_EQ(keyer.wpm, 0);
-    EXPECT_EQ(pot_speed_active, 1);
+    EXPECT_EQ(station.state().pot_speed_active, 1);
     EXPECT_FALSE(window.Enabled(IDC_WPM));
 
     form.checks[IDC_SETUP_POT_LOCK] = false;
     Done(&form, true);
     EXPECT_EQ(keyer.wpm, keyer.min_wpm) << "a speed of 0 takes the pot's lowest";
 
-    local_keyer_open = 1;
+    station.state().local_keyer_open = 1;
     Done(&form, true);
     EXPECT_EQ(keyer.wpm, keyer.min_wpm) << "no pot reading yet: no speed of 0";
-    pot_wpm = 27;
+    station.state().pot_wpm = 27;
     Done(&form, true);
     EXPECT_EQ(keyer.wpm, 27);
     EXPECT_EQ(window.Text(IDC_WPM), "27");
@@ -222,16 +226,16 @@ TEST_F(SetupFormTest, PotLockHandsTheSpeedToThePotAndBack) {
 
 TEST_F(SetupFormTest, PaddleOnlyNeedsAKeyerOfVersionTwentyOrLater) {
     settings.keyer_settings.sidetone = kSidetonePaddleOnly | kSidetoneStartupMarker | 5;
-    SetupForm form = OpenSetupForm();
+    SetupForm form = OpenSetupForm(station);
     EXPECT_FALSE(form.enabled[IDC_SETUP_PADDLE_ONLY]);
     EXPECT_EQ(form.selections[IDC_SETUP_FREQ], 4) << "800 Hz stays visible";
     form.checks[IDC_SETUP_PADDLE_ONLY] = true;
     Done(&form, true);
     EXPECT_EQ(keyer.sidetone, 5);
 
-    keyer_v2 = 1;
+    station.state().keyer_v2 = 1;
     settings.keyer_settings.sidetone = kSidetonePaddleOnly | 5;
-    form = OpenSetupForm();
+    form = OpenSetupForm(station);
     EXPECT_TRUE(form.checks[IDC_SETUP_PADDLE_ONLY]);
     form.selections[IDC_SETUP_FREQ] = 9;
     Done(&form, true);
@@ -239,16 +243,16 @@ TEST_F(SetupFormTest, PaddleOnlyNeedsAKeyerOfVersionTwentyOrLater) {
 }
 
 TEST_F(SetupFormTest, TailDecidesWhetherPaddleHangCanBeChosen) {
-    SetupForm form = OpenSetupForm();
+    SetupForm form = OpenSetupForm(station);
     EXPECT_TRUE(form.enabled[IDC_SETUP_PADDLE_HANG]);
     form.texts[IDC_SETUP_TAIL] = "12";
     Done(&form, true);
     EXPECT_FALSE(form.enabled[IDC_SETUP_PADDLE_HANG]);
-    EXPECT_FALSE(OpenSetupForm().enabled[IDC_SETUP_PADDLE_HANG]);
+    EXPECT_FALSE(OpenSetupForm(station).enabled[IDC_SETUP_PADDLE_HANG]);
 }
 
 TEST_F(SetupFormTest, NetworkClicksEnableWhatTheModeUses) {
-    SetupForm form = OpenSetupForm();
+    SetupForm form = OpenSetupForm(station);
     ReactToSetupClick(IDC_SETUP_NET_SERVER, &form);
     EXPECT_FALSE(form.enabled[IDC_SETUP_IP_ADDRESS] || form.enabled[IDC_SETUP_PORT_ENABLE]);
     EXPECT_TRUE(form.enabled[IDC_SETUP_IP_OVERRIDE] && form.enabled[IDC_SETUP_IP_PORT]);
@@ -267,13 +271,13 @@ TEST_F(SetupFormTest, NetworkClicksEnableWhatTheModeUses) {
 TEST_F(SetupFormTest, EveryListPositionStoresItsBitsAndOpensAgainAsStored) {
     const auto store = [&](int list, int position, bool ptt) {
         SetDefaultSettings();
-        SetupForm form = OpenSetupForm();
+        SetupForm form = OpenSetupForm(station);
         form.selections[list] = position;
         form.checks[IDC_SETUP_ENABLE_PTT] = ptt;
         form.checks[IDC_SETUP_NET_OFF] = list != IDC_SETUP_ROLE;
         form.checks[IDC_SETUP_NET_CLIENT] = list == IDC_SETUP_ROLE;
         Done(&form, true);
-        EXPECT_EQ(OpenSetupForm().selections[list], position) << "list " << list;
+        EXPECT_EQ(OpenSetupForm(station).selections[list], position) << "list " << list;
     };
     const uint8_t key_modes[] = {0x10, 0x00, 0x20, 0x20, 0x20, 0x30};
     const uint8_t priorities[] = {0x00, 0x00, 0x00, 0x80, 0x40, 0x00};
@@ -287,10 +291,10 @@ TEST_F(SetupFormTest, EveryListPositionStoresItsBitsAndOpensAgainAsStored) {
     for (int p = 0; p < 4; ++p) {
         store(IDC_SETUP_PADDLE_HANG, p, false);
         EXPECT_EQ(keyer.pin_config & kPinPaddleHangMask, p * 0x10);
-        keyer_v2 = 1;
+        station.state().keyer_v2 = 1;
         store(IDC_SETUP_OUTPUT, p, p == 1);
         EXPECT_EQ(keyer.pin_config & 0x0F, port_outputs[p]) << "Port list " << p;
-        keyer_v2 = 0;
+        station.state().keyer_v2 = 0;
         store(IDC_SETUP_OUTPUT, p, p == 0);
         EXPECT_EQ(keyer.pin_config & 0x0F, pin_outputs[p]) << "P3= list " << p;
     }

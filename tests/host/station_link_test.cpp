@@ -16,20 +16,18 @@
 #include <thread>
 #include <vector>
 
-#include "app/open_close_button.h"
+#include "app/main_window_view.h"
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
 #include "gtest/gtest.h"
 #include "keyer/keyer_host.h"
 #include "keyer/keyer_reader.h"
 #include "keyer/serial_port.h"
-#include "net/connection.h"
-#include "net/link_events.h"
 #include "net/link_state.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "station/station.h"
 #include "tests/host/socket_test_peer.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
@@ -161,10 +159,10 @@ class StationTest : public ::testing::Test {
     }
 
     void TearDown() override {
-        CloseNetworkFromButton();
-        if (local_keyer_open.load() == 1) {
+        station_.CloseNetworkFromButton();
+        if (station_.state().local_keyer_open.load() == 1) {
             CloseKeyerHost();
-            local_keyer_open = 0;
+            station_.state().local_keyer_open = 0;
         }
         CloseKeyerPort();
     }
@@ -180,7 +178,7 @@ class StationTest : public ::testing::Test {
             }
             SocketEvent event{};
             if (WaitSocketEvent(20, &event)) {
-                HandleSocketNotify(event);
+                station_.OnSocketEvent(event);
             }
         }
         return true;
@@ -201,7 +199,7 @@ class StationTest : public ::testing::Test {
     // A Net Server with one peer linked to it; the peer's socket.
     int LinkedServer(Peer* peer, uint32_t role = kNetRoleControlPoint) {
         BeServer(role);
-        EXPECT_EQ(OpenConnection(nullptr), 1) << Log();
+        EXPECT_EQ(station_.OpenConnection(), 1) << Log();
         const int fd = peer->Connect(static_cast<uint16_t>(settings.ip_port));
         EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; })) << Log();
         return fd;
@@ -209,13 +207,15 @@ class StationTest : public ::testing::Test {
 
     TempFolder folder_;
     RecordingWindow window_;
+    MainWindowView view_;
+    Station station_{view_, view_, nullptr};
 };
 
 TEST_F(StationTest, KeyerDisabledAndNetworkOffLogsOnlyTheBeginning) {
-    EXPECT_EQ(OpenConnection(nullptr), 1);
+    EXPECT_EQ(station_.OpenConnection(), 1);
     EXPECT_EQ(Log(), kBegin);
     EXPECT_EQ(SocketLibraryStarts(), 0);
-    EXPECT_EQ(local_keyer_open.load(), 0);
+    EXPECT_EQ(station_.state().local_keyer_open.load(), 0);
 }
 
 class StationKeyerTest : public StationTest {
@@ -238,13 +238,13 @@ class StationKeyerTest : public StationTest {
 };
 
 TEST_F(StationKeyerTest, AttachesTheKeyerLoadsItAndPicksTheModeByVersion) {
-    ASSERT_EQ(OpenConnection(nullptr), 1);
+    ASSERT_EQ(station_.OpenConnection(), 1);
     EXPECT_EQ(Log(), kBegin +
                          "\r\nopenComm: 1\r\nAttach local Tarvel: \r\nLoad local Tarvel "
                          "settings...Done\r\n");
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
-    EXPECT_EQ(local_keyer_open.load(), 1);
-    EXPECT_EQ(keyer_v2.load(), 1);
+    EXPECT_EQ(station_.state().local_keyer_open.load(), 1);
+    EXPECT_EQ(station_.state().keyer_v2.load(), 1);
 
     Bytes expected = {0x13, 0x13, 0x13, 0x00, 0x04, 0x55, 0x00, 0x02, 0x0F};
     const auto* block = reinterpret_cast<const uint8_t*>(&settings.keyer_settings);
@@ -256,10 +256,10 @@ TEST_F(StationKeyerTest, AttachesTheKeyerLoadsItAndPicksTheModeByVersion) {
 
     // The close path: key released, settings saved, base mode, host close; the port is free
     // again. The release bytes come first, so the wire is read once the close has ended it.
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Closed");
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
-    EXPECT_EQ(local_keyer_open.load(), 0);
+    EXPECT_EQ(station_.state().local_keyer_open.load(), 0);
     const Bytes close = {0x00, 0x0A, 0x00, 0x03};
     Bytes wire;
     EXPECT_TRUE(PumpUntil([&] {
@@ -273,9 +273,9 @@ TEST_F(StationKeyerTest, AttachesTheKeyerLoadsItAndPicksTheModeByVersion) {
 
 TEST_F(StationKeyerTest, VersionNineteenGetsBaseMode) {
     ASSERT_EQ(sim_->Command("version 19"), "ok");
-    ASSERT_EQ(OpenConnection(nullptr), 1);
+    ASSERT_EQ(station_.OpenConnection(), 1);
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V19 OnLine");
-    EXPECT_EQ(keyer_v2.load(), 0);
+    EXPECT_EQ(station_.state().keyer_v2.load(), 0);
     ASSERT_TRUE(sim_->WaitForReceived(8 + 18 + 2, 3s));
     const Bytes wire = sim_->Received();
     EXPECT_EQ(Bytes(wire.end() - 2, wire.end()), (Bytes{0x00, 0x0A}));
@@ -283,30 +283,30 @@ TEST_F(StationKeyerTest, VersionNineteenGetsBaseMode) {
 
 TEST_F(StationKeyerTest, SilentKeyerFailsAndGivesThePortBack) {
     ASSERT_EQ(sim_->Command("silent on"), "ok");
-    EXPECT_EQ(OpenConnection(nullptr), 0);
+    EXPECT_EQ(station_.OpenConnection(), 0);
     EXPECT_EQ(Log(), kBegin + "\r\nopenComm: 1\r\nAttach local Tarvel: No Echo Response");
-    EXPECT_EQ(local_keyer_open.load(), 0);
+    EXPECT_EQ(station_.state().local_keyer_open.load(), 0);
 
     // The next attempt can open the port again rather than failing for ever.
     ASSERT_EQ(sim_->Command("silent off"), "ok");
-    EXPECT_EQ(OpenConnection(nullptr), 1) << Log();
-    EXPECT_EQ(local_keyer_open.load(), 1);
+    EXPECT_EQ(station_.OpenConnection(), 1) << Log();
+    EXPECT_EQ(station_.state().local_keyer_open.load(), 1);
 }
 
 TEST_F(StationKeyerTest, WrongEchoAndMissingVersionAreLogged) {
     ASSERT_EQ(sim_->Command("echo-answer 54"), "ok");
-    EXPECT_EQ(OpenConnection(nullptr), 0);
+    EXPECT_EQ(station_.OpenConnection(), 0);
     EXPECT_TRUE(EndsWith(Log(), "Attach local Tarvel: Echo Mismatch")) << Log();
     ASSERT_EQ(sim_->Command("echo-answer normal"), "ok");
     ASSERT_EQ(sim_->Command("no-version on"), "ok");
-    EXPECT_EQ(OpenConnection(nullptr), 0);
+    EXPECT_EQ(station_.OpenConnection(), 0);
     EXPECT_TRUE(EndsWith(Log(), "Attach local Tarvel: Tarvel does not respond")) << Log();
 }
 
 TEST_F(StationKeyerTest, MissingPortAsksToCheckTheSettings) {
     SetKeyerPortPathPattern("/nonexistent/keyer%d");
     settings.com_port = 3;
-    EXPECT_EQ(OpenConnection(nullptr), 0);
+    EXPECT_EQ(station_.OpenConnection(), 0);
     EXPECT_EQ(Log(), kBegin + "\r\nopenComm: 3Comm Open Failed!\r\nCheck com port settings.");
 }
 
@@ -318,35 +318,35 @@ TEST_F(StationKeyerTest, PortHeldByAnotherProgramIsReportedAndTheOpenAfterItsRel
     ASSERT_GE(other, 0);
     ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
     window_.SetControlText(IDC_OPEN_CLOSE, "Open");
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     EXPECT_EQ(Log(), kBegin + "\r\nopenComm: 1Comm Open Failed!\r\nCheck com port settings.");
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
-    EXPECT_EQ(local_keyer_open.load(), 0);
+    EXPECT_EQ(station_.state().local_keyer_open.load(), 0);
     EXPECT_TRUE(sim_->Received().empty());
 
     close(other);
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
-    OnOpenCloseButton(nullptr);
-    EXPECT_EQ(local_keyer_open.load(), 0);
+    station_.OpenOrClose();
+    EXPECT_EQ(station_.state().local_keyer_open.load(), 0);
 }
 
 // The keyer's adapter is pulled while nothing else is open: the station closes the keyer,
 // says so, and Open attaches it again once it is plugged back in. A keyer that is merely
 // silent for longer than that is not taken for lost.
 TEST_F(StationKeyerTest, UnpluggedKeyerIsClosedShownAndAttachesAgainOncePluggedIn) {
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     ASSERT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
     std::this_thread::sleep_for(kKeyerLostAfter + 300ms);
-    CloseLocalKeyerIfLost();
-    EXPECT_EQ(local_keyer_open.load(), 1);
+    station_.CloseLocalKeyerIfLost();
+    EXPECT_EQ(station_.state().local_keyer_open.load(), 1);
 
     const std::string before = Log();
     ASSERT_EQ(sim_->Command("unplug"), "ok");
     const auto unplugged = Clock::now();
-    ASSERT_TRUE(PumpUntil([] {
-        CloseLocalKeyerIfLost();
-        return local_keyer_open.load() == 0;
+    ASSERT_TRUE(PumpUntil([this] {
+        station_.CloseLocalKeyerIfLost();
+        return station_.state().local_keyer_open.load() == 0;
     }));
     EXPECT_GE(Clock::now() - unplugged, kKeyerLostAfter);
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Lost");
@@ -358,7 +358,7 @@ TEST_F(StationKeyerTest, UnpluggedKeyerIsClosedShownAndAttachesAgainOncePluggedI
     sim_ = std::make_unique<keyer_sim::KeyerSim>(keyer_sim::Options{});
     ASSERT_TRUE(sim_->Start());
     SetKeyerPortPathPattern(sim_->PortPath());
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
 }
 
@@ -368,16 +368,16 @@ TEST_F(StationKeyerTest, UnpluggedKeyerIsClosedShownAndAttachesAgainOncePluggedI
 TEST_F(StationKeyerTest, UnpluggedKeyerOfALinkedSiteTellsTheHomeStationAndKeepsTheLink) {
     settings.net_flags = kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
     settings.ip_port = FreePort();
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     ASSERT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
     Peer peer;
     const int fd = peer.Connect(static_cast<uint16_t>(settings.ip_port));
     ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; })) << Log();
 
     ASSERT_EQ(sim_->Command("unplug"), "ok");
-    ASSERT_TRUE(PumpUntil([] {
-        CloseLocalKeyerIfLost();
-        return local_keyer_open.load() == 0;
+    ASSERT_TRUE(PumpUntil([this] {
+        station_.CloseLocalKeyerIfLost();
+        return station_.state().local_keyer_open.load() == 0;
     }));
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Lost");
     EXPECT_EQ(net_connected.load(), 1);
@@ -386,7 +386,7 @@ TEST_F(StationKeyerTest, UnpluggedKeyerOfALinkedSiteTellsTheHomeStationAndKeepsT
     ASSERT_EQ(told.size(), kPacketSize);
     EXPECT_EQ(told[1], PKT_VERSION_REPLY);
     EXPECT_EQ(told[2], kNoKeyerVersion);
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     EXPECT_EQ(net_connected.load(), 0);
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
 }
@@ -395,20 +395,20 @@ TEST_F(StationKeyerTest, NetworkFailureAfterTheKeyerLeavesItAttached) {
     settings.net_flags = kNetModeClient;
     std::strcpy(settings.ip_address, "");
     window_.SetControlText(IDC_OPEN_CLOSE, "Open");
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
-    EXPECT_EQ(local_keyer_open.load(), 1);
+    EXPECT_EQ(station_.state().local_keyer_open.load(), 1);
     EXPECT_EQ(SocketLibraryStarts(), 0);
     // The caption stayed "Open", but the keyer is attached: the press closes it.
-    OnOpenCloseButton(nullptr);
-    EXPECT_EQ(local_keyer_open.load(), 0);
+    station_.OpenOrClose();
+    EXPECT_EQ(station_.state().local_keyer_open.load(), 0);
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Closed");
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
     EXPECT_EQ(access(config_path.c_str(), F_OK), 0);
 }
 
 TEST_F(StationKeyerTest, CloseWithNetworkOffClosesOnlyTheKeyerAndSavesTheRecord) {
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     ASSERT_EQ(window_.Text(IDC_OPEN_CLOSE), "Close") << Log();
     window_.SetControlText(IDC_NET_STATUS, "No Network Connection");
     window_.SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Ver:23");
@@ -417,7 +417,7 @@ TEST_F(StationKeyerTest, CloseWithNetworkOffClosesOnlyTheKeyerAndSavesTheRecord)
     std::this_thread::sleep_for(50ms);
     const size_t attached = sim_->Received().size();
 
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Closed");
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "No Network Connection");
@@ -429,7 +429,7 @@ TEST_F(StationKeyerTest, CloseWithNetworkOffClosesOnlyTheKeyerAndSavesTheRecord)
     EXPECT_EQ(Bytes(wire.begin() + static_cast<std::ptrdiff_t>(attached), wire.end()),
               (Bytes{0x0A, 0x0B, 0x00, 0x14, 0x00, 0x00, 0x0A, 0x00, 0x03}));
     settings.keyer_settings.wpm = 0;
-    ReadConfigFile(nullptr);
+    ReadConfigFile();
     EXPECT_EQ(settings.keyer_settings.wpm, 33);
 }
 
@@ -440,7 +440,7 @@ TEST_F(StationTest, AddressTextsThatAreNotLegal) {
         window_.SetControlText(IDC_LOG_PANE, "");
         BeClient(81);
         std::strcpy(settings.ip_address, text);
-        EXPECT_EQ(OpenConnection(nullptr), 0);
+        EXPECT_EQ(station_.OpenConnection(), 0);
         EXPECT_EQ(Log(), kBegin +
                              "\r\nInitializing winsock Client...\r\nThe IPv4 address entered "
                              "is not legal");
@@ -452,7 +452,7 @@ TEST_F(StationTest, AddressTextsThatAreNotLegal) {
 TEST_F(StationTest, UnknownHostNameIsReportedAndReleased) {
     BeClient(81);
     std::strcpy(settings.ip_address, "no-such-host.invalid");
-    EXPECT_EQ(OpenConnection(nullptr), 0);
+    EXPECT_EQ(station_.OpenConnection(), 0);
     const std::string log = Log();
     const std::string prefix = kBegin + "\r\nInitializing winsock Client...";
     ASSERT_EQ(log.substr(0, prefix.size()), prefix);
@@ -468,7 +468,7 @@ TEST_F(StationTest, PortAlreadyBoundFailsAtBindAndReleases) {
     Peer peer;
     BeServer();
     settings.ip_port = peer.Listen();
-    EXPECT_EQ(OpenConnection(nullptr), 0);
+    EXPECT_EQ(station_.OpenConnection(), 0);
     const std::string log = Log();
     EXPECT_TRUE(StartsWith(log, kBegin + "\r\nInitializing winsock Server...\r\nOfficial name: "))
         << log;
@@ -482,13 +482,13 @@ TEST_F(StationTest, PortNumbersAboveTheRangeWrap) {
     const uint16_t port = peer.Listen();
     BeClient(port);
     settings.ip_port = 0x10000u + port;
-    ASSERT_EQ(OpenConnection(nullptr), 1);
+    ASSERT_EQ(station_.OpenConnection(), 1);
     EXPECT_GE(peer.Accept(), 0);
 }
 
 TEST_F(StationTest, ServerListensAcceptsAndSendsItsSettingsAtOnce) {
     BeServer();
-    ASSERT_EQ(OpenConnection(nullptr), 1) << Log();
+    ASSERT_EQ(station_.OpenConnection(), 1) << Log();
     const std::string log = Log();
     EXPECT_TRUE(StartsWith(log, kBegin + "\r\nInitializing winsock Server...\r\nOfficial name: "))
         << log;
@@ -513,10 +513,10 @@ TEST_F(StationTest, ClientConnectsAndIntroducesItself) {
     Peer peer;
     const uint16_t port = peer.Listen();
     BeClient(port, kNetRoleRemoteSide);
-    pause_on = 1;
-    pot_speed_active = 1;
-    pot_wpm = 27;
-    ASSERT_EQ(OpenConnection(nullptr), 1);
+    station_.state().pause_on = 1;
+    station_.state().pot_speed_active = 1;
+    station_.state().pot_wpm = 27;
+    ASSERT_EQ(station_.OpenConnection(), 1);
     const std::string log = Log();
     EXPECT_TRUE(StartsWith(log, kBegin + "\r\nInitializing winsock Client...\r\nOfficial name: "))
         << log;
@@ -545,9 +545,9 @@ TEST_F(StationTest, ControlPointClientSendsItsSettingsBeforeTheSpeed) {
     Peer peer;
     BeClient(peer.Listen());
     settings.net_flags |= kNetRemoteSidetone;
-    pot_speed_active = 1;
-    pot_wpm = 31;
-    ASSERT_EQ(OpenConnection(nullptr), 1);
+    station_.state().pot_speed_active = 1;
+    station_.state().pot_wpm = 31;
+    ASSERT_EQ(station_.OpenConnection(), 1);
     const int fd = peer.Accept();
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
@@ -565,7 +565,7 @@ TEST_F(StationTest, DottedAddressWithoutAReverseRecordIsStillUsed) {
     const uint16_t port = peer.Listen(0, 0x7F000002);
     BeClient(port);
     std::strcpy(settings.ip_address, "127.0.0.2");
-    ASSERT_EQ(OpenConnection(nullptr), 1) << Log();
+    ASSERT_EQ(station_.OpenConnection(), 1) << Log();
     EXPECT_NE(Log().find("\r\nIP: 127.0.0.2\r\nActivate Async Mode"), std::string::npos) << Log();
     EXPECT_GE(peer.Accept(), 0);
     EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
@@ -574,16 +574,16 @@ TEST_F(StationTest, DottedAddressWithoutAReverseRecordIsStillUsed) {
 TEST_F(StationTest, StartupOpensWhenAskedAndClearsPause) {
     Peer peer;
     BeClient(peer.Listen());
-    RunStartupConnection(nullptr);
+    station_.OpenAtStartup();
     EXPECT_EQ(Log(), "");  // not asked to
 
     settings.open_at_startup = 1;
-    pause_on = 1;
+    station_.state().pause_on = 1;
     const auto start = Clock::now();
-    RunStartupConnection(nullptr);
+    station_.OpenAtStartup();
     EXPECT_GE(Clock::now() - start, 240ms);
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Close");
-    EXPECT_EQ(pause_on.load(), 0);
+    EXPECT_EQ(station_.state().pause_on.load(), 0);
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Waiting...");
 }
 
@@ -591,23 +591,23 @@ TEST_F(StationTest, FailedOpenLeavesTheCaptionAndPause) {
     BeClient(81);
     std::strcpy(settings.ip_address, "255.255.255.255");
     window_.SetControlText(IDC_OPEN_CLOSE, "Open");
-    pause_on = 1;
-    OnOpenCloseButton(nullptr);
+    station_.state().pause_on = 1;
+    station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
-    EXPECT_EQ(pause_on.load(), 1);
+    EXPECT_EQ(station_.state().pause_on.load(), 1);
     EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
 }
 
 TEST_F(StationTest, RefusedConnectFailsAndTheNextPressResets) {
     BeClient(FreePort());
-    ASSERT_EQ(OpenConnection(nullptr), 1);
+    ASSERT_EQ(station_.OpenConnection(), 1);
     ASSERT_TRUE(PumpUntil([this] { return window_.Text(IDC_NET_STATUS) == "Failed to connect"; }));
     EXPECT_EQ(net_pending.load(), 1);
     EXPECT_EQ(SocketLibraryStarts(), 0);
     EXPECT_EQ(link_socket.load(), kNoSocket);
 
     window_.SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Ver:23");
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Network Connection Closed");
     EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Closed");
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
@@ -686,15 +686,15 @@ TEST_F(StationTest, CloseAfterTheClientLeftReleasesTheListenerSoOpenBindsAgain) 
     const int fd = LinkedServer(&peer);
     window_.SetControlText(IDC_OPEN_CLOSE, "Close");
     peer.Close(fd);
-    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 0; }));
+    ASSERT_TRUE(PumpUntil([this] { return net_connected.load() == 0; }));
     EXPECT_EQ(net_pending.load(), 0);
 
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Network Connection Closed");
     EXPECT_EQ(SocketLibraryStarts(), 0);
 
-    OnOpenCloseButton(nullptr);
+    station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Close") << Log();
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Listening for Request....");
     peer.Connect(static_cast<uint16_t>(settings.ip_port));
@@ -705,9 +705,9 @@ TEST_F(StationTest, HeartbeatCountsOnAndBlinksWithTheAnswers) {
     Peer peer;
     const int fd = LinkedServer(&peer, kNetRoleConverse);
     Peer::Receive(fd, 1, 200ms);  // Converse sends no settings block
-    heartbeat_count = 254;
+    station_.state().heartbeat_count = 254;
     for (uint8_t expected : {254, 255, 0, 1}) {
-        OnHeartbeatTick();
+        station_.OnHeartbeatTick();
         const Bytes packet = Peer::Receive(fd, kPacketSize);
         EXPECT_EQ(packet, PacketBytes(PKT_HEARTBEAT, expected));
         Peer::Send(fd, PacketBytes(PKT_HEARTBEAT_REPLY, expected));
@@ -715,24 +715,24 @@ TEST_F(StationTest, HeartbeatCountsOnAndBlinksWithTheAnswers) {
         EXPECT_TRUE(PumpUntil([&] { return window_.Text(IDC_HEARTBEAT) == mark; }))
             << int{expected};
     }
-    EXPECT_EQ(heartbeat_count.load(), 2);
+    EXPECT_EQ(station_.state().heartbeat_count.load(), 2);
 
     settings.net_flags = (settings.net_flags & ~kNetRoleMask) | kNetRoleRemoteSide;
-    OnHeartbeatTick();
+    station_.OnHeartbeatTick();
     EXPECT_EQ(Peer::Receive(fd, 1, 200ms), Bytes{});
-    EXPECT_EQ(heartbeat_count.load(), 2);
+    EXPECT_EQ(station_.state().heartbeat_count.load(), 2);
 }
 
 TEST_F(StationTest, ExitClosesTheLinkedDataSocketOnly) {
     Peer peer;
     const uint16_t port = peer.Listen();
     BeClient(port);
-    ASSERT_EQ(OpenConnection(nullptr), 1);
-    CloseNetworkAtExit();  // only connecting: nothing is closed
+    ASSERT_EQ(station_.OpenConnection(), 1);
+    station_.CloseNetworkAtExit();  // only connecting: nothing is closed
     EXPECT_EQ(SocketLibraryStarts(), 1);
     const int fd = peer.Accept();
-    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
-    CloseNetworkAtExit();
+    ASSERT_TRUE(PumpUntil([this] { return net_connected.load() == 1; }));
+    station_.CloseNetworkAtExit();
     EXPECT_TRUE(Peer::SeesClose(fd));
     EXPECT_EQ(SocketLibraryStarts(), 0);
 }

@@ -14,9 +14,11 @@
 #include <thread>
 #include <vector>
 
+#include "app/main_window_view.h"
 #include "keyer/keyer_host.h"
 #include "keyer/serial_port.h"
 #include "net/link_state.h"
+#include "station/station.h"
 #include "tests/host/socket_test_peer.h"
 #include "tests/support/recording_window.h"
 #include "tools/keyer_sim/keyer_sim.h"
@@ -46,14 +48,16 @@ inline keyer_sim::Options FastKeyer() {
 class EmulatedKeyer {
   public:
     // `version`, when given, receives the version byte the keyer answered. The handshake
-    // (13 13 13, 00 04 55, 00 02) is not part of the wire that Wire shows.
-    void Attach(const keyer_sim::Options& options, uint8_t* version = nullptr) {
+    // (13 13 13, 00 04 55, 00 02) is not part of the wire that Wire shows. What the keyer
+    // sends goes to `listener`.
+    void Attach(const keyer_sim::Options& options, KeyerListener* listener,
+                uint8_t* version = nullptr) {
         sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
         ASSERT_TRUE(sim_->Start());
         SetKeyerPortPathPattern(sim_->PortPath());
         ASSERT_EQ(OpenKeyerPort(1), 0);
         uint8_t opened = 0;
-        ASSERT_EQ(OpenKeyerHost(&opened), 0);
+        ASSERT_EQ(OpenKeyerHost(&opened, listener), 0);
         if (version != nullptr) {
             *version = opened;
         }
@@ -105,7 +109,10 @@ class StationRigTest : public loopback::PeerLinkTest {
 
     std::vector<uint8_t> KeyerWire(std::size_t count) { return keyer_.Wire(count); }
 
+    // The station shows itself in the recording window through the Main window's own view.
     RecordingWindow window_;
+    MainWindowView view_;
+    Station station_{view_, view_, nullptr};
     EmulatedKeyer keyer_;
 };
 

@@ -23,8 +23,8 @@
 #include "keyer/keyer_host.h"
 #include "keyer/keyer_reader.h"
 #include "keyer/serial_port.h"
-#include "tests/support/recorded_keyer_events.h"
 #include "tests/wine/keyer_sim_control.h"
+#include "tools/keyer_recorder/recorded_keyer_events.h"
 
 namespace {
 
@@ -125,7 +125,7 @@ class SerialPortTest : public ::testing::Test {
     // Port and host open as the connection sequence does them; the version through `v`.
     void OpenHost(int port, uint8_t* v) {
         ASSERT_EQ(OpenKeyerPort(port), 0);
-        ASSERT_EQ(OpenKeyerHost(v), 0);
+        ASSERT_EQ(OpenKeyerHost(v, RecordingKeyerListener()), 0);
     }
 
     std::vector<int> linked_;
@@ -205,7 +205,7 @@ TEST_F(SerialPortTest, SecondOpenWhileOpenIsRefusedAndKeepsTheOpenPort) {
     EXPECT_EQ(OpenKeyerPort(kShortNamePort), -4);
     EXPECT_EQ(OpenKeyerPort(kNamespacePort), -4);
     uint8_t version = 0;
-    EXPECT_EQ(OpenKeyerHost(&version), 0);
+    EXPECT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0);
     EXPECT_EQ(version, 23);
     EXPECT_EQ(ReceivedWhenAtLeast(kHandshake.size()), kHandshake);
 }
@@ -227,7 +227,7 @@ TEST_F(SerialPortTest, CloseAfterBaseModeSendsBaseModeThenHostCloseAndFreesThePo
 
     ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
     version = 0;
-    ASSERT_EQ(OpenKeyerHost(&version), 0);
+    ASSERT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0);
     EXPECT_EQ(version, 23);
     expected.insert(expected.end(), kHandshake.begin(), kHandshake.end());
     EXPECT_EQ(ReceivedWhenAtLeast(expected.size()), expected);
@@ -301,7 +301,7 @@ TEST_F(SerialPortTest, LineChangesSucceedAndLeaveThePortWorking) {
     EXPECT_EQ(GetKeyerPortModemStatus(&status), 0);
     EXPECT_EQ(status, 0u);
     uint8_t version = 0;
-    EXPECT_EQ(OpenKeyerHost(&version), 0);
+    EXPECT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0);
     EXPECT_EQ(version, 23);
 }
 

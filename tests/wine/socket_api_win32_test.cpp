@@ -63,7 +63,7 @@ class Win32SocketSeam : public ::testing::Test {
         DestroyWindow(window_);
     }
 
-    WindowHandle Window() const { return window_; }
+    SocketNotifyTarget Window() const { return window_; }
 
     // The next notification, pumping this thread's messages meanwhile; an event with no
     // socket when none came.

@@ -21,6 +21,7 @@
 #include "keyer/keyer_host.h"
 #include "keyer/serial_port.h"
 #include "settings/settings_record.h"
+#include "tools/keyer_recorder/recorded_keyer_events.h"
 #include "tools/keyer_sim/keyer_sim.h"
 
 namespace {
@@ -98,7 +99,7 @@ int OpenHostMode(keyer_sim::KeyerSim& sim) {
         return 1;
     }
     uint8_t version = 0;
-    const int host = OpenKeyerHost(&version);
+    const int host = OpenKeyerHost(&version, RecordingKeyerListener());
     if (host != 0) {
         std::fprintf(stderr, "keyer_bench: OpenKeyerHost gave %d (%s)\n", host,
                      sim.Command("received").c_str());

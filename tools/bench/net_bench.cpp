@@ -31,17 +31,16 @@
 #include <thread>
 #include <vector>
 
+#include "app/main_window_view.h"
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
 #include "app/window.h"
-#include "net/connection.h"
-#include "net/link_events.h"
 #include "net/link_state.h"
 #include "net/packet.h"
-#include "net/packet_protocol.h"
+#include "net/packet_sender.h"
 #include "net/socket_api.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "station/station.h"
 
 namespace {
 
@@ -145,6 +144,9 @@ class TimingWindow : public WindowBackend {
 };
 
 TimingWindow window;
+// The station shows itself through the Main window's own view, as the program does.
+MainWindowView view;
+Station station(view, view, nullptr);
 
 double Percentile(const std::vector<double>& sorted, double fraction) {
     const size_t rank = static_cast<size_t>(fraction * static_cast<double>(sorted.size()) + 0.999);
@@ -219,7 +221,7 @@ bool PumpUntil(const std::function<bool()>& done) {
         }
         SocketEvent event{};
         if (WaitSocketEvent(kPumpSliceMs, &event)) {
-            HandleSocketNotify(event);
+            station.OnSocketEvent(event);
             deadline = Clock::now() + kPatience;
         }
     }
@@ -383,7 +385,7 @@ bool Run(int count) {
         kNetLocalKeyerDisabled | kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
     std::strcpy(settings.ip_address, "127.0.0.1");
     settings.ip_port = 0;  // any free port, read back from the listener
-    if (OpenConnection(nullptr) != 1) {
+    if (station.OpenConnection() != 1) {
         std::fprintf(stderr, "net_bench: the station could not listen\n");
         return false;
     }
@@ -424,7 +426,7 @@ int main(int argc, char** argv) {
     InstallWindowBackend(&window);
     const bool measured = Run(count);
     // Every path gives back the listener, the accepted socket and the socket library.
-    CloseNetworkFromButton();
+    station.CloseNetworkFromButton();
     InstallWindowBackend(nullptr);
     return measured ? 0 : 1;
 }

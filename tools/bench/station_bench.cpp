@@ -42,6 +42,7 @@
 #include "tests/wine/station_fixtures.h"
 #include "tests/wine/ui_driver.h"
 #include "tools/bench/station_pair.h"
+#include "tools/keyer_recorder/recorded_keyer_events.h"
 
 namespace {
 
@@ -246,7 +247,7 @@ void MeasureSerialLayer(const Emulator& emulator, int count) {
 
     uint8_t version = 0;
     std::vector<double> queued_ms;
-    if (OpenKeyerHost(&version) == 0) {
+    if (OpenKeyerHost(&version, RecordingKeyerListener()) == 0) {
         Sleep(300);
         const size_t mark = LogOf(&keyer).size();
         const std::vector<double> queued =

@@ -1,16 +1,15 @@
-#include "messages/message_editor.h"
+#include "app/message_editor_form.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-#include "app/field_number.h"
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
 #include "messages/message_parser.h"
 #include "messages/message_sender.h"
-#include "settings/config_file.h"
+#include "settings/field_number.h"
 #include "settings/settings_record.h"
+#include "station/settings_file.h"
 
 namespace {
 
@@ -60,8 +59,7 @@ std::string MessageTokenText(int button_id, const std::string& argument_text) {
     }
 }
 
-int OpenMessageEditor(WindowBackend& editor) {
-    const int number = editor_message.load();
+int OpenMessageEditor(WindowBackend& editor, int number) {
     if (!IsMessageNumber(number)) {
         return 0;
     }
@@ -74,7 +72,7 @@ int OpenMessageEditor(WindowBackend& editor) {
     return number;
 }
 
-bool MessageEditorCommand(WindowBackend& editor, int message_number, int id) {
+bool MessageEditorCommand(WindowBackend& editor, int message_number, int id, StationView& view) {
     if (!IsMessageNumber(message_number)) {
         return false;  // the text field's notifications while the editor is being filled
     }
@@ -86,8 +84,8 @@ bool MessageEditorCommand(WindowBackend& editor, int message_number, int id) {
             return false;
         case IDC_EDITOR_SAVE: {
             StoreMessageText(message_number, editor.GetControlText(IDC_EDITOR_TEXT));
-            // A failed write is reported by the save itself; the editor closes either way.
-            SaveConfigFile();
+            // The editor closes whether or not the write went through.
+            SaveSettingsFile(view);
             return true;
         }
         case IDC_EDITOR_CANCEL:

@@ -1,26 +1,20 @@
-#include "net/connection.h"
-
+// The connection sequence: attach the local keyer, then listen as a Net Server or start
+// connecting as a Net Client, telling the operator every step in the Connect log. It runs on
+// the window's thread, which receives the socket events.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "app/resource_ids.h"
-#include "app/runtime_state.h"
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_host.h"
 #include "keyer/serial_port.h"
 #include "net/link_state.h"
 #include "net/socket_api.h"
 #include "settings/settings_record.h"
+#include "station/station.h"
 
 namespace {
-
-// The log pane holds the Connect log and the operator's typing alike: each text goes in
-// at the current selection, so a text without "\r\n" continues the line before it.
-void Log(const std::string& text) {
-    ReplaceSelection(IDC_LOG_PANE, text);
-}
 
 // The log's texts are built in a 128-byte buffer: a longer one is cut to fit.
 std::string Format(const char* format, ...) {
@@ -49,8 +43,10 @@ const char* SerialFailureReason(int result) {
     }
 }
 
+}  // namespace
+
 // 1 attached, 0 failed (the port is given back, so the next attempt can open it again).
-int AttachLocalKeyer() {
+int Station::AttachLocalKeyer() {
     Log(Format("\r\nopenComm: %d", static_cast<int>(settings.com_port)));
     const int opened = OpenKeyerPort(static_cast<int>(settings.com_port));
     if (opened != 0) {
@@ -63,7 +59,8 @@ int AttachLocalKeyer() {
     }
     Log("\r\nAttach local Tarvel: ");
     uint8_t version = 0;
-    const int attached = OpenKeyerHost(&version);
+    state_.keyer_lost = false;
+    const int attached = OpenKeyerHost(&version, this);
     if (attached != 0) {
         Log(attached == -3   ? "Tarvel does not respond"
             : attached == -2 ? "Echo Mismatch"
@@ -72,21 +69,23 @@ int AttachLocalKeyer() {
         return 0;
     }
     Log("\r\nLoad local Tarvel settings...");
-    keyer_version = version;
+    state_.keyer_version = version;
     LoadKeyerSettings(&settings.keyer_settings);
     if (!IsExtendedKeyerVersion(version)) {
         SetKeyerBaseMode();
-        keyer_v2 = 0;
+        state_.keyer_v2 = 0;
     } else {
         SetKeyerExtendedMode();
-        keyer_v2 = 1;
+        state_.keyer_v2 = 1;
     }
     SetKeyerSidetone(settings.keyer_settings.sidetone);
     Log("Done\r\n");
-    local_keyer_open = 1;
-    SetControlText(IDC_LOCAL_STATUS, Format("Local Tarvel V%d OnLine", version));
+    state_.local_keyer_open = 1;
+    view_.ShowLocalKeyer(LocalKeyerState::kOnline, version);
     return 1;
 }
+
+namespace {
 
 // Gives up the network stage: the socket (if made) and the library start.
 int FailNetworkStage() {
@@ -95,8 +94,10 @@ int FailNetworkStage() {
     return 0;
 }
 
+}  // namespace
+
 // The host entry of the address text or of this machine; false after logging why not.
-bool FindHost(bool server, HostEntry* entry) {
+bool Station::FindHost(bool server, HostEntry* entry) {
     bool found = false;
     if (!server || (settings.net_flags & kNetIpAddrOverride) != 0) {
         const std::string address(settings.ip_address,
@@ -140,9 +141,7 @@ bool FindHost(bool server, HostEntry* entry) {
     return true;
 }
 
-}  // namespace
-
-int OpenConnection(WindowHandle main_window) {
+int Station::OpenConnection() {
     Log("\r\n--------------Begin Connect Log------------");
     if ((settings.net_flags & kNetLocalKeyerDisabled) == 0 && AttachLocalKeyer() == 0) {
         return 0;
@@ -184,14 +183,15 @@ int OpenConnection(WindowHandle main_window) {
             Log("\r\nbind() failed.");
             return FailNetworkStage();
         }
-        SetControlText(IDC_NET_STATUS, "Listening for Request....");
+        view_.ShowNetworkStatus(NetworkStatus::kListening);
         Log("listen()");
         if (ListenSocket(socket, 1) != 0) {
             Log("\r\nlisten() failed.");
             return FailNetworkStage();
         }
         Log("\r\nActivate Async Mode");
-        if (SelectSocketEvents(socket, main_window, kSocketNotifyMessage, kListenerEvents) != 0) {
+        if (SelectSocketEvents(socket, socket_events_, kSocketNotifyMessage, kListenerEvents) !=
+            0) {
             Log("\r\nWSAAsyncSelect() failed.");
             return FailNetworkStage();
         }
@@ -200,7 +200,7 @@ int OpenConnection(WindowHandle main_window) {
     }
 
     Log("\r\nActivate Async Mode");
-    if (SelectSocketEvents(socket, main_window, kSocketNotifyMessage, kConnectorEvents) != 0) {
+    if (SelectSocketEvents(socket, socket_events_, kSocketNotifyMessage, kConnectorEvents) != 0) {
         Log("\r\nWSAAsyncSelect() failed.");
         return FailNetworkStage();
     }
@@ -211,7 +211,7 @@ int OpenConnection(WindowHandle main_window) {
     const int error = SocketLastError();
     if (error == kSocketErrorWouldBlock) {
         net_pending = 1;
-        SetControlText(IDC_NET_STATUS, "Waiting...");
+        view_.ShowNetworkStatus(NetworkStatus::kConnecting);
         return 1;
     }
     Log(Format("\r\nconnect() failed: %d", error));

@@ -6,26 +6,16 @@
 // for the other keyer, while its status means nothing to anyone; in Converse both stations
 // send what their paddles key, and each shows its own too.
 //
-// All of it runs on the keyer reader thread, between two reads, so every window call here
-// is a synchronous call into the Main window's thread. That thread therefore never waits
-// for the reader without carrying out such calls (the keyer's close), and at exit the
-// window seam closes before the window goes; after that these calls do nothing.
-#include "keyer/keyer_dispatch.h"
-
-#include <string>
-
-#include "app/resource_ids.h"
-#include "app/runtime_state.h"
-#include "app/status_texts.h"
-#include "app/window.h"
+// All of it runs on the keyer reader thread, between two reads: what it shows goes to the
+// view, which hands it over without waiting, so the reader never waits for the window.
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_reader.h"
 #include "messages/message_sender.h"
 #include "net/link_state.h"
-#include "net/packet.h"
-#include "net/packet_protocol.h"
+#include "net/packet_sender.h"
 #include "net/receive_backlog.h"
 #include "settings/settings_record.h"
+#include "station/station.h"
 
 namespace {
 
@@ -40,49 +30,40 @@ constexpr uint8_t kRightPaddleCode = 1;
 // pressed one counts.
 struct KeyerButton {
     uint8_t bit;
-    int control;
-    const char* caption;
     int message;
 };
-constexpr KeyerButton kKeyerButtons[] = {
-    {0x01, IDC_M1, "M1", 1},
-    {0x02, IDC_M2, "M2", 2},
-    {0x04, IDC_M3, "M3", 3},
-    {0x10, IDC_M4, "M4", 4},
-};
-constexpr const char* kPressedButtonCaption = "X";
+constexpr KeyerButton kKeyerButtons[] = {{0x01, 1}, {0x02, 2}, {0x04, 3}, {0x10, 4}};
 // What `sending_message` holds while a keyer button's message goes out, whichever button.
 constexpr int32_t kSendingFromKeyerButton = 1;
 
-void OnKeyerButtons(uint8_t report) {
+}  // namespace
+
+void Station::OnKeyerButtons(uint8_t report) {
     for (const KeyerButton& button : kKeyerButtons) {
         if ((report & button.bit) != 0) {
-            SetControlText(button.control, kPressedButtonCaption);
-            // Refused while a message is going out: that one goes on, and only the caption
+            view_.ShowKeyerButtonPressed(button.message);
+            // Refused while a message is going out: that one goes on, and only the view
             // shows the press.
-            StartMessage(button.message, kSendingFromKeyerButton);
+            StartMessage(button.message, kSendingFromKeyerButton, this);
             return;
         }
     }
-    for (const KeyerButton& button : kKeyerButtons) {
-        SetControlText(button.control, button.caption);
-    }
+    view_.ShowKeyerButtonPressed(0);
 }
 
-void ShowLocalStatus(uint8_t status) {
+void Station::ShowLocalStatus(uint8_t status) {
     if ((status & kStatusBreakIn) != 0) {
         // The operator took over with the paddles: a stored message must not go on under
         // them.
         sending_message.store(0);
     }
-    SetControlText(IDC_BUSY_STATUS, (status & kStatusBusy) != 0 ? kBusyText : kBlankText);
-    const char* wait = (status & kStatusWait) != 0      ? kWaitText
-                       : (status & kStatusBreakIn) != 0 ? kBreakInText
-                                                        : kBlankText;
-    SetControlText(IDC_WAIT_STATUS, wait);
+    view_.ShowBusy((status & kStatusBusy) != 0);
+    view_.ShowWait((status & kStatusWait) != 0      ? WaitState::kWait
+                   : (status & kStatusBreakIn) != 0 ? WaitState::kBreakIn
+                                                    : WaitState::kNone);
 }
 
-void OnStatus(uint8_t status) {
+void Station::OnKeyerStatus(uint8_t status) {
     if (IsKeyerButtonReport(status)) {
         // Keying from this station's own buttons follows the role rule. A report that the
         // rule refuses is dropped rather than passed on as status: its button bits would
@@ -101,9 +82,9 @@ void OnStatus(uint8_t status) {
     }
 }
 
-void OnSpeedPot(uint8_t wpm) {
-    pot_wpm.store(wpm);
-    if (pot_speed_active.load() == 0) {
+void Station::OnSpeedPot(uint8_t wpm) {
+    state_.pot_wpm.store(wpm);
+    if (state_.pot_speed_active.load() == 0) {
         return;
     }
     if (IsLinked()) {
@@ -115,11 +96,11 @@ void OnSpeedPot(uint8_t wpm) {
             SendPacket(PKT_SPEED, wpm, 0, nullptr);
         }
     }
-    SetControlText(IDC_WPM, std::to_string(wpm));
+    view_.ShowSpeed(wpm);
     SetKeyerSpeed(wpm);
 }
 
-void OnEcho(uint8_t character) {
+void Station::OnKeyerEcho(uint8_t character) {
     if (IsLinked()) {
         const uint32_t role = NetRole();
         if (role == kNetRoleRemoteSide) {
@@ -131,46 +112,22 @@ void OnEcho(uint8_t character) {
             return;
         }
     }
-    InsertEchoCharacter(character);
+    view_.InsertEcho(character);
 }
 
-void OnPaddles(uint8_t paddles) {
+void Station::OnPaddles(uint8_t paddles) {
     // With "Letter Paddle" chosen only the characters the paddles key travel, as echo;
     // a station without a link has nobody to tell, and its field stays as it was.
     if (!IsLinked() || (settings.net_flags & kNetLetterPaddle) != 0) {
         return;
     }
-    std::string shown = "  ";
-    uint8_t code = 0;
-    if ((paddles & kLeftPaddle) != 0) {
-        shown[0] = 'L';
-        code = kLeftPaddleCode;
-    }
-    if ((paddles & kRightPaddle) != 0) {
-        shown[1] = 'R';
-        code = kRightPaddleCode;
-    }
+    const bool left = (paddles & kLeftPaddle) != 0;
+    const bool right = (paddles & kRightPaddle) != 0;
+    const uint8_t code = right ? kRightPaddleCode : left ? kLeftPaddleCode : 0;
     SendPacket(PKT_PADDLE, code, 0, nullptr);
-    SetControlText(IDC_PADDLES, shown);
+    view_.ShowPaddles(left, right);
 }
 
-}  // namespace
-
-void DispatchKeyerEvent(int type, uint8_t value) {
-    switch (type) {
-        case kStatusEvent:
-            OnStatus(value);
-            break;
-        case kSpeedPotEvent:
-            OnSpeedPot(value);
-            break;
-        case kEchoEvent:
-            OnEcho(value);
-            break;
-        case kPaddleEvent:
-            OnPaddles(value);
-            break;
-        default:
-            break;
-    }
+void Station::OnKeyerLost() {
+    state_.keyer_lost.store(true);
 }

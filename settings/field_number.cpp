@@ -1,4 +1,4 @@
-#include "app/field_number.h"
+#include "settings/field_number.h"
 
 namespace {
 

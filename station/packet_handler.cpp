@@ -1,23 +1,18 @@
-#include "net/packet_protocol.h"
-
-#include <cstring>
+// What the other station's packets do here, and the settings block both stations load.
 #include <string>
 
-#include "app/resource_ids.h"
-#include "app/runtime_state.h"
-#include "app/status_texts.h"
-#include "app/window.h"
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_reader.h"
 #include "net/link_state.h"
-#include "net/link_watch.h"
+#include "net/packet_sender.h"
 #include "net/receive_backlog.h"
-#include "net/socket_api.h"
 #include "settings/settings_record.h"
-
-std::atomic<int32_t> bad_packet_count{0};
+#include "station/station.h"
 
 namespace {
+
+constexpr char kBacklogFullText[] = "\r\nprocessIPpacket: receive backlog full, text lost";
+constexpr char kClientServerMismatchText[] = "\r\nprocessIPpacket: client/server mismatch";
 
 // Bit 0 alternates with the heartbeat counter, so the mark blinks while answers come in.
 constexpr uint8_t kHeartbeatBlinkBit = 0x01;
@@ -28,87 +23,42 @@ constexpr uint8_t kPinRemoteSidetone = 0x02;
 // 0x08; the record keeps the operator's values for when the link is gone.
 constexpr uint8_t kConversePinMask = 0xF2;
 
-void ShowRemoteVersion(uint8_t version) {
-    SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Ver:" + std::to_string(version));
-}
+}  // namespace
 
-void ApplyRemoteStatus(uint8_t status) {
-    remote_busy.store((status & kStatusHold) != 0 ? 1 : 0);
+void Station::ApplyRemoteStatus(uint8_t status) {
+    state_.remote_busy.store((status & kStatusHold) != 0 ? 1 : 0);
     if ((status & kStatusBreakIn) != 0) {
         // The other operator broke in: a stored message still going out here must stop.
         sending_message.store(0);
     }
-    SetControlText(IDC_BUSY_STATUS, (status & kStatusBusy) != 0 ? kBusyText : kBlankText);
-    SetControlText(IDC_WAIT_STATUS, (status & kStatusWait) != 0 ? kWaitText : kBlankText);
+    view_.ShowBusy((status & kStatusBusy) != 0);
+    view_.ShowWait((status & kStatusWait) != 0 ? WaitState::kWait : WaitState::kNone);
 }
 
-void SendVersionReply() {
-    const uint8_t version = local_keyer_open.load() == 1 ? keyer_version.load() : kNoKeyerVersion;
+void Station::SendVersionReply() {
+    const uint8_t version =
+        state_.local_keyer_open.load() == 1 ? state_.keyer_version.load() : kNoKeyerVersion;
     SendPacket(PKT_VERSION_REPLY, version, 0, nullptr);
 }
 
-void AnswerVersionRequest() {
+void Station::AnswerVersionRequest() {
     if (!IsNetServer()) {
         // Only a client asks, so a request here means both ends are set up as clients.
-        ReplaceSelection(IDC_LOG_PANE, "\r\nprocessIPpacket: client/server mismatch");
+        Log(kClientServerMismatchText);
         return;
     }
     SendVersionReply();
 }
 
-}  // namespace
-
-void RetellKeyerVersion() {
+void Station::RetellKeyerVersion() {
     if (IsLinked() && IsNetServer()) {
         SendVersionReply();
     }
 }
 
-void InsertEchoCharacter(uint8_t character) {
-    // A NUL-terminated one-character text, as the edit control takes it: a NUL code is
-    // an empty insertion there, and here too.
-    const char text[2] = {static_cast<char>(character), '\0'};
-    ReplaceSelection(IDC_ECHO_LINE, text);
-}
-
-namespace {
-
-// A lost packet is not repeated: the stream has no acknowledgement to repeat it on, and the
-// link's own close notification tells the station when the peer has gone. A packet cut short
-// is another matter: the peer would read every later packet shifted, so nothing more goes on
-// that connection, and the Main window's thread ends the link when it next looks.
-void SendStream(const uint8_t* bytes, std::size_t count) {
-    const SocketHandle socket = DataSocket();
-    if (IsFramingLost(socket)) {
-        return;
-    }
-    if (SendWhole(socket, bytes, count) == kSendCutShort) {
-        NoteCutShortSend(socket);
-    }
-}
-
-}  // namespace
-
-void SendPacket(uint8_t type, uint8_t value, uint8_t second_value, const uint8_t* payload) {
-    const Packet packet = BuildPacket(type, value, second_value, payload);
-    SendStream(packet.bytes, kPacketSize);
-}
-
-void SendTextPackets(const uint8_t* bytes, int count) {
-    uint8_t stream[kMaxTextPackets * kPacketSize];
-    if (count < 1 || count > kMaxTextPackets) {
-        return;
-    }
-    for (int i = 0; i < count; ++i) {
-        const Packet packet = BuildPacket(PKT_TEXT_CHAR, bytes[i]);
-        std::memcpy(stream + i * kPacketSize, packet.bytes, kPacketSize);
-    }
-    SendStream(stream, static_cast<std::size_t>(count) * kPacketSize);
-}
-
-void processIPpacket(const Packet& packet) {
+void Station::processIPpacket(const Packet& packet) {
     if (!HasPacketMarker(packet)) {
-        ++bad_packet_count;
+        ++state_.bad_packet_count;
         return;
     }
     const uint8_t value = PacketValue(packet);
@@ -117,7 +67,9 @@ void processIPpacket(const Packet& packet) {
             AnswerVersionRequest();
             break;
         case PKT_TEXT_CHAR:
-            ReceiveTextByte(value);
+            if (ReceiveTextByte(value)) {
+                Log(kBacklogFullText);
+            }
             break;
         case PKT_KEYER_SETTINGS: {
             const KeyerSettings block = PacketKeyerSettings(packet);
@@ -148,16 +100,16 @@ void processIPpacket(const Packet& packet) {
             }
             break;
         case PKT_VERSION_REPLY:
-            ShowRemoteVersion(value);
+            view_.ShowRemoteKeyerVersion(value);
             break;
         case PKT_ECHO_CHAR:
-            InsertEchoCharacter(value);
+            view_.InsertEcho(value);
             break;
         case PKT_STATUS:
             ApplyRemoteStatus(value);
             break;
         case PKT_HEARTBEAT_REPLY:
-            SetControlText(IDC_HEARTBEAT, (value & kHeartbeatBlinkBit) != 0 ? " " : "+");
+            view_.BlinkHeartbeat((value & kHeartbeatBlinkBit) == 0);
             break;
         case PKT_PADDLE:
             SetKeyerPaddleInput(value);
@@ -169,14 +121,14 @@ void processIPpacket(const Packet& packet) {
     }
 }
 
-int IsLinkBusy() {
+int Station::IsLinkBusy() const {
     if (IsLinked()) {
-        return remote_busy.load();
+        return state_.remote_busy.load();
     }
     return IsKeyerQueueNearlyFull();
 }
 
-void ApplyKeyerSettings() {
+void Station::ApplyKeyerSettings() {
     // The adjustments are made on a copy rather than on the record and undone afterwards:
     // the keyer reader and the message sender read the record without a lock, and must
     // never see a block that is half the operator's and half the other side's.

@@ -1,13 +1,22 @@
-// The keyer event dispatcher's stand-in for the programs that test or measure the keyer link
-// without the Main window behind it: every event the keyer reader hands on is kept, in
-// order, for the cases that look at it. A program links this in place of the real
-// dispatcher (target pellmar_recorded_keyer_events), never beside it.
+// A keyer listener for the programs that test or measure the keyer link without a station
+// behind it: every event the keyer reader hands on is kept, in order, for the cases that
+// look at it. Open host mode with RecordingKeyerListener() as the listener.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "keyer/keyer_listener.h"
+
+enum KeyerEventType {
+    kStatusEvent = 1,
+    kSpeedPotEvent = 2,
+    kEchoEvent = 3,
+    kPaddleEvent = 4,
+    kLostEvent = 5,
+};
 
 struct KeyerEvent {
     int type;
@@ -17,6 +26,7 @@ struct KeyerEvent {
     }
 };
 
+KeyerListener* RecordingKeyerListener();
 std::vector<KeyerEvent> RecordedKeyerEvents();
 // The events once at least `count` are there, or as they are when `timeout` has passed.
 std::vector<KeyerEvent> WaitForKeyerEvents(std::size_t count, std::chrono::milliseconds timeout);

@@ -11,21 +11,20 @@
 // the first refusal, the speed-pot range and the network fields are stored even after a
 // refusal, and only the save and the apply wait for a clean pass. An operator who fixes the
 // refused field and presses "Done" again loses nothing that was typed.
-#include "settings/setup_form.h"
+#include "app/setup_form.h"
 
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 
-#include "app/field_number.h"
 #include "app/resource_ids.h"
-#include "app/runtime_state.h"
 #include "keyer/keyer_commands.h"
 #include "keyer/serial_port.h"
-#include "net/link_state.h"
-#include "net/packet_protocol.h"
-#include "settings/config_file.h"
+#include "messages/message_sender.h"
+#include "settings/field_number.h"
 #include "settings/settings_record.h"
+#include "station/settings_file.h"
+#include "station/station.h"
 
 const char kParameterErrorCaption[] = "Parameter Error";
 
@@ -216,7 +215,7 @@ bool StoreKeyerFields(SetupForm* form, WindowHandle owner) {
     return true;
 }
 
-bool StoreSpeedPotRange(const SetupForm& form, WindowHandle owner) {
+bool StoreSpeedPotRange(const SetupForm& form, WindowHandle owner, Station& station) {
     const uint32_t highest = NumberIn(form, IDC_SETUP_MAX_WPM);
     const uint32_t lowest = NumberIn(form, IDC_SETUP_MIN_WPM);
     if (highest <= lowest) {
@@ -232,14 +231,15 @@ bool StoreSpeedPotRange(const SetupForm& form, WindowHandle owner) {
     settings.keyer_settings.min_wpm = static_cast<uint8_t>(lowest);
     RequestKeyerSpeedPot();
     if (UnsignedFromText(GetControlText(IDC_WPM)).value_or(0) > highest) {
-        SetControlText(IDC_WPM, std::to_string(highest));
+        station.view().ShowSpeed(static_cast<int>(highest));
     }
     return true;
 }
 
 // The choices, stored only after a clean pass. A list with no position chosen (its edit
 // field holds typed text) leaves its part of the record as it was.
-void StoreChoices(const SetupForm& form) {
+void StoreChoices(const SetupForm& form, Station& station) {
+    StationState& state = station.state();
     KeyerSettings& keyer = settings.keyer_settings;
     for (const FlagBox& box : kModeBoxes) {
         SetBit(&keyer.mode_register, box.bit, Checked(form, box.id));
@@ -281,14 +281,14 @@ void StoreChoices(const SetupForm& form) {
     const int output = Selected(form, IDC_SETUP_OUTPUT, std::size(kPortOutputCodes));
     if (output != kNoSelection) {
         const uint8_t code =
-            keyer_v2.load() != 0 ? kPortOutputCodes[output] : kPinOutputCodes[output];
+            state.keyer_v2.load() != 0 ? kPortOutputCodes[output] : kPinOutputCodes[output];
         keyer.pin_config = static_cast<uint8_t>((keyer.pin_config & ~kPinLowBits) | code);
     }
 
     const int frequency = Selected(form, IDC_SETUP_FREQ, kSidetoneEntries.size());
     const uint8_t code = frequency != kNoSelection ? static_cast<uint8_t>(frequency + 1)
                                                    : keyer.sidetone & kSidetoneFrequencyMask;
-    const bool paddle_only = Checked(form, IDC_SETUP_PADDLE_ONLY) && keyer_v2.load() == 1;
+    const bool paddle_only = Checked(form, IDC_SETUP_PADDLE_ONLY) && state.keyer_v2.load() == 1;
     keyer.sidetone = static_cast<uint8_t>(code | (paddle_only ? kSidetonePaddleOnly : 0));
 
     settings.open_at_startup = Checked(form, IDC_SETUP_OPEN_AT_START) ? 1 : 0;
@@ -300,22 +300,22 @@ void StoreChoices(const SetupForm& form) {
     settings.reserved_one = 1;
 
     if (Checked(form, IDC_SETUP_POT_LOCK)) {
-        pot_speed_active = 1;
+        state.pot_speed_active = 1;
         keyer.wpm = 0;
-        EnableControl(IDC_WPM, false);
+        station.view().AllowSpeedEntry(false);
         return;
     }
-    pot_speed_active = 0;
+    state.pot_speed_active = 0;
     // A pot reading of 0 means none has arrived yet; taking it would store 0, which hands
     // the speed back to the pot that "Pot Lock" just released.
-    const uint8_t pot = pot_wpm.load();
-    if (local_keyer_open.load() != 0 && pot != 0) {
+    const uint8_t pot = state.pot_wpm.load();
+    if (state.local_keyer_open.load() != 0 && pot != 0) {
         keyer.wpm = pot;
     } else if (keyer.wpm == 0) {
         keyer.wpm = keyer.min_wpm;
     }
-    SetControlText(IDC_WPM, std::to_string(keyer.wpm));
-    EnableControl(IDC_WPM, true);
+    station.view().ShowSpeed(keyer.wpm);
+    station.view().AllowSpeedEntry(true);
 }
 
 // The port enable, the PTT and the network fields, stored whether or not anything was
@@ -346,9 +346,9 @@ void StoreConnection(const SetupForm& form) {
 
 }  // namespace
 
-int OutputSetupIndex(uint8_t pin_config) {
+int OutputSetupIndex(uint8_t pin_config, bool keyer_v2) {
     const bool tone = (pin_config & 0x02) != 0;
-    if (keyer_v2.load() != 0) {
+    if (keyer_v2) {
         if ((pin_config & 0x04) != 0) {
             return tone ? 1 : 0;
         }
@@ -366,11 +366,12 @@ int OutputSetupIndex(uint8_t pin_config) {
     return (pin_config & 0x04) != 0 ? 2 : 3;
 }
 
-SetupForm OpenSetupForm() {
+SetupForm OpenSetupForm(Station& station) {
+    StationState& state = station.state();
     SetupForm form;
     const KeyerSettings& keyer = settings.keyer_settings;
     const uint32_t net_mode = NetMode();
-    const bool v2 = keyer_v2.load() != 0;
+    const bool v2 = state.keyer_v2.load() != 0;
 
     ListPorts(&form);
     sending_message = 0;
@@ -398,10 +399,10 @@ SetupForm OpenSetupForm() {
     form.texts[IDC_SETUP_MIN_WPM] = std::to_string(keyer.min_wpm);
 
     // Without a keyer there is no pot to follow: the box keeps its check but cannot change.
-    form.checks[IDC_SETUP_POT_LOCK] = pot_speed_active.load() != 0;
-    form.enabled[IDC_SETUP_POT_LOCK] = local_keyer_open.load() != 0;
-    if (local_keyer_open.load() == 0) {
-        pot_speed_active = 0;
+    form.checks[IDC_SETUP_POT_LOCK] = state.pot_speed_active.load() != 0;
+    form.enabled[IDC_SETUP_POT_LOCK] = state.local_keyer_open.load() != 0;
+    if (state.local_keyer_open.load() == 0) {
+        state.pot_speed_active = 0;
     }
 
     for (const FlagBox& box : kModeBoxes) {
@@ -419,7 +420,7 @@ SetupForm OpenSetupForm() {
         Position((keyer.sidetone & kSidetoneFrequencyMask) - 1, kSidetoneEntries.size());
 
     form.checks[IDC_SETUP_ENABLE_PTT] = (keyer.pin_config & kPinEnablePtt) != 0;
-    form.selections[IDC_SETUP_OUTPUT] = OutputSetupIndex(keyer.pin_config);
+    form.selections[IDC_SETUP_OUTPUT] = OutputSetupIndex(keyer.pin_config, v2);
 
     const bool port_disabled = (settings.net_flags & kNetLocalKeyerDisabled) != 0;
     form.checks[IDC_SETUP_PORT_ENABLE] = !port_disabled;
@@ -471,17 +472,17 @@ void ReactToSetupClick(int id, SetupForm* form) {
     }
 }
 
-bool FinishSetupForm(SetupForm* form, WindowHandle owner) {
+bool FinishSetupForm(SetupForm* form, WindowHandle owner, Station& station) {
     bool passed = StoreKeyerFields(form, owner);
-    passed = StoreSpeedPotRange(*form, owner) && passed;
+    passed = StoreSpeedPotRange(*form, owner, station) && passed;
     if (passed) {
-        StoreChoices(*form);
+        StoreChoices(*form, station);
     }
     StoreConnection(*form);
     if (!passed) {
         return false;
     }
-    SaveConfigFile();
-    ApplyKeyerSettings();
+    SaveSettingsFile(station.view());
+    station.ApplyKeyerSettings();
     return true;
 }

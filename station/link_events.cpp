@@ -4,24 +4,20 @@
 // through ReleaseKeyerControl: a transmitter is never left keyed by a link that is gone.
 // And a server must never be locked by a client that vanished without a close: a silent
 // link ends by itself, and a new client takes over one that has gone quiet.
-#include "net/link_events.h"
-
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
 
-#include "app/resource_ids.h"
-#include "app/runtime_state.h"
-#include "app/status_texts.h"
 #include "keyer/keyer_commands.h"
 #include "net/link_state.h"
 #include "net/link_timing.h"
 #include "net/link_watch.h"
 #include "net/packet_link.h"
-#include "net/packet_protocol.h"
+#include "net/packet_sender.h"
 #include "net/receive_backlog.h"
 #include "settings/settings_record.h"
+#include "station/station.h"
 
 namespace {
 
@@ -35,21 +31,15 @@ constexpr char kTakenOverText[] = "\r\nSilent client dropped for the new one";
 constexpr int kKeepAliveIdleMs = 4000;
 constexpr int kKeepAliveIntervalMs = 1000;
 
-// The receive side of the one connection; reset with each new link so that the partial
-// tail of an ended connection never joins the start of the next.
-PacketReassembler rx_packets;
-
-void Log(const std::string& text) {
-    ReplaceSelection(IDC_LOG_PANE, text);
-}
-
 bool SendsHeartbeats() {
     return (settings.net_flags & kNetRoleRemoteSide) == 0;
 }
 
-void StartLink(SocketHandle data_socket) {
+}  // namespace
+
+void Station::StartLink(SocketHandle data_socket) {
     SetSocketKeepAlive(data_socket, kKeepAliveIdleMs, kKeepAliveIntervalMs);
-    rx_packets.Reset();
+    rx_packets_.Reset();
     StartLinkWatch();
     ForgetReportedHold();
 }
@@ -57,11 +47,11 @@ void StartLink(SocketHandle data_socket) {
 // The link ends for a reason this station found itself. A server goes on listening; a
 // client gives its socket up as after a failed connect, and its Open/Close press then
 // closes and the next one opens again.
-void EndLinkAsLost(const char* reason) {
+void Station::EndLinkAsLost(const char* reason) {
     Log(reason);
-    SetControlText(IDC_NET_STATUS, "Connection Closed");
+    view_.ShowNetworkStatus(NetworkStatus::kLinkEnded);
     net_connected = 0;
-    rx_packets.Reset();
+    rx_packets_.Reset();
     if (IsNetServer()) {
         ReleaseAcceptedSocket();
     } else {
@@ -71,7 +61,7 @@ void EndLinkAsLost(const char* reason) {
     ReleaseKeyerControl();
 }
 
-int OnAccept() {
+int Station::OnAccept() {
     Log("\r\nAccepting Request....");
     const SocketHandle accepted = AcceptSocket(link_socket.load());
     if (accepted == kNoSocket) {
@@ -106,62 +96,60 @@ int OnAccept() {
     }
     accepted_socket = accepted;
     StartLink(accepted);
-    SetControlText(IDC_NET_STATUS, "Connected to Client.");
+    view_.ShowNetworkStatus(NetworkStatus::kLinkedToClient);
     net_connected = 1;
     ApplyKeyerSettings();
     net_pending = 0;
     return 1;
 }
 
-void OnConnect(uint16_t error) {
+void Station::OnConnect(uint16_t error) {
     if (error != 0) {
-        SetControlText(IDC_NET_STATUS, "Failed to connect");
+        view_.ShowNetworkStatus(NetworkStatus::kConnectFailed);
         ReleaseLinkSocket();
         ReleaseSocketLibrary();
         return;
     }
     Log("\r\n--------------End Connect Log------------\r\n");
-    SetControlText(IDC_NET_STATUS, "Connected to server.");
+    view_.ShowNetworkStatus(NetworkStatus::kLinkedToServer);
     StartLink(link_socket.load());
     net_connected = 1;
-    SendPacket(PKT_PAUSE, pause_on.load(), 0, nullptr);
+    SendPacket(PKT_PAUSE, state_.pause_on.load(), 0, nullptr);
     SendPacket(PKT_VERSION_REQUEST, 0, 0, nullptr);
     ApplyKeyerSettings();
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    if (pot_speed_active.load() == 1) {
-        SendPacket(PKT_SPEED, pot_wpm.load(), 0, nullptr);
+    if (state_.pot_speed_active.load() == 1) {
+        SendPacket(PKT_SPEED, state_.pot_wpm.load(), 0, nullptr);
     }
 }
 
-void OnRead() {
+void Station::OnRead() {
     const SocketHandle socket = DataSocket();
     if (socket == kNoSocket) {
         return;
     }
-    ReadPacketsFrom(socket, &rx_packets, [](const Packet& packet) {
+    ReadPacketsFrom(socket, &rx_packets_, [this](const Packet& packet) {
         NoteLinkPacket(packet);
         processIPpacket(packet);
     });
 }
 
-void OnClose(SocketHandle socket) {
+void Station::OnClose(SocketHandle socket) {
     // Only the link's own connection ends the link: a notification left over from a
     // refused second client, or from a socket already closed here, changes nothing.
     if (socket != DataSocket() || socket == kNoSocket) {
         return;
     }
-    SetControlText(IDC_NET_STATUS, "Connection Closed");
+    view_.ShowNetworkStatus(NetworkStatus::kLinkEnded);
     net_connected = 0;
-    rx_packets.Reset();
+    rx_packets_.Reset();
     if (IsNetServer()) {
         ReleaseAcceptedSocket();
     }
     ReleaseKeyerControl();
 }
 
-}  // namespace
-
-int HandleSocketNotify(const SocketEvent& event) {
+int Station::OnSocketEvent(const SocketEvent& event) {
     switch (event.event) {
         case kSocketAccept:
             return OnAccept();
@@ -179,15 +167,15 @@ int HandleSocketNotify(const SocketEvent& event) {
     }
 }
 
-void OnHeartbeatTick() {
+void Station::OnHeartbeatTick() {
     if (!IsLinked() || !SendsHeartbeats()) {
         return;
     }
-    SendPacket(PKT_HEARTBEAT, heartbeat_count.load(), 0, nullptr);
-    heartbeat_count = static_cast<uint8_t>(heartbeat_count.load() + 1);
+    SendPacket(PKT_HEARTBEAT, state_.heartbeat_count.load(), 0, nullptr);
+    state_.heartbeat_count = static_cast<uint8_t>(state_.heartbeat_count.load() + 1);
 }
 
-void OnLinkWatchTick() {
+void Station::OnLinkWatchTick() {
     FeedKeyerFromBacklog();
     if (!IsLinked()) {
         return;
@@ -199,26 +187,26 @@ void OnLinkWatchTick() {
     }
 }
 
-std::chrono::milliseconds LinkTimerPeriod() {
+std::chrono::milliseconds Station::LinkTimerPeriod() const {
     return ReceiveBacklogWantsFeeding() ? kLinkFeedPeriod : kLinkWatchPeriod;
 }
 
-void CloseNetworkFromButton() {
+void Station::CloseNetworkFromButton() {
     if ((settings.net_flags & kNetModeMask) != kNetModeOff &&
         (net_connected.load() == 1 || net_pending.load() == 1 || IsNetworkHeld())) {
         net_pending = 0;
         net_connected = 0;
-        SetControlText(IDC_NET_STATUS, "Network Connection Closed");
-        SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Closed");
+        view_.ShowNetworkStatus(NetworkStatus::kClosedByOperator);
+        view_.ShowRemoteKeyerClosed();
     }
     // Also after a server's client has gone (both flags 0, the listener still held): a
     // listening socket left behind would hold the port, and no later Open could bind it.
-    rx_packets.Reset();
+    rx_packets_.Reset();
     ReleaseLinkSocket();
     ReleaseSocketLibrary();
 }
 
-void CloseNetworkAtExit() {
+void Station::CloseNetworkAtExit() {
     if (!IsLinked()) {
         // Whatever the operator left keyed here must not stay keyed once nobody can reach
         // the Tune button; the keyer's buffer is the operator's own and is left.
@@ -232,18 +220,4 @@ void CloseNetworkAtExit() {
         ReleaseLinkSocket();
     }
     ReleaseSocketLibrary();
-}
-
-void ReleaseKeyerControl() {
-    sending_message = 0;
-    // Whatever the other station last said about its keyer says nothing about the next link.
-    remote_busy = 0;
-    DropReceiveBacklog();
-    ClearKeyerBuffer();
-    ReleaseKeyer();
-    SetKeyerPause(0);
-    tune_on = 0;
-    pause_on = 0;
-    SetControlText(IDC_TUNE, kTuneCaption);
-    SetControlText(IDC_PAUSE, kPauseCaption);
 }

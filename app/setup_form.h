@@ -11,6 +11,8 @@
 
 #include "app/window.h"
 
+class Station;
+
 constexpr int kNoSelection = -1;
 constexpr int kHighestComPort = 32;
 
@@ -27,12 +29,13 @@ struct SetupForm {
     std::vector<int> port_numbers;                    // the COM port of each port list entry
 };
 
-// Stops a message being sent, lists the COM ports that exist, and shows the record.
-SetupForm OpenSetupForm();
+// Stops a message being sent, lists the COM ports that exist, and shows the record and
+// `station`'s state.
+SetupForm OpenSetupForm(Station& station);
 
 // The Output Setup position that `pin_config` shows, in the list of the attached keyer's
-// generation (`keyer_v2`).
-int OutputSetupIndex(uint8_t pin_config);
+// generation (`keyer_v2`: version 20 or later).
+int OutputSetupIndex(uint8_t pin_config, bool keyer_v2);
 
 // A click on "Network Off", "Net Client", "Net Server", "Enable" or "IP Addr Override":
 // enables and disables controls, and stores nothing. Other ids change nothing.
@@ -41,4 +44,4 @@ void ReactToSetupClick(int id, SetupForm* form);
 // "Done". Shows each refusal in a "Parameter Error" box owned by `owner`. Returns true when
 // everything passed, the record is saved and applied, and the dialog closes; false leaves
 // the dialog open with what the refused attempt stored in the record, unsaved.
-bool FinishSetupForm(SetupForm* form, WindowHandle owner);
+bool FinishSetupForm(SetupForm* form, WindowHandle owner, Station& station);

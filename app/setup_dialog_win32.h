@@ -3,4 +3,6 @@
 
 #include <windows.h>
 
-void RunSetupDialog(HWND owner);
+class Station;
+
+void RunSetupDialog(HWND owner, Station& station);

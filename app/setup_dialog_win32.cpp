@@ -1,18 +1,24 @@
 // The Setup dialog's window procedure: copies the form into the controls at opening, the
 // controls into the form before a click is reacted to and before "Done", and the enabled
 // states back out afterwards. What the controls mean is the form's business.
-#include "settings/setup_dialog_win32.h"
+#include "app/setup_dialog_win32.h"
 
 #include <vector>
 
 #include "app/resource_ids.h"
+#include "app/setup_form.h"
 #include "settings/settings_record.h"
-#include "settings/setup_form.h"
 
 namespace {
 
-SetupForm* FormOf(HWND dialog) {
-    return reinterpret_cast<SetupForm*>(GetWindowLongPtrA(dialog, DWLP_USER));
+// What the open dialog works on; it lives in the dialog's user word.
+struct SetupSession {
+    SetupForm form;
+    Station* station;
+};
+
+SetupSession* SessionOf(HWND dialog) {
+    return reinterpret_cast<SetupSession*>(GetWindowLongPtrA(dialog, DWLP_USER));
 }
 
 void ShowEnabledStates(HWND dialog, const SetupForm& form) {
@@ -62,13 +68,14 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARA
         case WM_INITDIALOG:
             SetWindowLongPtrA(dialog, DWLP_USER, lparam);
             SendDlgItemMessageA(dialog, IDC_SETUP_IP_ADDRESS, EM_LIMITTEXT, kTextFieldSize - 1, 0);
-            ShowForm(dialog, *FormOf(dialog));
+            ShowForm(dialog, SessionOf(dialog)->form);
             return TRUE;
         case WM_COMMAND: {
-            SetupForm* form = FormOf(dialog);
-            if (form == nullptr) {
+            SetupSession* session = SessionOf(dialog);
+            if (session == nullptr) {
                 return FALSE;
             }
+            SetupForm* form = &session->form;
             const int id = LOWORD(wparam);
             if (id == IDCANCEL) {
                 EndDialog(dialog, IDCANCEL);
@@ -78,7 +85,7 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARA
                 ReadForm(dialog, form);
                 // The refusals are owned by the dialog, which keeps a second "Done" from
                 // arriving while the first one's box is still up.
-                if (FinishSetupForm(form, dialog)) {
+                if (FinishSetupForm(form, dialog, *session->station)) {
                     EndDialog(dialog, IDC_SETUP_DONE);
                 } else {
                     ShowEnabledStates(dialog, *form);
@@ -100,8 +107,8 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARA
 
 }  // namespace
 
-void RunSetupDialog(HWND owner) {
-    SetupForm form = OpenSetupForm();
+void RunSetupDialog(HWND owner, Station& station) {
+    SetupSession session{OpenSetupForm(station), &station};
     DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETUP), owner, SetupDialogProc,
-                    reinterpret_cast<LPARAM>(&form));
+                    reinterpret_cast<LPARAM>(&session));
 }

@@ -6,17 +6,18 @@
 #include <string>
 
 #include "app/window.h"
+#include "station/station_view.h"
 
 // The token an insert button writes, with the argument field's number for the three that
 // take one ("[S%02d]", "[K%02d]", "[W%02d]"; a field that holds no number gives 0); empty for
 // any other id.
 std::string MessageTokenText(int button_id, const std::string& argument_text);
 
-// Fills the editor for the message `editor_message` names (1..6) and returns that number,
-// to which the editor stays bound; 0, and nothing filled, for any other value.
-int OpenMessageEditor(WindowBackend& editor);
+// Fills the editor for message `number` (1..6) and returns that number, to which the editor
+// stays bound; 0, and nothing filled, for any other value.
+int OpenMessageEditor(WindowBackend& editor, int number);
 
 // One command of the editor bound to `message_number`. True when the dialog is to close:
-// after Save (which stores at most 255 characters and writes the configuration file), and
-// on Cancel or Escape, which store nothing.
-bool MessageEditorCommand(WindowBackend& editor, int message_number, int id);
+// after Save (which stores at most 255 characters and writes the configuration file, and
+// reports a failed write to `view`), and on Cancel or Escape, which store nothing.
+bool MessageEditorCommand(WindowBackend& editor, int message_number, int id, StationView& view);

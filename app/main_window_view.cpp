@@ -1,0 +1,229 @@
+#include "app/main_window_view.h"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+#include "app/resource_ids.h"
+#include "app/status_texts.h"
+#include "app/window.h"
+
+namespace {
+
+constexpr char kErrorCaption[] = "Error";
+
+const char* NetworkStatusText(NetworkStatus status) {
+    switch (status) {
+        case NetworkStatus::kNoConnection:
+            return "No Network Connection";
+        case NetworkStatus::kListening:
+            return "Listening for Request....";
+        case NetworkStatus::kConnecting:
+            return "Waiting...";
+        case NetworkStatus::kLinkedToClient:
+            return "Connected to Client.";
+        case NetworkStatus::kLinkedToServer:
+            return "Connected to server.";
+        case NetworkStatus::kLinkEnded:
+            return "Connection Closed";
+        case NetworkStatus::kConnectFailed:
+            return "Failed to connect";
+        case NetworkStatus::kClosedByOperator:
+            return "Network Connection Closed";
+    }
+    return "";
+}
+
+std::string LocalKeyerText(LocalKeyerState state, uint8_t version) {
+    switch (state) {
+        case LocalKeyerState::kOnline: {
+            char text[64];
+            std::snprintf(text, sizeof text, "Local Tarvel V%d OnLine", version);
+            return text;
+        }
+        case LocalKeyerState::kLost:
+            return kLocalKeyerLostText;
+        case LocalKeyerState::kClosed:
+            break;
+    }
+    return kLocalKeyerClosedText;
+}
+
+// The keyer's own message buttons are M1 to M4.
+constexpr int kKeyerButtonControls[] = {IDC_M1, IDC_M2, IDC_M3, IDC_M4};
+constexpr const char* kKeyerButtonCaptions[] = {"M1", "M2", "M3", "M4"};
+constexpr const char* kPressedButtonCaption = "X";
+
+}  // namespace
+
+MainWindowView::MainWindowView(WindowThread* window_thread) : window_thread_(window_thread) {}
+
+void MainWindowView::Apply(std::function<void()> call) {
+    if (window_thread_ == nullptr || window_thread_->IsCurrent()) {
+        RunHandedOver();
+        call();
+        return;
+    }
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closed_) {
+            return;
+        }
+        wake = handed_over_.empty();
+        handed_over_.push_back(std::move(call));
+    }
+    // One wake-up for a run of calls: the window's thread applies all that wait at once, so
+    // a keyer pouring out echoes never floods its message queue.
+    if (wake) {
+        window_thread_->Wake();
+    }
+}
+
+void MainWindowView::RunHandedOver() {
+    std::deque<std::function<void()>> calls;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        calls.swap(handed_over_);
+    }
+    for (const auto& call : calls) {
+        call();
+    }
+}
+
+void MainWindowView::Close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    handed_over_.clear();
+}
+
+void MainWindowView::Append(const std::string& text) {
+    // The log pane holds the Connect log and the operator's typing alike: each text goes in
+    // at the current selection.
+    Apply([text] { ReplaceSelection(IDC_LOG_PANE, text); });
+}
+
+void MainWindowView::ShowNetworkStatus(NetworkStatus status) {
+    Apply([status] { SetControlText(IDC_NET_STATUS, NetworkStatusText(status)); });
+}
+
+void MainWindowView::ShowLocalKeyer(LocalKeyerState state, uint8_t version) {
+    Apply([state, version] { SetControlText(IDC_LOCAL_STATUS, LocalKeyerText(state, version)); });
+}
+
+void MainWindowView::ShowRemoteKeyerClosed() {
+    Apply([] { SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Closed"); });
+}
+
+void MainWindowView::ShowRemoteKeyerVersion(uint8_t version) {
+    Apply([version] {
+        SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Ver:" + std::to_string(version));
+    });
+}
+
+void MainWindowView::ShowBusy(bool busy) {
+    Apply([busy] { SetControlText(IDC_BUSY_STATUS, busy ? kBusyText : kBlankText); });
+}
+
+void MainWindowView::ShowWait(WaitState state) {
+    const char* text = state == WaitState::kWait      ? kWaitText
+                       : state == WaitState::kBreakIn ? kBreakInText
+                                                      : kBlankText;
+    Apply([text] { SetControlText(IDC_WAIT_STATUS, text); });
+}
+
+void MainWindowView::ShowSpeed(int wpm) {
+    Apply([wpm] { SetControlText(IDC_WPM, std::to_string(wpm)); });
+}
+
+void MainWindowView::AllowSpeedEntry(bool allowed) {
+    Apply([allowed] { EnableControl(IDC_WPM, allowed); });
+}
+
+void MainWindowView::BlinkHeartbeat(bool lit) {
+    Apply([lit] { SetControlText(IDC_HEARTBEAT, lit ? "+" : " "); });
+}
+
+void MainWindowView::ShowPaddles(bool left, bool right) {
+    const std::string shown = {left ? 'L' : ' ', right ? 'R' : ' '};
+    Apply([shown] { SetControlText(IDC_PADDLES, shown); });
+}
+
+void MainWindowView::ShowTune(bool keyed) {
+    Apply([keyed] { SetControlText(IDC_TUNE, keyed ? kTuneOnCaption : kTuneCaption); });
+}
+
+void MainWindowView::ShowPause(bool held) {
+    Apply([held] { SetControlText(IDC_PAUSE, held ? kPauseOnCaption : kPauseCaption); });
+}
+
+void MainWindowView::OfferOpen() {
+    Apply([] { SetControlText(IDC_OPEN_CLOSE, "Open"); });
+}
+
+void MainWindowView::OfferClose() {
+    Apply([] { SetControlText(IDC_OPEN_CLOSE, "Close"); });
+}
+
+void MainWindowView::ShowKeyerButtonPressed(int message) {
+    Apply([message] {
+        if (message >= 1 && message <= 4) {
+            SetControlText(kKeyerButtonControls[message - 1], kPressedButtonCaption);
+            return;
+        }
+        for (int i = 0; i < 4; ++i) {
+            SetControlText(kKeyerButtonControls[i], kKeyerButtonCaptions[i]);
+        }
+    });
+}
+
+void MainWindowView::InsertEcho(uint8_t character) {
+    // A NUL-terminated one-character text, as the edit control takes it: a NUL code is an
+    // empty insertion.
+    const char text[2] = {static_cast<char>(character), '\0'};
+    Apply([shown = std::string(text)] { ReplaceSelection(IDC_ECHO_LINE, shown); });
+}
+
+void MainWindowView::AppendTypedText(const std::string& text) {
+    Apply([text] { AppendText(IDC_LOG_PANE, text); });
+}
+
+void MainWindowView::TakeBackTypedCharacter() {
+    Apply([] {
+        const int length = ControlTextLength(IDC_LOG_PANE);
+        if (length > 0) {
+            SetSelection(IDC_LOG_PANE, length - 1, kTextEnd);
+            ReplaceSelection(IDC_LOG_PANE, "");
+        }
+    });
+}
+
+void MainWindowView::ClearTypedText() {
+    Apply([] {
+        SetSelection(IDC_LOG_PANE, 0, kTextEnd);
+        ReplaceSelection(IDC_LOG_PANE, "");
+    });
+}
+
+void MainWindowView::FocusTyping() {
+    Apply([] { FocusControl(IDC_LOG_PANE); });
+}
+
+void MainWindowView::ReportProblem(Problem problem) {
+    // A box waits for a person, not for the window: it is shown on the caller's thread, and
+    // only the read failure at start, which the window's thread reports, is owned by it.
+    switch (problem) {
+        case Problem::kConfigUnreadable:
+            ShowMessageBox(MainWindowHandle(), "Read config file failed.", kErrorCaption);
+            return;
+        case Problem::kConfigNotSaved:
+            ShowMessageBox(nullptr, "Save State Failed.", kErrorCaption);
+            return;
+        case Problem::kMessageBadCommand:
+            ShowMessageBox(nullptr, "Bad Buf Msg Cmd", kErrorCaption, BoxIcon::kWarning);
+            return;
+        case Problem::kMessageTokenMismatch:
+            ShowMessageBox(nullptr, "Message Token Mismatch", kErrorCaption, BoxIcon::kWarning);
+            return;
+    }
+}

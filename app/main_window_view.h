@@ -1,0 +1,74 @@
+// The Main window as a station's view: the one place that knows which control shows each
+// meaning, and in which words.
+//
+// The station calls the view from the window's thread and from its worker threads (the keyer
+// reader, the message sender). A worker never waits for the window: its call is handed over,
+// queued in order, and the window's thread applies the queue when the window thread's wake-up
+// reaches it (RunHandedOver). A call made on the window's thread first applies whatever
+// waits, then itself, so the order of the calls is the order they were made in. Problem
+// reports are the exception: a box waits for a person, so it is shown on the caller's own
+// thread and never queued.
+//
+// Exit: once the station has stopped its threads, Close() on the window's thread drops what
+// still waits; every later call does nothing.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <mutex>
+
+#include "station/station_view.h"
+
+// How the view reaches the window's thread.
+class WindowThread {
+  public:
+    virtual ~WindowThread() = default;
+    // The caller is the window's thread.
+    virtual bool IsCurrent() = 0;
+    // Asks the window's thread to call RunHandedOver soon. Never waits.
+    virtual void Wake() = 0;
+};
+
+class MainWindowView final : public StationView, public ConnectLog {
+  public:
+    // Without a window thread every call is applied at once on the caller's thread, which
+    // suits a window that may be called from any thread (the tests' recording window).
+    explicit MainWindowView(WindowThread* window_thread = nullptr);
+
+    // On the window's thread: applies the calls handed over so far.
+    void RunHandedOver();
+    // On the window's thread, at exit.
+    void Close();
+
+    void Append(const std::string& text) override;
+
+    void ShowNetworkStatus(NetworkStatus status) override;
+    void ShowLocalKeyer(LocalKeyerState state, uint8_t version) override;
+    void ShowRemoteKeyerClosed() override;
+    void ShowRemoteKeyerVersion(uint8_t version) override;
+    void ShowBusy(bool busy) override;
+    void ShowWait(WaitState state) override;
+    void ShowSpeed(int wpm) override;
+    void AllowSpeedEntry(bool allowed) override;
+    void BlinkHeartbeat(bool lit) override;
+    void ShowPaddles(bool left, bool right) override;
+    void ShowTune(bool keyed) override;
+    void ShowPause(bool held) override;
+    void OfferOpen() override;
+    void OfferClose() override;
+    void ShowKeyerButtonPressed(int message) override;
+    void InsertEcho(uint8_t character) override;
+    void AppendTypedText(const std::string& text) override;
+    void TakeBackTypedCharacter() override;
+    void ClearTypedText() override;
+    void FocusTyping() override;
+    void ReportProblem(Problem problem) override;
+
+  private:
+    void Apply(std::function<void()> call);
+
+    WindowThread* window_thread_;
+    std::mutex mutex_;
+    std::deque<std::function<void()>> handed_over_;
+    bool closed_ = false;
+};

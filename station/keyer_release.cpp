@@ -1,0 +1,21 @@
+// The one rule behind every end of a link and every lost keyer: nothing is left keyed,
+// pressed, paused or waiting to be sent, and what the operator sees says so. Keyer requests
+// made here do nothing when no keyer is attached.
+#include "keyer/keyer_commands.h"
+#include "messages/message_sender.h"
+#include "net/receive_backlog.h"
+#include "station/station.h"
+
+void Station::ReleaseKeyerControl() {
+    sending_message = 0;
+    // Whatever the other station last said about its keyer says nothing about the next link.
+    state_.remote_busy = 0;
+    DropReceiveBacklog();
+    ClearKeyerBuffer();
+    ReleaseKeyer();
+    SetKeyerPause(0);
+    state_.tune_on = 0;
+    state_.pause_on = 0;
+    view_.ShowTune(false);
+    view_.ShowPause(false);
+}

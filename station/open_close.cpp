@@ -1,0 +1,128 @@
+// Bringing the station on line and taking it off: Open/Close, the opening that the record may
+// ask for at start, and the close of a keyer that was unplugged.
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "keyer/keyer_commands.h"
+#include "keyer/keyer_host.h"
+#include "keyer/keyer_reader.h"
+#include "messages/message_sender.h"
+#include "net/link_state.h"
+#include "settings/settings_record.h"
+#include "station/settings_file.h"
+#include "station/station.h"
+
+namespace {
+
+constexpr auto kServerStartupWait = std::chrono::milliseconds(30000);
+constexpr int kAfterStartupOpenMs = 250;
+constexpr int kAfterButtonOpenMs = 100;
+
+}  // namespace
+
+Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events)
+    : view_(view), log_(log), socket_events_(socket_events) {}
+
+void Station::Start() {
+    ReadSettingsFile(view_);
+
+    // A stored speed of 0 means the keyer's speed pot sets the speed: the field then stays
+    // empty and disabled until the pot reports.
+    if (settings.keyer_settings.wpm == 0) {
+        view_.AllowSpeedEntry(false);
+        state_.pot_speed_active = 1;
+    } else {
+        view_.ShowSpeed(settings.keyer_settings.wpm);
+        view_.AllowSpeedEntry(true);
+        state_.pot_speed_active = 0;
+    }
+
+    net_connected = 0;
+    net_pending = 0;
+    state_.remote_busy = 0;
+
+    view_.ShowLocalKeyer(LocalKeyerState::kClosed, 0);
+    view_.ShowRemoteKeyerClosed();
+    view_.ShowNetworkStatus(NetworkStatus::kNoConnection);
+}
+
+// Nothing of the station is open: the next Open/Close opens it. A Net Server whose client has
+// gone has both flags down but still listens, and is not closed.
+bool Station::StationClosed() const {
+    return state_.local_keyer_open.load() == 0 && net_pending.load() == 0 &&
+           net_connected.load() == 0 && !IsNetworkHeld();
+}
+
+void Station::OpenStation(int settle_ms) {
+    if (OpenConnection() == 0) {
+        return;  // Open stays on offer; the Connect log says why
+    }
+    view_.OfferClose();
+    std::this_thread::sleep_for(std::chrono::milliseconds(settle_ms));
+    state_.pause_on = 0;
+}
+
+void Station::OpenAtStartup() {
+    if (settings.open_at_startup == 0) {
+        return;
+    }
+    if ((settings.net_flags & kNetModeServer) != 0) {
+        std::this_thread::sleep_for(kServerStartupWait);
+    }
+    OpenStation(kAfterStartupOpenMs);
+}
+
+void Station::OpenOrClose() {
+    // A listening Net Server without a client offers Close: that closes, or the next Open
+    // could never bind the port.
+    if (StationClosed()) {
+        OpenStation(kAfterButtonOpenMs);
+    } else {
+        // Before the keyer's close: its writer puts key-up and paddle release on the wire
+        // ahead of the host close, and the link's end finds nothing left to release.
+        ReleaseKeyerControl();
+        if (state_.local_keyer_open.load() == 1) {
+            SaveSettingsFileAtClose(view_);
+            SetKeyerBaseMode();
+            CloseKeyerHost();
+            state_.local_keyer_open = 0;
+            view_.ShowLocalKeyer(LocalKeyerState::kClosed, 0);
+        }
+        CloseNetworkFromButton();
+        view_.OfferOpen();
+    }
+    view_.FocusTyping();
+}
+
+void Station::CloseLocalKeyerIfLost() {
+    if (state_.local_keyer_open.load() != 1 || !state_.keyer_lost.load()) {
+        return;
+    }
+    if (!IsLinked()) {
+        // Unlinked, all the station holds for a keyer is this one's: a stored message stops
+        // rather than go on as if keyed, Tune and Pause read released, and the busy and wait
+        // fields no longer show a keyer's last word. Linked, those belong to the link.
+        ReleaseKeyerControl();
+        view_.ShowBusy(false);
+        view_.ShowWait(WaitState::kNone);
+    }
+    // The host close goes nowhere, but it stops the keyer's threads and gives the port back,
+    // so that Open can attach the keyer again once it is plugged back in.
+    CloseKeyerHost();
+    state_.local_keyer_open = 0;
+    view_.ShowLocalKeyer(LocalKeyerState::kLost, 0);
+    Log("\r\nLocal Tarvel lost: COM" + std::to_string(static_cast<int>(settings.com_port)) +
+        " stopped answering.");
+    RetellKeyerVersion();
+    if (StationClosed()) {
+        view_.OfferOpen();
+    }
+}
+
+void Station::Exit() {
+    CloseNetworkAtExit();
+    // The keyer reader starts messages and sends packets; it stops before the sender ends.
+    StopKeyerThreadsAtExit();
+    EndMessageSender();
+}

@@ -1,0 +1,185 @@
+// The operator's commands. While linked a command goes to the other station; otherwise to the
+// local keyer.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "keyer/keyer_commands.h"
+#include "messages/message_sender.h"
+#include "net/link_state.h"
+#include "net/packet_sender.h"
+#include "settings/field_number.h"
+#include "settings/settings_record.h"
+#include "station/station.h"
+
+namespace {
+
+constexpr uint8_t kBackspace = 8;
+// A WPM field with more digits than this holds no speed, leading zeros or not.
+constexpr std::size_t kMostWpmDigits = 9;
+
+void Send(uint8_t type, uint8_t value) {
+    SendPacket(type, value, 0, nullptr);
+}
+
+int MaxWpm() {
+    return settings.keyer_settings.min_wpm + settings.keyer_settings.wpm_range;
+}
+
+}  // namespace
+
+// The new speed goes to the other station while linked, and to the local keyer always.
+void Station::ApplySpeed() {
+    const uint8_t wpm = settings.keyer_settings.wpm;
+    if (IsLinked()) {
+        Send(PKT_SPEED, wpm);
+    }
+    SetKeyerSpeed(wpm);
+}
+
+void Station::TypeCharacter(unsigned int character_code) {
+    if (!RoleAcceptsLocalKeying()) {
+        return;
+    }
+    uint8_t character = static_cast<uint8_t>(character_code & 0xFF);
+    if (character >= 'a' && character <= 'z') {
+        character = static_cast<uint8_t>(character - 'a' + 'A');
+    }
+    if (character == kBackspace) {
+        // Taking back a character is never refused as busy, and it leaves a stored message
+        // going on.
+        if (IsLinked()) {
+            Send(PKT_BACKSPACE, 0);
+        } else {
+            KeyerBackspace();
+        }
+        view_.TakeBackTypedCharacter();
+        return;
+    }
+    if (character < kFirstTextByte) {
+        // Enter, and the control codes that Tab, Escape and Ctrl with a letter type: as text
+        // they would reach the keyer as commands, and one of them keys the transmitter.
+        return;
+    }
+    if (IsLinkBusy() != 0) {
+        return;
+    }
+    sending_message = 0;  // a stored message being sent stops at its next step
+    if (IsLinked()) {
+        Send(PKT_TEXT_CHAR, character);
+    }
+    QueueKeyerByte(character);
+    view_.AppendTypedText(std::string(1, static_cast<char>(character)));
+}
+
+void Station::EnterSpeed(const std::string& field_text) {
+    const std::optional<uint32_t> number = UnsignedFromText(field_text, kMostWpmDigits);
+    if (!number || *number < settings.keyer_settings.min_wpm ||
+        *number > static_cast<uint32_t>(MaxWpm())) {
+        view_.ShowSpeed(settings.keyer_settings.wpm);
+        return;
+    }
+    settings.keyer_settings.wpm = static_cast<uint8_t>(*number);
+    ApplySpeed();
+    view_.FocusTyping();
+}
+
+void Station::StepSpeed(SpeedStep step) {
+    if (state_.pot_speed_active.load() != 0) {
+        return;
+    }
+    uint8_t& wpm = settings.keyer_settings.wpm;
+    if (step == SpeedStep::kUp && wpm < MaxWpm()) {
+        ++wpm;
+    } else if (step == SpeedStep::kDown && wpm > settings.keyer_settings.min_wpm) {
+        --wpm;
+    }
+    // Sent even when nothing changed: the end of a scroll, which follows every click, and a
+    // step at a limit repeat the speed.
+    ApplySpeed();
+    view_.ShowSpeed(wpm);
+    view_.FocusTyping();
+}
+
+void Station::Clear() {
+    view_.ClearTypedText();
+    sending_message = 0;
+    if (IsLinked()) {
+        Send(PKT_CLEAR, 0);
+    }
+    ClearKeyerBuffer();
+    state_.pause_on = 0;
+    view_.ShowPause(false);
+    state_.tune_on = 0;
+    view_.ShowTune(false);
+    if (IsLinked()) {
+        Send(PKT_PAUSE, 0);
+        Send(PKT_TUNE, 0);
+    } else {
+        SetKeyerPause(0);
+        SetKeyerKeyDown(0);
+    }
+    view_.FocusTyping();
+}
+
+void Station::ToggleTune() {
+    if (!RoleAcceptsLocalKeying()) {
+        return;
+    }
+    const uint8_t on = state_.tune_on.load() == 1 ? 0 : 1;
+    view_.ShowTune(on == 1);
+    state_.tune_on = on;
+    if (IsLinked()) {
+        Send(PKT_TUNE, on);
+    } else {
+        SetKeyerKeyDown(on);
+    }
+    view_.FocusTyping();
+}
+
+void Station::TogglePause() {
+    const uint8_t on = state_.pause_on.load() == 1 ? 0 : 1;
+    view_.ShowPause(on == 1);
+    state_.pause_on = on;
+    if (!IsLinked()) {
+        SetKeyerPause(on);
+    } else if ((settings.net_flags & kNetRoleRemoteSide) == 0) {
+        // A RemoteSide's pause is its own: the keying comes from the other station.
+        Send(PKT_PAUSE, on);
+    }
+    view_.FocusTyping();
+}
+
+void Station::SendStoredMessage(int number) {
+    // StartMessage itself refuses while a message is being sent.
+    if (RoleAcceptsLocalKeying()) {
+        StartMessage(number, number, this);
+    }
+    view_.FocusTyping();
+}
+
+bool Station::IsBusy() {
+    return IsLinkBusy() != 0;
+}
+
+// Each byte goes to the other station first, then to the local keyer, then to the typing
+// pane. The two bytes of a command with its argument are handed on in one piece each time.
+void Station::HandOn(const uint8_t* bytes, int count) {
+    if (net_connected.load() != 0) {
+        // In one write: a Clear sent from the window's thread meanwhile goes before both or
+        // after both, never between a command and its argument.
+        SendTextPackets(bytes, count);
+    }
+    QueueKeyerBytes(bytes, count);
+    for (int i = 0; i < count; ++i) {
+        // A one-character text: a NUL byte shows nothing.
+        const char text[2] = {static_cast<char>(bytes[i]), '\0'};
+        view_.AppendTypedText(text);
+    }
+}
+
+void Station::OnMessageError(MessageError error) {
+    view_.ReportProblem(error == MessageError::kBadCommand ? Problem::kMessageBadCommand
+                                                           : Problem::kMessageTokenMismatch);
+}

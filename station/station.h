@@ -1,0 +1,171 @@
+// One station: what the operator commands, what the keyer says, what the other station sends,
+// and what the station shows of it all through its view.
+//
+// Threads. The window's thread (or whatever plays it: a test, the site's loop) makes every
+// call below except the keyer listener's and the message sink's. The keyer reader calls the
+// keyer listener's half (OnKeyerStatus, OnSpeedPot, OnKeyerEcho, OnPaddles, OnKeyerLost), and
+// the message sender the sink's (IsBusy, HandOn, OnMessageError). Those threads never wait for
+// the window's thread: what they show goes to the view, which hands it over without waiting,
+// and what they send goes straight to the keyer's mailbox or the link's socket. The state
+// they share with the window's thread is atomic.
+//
+// Exit. Exit() releases what the station holds (the keyer let go of, the link closed), then
+// stops the keyer's threads and the message sender; after it returns no thread calls into the
+// station or its view, and both may go.
+//
+// A station still shares the keyer link, the link's sockets and watch, the receive backlog,
+// the message sender and the settings record with any other in the same process: those are
+// module state below it for now, so one process runs one station.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "keyer/keyer_listener.h"
+#include "messages/message_sender.h"
+#include "net/packet.h"
+#include "net/socket_api.h"
+#include "station/station_view.h"
+
+// What the station itself keeps while it runs. Each is one word read and written whole.
+struct StationState {
+    std::atomic<int32_t> remote_busy{0};
+    std::atomic<int32_t> local_keyer_open{0};
+    // The speed pot sets the speed (a stored speed of 0, or "Pot Lock").
+    std::atomic<int32_t> pot_speed_active{0};
+    std::atomic<uint8_t> pot_wpm{0};
+    std::atomic<uint8_t> pause_on{0};
+    std::atomic<uint8_t> tune_on{0};
+    std::atomic<uint8_t> heartbeat_count{0};
+    // The version byte of the local keyer's host-open answer, and whether it is 20 or more.
+    std::atomic<uint8_t> keyer_version{0};
+    std::atomic<int32_t> keyer_v2{0};
+    // Received packets whose marker byte was not PKT_MARKER.
+    std::atomic<int32_t> bad_packet_count{0};
+    // Set by the keyer reader when it gives the keyer up; the link timer's tick closes it.
+    std::atomic<bool> keyer_lost{false};
+};
+
+// How Scroll steps the speed: up, down, or the same speed sent again.
+enum class SpeedStep { kUp, kDown, kRepeat };
+
+class Station final : public KeyerListener, public MessageSink {
+  public:
+    // `socket_events` is where the platform delivers the link's socket events (the Main
+    // window on Windows); the station only passes it on.
+    Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events);
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    // Reads the configuration file and shows the station as it starts: nothing open.
+    void Start();
+    // The opening the record may ask for at start; a Net Server waits 30 s first, so a
+    // remote site's network is up before it listens.
+    void OpenAtStartup();
+    // Open when nothing is open; otherwise close the keyer (settings saved first) and the link.
+    void OpenOrClose();
+    // 1 when every stage the record asks for is done or under way; 0 when one failed, with
+    // the reason in the Connect log and nothing left held by the failed stage.
+    int OpenConnection();
+    // Releases the keyer and the link, then stops every thread of the station.
+    void Exit();
+
+    // The operator's commands. While linked a command goes to the other station, otherwise
+    // to the local keyer.
+    void TypeCharacter(unsigned int character_code);
+    // The speed field's text, entered.
+    void EnterSpeed(const std::string& field_text);
+    void StepSpeed(SpeedStep step);
+    void Clear();
+    void ToggleTune();
+    void TogglePause();
+    // Stored message `number` (1..6), when none is going out and the role takes keying here.
+    void SendStoredMessage(int number);
+
+    // The link: one socket event, as the platform delivers it. 1 when handled, 0 after a
+    // failed accept.
+    int OnSocketEvent(const SocketEvent& event);
+    void OnHeartbeatTick();
+    // Text waiting for the keyer moves on, and a link that fell silent or lost its framing
+    // ends.
+    void OnLinkWatchTick();
+    // Once the keyer reader has given the keyer up as lost, closes it as Close would and
+    // says so. A link goes on; a Net Server tells the other station it has no keyer now.
+    void CloseLocalKeyerIfLost();
+    // The period the link timer should run at now: quick while text from the link waits for
+    // the keyer, slow otherwise. Asked again after every tick and socket event.
+    std::chrono::milliseconds LinkTimerPeriod() const;
+
+    // One received packet.
+    void processIPpacket(const Packet& packet);
+
+    // Close's network part: the flags, the two status lines, and the link socket and socket
+    // library whenever they are still held.
+    void CloseNetworkFromButton();
+    // Exit's network part: the keyer let go of (and emptied too when a link ends with the
+    // program), then the data socket and the library when linked; the other side sees the
+    // close.
+    void CloseNetworkAtExit();
+
+    // What a station does whenever the other station, or its own operator, loses control
+    // of its keyer: nothing left keyed, pressed, paused or waiting to be sent.
+    void ReleaseKeyerControl();
+    // Loads the record's keyer block into the local keyer, adjusted for the role while
+    // linked, and on a ControlPoint sends the other side its copy.
+    void ApplyKeyerSettings();
+    // remote_busy while linked; otherwise the local keyer's nearly-full flag (nonzero, -9,
+    // when no keyer is attached: a station with neither counts as busy).
+    int IsLinkBusy() const;
+
+    StationState& state() { return state_; }
+    StationView& view() { return view_; }
+
+    // The keyer reader's thread.
+    void OnKeyerStatus(uint8_t status) override;
+    void OnSpeedPot(uint8_t wpm) override;
+    void OnKeyerEcho(uint8_t character) override;
+    void OnPaddles(uint8_t paddles) override;
+    void OnKeyerLost() override;
+
+    // The message sender's thread.
+    bool IsBusy() override;
+    void HandOn(const uint8_t* bytes, int count) override;
+    void OnMessageError(MessageError error) override;
+
+  private:
+    // connection_sequence.cpp
+    int AttachLocalKeyer();
+    bool FindHost(bool server, HostEntry* entry);
+    // link_events.cpp
+    void StartLink(SocketHandle data_socket);
+    void EndLinkAsLost(const char* reason);
+    int OnAccept();
+    void OnConnect(uint16_t error);
+    void OnRead();
+    void OnClose(SocketHandle socket);
+    // open_close.cpp
+    bool StationClosed() const;
+    void OpenStation(int settle_ms);
+    // packet_handler.cpp
+    void ApplyRemoteStatus(uint8_t status);
+    void SendVersionReply();
+    void AnswerVersionRequest();
+    void RetellKeyerVersion();
+    // keyer_events.cpp
+    void OnKeyerButtons(uint8_t report);
+    void ShowLocalStatus(uint8_t status);
+    // operator_commands.cpp
+    void ApplySpeed();
+
+    void Log(const std::string& text) { log_.Append(text); }
+
+    StationView& view_;
+    ConnectLog& log_;
+    SocketNotifyTarget socket_events_;
+    StationState state_;
+    // The receive side of the one connection; reset with each new link so that the partial
+    // tail of an ended connection never joins the start of the next.
+    PacketReassembler rx_packets_;
+};

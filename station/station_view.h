@@ -1,0 +1,85 @@
+// How a station reaches whatever shows it: by meaning, never by control. The Windows program's
+// Main window implements these calls and is the one place that knows which control shows what
+// and in which words; a station without a window, or a test, implements them its own way.
+//
+// Calls come from the window's thread (the operator's commands, socket events, timers) and
+// from the station's worker threads (the keyer reader, the message sender). An
+// implementation must never make a worker wait for the window's thread: a call from another
+// thread is handed over and applied later, in the order the calls were made. Only a problem
+// report may wait, and then for a person, never for the window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum class NetworkStatus {
+    kNoConnection,      // nothing opened yet
+    kListening,         // a Net Server waits for its client
+    kConnecting,        // a Net Client's connect is under way
+    kLinkedToClient,    // a Net Server took its client
+    kLinkedToServer,    // a Net Client reached its server
+    kLinkEnded,         // the other side closed, or the link died
+    kConnectFailed,     // a Net Client's connect was refused or timed out
+    kClosedByOperator,  // Close ended the network stage
+};
+
+enum class LocalKeyerState {
+    kClosed,
+    kOnline,  // in host mode, with the version it answered
+    kLost,    // its port stopped answering and the station closed it
+};
+
+// The wait field: the keyer's wait bit, or the operator's paddles breaking in.
+enum class WaitState { kNone, kWait, kBreakIn };
+
+// What went wrong that the operator must be told of at once.
+enum class Problem {
+    kConfigUnreadable,      // the configuration file exists but could not be read
+    kConfigNotSaved,        // a save did not reach the disk
+    kMessageBadCommand,     // a stored message names a command the keyer does not have
+    kMessageTokenMismatch,  // a stored message's token does not close
+};
+
+// The Connect log, and every other line the station writes for the operator to read later.
+class ConnectLog {
+  public:
+    virtual ~ConnectLog() = default;
+    // `text` as it goes into the log: "\r\n" begins a line, and a text without it continues
+    // the line before.
+    virtual void Append(const std::string& text) = 0;
+};
+
+class StationView {
+  public:
+    virtual ~StationView() = default;
+
+    virtual void ShowNetworkStatus(NetworkStatus status) = 0;
+    // `version` only means something while online.
+    virtual void ShowLocalKeyer(LocalKeyerState state, uint8_t version) = 0;
+    virtual void ShowRemoteKeyerClosed() = 0;
+    virtual void ShowRemoteKeyerVersion(uint8_t version) = 0;
+    virtual void ShowBusy(bool busy) = 0;
+    virtual void ShowWait(WaitState state) = 0;
+    virtual void ShowSpeed(int wpm) = 0;
+    // While the speed pot sets the speed, the operator may not type one.
+    virtual void AllowSpeedEntry(bool allowed) = 0;
+    // The heartbeat mark, lit or dark as the answers alternate.
+    virtual void BlinkHeartbeat(bool lit) = 0;
+    virtual void ShowPaddles(bool left, bool right) = 0;
+    virtual void ShowTune(bool keyed) = 0;
+    virtual void ShowPause(bool held) = 0;
+    // What the Open/Close command does next.
+    virtual void OfferOpen() = 0;
+    virtual void OfferClose() = 0;
+    // One of the keyer's own message buttons (1 to 4) pressed, or 0 when none is.
+    virtual void ShowKeyerButtonPressed(int message) = 0;
+    // A character a keyer sent, at the echo line's caret. A NUL shows nothing.
+    virtual void InsertEcho(uint8_t character) = 0;
+    // Text the operator or a stored message sends, at the end of the typing pane.
+    virtual void AppendTypedText(const std::string& text) = 0;
+    virtual void TakeBackTypedCharacter() = 0;
+    virtual void ClearTypedText() = 0;
+    // After a command, typing goes on where it is typed.
+    virtual void FocusTyping() = 0;
+    virtual void ReportProblem(Problem problem) = 0;
+};
