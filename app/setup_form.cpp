@@ -274,7 +274,7 @@ void StoreChoices(const SetupForm& form, Station& station) {
             const bool remote_side = kRoles[role] == kNetRoleRemoteSide;
             SetBit(&keyer.mode_register, kModePaddleEcho, !remote_side);
             SetBit(&keyer.mode_register, kModeSerialEcho, remote_side);
-            settings.net_flags = (settings.net_flags & ~kNetRoleMask) | kRoles[role];
+            PublishNetFlags((NetFlags() & ~kNetRoleMask) | kRoles[role]);
         }
     }
 
@@ -322,9 +322,10 @@ void StoreChoices(const SetupForm& form, Station& station) {
 // refused.
 void StoreConnection(const SetupForm& form) {
     SetBit(&settings.keyer_settings.pin_config, kPinEnablePtt, Checked(form, IDC_SETUP_ENABLE_PTT));
-    SetBit(&settings.net_flags, kNetLocalKeyerDisabled, !Checked(form, IDC_SETUP_PORT_ENABLE));
+    uint32_t net_flags = NetFlags();
+    SetBit(&net_flags, kNetLocalKeyerDisabled, !Checked(form, IDC_SETUP_PORT_ENABLE));
     for (const NetFlagBox& box : kNetFlagBoxes) {
-        SetBit(&settings.net_flags, box.bit, Checked(form, box.id));
+        SetBit(&net_flags, box.bit, Checked(form, box.id));
     }
 
     const auto address = form.texts.find(IDC_SETUP_IP_ADDRESS);
@@ -341,7 +342,7 @@ void StoreConnection(const SetupForm& form) {
             break;
         }
     }
-    settings.net_flags = (settings.net_flags & ~kNetModeMask) | net_mode;
+    PublishNetFlags((net_flags & ~kNetModeMask) | net_mode);
 }
 
 }  // namespace
@@ -422,18 +423,18 @@ SetupForm OpenSetupForm(Station& station) {
     form.checks[IDC_SETUP_ENABLE_PTT] = (keyer.pin_config & kPinEnablePtt) != 0;
     form.selections[IDC_SETUP_OUTPUT] = OutputSetupIndex(keyer.pin_config, v2);
 
-    const bool port_disabled = (settings.net_flags & kNetLocalKeyerDisabled) != 0;
+    const bool port_disabled = (NetFlags() & kNetLocalKeyerDisabled) != 0;
     form.checks[IDC_SETUP_PORT_ENABLE] = !port_disabled;
     form.enabled[IDC_SETUP_PORT] = !port_disabled;
     form.enabled[IDC_SETUP_PORT_ENABLE] = true;
 
     for (const NetFlagBox& box : kNetFlagBoxes) {
-        form.checks[box.id] = (settings.net_flags & box.bit) != 0;
+        form.checks[box.id] = (NetFlags() & box.bit) != 0;
     }
     form.texts[IDC_SETUP_IP_ADDRESS] =
         std::string(settings.ip_address, strnlen(settings.ip_address, sizeof settings.ip_address));
     form.texts[IDC_SETUP_IP_PORT] = std::to_string(settings.ip_port);
-    ShowNetworkEnables(net_mode, (settings.net_flags & kNetIpAddrOverride) != 0, &form);
+    ShowNetworkEnables(net_mode, (NetFlags() & kNetIpAddrOverride) != 0, &form);
     return form;
 }
 

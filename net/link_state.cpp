@@ -9,7 +9,7 @@ std::atomic<int32_t> net_connected{0};
 std::atomic<int32_t> net_pending{0};
 
 bool IsNetServer() {
-    return (settings.net_flags & kNetModeServer) != 0;
+    return (NetFlags() & kNetModeServer) != 0;
 }
 
 bool IsLinked() {

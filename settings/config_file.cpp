@@ -36,7 +36,7 @@ void SetDefaultSettings() {
     settings.com_port = 1;
     settings.reserved_one = 1;
     settings.open_at_startup = 0;
-    settings.net_flags = 0;
+    PublishNetFlags(0);
     settings.ip_address[0] = '\0';
     settings.ip_port = 81;
     settings.keyer_settings = KeyerSettings{0, 16, 5, 50, 0, 0, 5, 20, 0, 0, 0, 50, 50, 0, 0};

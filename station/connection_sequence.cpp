@@ -99,7 +99,7 @@ int FailNetworkStage() {
 // The host entry of the address text or of this machine; false after logging why not.
 bool Station::FindHost(bool server, HostEntry* entry) {
     bool found = false;
-    if (!server || (settings.net_flags & kNetIpAddrOverride) != 0) {
+    if (!server || (NetFlags() & kNetIpAddrOverride) != 0) {
         const std::string address(settings.ip_address,
                                   strnlen(settings.ip_address, sizeof settings.ip_address));
         if (!address.empty() && IsAsciiLetter(address[0])) {
@@ -143,10 +143,10 @@ bool Station::FindHost(bool server, HostEntry* entry) {
 
 int Station::OpenConnection() {
     Log("\r\n--------------Begin Connect Log------------");
-    if ((settings.net_flags & kNetLocalKeyerDisabled) == 0 && AttachLocalKeyer() == 0) {
+    if ((NetFlags() & kNetLocalKeyerDisabled) == 0 && AttachLocalKeyer() == 0) {
         return 0;
     }
-    const uint32_t net_mode = settings.net_flags & kNetModeMask;
+    const uint32_t net_mode = NetFlags() & kNetModeMask;
     if (net_mode == kNetModeOff) {
         return 1;
     }

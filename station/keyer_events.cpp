@@ -118,7 +118,7 @@ void Station::OnKeyerEcho(uint8_t character) {
 void Station::OnPaddles(uint8_t paddles) {
     // With "Letter Paddle" chosen only the characters the paddles key travel, as echo;
     // a station without a link has nobody to tell, and its field stays as it was.
-    if (!IsLinked() || (settings.net_flags & kNetLetterPaddle) != 0) {
+    if (!IsLinked() || (NetFlags() & kNetLetterPaddle) != 0) {
         return;
     }
     const bool left = (paddles & kLeftPaddle) != 0;

@@ -32,7 +32,7 @@ constexpr int kKeepAliveIdleMs = 4000;
 constexpr int kKeepAliveIntervalMs = 1000;
 
 bool SendsHeartbeats() {
-    return (settings.net_flags & kNetRoleRemoteSide) == 0;
+    return (NetFlags() & kNetRoleRemoteSide) == 0;
 }
 
 }  // namespace
@@ -192,7 +192,7 @@ std::chrono::milliseconds Station::LinkTimerPeriod() const {
 }
 
 void Station::CloseNetworkFromButton() {
-    if ((settings.net_flags & kNetModeMask) != kNetModeOff &&
+    if ((NetFlags() & kNetModeMask) != kNetModeOff &&
         (net_connected.load() == 1 || net_pending.load() == 1 || IsNetworkHeld())) {
         net_pending = 0;
         net_connected = 0;

@@ -67,7 +67,7 @@ void Station::OpenAtStartup() {
     if (settings.open_at_startup == 0) {
         return;
     }
-    if ((settings.net_flags & kNetModeServer) != 0) {
+    if ((NetFlags() & kNetModeServer) != 0) {
         std::this_thread::sleep_for(kServerStartupWait);
     }
     OpenStation(kAfterStartupOpenMs);

@@ -144,7 +144,7 @@ void Station::TogglePause() {
     state_.pause_on = on;
     if (!IsLinked()) {
         SetKeyerPause(on);
-    } else if ((settings.net_flags & kNetRoleRemoteSide) == 0) {
+    } else if ((NetFlags() & kNetRoleRemoteSide) == 0) {
         // A RemoteSide's pause is its own: the keying comes from the other station.
         Send(PKT_PAUSE, on);
     }

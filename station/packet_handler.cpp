@@ -137,7 +137,7 @@ void Station::ApplyKeyerSettings() {
         LoadKeyerSettings(&block);
         return;
     }
-    const uint32_t flags = settings.net_flags;
+    const uint32_t flags = NetFlags();
     if ((flags & kNetRoleControlPoint) != 0) {
         LoadKeyerSettings(&block);
         if ((flags & kNetRemoteSidetone) != 0) {
