@@ -16,8 +16,8 @@
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
 #include "settings/settings_record.h"
-#include "tests/wine/two_stations_fixture.h"
-#include "tests/wine/ui_driver.h"
+#include "tools/wine_kit/two_stations_fixture.h"
+#include "tools/wine_kit/ui_driver.h"
 
 namespace {
 

@@ -27,8 +27,8 @@
 #include "gtest/gtest.h"
 #include "net/packet.h"
 #include "settings/settings_record.h"
-#include "tests/wine/station_fixtures.h"
-#include "tests/wine/ui_driver.h"
+#include "tools/wine_kit/station_fixtures.h"
+#include "tools/wine_kit/ui_driver.h"
 
 namespace {
 
@@ -361,6 +361,7 @@ class HeldByAnotherProgramTest : public StationTestBase {
     }
     void TearDown() override {
         station_.reset();
+        ExpectAnswered(keyer_);
         keyer_.Close();
         StationTestBase::TearDown();
     }
@@ -368,7 +369,7 @@ class HeldByAnotherProgramTest : public StationTestBase {
 
     static constexpr int kWaitMs = 15000;
     Emulator emulator_;
-    KeyerControl keyer_;
+    KeyerSimControl keyer_;
     std::unique_ptr<Station> station_ = std::make_unique<Station>();
 };
 

@@ -1,14 +1,14 @@
 // The real pellmar.exe, started in a fresh folder and driven through its Main window.
 // The fixtures' header brings winsock2.h, which must come before windows.h.
-#include "tests/wine/station_fixtures.h"
+#include "tools/wine_kit/station_fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include "app/resource_ids.h"
-#include "tests/wine/station.h"
-#include "tests/wine/ui_driver.h"
+#include "tools/wine_kit/station.h"
+#include "tools/wine_kit/ui_driver.h"
 
 namespace {
 
