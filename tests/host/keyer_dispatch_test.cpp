@@ -28,7 +28,6 @@
 namespace {
 
 using namespace loopback;
-using station_rig::WaitUntil;
 using namespace std::chrono_literals;
 using ByteList = std::vector<uint8_t>;
 using Sent = std::vector<std::pair<uint8_t, uint8_t>>;  // type and value of each packet
@@ -300,10 +299,8 @@ class KeyerCloseUnderLoad : public ::testing::Test {
     // Works as the window thread until the reader has made `count` more calls.
     static void ServeCalls(RecordingWindow* window, std::size_t count) {
         const std::size_t until = window->Calls().size() + count;
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (window->Calls().size() < until && std::chrono::steady_clock::now() < deadline) {
-            window->CarryOutSentCalls();
-        }
+        WaitUntil([&] { return window->Calls().size() >= until; }, 5s,
+                  [window] { window->CarryOutSentCalls(); });
         ASSERT_GE(window->Calls().size(), until) << "the keyer's events did not reach the window";
     }
 

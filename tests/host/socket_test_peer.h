@@ -16,11 +16,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "net/packet.h"
 #include "net/socket_api.h"
+#include "tools/common/wait_until.h"
 
 namespace loopback {
 
@@ -142,15 +142,10 @@ inline void RawSendAll(int fd, const std::vector<uint8_t>& bytes) {
 // Waits until `count` bytes sit unread on `socket`, so that what a test then sees of the
 // read events does not depend on how loopback happened to split the writes.
 inline bool WaitUnread(SocketHandle socket, int count) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
     int unread = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (ioctl(static_cast<int>(socket), FIONREAD, &unread) == 0 && unread >= count) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return false;
+    return WaitUntil(
+        [&] { return ioctl(static_cast<int>(socket), FIONREAD, &unread) == 0 && unread >= count; },
+        std::chrono::milliseconds(kPatienceMs), std::chrono::milliseconds(2));
 }
 
 // Reads from a plain socket until `count` bytes came, the peer closed, or the patience ran
@@ -159,18 +154,20 @@ inline std::vector<uint8_t> RawReceive(int fd, std::size_t count, std::size_t ch
                                        int patience_ms = kPatienceMs) {
     std::vector<uint8_t> bytes;
     std::vector<uint8_t> buffer(chunk);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(patience_ms);
-    while (bytes.size() < count && std::chrono::steady_clock::now() < deadline) {
-        pollfd wait{fd, POLLIN, 0};
-        if (poll(&wait, 1, 50) <= 0) {
-            continue;
-        }
-        const ssize_t got = recv(fd, buffer.data(), std::min(chunk, count - bytes.size()), 0);
-        if (got <= 0) {
-            break;
-        }
-        bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + got);
-    }
+    bool closed = false;
+    WaitUntil(
+        [&] { return closed || bytes.size() >= count; }, std::chrono::milliseconds(patience_ms),
+        [&] {
+            pollfd wait{fd, POLLIN, 0};
+            if (poll(&wait, 1, 50) <= 0) {
+                return;
+            }
+            const ssize_t got = recv(fd, buffer.data(), std::min(chunk, count - bytes.size()), 0);
+            closed = got <= 0;
+            if (!closed) {
+                bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + got);
+            }
+        });
     return bytes;
 }
 

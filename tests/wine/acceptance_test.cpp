@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
 #include "settings/settings_record.h"
+#include "tools/common/wait_until.h"
 #include "tools/wine_kit/two_stations_fixture.h"
 #include "tools/wine_kit/ui_driver.h"
 
@@ -92,11 +94,9 @@ class AcceptanceTest : public TwoStationsTest {
     // Polls both keyers until they run at `wpm`; both speeds as "site/home" either way.
     std::string WaitForBothSpeeds(int wpm) {
         const std::string wanted = std::to_string(wpm) + "/" + std::to_string(wpm);
-        std::string seen = BothSpeeds();
-        for (int waited = 0; seen != wanted && waited < kWaitMs; waited += 50) {
-            Sleep(50);
-            seen = BothSpeeds();
-        }
+        std::string seen;
+        WaitUntil([&] { return (seen = BothSpeeds()) == wanted; },
+                  std::chrono::milliseconds(kWaitMs), std::chrono::milliseconds(50));
         return seen;
     }
 };

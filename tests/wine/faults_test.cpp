@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +28,7 @@
 #include "gtest/gtest.h"
 #include "net/packet.h"
 #include "settings/settings_record.h"
+#include "tools/common/wait_until.h"
 #include "tools/wine_kit/station_fixtures.h"
 #include "tools/wine_kit/ui_driver.h"
 
@@ -81,22 +83,24 @@ bool SendAll(SOCKET peer, const Bytes& bytes) {
 // What arrives within `timeout_ms`, cut into packets.
 std::vector<Packet> ReceivePackets(SOCKET peer, int timeout_ms) {
     PacketReassembler reassembler;
-    const DWORD start = GetTickCount();
     char buffer[4096];
-    while (static_cast<int>(GetTickCount() - start) < timeout_ms) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(peer, &readable);
-        timeval wait{0, 50000};
-        if (select(0, &readable, nullptr, nullptr, &wait) != 1) {
-            continue;
-        }
-        const int count = recv(peer, buffer, sizeof buffer, 0);
-        if (count <= 0) {
-            break;
-        }
-        reassembler.Append(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(count));
-    }
+    bool closed = false;
+    WaitUntil([&] { return closed; }, std::chrono::milliseconds(timeout_ms),
+              [&] {
+                  fd_set readable;
+                  FD_ZERO(&readable);
+                  FD_SET(peer, &readable);
+                  timeval wait{0, 50000};
+                  if (select(0, &readable, nullptr, nullptr, &wait) != 1) {
+                      return;
+                  }
+                  const int count = recv(peer, buffer, sizeof buffer, 0);
+                  closed = count <= 0;
+                  if (!closed) {
+                      reassembler.Append(reinterpret_cast<const uint8_t*>(buffer),
+                                         static_cast<size_t>(count));
+                  }
+              });
     std::vector<Packet> packets;
     Packet packet;
     while (reassembler.Next(&packet)) {
@@ -217,20 +221,22 @@ TEST_F(SiteOnAnOpenPortTest, AMinuteOfFloodLeavesTheWindowAnsweringAndTheNextCli
     int longest_log = 0;
     int longest_echo = 0;
     int knocks = 0;
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < 60000 && !link_lost.load()) {
-        answers.push_back(AnswerTimeMs(window(), 10000));
-        longest_log = std::max(longest_log, TextLength(window(), IDC_LOG_PANE));
-        longest_echo = std::max(longest_echo, TextLength(window(), IDC_ECHO_LINE));
-        // Another client knocks while the link lives: it is turned away, and says so in the
-        // log pane, which the knocks alone would take past its bound within the minute.
-        SOCKET knock = ConnectTo(port_, 200);
-        if (knock != INVALID_SOCKET) {
-            ++knocks;
-            closesocket(knock);
-        }
-        Sleep(100);
-    }
+    // A minute of looks at the window, unless the link is lost first.
+    WaitUntil([&] { return link_lost.load(); }, std::chrono::minutes(1),
+              [&] {
+                  answers.push_back(AnswerTimeMs(window(), 10000));
+                  longest_log = std::max(longest_log, TextLength(window(), IDC_LOG_PANE));
+                  longest_echo = std::max(longest_echo, TextLength(window(), IDC_ECHO_LINE));
+                  // Another client knocks while the link lives: it is turned away, and says so in
+                  // the log pane, which the knocks alone would take past its bound within the
+                  // minute.
+                  SOCKET knock = ConnectTo(port_, 200);
+                  if (knock != INVALID_SOCKET) {
+                      ++knocks;
+                      closesocket(knock);
+                  }
+                  Sleep(100);
+              });
     stop = true;
     sender.join();
     reader.join();
@@ -281,11 +287,9 @@ TEST_F(SiteOnAnOpenPortTest, AMinuteOfFloodLeavesTheWindowAnsweringAndTheNextCli
     EXPECT_TRUE(version_answered);
     // The keyer's whole wire after a minute of flood is too long to fetch again and again;
     // what it has keyed since its reset is short, as keying is slow.
-    std::string keyed = keyer_.Command("keyed");
-    for (int waited = 0; !EndsWith(keyed, word) && waited < kWaitMs; waited += 50) {
-        Sleep(50);
-        keyed = keyer_.Command("keyed");
-    }
+    std::string keyed;
+    WaitUntil([&] { return EndsWith(keyed = keyer_.Command("keyed"), word); },
+              std::chrono::milliseconds(kWaitMs), std::chrono::milliseconds(50));
     EXPECT_TRUE(EndsWith(keyed, word)) << keyed.substr(keyed.size() > 80 ? keyed.size() - 80 : 0);
     closesocket(client);
 
@@ -298,11 +302,9 @@ TEST_F(SiteOnAnOpenPortTest, AMinuteOfFloodLeavesTheWindowAnsweringAndTheNextCli
 // "Open", so that the operator can attach it again once it is plugged back in.
 TEST_F(KeyedStationTest, KeyerUnpluggedWhileKeyingIsClosedAndShownLost) {
     ui::TypeText(window(), IDC_LOG_PANE, "cq cq cq de pellmar pellmar");
-    std::string keyed = keyer_.Command("keyed");
-    for (int waited = 0; keyed.size() < std::strlen("ok CQ") && waited < kWaitMs; waited += 20) {
-        Sleep(20);
-        keyed = keyer_.Command("keyed");
-    }
+    std::string keyed;
+    WaitUntil([&] { return (keyed = keyer_.Command("keyed")).size() >= std::strlen("ok CQ"); },
+              std::chrono::milliseconds(kWaitMs), std::chrono::milliseconds(20));
     ASSERT_GE(keyed.size(), std::strlen("ok CQ")) << keyed;
     ASSERT_EQ(keyer_.Command("unplug"), "ok");
     const DWORD unplugged = GetTickCount();

@@ -6,7 +6,10 @@
 
 #include <windows.h>
 
+#include <chrono>
+
 #include "app/resource_ids.h"
+#include "tools/common/wait_until.h"
 #include "tools/wine_kit/station.h"
 #include "tools/wine_kit/ui_driver.h"
 
@@ -15,15 +18,12 @@ namespace {
 constexpr int kWaitMs = 10000;
 
 bool WaitForFileSize(const std::string& path, DWORD size, int timeout_ms) {
-    for (int waited = 0; waited <= timeout_ms; waited += 50) {
+    const auto sized = [&] {
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
-            data.nFileSizeLow == size) {
-            return true;
-        }
-        Sleep(50);
-    }
-    return false;
+        return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+               data.nFileSizeLow == size;
+    };
+    return WaitUntil(sized, std::chrono::milliseconds(timeout_ms), std::chrono::milliseconds(50));
 }
 
 TEST(MainWindow, FreshFolderGetsTheDefaultConfigurationFile) {
