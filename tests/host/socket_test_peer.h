@@ -154,20 +154,18 @@ inline std::vector<uint8_t> RawReceive(int fd, std::size_t count, std::size_t ch
                                        int patience_ms = kPatienceMs) {
     std::vector<uint8_t> bytes;
     std::vector<uint8_t> buffer(chunk);
-    bool closed = false;
-    WaitUntil(
-        [&] { return closed || bytes.size() >= count; }, std::chrono::milliseconds(patience_ms),
-        [&] {
-            pollfd wait{fd, POLLIN, 0};
-            if (poll(&wait, 1, 50) <= 0) {
-                return;
-            }
-            const ssize_t got = recv(fd, buffer.data(), std::min(chunk, count - bytes.size()), 0);
-            closed = got <= 0;
-            if (!closed) {
-                bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + got);
-            }
-        });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(patience_ms);
+    while (bytes.size() < count && std::chrono::steady_clock::now() < deadline) {
+        pollfd wait{fd, POLLIN, 0};
+        if (poll(&wait, 1, 50) <= 0) {
+            continue;
+        }
+        const ssize_t got = recv(fd, buffer.data(), std::min(chunk, count - bytes.size()), 0);
+        if (got <= 0) {
+            break;
+        }
+        bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + got);
+    }
     return bytes;
 }
 
