@@ -31,7 +31,6 @@
 namespace {
 
 using namespace loopback;
-using station_rig::WaitUntil;
 using namespace std::chrono_literals;
 using ByteList = std::vector<uint8_t>;
 using Sent = std::vector<std::pair<uint8_t, uint8_t>>;  // type and value of each packet
@@ -68,7 +67,7 @@ class KeyerDispatch : public station_rig::StationRigTest {
     void Keyer(const ByteList& bytes) { keyer_.Sim().Inject(bytes); }
 
     // Once the reader has handled every byte sent so far: a speed-pot turn, which with the
-    // pot lock off changes `pot_wpm` and nothing else, comes after them.
+    // pot lock off changes `station_.state().pot_wpm` and nothing else, comes after them.
     void Settled() {
         probe_ = probe_ == 0x3F ? 1 : probe_ + 1;
         Keyer({static_cast<uint8_t>(0x80 | probe_)});

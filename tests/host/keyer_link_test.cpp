@@ -18,6 +18,7 @@
 #include "keyer/keyer_internal.h"
 #include "keyer/keyer_reader.h"
 #include "keyer/serial_port.h"
+#include "tools/common/wait_until.h"
 #include "tools/keyer_recorder/recorded_keyer_events.h"
 #include "tools/keyer_sim/keyer_sim.h"
 
@@ -26,17 +27,6 @@ using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 3s) {
-    const auto deadline = Clock::now() + timeout;
-    while (!condition()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 const Bytes kHandshake = {0x13, 0x13, 0x13, 0x00, 0x04, 0x55, 0x00, 0x02};
 
@@ -85,7 +75,7 @@ class KeyerLinkTest : public ::testing::Test {
     // The keyer's hold bit, as if its own buffer were full.
     void KeyerHolds(bool on) {
         sim_->Inject({static_cast<uint8_t>(on ? 0xC1 : 0xC0)});
-        ASSERT_TRUE(WaitUntil([on] { return GetKeyerStatus() == (on ? 1 : 0); }));
+        ASSERT_TRUE(WaitUntil([on] { return GetKeyerStatus() == (on ? 1 : 0); }, 3s));
     }
 
     std::unique_ptr<keyer_sim::KeyerSim> sim_;
@@ -320,7 +310,7 @@ TEST_F(KeyerLinkTest, FullRingRefusesAndBackspaceTakesBackAcrossTheWrap) {
     EXPECT_EQ(TakeBytes(0, 150ms), Bytes{});
 
     EXPECT_EQ(KeyerBackspace(), 0);
-    ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_count == 63; }));
+    ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_count == 63; }, 3s));
     snapshot = GetKeyerQueueSnapshot();
     EXPECT_EQ(snapshot.queue_write, 63);
     EXPECT_EQ(snapshot.queue_read, 0);
@@ -337,7 +327,7 @@ TEST_F(KeyerLinkTest, BackspaceTakesBackTheLastQueuedByteOnly) {
     QueueKeyerByte('Q');
     QueueKeyerByte('X');
     KeyerBackspace();
-    ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_count == 2; }));
+    ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_count == 2; }, 3s));
     KeyerHolds(false);
     EXPECT_EQ(TakeBytes(2, 100ms), (Bytes{'C', 'Q'}));
 }
@@ -356,24 +346,23 @@ TEST_F(KeyerLinkTest, NearlyFullRisesAt43AndFallsAt20) {
     // One at a time: backspaces before one pass are one request.
     for (int count = 42; count >= 22; --count) {
         KeyerBackspace();
-        ASSERT_TRUE(WaitUntil([count] { return GetKeyerQueueSnapshot().queue_count == count; }));
+        ASSERT_TRUE(
+            WaitUntil([count] { return GetKeyerQueueSnapshot().queue_count == count; }, 3s));
     }
     EXPECT_EQ(IsKeyerQueueNearlyFull(), 1);
 
     // Every snapshot of the drain is consistent: up above 20, down at 20 and below. A
     // loaded machine may skip counts between samples but never sees a wrong pair.
     KeyerHolds(false);
-    const auto deadline = Clock::now() + 5s;
     int samples_near_threshold = 0;
-    for (;;) {
-        const KeyerQueueSnapshot s = GetKeyerQueueSnapshot();
-        EXPECT_EQ(s.queue_nearly_full, s.queue_count > 20 ? 1 : 0) << s.queue_count;
-        samples_near_threshold += (s.queue_count == 21 || s.queue_count == 20) ? 1 : 0;
-        if (s.queue_count == 0 || Clock::now() > deadline) {
-            break;
-        }
-        std::this_thread::yield();
-    }
+    WaitUntil(
+        [&] {
+            const KeyerQueueSnapshot s = GetKeyerQueueSnapshot();
+            EXPECT_EQ(s.queue_nearly_full, s.queue_count > 20 ? 1 : 0) << s.queue_count;
+            samples_near_threshold += (s.queue_count == 21 || s.queue_count == 20) ? 1 : 0;
+            return s.queue_count == 0;
+        },
+        5s, [] { std::this_thread::yield(); });
     RecordProperty("samples_near_threshold", samples_near_threshold);
     EXPECT_EQ(IsKeyerQueueNearlyFull(), 0);
     EXPECT_EQ(TakeBytes(22, 100ms), Bytes(22, 'E'));
@@ -387,7 +376,7 @@ TEST_F(KeyerLinkTest, BreakInEmptiesTheQueueAtTheNextWakeUp) {
     }
     HoldWriter();
     sim_->Inject({0xC6});
-    ASSERT_TRUE(WaitUntil([] { return GetKeyerStatus() == 6; }));
+    ASSERT_TRUE(WaitUntil([] { return GetKeyerStatus() == 6; }, 3s));
     SetKeyerSpeed(30);
     ReleaseWriter();
     EXPECT_EQ(TakeBytes(2, 150ms), (Bytes{0x02, 0x1E}));
@@ -415,7 +404,7 @@ TEST_F(KeyerLinkTest, BitThreeFromAnOlderKeyerIsPlainStatus) {
     ASSERT_EQ(sim_->Command("version 19"), "ok");
     OpenHostMode();
     sim_->Inject({0xC9});
-    EXPECT_TRUE(WaitUntil([] { return GetKeyerStatus() == 0x09; }));
+    EXPECT_TRUE(WaitUntil([] { return GetKeyerStatus() == 0x09; }, 3s));
 }
 
 TEST_F(KeyerLinkTest, CloseSendsBaseModeThenHostCloseAndReleasesThePort) {
@@ -525,12 +514,14 @@ TEST_F(KeyerLinkTest, QueuedTextIsKeyedAndEchoed) {
     }
     EXPECT_TRUE(sim_->WaitForKeyed("CQ DE TEST", 5s)) << sim_->Keyed();
     std::string echoed;
-    ASSERT_TRUE(WaitUntil([&] {
-        for (int byte = GetKeyerEchoByte(); byte > 0; byte = GetKeyerEchoByte()) {
-            echoed.push_back(static_cast<char>(byte));
-        }
-        return echoed.size() >= 10;
-    }));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            for (int byte = GetKeyerEchoByte(); byte > 0; byte = GetKeyerEchoByte()) {
+                echoed.push_back(static_cast<char>(byte));
+            }
+            return echoed.size() >= 10;
+        },
+        3s));
     EXPECT_EQ(echoed, "CQ DE TEST");
 }
 

@@ -21,6 +21,7 @@
 
 #include "gtest/gtest.h"
 #include "tests/support/temp_folder.h"
+#include "tools/common/wait_until.h"
 #include "tools/keyer_sim/keyer_sim.h"
 
 namespace {
@@ -330,9 +331,7 @@ TEST(KeyerSimProgramTest, ServesControlLinesAndEndsOnSigterm) {
               port_file.c_str(), "--pty-file", pty_file.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    for (int i = 0; i < 200 && access(port_file.c_str(), F_OK) != 0; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
+    WaitUntil([&] { return access(port_file.c_str(), F_OK) == 0; }, 2s, 10ms);
     const int port = std::atoi(ReadWhole(port_file).c_str());
     ASSERT_GT(port, 0);
     HostEnd host(ReadWhole(pty_file));

@@ -10,10 +10,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/main_window_view.h"
@@ -31,6 +29,7 @@
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
+#include "tests/host/main_loop.h"
 #include "tests/host/socket_test_peer.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
@@ -115,7 +114,7 @@ class LinkSafetyTest : public ::testing::Test {
         settings.ip_port = PlainServer().port;
         EXPECT_EQ(station_.OpenConnection(), 1) << Log();
         const int fd = Connect();
-        EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; })) << Log();
+        EXPECT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; })) << Log();
         return fd;
     }
 
@@ -124,43 +123,10 @@ class LinkSafetyTest : public ::testing::Test {
         return peers_.back();
     }
 
-    // Plays the Main window's loop: socket events and the link timer.
-    bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-        const auto deadline = Clock::now() + limit;
-        auto next_tick = Clock::now();
-        std::chrono::milliseconds period = station_.LinkTimerPeriod();
-        // As the window does: a change of period sets the timer afresh.
-        const auto rearm = [&] {
-            if (station_.LinkTimerPeriod() != period) {
-                period = station_.LinkTimerPeriod();
-                next_tick = Clock::now() + period;
-            }
-        };
-        while (!done()) {
-            if (Clock::now() > deadline) {
-                return false;
-            }
-            SocketEvent event{};
-            if (WaitSocketEvent(5, &event)) {
-                station_.OnSocketEvent(event);
-                rearm();
-            }
-            if (Clock::now() >= next_tick) {
-                station_.OnLinkWatchTick();
-                next_tick = Clock::now() + period;
-                rearm();
-            }
-        }
-        return true;
-    }
-    void PumpFor(std::chrono::milliseconds time) {
-        PumpUntil([] { return false; }, time);
-    }
-
     // The keyer's wire from `mark` on, once it holds `part` (or after the patience).
     ByteList WireSince(std::size_t mark, const ByteList& part = {}) {
         ByteList since;
-        PumpUntil(
+        loop_.PumpUntil(
             [&] {
                 const ByteList all = sim_->Received();
                 since.assign(all.begin() + static_cast<std::ptrdiff_t>(std::min(mark, all.size())),
@@ -177,6 +143,8 @@ class LinkSafetyTest : public ::testing::Test {
     RecordingWindow window_;
     MainWindowView view_;
     Station station_{view_, view_, nullptr};
+    // Socket events and the link timer, as the window gets them.
+    MainLoop loop_{station_, MainLoop::LinkTimer::kRunning, 10s};
     std::unique_ptr<keyer_sim::KeyerSim> sim_;
     std::vector<int> peers_;
 };
@@ -223,7 +191,7 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
             break;
     }
     if (GetParam() != LinkEnd::kExit) {  // the exit leaves the flags to the program's end
-        ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 0; })) << Log();
+        ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 0; })) << Log();
     }
     EXPECT_EQ(WireSince(keyed, expected), expected);
     EXPECT_EQ(window_.Text(IDC_TUNE), "Tune");
@@ -240,7 +208,7 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
             EXPECT_EQ(RawReceive(peer, 1, 4096, 2000), ByteList{}) << "the station closed";
             // The server goes on listening: a new client is taken at once.
             Connect();
-            EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+            EXPECT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
             break;
         case LinkEnd::kPacketCutShort:
             // The peer got the start of the heartbeat's answer, and then the close.
@@ -307,12 +275,12 @@ TEST_F(LinkSafetyTest, ARemoteSideEndsASilentLinkOnlyAfterHeartbeats) {
     getsockopt(data, IPPROTO_TCP, TCP_KEEPIDLE, &idle, &length);
     EXPECT_EQ(keep_alive, 1);
     EXPECT_EQ(idle, 4);
-    PumpFor(3 * kSilence);
+    loop_.PumpFor(3 * kSilence);
     EXPECT_EQ(net_connected.load(), 1) << "a peer that sends no heartbeat is not timed out";
     RawSendAll(peer, Packet(PKT_HEARTBEAT, 0));
-    PumpFor(kSilence / 2);
+    loop_.PumpFor(kSilence / 2);
     EXPECT_EQ(net_connected.load(), 1);
-    EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 0; }));
+    EXPECT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 0; }));
 }
 
 // A ControlPoint sends heartbeats, so it ends a link that never answers; its operator can
@@ -323,8 +291,8 @@ TEST_F(LinkSafetyTest, AControlPointEndsALinkThatNeverAnswers) {
     settings.ip_port = home.port;
     ASSERT_EQ(station_.OpenConnection(), 1) << Log();
     peers_.push_back(accept(home.listener, nullptr, nullptr));
-    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
-    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 0; }));
+    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
+    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 0; }));
     EXPECT_TRUE(EndsWith(Log(), "\r\nConnection lost: nothing heard for three heartbeats"));
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connection Closed");
     EXPECT_EQ(SocketLibraryStarts(), 0);
@@ -333,23 +301,23 @@ TEST_F(LinkSafetyTest, AControlPointEndsALinkThatNeverAnswers) {
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Network Connection Closed");
     station_.OpenOrClose();
     peers_.push_back(accept(home.listener, nullptr, nullptr));
-    EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+    EXPECT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
 }
 
 TEST_F(LinkSafetyTest, ASecondClientIsRefusedWhileTheLinkLivesAndTakesOverASilentOne) {
     const int first = LinkedServer();
     const int refused = Connect();
-    ASSERT_TRUE(PumpUntil([this] { return EndsWith(Log(), "already linked"); }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return EndsWith(Log(), "already linked"); }));
     EXPECT_EQ(RawReceive(refused, 1, 4096, 2000), ByteList{});
     const std::size_t mark = sim_->Received().size();
     RawSendAll(first, Packet(PKT_TUNE, 1));
     ASSERT_TRUE(Contains(WireSince(mark, {0x0B, 0x01}), {0x0B, 0x01}));
 
-    PumpFor(kSilence + 100ms);  // it sent no heartbeat, so it is only quiet, not ended
+    loop_.PumpFor(kSilence + 100ms);  // it sent no heartbeat, so it is only quiet, not ended
     ASSERT_EQ(net_connected.load(), 1);
     const std::size_t before = sim_->Received().size();
     const int second = Connect();
-    ASSERT_TRUE(PumpUntil([this] {
+    ASSERT_TRUE(loop_.PumpUntil([this] {
         return EndsWith(Log(), "Accepting Request....\r\nSilent client dropped for the new one");
     }));
     EXPECT_EQ(RawReceive(first, 1, 4096, 2000), ByteList{}) << "the old link is closed";
@@ -374,10 +342,10 @@ TEST_F(LinkSafetyTest, AFailedAcceptWhileLinkedLeavesTheLinkAndTheListener) {
     EXPECT_EQ(net_connected.load(), 1);
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
     RawSendAll(peer, Packet(PKT_VERSION_REPLY, 21));
-    EXPECT_TRUE(
-        PumpUntil([this] { return window_.Text(IDC_REMOTE_STATUS) == "Remote Tarvel Ver:21"; }));
+    EXPECT_TRUE(loop_.PumpUntil(
+        [this] { return window_.Text(IDC_REMOTE_STATUS) == "Remote Tarvel Ver:21"; }));
     Connect();  // still listening: refused, the link being alive
-    EXPECT_TRUE(PumpUntil([this] { return EndsWith(Log(), "already linked"); }));
+    EXPECT_TRUE(loop_.PumpUntil([this] { return EndsWith(Log(), "already linked"); }));
 }
 
 // 1,000 packets at once, buffered commands among the text, to a keyer far slower than the
@@ -433,7 +401,7 @@ TEST_F(BurstTest, ArrivesWholeAndInOrderWithHoldReportedWhileItDrains) {
     std::size_t most_waiting = 0;
     bool quick_while_waiting = true;
     ByteList wire;
-    ASSERT_TRUE(PumpUntil(
+    ASSERT_TRUE(loop_.PumpUntil(
         [&] {
             most_waiting = std::max(most_waiting, ReceiveBacklogCount());
             if (ReceiveBacklogCount() > 0) {
@@ -451,7 +419,7 @@ TEST_F(BurstTest, ArrivesWholeAndInOrderWithHoldReportedWhileItDrains) {
     EXPECT_EQ(ByteList(wire.end() - static_cast<std::ptrdiff_t>(sent_.size()), wire.end()), sent_);
     EXPECT_GT(most_waiting, 500u);
     EXPECT_EQ(Log().find("backlog full"), std::string::npos);
-    ASSERT_TRUE(PumpUntil([&] {
+    ASSERT_TRUE(loop_.PumpUntil([&] {
         const std::vector<uint8_t> status = StatusSent(peer);
         return !status.empty() && (status.back() & 0x01) == 0;
     }));
@@ -463,17 +431,17 @@ TEST_F(BurstTest, ArrivesWholeAndInOrderWithHoldReportedWhileItDrains) {
 
 TEST_F(BurstTest, ClearEmptiesTheBacklogAndTheQueueAtOnce) {
     const int peer = LinkAndSendBurst(1000);
-    ASSERT_TRUE(PumpUntil([&] { return ReceiveBacklogCount() > 500; }));
+    ASSERT_TRUE(loop_.PumpUntil([&] { return ReceiveBacklogCount() > 500; }));
     RawSendAll(peer, Packet(PKT_CLEAR, 0));
     const auto cleared = Clock::now();
-    ASSERT_TRUE(PumpUntil([] { return ReceiveBacklogCount() == 0; }));
+    ASSERT_TRUE(loop_.PumpUntil([] { return ReceiveBacklogCount() == 0; }));
     const ByteList wire = WireSince(mark_, {0x0A});
     EXPECT_LT(Clock::now() - cleared, 1s);
-    PumpFor(500ms);
+    loop_.PumpFor(500ms);
     EXPECT_EQ(WireSince(mark_), wire) << "nothing of the burst after the clear";
     EXPECT_EQ(wire.back(), 0x0A);
     EXPECT_NE(sim_->Command("state").find("buffered=0"), std::string::npos);
-    ASSERT_TRUE(PumpUntil([&] {
+    ASSERT_TRUE(loop_.PumpUntil([&] {
         const std::vector<uint8_t> status = StatusSent(peer);
         return !status.empty() && (status.back() & 0x01) == 0;
     }));
@@ -496,8 +464,8 @@ TEST_F(LinkSafetyTest, AFullBacklogSaysSoOnceAndSplitsNoCommand) {
     add(40, 1);  // no room: its command goes too
     add('T', 2);
     RawSendAll(peer, stream);
-    ASSERT_TRUE(PumpUntil([&] { return ReceiveBacklogCount() == kReceiveBacklogSize; }));
-    PumpFor(200ms);
+    ASSERT_TRUE(loop_.PumpUntil([&] { return ReceiveBacklogCount() == kReceiveBacklogSize; }));
+    loop_.PumpFor(200ms);
     const ByteList waiting = ReceiveBacklogBytes();
     ASSERT_EQ(waiting.size(), kReceiveBacklogSize);
     EXPECT_EQ(ByteList(waiting.end() - 2, waiting.end()), (ByteList{'E', 'T'}))

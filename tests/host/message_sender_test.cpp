@@ -28,7 +28,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using station_rig::WaitUntil;
 using Bytes = std::vector<uint8_t>;
 
 bool MessageEnds() {

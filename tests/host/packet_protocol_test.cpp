@@ -104,18 +104,18 @@ class PacketProtocol : public station_rig::StationRigTest {
     // it, each whole packet going to the dispatcher.
     void DispatchFromTheStream(int packets) {
         int delivered = 0;
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (delivered < packets && std::chrono::steady_clock::now() < deadline) {
-            SocketEvent event{};
-            if (!WaitSocketEvent(100, &event) || event.socket != connection_ ||
-                event.event != kSocketRead) {
-                continue;
-            }
-            ReadPacketsFrom(connection_, &reassembler_, [this, &delivered](const Packet& packet) {
-                station_.processIPpacket(packet);
-                ++delivered;
-            });
-        }
+        WaitUntil([&] { return delivered >= packets; }, 10s,
+                  [&] {
+                      SocketEvent event{};
+                      if (WaitSocketEvent(100, &event) && event.socket == connection_ &&
+                          event.event == kSocketRead) {
+                          ReadPacketsFrom(connection_, &reassembler_,
+                                          [this, &delivered](const Packet& packet) {
+                                              station_.processIPpacket(packet);
+                                              ++delivered;
+                                          });
+                      }
+                  });
         ASSERT_EQ(delivered, packets);
     }
 
@@ -458,7 +458,7 @@ TEST_F(PacketProtocolWithKeyer, UnlinkedTheBusyTestFollowsTheLocalQueue) {
     EXPECT_EQ(station_.IsLinkBusy(), 0);
     // The keyer holds, so nothing drains while the queue fills past its mark.
     keyer_.Sim().Inject({0xC1});
-    ASSERT_TRUE(station_rig::WaitUntil([this] { return GetKeyerStatus() == 1; }));
+    ASSERT_TRUE(WaitUntil([] { return GetKeyerStatus() == 1; }));
     for (int i = 0; i < 43; ++i) {
         ASSERT_EQ(QueueKeyerByte('E'), 0);
     }

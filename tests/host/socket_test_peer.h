@@ -16,11 +16,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "net/packet.h"
 #include "net/socket_api.h"
+#include "tools/common/wait_until.h"
 
 namespace loopback {
 
@@ -142,15 +142,10 @@ inline void RawSendAll(int fd, const std::vector<uint8_t>& bytes) {
 // Waits until `count` bytes sit unread on `socket`, so that what a test then sees of the
 // read events does not depend on how loopback happened to split the writes.
 inline bool WaitUnread(SocketHandle socket, int count) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
     int unread = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (ioctl(static_cast<int>(socket), FIONREAD, &unread) == 0 && unread >= count) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return false;
+    return WaitUntil(
+        [&] { return ioctl(static_cast<int>(socket), FIONREAD, &unread) == 0 && unread >= count; },
+        std::chrono::milliseconds(kPatienceMs), std::chrono::milliseconds(2));
 }
 
 // Reads from a plain socket until `count` bytes came, the peer closed, or the patience ran

@@ -11,7 +11,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +27,7 @@
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
+#include "tests/host/main_loop.h"
 #include "tests/host/socket_test_peer.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
@@ -110,18 +110,12 @@ class Peer {
 
     // True when the station has closed the connection.
     static bool SeesClose(int fd) {
-        const auto deadline = Clock::now() + 5s;
-        while (Clock::now() < deadline) {
+        const auto closed = [fd] {
             pollfd wait{fd, POLLIN, 0};
-            if (poll(&wait, 1, 20) == 1) {
-                uint8_t byte;
-                const ssize_t got = recv(fd, &byte, 1, 0);
-                if (got <= 0) {
-                    return true;
-                }
-            }
-        }
-        return false;
+            uint8_t byte;
+            return poll(&wait, 1, 20) == 1 && recv(fd, &byte, 1, 0) <= 0;
+        };
+        return WaitUntil(closed, 5s, [] {});  // the poll is the pause
     }
 
     void Close(int fd) {
@@ -169,24 +163,6 @@ class StationTest : public ::testing::Test {
 
     std::string Log() { return window_.Text(IDC_LOG_PANE); }
 
-    // Plays the Main window's message loop for socket events until `done` or the time-out.
-    bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
-        const auto deadline = Clock::now() + timeout;
-        while (!done()) {
-            if (Clock::now() > deadline) {
-                return false;
-            }
-            SocketEvent event{};
-            if (WaitSocketEvent(20, &event)) {
-                station_.OnSocketEvent(event);
-            }
-        }
-        return true;
-    }
-    void PumpFor(std::chrono::milliseconds time) {
-        PumpUntil([] { return false; }, time);
-    }
-
     void BeServer(uint32_t role = kNetRoleControlPoint) {
         settings.net_flags = kNetLocalKeyerDisabled | kNetModeServer | kNetIpAddrOverride | role;
         settings.ip_port = FreePort();
@@ -201,7 +177,7 @@ class StationTest : public ::testing::Test {
         BeServer(role);
         EXPECT_EQ(station_.OpenConnection(), 1) << Log();
         const int fd = peer->Connect(static_cast<uint16_t>(settings.ip_port));
-        EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; })) << Log();
+        EXPECT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; })) << Log();
         return fd;
     }
 
@@ -209,6 +185,8 @@ class StationTest : public ::testing::Test {
     RecordingWindow window_;
     MainWindowView view_;
     Station station_{view_, view_, nullptr};
+    // Socket events as the window gets them; a case ticks the link timer itself.
+    MainLoop loop_{station_, MainLoop::LinkTimer::kStopped, 5s};
 };
 
 TEST_F(StationTest, KeyerDisabledAndNetworkOffLogsOnlyTheBeginning) {
@@ -262,7 +240,7 @@ TEST_F(StationKeyerTest, AttachesTheKeyerLoadsItAndPicksTheModeByVersion) {
     EXPECT_EQ(station_.state().local_keyer_open.load(), 0);
     const Bytes close = {0x00, 0x0A, 0x00, 0x03};
     Bytes wire;
-    EXPECT_TRUE(PumpUntil([&] {
+    EXPECT_TRUE(loop_.PumpUntil([&] {
         wire = sim_->Received();
         return wire.size() >= expected.size() + close.size() &&
                Bytes(wire.end() - 4, wire.end()) == close;
@@ -344,7 +322,7 @@ TEST_F(StationKeyerTest, UnpluggedKeyerIsClosedShownAndAttachesAgainOncePluggedI
     const std::string before = Log();
     ASSERT_EQ(sim_->Command("unplug"), "ok");
     const auto unplugged = Clock::now();
-    ASSERT_TRUE(PumpUntil([this] {
+    ASSERT_TRUE(loop_.PumpUntil([this] {
         station_.CloseLocalKeyerIfLost();
         return station_.state().local_keyer_open.load() == 0;
     }));
@@ -372,10 +350,10 @@ TEST_F(StationKeyerTest, UnpluggedKeyerOfALinkedSiteTellsTheHomeStationAndKeepsT
     ASSERT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
     Peer peer;
     const int fd = peer.Connect(static_cast<uint16_t>(settings.ip_port));
-    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; })) << Log();
+    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; })) << Log();
 
     ASSERT_EQ(sim_->Command("unplug"), "ok");
-    ASSERT_TRUE(PumpUntil([this] {
+    ASSERT_TRUE(loop_.PumpUntil([this] {
         station_.CloseLocalKeyerIfLost();
         return station_.state().local_keyer_open.load() == 0;
     }));
@@ -499,7 +477,7 @@ TEST_F(StationTest, ServerListensAcceptsAndSendsItsSettingsAtOnce) {
 
     Peer peer;
     const int fd = peer.Connect(static_cast<uint16_t>(settings.ip_port));
-    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
     EXPECT_EQ(Log().substr(log.size()), "\r\nAccepting Request....");
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
     EXPECT_EQ(net_pending.load(), 0);
@@ -527,7 +505,7 @@ TEST_F(StationTest, ClientConnectsAndIntroducesItself) {
     const int fd = peer.Accept();
     ASSERT_GE(fd, 0);
     const auto connected_at = Clock::now();
-    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
     EXPECT_EQ(Log().substr(Log().size() - kEnd.size()), kEnd);
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to server.");
 
@@ -550,7 +528,7 @@ TEST_F(StationTest, ControlPointClientSendsItsSettingsBeforeTheSpeed) {
     ASSERT_EQ(station_.OpenConnection(), 1);
     const int fd = peer.Accept();
     ASSERT_GE(fd, 0);
-    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
     const Bytes first = Peer::Receive(fd, 3 * kPacketSize);
     ASSERT_EQ(first.size(), 3 * kPacketSize);
     EXPECT_EQ(Bytes(first.begin(), first.begin() + 20), PacketBytes(PKT_PAUSE, 0));
@@ -568,7 +546,7 @@ TEST_F(StationTest, DottedAddressWithoutAReverseRecordIsStillUsed) {
     ASSERT_EQ(station_.OpenConnection(), 1) << Log();
     EXPECT_NE(Log().find("\r\nIP: 127.0.0.2\r\nActivate Async Mode"), std::string::npos) << Log();
     EXPECT_GE(peer.Accept(), 0);
-    EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+    EXPECT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
 }
 
 TEST_F(StationTest, StartupOpensWhenAskedAndClearsPause) {
@@ -601,7 +579,8 @@ TEST_F(StationTest, FailedOpenLeavesTheCaptionAndPause) {
 TEST_F(StationTest, RefusedConnectFailsAndTheNextPressResets) {
     BeClient(FreePort());
     ASSERT_EQ(station_.OpenConnection(), 1);
-    ASSERT_TRUE(PumpUntil([this] { return window_.Text(IDC_NET_STATUS) == "Failed to connect"; }));
+    ASSERT_TRUE(
+        loop_.PumpUntil([this] { return window_.Text(IDC_NET_STATUS) == "Failed to connect"; }));
     EXPECT_EQ(net_pending.load(), 1);
     EXPECT_EQ(SocketLibraryStarts(), 0);
     EXPECT_EQ(link_socket.load(), kNoSocket);
@@ -621,20 +600,20 @@ TEST_F(StationTest, PacketsAreReassembledFromTheStream) {
 
     const Bytes version = PacketBytes(PKT_VERSION_REPLY, 23);
     Peer::Send(fd, Bytes(version.begin(), version.begin() + 7));
-    PumpFor(100ms);
+    loop_.PumpFor(100ms);
     EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "");
     Peer::Send(fd, Bytes(version.begin() + 7, version.end()));
-    EXPECT_TRUE(
-        PumpUntil([this] { return window_.Text(IDC_REMOTE_STATUS) == "Remote Tarvel Ver:23"; }));
+    EXPECT_TRUE(loop_.PumpUntil(
+        [this] { return window_.Text(IDC_REMOTE_STATUS) == "Remote Tarvel Ver:23"; }));
 
     Bytes three = PacketBytes(PKT_VERSION_REPLY, 21);
     for (const Bytes& more : {PacketBytes(PKT_STATUS, 0x04), PacketBytes(PKT_HEARTBEAT, 9)}) {
         three.insert(three.end(), more.begin(), more.end());
     }
     Peer::Send(fd, three);
-    EXPECT_TRUE(PumpUntil([this] { return window_.Text(IDC_BUSY_STATUS) == "Busy"; }));
+    EXPECT_TRUE(loop_.PumpUntil([this] { return window_.Text(IDC_BUSY_STATUS) == "Busy"; }));
     EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Ver:21");
-    PumpFor(50ms);
+    loop_.PumpFor(50ms);
     EXPECT_EQ(Peer::Receive(fd, kPacketSize), PacketBytes(PKT_HEARTBEAT_REPLY, 9));
 }
 
@@ -644,18 +623,18 @@ TEST_F(StationTest, PeerGoneMidPacketThenANewClientIsAccepted) {
     const Bytes version = PacketBytes(PKT_VERSION_REPLY, 23);
     Peer::Send(fd, Bytes(version.begin(), version.begin() + 7));
     peer.Close(fd);
-    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 0; }));
+    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 0; }));
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connection Closed");
     EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "");  // half a packet was never acted on
 
     const int again = peer.Connect(static_cast<uint16_t>(settings.ip_port));
-    ASSERT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
     EXPECT_EQ(Peer::Receive(again, kPacketSize).size(), kPacketSize);  // settings again
     // The new link starts on a packet boundary: the old half packet is gone.
     Peer::Send(again, PacketBytes(PKT_VERSION_REPLY, 24));
-    EXPECT_TRUE(
-        PumpUntil([this] { return window_.Text(IDC_REMOTE_STATUS) == "Remote Tarvel Ver:24"; }));
+    EXPECT_TRUE(loop_.PumpUntil(
+        [this] { return window_.Text(IDC_REMOTE_STATUS) == "Remote Tarvel Ver:24"; }));
     const std::string log = Log();
     size_t accepts = 0;
     for (size_t at = log.find("Accepting Request...."); at != std::string::npos;
@@ -670,15 +649,15 @@ TEST_F(StationTest, SecondClientIsRefusedAndTheLinkCarriesOn) {
     const int first = LinkedServer(&peer);
     Peer::Receive(first, kPacketSize);
     const int second = peer.Connect(static_cast<uint16_t>(settings.ip_port));
-    ASSERT_TRUE(PumpUntil([this] {
+    ASSERT_TRUE(loop_.PumpUntil([this] {
         return Log().find("\r\nConnection refused: already linked") != std::string::npos;
     }));
     EXPECT_TRUE(Peer::SeesClose(second));
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
     EXPECT_EQ(net_connected.load(), 1);
     Peer::Send(first, PacketBytes(PKT_VERSION_REPLY, 22));
-    EXPECT_TRUE(
-        PumpUntil([this] { return window_.Text(IDC_REMOTE_STATUS) == "Remote Tarvel Ver:22"; }));
+    EXPECT_TRUE(loop_.PumpUntil(
+        [this] { return window_.Text(IDC_REMOTE_STATUS) == "Remote Tarvel Ver:22"; }));
 }
 
 TEST_F(StationTest, CloseAfterTheClientLeftReleasesTheListenerSoOpenBindsAgain) {
@@ -686,7 +665,7 @@ TEST_F(StationTest, CloseAfterTheClientLeftReleasesTheListenerSoOpenBindsAgain) 
     const int fd = LinkedServer(&peer);
     window_.SetControlText(IDC_OPEN_CLOSE, "Close");
     peer.Close(fd);
-    ASSERT_TRUE(PumpUntil([this] { return net_connected.load() == 0; }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return net_connected.load() == 0; }));
     EXPECT_EQ(net_pending.load(), 0);
 
     station_.OpenOrClose();
@@ -698,7 +677,7 @@ TEST_F(StationTest, CloseAfterTheClientLeftReleasesTheListenerSoOpenBindsAgain) 
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Close") << Log();
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Listening for Request....");
     peer.Connect(static_cast<uint16_t>(settings.ip_port));
-    EXPECT_TRUE(PumpUntil([] { return net_connected.load() == 1; }));
+    EXPECT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
 }
 
 TEST_F(StationTest, HeartbeatCountsOnAndBlinksWithTheAnswers) {
@@ -712,7 +691,7 @@ TEST_F(StationTest, HeartbeatCountsOnAndBlinksWithTheAnswers) {
         EXPECT_EQ(packet, PacketBytes(PKT_HEARTBEAT, expected));
         Peer::Send(fd, PacketBytes(PKT_HEARTBEAT_REPLY, expected));
         const std::string mark = (expected & 1) != 0 ? " " : "+";
-        EXPECT_TRUE(PumpUntil([&] { return window_.Text(IDC_HEARTBEAT) == mark; }))
+        EXPECT_TRUE(loop_.PumpUntil([&] { return window_.Text(IDC_HEARTBEAT) == mark; }))
             << int{expected};
     }
     EXPECT_EQ(station_.state().heartbeat_count.load(), 2);
@@ -731,7 +710,7 @@ TEST_F(StationTest, ExitClosesTheLinkedDataSocketOnly) {
     station_.CloseNetworkAtExit();  // only connecting: nothing is closed
     EXPECT_EQ(SocketLibraryStarts(), 1);
     const int fd = peer.Accept();
-    ASSERT_TRUE(PumpUntil([this] { return net_connected.load() == 1; }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return net_connected.load() == 1; }));
     station_.CloseNetworkAtExit();
     EXPECT_TRUE(Peer::SeesClose(fd));
     EXPECT_EQ(SocketLibraryStarts(), 0);

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -21,21 +20,10 @@
 #include "station/station.h"
 #include "tests/host/socket_test_peer.h"
 #include "tests/support/recording_window.h"
+#include "tools/common/wait_until.h"
 #include "tools/keyer_sim/keyer_sim.h"
 
 namespace station_rig {
-
-inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds patience = std::chrono::seconds(5)) {
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 // Morse fifty times as fast, so that what a case keys is soon sent.
 inline keyer_sim::Options FastKeyer() {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -17,8 +18,9 @@
 #include "app/resource_texts.h"
 #include "gtest/gtest.h"
 #include "settings/settings_record.h"
-#include "tests/wine/two_stations_fixture.h"
-#include "tests/wine/ui_driver.h"
+#include "tools/common/wait_until.h"
+#include "tools/wine_kit/two_stations_fixture.h"
+#include "tools/wine_kit/ui_driver.h"
 
 namespace {
 
@@ -93,11 +95,9 @@ class AcceptanceTest : public TwoStationsTest {
     // Polls both keyers until they run at `wpm`; both speeds as "site/home" either way.
     std::string WaitForBothSpeeds(int wpm) {
         const std::string wanted = std::to_string(wpm) + "/" + std::to_string(wpm);
-        std::string seen = BothSpeeds();
-        for (int waited = 0; seen != wanted && waited < kWaitMs; waited += 50) {
-            Sleep(50);
-            seen = BothSpeeds();
-        }
+        std::string seen;
+        WaitUntil([&] { return (seen = BothSpeeds()) == wanted; },
+                  std::chrono::milliseconds(kWaitMs), std::chrono::milliseconds(50));
         return seen;
     }
 };

@@ -1,7 +1,7 @@
 // The operator drives the local keyer from the Main window of the real program: what is typed,
 // the speed typed into the WPM field, and Tune, each checked on the emulated keyer's wire.
 #include "app/resource_ids.h"
-#include "tests/wine/station_fixtures.h"
+#include "tools/wine_kit/station_fixtures.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -27,8 +28,9 @@
 #include "gtest/gtest.h"
 #include "net/packet.h"
 #include "settings/settings_record.h"
-#include "tests/wine/station_fixtures.h"
-#include "tests/wine/ui_driver.h"
+#include "tools/common/wait_until.h"
+#include "tools/wine_kit/station_fixtures.h"
+#include "tools/wine_kit/ui_driver.h"
 
 namespace {
 
@@ -281,11 +283,9 @@ TEST_F(SiteOnAnOpenPortTest, AMinuteOfFloodLeavesTheWindowAnsweringAndTheNextCli
     EXPECT_TRUE(version_answered);
     // The keyer's whole wire after a minute of flood is too long to fetch again and again;
     // what it has keyed since its reset is short, as keying is slow.
-    std::string keyed = keyer_.Command("keyed");
-    for (int waited = 0; !EndsWith(keyed, word) && waited < kWaitMs; waited += 50) {
-        Sleep(50);
-        keyed = keyer_.Command("keyed");
-    }
+    std::string keyed;
+    WaitUntil([&] { return EndsWith(keyed = keyer_.Command("keyed"), word); },
+              std::chrono::milliseconds(kWaitMs), std::chrono::milliseconds(50));
     EXPECT_TRUE(EndsWith(keyed, word)) << keyed.substr(keyed.size() > 80 ? keyed.size() - 80 : 0);
     closesocket(client);
 
@@ -298,11 +298,9 @@ TEST_F(SiteOnAnOpenPortTest, AMinuteOfFloodLeavesTheWindowAnsweringAndTheNextCli
 // "Open", so that the operator can attach it again once it is plugged back in.
 TEST_F(KeyedStationTest, KeyerUnpluggedWhileKeyingIsClosedAndShownLost) {
     ui::TypeText(window(), IDC_LOG_PANE, "cq cq cq de pellmar pellmar");
-    std::string keyed = keyer_.Command("keyed");
-    for (int waited = 0; keyed.size() < std::strlen("ok CQ") && waited < kWaitMs; waited += 20) {
-        Sleep(20);
-        keyed = keyer_.Command("keyed");
-    }
+    std::string keyed;
+    WaitUntil([&] { return (keyed = keyer_.Command("keyed")).size() >= std::strlen("ok CQ"); },
+              std::chrono::milliseconds(kWaitMs), std::chrono::milliseconds(20));
     ASSERT_GE(keyed.size(), std::strlen("ok CQ")) << keyed;
     ASSERT_EQ(keyer_.Command("unplug"), "ok");
     const DWORD unplugged = GetTickCount();
@@ -361,6 +359,7 @@ class HeldByAnotherProgramTest : public StationTestBase {
     }
     void TearDown() override {
         station_.reset();
+        ExpectAnswered(keyer_);
         keyer_.Close();
         StationTestBase::TearDown();
     }
@@ -368,7 +367,7 @@ class HeldByAnotherProgramTest : public StationTestBase {
 
     static constexpr int kWaitMs = 15000;
     Emulator emulator_;
-    KeyerControl keyer_;
+    KeyerSimControl keyer_;
     std::unique_ptr<Station> station_ = std::make_unique<Station>();
 };
 

@@ -14,9 +14,9 @@
 
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
-#include "tests/wine/link_proxy.h"
-#include "tests/wine/two_stations_fixture.h"
-#include "tests/wine/ui_driver.h"
+#include "tools/wine_kit/link_proxy.h"
+#include "tools/wine_kit/two_stations_fixture.h"
+#include "tools/wine_kit/ui_driver.h"
 
 namespace {
 

@@ -1,29 +1,29 @@
 // The real pellmar.exe, started in a fresh folder and driven through its Main window.
 // The fixtures' header brings winsock2.h, which must come before windows.h.
-#include "tests/wine/station_fixtures.h"
+#include "tools/wine_kit/station_fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <chrono>
+
 #include "app/resource_ids.h"
-#include "tests/wine/station.h"
-#include "tests/wine/ui_driver.h"
+#include "tools/common/wait_until.h"
+#include "tools/wine_kit/station.h"
+#include "tools/wine_kit/ui_driver.h"
 
 namespace {
 
 constexpr int kWaitMs = 10000;
 
 bool WaitForFileSize(const std::string& path, DWORD size, int timeout_ms) {
-    for (int waited = 0; waited <= timeout_ms; waited += 50) {
+    const auto sized = [&] {
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
-            data.nFileSizeLow == size) {
-            return true;
-        }
-        Sleep(50);
-    }
-    return false;
+        return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+               data.nFileSizeLow == size;
+    };
+    return WaitUntil(sized, std::chrono::milliseconds(timeout_ms), std::chrono::milliseconds(50));
 }
 
 TEST(MainWindow, FreshFolderGetsTheDefaultConfigurationFile) {

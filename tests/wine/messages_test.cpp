@@ -11,8 +11,8 @@
 #include "app/resource_texts.h"
 #include "gtest/gtest.h"
 #include "settings/settings_record.h"
-#include "tests/wine/station_fixtures.h"
-#include "tests/wine/ui_driver.h"
+#include "tools/wine_kit/station_fixtures.h"
+#include "tools/wine_kit/ui_driver.h"
 
 namespace {
 

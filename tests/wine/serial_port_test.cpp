@@ -23,8 +23,9 @@
 #include "keyer/keyer_host.h"
 #include "keyer/keyer_reader.h"
 #include "keyer/serial_port.h"
-#include "tests/wine/keyer_sim_control.h"
+#include "tools/common/wait_until.h"
 #include "tools/keyer_recorder/recorded_keyer_events.h"
+#include "tools/wine_kit/keyer_sim_control.h"
 
 namespace {
 
@@ -79,7 +80,8 @@ class SerialPortTest : public ::testing::Test {
         const char* port = std::getenv("PELLMAR_KEYER_SIM_0_CONTROL_PORT");
         const char* com_ports = std::getenv("PELLMAR_KEYER_SIM_0_COM_PORTS");
         ASSERT_TRUE(port != nullptr && com_ports != nullptr)
-            << "run these tests through tests/wine/with_keyer_sims.sh, which starts the emulator";
+            << "run these tests through tools/wine_kit/with_keyer_sims.sh, which starts the "
+               "emulator";
         std::istringstream numbers(com_ports);
         int n = 0;
         while (numbers >> n) {
@@ -96,6 +98,7 @@ class SerialPortTest : public ::testing::Test {
         // Leaves the emulator's pty free for the next case however this one ended.
         CloseKeyerHost();
         CloseKeyerPort();
+        EXPECT_EQ(control_.failure(), "");
         control_.Close();
         if (winsock_started_) {
             WSACleanup();
@@ -111,12 +114,8 @@ class SerialPortTest : public ::testing::Test {
 
     // The wire as soon as it holds `count` bytes, or as it is after the time-out.
     Bytes ReceivedWhenAtLeast(size_t count, std::chrono::milliseconds timeout = 5000ms) {
-        const auto start = Clock::now();
-        Bytes bytes = Received();
-        while (bytes.size() < count && Since(start) < timeout.count()) {
-            Sleep(10);
-            bytes = Received();
-        }
+        Bytes bytes;
+        WaitUntil([&] { return (bytes = Received()).size() >= count; }, timeout, 10ms);
         return bytes;
     }
 

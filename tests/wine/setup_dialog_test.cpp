@@ -7,7 +7,7 @@
 #include "app/resource_ids.h"
 #include "app/resource_texts.h"
 #include "settings/settings_record.h"
-#include "tests/wine/station_fixtures.h"
+#include "tools/wine_kit/station_fixtures.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <thread>
@@ -17,6 +18,7 @@
 
 #include "net/packet.h"
 #include "net/socket_api.h"
+#include "tools/common/wait_until.h"
 
 namespace {
 
@@ -68,23 +70,22 @@ class Win32SocketSeam : public ::testing::Test {
     // The next notification, pumping this thread's messages meanwhile; an event with no
     // socket when none came.
     SocketEvent NextEvent(DWORD timeout_ms = kPatienceMs) {
-        const DWORD start = GetTickCount();
-        for (;;) {
+        SocketEvent event{kNoSocket, 0, 0};
+        const auto arrived = [&] {
             MSG message;
             while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
                 DispatchMessageA(&message);
             }
-            if (!received_events.empty()) {
-                const SocketEvent event = received_events.front();
-                received_events.pop_front();
-                return event;
+            if (received_events.empty()) {
+                return false;
             }
-            const DWORD waited = GetTickCount() - start;
-            if (waited >= timeout_ms) {
-                return SocketEvent{kNoSocket, 0, 0};
-            }
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, timeout_ms - waited, QS_ALLINPUT);
-        }
+            event = received_events.front();
+            received_events.pop_front();
+            return true;
+        };
+        WaitUntil(arrived, std::chrono::milliseconds(timeout_ms),
+                  [] { MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT); });
+        return event;
     }
 
     SocketHandle Listener(int* port) {
@@ -155,14 +156,13 @@ void RawSendAll(SOCKET raw, const std::vector<uint8_t>& bytes) {
 }
 
 bool WaitUnread(SocketHandle socket, u_long count) {
-    for (DWORD waited = 0; waited < kPatienceMs; waited += 5) {
-        u_long unread = 0;
-        if (ioctlsocket(static_cast<SOCKET>(socket), FIONREAD, &unread) == 0 && unread >= count) {
-            return true;
-        }
-        Sleep(5);
-    }
-    return false;
+    u_long unread = 0;
+    return WaitUntil(
+        [&] {
+            return ioctlsocket(static_cast<SOCKET>(socket), FIONREAD, &unread) == 0 &&
+                   unread >= count;
+        },
+        std::chrono::milliseconds(kPatienceMs), std::chrono::milliseconds(5));
 }
 
 TEST(Win32SocketLibrary, EveryStartIsMatchedByExactlyOneStop) {

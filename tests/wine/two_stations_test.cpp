@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,8 +15,9 @@
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
 #include "settings/settings_record.h"
-#include "tests/wine/two_stations_fixture.h"
-#include "tests/wine/ui_driver.h"
+#include "tools/common/wait_until.h"
+#include "tools/wine_kit/two_stations_fixture.h"
+#include "tools/wine_kit/ui_driver.h"
 
 namespace {
 
@@ -54,12 +56,14 @@ TEST_F(TwoStationsTest, HeartbeatAnswersBlinkTheClientsMark) {
     bool seen_plus = false;
     bool seen_blank = false;
     std::string last;
-    for (int waited = 0; waited < 12000 && !(seen_plus && seen_blank); waited += 50) {
-        last = ui::ReadText(client(), IDC_HEARTBEAT);
-        seen_plus = seen_plus || last == "+";
-        seen_blank = seen_blank || last == " ";
-        Sleep(50);
-    }
+    WaitUntil(
+        [&] {
+            last = ui::ReadText(client(), IDC_HEARTBEAT);
+            seen_plus = seen_plus || last == "+";
+            seen_blank = seen_blank || last == " ";
+            return seen_plus && seen_blank;
+        },
+        std::chrono::seconds(12), std::chrono::milliseconds(50));
     EXPECT_TRUE(seen_plus) << "last mark '" << last << "'";
     EXPECT_TRUE(seen_blank) << "last mark '" << last << "'";
     // The RemoteSide only answers; it sends no heartbeat of its own, so no answer comes back.

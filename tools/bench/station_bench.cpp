@@ -10,7 +10,7 @@
 //   station_bench [--characters N] [--period-ms P] [--idle-seconds S] [--idle-only]
 //                 [--program PATH]
 //
-// Runs under tests/wine/with_keyer_sims.sh with emulator 0 as the RemoteSide's keyer,
+// Runs under tools/wine_kit/with_keyer_sims.sh with emulator 0 as the RemoteSide's keyer,
 // emulator 1 as the ControlPoint's and emulator 2 (optional) for the serial layer alone.
 // The CPU and memory figures come from Linux's /proc, read through Wine's Z: drive; the
 // Wine server's process id comes in PELLMAR_WINESERVER_PID.
@@ -39,10 +39,10 @@
 #include "keyer/keyer_host.h"
 #include "keyer/serial_port.h"
 #include "settings/settings_record.h"
-#include "tests/wine/station_fixtures.h"
-#include "tests/wine/ui_driver.h"
 #include "tools/bench/station_pair.h"
 #include "tools/keyer_recorder/recorded_keyer_events.h"
+#include "tools/wine_kit/station_kit.h"
+#include "tools/wine_kit/ui_driver.h"
 
 namespace {
 
@@ -93,7 +93,7 @@ struct ClockLink {
     double uncertainty_us = 0;  // half the best round trip
 };
 
-ClockLink LineUpClocks(KeyerControl* keyer) {
+ClockLink LineUpClocks(KeyerSimControl* keyer) {
     ClockLink best;
     double best_round_trip = 1e18;
     for (int i = 0; i < 60; ++i) {
@@ -118,7 +118,7 @@ struct Logged {
     uint8_t byte;
 };
 
-std::vector<Logged> LogOf(KeyerControl* keyer) {
+std::vector<Logged> LogOf(KeyerSimControl* keyer) {
     std::vector<Logged> log;
     std::istringstream reply(keyer->Command("log"));
     std::string word;
@@ -218,7 +218,7 @@ double CpuSeconds(int pid) {
 // The Win32 serial layer: a one-byte WriteKeyerPort to the byte on the keyer's wire, then
 // the same through the keyer's transmit queue and its writer's tick in host mode.
 void MeasureSerialLayer(const Emulator& emulator, int count) {
-    KeyerControl keyer;
+    KeyerSimControl keyer;
     if (!keyer.Connect(emulator.control_port) || keyer.Command("reset") != "ok" ||
         OpenKeyerPort(emulator.com_port) != 0) {
         std::printf("(no third emulator: the serial layer is not timed on its own)\n");

@@ -25,31 +25,12 @@ bool Fail(std::string* error, const std::string& what) {
 
 }  // namespace
 
-Job::Job() {
-    job_ = CreateJobObjectA(nullptr, nullptr);
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-}
-
-Job::~Job() {
-    CloseHandle(job_);
-}
-
-void Job::Add(DWORD process_id) {
-    HANDLE process = OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, process_id);
-    if (process != nullptr) {
-        AssignProcessToJobObject(job_, process);
-        CloseHandle(process);
-    }
-}
-
 bool StartStationPair(const PairOptions& options, Job* job, StationPair* pair, std::string* error) {
     Emulator server_emulator;
     Emulator client_emulator;
     if (!EmulatorFromEnvironment(0, &server_emulator) ||
         !EmulatorFromEnvironment(1, &client_emulator)) {
-        return Fail(error, "run me through tests/wine/with_keyer_sims.sh with two emulators");
+        return Fail(error, "run me through tools/wine_kit/with_keyer_sims.sh with two emulators");
     }
     if (!pair->server_keyer.Connect(server_emulator.control_port) ||
         !pair->client_keyer.Connect(client_emulator.control_port) ||
@@ -103,17 +84,11 @@ bool LinkClient(StationPair* pair, int wait_ms, std::string* error) {
     // The settings block ends with a speed-pot request and 15 (07 15), which no text and no
     // other command sends: once they are on the far wire, the ControlPoint's block is loaded.
     const Bytes loaded = {0x07, 0x15};
-    for (int waited = 0;; waited += 50) {
-        const Bytes wire = pair->server_keyer.Received();
-        if (std::search(wire.begin() + static_cast<std::ptrdiff_t>(std::min(mark, wire.size())),
-                        wire.end(), loaded.begin(), loaded.end()) != wire.end()) {
-            return true;
-        }
-        if (waited >= wait_ms) {
-            return Fail(error, "the ControlPoint's settings never reached the RemoteSide's keyer");
-        }
-        Sleep(50);
+    const Bytes since = pair->server_keyer.ReceivedSince(mark, loaded, wait_ms);
+    if (std::search(since.begin(), since.end(), loaded.begin(), loaded.end()) == since.end()) {
+        return Fail(error, "the ControlPoint's settings never reached the RemoteSide's keyer");
     }
+    return true;
 }
 
 std::string ReadUnixFile(const std::string& path) {

@@ -4,7 +4,7 @@
 // and Linux's view of their processes, read through Wine's Z: drive, where the figures that
 // Windows does not give (resident memory, threads, CPU time) live.
 //
-// The programs run under tests/wine/with_keyer_sims.sh: emulator 0 is the RemoteSide's
+// The programs run under tools/wine_kit/with_keyer_sims.sh: emulator 0 is the RemoteSide's
 // keyer and emulator 1 the ControlPoint's.
 #pragma once
 
@@ -18,27 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/wine/station_fixtures.h"
-
-// Every process added to it ends when the job's handle is closed, even when the program
-// that holds it is killed.
-class Job {
-  public:
-    Job();
-    ~Job();
-    Job(const Job&) = delete;
-    Job& operator=(const Job&) = delete;
-    void Add(DWORD process_id);
-
-  private:
-    HANDLE job_ = nullptr;
-};
+#include "tools/wine_kit/station_kit.h"
 
 struct StationPair {
     std::unique_ptr<Station> server;  // the RemoteSide, with emulator 0
     std::unique_ptr<Station> client;  // the ControlPoint, with emulator 1
-    KeyerControl server_keyer;
-    KeyerControl client_keyer;
+    KeyerSimControl server_keyer;
+    KeyerSimControl client_keyer;
 };
 
 struct PairOptions {

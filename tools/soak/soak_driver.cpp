@@ -1,5 +1,5 @@
 // soak_driver: two real stations at work for a long while under Wine, and a judgement on
-// whether they held up. scripts/soak runs it through tests/wine/with_keyer_sims.sh, with
+// whether they held up. scripts/soak runs it through tools/wine_kit/with_keyer_sims.sh, with
 // emulator 0 as the RemoteSide's keyer and emulator 1 as the ControlPoint's.
 //
 //   soak_driver --minutes N [--link-cycle-seconds S] [--seed X]
@@ -40,10 +40,10 @@
 
 #include "app/resource_ids.h"
 #include "settings/settings_record.h"
-#include "tests/wine/station_fixtures.h"
-#include "tests/wine/ui_driver.h"
 #include "tools/bench/station_pair.h"
 #include "tools/soak/wire_ledger.h"
+#include "tools/wine_kit/station_kit.h"
+#include "tools/wine_kit/ui_driver.h"
 
 namespace {
 

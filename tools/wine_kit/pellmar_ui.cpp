@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/wine/ui_driver.h"
+#include "tools/wine_kit/ui_driver.h"
 
 namespace {
 

@@ -1,7 +1,4 @@
-#include "tests/wine/two_stations_fixture.h"
-
-#include <algorithm>
-#include <cstddef>
+#include "tools/wine_kit/two_stations_fixture.h"
 
 #include "app/resource_ids.h"
 #include "settings/settings_record.h"
@@ -11,7 +8,7 @@ void TwoStationsTest::SetUp() {
     Emulator client_keyer;
     ASSERT_TRUE(EmulatorFromEnvironment(0, &server_keyer) &&
                 EmulatorFromEnvironment(1, &client_keyer))
-        << "run these tests through tests/wine/with_keyer_sims.sh, which starts the "
+        << "run these tests through tools/wine_kit/with_keyer_sims.sh, which starts the "
            "emulators";
     StationTestBase::SetUp();
     ASSERT_TRUE(server_keyer_.Connect(server_keyer.control_port));
@@ -42,6 +39,8 @@ void TwoStationsTest::SetUp() {
 void TwoStationsTest::TearDown() {
     client_.reset();
     server_.reset();
+    ExpectAnswered(server_keyer_);
+    ExpectAnswered(client_keyer_);
     server_keyer_.Close();
     client_keyer_.Close();
     StationTestBase::TearDown();
@@ -64,7 +63,7 @@ void TwoStationsTest::OpenClient() {
         << ui::ReadText(client(), IDC_LOG_PANE);
 }
 
-void TwoStationsTest::PressCloseAndExpectClosed(HWND station, KeyerControl* keyer) {
+void TwoStationsTest::PressCloseAndExpectClosed(HWND station, KeyerSimControl* keyer) {
     ui::Click(station, IDC_OPEN_CLOSE);
     ASSERT_TRUE(ui::WaitForText(station, IDC_OPEN_CLOSE, "Open", kWaitMs))
         << ui::ReadText(station, IDC_OPEN_CLOSE);
@@ -74,19 +73,4 @@ void TwoStationsTest::PressCloseAndExpectClosed(HWND station, KeyerControl* keye
     const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
     const Bytes wire = keyer->ReceivedEndingWith(host_close, kWaitMs);
     EXPECT_TRUE(EndsWith(wire, host_close)) << Hex(wire);
-}
-
-Bytes TwoStationsTest::WireSince(KeyerControl* keyer, size_t mark, const Bytes& part,
-                                 int timeout_ms) {
-    Bytes since;
-    for (int waited = 0;; waited += 50) {
-        const Bytes wire = keyer->Received();
-        since.assign(wire.begin() + static_cast<std::ptrdiff_t>(std::min(mark, wire.size())),
-                     wire.end());
-        if (std::search(since.begin(), since.end(), part.begin(), part.end()) != since.end() ||
-            waited >= timeout_ms) {
-            return since;
-        }
-        Sleep(50);
-    }
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/wine/ui_driver.h"
+#include "tools/wine_kit/ui_driver.h"
 
 class Station {
   public:

@@ -1,13 +1,16 @@
-#include "tests/wine/ui_driver.h"
+#include "tools/wine_kit/ui_driver.h"
 
+#include <chrono>
 #include <cstdio>
 #include <vector>
+
+#include "tools/common/wait_until.h"
 
 namespace ui {
 
 namespace {
 
-constexpr int kPollMs = 20;
+constexpr std::chrono::milliseconds kPoll{20};
 constexpr UINT kReadTimeoutMs = 2000;
 
 struct WindowSearch {
@@ -34,16 +37,22 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
     return FALSE;
 }
 
+// Polls `done` every kPoll for up to `timeout_ms`.
+template <typename Done>
+bool Poll(Done&& done, int timeout_ms) {
+    return WaitUntil(std::forward<Done>(done), std::chrono::milliseconds(timeout_ms), kPoll);
+}
+
 HWND WaitForWindow(DWORD process_id, const std::string& class_name, const std::string& caption,
                    int timeout_ms) {
-    for (int waited = 0;; waited += kPollMs) {
-        WindowSearch search{process_id, class_name, caption, nullptr};
-        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr || waited >= timeout_ms) {
-            return search.found;
-        }
-        Sleep(kPollMs);
-    }
+    WindowSearch search{process_id, class_name, caption, nullptr};
+    Poll(
+        [&] {
+            EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        timeout_ms);
+    return search.found;
 }
 
 POINT CentreOf(HWND control) {
@@ -191,42 +200,15 @@ bool IsControlEnabled(HWND window, int id) {
 }
 
 bool WaitForFocus(HWND window, int id, int timeout_ms) {
-    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
-    for (int waited = 0;; waited += kPollMs) {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        if (GetGUIThreadInfo(thread, &info) && info.hwndFocus == Control(window, id)) {
-            return true;
-        }
-        if (waited >= timeout_ms) {
-            return false;
-        }
-        Sleep(kPollMs);
-    }
+    return Poll([&] { return FocusedControl(window) == Control(window, id); }, timeout_ms);
 }
 
 bool WaitForEnabled(HWND window, int id, bool enabled, int timeout_ms) {
-    for (int waited = 0;; waited += kPollMs) {
-        if (IsControlEnabled(window, id) == enabled) {
-            return true;
-        }
-        if (waited >= timeout_ms) {
-            return false;
-        }
-        Sleep(kPollMs);
-    }
+    return Poll([&] { return IsControlEnabled(window, id) == enabled; }, timeout_ms);
 }
 
 bool WaitForText(HWND window, int id, const std::string& text, int timeout_ms) {
-    for (int waited = 0;; waited += kPollMs) {
-        if (ReadText(window, id) == text) {
-            return true;
-        }
-        if (waited >= timeout_ms) {
-            return false;
-        }
-        Sleep(kPollMs);
-    }
+    return Poll([&] { return ReadText(window, id) == text; }, timeout_ms);
 }
 
 HWND WaitForMessageBox(DWORD process_id, const std::string& caption, int timeout_ms) {
@@ -238,15 +220,7 @@ HWND WaitForDialog(DWORD process_id, const std::string& caption, int timeout_ms)
 }
 
 bool WaitForWindowGone(HWND window, int timeout_ms) {
-    for (int waited = 0;; waited += kPollMs) {
-        if (!IsWindow(window) || !IsWindowVisible(window)) {
-            return true;
-        }
-        if (waited >= timeout_ms) {
-            return false;
-        }
-        Sleep(kPollMs);
-    }
+    return Poll([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeout_ms);
 }
 
 void SetText(HWND window, int id, const std::string& text) {

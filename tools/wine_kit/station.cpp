@@ -1,4 +1,4 @@
-#include "tests/wine/station.h"
+#include "tools/wine_kit/station.h"
 
 #include <windows.h>
 

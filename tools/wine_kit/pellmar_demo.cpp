@@ -22,8 +22,8 @@
 
 #include "app/resource_ids.h"
 #include "settings/settings_record.h"
-#include "tests/wine/station_fixtures.h"
-#include "tests/wine/ui_driver.h"
+#include "tools/wine_kit/station_kit.h"
+#include "tools/wine_kit/ui_driver.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "tests/wine/station_fixtures.h"
+#include "tools/wine_kit/station_fixtures.h"
 
 class TwoStationsTest : public StationTestBase {
   protected:
@@ -39,14 +39,16 @@ class TwoStationsTest : public StationTestBase {
     void OpenClient();
     // The Open/Close press that closes a linked station: its three lines reset, and its
     // keyer handed back with base mode and then host close.
-    void PressCloseAndExpectClosed(HWND station, KeyerControl* keyer);
+    void PressCloseAndExpectClosed(HWND station, KeyerSimControl* keyer);
     // The bytes that reached a keyer's wire after the first `mark` bytes, once they hold
     // `part` (or as they are after the time-out).
-    static Bytes WireSince(KeyerControl* keyer, size_t mark, const Bytes& part,
-                           int timeout_ms = kWaitMs);
+    static Bytes WireSince(KeyerSimControl* keyer, size_t mark, const Bytes& part,
+                           int timeout_ms = kWaitMs) {
+        return keyer->ReceivedSince(mark, part, timeout_ms);
+    }
 
-    KeyerControl server_keyer_;
-    KeyerControl client_keyer_;
+    KeyerSimControl server_keyer_;
+    KeyerSimControl client_keyer_;
     std::unique_ptr<Station> server_;
     std::unique_ptr<Station> client_;
     uint16_t port_ = 0;

@@ -1,4 +1,4 @@
-#include "tests/wine/link_proxy.h"
+#include "tools/wine_kit/link_proxy.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,0 +1,57 @@
+#include "tools/wine_kit/station_fixtures.h"
+
+#include <string>
+
+#include "app/resource_ids.h"
+#include "settings/settings_record.h"
+
+void StationTestBase::SetUp() {
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    winsock_started_ = true;
+    job_ = std::make_unique<Job>();
+    ASSERT_TRUE(job_->created());
+}
+
+void StationTestBase::TearDown() {
+    job_.reset();
+    if (winsock_started_) {
+        WSACleanup();
+        winsock_started_ = false;
+    }
+}
+
+bool StationTestBase::StartInJob(Station* station, bool wait_for_window) {
+    return (wait_for_window ? station->Start() : station->Launch()) &&
+           job_->Add(station->process_id());
+}
+
+void KeyedStationTest::SetUp() {
+    StationTestBase::SetUp();
+    ASSERT_TRUE(EmulatorFromEnvironment(0, &emulator_))
+        << "run these tests through tools/wine_kit/with_keyer_sims.sh, which starts the "
+           "emulator";
+    ASSERT_TRUE(keyer_.Connect(emulator_.control_port));
+    ASSERT_EQ(keyer_.Command("reset"), "ok");
+
+    Bytes image = StationImage(static_cast<uint32_t>(emulator_.com_port), kNetModeOff, 0, kWpm);
+    AdjustImage(&image);
+    station_ = std::make_unique<Station>();
+    station_->WriteConfig(image);
+    ASSERT_TRUE(StartInJob(station_.get()));
+    ui::Click(window(), IDC_OPEN_CLOSE);
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_OPEN_CLOSE, "Close", kWaitMs))
+        << ui::ReadText(window(), IDC_LOG_PANE);
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_LOCAL_STATUS, "Local Tarvel V23 OnLine", kWaitMs));
+    // The settings block is the attach's last command; once the emulator holds its speed the
+    // attach is over and what follows on the wire is the case's own.
+    ASSERT_EQ(keyer_.WaitForStateField("wpm", std::to_string(kWpm), kWaitMs), std::to_string(kWpm));
+    ForgetWireSoFar();
+}
+
+void KeyedStationTest::TearDown() {
+    station_.reset();
+    ExpectAnswered(keyer_);
+    keyer_.Close();
+    StationTestBase::TearDown();
+}
