@@ -29,10 +29,8 @@
 
 namespace {
 
-// Paddle bits of a paddle report, and the code that tells the other keyer which paddle to
-// press. The code names one paddle only; with both closed it names the right one.
-constexpr uint8_t kLeftPaddle = 0x02;
-constexpr uint8_t kRightPaddle = 0x01;
+// The code that tells the other keyer which paddle to press. It names one paddle only; with
+// both closed it names the right one.
 constexpr uint8_t kLeftPaddleCode = 2;
 constexpr uint8_t kRightPaddleCode = 1;
 
@@ -45,10 +43,10 @@ struct KeyerButton {
     int message;
 };
 constexpr KeyerButton kKeyerButtons[] = {
-    {0x01, IDC_M1, "M1", 1},
-    {0x02, IDC_M2, "M2", 2},
-    {0x04, IDC_M3, "M3", 3},
-    {0x10, IDC_M4, "M4", 4},
+    {keyer_wire::kButtonM1, IDC_M1, "M1", 1},
+    {keyer_wire::kButtonM2, IDC_M2, "M2", 2},
+    {keyer_wire::kButtonM3, IDC_M3, "M3", 3},
+    {keyer_wire::kButtonM4, IDC_M4, "M4", 4},
 };
 constexpr const char* kPressedButtonCaption = "X";
 // What `sending_message` holds while a keyer button's message goes out, whichever button.
@@ -142,11 +140,11 @@ void OnPaddles(uint8_t paddles) {
     }
     std::string shown = "  ";
     uint8_t code = 0;
-    if ((paddles & kLeftPaddle) != 0) {
+    if ((paddles & keyer_wire::kPaddleLeft) != 0) {
         shown[0] = 'L';
         code = kLeftPaddleCode;
     }
-    if ((paddles & kRightPaddle) != 0) {
+    if ((paddles & keyer_wire::kPaddleRight) != 0) {
         shown[1] = 'R';
         code = kRightPaddleCode;
     }

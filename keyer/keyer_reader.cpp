@@ -32,7 +32,7 @@ constexpr int kKeyerLostFailures = 10;
 
 uint8_t SentMinWpm() {
     std::lock_guard<std::mutex> lock(queue_mutex);
-    return sent_settings[6];
+    return sent_settings[static_cast<uint8_t>(keyer_wire::KeyerSetting::kMinWpm)];
 }
 
 }  // namespace
@@ -74,25 +74,33 @@ void RunKeyerReader() {
 }
 
 void SortKeyerByte(uint8_t byte) {
-    if ((byte & 0xDC) == 0xDC) {
-        DispatchKeyerEvent(kPaddleEvent, byte & 0x03);
-    } else if (byte >= 0xC0) {
-        const uint8_t status = byte & 0x3F;
-        // A button report borrows the status byte without the keyer's state having
-        // changed: taken as status, M1 would stall the transmit queue as a hold and M2
-        // would empty it, under the very message the button starts, as a break-in.
-        if (!IsKeyerButtonReport(status)) {
-            keyer_status = status;
-            if ((status & kStatusBreakIn) != 0) {
-                break_in_pending = 1;
+    namespace wire = keyer_wire;
+    switch (wire::KindOf(byte)) {
+        case wire::Reply::kPaddle:
+            DispatchKeyerEvent(kPaddleEvent, byte & wire::kPaddleBits);
+            return;
+        case wire::Reply::kStatus: {
+            const uint8_t status = byte & wire::kStatusBits;
+            // A button report borrows the status byte without the keyer's state having
+            // changed: taken as status, M1 would stall the transmit queue as a hold and M2
+            // would empty it, under the very message the button starts, as a break-in.
+            if (!IsKeyerButtonReport(status)) {
+                keyer_status = status;
+                if ((status & kStatusBreakIn) != 0) {
+                    break_in_pending = 1;
+                }
             }
+            DispatchKeyerEvent(kStatusEvent, status);
+            return;
         }
-        DispatchKeyerEvent(kStatusEvent, status);
-    } else if (byte >= 0x80) {
-        DispatchKeyerEvent(kSpeedPotEvent, static_cast<uint8_t>((byte & 0x7F) + SentMinWpm()));
-    } else {
-        KeepEcho(byte);
-        DispatchKeyerEvent(kEchoEvent, byte);
+        case wire::Reply::kSpeedPot:
+            DispatchKeyerEvent(kSpeedPotEvent,
+                               static_cast<uint8_t>((byte & wire::kSpeedPotBits) + SentMinWpm()));
+            return;
+        case wire::Reply::kEcho:
+            KeepEcho(byte);
+            DispatchKeyerEvent(kEchoEvent, byte);
+            return;
     }
 }
 
@@ -108,14 +116,14 @@ bool KeyerPortLost() {
 
 int GetKeyerStatus() {
     if (host_open.load() != 1) {
-        return -9;
+        return kKeyerHostNotOpen;
     }
     return keyer_status.load();
 }
 
 int GetKeyerEchoByte() {
     if (host_open.load() != 1) {
-        return -9;
+        return kKeyerHostNotOpen;
     }
     const int32_t read = echo_read.load();
     if (read == echo_write.load()) {

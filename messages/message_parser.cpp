@@ -1,11 +1,14 @@
 #include "messages/message_parser.h"
 
 #include "app/window.h"
+#include "keyer/keyer_wire.h"
 
 int32_t parser_state = kParserText;
 uint8_t parser_number = 0;
 
 namespace {
+
+namespace wire = keyer_wire;
 
 // The buffered command whose argument is being read.
 uint8_t parser_command = 0;
@@ -40,41 +43,41 @@ void ParseMessageChar(uint8_t character, uint8_t* first, uint8_t* second, int* c
             return;
         case kParserLetter:
             switch (character) {
-                case kTokenCommand1D:
-                    parser_command = 0x1D;
+                case kTokenCommandH:
+                    parser_command = wire::kBufferedCommandH;
                     parser_state = kParserTens;
                     return;
                 case kTokenKey:
-                    parser_command = 0x19;
+                    parser_command = wire::kBufferedKey;
                     parser_state = kParserTens;
                     return;
                 case kTokenSpeed:
-                    parser_command = 0x1C;
+                    parser_command = wire::kBufferedSpeed;
                     parser_state = kParserTens;
                     return;
                 case kTokenWait:
-                    parser_command = 0x1A;
+                    parser_command = wire::kBufferedWait;
                     parser_state = kParserTens;
                     return;
                 case kTokenMerge:
-                    *first = 0x1B;
+                    *first = wire::kBufferedMerge;
                     *count = 1;
                     parser_state = kParserClose;
                     return;
                 case kTokenCancelSpeed:
-                    *first = 0x1E;
+                    *first = wire::kBufferedCancelSpeed;
                     *count = 1;
                     parser_state = kParserClose;
                     return;
                 case kTokenPttOff:
-                    *first = 0x18;
-                    *second = 0x00;
+                    *first = wire::kBufferedPtt;
+                    *second = 0;
                     *count = 2;
                     parser_state = kParserClose;
                     return;
                 case kTokenPttOn:
-                    *first = 0x18;
-                    *second = 0x01;
+                    *first = wire::kBufferedPtt;
+                    *second = 1;
                     *count = 2;
                     parser_state = kParserClose;
                     return;

@@ -38,11 +38,11 @@ bool IsAsciiLetter(char c) {
 
 const char* SerialFailureReason(int result) {
     switch (result) {
-        case -6:
+        case kPortStateUnwritable:
             return "SetComState Failed!";
-        case -5:
+        case kPortStateUnreadable:
             return "GetComState Failed!";
-        case -4:
+        case kPortOpenFailed:
             return "Comm Open Failed!";
         default:
             return "Unknown Comm Error!";
@@ -53,10 +53,10 @@ const char* SerialFailureReason(int result) {
 int AttachLocalKeyer() {
     Log(Format("\r\nopenComm: %d", static_cast<int>(settings.com_port)));
     const int opened = OpenKeyerPort(static_cast<int>(settings.com_port));
-    if (opened != 0) {
+    if (opened != kKeyerOk) {
         Log(SerialFailureReason(opened));
         Log("\r\nCheck com port settings.");
-        if (opened != -4) {
+        if (opened != kPortOpenFailed) {
             CloseKeyerPort();  // opened, then its line settings failed
         }
         return 0;
@@ -64,10 +64,10 @@ int AttachLocalKeyer() {
     Log("\r\nAttach local Tarvel: ");
     uint8_t version = 0;
     const int attached = OpenKeyerHost(&version);
-    if (attached != 0) {
-        Log(attached == -3   ? "Tarvel does not respond"
-            : attached == -2 ? "Echo Mismatch"
-                             : "No Echo Response");
+    if (attached != kKeyerOk) {
+        Log(attached == kKeyerNoVersion   ? "Tarvel does not respond"
+            : attached == kKeyerWrongEcho ? "Echo Mismatch"
+                                          : "No Echo Response");
         CloseKeyerPort();
         return 0;
     }
