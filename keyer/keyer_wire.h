@@ -30,23 +30,20 @@ constexpr uint8_t kAdminHostClose = 0x03;  // the last thing a host sends
 constexpr uint8_t kAdminEchoTest = 0x04;   // answered by the byte that follows it
 constexpr uint8_t kEchoTestByte = 0x55;    // 'U', as the handshake sends it
 // Keyers whose version byte is this or more have the extended command set and message
-// buttons of their own, which they report in the status byte.
+// buttons of their own, which they report in the status byte once in extended mode; older
+// ones are put in base mode.
 constexpr uint8_t kFirstExtendedKeyerVersion = 20;
 constexpr bool IsExtendedKeyerVersion(uint8_t version) {
     return version >= kFirstExtendedKeyerVersion;
 }
-constexpr uint8_t kAdminBaseMode = 0x0A;
-// A keyer of version 20 or later then reports its own message buttons.
+constexpr uint8_t kAdminBaseMode = 0x0A;  // also the last request before the host close
 constexpr uint8_t kAdminExtendedMode = 0x0B;
 // Four more admin commands complete the keyer's set. The program has no use for them and
 // knows nothing of them but their bytes, so they are named by their place in a service pass,
 // which sends them in this order (not the order of their bytes).
 enum class SpareAdmin { kFirst, kSecond, kThird, kFourth };
 constexpr uint8_t kSpareAdminBytes[] = {0x0F, 0x10, 0x12, 0x11};
-constexpr int kSpareAdminCount = 4;
-constexpr uint8_t SpareAdminByte(SpareAdmin which) {
-    return kSpareAdminBytes[static_cast<int>(which)];
-}
+constexpr int kSpareAdminCount = static_cast<int>(sizeof kSpareAdminBytes);
 
 // --- Immediate commands, taken at once in host mode. The comment gives the argument bytes.
 constexpr uint8_t kSetSidetone = 0x01;         // the sidetone byte
@@ -184,10 +181,10 @@ constexpr bool CarriesTwoSettings(const SettingCommand& row) {
 
 // --- What the keyer sends, sorted by the high bits; the first test that matches wins.
 enum class Reply { kPaddle, kStatus, kSpeedPot, kEcho };
-constexpr uint8_t kPaddleReply = 0xDC;    // all of these bits set: DC to DF and FC to FF
-constexpr uint8_t kPaddleBits = 0x03;     // below
+constexpr uint8_t kPaddleReply = 0xDC;    // these bits all set: DC to DF and FC to FF
+constexpr uint8_t kPaddleBits = 0x03;     // which paddles (kPaddleLeft, kPaddleRight)
 constexpr uint8_t kStatusReply = 0xC0;    // C0 and up
-constexpr uint8_t kStatusBits = 0x3F;     // below
+constexpr uint8_t kStatusBits = 0x3F;     // the status bits (kStatusHold and on)
 constexpr uint8_t kSpeedPotReply = 0x80;  // 80 and up
 constexpr uint8_t kSpeedPotBits = 0x7F;   // WPM above the minimum last sent
 // Everything below 80 is a character the keyer echoes as it keys it.
