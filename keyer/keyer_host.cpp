@@ -37,10 +37,7 @@ std::atomic<int32_t> load_requested{0};
 std::atomic<int32_t> backspace_requested{0};
 std::atomic<int32_t> base_mode_requested{0};
 std::atomic<int32_t> extended_mode_requested{0};
-std::atomic<int32_t> admin_0f_requested{0};
-std::atomic<int32_t> admin_10_requested{0};
-std::atomic<int32_t> admin_11_requested{0};
-std::atomic<int32_t> admin_12_requested{0};
+std::atomic<int32_t> spare_admin_requested[keyer_wire::kSpareAdminCount] = {};
 std::atomic<int32_t> close_requested{0};
 std::atomic<int32_t> break_in_pending{0};
 std::atomic<int32_t> release_requested{0};
@@ -74,6 +71,8 @@ void ResetTransmitQueueLocked() {
 
 namespace {
 
+// In host mode a read gives up this soon: the handshake's reads wait the open's 250 ms.
+constexpr uint32_t kHostModeReadTimeoutMs = 10;
 constexpr int kWriterCloseWaitMs = 2000;
 constexpr int kAfterCancelWaitMs = 5000;
 constexpr int kExitPassWaitMs = 500;
@@ -136,27 +135,29 @@ KeyerThreads keyer_threads;
 }  // namespace
 
 int OpenKeyerHost(uint8_t* version, KeyerListener* listener) {
-    static const uint8_t kWake = 0x13;
-    static const uint8_t kEchoTest[] = {0x00, 0x04, 0x55};
-    static const uint8_t kHostOpen[] = {0x00, 0x02};
+    namespace wire = keyer_wire;
+    static const uint8_t kWake = wire::kWake;
+    static const uint8_t kEchoTest[] = {wire::kAdminPrefix, wire::kAdminEchoTest,
+                                        wire::kEchoTestByte};
+    static const uint8_t kHostOpen[] = {wire::kAdminPrefix, wire::kAdminHostOpen};
 
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < wire::kWakeCount; ++i) {
         WriteKeyerPort(&kWake, 1);
     }
     WriteKeyerPort(kEchoTest, sizeof kEchoTest);
     uint8_t answer = 0;
     if (ReadKeyerPort(&answer, 1) != 1) {
-        return -1;
+        return kKeyerNoEcho;
     }
-    if (answer != 0x55) {
-        return -2;
+    if (answer != wire::kEchoTestByte) {
+        return kKeyerWrongEcho;
     }
     WriteKeyerPort(kHostOpen, sizeof kHostOpen);
     uint8_t keyer_version = 0;
     if (ReadKeyerPort(&keyer_version, 1) != 1) {
-        return -3;
+        return kKeyerNoVersion;
     }
-    SetKeyerPortReadTimeout(10);
+    SetKeyerPortReadTimeout(kHostModeReadTimeoutMs);
     *version = keyer_version;
     keyer_listener = listener;
     host_keyer_version = keyer_version;
@@ -200,9 +201,9 @@ int OpenKeyerHost(uint8_t* version, KeyerListener* listener) {
         writer_done = true;
         reader_done = true;
         RestoreKeyerTimerResolution();
-        return -3;
+        return kKeyerNoVersion;
     }
-    return 0;
+    return kKeyerOk;
 }
 
 void StopKeyerThreadsAtExit() {
@@ -218,7 +219,7 @@ void StopKeyerThreadsAtExit() {
 
 int CloseKeyerHost() {
     if (host_open.load() != 1) {
-        return -9;
+        return kKeyerHostNotOpen;
     }
     close_requested = 1;
     mailbox_event.Signal();
@@ -244,11 +245,11 @@ int CloseKeyerHost() {
         keyer_threads.writer.detach();
         keyer_threads.reader.detach();
         RestoreKeyerTimerResolution();
-        return 0;
+        return kKeyerOk;
     }
     keyer_threads.JoinAll();
     DropKeyerPortDtr();
     CloseKeyerPort();
     RestoreKeyerTimerResolution();
-    return 0;
+    return kKeyerOk;
 }

@@ -8,11 +8,12 @@
 
 #include "keyer/auto_reset_event.h"
 #include "keyer/keyer_listener.h"
+#include "keyer/keyer_wire.h"
 
 namespace keyer_internal {
 
 constexpr int kQueueSize = 64;
-constexpr int kSettingsSize = 15;
+constexpr int kSettingsSize = static_cast<int>(sizeof(KeyerSettings));
 constexpr int kEchoRingSize = 16;
 
 // Guards the transmit queue and both settings blocks; never held across a wait for the
@@ -42,10 +43,8 @@ extern std::atomic<int32_t> load_requested;
 extern std::atomic<int32_t> backspace_requested;
 extern std::atomic<int32_t> base_mode_requested;
 extern std::atomic<int32_t> extended_mode_requested;
-extern std::atomic<int32_t> admin_0f_requested;
-extern std::atomic<int32_t> admin_10_requested;
-extern std::atomic<int32_t> admin_11_requested;
-extern std::atomic<int32_t> admin_12_requested;
+// By the spare admin command's place in a pass (keyer_wire::SpareAdmin).
+extern std::atomic<int32_t> spare_admin_requested[keyer_wire::kSpareAdminCount];
 extern std::atomic<int32_t> close_requested;
 extern std::atomic<int32_t> break_in_pending;
 // Key-up and paddle release sent whatever was sent last (ReleaseKeyer).

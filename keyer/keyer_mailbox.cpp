@@ -12,6 +12,7 @@
 #include "keyer/serial_port.h"
 
 using namespace keyer_internal;
+namespace wire = keyer_wire;
 
 namespace {
 
@@ -27,34 +28,24 @@ uint8_t LowByte(int value) {
     return static_cast<uint8_t>(value & 0xFF);
 }
 
-int SetWantedBytes(std::initializer_list<std::pair<int, int>> index_and_value) {
-    if (!HostOpen()) {
-        return -9;
-    }
-    {
-        std::lock_guard<std::mutex> lock(queue_mutex);
-        for (const auto& [index, value] : index_and_value) {
-            wanted_settings[index] = LowByte(value);
-        }
-    }
-    mailbox_event.Signal();
-    return 0;
+uint8_t& SettingsByte(uint8_t (&block)[kSettingsSize], KeyerSetting setting) {
+    return block[static_cast<uint8_t>(setting)];
 }
 
 int RequestOneShot(std::atomic<int32_t>& slot, bool needs_host_open) {
     if (needs_host_open && !HostOpen()) {
-        return -9;
+        return kKeyerHostNotOpen;
     }
     slot = 1;
     mailbox_event.Signal();
-    return 0;
+    return kKeyerOk;
 }
 
 // Appends all of `bytes` or none of them: a buffered command split by a full ring would
 // reach the keyer as a different command.
 int QueueBytes(const uint8_t* bytes, int32_t count) {
     if (!HostOpen()) {
-        return -9;
+        return kKeyerHostNotOpen;
     }
     bool was_empty = false;
     {
@@ -77,11 +68,7 @@ int QueueBytes(const uint8_t* bytes, int32_t count) {
         // sleep so that the ticks start.
         mailbox_event.Nudge();
     }
-    return 0;
-}
-
-int QueueBytes(std::initializer_list<uint8_t> bytes) {
-    return QueueBytes(bytes.begin(), static_cast<int32_t>(bytes.size()));
+    return kKeyerOk;
 }
 
 void Send(std::initializer_list<uint8_t> bytes) {
@@ -106,7 +93,7 @@ void SendOneQueuedUnit() {
     int32_t length = 1;
     {
         std::lock_guard<std::mutex> lock(queue_mutex);
-        if (queue_count == 0 || (keyer_status.load() & 0x01) != 0) {
+        if (queue_count == 0 || (keyer_status.load() & wire::kStatusHold) != 0) {
             return;
         }
         unit[0] = queue_ring[queue_read];
@@ -128,45 +115,28 @@ void SendOneQueuedUnit() {
     WriteKeyerPort(unit, static_cast<uint32_t>(length));
 }
 
-// Rows 3 to 14: a command for each settings byte (or pair) that differs from what was
-// last sent, in the order the keyer expects them.
-struct ValueRow {
-    uint8_t command;
-    int first;
-    int second;  // -1 when the command takes one value
-    bool trailing_zero;
-};
-constexpr ValueRow kValueRows[] = {
-    {0x02, 1, -1, false},  {0x05, 6, 7, true},    {0x01, 2, -1, false}, {0x03, 3, -1, false},
-    {0x04, 4, 5, false},   {0x10, 8, -1, false},  {0x11, 9, -1, false}, {0x0D, 10, -1, false},
-    {0x12, 11, -1, false}, {0x17, 12, -1, false}, {0x0E, 0, -1, false}, {0x09, 13, -1, false},
-};
-
-void ServiceValueRow(const ValueRow& row) {
-    uint8_t first = 0;
-    uint8_t second = 0;
+// The command of a settings byte (or pair) that differs from what was last sent: the new
+// value(s), then zeros up to the command's argument count.
+void ServiceSettingCommand(const wire::SettingCommand& row) {
+    const bool pair = wire::CarriesTwoSettings(row);
+    uint8_t command[1 + wire::ArgumentCount(wire::kSetPotRange)] = {row.command};
     {
         std::lock_guard<std::mutex> lock(queue_mutex);
-        const bool first_differs = wanted_settings[row.first] != sent_settings[row.first];
-        const bool second_differs =
-            row.second >= 0 && wanted_settings[row.second] != sent_settings[row.second];
-        if (!first_differs && !second_differs) {
+        uint8_t& first = SettingsByte(sent_settings, row.first);
+        uint8_t& second = SettingsByte(sent_settings, row.second);
+        const uint8_t wanted_first = SettingsByte(wanted_settings, row.first);
+        const uint8_t wanted_second = SettingsByte(wanted_settings, row.second);
+        if (wanted_first == first && (!pair || wanted_second == second)) {
             return;
         }
-        sent_settings[row.first] = wanted_settings[row.first];
-        first = sent_settings[row.first];
-        if (row.second >= 0) {
-            sent_settings[row.second] = wanted_settings[row.second];
-            second = sent_settings[row.second];
+        first = wanted_first;
+        second = wanted_second;
+        command[1] = first;
+        if (pair) {
+            command[2] = second;
         }
     }
-    if (row.second < 0) {
-        Send({row.command, first});
-    } else if (row.trailing_zero) {
-        Send({row.command, first, second, 0x00});
-    } else {
-        Send({row.command, first, second});
-    }
+    WriteKeyerPort(command, static_cast<uint32_t>(1 + wire::ArgumentCount(row.command)));
 }
 
 void ServiceOneShot(std::atomic<int32_t>& slot, std::initializer_list<uint8_t> bytes) {
@@ -189,37 +159,37 @@ bool ServiceMailbox() {
             std::lock_guard<std::mutex> lock(queue_mutex);
             ResetTransmitQueueLocked();
         }
-        Send({0x0A});
+        Send({wire::kClearBuffer});
     }
-    for (const ValueRow& row : kValueRows) {
-        ServiceValueRow(row);
+    for (const wire::SettingCommand& row : wire::kSettingCommands) {
+        ServiceSettingCommand(row);
     }
     const bool release = release_requested.exchange(0) != 0;
     const int32_t key_down = key_down_wanted.load();
     if (release || key_down != key_down_sent) {
         key_down_sent = key_down;
-        Send({0x0B, static_cast<uint8_t>(key_down != 0 ? 1 : 0)});
+        Send({wire::kSetKeyDown, static_cast<uint8_t>(key_down != 0 ? 1 : 0)});
     }
-    ServiceOneShot(speed_pot_requested, {0x07});
+    ServiceOneShot(speed_pot_requested, {wire::kRequestSpeedPot});
     const int32_t pause = pause_wanted.load();
     if (pause != pause_sent) {
         pause_sent = pause;
-        Send({0x06, static_cast<uint8_t>(pause != 0 ? 1 : 0)});
+        Send({wire::kSetPause, static_cast<uint8_t>(pause != 0 ? 1 : 0)});
     }
     const uint8_t paddle_input = paddle_input_wanted.load();
     if (release || paddle_input != paddle_input_sent) {
         paddle_input_sent = paddle_input;
-        Send({0x14, paddle_input});
+        Send({wire::kSetPaddleInput, paddle_input});
     }
     if (load_requested.exchange(0) != 0) {
-        uint8_t block[2 + kSettingsSize + 1];
-        block[0] = 0x0F;
+        uint8_t block[1 + kSettingsSize + 2];
+        block[0] = wire::kLoadSettings;
         {
             std::lock_guard<std::mutex> lock(queue_mutex);
             std::memcpy(block + 1, sent_settings, kSettingsSize);
         }
-        block[1 + kSettingsSize] = 0x07;
-        block[2 + kSettingsSize] = 0x15;
+        block[1 + kSettingsSize] = wire::kRequestSpeedPot;
+        block[2 + kSettingsSize] = wire::kEndLoad;
         WriteKeyerPort(block, sizeof block);
     }
     if (backspace_requested.exchange(0) != 0) {
@@ -235,18 +205,17 @@ bool ServiceMailbox() {
             }
         }
         if (tell_keyer) {
-            Send({0x08});
+            Send({wire::kBackspace});
         }
     }
-    ServiceOneShot(base_mode_requested, {0x00, 0x0A});
-    ServiceOneShot(extended_mode_requested, {0x00, 0x0B});
-    ServiceOneShot(admin_0f_requested, {0x00, 0x0F});
-    ServiceOneShot(admin_10_requested, {0x00, 0x10});
-    ServiceOneShot(admin_12_requested, {0x00, 0x12});
-    ServiceOneShot(admin_11_requested, {0x00, 0x11});
+    ServiceOneShot(base_mode_requested, {wire::kAdminPrefix, wire::kAdminBaseMode});
+    ServiceOneShot(extended_mode_requested, {wire::kAdminPrefix, wire::kAdminExtendedMode});
+    for (int i = 0; i < wire::kSpareAdminCount; ++i) {
+        ServiceOneShot(spare_admin_requested[i], {wire::kAdminPrefix, wire::kSpareAdminBytes[i]});
+    }
     const bool close = close_requested.load() != 0;
     if (close) {
-        Send({0x00, 0x03});
+        Send({wire::kAdminPrefix, wire::kAdminHostClose});
     }
     pass_tickets_served.store(ticket);
     return close;
@@ -313,7 +282,7 @@ KeyerQueueSnapshot GetKeyerQueueSnapshot() {
 
 int LoadKeyerSettings(const KeyerSettings* block) {
     if (!HostOpen()) {
-        return -9;
+        return kKeyerHostNotOpen;
     }
     {
         std::lock_guard<std::mutex> lock(queue_mutex);
@@ -322,83 +291,66 @@ int LoadKeyerSettings(const KeyerSettings* block) {
         load_requested = 1;
     }
     mailbox_event.Signal();
-    return 0;
+    return kKeyerOk;
 }
 
-int SetKeyerMode(int mode) {
-    return SetWantedBytes({{0, mode}});
+int SetKeyerSettings(std::initializer_list<KeyerSettingValue> values) {
+    if (!HostOpen()) {
+        return kKeyerHostNotOpen;
+    }
+    {
+        std::lock_guard<std::mutex> lock(queue_mutex);
+        for (const KeyerSettingValue& value : values) {
+            SettingsByte(wanted_settings, value.setting) = LowByte(value.value);
+        }
+    }
+    mailbox_event.Signal();
+    return kKeyerOk;
 }
 int SetKeyerSpeed(int wpm) {
-    return SetWantedBytes({{1, wpm}});
+    return SetKeyerSettings({{KeyerSetting::kWpm, wpm}});
 }
 int SetKeyerSidetone(int sidetone) {
-    return SetWantedBytes({{2, sidetone}});
-}
-int SetKeyerWeight(int weight) {
-    return SetWantedBytes({{3, weight}});
-}
-int SetKeyerPttTiming(int lead_in, int tail) {
-    return SetWantedBytes({{4, lead_in}, {5, tail}});
-}
-int SetKeyerPotRange(int min_wpm, int range, int /*unused*/) {
-    return SetWantedBytes({{6, min_wpm}, {7, range}});
-}
-int SetKeyerFirstExtension(int value) {
-    return SetWantedBytes({{8, value}});
-}
-int SetKeyerKeyCompensation(int value) {
-    return SetWantedBytes({{9, value}});
-}
-int SetKeyerFarnsworth(int wpm) {
-    return SetWantedBytes({{10, wpm}});
-}
-int SetKeyerPaddleSetpoint(int value) {
-    return SetWantedBytes({{11, value}});
-}
-int SetKeyerDitDahRatio(int value) {
-    return SetWantedBytes({{12, value}});
-}
-int SetKeyerPinConfig(int value) {
-    return SetWantedBytes({{13, value}});
+    return SetKeyerSettings({{KeyerSetting::kSidetone, sidetone}});
 }
 
 int SetKeyerKeyDown(int on) {
     if (!HostOpen()) {
-        return -9;
+        return kKeyerHostNotOpen;
     }
     key_down_wanted = LowByte(on);
     mailbox_event.Signal();
-    return 0;
+    return kKeyerOk;
 }
 
 int ReleaseKeyer() {
     if (!HostOpen()) {
-        return -9;
+        return kKeyerHostNotOpen;
     }
     // The wanted values first: a pass that sees the request also sees them.
     key_down_wanted = 0;
     paddle_input_wanted = 0;
     release_requested = 1;
     mailbox_event.Signal();
-    return 0;
+    return kKeyerOk;
 }
 
 int SetKeyerPause(int on) {
     if (!HostOpen()) {
-        return -9;
+        return kKeyerHostNotOpen;
     }
     pause_wanted = LowByte(on);
     mailbox_event.Signal();
-    return 0;
+    return kKeyerOk;
 }
 
 int SetKeyerPaddleInput(int code) {
     if (!HostOpen()) {
-        return -9;
+        return kKeyerHostNotOpen;
     }
     paddle_input_wanted = LowByte(code);
     mailbox_event.Signal();
-    return 0;
+    return kKeyerOk;
 }
 
 int ClearKeyerBuffer() {
@@ -416,36 +368,13 @@ int SetKeyerBaseMode() {
 int SetKeyerExtendedMode() {
     return RequestOneShot(extended_mode_requested, false);
 }
-int SendKeyerAdmin0F() {
-    return RequestOneShot(admin_0f_requested, false);
-}
-int SendKeyerAdmin10() {
-    return RequestOneShot(admin_10_requested, false);
-}
-int SendKeyerAdmin11() {
-    return RequestOneShot(admin_11_requested, false);
-}
-int SendKeyerAdmin12() {
-    return RequestOneShot(admin_12_requested, false);
-}
-
-int BufferedCommandArgumentCount(uint8_t byte) {
-    switch (byte) {
-        case 0x18:  // PTT
-        case 0x19:  // Key
-        case 0x1A:  // Wait
-        case 0x1C:  // Speed
-        case 0x1D:
-            return 1;
-        case 0x1B:  // Merge: the keyer keys the next two characters as one
-            return 2;
-        default:
-            return 0;
-    }
+int SendKeyerSpareAdmin(wire::SpareAdmin which) {
+    return RequestOneShot(spare_admin_requested[static_cast<int>(which)], false);
 }
 
 int QueueKeyerByte(int byte) {
-    return QueueBytes({LowByte(byte)});
+    const uint8_t low_byte = LowByte(byte);
+    return QueueBytes(&low_byte, 1);
 }
 
 int QueueKeyerBytes(const uint8_t* bytes, int count) {
@@ -457,33 +386,8 @@ int QueueKeyerBytes(const uint8_t* bytes, int count) {
 
 int IsKeyerQueueNearlyFull() {
     if (!HostOpen()) {
-        return -9;
+        return kKeyerHostNotOpen;
     }
     std::lock_guard<std::mutex> lock(queue_mutex);
     return queue_nearly_full;
-}
-
-int QueueKeyerPtt(int on) {
-    return QueueBytes({0x18, LowByte(on)});
-}
-int QueueKeyerKey(int value) {
-    return QueueBytes({0x19, LowByte(value)});
-}
-int QueueKeyerWait(int value) {
-    return QueueBytes({0x1A, LowByte(value)});
-}
-int QueueKeyerSpeed(int wpm) {
-    return QueueBytes({0x1C, LowByte(wpm)});
-}
-int QueueKeyerCommand1D(int value) {
-    return QueueBytes({0x1D, LowByte(value)});
-}
-int QueueKeyerMerge(int first, int second) {
-    return QueueBytes({0x1B, LowByte(first), LowByte(second)});
-}
-int QueueKeyerCancelSpeed() {
-    return QueueBytes({0x1E});
-}
-int QueueKeyerCommand1F() {
-    return QueueBytes({0x1F});
 }

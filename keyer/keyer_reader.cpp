@@ -35,7 +35,7 @@ KeyerListener& Listener() {
 
 uint8_t SentMinWpm() {
     std::lock_guard<std::mutex> lock(queue_mutex);
-    return sent_settings[6];
+    return sent_settings[static_cast<uint8_t>(keyer_wire::KeyerSetting::kMinWpm)];
 }
 
 }  // namespace
@@ -77,25 +77,33 @@ void RunKeyerReader() {
 }
 
 void SortKeyerByte(uint8_t byte) {
-    if ((byte & 0xDC) == 0xDC) {
-        Listener().OnPaddles(byte & 0x03);
-    } else if (byte >= 0xC0) {
-        const uint8_t status = byte & 0x3F;
-        // A button report borrows the status byte without the keyer's state having
-        // changed: taken as status, M1 would stall the transmit queue as a hold and M2
-        // would empty it, under the very message the button starts, as a break-in.
-        if (!IsKeyerButtonReport(status)) {
-            keyer_status = status;
-            if ((status & kStatusBreakIn) != 0) {
-                break_in_pending = 1;
+    namespace wire = keyer_wire;
+    switch (wire::KindOf(byte)) {
+        case wire::Reply::kPaddle:
+            Listener().OnPaddles(byte & wire::kPaddleBits);
+            return;
+        case wire::Reply::kStatus: {
+            const uint8_t status = byte & wire::kStatusBits;
+            // A button report borrows the status byte without the keyer's state having
+            // changed: taken as status, M1 would stall the transmit queue as a hold and M2
+            // would empty it, under the very message the button starts, as a break-in.
+            if (!IsKeyerButtonReport(status)) {
+                keyer_status = status;
+                if ((status & kStatusBreakIn) != 0) {
+                    break_in_pending = 1;
+                }
             }
+            Listener().OnKeyerStatus(status);
+            return;
         }
-        Listener().OnKeyerStatus(status);
-    } else if (byte >= 0x80) {
-        Listener().OnSpeedPot(static_cast<uint8_t>((byte & 0x7F) + SentMinWpm()));
-    } else {
-        KeepEcho(byte);
-        Listener().OnKeyerEcho(byte);
+        case wire::Reply::kSpeedPot:
+            Listener().OnSpeedPot(
+                static_cast<uint8_t>((byte & wire::kSpeedPotBits) + SentMinWpm()));
+            return;
+        case wire::Reply::kEcho:
+            KeepEcho(byte);
+            Listener().OnKeyerEcho(byte);
+            return;
     }
 }
 
@@ -107,14 +115,14 @@ bool IsKeyerButtonReport(uint8_t status) {
 
 int GetKeyerStatus() {
     if (host_open.load() != 1) {
-        return -9;
+        return kKeyerHostNotOpen;
     }
     return keyer_status.load();
 }
 
 int GetKeyerEchoByte() {
     if (host_open.load() != 1) {
-        return -9;
+        return kKeyerHostNotOpen;
     }
     const int32_t read = echo_read.load();
     if (read == echo_write.load()) {

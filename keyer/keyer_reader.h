@@ -4,14 +4,15 @@
 #include <chrono>
 #include <cstdint>
 
-// The status byte's low six bits as the system uses them.
-constexpr uint8_t kStatusHold = 0x01;     // the keyer's buffer is full: feed it nothing more
-constexpr uint8_t kStatusBreakIn = 0x02;  // the operator's paddles took over from the buffer
-constexpr uint8_t kStatusBusy = 0x04;     // the keyer is sending
-// On a keyer of version 20 or later: the byte reports the keyer's own message buttons, and
-// bits 0, 1, 2 and 4 stand for M1, M2, M3 and M4 instead of the keyer's state.
-constexpr uint8_t kStatusButtonReport = 0x08;
-constexpr uint8_t kStatusWait = 0x10;
+#include "keyer/keyer_result.h"
+#include "keyer/keyer_wire.h"
+
+// The status byte's bits, which the keyer's events carry.
+using keyer_wire::kStatusBreakIn;
+using keyer_wire::kStatusBusy;
+using keyer_wire::kStatusButtonReport;
+using keyer_wire::kStatusHold;
+using keyer_wire::kStatusWait;
 
 // A button report (see above) from the keyer that host mode was last opened with.
 bool IsKeyerButtonReport(uint8_t status);
@@ -21,5 +22,5 @@ bool IsKeyerButtonReport(uint8_t status);
 // closed and opened again.
 constexpr std::chrono::milliseconds kKeyerLostAfter{1000};
 
-int GetKeyerStatus();    // 0..63, or -9
-int GetKeyerEchoByte();  // oldest unread echoed byte, 0 when none, or -9
+int GetKeyerStatus();    // 0..63, or kKeyerHostNotOpen
+int GetKeyerEchoByte();  // oldest unread echoed byte, 0 when none, or kKeyerHostNotOpen

@@ -1,21 +1,18 @@
 // The one serial port through which the program talks to the Tarvel keyer: 1200 baud,
 // 8N1, DTR on, RTS off. Windows uses the COM device; the host build uses a termios tty or
-// pty. Results: 0 or negative codes for the open and line operations, 1/0 for transfers.
+// pty. Results: the codes of keyer_result.h for the open, 1/0 for transfers.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-// 0; -4 the device did not open (also: already open); -5 its settings could not be read;
-// -6 they could not be written; -10 the receive buffer could not be purged.
+#include "keyer/keyer_result.h"
+
+// kKeyerOk; kPortOpenFailed (also: already open), kPortStateUnreadable, kPortStateUnwritable
+// or kPortPurgeFailed. A port whose settings failed stays open until CloseKeyerPort.
 int OpenKeyerPort(int port_number);
 int WriteKeyerPort(const uint8_t* bytes, uint32_t count);  // 1 when all were written
 int ReadKeyerPort(uint8_t* buffer, uint32_t count);        // 1 when exactly `count` arrived
-int WriteKeyerPortByte(uint8_t byte);
-int ReadKeyerPortByte(uint8_t* byte);
-int SetKeyerPortRts(int on);
-int SetKeyerPortDtr(int on);
-int GetKeyerPortModemStatus(uint32_t* status);
 void CloseKeyerPort();
 
 // The read time-out's total constant in milliseconds (250 after the open, 10 in host mode).
@@ -26,16 +23,11 @@ void DropKeyerPortDtr();
 // reading), so a thread waiting in it returns 0.
 void CancelKeyerPortTransfers();
 
-// What the keyer reader's wait below returns.
-constexpr int kPortByteRead = 1;
-constexpr int kPortWaitEnded = 0;  // interrupted, cancelled, or no port open
-constexpr int kPortFailed = -1;    // the device refused the read: unplugged, or gone
-
-// The keyer reader's read: one byte, however long the keyer stays silent, so an idle keyer
-// costs no wake-ups. A failed wait returns only after the read time-out, so a caller that
-// loops does not spin on a dead port. A wait never takes a byte from the port without
-// returning it: a byte that meets the interrupt is either returned, to be handled whole, or
-// left unread.
+// The keyer reader's read (kPortByteRead, kPortWaitEnded or kPortFailed): one byte, however
+// long the keyer stays silent, so an idle keyer costs no wake-ups. A failed wait returns only
+// after the read time-out, so a caller that loops does not spin on a dead port. A wait never
+// takes a byte from the port without returning it: a byte that meets the interrupt is either
+// returned, to be handled whole, or left unread.
 int WaitForKeyerPortByte(uint8_t* byte);
 // Ends the wait above at once, and every later one, until the port is opened again. Unlike
 // a cancel it leaves writes alone, so the writer can still send the host close.

@@ -36,12 +36,6 @@ std::mutex pattern_mutex;
 std::string port_path_pattern = "/dev/ttyS%d";
 bool pattern_is_zero_based = true;
 
-// Windows' modem status bits, so callers see the same word on both builds.
-constexpr uint32_t kMsCtsOn = 0x10;
-constexpr uint32_t kMsDsrOn = 0x20;
-constexpr uint32_t kMsRingOn = 0x40;
-constexpr uint32_t kMsRlsdOn = 0x80;
-
 std::string PortPath(int port_number) {
     std::lock_guard<std::mutex> lock(pattern_mutex);
     char path[512];
@@ -53,18 +47,6 @@ std::string PortPath(int port_number) {
 // A pty has no modem lines; that is not an error for a keyer emulator on one.
 bool IsMissingModemLines(int error) {
     return error == ENOTTY || error == EINVAL || error == ENOTSUP;
-}
-
-int SetModemLine(int line, bool on) {
-    const int fd = port_handle.load();
-    termios attributes{};
-    if (fd < 0 || tcgetattr(fd, &attributes) != 0) {
-        return -5;
-    }
-    if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line) != 0 && !IsMissingModemLines(errno)) {
-        return -6;
-    }
-    return 0;
 }
 
 void ClosePipe(int (&pipe_ends)[2]) {
@@ -153,28 +135,29 @@ bool KeyerPortPresent(int port_number) {
 
 int OpenKeyerPort(int port_number) {
     if (port_handle.load() >= 0) {
-        return -4;  // one keyer port per program, as Windows refuses a second opener
+        // One keyer port per program, as Windows refuses a second opener.
+        return kPortOpenFailed;
     }
     const std::string path = PortPath(port_number);
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return -4;
+        return kPortOpenFailed;
     }
     // Exclusive like a Windows COM port: TIOCEXCL stops other openers, and the lock also
     // holds against privileged ones, which TIOCEXCL lets through.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
-        return -4;
+        return kPortOpenFailed;
     }
     ioctl(fd, TIOCEXCL);
     if (pipe2(cancel_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         close(fd);
-        return -4;
+        return kPortOpenFailed;
     }
     if (pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         ClosePipe(cancel_pipe);
         close(fd);
-        return -4;
+        return kPortOpenFailed;
     }
     transfers_cancelled = false;
     wait_interrupted = false;
@@ -183,7 +166,7 @@ int OpenKeyerPort(int port_number) {
 
     termios attributes{};
     if (tcgetattr(fd, &attributes) != 0) {
-        return -5;
+        return kPortStateUnreadable;
     }
     cfmakeraw(&attributes);
     attributes.c_cflag &= ~(CSTOPB | PARENB | CSIZE | CRTSCTS);
@@ -194,21 +177,21 @@ int OpenKeyerPort(int port_number) {
     cfsetispeed(&attributes, B1200);
     cfsetospeed(&attributes, B1200);
     if (tcsetattr(fd, TCSANOW, &attributes) != 0) {
-        return -6;
+        return kPortStateUnwritable;
     }
     int dtr = TIOCM_DTR;
     int rts = TIOCM_RTS;
     if ((ioctl(fd, TIOCMBIS, &dtr) != 0 && !IsMissingModemLines(errno)) ||
         (ioctl(fd, TIOCMBIC, &rts) != 0 && !IsMissingModemLines(errno))) {
-        return -6;
+        return kPortStateUnwritable;
     }
 
     // The keyer may still be sending from before; what it said then means nothing now.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     if (tcflush(fd, TCIFLUSH) != 0) {
-        return -10;
+        return kPortPurgeFailed;
     }
-    return 0;
+    return kKeyerOk;
 }
 
 int WriteKeyerPort(const uint8_t* bytes, uint32_t count) {
@@ -282,42 +265,6 @@ int ReadKeyerPort(uint8_t* buffer, uint32_t count) {
             return 0;
         }
     }
-    return 1;
-}
-
-int WriteKeyerPortByte(uint8_t byte) {
-    return WriteKeyerPort(&byte, 1);
-}
-
-int ReadKeyerPortByte(uint8_t* byte) {
-    uint8_t received = 0;
-    if (ReadKeyerPort(&received, 1) != 1) {
-        return 0;
-    }
-    *byte = received;
-    return 1;
-}
-
-int SetKeyerPortRts(int on) {
-    return SetModemLine(TIOCM_RTS, on != 0);
-}
-
-int SetKeyerPortDtr(int on) {
-    return SetModemLine(TIOCM_DTR, on != 0);
-}
-
-int GetKeyerPortModemStatus(uint32_t* status) {
-    int lines = 0;
-    const int fd = port_handle.load();
-    if (fd < 0 || ioctl(fd, TIOCMGET, &lines) != 0) {
-        return 0;
-    }
-    uint32_t bits = 0;
-    bits |= (lines & TIOCM_CTS) ? kMsCtsOn : 0;
-    bits |= (lines & TIOCM_DSR) ? kMsDsrOn : 0;
-    bits |= (lines & TIOCM_RNG) ? kMsRingOn : 0;
-    bits |= (lines & TIOCM_CD) ? kMsRlsdOn : 0;
-    *status = bits;
     return 1;
 }
 

@@ -98,47 +98,31 @@ int Transfer(bool write, void* bytes, uint32_t count) {
     return result;
 }
 
-int SetLine(bool rts, bool on) {
-    const HANDLE handle = port_handle.load();
-    if (!GetCommState(handle, &port_state)) {
-        return -5;
-    }
-    if (rts) {
-        port_state.fRtsControl = on ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
-    } else {
-        port_state.fDtrControl = on ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
-    }
-    if (!SetCommState(handle, &port_state)) {
-        return -6;
-    }
-    return 0;
-}
-
 }  // namespace
 
 int OpenKeyerPort(int port_number) {
     if (port_handle.load() != nullptr) {
         // The device would refuse a second opener anyway; returning here also keeps the
         // handle of the open port instead of overwriting it with an invalid one.
-        return -4;
+        return kPortOpenFailed;
     }
     const std::string name = KeyerPortDeviceName(port_number);
     const HANDLE handle =
         CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return -4;
+        return kPortOpenFailed;
     }
     transfers_cancelled = false;
     stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (stop_event == nullptr) {
         CloseHandle(handle);
-        return -4;
+        return kPortOpenFailed;
     }
     port_handle = handle;
 
     if (!GetCommState(handle, &port_state)) {
-        return -5;
+        return kPortStateUnreadable;
     }
     port_state.BaudRate = 1200;
     port_state.StopBits = ONESTOPBIT;
@@ -151,7 +135,7 @@ int OpenKeyerPort(int port_number) {
     port_state.fNull = FALSE;
     port_state.fRtsControl = RTS_CONTROL_DISABLE;
     if (!SetCommState(handle, &port_state)) {
-        return -6;
+        return kPortStateUnwritable;
     }
 
     // No time-outs of the port's own; see the top of the file.
@@ -165,9 +149,9 @@ int OpenKeyerPort(int port_number) {
 
     Sleep(400);
     if (!PurgeComm(handle, PURGE_RXCLEAR)) {
-        return -10;
+        return kPortPurgeFailed;
     }
-    return 0;
+    return kKeyerOk;
 }
 
 int WriteKeyerPort(const uint8_t* bytes, uint32_t count) {
@@ -176,34 +160,6 @@ int WriteKeyerPort(const uint8_t* bytes, uint32_t count) {
 
 int ReadKeyerPort(uint8_t* buffer, uint32_t count) {
     return Transfer(false, buffer, count);
-}
-
-int WriteKeyerPortByte(uint8_t byte) {
-    return WriteKeyerPort(&byte, 1);
-}
-
-int ReadKeyerPortByte(uint8_t* byte) {
-    uint8_t received = 0;
-    if (ReadKeyerPort(&received, 1) != 1) {
-        return 0;
-    }
-    *byte = received;
-    return 1;
-}
-
-int SetKeyerPortRts(int on) {
-    return SetLine(true, on != 0);
-}
-
-int SetKeyerPortDtr(int on) {
-    return SetLine(false, on != 0);
-}
-
-int GetKeyerPortModemStatus(uint32_t* status) {
-    DWORD bits = 0;
-    const BOOL ok = GetCommModemStatus(port_handle.load(), &bits);
-    *status = bits;
-    return ok;
 }
 
 void CloseKeyerPort() {

@@ -1,9 +1,13 @@
 #include "messages/message_parser.h"
 
+#include "keyer/keyer_wire.h"
+
 int32_t parser_state = kParserText;
 uint8_t parser_number = 0;
 
 namespace {
+
+namespace wire = keyer_wire;
 
 // The buffered command whose argument is being read.
 uint8_t parser_command = 0;
@@ -34,41 +38,41 @@ MessageError ParseMessageChar(uint8_t character, uint8_t* first, uint8_t* second
             return MessageError::kNone;
         case kParserLetter:
             switch (character) {
-                case kTokenCommand1D:
-                    parser_command = 0x1D;
+                case kTokenCommandH:
+                    parser_command = wire::kBufferedCommandH;
                     parser_state = kParserTens;
                     return MessageError::kNone;
                 case kTokenKey:
-                    parser_command = 0x19;
+                    parser_command = wire::kBufferedKey;
                     parser_state = kParserTens;
                     return MessageError::kNone;
                 case kTokenSpeed:
-                    parser_command = 0x1C;
+                    parser_command = wire::kBufferedSpeed;
                     parser_state = kParserTens;
                     return MessageError::kNone;
                 case kTokenWait:
-                    parser_command = 0x1A;
+                    parser_command = wire::kBufferedWait;
                     parser_state = kParserTens;
                     return MessageError::kNone;
                 case kTokenMerge:
-                    *first = 0x1B;
+                    *first = wire::kBufferedMerge;
                     *count = 1;
                     parser_state = kParserClose;
                     return MessageError::kNone;
                 case kTokenCancelSpeed:
-                    *first = 0x1E;
+                    *first = wire::kBufferedCancelSpeed;
                     *count = 1;
                     parser_state = kParserClose;
                     return MessageError::kNone;
                 case kTokenPttOff:
-                    *first = 0x18;
-                    *second = 0x00;
+                    *first = wire::kBufferedPtt;
+                    *second = 0;
                     *count = 2;
                     parser_state = kParserClose;
                     return MessageError::kNone;
                 case kTokenPttOn:
-                    *first = 0x18;
-                    *second = 0x01;
+                    *first = wire::kBufferedPtt;
+                    *second = 1;
                     *count = 2;
                     parser_state = kParserClose;
                     return MessageError::kNone;

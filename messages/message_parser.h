@@ -15,7 +15,7 @@ constexpr char kTokenCancelSpeed = 'X';
 constexpr char kTokenSpeed = 'S';
 constexpr char kTokenKey = 'K';
 constexpr char kTokenWait = 'W';
-constexpr char kTokenCommand1D = 'H';
+constexpr char kTokenCommandH = 'H';  // a command known by this letter only
 
 // What a character can do wrong within a token.
 enum class MessageError {

@@ -32,11 +32,11 @@ bool IsAsciiLetter(char c) {
 
 const char* SerialFailureReason(int result) {
     switch (result) {
-        case -6:
+        case kPortStateUnwritable:
             return "SetComState Failed!";
-        case -5:
+        case kPortStateUnreadable:
             return "GetComState Failed!";
-        case -4:
+        case kPortOpenFailed:
             return "Comm Open Failed!";
         default:
             return "Unknown Comm Error!";
@@ -49,10 +49,10 @@ const char* SerialFailureReason(int result) {
 int Station::AttachLocalKeyer() {
     Log(Format("\r\nopenComm: %d", static_cast<int>(settings.com_port)));
     const int opened = OpenKeyerPort(static_cast<int>(settings.com_port));
-    if (opened != 0) {
+    if (opened != kKeyerOk) {
         Log(SerialFailureReason(opened));
         Log("\r\nCheck com port settings.");
-        if (opened != -4) {
+        if (opened != kPortOpenFailed) {
             CloseKeyerPort();  // opened, then its line settings failed
         }
         return 0;
@@ -61,10 +61,10 @@ int Station::AttachLocalKeyer() {
     uint8_t version = 0;
     state_.keyer_lost = false;
     const int attached = OpenKeyerHost(&version, this);
-    if (attached != 0) {
-        Log(attached == -3   ? "Tarvel does not respond"
-            : attached == -2 ? "Echo Mismatch"
-                             : "No Echo Response");
+    if (attached != kKeyerOk) {
+        Log(attached == kKeyerNoVersion   ? "Tarvel does not respond"
+            : attached == kKeyerWrongEcho ? "Echo Mismatch"
+                                          : "No Echo Response");
         CloseKeyerPort();
         return 0;
     }

@@ -19,10 +19,8 @@
 
 namespace {
 
-// Paddle bits of a paddle report, and the code that tells the other keyer which paddle to
-// press. The code names one paddle only; with both closed it names the right one.
-constexpr uint8_t kLeftPaddle = 0x02;
-constexpr uint8_t kRightPaddle = 0x01;
+// The code that tells the other keyer which paddle to press. It names one paddle only; with
+// both closed it names the right one.
 constexpr uint8_t kLeftPaddleCode = 2;
 constexpr uint8_t kRightPaddleCode = 1;
 
@@ -32,7 +30,12 @@ struct KeyerButton {
     uint8_t bit;
     int message;
 };
-constexpr KeyerButton kKeyerButtons[] = {{0x01, 1}, {0x02, 2}, {0x04, 3}, {0x10, 4}};
+constexpr KeyerButton kKeyerButtons[] = {
+    {keyer_wire::kButtonM1, 1},
+    {keyer_wire::kButtonM2, 2},
+    {keyer_wire::kButtonM3, 3},
+    {keyer_wire::kButtonM4, 4},
+};
 // What `sending_message` holds while a keyer button's message goes out, whichever button.
 constexpr int32_t kSendingFromKeyerButton = 1;
 
@@ -121,8 +124,8 @@ void Station::OnPaddles(uint8_t paddles) {
     if (!IsLinked() || (NetFlags() & kNetLetterPaddle) != 0) {
         return;
     }
-    const bool left = (paddles & kLeftPaddle) != 0;
-    const bool right = (paddles & kRightPaddle) != 0;
+    const bool left = (paddles & keyer_wire::kPaddleLeft) != 0;
+    const bool right = (paddles & keyer_wire::kPaddleRight) != 0;
     const uint8_t code = right ? kRightPaddleCode : left ? kLeftPaddleCode : 0;
     SendPacket(PKT_PADDLE, code, 0, nullptr);
     view_.ShowPaddles(left, right);

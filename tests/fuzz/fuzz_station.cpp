@@ -52,10 +52,12 @@ void ResetStation() {
     }
     for (std::atomic<int32_t>* slot :
          {&key_down_wanted, &pause_wanted, &clear_requested, &speed_pot_requested, &load_requested,
-          &backspace_requested, &base_mode_requested, &extended_mode_requested, &admin_0f_requested,
-          &admin_10_requested, &admin_11_requested, &admin_12_requested, &close_requested,
+          &backspace_requested, &base_mode_requested, &extended_mode_requested, &close_requested,
           &break_in_pending, &release_requested}) {
         *slot = 0;
+    }
+    for (std::atomic<int32_t>& slot : spare_admin_requested) {
+        slot = 0;
     }
     paddle_input_wanted = 0;
     key_down_sent = 0;

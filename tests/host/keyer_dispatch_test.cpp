@@ -167,7 +167,7 @@ TEST_F(KeyerDispatch, StatusGoesToTheOtherStationUnlessControlPoint) {
 }
 
 TEST_F(KeyerDispatch, SpeedPotSetsTheSpeedOnlyUnderPotLock) {
-    SetKeyerPotRange(10, 20);
+    SetKeyerSettings({{KeyerSetting::kMinWpm, 10}, {KeyerSetting::kWpmRange, 20}});
     ASSERT_EQ(KeyerWire(4), (ByteList{0x05, 10, 20, 0}));
     min_wpm_ = 10;
     Keyer({0x85});

@@ -30,6 +30,28 @@ namespace {
 
 const Bytes kHandshake = {0x13, 0x13, 0x13, 0x00, 0x04, 0x55, 0x00, 0x02};
 
+using keyer_wire::SpareAdmin;
+
+// A buffered command and its arguments, queued as one unit.
+int Queue(const Bytes& bytes) {
+    return QueueKeyerBytes(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+// The calls that the command table's rows make, as a row calls them.
+std::function<int()> Queued(const Bytes& bytes) {
+    return [bytes] { return Queue(bytes); };
+}
+std::function<int()> Setting(KeyerSetting setting, int value) {
+    return [=] { return SetKeyerSettings({{setting, value}}); };
+}
+std::function<int()> Settings(KeyerSetting first, int first_value, KeyerSetting second,
+                              int second_value) {
+    return [=] { return SetKeyerSettings({{first, first_value}, {second, second_value}}); };
+}
+std::function<int()> SpareAdminCall(SpareAdmin which) {
+    return [which] { return SendKeyerSpareAdmin(which); };
+}
+
 class KeyerLinkTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -155,7 +177,7 @@ TEST_F(KeyerLinkTest, OpenDropsWhatTheKeyerSentBeforeAndTimesReadsOut) {
     EXPECT_LT(took, 200ms);
 
     sim_->Inject({0x43});
-    EXPECT_EQ(ReadKeyerPortByte(&byte), 1);
+    EXPECT_EQ(ReadKeyerPort(&byte, 1), 1);
     EXPECT_EQ(byte, 0x43);
 }
 
@@ -192,17 +214,21 @@ TEST_F(KeyerLinkTest, EveryCommandPutsItsBytesOnTheWire) {
     OpenHostMode();
     const std::vector<CommandRow> rows = {
         {"speed", [] { return SetKeyerSpeed(20); }, {0x02, 0x14}},
-        {"pot range", [] { return SetKeyerPotRange(10, 25, 99); }, {0x05, 0x0A, 0x19, 0x00}},
+        {"pot range",
+         Settings(KeyerSetting::kMinWpm, 10, KeyerSetting::kWpmRange, 25),
+         {0x05, 0x0A, 0x19, 0x00}},
         {"sidetone", [] { return SetKeyerSidetone(5); }, {0x01, 0x05}},
-        {"weight, low byte", [] { return SetKeyerWeight(0x1FF); }, {0x03, 0xFF}},
-        {"ptt timing", [] { return SetKeyerPttTiming(1, 2); }, {0x04, 0x01, 0x02}},
-        {"first extension", [] { return SetKeyerFirstExtension(7); }, {0x10, 0x07}},
-        {"key compensation", [] { return SetKeyerKeyCompensation(3); }, {0x11, 0x03}},
-        {"farnsworth", [] { return SetKeyerFarnsworth(18); }, {0x0D, 0x12}},
-        {"paddle setpoint", [] { return SetKeyerPaddleSetpoint(50); }, {0x12, 0x32}},
-        {"ratio", [] { return SetKeyerDitDahRatio(50); }, {0x17, 0x32}},
-        {"mode", [] { return SetKeyerMode(0x40); }, {0x0E, 0x40}},
-        {"pin config", [] { return SetKeyerPinConfig(5); }, {0x09, 0x05}},
+        {"weight, low byte", Setting(KeyerSetting::kWeight, 0x1FF), {0x03, 0xFF}},
+        {"ptt timing",
+         Settings(KeyerSetting::kLeadIn, 1, KeyerSetting::kTail, 2),
+         {0x04, 0x01, 0x02}},
+        {"first extension", Setting(KeyerSetting::kFirstExtension, 7), {0x10, 0x07}},
+        {"key compensation", Setting(KeyerSetting::kKeyCompensation, 3), {0x11, 0x03}},
+        {"farnsworth", Setting(KeyerSetting::kFarnsworth, 18), {0x0D, 0x12}},
+        {"paddle setpoint", Setting(KeyerSetting::kPaddleSetpoint, 50), {0x12, 0x32}},
+        {"ratio", Setting(KeyerSetting::kDitDahRatio, 50), {0x17, 0x32}},
+        {"mode", Setting(KeyerSetting::kModeRegister, 0x40), {0x0E, 0x40}},
+        {"pin config", Setting(KeyerSetting::kPinConfig, 5), {0x09, 0x05}},
         {"key down 2", [] { return SetKeyerKeyDown(2); }, {0x0B, 0x01}},
         {"key up", [] { return SetKeyerKeyDown(0); }, {0x0B, 0x00}},
         {"speed pot", [] { return RequestKeyerSpeedPot(); }, {0x07}},
@@ -213,19 +239,19 @@ TEST_F(KeyerLinkTest, EveryCommandPutsItsBytesOnTheWire) {
         {"clear", [] { return ClearKeyerBuffer(); }, {0x0A}},
         {"base mode", [] { return SetKeyerBaseMode(); }, {0x00, 0x0A}},
         {"extended mode", [] { return SetKeyerExtendedMode(); }, {0x00, 0x0B}},
-        {"admin 0F", [] { return SendKeyerAdmin0F(); }, {0x00, 0x0F}},
-        {"admin 10", [] { return SendKeyerAdmin10(); }, {0x00, 0x10}},
-        {"admin 12", [] { return SendKeyerAdmin12(); }, {0x00, 0x12}},
-        {"admin 11", [] { return SendKeyerAdmin11(); }, {0x00, 0x11}},
+        {"first spare admin", SpareAdminCall(SpareAdmin::kFirst), {0x00, 0x0F}},
+        {"second spare admin", SpareAdminCall(SpareAdmin::kSecond), {0x00, 0x10}},
+        {"third spare admin", SpareAdminCall(SpareAdmin::kThird), {0x00, 0x12}},
+        {"fourth spare admin", SpareAdminCall(SpareAdmin::kFourth), {0x00, 0x11}},
         {"text", [] { return QueueKeyerByte('E'); }, {0x45}},
-        {"ptt", [] { return QueueKeyerPtt(1); }, {0x18, 0x01}},
-        {"key", [] { return QueueKeyerKey(5); }, {0x19, 0x05}},
-        {"wait", [] { return QueueKeyerWait(2); }, {0x1A, 0x02}},
-        {"buffered speed", [] { return QueueKeyerSpeed(25); }, {0x1C, 0x19}},
-        {"1D", [] { return QueueKeyerCommand1D(3); }, {0x1D, 0x03}},
-        {"merge", [] { return QueueKeyerMerge('A', 'R'); }, {0x1B, 0x41, 0x52}},
-        {"cancel speed", [] { return QueueKeyerCancelSpeed(); }, {0x1E}},
-        {"1F", [] { return QueueKeyerCommand1F(); }, {0x1F}},
+        {"ptt", Queued({0x18, 1}), {0x18, 0x01}},
+        {"key", Queued({0x19, 5}), {0x19, 0x05}},
+        {"wait", Queued({0x1A, 2}), {0x1A, 0x02}},
+        {"buffered speed", Queued({0x1C, 25}), {0x1C, 0x19}},
+        {"[H] command", Queued({0x1D, 3}), {0x1D, 0x03}},
+        {"merge", Queued({0x1B, 'A', 'R'}), {0x1B, 0x41, 0x52}},
+        {"cancel speed", Queued({0x1E}), {0x1E}},
+        {"spare buffered", Queued({0x1F}), {0x1F}},
     };
     for (const CommandRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -301,7 +327,7 @@ TEST_F(KeyerLinkTest, FullRingRefusesAndBackspaceTakesBackAcrossTheWrap) {
         queued.push_back(byte);
     }
     EXPECT_EQ(QueueKeyerByte('Z'), -7);
-    EXPECT_EQ(QueueKeyerPtt(1), -7);
+    EXPECT_EQ(Queue({0x18, 1}), -7);
     KeyerQueueSnapshot snapshot = GetKeyerQueueSnapshot();
     EXPECT_EQ(snapshot.queue_write, 0);
     EXPECT_EQ(snapshot.queue_count, 64);
@@ -431,30 +457,37 @@ TEST_F(KeyerLinkTest, EveryGatedEntryPointRefusesAfterClose) {
     ASSERT_EQ(CloseKeyerHost(), 0);
     KeyerSettings block{};
     const std::vector<std::function<int()>> gated = {
-        [&] { return LoadKeyerSettings(&block); }, [] { return SetKeyerMode(1); },
-        [] { return SetKeyerSpeed(1); },           [] { return SetKeyerSidetone(1); },
-        [] { return SetKeyerWeight(1); },          [] { return SetKeyerPttTiming(1, 1); },
-        [] { return SetKeyerPotRange(1, 1); },     [] { return SetKeyerFirstExtension(1); },
-        [] { return SetKeyerKeyCompensation(1); }, [] { return SetKeyerFarnsworth(1); },
-        [] { return SetKeyerPaddleSetpoint(1); },  [] { return SetKeyerDitDahRatio(1); },
-        [] { return SetKeyerPinConfig(1); },       [] { return SetKeyerKeyDown(1); },
-        [] { return SetKeyerPause(1); },           [] { return SetKeyerPaddleInput(1); },
-        [] { return ClearKeyerBuffer(); },         [] { return KeyerBackspace(); },
-        [] { return RequestKeyerSpeedPot(); },     [] { return QueueKeyerByte('A'); },
-        [] { return IsKeyerQueueNearlyFull(); },   [] { return QueueKeyerPtt(1); },
-        [] { return QueueKeyerKey(1); },           [] { return QueueKeyerWait(1); },
-        [] { return QueueKeyerSpeed(1); },         [] { return QueueKeyerCommand1D(1); },
-        [] { return QueueKeyerMerge(1, 2); },      [] { return QueueKeyerCancelSpeed(); },
-        [] { return QueueKeyerCommand1F(); },      [] { return GetKeyerStatus(); },
-        [] { return GetKeyerEchoByte(); },         [] { return CloseKeyerHost(); },
+        [&] { return LoadKeyerSettings(&block); },
+        [] { return SetKeyerSpeed(1); },
+        [] { return SetKeyerSidetone(1); },
+        Settings(KeyerSetting::kLeadIn, 1, KeyerSetting::kTail, 1),
+        [] { return SetKeyerKeyDown(1); },
+        [] { return SetKeyerPause(1); },
+        [] { return SetKeyerPaddleInput(1); },
+        [] { return ClearKeyerBuffer(); },
+        [] { return KeyerBackspace(); },
+        [] { return RequestKeyerSpeedPot(); },
+        [] { return QueueKeyerByte('A'); },
+        [] { return IsKeyerQueueNearlyFull(); },
+        Queued({0x18, 1}),
+        Queued({0x19, 1}),
+        Queued({0x1A, 1}),
+        Queued({0x1C, 1}),
+        Queued({0x1D, 1}),
+        Queued({0x1B, 1, 2}),
+        Queued({0x1E}),
+        Queued({0x1F}),
+        [] { return GetKeyerStatus(); },
+        [] { return GetKeyerEchoByte(); },
+        [] { return CloseKeyerHost(); },
     };
     for (size_t i = 0; i < gated.size(); ++i) {
         EXPECT_EQ(gated[i](), -9) << "entry point " << i;
     }
     EXPECT_EQ(SetKeyerBaseMode(), 0);
     EXPECT_EQ(SetKeyerExtendedMode(), 0);
-    EXPECT_EQ(SendKeyerAdmin0F(), 0);
-    EXPECT_EQ(SendKeyerAdmin11(), 0);
+    EXPECT_EQ(SendKeyerSpareAdmin(SpareAdmin::kFirst), 0);
+    EXPECT_EQ(SendKeyerSpareAdmin(SpareAdmin::kFourth), 0);
     // Nothing reaches the keyer after the host close.
     std::this_thread::sleep_for(50ms);
     const Bytes wire = sim_->Received();
@@ -476,7 +509,7 @@ TEST_F(KeyerLinkTest, CloseOfAnUnpluggedKeyerIsBounded) {
 
 TEST_F(KeyerLinkTest, ReaderSortsEveryKindOfByte) {
     OpenHostMode();
-    SetKeyerPotRange(10, 20);
+    SetKeyerSettings({{KeyerSetting::kMinWpm, 10}, {KeyerSetting::kWpmRange, 20}});
     TakeBytes(4);
     ForgetKeyerEvents();
     sim_->Inject({0xDC, 0xDE, 0xDD, 0xDF, 0xFF, 0xC6, 0x85, 0x41});

@@ -43,6 +43,11 @@ long long Since(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
+// One byte to the keyer port: 1 when it was written.
+int WriteByte(uint8_t byte) {
+    return WriteKeyerPort(&byte, 1);
+}
+
 // A direct open of a COM device, beside the keyer port, to look at the device itself.
 HANDLE OpenDevice(const std::string& name) {
     return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -289,18 +294,33 @@ TEST_F(SerialPortTest, ReaderSortsWhatTheKeyerSendsInHostMode) {
 }
 
 // On a pty the RTS and DTR changes are taken (Wine ignores that a pty has no modem lines),
-// but the modem status query fails: there are no lines to report.
+// but the modem status query fails: there are no lines to report. The keyer port relies on
+// the first, to raise DTR at the open and drop it at host close.
 TEST_F(SerialPortTest, LineChangesSucceedAndLeaveThePortWorking) {
-    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
-    EXPECT_EQ(SetKeyerPortRts(1), 0);
-    EXPECT_EQ(SetKeyerPortRts(0), 0);
-    EXPECT_EQ(SetKeyerPortDtr(0), 0);
-    EXPECT_EQ(SetKeyerPortDtr(1), 0);
-    uint32_t status = 0xFFFFFFFF;
-    EXPECT_EQ(GetKeyerPortModemStatus(&status), 0);
-    EXPECT_EQ(status, 0u);
+    const HANDLE device = OpenDevice("\\\\.\\COM9");
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    const auto set_line = [device](bool rts, bool on) {
+        DCB state{};
+        state.DCBlength = sizeof state;
+        if (!GetCommState(device, &state)) {
+            return false;
+        }
+        if (rts) {
+            state.fRtsControl = on ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+        } else {
+            state.fDtrControl = on ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+        }
+        return SetCommState(device, &state) != FALSE;
+    };
+    EXPECT_TRUE(set_line(true, true));
+    EXPECT_TRUE(set_line(true, false));
+    EXPECT_TRUE(set_line(false, false));
+    EXPECT_TRUE(set_line(false, true));
+    DWORD status = 0;
+    EXPECT_FALSE(GetCommModemStatus(device, &status));
+    CloseHandle(device);
     uint8_t version = 0;
-    EXPECT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0);
+    OpenHost(kShortNamePort, &version);
     EXPECT_EQ(version, 23);
 }
 
@@ -319,7 +339,7 @@ TEST_F(SerialPortTest, CancelEndsAWaitingReadAndRefusesTransfersUntilTheNextOpen
     EXPECT_EQ(result, 0);
     // Well short of the five-second time-out the read was given.
     EXPECT_LT(Since(start), 3000);
-    EXPECT_EQ(WriteKeyerPortByte(0x41), 0);
+    EXPECT_EQ(WriteByte(0x41), 0);
     Sleep(100);
     EXPECT_EQ(Received(), Bytes{});
 
@@ -339,7 +359,7 @@ TEST_F(SerialPortTest, ReadFromAnUnpluggedKeyerStillTakesTheTimeOut) {
     const auto start = Clock::now();
     EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
     EXPECT_GE(Since(start), 200);
-    EXPECT_EQ(WriteKeyerPortByte(0x41), 0);
+    EXPECT_EQ(WriteByte(0x41), 0);
 }
 
 TEST_F(SerialPortTest, HostCloseAfterAnUnplugReturnsAndReleasesThePort) {
@@ -387,7 +407,7 @@ TEST_F(SerialPortTest, ReaderWaitOutlastsTheReadTimeOutAndEndsAtTheInterrupt) {
     EXPECT_EQ(WaitForKeyerPortByte(&left), 0);
     EXPECT_EQ(ReadKeyerPort(&left, 1), 1);
     EXPECT_EQ(left, 0x42);
-    EXPECT_EQ(WriteKeyerPortByte(0x55), 1);
+    EXPECT_EQ(WriteByte(0x55), 1);
     EXPECT_EQ(ReceivedWhenAtLeast(1), Bytes{0x55});
 }
 

@@ -241,7 +241,7 @@ void MeasureSerialLayer(const Emulator& emulator, int count) {
         return stamps;
     };
     const std::vector<double> written =
-        send_letters([](uint8_t byte) { WriteKeyerPortByte(byte); }, 4);
+        send_letters([](uint8_t byte) { WriteKeyerPort(&byte, 1); }, 4);
     std::vector<Logged> log = LogOf(&keyer);
     const std::vector<double> direct = LatenciesMs(written, Arrivals(log, 0, sent, clock));
 

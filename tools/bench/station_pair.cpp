@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/resource_ids.h"
+#include "keyer/keyer_wire.h"
 #include "settings/settings_record.h"
 
 namespace {
@@ -81,9 +82,10 @@ bool LinkClient(StationPair* pair, int wait_ms, std::string* error) {
         return Fail(error, "the stations did not link: the ControlPoint shows \"" +
                                ui::ReadText(pair->client->window(), IDC_NET_STATUS) + "\"");
     }
-    // The settings block ends with a speed-pot request and 15 (07 15), which no text and no
-    // other command sends: once they are on the far wire, the ControlPoint's block is loaded.
-    const Bytes loaded = {0x07, 0x15};
+    // The settings block ends with a speed-pot request and the load's end (07 15), which no
+    // text and no other command sends: once they are on the far wire, the ControlPoint's block
+    // is loaded.
+    const Bytes loaded = {keyer_wire::kRequestSpeedPot, keyer_wire::kEndLoad};
     const Bytes since = pair->server_keyer.ReceivedSince(mark, loaded, wait_ms);
     if (std::search(since.begin(), since.end(), loaded.begin(), loaded.end()) == since.end()) {
         return Fail(error, "the ControlPoint's settings never reached the RemoteSide's keyer");

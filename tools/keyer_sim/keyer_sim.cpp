@@ -3,7 +3,6 @@
 // Everything it knows sits behind one mutex, so a test's control line sees a consistent
 // keyer whichever thread it comes from.
 #include "tools/keyer_sim/keyer_sim.h"
-#include "tools/keyer_sim/keyer_wire.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -23,14 +22,19 @@
 #include <sstream>
 #include <thread>
 
+#include "keyer/keyer_wire.h"
+#include "settings/settings_record.h"
+
 namespace keyer_sim {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-using keyer_wire::ArgumentCount;
-using keyer_wire::IsBufferedCommand;
+namespace wire = keyer_wire;
+using wire::ArgumentCount;
+using wire::IsBufferedCommand;
+using wire::KeyerSetting;
 
 const char* MorsePattern(char c) {
     static const std::map<char, const char*> kPatterns = {
@@ -101,7 +105,8 @@ bool ParseInt(const std::string& text, int* value) {
 
 // Mode register 0 (no echo), 20 WPM, pot range 10 to 35, the rest as a keyer leaves its
 // factory.
-constexpr uint8_t kPowerOnSettings[15] = {0, 20, 0, 50, 0, 0, 10, 25, 0, 0, 0, 50, 50, 0, 0};
+constexpr uint8_t kPowerOnSettings[sizeof(KeyerSettings)] = {0, 20, 0, 50, 0,  0, 10, 25,
+                                                             0, 0,  0, 50, 50, 0, 0};
 
 // One thing in the keyer's buffer: a text character or a buffered command with its
 // arguments.
@@ -137,7 +142,7 @@ struct KeyerSim::Impl {
     // The keyer's own state.
     bool host = false;
     bool extended = false;
-    uint8_t settings[15] = {};
+    uint8_t settings[sizeof(KeyerSettings)] = {};
     int buffered_wpm = 0;  // 1C in the buffer; 0 when cancelled
     int pot_wpm = 20;
     bool key_down = false;
@@ -162,6 +167,9 @@ struct KeyerSim::Impl {
     std::vector<LoggedByte> log;
     std::string keyed;
 
+    uint8_t& Setting(KeyerSetting setting) { return settings[static_cast<uint8_t>(setting)]; }
+    uint8_t Setting(KeyerSetting setting) const { return settings[static_cast<uint8_t>(setting)]; }
+
     // --- output, with the lock held ---
     void SendLocked(uint8_t byte) {
         if (master < 0 || silent) {
@@ -173,7 +181,7 @@ struct KeyerSim::Impl {
     }
 
     int EffectiveWpm() const {
-        int wpm = buffered_wpm != 0 ? buffered_wpm : settings[1];
+        int wpm = buffered_wpm != 0 ? buffered_wpm : Setting(KeyerSetting::kWpm);
         if (wpm == 0) {
             wpm = pot_wpm;
         }
@@ -186,14 +194,21 @@ struct KeyerSim::Impl {
     }
 
     uint8_t PotByte() const {
-        const int offset = std::clamp(pot_wpm - settings[6], 0, 0x3F);
-        return static_cast<uint8_t>(0x80 | offset);
+        // Any higher and the byte would read as status.
+        constexpr int kHighestOffset = wire::kStatusReply - wire::kSpeedPotReply - 1;
+        const int offset = std::clamp(pot_wpm - Setting(KeyerSetting::kMinWpm), 0, kHighestOffset);
+        return static_cast<uint8_t>(wire::kSpeedPotReply | offset);
     }
 
     uint8_t StatusBits() const {
         const bool busy = keying || !paddle_text.empty() || (!paused && !buffer.empty());
-        return static_cast<uint8_t>((hold ? 0x01 : 0) | (break_in ? 0x02 : 0) | (busy ? 0x04 : 0) |
-                                    (waiting ? 0x10 : 0));
+        return static_cast<uint8_t>(
+            (hold ? wire::kStatusHold : 0) | (break_in ? wire::kStatusBreakIn : 0) |
+            (busy ? wire::kStatusBusy : 0) | (waiting ? wire::kStatusWait : 0));
+    }
+
+    uint8_t StatusByte(uint8_t bits) const {
+        return static_cast<uint8_t>(wire::kStatusReply | bits);
     }
 
     void UpdateStatusLocked() {
@@ -205,7 +220,7 @@ struct KeyerSim::Impl {
         const uint8_t bits = StatusBits();
         if (host && bits != status_sent) {
             status_sent = bits;
-            SendLocked(static_cast<uint8_t>(0xC0 | bits));
+            SendLocked(StatusByte(bits));
         }
     }
 
@@ -234,7 +249,7 @@ struct KeyerSim::Impl {
 
     void AdminLocked(uint8_t sub, uint8_t argument) {
         switch (sub) {
-            case keyer_wire::kAdminHostOpen:
+            case wire::kAdminHostOpen:
                 if (!host) {
                     EnterHostModeLocked();
                     if (!no_version) {
@@ -242,18 +257,18 @@ struct KeyerSim::Impl {
                     }
                 }
                 break;
-            case keyer_wire::kAdminHostClose:
+            case wire::kAdminHostClose:
                 host = false;
                 ClearBufferLocked();
                 paddle_text.clear();
                 break;
-            case keyer_wire::kAdminEchoTest:
+            case wire::kAdminEchoTest:
                 SendLocked(echo_answer >= 0 ? static_cast<uint8_t>(echo_answer) : argument);
                 break;
-            case 0x0A:
+            case wire::kAdminBaseMode:
                 extended = false;
                 break;
-            case 0x0B:
+            case wire::kAdminExtendedMode:
                 extended = true;
                 break;
             default:
@@ -263,68 +278,39 @@ struct KeyerSim::Impl {
 
     void CommandLocked(const std::vector<uint8_t>& c) {
         const uint8_t command = c[0];
+        for (const wire::SettingCommand& row : wire::kSettingCommands) {
+            if (row.command == command) {
+                Setting(row.first) = c[1];
+                if (wire::CarriesTwoSettings(row)) {
+                    Setting(row.second) = c[2];
+                }
+                return;
+            }
+        }
         switch (command) {
-            case 0x01:
-                settings[2] = c[1];
-                break;
-            case 0x02:
-                settings[1] = c[1];
-                break;
-            case 0x03:
-                settings[3] = c[1];
-                break;
-            case 0x04:
-                settings[4] = c[1];
-                settings[5] = c[2];
-                break;
-            case 0x05:
-                settings[6] = c[1];
-                settings[7] = c[2];
-                break;
-            case 0x06:
+            case wire::kSetPause:
                 paused = c[1] != 0;
                 break;
-            case 0x07:
+            case wire::kRequestSpeedPot:
                 SendLocked(PotByte());
                 break;
-            case 0x08:
+            case wire::kBackspace:
                 if (!buffer.empty()) {
                     buffered_bytes -= static_cast<int>(buffer.back().bytes.size());
                     buffer.pop_back();
                 }
                 break;
-            case 0x09:
-                settings[13] = c[1];
-                break;
-            case 0x0A:
+            case wire::kClearBuffer:
                 ClearBufferLocked();
                 break;
-            case 0x0B:
+            case wire::kSetKeyDown:
                 key_down = c[1] != 0;
                 break;
-            case 0x0D:
-                settings[10] = c[1];
-                break;
-            case 0x0E:
-                settings[0] = c[1];
-                break;
-            case 0x0F:
+            case wire::kLoadSettings:
                 std::memcpy(settings, c.data() + 1, sizeof settings);
                 break;
-            case 0x10:
-                settings[8] = c[1];
-                break;
-            case 0x11:
-                settings[9] = c[1];
-                break;
-            case 0x12:
-                settings[11] = c[1];
-                break;
-            case 0x14:
+            case wire::kSetPaddleInput:
                 paddle_input = c[1];
-                break;
-            case 0x17:
-                settings[12] = c[1];
                 break;
             default:
                 break;
@@ -345,8 +331,8 @@ struct KeyerSim::Impl {
         changed.notify_all();
         if (!pending.empty()) {
             pending.push_back(byte);
-            if (pending[0] == keyer_wire::kAdminPrefix && pending.size() == 2 &&
-                byte == keyer_wire::kAdminEchoTest) {
+            if (pending[0] == wire::kAdminPrefix && pending.size() == 2 &&
+                byte == wire::kAdminEchoTest) {
                 pending_needed = 3;
             }
             if (pending.size() < pending_needed) {
@@ -354,7 +340,7 @@ struct KeyerSim::Impl {
             }
             std::vector<uint8_t> whole;
             whole.swap(pending);
-            if (whole[0] == keyer_wire::kAdminPrefix) {
+            if (whole[0] == wire::kAdminPrefix) {
                 AdminLocked(whole[1], whole.size() > 2 ? whole[2] : 0);
             } else if (IsBufferedCommand(whole[0])) {
                 BufferLocked({whole});
@@ -363,7 +349,7 @@ struct KeyerSim::Impl {
             }
             return;
         }
-        if (byte == keyer_wire::kAdminPrefix) {
+        if (byte == wire::kAdminPrefix) {
             pending = {byte};
             pending_needed = 2;
             return;
@@ -371,7 +357,7 @@ struct KeyerSim::Impl {
         if (!host) {
             return;  // out of host mode only the admin commands mean anything
         }
-        if (byte >= 0x20) {
+        if (byte >= wire::kFirstTextByte) {
             BufferLocked({{byte}});
             return;
         }
@@ -398,7 +384,8 @@ struct KeyerSim::Impl {
             if (std::isprint(static_cast<unsigned char>(c))) {
                 keyed.push_back(c);
             }
-            const bool echo = keying_paddle ? (settings[0] & 0x40) != 0 : (settings[0] & 0x04) != 0;
+            const uint8_t mode = Setting(KeyerSetting::kModeRegister);
+            const bool echo = (mode & (keying_paddle ? kModePaddleEcho : kModeSerialEcho)) != 0;
             if (echo) {
                 SendLocked(static_cast<uint8_t>(c));
             }
@@ -447,22 +434,22 @@ struct KeyerSim::Impl {
                 continue;
             }
             switch (first) {
-                case 0x1A:  // wait: nn dit units of silence
+                case wire::kBufferedWait:
                     current_text.clear();
                     keying = true;
                     keying_paddle = false;
                     waiting = true;
                     current_end = now + UnitsToDuration(item.bytes[1]);
                     break;
-                case 0x1B:
+                case wire::kBufferedMerge:
                     StartKeyingLocked(std::string{static_cast<char>(item.bytes[1]),
                                                   static_cast<char>(item.bytes[2])},
                                       false, now);
                     break;
-                case 0x1C:
+                case wire::kBufferedSpeed:
                     buffered_wpm = item.bytes[1];
                     break;
-                case 0x1E:
+                case wire::kBufferedCancelSpeed:
                     buffered_wpm = 0;
                     break;
                 default:  // PTT, key and the rest change nothing that is emulated
@@ -591,7 +578,7 @@ std::string KeyerSim::Impl::Reply(const std::string& line) {
         if (!host) {
             return "error host mode is closed";
         }
-        SendLocked(static_cast<uint8_t>(0xDC | bits));
+        SendLocked(static_cast<uint8_t>(wire::kPaddleReply | bits));
         return "ok";
     }
     if (verb == "paddle-key") {
@@ -633,14 +620,15 @@ std::string KeyerSim::Impl::Reply(const std::string& line) {
         if (!host) {
             return "error host mode is closed";
         }
-        if (version < 20) {
+        if (!wire::IsExtendedKeyerVersion(static_cast<uint8_t>(version))) {
             return "error no buttons before version 20";
         }
-        static const uint8_t kButtonBits[] = {0x01, 0x02, 0x04, 0x10};
-        SendLocked(static_cast<uint8_t>(0xC8 | kButtonBits[number - 1]));
+        static const uint8_t kButtonBits[] = {wire::kButtonM1, wire::kButtonM2, wire::kButtonM3,
+                                              wire::kButtonM4};
+        SendLocked(StatusByte(wire::kStatusButtonReport | kButtonBits[number - 1]));
         // The report borrowed the status bits; the true status follows so the host does
         // not go on believing the keyer is holding.
-        SendLocked(static_cast<uint8_t>(0xC0 | StatusBits()));
+        SendLocked(StatusByte(StatusBits()));
         status_sent = StatusBits();
         return "ok";
     }
@@ -701,7 +689,8 @@ std::string KeyerSim::Impl::Reply(const std::string& line) {
     }
     if (verb == "state") {
         return "ok host=" + std::to_string(host ? 1 : 0) +
-               " wpm=" + std::to_string(EffectiveWpm()) + " mode=" + Hex(settings[0]) +
+               " wpm=" + std::to_string(EffectiveWpm()) +
+               " mode=" + Hex(Setting(KeyerSetting::kModeRegister)) +
                " status=" + Hex(StatusBits()) + " buffered=" + std::to_string(buffered_bytes) +
                " keydown=" + std::to_string(key_down ? 1 : 0) +
                " pause=" + std::to_string(paused ? 1 : 0) +

@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/keyer_sim/keyer_wire.h"
+#include "keyer/keyer_wire.h"
 
 namespace soak {
 
 namespace {
 
-constexpr uint8_t kFirstText = 0x20;
-constexpr uint8_t kSpeedCommand = 0x02;
-constexpr uint8_t kClearCommand = 0x0A;
+namespace wire = keyer_wire;
+
+constexpr uint8_t kFirstText = wire::kFirstTextByte;
 // Bytes shown on each side of the place where two streams part.
 constexpr std::size_t kContext = 12;
 
@@ -54,8 +54,8 @@ void WireReader::Feed(const Bytes& bytes) {
     for (uint8_t byte : bytes) {
         if (!pending_.empty()) {
             pending_.push_back(byte);
-            if (pending_[0] == keyer_wire::kAdminPrefix && pending_.size() == 2 &&
-                byte == keyer_wire::kAdminEchoTest) {
+            if (pending_[0] == wire::kAdminPrefix && pending_.size() == 2 &&
+                byte == wire::kAdminEchoTest) {
                 needed_ = 3;
             }
             if (pending_.size() == needed_) {
@@ -64,34 +64,34 @@ void WireReader::Feed(const Bytes& bytes) {
             }
             continue;
         }
-        if (byte == keyer_wire::kAdminPrefix) {
+        if (byte == wire::kAdminPrefix) {
             pending_ = {byte};
             needed_ = 2;
         } else if (!host_) {
             // Out of host mode the keyer heeds only admin commands (the handshake's 13s).
-        } else if (byte >= kFirstText || keyer_wire::ArgumentCount(byte) == 0) {
+        } else if (byte >= kFirstText || wire::ArgumentCount(byte) == 0) {
             Take({byte});
         } else {
             pending_ = {byte};
-            needed_ = 1 + static_cast<std::size_t>(keyer_wire::ArgumentCount(byte));
+            needed_ = 1 + static_cast<std::size_t>(wire::ArgumentCount(byte));
         }
     }
 }
 
 void WireReader::Take(const Bytes& command) {
     const uint8_t first = command[0];
-    if (first == keyer_wire::kAdminPrefix) {
-        if (command[1] == keyer_wire::kAdminHostOpen) {
+    if (first == wire::kAdminPrefix) {
+        if (command[1] == wire::kAdminHostOpen) {
             host_ = true;
-        } else if (command[1] == keyer_wire::kAdminHostClose) {
+        } else if (command[1] == wire::kAdminHostClose) {
             host_ = false;
         }
-    } else if (first >= kFirstText || keyer_wire::IsBufferedCommand(first) || first == kBackspace) {
+    } else if (first >= kFirstText || wire::IsBufferedCommand(first) || first == kBackspace) {
         units_.push_back(command);
-    } else if (first == kSpeedCommand) {
+    } else if (first == wire::kSetSpeed) {
         last_speed_ = command[1];
         ++speed_commands_;
-    } else if (first == kClearCommand) {
+    } else if (first == wire::kClearBuffer) {
         ++clears_;
     }
 }
@@ -100,9 +100,8 @@ std::vector<Unit> UnitsOf(const Bytes& stream) {
     std::vector<Unit> units;
     for (std::size_t i = 0; i < stream.size();) {
         const std::size_t length =
-            1 + (stream[i] < kFirstText
-                     ? static_cast<std::size_t>(keyer_wire::ArgumentCount(stream[i]))
-                     : 0);
+            1 +
+            (stream[i] < kFirstText ? static_cast<std::size_t>(wire::ArgumentCount(stream[i])) : 0);
         const std::size_t end = std::min(stream.size(), i + length);
         units.emplace_back(stream.begin() + static_cast<std::ptrdiff_t>(i),
                            stream.begin() + static_cast<std::ptrdiff_t>(end));

@@ -1,7 +1,7 @@
 // The soak's account of what a keyer was given. Two stations run for a long time; at the end
 // every character typed or sent must have reached the RemoteSide keyer exactly once and in
 // order. The wire itself is the witness: the emulated keyer logs every byte it receives, and
-// the soak reads that log back the way the keyer takes it apart (keyer_wire.h), keeping what
+// the soak reads that log back the way the keyer takes it apart (keyer/keyer_wire.h), keeping what
 // goes into the keyer's text buffer (text, buffered commands) and the backspaces, and setting
 // aside the immediate commands (speed, clear, pause, tune, the settings block, host mode),
 // whose timing the soak does not own.
@@ -19,13 +19,15 @@
 #include <string>
 #include <vector>
 
+#include "keyer/keyer_wire.h"
+
 namespace soak {
 
 using Bytes = std::vector<uint8_t>;
 // One text byte, a buffered command with its arguments, or a backspace (08).
 using Unit = Bytes;
 
-constexpr uint8_t kBackspace = 0x08;
+constexpr uint8_t kBackspace = keyer_wire::kBackspace;
 
 // Takes a keyer's wire apart as it arrives, in pieces of any size.
 class WireReader {
