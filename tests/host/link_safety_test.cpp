@@ -464,7 +464,8 @@ TEST_F(LinkSafetyTest, AFullBacklogSaysSoOnceAndSplitsNoCommand) {
     add(40, 1);  // no room: its command goes too
     add('T', 2);
     RawSendAll(peer, stream);
-    ASSERT_TRUE(loop_.PumpUntil([&] { return ReceiveBacklogCount() == kReceiveBacklogSize; }));
+    // Over four thousand packets, one per read notification: a loaded machine takes a while.
+    ASSERT_TRUE(loop_.PumpUntil([&] { return ReceiveBacklogCount() == kReceiveBacklogSize; }, 30s));
     loop_.PumpFor(200ms);
     const ByteList waiting = ReceiveBacklogBytes();
     ASSERT_EQ(waiting.size(), kReceiveBacklogSize);
