@@ -53,11 +53,6 @@ class KeyerDispatch : public station_rig::StationRigTest {
         station_.state().keyer_v2 = IsExtendedKeyerVersion(opened) ? 1 : 0;
     }
 
-    void TearDown() override {
-        StationRigTest::TearDown();
-        station_.net().SetLinked(false);
-    }
-
     void Link(uint32_t role_and_flags) {
         settings.net_flags = kNetModeServer | role_and_flags;
         station_.net().SetLinked(true);

@@ -36,7 +36,6 @@ class CommandsTest : public station_rig::StationRigTest {
         SetDefaultSettings();  // speed 16, speed-pot range 5 to 25
         settings.net_flags = kNetModeServer | kNetRoleControlPoint;
         ServeThePeer();
-        station_.net().SetLinked(false);
         station_.state().remote_busy = 0;
         station_.state().local_keyer_open = 0;
         sending_message = 0;

@@ -133,7 +133,6 @@ class MessageButtonTest : public ::testing::Test {
         std::memset(&settings, 0, sizeof settings);
         std::strcpy(settings.messages[2], "third");
         sending_message = 0;
-        station_.net().SetLinked(false);
     }
     // No keyer, and the other side busy while linked: a started message waits until it is
     // stopped.

@@ -39,7 +39,6 @@ class MessageSenderTest : public station_rig::StationRigTest {
         LoopbackTest::SetUp();
         std::memset(&settings, 0, sizeof settings);
         sending_message = 0;
-        station_.net().SetLinked(false);
         station_.state().remote_busy = 0;
     }
 
