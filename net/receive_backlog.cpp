@@ -1,198 +1,136 @@
 #include "net/receive_backlog.h"
 
-#include <mutex>
+#include <utility>
 
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_reader.h"
-#include "net/link_state.h"
-#include "net/packet.h"
-#include "net/packet_sender.h"
-#include "settings/settings_record.h"
+#include "keyer/keyer_wire.h"
 
 namespace {
 
+using keyer_wire::BufferedCommandArgumentCount;
+
 constexpr std::size_t kMaxArguments = 2;
 
-uint8_t backlog[kReceiveBacklogSize];
-std::size_t backlog_first = 0;
-std::size_t backlog_count = 0;
-// Argument bytes the newest buffered command here still waits for: those pass whatever
-// their value (PTT off's argument is 00).
-int arguments_due = 0;
-// The arguments still to come of a command dropped for want of room go the same way.
-bool discarding = false;
-// Said once for each spell of overflow, not once for every byte lost.
-bool overflow_reported = false;
-
-std::mutex report_mutex;
-uint8_t keyer_bits = 0;      // the keyer's last status, under report_mutex
-bool reported_hold = false;  // this station's hold as last decided, under report_mutex
-
-uint8_t BacklogAt(std::size_t index) {
-    return backlog[(backlog_first + index) % kReceiveBacklogSize];
-}
-
-void DropFront(std::size_t count) {
-    backlog_first = (backlog_first + count) % kReceiveBacklogSize;
-    backlog_count -= count;
-}
-
 bool IsQueueableByte(uint8_t byte) {
-    return byte >= kFirstTextByte ||
-           (byte >= kFirstBufferedCommand && byte <= kLastBufferedCommand);
+    return byte >= keyer_wire::kFirstTextByte || keyer_wire::IsBufferedCommand(byte);
 }
 
-bool ReportsStatus() {
-    return IsLinked() && NetRole() != kNetRoleControlPoint;
+std::size_t UnitLength(uint8_t first) {
+    return 1 + static_cast<std::size_t>(BufferedCommandArgumentCount(first));
 }
 
-void SendStatusLocked() {
-    const uint8_t hold = reported_hold ? kStatusHold : 0;
-    SendPacket(PKT_STATUS, static_cast<uint8_t>(keyer_bits | hold), 0, nullptr);
+}  // namespace
+
+ReceiveBacklog::ReceiveBacklog(TransmitQueue& queue, std::function<void(bool)> decide_hold)
+    : queue_(queue), decide_hold_(std::move(decide_hold)) {}
+
+uint8_t ReceiveBacklog::At(std::size_t index) const {
+    return ring_[(first_ + index) % kReceiveBacklogSize];
 }
 
-void DecideHold(bool hold) {
-    std::lock_guard<std::mutex> lock(report_mutex);
-    if (hold == reported_hold) {
-        return;
-    }
-    reported_hold = hold;
-    if (ReportsStatus()) {
-        SendStatusLocked();
-    }
+void ReceiveBacklog::DropFront(std::size_t count) {
+    first_ = (first_ + count) % kReceiveBacklogSize;
+    count_ -= count;
 }
 
 // Whole units from the front, while the queue takes them: a text byte, or a buffered
 // command with its arguments. A command whose arguments have not all arrived waits for
 // them; that is no reason for hold, since the sender has them on their way already (and a
 // Merge at a message's end waits for whatever is typed next, as the keyer itself would).
-void MoveOn() {
+void ReceiveBacklog::MoveOn() {
     bool refused = false;
-    while (backlog_count > 0) {
+    while (count_ > 0) {
         uint8_t unit[1 + kMaxArguments] = {};
-        const std::size_t length =
-            1 + static_cast<std::size_t>(BufferedCommandArgumentCount(BacklogAt(0)));
-        if (backlog_count < length) {
+        const std::size_t length = UnitLength(At(0));
+        if (count_ < length) {
             break;
         }
         for (std::size_t i = 0; i < length; ++i) {
-            unit[i] = BacklogAt(i);
+            unit[i] = At(i);
         }
-        if (QueueKeyerBytes(unit, static_cast<int>(length)) == kKeyerQueueFull) {
+        if (!queue_.Queue(unit, static_cast<int>(length))) {
             refused = true;
             break;
         }
         // Queued, or no keyer is attached to queue it for: either way it has gone.
         DropFront(length);
     }
-    if (backlog_count == 0) {
-        overflow_reported = false;
+    if (count_ == 0) {
+        overflow_reported_ = false;
     }
-    DecideHold(refused || IsKeyerQueueNearlyFull() == 1);
+    decide_hold_(refused || queue_.IsNearlyFull());
 }
 
 // Where the newest unit here starts, found by walking the units from the front.
-std::size_t LastUnitStart() {
+std::size_t ReceiveBacklog::LastUnitStart() const {
     std::size_t start = 0;
-    for (std::size_t at = 0; at < backlog_count;) {
+    for (std::size_t at = 0; at < count_;) {
         start = at;
-        at += 1 + static_cast<std::size_t>(BufferedCommandArgumentCount(BacklogAt(at)));
+        at += UnitLength(At(at));
     }
     return start;
 }
 
 // The argument bytes the newest unit here still lacks.
-int ArgumentsDue() {
-    if (backlog_count == 0) {
+int ReceiveBacklog::ArgumentsDue() const {
+    if (count_ == 0) {
         return 0;
     }
     const std::size_t start = LastUnitStart();
-    const std::size_t length =
-        1 + static_cast<std::size_t>(BufferedCommandArgumentCount(BacklogAt(start)));
-    return static_cast<int>(start + length - backlog_count);
+    return static_cast<int>(start + UnitLength(At(start)) - count_);
 }
 
-}  // namespace
-
-bool ReceiveTextByte(uint8_t byte) {
-    const bool argument = arguments_due > 0;
+bool ReceiveBacklog::Receive(uint8_t byte) {
+    const bool argument = arguments_due_ > 0;
     if (argument) {
-        --arguments_due;
+        --arguments_due_;
     } else if (IsQueueableByte(byte)) {
-        arguments_due = BufferedCommandArgumentCount(byte);
-        discarding = false;
+        arguments_due_ = BufferedCommandArgumentCount(byte);
+        discarding_ = false;
     } else {
         return false;
     }
-    if (discarding) {
+    if (discarding_) {
         return false;  // the rest of a command that found no room
     }
-    if (backlog_count == kReceiveBacklogSize) {
-        const bool first_loss = !overflow_reported;
-        overflow_reported = true;
+    if (count_ == kReceiveBacklogSize) {
+        const bool first_loss = !overflow_reported_;
+        overflow_reported_ = true;
         if (argument) {
             // Its command must go too: left here alone it would take the next character
             // as its argument.
-            backlog_count = LastUnitStart();
+            count_ = LastUnitStart();
         }
-        discarding = arguments_due > 0;
+        discarding_ = arguments_due_ > 0;
         return first_loss;
     }
-    backlog[(backlog_first + backlog_count) % kReceiveBacklogSize] = byte;
-    ++backlog_count;
+    ring_[(first_ + count_) % kReceiveBacklogSize] = byte;
+    ++count_;
     MoveOn();
     return false;
 }
 
-bool TakeBackReceivedByte() {
-    if (backlog_count == 0) {
+bool ReceiveBacklog::TakeBack() {
+    if (count_ == 0) {
         return false;
     }
-    --backlog_count;
-    arguments_due = ArgumentsDue();
+    --count_;
+    arguments_due_ = ArgumentsDue();
     MoveOn();
     return true;
 }
 
-void DropReceiveBacklog() {
-    backlog_first = 0;
-    backlog_count = 0;
-    arguments_due = 0;
-    discarding = false;
-    overflow_reported = false;
+void ReceiveBacklog::Drop() {
+    first_ = 0;
+    count_ = 0;
+    arguments_due_ = 0;
+    discarding_ = false;
+    overflow_reported_ = false;
 }
 
-void FeedKeyerFromBacklog() {
-    MoveOn();
-}
-
-bool ReceiveBacklogWantsFeeding() {
-    if (backlog_count > 0) {
-        return true;
-    }
-    std::lock_guard<std::mutex> lock(report_mutex);
-    return reported_hold;
-}
-
-std::size_t ReceiveBacklogCount() {
-    return backlog_count;
-}
-
-std::vector<uint8_t> ReceiveBacklogBytes() {
+std::vector<uint8_t> ReceiveBacklog::Bytes() const {
     std::vector<uint8_t> bytes;
-    for (std::size_t i = 0; i < backlog_count; ++i) {
-        bytes.push_back(BacklogAt(i));
+    for (std::size_t i = 0; i < count_; ++i) {
+        bytes.push_back(At(i));
     }
     return bytes;
-}
-
-void ReportKeyerStatus(uint8_t status) {
-    std::lock_guard<std::mutex> lock(report_mutex);
-    keyer_bits = status;
-    SendStatusLocked();
-}
-
-void ForgetReportedHold() {
-    std::lock_guard<std::mutex> lock(report_mutex);
-    reported_hold = false;
 }

@@ -136,8 +136,4 @@ int CloseSocket(SocketHandle socket);
 // kSocketWrite after a send that found no room. kSocketClose comes once the peer has closed
 // and the bytes before its close have been read; kSocketConnect comes once per connect.
 bool WaitSocketEvent(int timeout_ms, SocketEvent* event);
-
-// Tests only: the next SendWhole puts just its first `bytes` bytes into the stream and then
-// reports the rest as not taken, as a send into a stream that filled up part-way would.
-void CutNextSendForTest(std::size_t bytes);
 #endif

@@ -12,7 +12,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -54,8 +53,6 @@ thread_local int last_error = 0;
 
 constexpr auto kSendPatience = std::chrono::milliseconds(2000);
 
-constexpr std::size_t kNoCut = ~static_cast<std::size_t>(0);
-std::atomic<std::size_t> cut_next_send_at{kNoCut};
 constexpr int kKeepAliveProbes = 10;
 // Bounds each poll so that sockets selected by another thread are picked up soon.
 constexpr int kPollSliceMs = 50;
@@ -635,15 +632,13 @@ int SendWhole(SocketHandle socket, const uint8_t* bytes, std::size_t count) {
     if (fd < 0) {
         return 0;
     }
-    const std::size_t cut = cut_next_send_at.exchange(kNoCut);
-    const std::size_t limit = cut < count ? cut : count;
     const auto deadline = std::chrono::steady_clock::now() + kSendPatience;
     std::size_t sent = 0;
-    while (sent < limit) {
+    while (sent < count) {
         if (!WaitForRoom(fd, deadline)) {
             break;
         }
-        const ssize_t result = send(fd, bytes + sent, limit - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t result = send(fd, bytes + sent, count - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (result > 0) {
             sent += static_cast<std::size_t>(result);
         } else if (result < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
@@ -658,10 +653,6 @@ int SendWhole(SocketHandle socket, const uint8_t* bytes, std::size_t count) {
     // tell them apart, since only the second leaves the peer reading garbage.
     Fail(sent == 0 ? kSocketErrorWouldBlock : kSocketErrorTimedOut);
     return sent == 0 ? 0 : kSendCutShort;
-}
-
-void CutNextSendForTest(std::size_t bytes) {
-    cut_next_send_at.store(bytes);
 }
 
 int SetSocketKeepAlive(SocketHandle socket, int idle_ms, int interval_ms) {

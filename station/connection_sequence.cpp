@@ -9,7 +9,6 @@
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_host.h"
 #include "keyer/serial_port.h"
-#include "net/link_state.h"
 #include "net/socket_api.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
@@ -88,9 +87,9 @@ int Station::AttachLocalKeyer() {
 namespace {
 
 // Gives up the network stage: the socket (if made) and the library start.
-int FailNetworkStage() {
-    ReleaseLinkSocket();
-    ReleaseSocketLibrary();
+int FailNetworkStage(NetLink& net) {
+    net.ReleaseLinkSocket();
+    net.ReleaseSocketLibrary();
     return 0;
 }
 
@@ -157,13 +156,13 @@ int Station::OpenConnection() {
         Log(Format("\r\nWSAStartup failed: %d", started));
         return 0;
     }
-    sockets_started = 1;
+    net_.HoldSocketLibrary();
     const bool server = (net_mode & kNetModeServer) != 0;
     Log(server ? "Server..." : "Client...");
 
     HostEntry host;
     if (!FindHost(server, &host)) {
-        return FailNetworkStage();
+        return FailNetworkStage(net_);
     }
     const uint32_t address = host.addresses.front();
     Log(Format("\r\nOfficial name: %s", host.official_name.c_str()));
@@ -172,37 +171,37 @@ int Station::OpenConnection() {
     const SocketHandle socket = OpenStreamSocket();
     if (socket == kNoSocket) {
         Log(Format("\r\nError at socket(): %ld", static_cast<long>(SocketLastError())));
-        return FailNetworkStage();
+        return FailNetworkStage(net_);
     }
-    link_socket = socket;
+    net_.HoldLinkSocket(socket);
     const auto port = static_cast<uint16_t>(settings.ip_port & 0xFFFF);
 
     if (server) {
         Log("\r\nbind()...");
         if (BindSocket(socket, address, port) != 0) {
             Log("\r\nbind() failed.");
-            return FailNetworkStage();
+            return FailNetworkStage(net_);
         }
         view_.ShowNetworkStatus(NetworkStatus::kListening);
         Log("listen()");
         if (ListenSocket(socket, 1) != 0) {
             Log("\r\nlisten() failed.");
-            return FailNetworkStage();
+            return FailNetworkStage(net_);
         }
         Log("\r\nActivate Async Mode");
         if (SelectSocketEvents(socket, socket_events_, kSocketNotifyMessage, kListenerEvents) !=
             0) {
             Log("\r\nWSAAsyncSelect() failed.");
-            return FailNetworkStage();
+            return FailNetworkStage(net_);
         }
-        net_pending = 1;
+        net_.SetPending(true);
         return 1;
     }
 
     Log("\r\nActivate Async Mode");
     if (SelectSocketEvents(socket, socket_events_, kSocketNotifyMessage, kConnectorEvents) != 0) {
         Log("\r\nWSAAsyncSelect() failed.");
-        return FailNetworkStage();
+        return FailNetworkStage(net_);
     }
     Log("\r\nConnect to Server");
     if (ConnectSocket(socket, address, port) == 0) {
@@ -210,10 +209,10 @@ int Station::OpenConnection() {
     }
     const int error = SocketLastError();
     if (error == kSocketErrorWouldBlock) {
-        net_pending = 1;
+        net_.SetPending(true);
         view_.ShowNetworkStatus(NetworkStatus::kConnecting);
         return 1;
     }
     Log(Format("\r\nconnect() failed: %d", error));
-    return FailNetworkStage();
+    return FailNetworkStage(net_);
 }

@@ -11,9 +11,6 @@
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_reader.h"
 #include "messages/message_sender.h"
-#include "net/link_state.h"
-#include "net/packet_sender.h"
-#include "net/receive_backlog.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
 
@@ -71,17 +68,17 @@ void Station::OnKeyerStatus(uint8_t status) {
         // Keying from this station's own buttons follows the role rule. A report that the
         // rule refuses is dropped rather than passed on as status: its button bits would
         // read as hold and break-in at the other station.
-        if (RoleAcceptsLocalKeying()) {
+        if (net_.RoleAcceptsLocalKeying()) {
             OnKeyerButtons(status);
         }
         return;
     }
-    if (!IsLinked()) {
+    if (!net_.IsLinked()) {
         ShowLocalStatus(status);
         return;
     }
     if (NetRole() != kNetRoleControlPoint) {
-        ReportKeyerStatus(status);
+        net_.ReportKeyerStatus(status);
     }
 }
 
@@ -90,13 +87,13 @@ void Station::OnSpeedPot(uint8_t wpm) {
     if (state_.pot_speed_active.load() == 0) {
         return;
     }
-    if (IsLinked()) {
+    if (net_.IsLinked()) {
         const uint32_t role = NetRole();
         if (role == kNetRoleRemoteSide) {
             return;  // the other station sets this keyer's speed
         }
         if (role == kNetRoleControlPoint) {
-            SendPacket(PKT_SPEED, wpm, 0, nullptr);
+            net_.SendPacket(PKT_SPEED, wpm, 0, nullptr);
         }
     }
     view_.ShowSpeed(wpm);
@@ -104,13 +101,13 @@ void Station::OnSpeedPot(uint8_t wpm) {
 }
 
 void Station::OnKeyerEcho(uint8_t character) {
-    if (IsLinked()) {
+    if (net_.IsLinked()) {
         const uint32_t role = NetRole();
         if (role == kNetRoleRemoteSide) {
-            SendPacket(PKT_ECHO_CHAR, character, 0, nullptr);
+            net_.SendPacket(PKT_ECHO_CHAR, character, 0, nullptr);
             return;
         }
-        SendPacket(PKT_TEXT_CHAR, character, 0, nullptr);
+        net_.SendPacket(PKT_TEXT_CHAR, character, 0, nullptr);
         if (role == kNetRoleControlPoint) {
             return;
         }
@@ -121,13 +118,13 @@ void Station::OnKeyerEcho(uint8_t character) {
 void Station::OnPaddles(uint8_t paddles) {
     // With "Letter Paddle" chosen only the characters the paddles key travel, as echo;
     // a station without a link has nobody to tell, and its field stays as it was.
-    if (!IsLinked() || (NetFlags() & kNetLetterPaddle) != 0) {
+    if (!net_.IsLinked() || (NetFlags() & kNetLetterPaddle) != 0) {
         return;
     }
     const bool left = (paddles & keyer_wire::kPaddleLeft) != 0;
     const bool right = (paddles & keyer_wire::kPaddleRight) != 0;
     const uint8_t code = right ? kRightPaddleCode : left ? kLeftPaddleCode : 0;
-    SendPacket(PKT_PADDLE, code, 0, nullptr);
+    net_.SendPacket(PKT_PADDLE, code, 0, nullptr);
     view_.ShowPaddles(left, right);
 }
 

@@ -3,14 +3,13 @@
 // made here do nothing when no keyer is attached.
 #include "keyer/keyer_commands.h"
 #include "messages/message_sender.h"
-#include "net/receive_backlog.h"
 #include "station/station.h"
 
 void Station::ReleaseKeyerControl() {
     sending_message = 0;
     // Whatever the other station last said about its keyer says nothing about the next link.
     state_.remote_busy = 0;
-    DropReceiveBacklog();
+    net_.backlog().Drop();
     ClearKeyerBuffer();
     ReleaseKeyer();
     SetKeyerPause(0);

@@ -10,12 +10,8 @@
 #include <thread>
 
 #include "keyer/keyer_commands.h"
-#include "net/link_state.h"
 #include "net/link_timing.h"
-#include "net/link_watch.h"
 #include "net/packet_link.h"
-#include "net/packet_sender.h"
-#include "net/receive_backlog.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
 
@@ -37,11 +33,19 @@ bool SendsHeartbeats() {
 
 }  // namespace
 
+// The one place where the link's text reaches the keyer.
+bool KeyerTransmitQueue::Queue(const uint8_t* bytes, int count) {
+    return QueueKeyerBytes(bytes, count) != kKeyerQueueFull;
+}
+
+bool KeyerTransmitQueue::IsNearlyFull() {
+    return IsKeyerQueueNearlyFull() == 1;
+}
+
 void Station::StartLink(SocketHandle data_socket) {
     SetSocketKeepAlive(data_socket, kKeepAliveIdleMs, kKeepAliveIntervalMs);
     rx_packets_.Reset();
-    StartLinkWatch();
-    ForgetReportedHold();
+    net_.BeginLink();
 }
 
 // The link ends for a reason this station found itself. A server goes on listening; a
@@ -50,20 +54,20 @@ void Station::StartLink(SocketHandle data_socket) {
 void Station::EndLinkAsLost(const char* reason) {
     Log(reason);
     view_.ShowNetworkStatus(NetworkStatus::kLinkEnded);
-    net_connected = 0;
+    net_.SetLinked(false);
     rx_packets_.Reset();
-    if (IsNetServer()) {
-        ReleaseAcceptedSocket();
+    if (net_.IsServer()) {
+        net_.ReleaseAcceptedSocket();
     } else {
-        ReleaseLinkSocket();
-        ReleaseSocketLibrary();
+        net_.ReleaseLinkSocket();
+        net_.ReleaseSocketLibrary();
     }
     ReleaseKeyerControl();
 }
 
 int Station::OnAccept() {
     Log("\r\nAccepting Request....");
-    const SocketHandle accepted = AcceptSocket(link_socket.load());
+    const SocketHandle accepted = AcceptSocket(net_.LinkSocket());
     if (accepted == kNoSocket) {
         const int error = SocketLastError();
         if (error == kSocketErrorWouldBlock) {
@@ -72,64 +76,64 @@ int Station::OnAccept() {
         char text[128];
         std::snprintf(text, sizeof text, "\r\naccept failed: %d", error);
         Log(text);
-        if (IsLinked()) {
+        if (net_.IsLinked()) {
             return 0;  // only this client failed: the link and the listener go on
         }
-        net_pending = 0;
-        ReleaseLinkSocket();
-        ReleaseSocketLibrary();
+        net_.SetPending(false);
+        net_.ReleaseLinkSocket();
+        net_.ReleaseSocketLibrary();
         return 0;
     }
-    if (IsLinked() && accepted_socket.load() != kNoSocket) {
+    if (net_.IsLinked() && net_.AcceptedSocket() != kNoSocket) {
         // One link at a time, while it lives: a second client would take the link over and
         // leave the first connection open and unserved. A link gone quiet may be a client
         // that vanished without a close, and it must not lock the site.
-        if (IsLinkHeardFrom()) {
+        if (net_.IsHeardFrom()) {
             CloseSocket(accepted);
             Log(kRefusedText);
             return 1;
         }
         Log(kTakenOverText);
-        net_connected = 0;
-        ReleaseAcceptedSocket();
+        net_.SetLinked(false);
+        net_.ReleaseAcceptedSocket();
         ReleaseKeyerControl();
     }
-    accepted_socket = accepted;
+    net_.HoldAcceptedSocket(accepted);
     StartLink(accepted);
     view_.ShowNetworkStatus(NetworkStatus::kLinkedToClient);
-    net_connected = 1;
+    net_.SetLinked(true);
     ApplyKeyerSettings();
-    net_pending = 0;
+    net_.SetPending(false);
     return 1;
 }
 
 void Station::OnConnect(uint16_t error) {
     if (error != 0) {
         view_.ShowNetworkStatus(NetworkStatus::kConnectFailed);
-        ReleaseLinkSocket();
-        ReleaseSocketLibrary();
+        net_.ReleaseLinkSocket();
+        net_.ReleaseSocketLibrary();
         return;
     }
     Log("\r\n--------------End Connect Log------------\r\n");
     view_.ShowNetworkStatus(NetworkStatus::kLinkedToServer);
-    StartLink(link_socket.load());
-    net_connected = 1;
-    SendPacket(PKT_PAUSE, state_.pause_on.load(), 0, nullptr);
-    SendPacket(PKT_VERSION_REQUEST, 0, 0, nullptr);
+    StartLink(net_.LinkSocket());
+    net_.SetLinked(true);
+    net_.SendPacket(PKT_PAUSE, state_.pause_on.load(), 0, nullptr);
+    net_.SendPacket(PKT_VERSION_REQUEST, 0, 0, nullptr);
     ApplyKeyerSettings();
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
     if (state_.pot_speed_active.load() == 1) {
-        SendPacket(PKT_SPEED, state_.pot_wpm.load(), 0, nullptr);
+        net_.SendPacket(PKT_SPEED, state_.pot_wpm.load(), 0, nullptr);
     }
 }
 
 void Station::OnRead() {
-    const SocketHandle socket = DataSocket();
+    const SocketHandle socket = net_.DataSocket();
     if (socket == kNoSocket) {
         return;
     }
     ReadPacketsFrom(socket, &rx_packets_, [this](const Packet& packet) {
-        NoteLinkPacket(packet);
+        net_.NoteLinkPacket(packet);
         processIPpacket(packet);
     });
 }
@@ -137,14 +141,14 @@ void Station::OnRead() {
 void Station::OnClose(SocketHandle socket) {
     // Only the link's own connection ends the link: a notification left over from a
     // refused second client, or from a socket already closed here, changes nothing.
-    if (socket != DataSocket() || socket == kNoSocket) {
+    if (socket != net_.DataSocket() || socket == kNoSocket) {
         return;
     }
     view_.ShowNetworkStatus(NetworkStatus::kLinkEnded);
-    net_connected = 0;
+    net_.SetLinked(false);
     rx_packets_.Reset();
-    if (IsNetServer()) {
-        ReleaseAcceptedSocket();
+    if (net_.IsServer()) {
+        net_.ReleaseAcceptedSocket();
     }
     ReleaseKeyerControl();
 }
@@ -168,56 +172,56 @@ int Station::OnSocketEvent(const SocketEvent& event) {
 }
 
 void Station::OnHeartbeatTick() {
-    if (!IsLinked() || !SendsHeartbeats()) {
+    if (!net_.IsLinked() || !SendsHeartbeats()) {
         return;
     }
-    SendPacket(PKT_HEARTBEAT, state_.heartbeat_count.load(), 0, nullptr);
+    net_.SendPacket(PKT_HEARTBEAT, state_.heartbeat_count.load(), 0, nullptr);
     state_.heartbeat_count = static_cast<uint8_t>(state_.heartbeat_count.load() + 1);
 }
 
 void Station::OnLinkWatchTick() {
-    FeedKeyerFromBacklog();
-    if (!IsLinked()) {
+    net_.backlog().Feed();
+    if (!net_.IsLinked()) {
         return;
     }
-    if (IsFramingLost(DataSocket())) {
+    if (net_.IsFramingLost()) {
         EndLinkAsLost(kCutShortText);
-    } else if (IsLinkSilent(SendsHeartbeats())) {
+    } else if (net_.IsSilent(SendsHeartbeats())) {
         EndLinkAsLost(kSilentLinkText);
     }
 }
 
 std::chrono::milliseconds Station::LinkTimerPeriod() const {
-    return ReceiveBacklogWantsFeeding() ? kLinkFeedPeriod : kLinkWatchPeriod;
+    return net_.WantsFeeding() ? kLinkFeedPeriod : kLinkWatchPeriod;
 }
 
 void Station::CloseNetworkFromButton() {
     if ((NetFlags() & kNetModeMask) != kNetModeOff &&
-        (net_connected.load() == 1 || net_pending.load() == 1 || IsNetworkHeld())) {
-        net_pending = 0;
-        net_connected = 0;
+        (net_.IsLinked() || net_.IsPending() || net_.IsHeld())) {
+        net_.SetPending(false);
+        net_.SetLinked(false);
         view_.ShowNetworkStatus(NetworkStatus::kClosedByOperator);
         view_.ShowRemoteKeyerClosed();
     }
     // Also after a server's client has gone (both flags 0, the listener still held): a
     // listening socket left behind would hold the port, and no later Open could bind it.
     rx_packets_.Reset();
-    ReleaseLinkSocket();
-    ReleaseSocketLibrary();
+    net_.ReleaseLinkSocket();
+    net_.ReleaseSocketLibrary();
 }
 
 void Station::CloseNetworkAtExit() {
-    if (!IsLinked()) {
+    if (!net_.IsLinked()) {
         // Whatever the operator left keyed here must not stay keyed once nobody can reach
         // the Tune button; the keyer's buffer is the operator's own and is left.
         ReleaseKeyer();
         return;
     }
     ReleaseKeyerControl();
-    if (IsNetServer()) {
-        ReleaseAcceptedSocket();
+    if (net_.IsServer()) {
+        net_.ReleaseAcceptedSocket();
     } else {
-        ReleaseLinkSocket();
+        net_.ReleaseLinkSocket();
     }
-    ReleaseSocketLibrary();
+    net_.ReleaseSocketLibrary();
 }

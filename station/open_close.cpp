@@ -3,12 +3,12 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_host.h"
 #include "keyer/keyer_reader.h"
 #include "messages/message_sender.h"
-#include "net/link_state.h"
 #include "settings/settings_record.h"
 #include "station/settings_file.h"
 #include "station/station.h"
@@ -21,8 +21,9 @@ constexpr int kAfterButtonOpenMs = 100;
 
 }  // namespace
 
-Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events)
-    : view_(view), log_(log), socket_events_(socket_events) {}
+Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
+                 LinkSetup link)
+    : view_(view), log_(log), socket_events_(socket_events), net_(keyer_queue_, std::move(link)) {}
 
 void Station::Start() {
     ReadSettingsFile(view_);
@@ -38,8 +39,8 @@ void Station::Start() {
         state_.pot_speed_active = 0;
     }
 
-    net_connected = 0;
-    net_pending = 0;
+    net_.SetLinked(false);
+    net_.SetPending(false);
     state_.remote_busy = 0;
 
     view_.ShowLocalKeyer(LocalKeyerState::kClosed, 0);
@@ -50,8 +51,8 @@ void Station::Start() {
 // Nothing of the station is open: the next Open/Close opens it. A Net Server whose client has
 // gone has both flags down but still listens, and is not closed.
 bool Station::StationClosed() const {
-    return state_.local_keyer_open.load() == 0 && net_pending.load() == 0 &&
-           net_connected.load() == 0 && !IsNetworkHeld();
+    return state_.local_keyer_open.load() == 0 && !net_.IsPending() && !net_.IsLinked() &&
+           !net_.IsHeld();
 }
 
 void Station::OpenStation(int settle_ms) {
@@ -99,7 +100,7 @@ void Station::CloseLocalKeyerIfLost() {
     if (state_.local_keyer_open.load() != 1 || !state_.keyer_lost.load()) {
         return;
     }
-    if (!IsLinked()) {
+    if (!net_.IsLinked()) {
         // Unlinked, all the station holds for a keyer is this one's: a stored message stops
         // rather than go on as if keyed, Tune and Pause read released, and the busy and wait
         // fields no longer show a keyer's last word. Linked, those belong to the link.

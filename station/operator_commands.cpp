@@ -7,8 +7,6 @@
 
 #include "keyer/keyer_commands.h"
 #include "messages/message_sender.h"
-#include "net/link_state.h"
-#include "net/packet_sender.h"
 #include "settings/field_number.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
@@ -19,10 +17,6 @@ constexpr uint8_t kBackspace = 8;
 // A WPM field with more digits than this holds no speed, leading zeros or not.
 constexpr std::size_t kMostWpmDigits = 9;
 
-void Send(uint8_t type, uint8_t value) {
-    SendPacket(type, value, 0, nullptr);
-}
-
 int MaxWpm() {
     return settings.keyer_settings.min_wpm + settings.keyer_settings.wpm_range;
 }
@@ -32,14 +26,14 @@ int MaxWpm() {
 // The new speed goes to the other station while linked, and to the local keyer always.
 void Station::ApplySpeed() {
     const uint8_t wpm = settings.keyer_settings.wpm;
-    if (IsLinked()) {
-        Send(PKT_SPEED, wpm);
+    if (net_.IsLinked()) {
+        net_.SendPacket(PKT_SPEED, wpm);
     }
     SetKeyerSpeed(wpm);
 }
 
 void Station::TypeCharacter(unsigned int character_code) {
-    if (!RoleAcceptsLocalKeying()) {
+    if (!net_.RoleAcceptsLocalKeying()) {
         return;
     }
     uint8_t character = static_cast<uint8_t>(character_code & 0xFF);
@@ -49,8 +43,8 @@ void Station::TypeCharacter(unsigned int character_code) {
     if (character == kBackspace) {
         // Taking back a character is never refused as busy, and it leaves a stored message
         // going on.
-        if (IsLinked()) {
-            Send(PKT_BACKSPACE, 0);
+        if (net_.IsLinked()) {
+            net_.SendPacket(PKT_BACKSPACE, 0);
         } else {
             KeyerBackspace();
         }
@@ -66,8 +60,8 @@ void Station::TypeCharacter(unsigned int character_code) {
         return;
     }
     sending_message = 0;  // a stored message being sent stops at its next step
-    if (IsLinked()) {
-        Send(PKT_TEXT_CHAR, character);
+    if (net_.IsLinked()) {
+        net_.SendPacket(PKT_TEXT_CHAR, character);
     }
     QueueKeyerByte(character);
     view_.AppendTypedText(std::string(1, static_cast<char>(character)));
@@ -105,17 +99,17 @@ void Station::StepSpeed(SpeedStep step) {
 void Station::Clear() {
     view_.ClearTypedText();
     sending_message = 0;
-    if (IsLinked()) {
-        Send(PKT_CLEAR, 0);
+    if (net_.IsLinked()) {
+        net_.SendPacket(PKT_CLEAR, 0);
     }
     ClearKeyerBuffer();
     state_.pause_on = 0;
     view_.ShowPause(false);
     state_.tune_on = 0;
     view_.ShowTune(false);
-    if (IsLinked()) {
-        Send(PKT_PAUSE, 0);
-        Send(PKT_TUNE, 0);
+    if (net_.IsLinked()) {
+        net_.SendPacket(PKT_PAUSE, 0);
+        net_.SendPacket(PKT_TUNE, 0);
     } else {
         SetKeyerPause(0);
         SetKeyerKeyDown(0);
@@ -124,14 +118,14 @@ void Station::Clear() {
 }
 
 void Station::ToggleTune() {
-    if (!RoleAcceptsLocalKeying()) {
+    if (!net_.RoleAcceptsLocalKeying()) {
         return;
     }
     const uint8_t on = state_.tune_on.load() == 1 ? 0 : 1;
     view_.ShowTune(on == 1);
     state_.tune_on = on;
-    if (IsLinked()) {
-        Send(PKT_TUNE, on);
+    if (net_.IsLinked()) {
+        net_.SendPacket(PKT_TUNE, on);
     } else {
         SetKeyerKeyDown(on);
     }
@@ -142,18 +136,18 @@ void Station::TogglePause() {
     const uint8_t on = state_.pause_on.load() == 1 ? 0 : 1;
     view_.ShowPause(on == 1);
     state_.pause_on = on;
-    if (!IsLinked()) {
+    if (!net_.IsLinked()) {
         SetKeyerPause(on);
     } else if ((NetFlags() & kNetRoleRemoteSide) == 0) {
         // A RemoteSide's pause is its own: the keying comes from the other station.
-        Send(PKT_PAUSE, on);
+        net_.SendPacket(PKT_PAUSE, on);
     }
     view_.FocusTyping();
 }
 
 void Station::SendStoredMessage(int number) {
     // StartMessage itself refuses while a message is being sent.
-    if (RoleAcceptsLocalKeying()) {
+    if (net_.RoleAcceptsLocalKeying()) {
         StartMessage(number, number, this);
     }
     view_.FocusTyping();
@@ -166,10 +160,10 @@ bool Station::IsBusy() {
 // Each byte goes to the other station first, then to the local keyer, then to the typing
 // pane. The two bytes of a command with its argument are handed on in one piece each time.
 void Station::HandOn(const uint8_t* bytes, int count) {
-    if (net_connected.load() != 0) {
+    if (net_.IsLinked()) {
         // In one write: a Clear sent from the window's thread meanwhile goes before both or
         // after both, never between a command and its argument.
-        SendTextPackets(bytes, count);
+        net_.SendTextPackets(bytes, count);
     }
     QueueKeyerBytes(bytes, count);
     for (int i = 0; i < count; ++i) {

@@ -3,9 +3,6 @@
 
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_reader.h"
-#include "net/link_state.h"
-#include "net/packet_sender.h"
-#include "net/receive_backlog.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
 
@@ -38,11 +35,11 @@ void Station::ApplyRemoteStatus(uint8_t status) {
 void Station::SendVersionReply() {
     const uint8_t version =
         state_.local_keyer_open.load() == 1 ? state_.keyer_version.load() : kNoKeyerVersion;
-    SendPacket(PKT_VERSION_REPLY, version, 0, nullptr);
+    net_.SendPacket(PKT_VERSION_REPLY, version, 0, nullptr);
 }
 
 void Station::AnswerVersionRequest() {
-    if (!IsNetServer()) {
+    if (!net_.IsServer()) {
         // Only a client asks, so a request here means both ends are set up as clients.
         Log(kClientServerMismatchText);
         return;
@@ -51,7 +48,7 @@ void Station::AnswerVersionRequest() {
 }
 
 void Station::RetellKeyerVersion() {
-    if (IsLinked() && IsNetServer()) {
+    if (net_.IsLinked() && net_.IsServer()) {
         SendVersionReply();
     }
 }
@@ -67,7 +64,7 @@ void Station::processIPpacket(const Packet& packet) {
             AnswerVersionRequest();
             break;
         case PKT_TEXT_CHAR:
-            if (ReceiveTextByte(value)) {
+            if (net_.backlog().Receive(value)) {
                 Log(kBacklogFullText);
             }
             break;
@@ -80,13 +77,13 @@ void Station::processIPpacket(const Packet& packet) {
             SetKeyerSpeed(value);
             break;
         case PKT_HEARTBEAT:
-            SendPacket(PKT_HEARTBEAT_REPLY, value, 0, nullptr);
+            net_.SendPacket(PKT_HEARTBEAT_REPLY, value, 0, nullptr);
             break;
         case PKT_CLEAR:
             // Everything sent before the Clear goes, at once, however much of it still waits.
-            DropReceiveBacklog();
+            net_.backlog().Drop();
             ClearKeyerBuffer();
-            FeedKeyerFromBacklog();
+            net_.backlog().Feed();
             break;
         case PKT_PAUSE:
             SetKeyerPause(value);
@@ -95,7 +92,7 @@ void Station::processIPpacket(const Packet& packet) {
             SetKeyerKeyDown(value);
             break;
         case PKT_BACKSPACE:
-            if (!TakeBackReceivedByte()) {
+            if (!net_.backlog().TakeBack()) {
                 KeyerBackspace();
             }
             break;
@@ -122,7 +119,7 @@ void Station::processIPpacket(const Packet& packet) {
 }
 
 int Station::IsLinkBusy() const {
-    if (IsLinked()) {
+    if (net_.IsLinked()) {
         return state_.remote_busy.load();
     }
     return IsKeyerQueueNearlyFull();
@@ -133,7 +130,7 @@ void Station::ApplyKeyerSettings() {
     // the keyer reader and the message sender read the record without a lock, and must
     // never see a block that is half the operator's and half the other side's.
     KeyerSettings block = settings.keyer_settings;
-    if (!IsLinked()) {
+    if (!net_.IsLinked()) {
         LoadKeyerSettings(&block);
         return;
     }
@@ -150,7 +147,7 @@ void Station::ApplyKeyerSettings() {
         // from the serial line rather than what its own paddles key.
         block.mode_register &= static_cast<uint8_t>(~kModePaddleEcho);
         block.mode_register |= kModeSerialEcho;
-        SendPacket(PKT_KEYER_SETTINGS, 0, 0, reinterpret_cast<const uint8_t*>(&block));
+        net_.SendPacket(PKT_KEYER_SETTINGS, 0, 0, reinterpret_cast<const uint8_t*>(&block));
         return;
     }
     if ((flags & kNetRoleRemoteSide) != 0) {

@@ -13,9 +13,9 @@
 // stops the keyer's threads and the message sender; after it returns no thread calls into the
 // station or its view, and both may go.
 //
-// A station still shares the keyer link, the link's sockets and watch, the receive backlog,
-// the message sender and the settings record with any other in the same process: those are
-// module state below it for now, so one process runs one station.
+// A station still shares the keyer link, the message sender and the settings record with any
+// other in the same process: those are module state below it for now, so one process runs
+// one station. The link to the other station is its own (`net_`).
 #pragma once
 
 #include <atomic>
@@ -25,6 +25,7 @@
 
 #include "keyer/keyer_listener.h"
 #include "messages/message_sender.h"
+#include "net/net_link.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
 #include "station/station_view.h"
@@ -48,14 +49,22 @@ struct StationState {
     std::atomic<bool> keyer_lost{false};
 };
 
+// The local keyer's transmit queue, as the link's receive backlog feeds it.
+class KeyerTransmitQueue final : public TransmitQueue {
+  public:
+    bool Queue(const uint8_t* bytes, int count) override;
+    bool IsNearlyFull() override;
+};
+
 // How Scroll steps the speed: up, down, or the same speed sent again.
 enum class SpeedStep { kUp, kDown, kRepeat };
 
 class Station final : public KeyerListener, public MessageSink {
   public:
     // `socket_events` is where the platform delivers the link's socket events (the Main
-    // window on Windows); the station only passes it on.
-    Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events);
+    // window on Windows); the station only passes it on. `link` says how its link is run.
+    Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
+            LinkSetup link = {});
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
@@ -121,6 +130,7 @@ class Station final : public KeyerListener, public MessageSink {
 
     StationState& state() { return state_; }
     StationView& view() { return view_; }
+    NetLink& net() { return net_; }
 
     // The keyer reader's thread.
     void OnKeyerStatus(uint8_t status) override;
@@ -165,6 +175,8 @@ class Station final : public KeyerListener, public MessageSink {
     ConnectLog& log_;
     SocketNotifyTarget socket_events_;
     StationState state_;
+    KeyerTransmitQueue keyer_queue_;
+    NetLink net_;
     // The receive side of the one connection; reset with each new link so that the partial
     // tail of an ended connection never joins the start of the next.
     PacketReassembler rx_packets_;

@@ -9,9 +9,6 @@
 #include "keyer/keyer_internal.h"
 #include "messages/message_parser.h"
 #include "messages/message_sender.h"
-#include "net/link_state.h"
-#include "net/link_watch.h"
-#include "net/receive_backlog.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
 
@@ -34,13 +31,7 @@ void FuzzCheck(bool condition, const char* what) {
 void ResetStation() {
     std::memset(&settings, 0, sizeof settings);
 
-    net_connected = 0;
-    net_pending = 0;
     sending_message = 0;
-
-    link_socket = kNoSocket;
-    accepted_socket = kNoSocket;
-    StartLinkWatch();
 
     host_open = 0;
     {
@@ -73,8 +64,6 @@ void ResetStation() {
     echo_read = 0;
     last_echo = 0;
 
-    DropReceiveBacklog();
-    ForgetReportedHold();
     ResetMessageParser();
 }
 

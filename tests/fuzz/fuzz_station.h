@@ -1,9 +1,9 @@
 // What the fuzz targets share.
 //
-// A target runs millions of inputs in one process. Each input gets a fresh Station, but what
-// lies below it is still module state: one settings record, one keyer, one link. So every
-// input also starts from those as they are before the window opens (ResetStation), and a
-// finding reproduces from its file alone.
+// A target runs millions of inputs in one process. Each input gets a fresh Station, and with
+// it a fresh link, but what lies below it is still module state: one settings record, one
+// keyer. So every input also starts from those as they are before the window opens
+// (ResetStation), and a finding reproduces from its file alone.
 //
 // The keyer a target attaches is one without a writer thread or a port: host mode counts
 // as open, so every entry point takes its request, and queued bytes stay in the transmit
@@ -38,8 +38,8 @@ class FuzzInput {
 // Prints `what` and aborts when `condition` is false.
 void FuzzCheck(bool condition, const char* what);
 
-// The settings record zeroed, the link's flags 0, no socket, the keyer closed with an empty
-// queue and mailbox, and the receive backlog and the message parser at rest.
+// The settings record zeroed, the keyer closed with an empty queue and mailbox, and the
+// message parser at rest.
 void ResetStation();
 
 class Station;

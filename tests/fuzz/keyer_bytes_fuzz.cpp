@@ -23,7 +23,6 @@
 #include "keyer/keyer_internal.h"
 #include "keyer/keyer_reader.h"
 #include "messages/message_sender.h"
-#include "net/link_state.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
 #include "tests/fuzz/fuzz_station.h"
@@ -76,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     settings.net_flags = input.Byte();
     const uint8_t state = input.Byte();
-    net_connected = (state & kStateLinked) != 0 ? 1 : 0;
+    station.net().SetLinked((state & kStateLinked) != 0);
     OpenStalledKeyer((state & kStateExtendedKeyer) != 0 ? 23 : 10, station);
     station.state().pot_speed_active = (state & kStatePotSpeed) != 0 ? 1 : 0;
     sending_message = (state & kStateSendingMessage) != 0 ? 1 : 0;
@@ -110,8 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (byte < 0x80) {
             FuzzCheck(last_echo == byte, "an echo is the last echo");
         }
-        const bool may_start = button_report && RoleAcceptsLocalKeying() && sending_before == 0 &&
-                               (status & kButtonBits) != 0;
+        const bool may_start = button_report && station.net().RoleAcceptsLocalKeying() &&
+                               sending_before == 0 && (status & kButtonBits) != 0;
         FuzzCheck(messages_started - started_before == (may_start ? 1 : 0),
                   "a keyer button starts a message only where and when it may");
     }

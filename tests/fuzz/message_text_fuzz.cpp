@@ -24,7 +24,6 @@
 #include "keyer/keyer_commands.h"
 #include "messages/message_parser.h"
 #include "messages/message_sender.h"
-#include "net/link_state.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
 #include "tests/fuzz/fuzz_station.h"
@@ -65,7 +64,7 @@ Produced LoggedSince(RecordingWindow& window, std::size_t first_call) {
 // keyer the message waits until something stops it.
 bool WaitWhileBusy(Station& station) {
     while (station.IsLinkBusy() != 0) {
-        if (IsLinked()) {
+        if (station.net().IsLinked()) {
             station.state().remote_busy = 0;
         } else if (IsKeyerQueueNearlyFull() == 1) {
             TakeQueuedBytes();
@@ -107,7 +106,7 @@ void SendMessage(RecordingWindow& window, Station& station, int number, bool key
         const std::size_t added = queued - queued_before;
         FuzzCheck(added == 0 || added == produced.count,
                   "a step reaches the keyer's queue whole or not at all");
-        FuzzCheck(added == produced.count || IsLinked(),
+        FuzzCheck(added == produced.count || station.net().IsLinked(),
                   "unlinked, the sender waits for room rather than lose text");
         FuzzCheck(added == 0 || QueueEndsWith(produced.bytes, added),
                   "the keyer's queue gets the bytes the step produced");
@@ -125,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     settings.net_flags = input.Byte();
     const uint8_t state = input.Byte();
-    net_connected = (state & kStateLinked) != 0 ? 1 : 0;
+    station.net().SetLinked((state & kStateLinked) != 0);
     const bool keyer_attached = (state & kStateKeyerAttached) != 0;
     if (keyer_attached) {
         OpenStalledKeyer(23, station);

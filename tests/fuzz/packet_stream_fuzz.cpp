@@ -24,10 +24,7 @@
 #include "app/resource_ids.h"
 #include "app/window.h"
 #include "keyer/keyer_commands.h"
-#include "net/link_state.h"
-#include "net/link_watch.h"
 #include "net/packet.h"
-#include "net/packet_sender.h"
 #include "net/receive_backlog.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
@@ -109,10 +106,11 @@ struct Receiver {
                     text_taken_back = true;
                 }
             }
-            NoteLinkPacket(packet);
+            station.net().NoteLinkPacket(packet);
             station.processIPpacket(packet);
             // A byte is refused only when it meets a full backlog, which is seen here first.
-            backlog_filled = backlog_filled || ReceiveBacklogCount() == kReceiveBacklogSize;
+            backlog_filled =
+                backlog_filled || station.net().backlog().Count() == kReceiveBacklogSize;
         }
         FuzzCheck(packets == stream_bytes / kPacketSize, "every 20 bytes make one packet");
         FuzzCheck(reassembler.PendingBytes() == stream_bytes % kPacketSize,
@@ -121,7 +119,7 @@ struct Receiver {
 
     // As the peer's close: the partial packet goes with the connection.
     void EndLink() {
-        net_connected = 0;
+        station.net().SetLinked(false);
         reassembler.Reset();
         stream_bytes = packets * kPacketSize;
         station.ReleaseKeyerControl();
@@ -140,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     settings.net_flags = input.Byte();
     const uint8_t state = input.Byte();
-    net_connected = (state & kStateLinked) != 0 ? 1 : 0;
+    station.net().SetLinked((state & kStateLinked) != 0);
     const bool keyer_attached = (state & kStateKeyerAttached) != 0;
     if (keyer_attached) {
         OpenStalledKeyer((state & kStateExtendedKeyer) != 0 ? 23 : 10, station);
@@ -163,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             keyed.insert(keyed.end(), taken.begin(), taken.end());
         }
         if (action == kActionLinkTimer || action == kActionBoth) {
-            FeedKeyerFromBacklog();
+            station.net().backlog().Feed();
         }
         if (action == kActionLinkEnds) {
             receiver.EndLink();
@@ -178,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (keyer_attached && !receiver.text_taken_back && !receiver.backlog_filled) {
         std::vector<uint8_t> arrived = keyed;
         const std::vector<uint8_t> queued = QueuedBytes();
-        const std::vector<uint8_t> waiting = ReceiveBacklogBytes();
+        const std::vector<uint8_t> waiting = station.net().backlog().Bytes();
         arrived.insert(arrived.end(), queued.begin(), queued.end());
         arrived.insert(arrived.end(), waiting.begin(), waiting.end());
         FuzzCheck(arrived == receiver.expected.Bytes(),

@@ -18,7 +18,6 @@
 #include "keyer/keyer_internal.h"
 #include "keyer/serial_port.h"
 #include "messages/message_sender.h"
-#include "net/link_state.h"
 #include "net/packet.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
@@ -54,14 +53,9 @@ class KeyerDispatch : public station_rig::StationRigTest {
         station_.state().keyer_v2 = IsExtendedKeyerVersion(opened) ? 1 : 0;
     }
 
-    void TearDown() override {
-        StationRigTest::TearDown();
-        net_connected = 0;
-    }
-
     void Link(uint32_t role_and_flags) {
         settings.net_flags = kNetModeServer | role_and_flags;
-        net_connected = 1;
+        station_.net().SetLinked(true);
     }
 
     void Keyer(const ByteList& bytes) { keyer_.Sim().Inject(bytes); }

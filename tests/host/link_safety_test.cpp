@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -20,9 +21,7 @@
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_host.h"
 #include "keyer/serial_port.h"
-#include "net/link_state.h"
 #include "net/link_timing.h"
-#include "net/link_watch.h"
 #include "net/packet.h"
 #include "net/receive_backlog.h"
 #include "net/socket_api.h"
@@ -86,7 +85,6 @@ class LinkSafetyTest : public ::testing::Test {
         SetDefaultSettings();
         std::strcpy(settings.ip_address, "127.0.0.1");
         settings.com_port = 1;
-        SetLinkSilencePeriodForTest(kSilence);
     }
     void TearDown() override {
         station_.CloseNetworkFromButton();
@@ -114,7 +112,7 @@ class LinkSafetyTest : public ::testing::Test {
         settings.ip_port = PlainServer().port;
         EXPECT_EQ(station_.OpenConnection(), 1) << Log();
         const int fd = Connect();
-        EXPECT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; })) << Log();
+        EXPECT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); })) << Log();
         return fd;
     }
 
@@ -142,7 +140,22 @@ class LinkSafetyTest : public ::testing::Test {
     TempFolder folder_;
     RecordingWindow window_;
     MainWindowView view_;
-    Station station_{view_, view_, nullptr};
+    // The link's own send, but that a case may cut the next one short: only its first
+    // `cut_next_send_` bytes go into the stream, and the rest is reported as not taken, as a
+    // stream that filled up part-way would.
+    std::atomic<std::size_t> cut_next_send_{0};
+    int Send(SocketHandle socket, const uint8_t* bytes, std::size_t count) {
+        const std::size_t cut = cut_next_send_.exchange(0);
+        if (cut == 0 || cut >= count) {
+            return SendWhole(socket, bytes, count);
+        }
+        return SendWhole(socket, bytes, cut) == 1 ? kSendCutShort : 0;
+    }
+    Station station_{
+        view_, view_, nullptr,
+        LinkSetup{kSilence, [this](SocketHandle socket, const uint8_t* bytes, std::size_t count) {
+                      return Send(socket, bytes, count);
+                  }}};
     // Socket events and the link timer, as the window gets them.
     MainLoop loop_{station_, MainLoop::LinkTimer::kRunning, 10s};
     std::unique_ptr<keyer_sim::KeyerSim> sim_;
@@ -178,7 +191,7 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
         case LinkEnd::kPeerFallsSilent:
             break;  // it heard a heartbeat, and then nothing
         case LinkEnd::kPacketCutShort:
-            CutNextSendForTest(7);
+            cut_next_send_ = 7;
             RawSendAll(peer, Packet(PKT_HEARTBEAT, 2));
             break;
         case LinkEnd::kOpenClose:
@@ -191,7 +204,7 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
             break;
     }
     if (GetParam() != LinkEnd::kExit) {  // the exit leaves the flags to the program's end
-        ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 0; })) << Log();
+        ASSERT_TRUE(loop_.PumpUntil([this] { return !station_.net().IsLinked(); })) << Log();
     }
     EXPECT_EQ(WireSince(keyed, expected), expected);
     EXPECT_EQ(window_.Text(IDC_TUNE), "Tune");
@@ -208,7 +221,7 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
             EXPECT_EQ(RawReceive(peer, 1, 4096, 2000), ByteList{}) << "the station closed";
             // The server goes on listening: a new client is taken at once.
             Connect();
-            EXPECT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
+            EXPECT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
             break;
         case LinkEnd::kPacketCutShort:
             // The peer got the start of the heartbeat's answer, and then the close.
@@ -270,17 +283,17 @@ TEST_F(LinkSafetyTest, ARemoteSideEndsASilentLinkOnlyAfterHeartbeats) {
     int keep_alive = 0;
     int idle = 0;
     socklen_t length = sizeof keep_alive;
-    const int data = static_cast<int>(accepted_socket.load());
+    const int data = static_cast<int>(station_.net().AcceptedSocket());
     getsockopt(data, SOL_SOCKET, SO_KEEPALIVE, &keep_alive, &length);
     getsockopt(data, IPPROTO_TCP, TCP_KEEPIDLE, &idle, &length);
     EXPECT_EQ(keep_alive, 1);
     EXPECT_EQ(idle, 4);
     loop_.PumpFor(3 * kSilence);
-    EXPECT_EQ(net_connected.load(), 1) << "a peer that sends no heartbeat is not timed out";
+    EXPECT_TRUE(station_.net().IsLinked()) << "a peer that sends no heartbeat is not timed out";
     RawSendAll(peer, Packet(PKT_HEARTBEAT, 0));
     loop_.PumpFor(kSilence / 2);
-    EXPECT_EQ(net_connected.load(), 1);
-    EXPECT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 0; }));
+    EXPECT_TRUE(station_.net().IsLinked());
+    EXPECT_TRUE(loop_.PumpUntil([this] { return !station_.net().IsLinked(); }));
 }
 
 // A ControlPoint sends heartbeats, so it ends a link that never answers; its operator can
@@ -291,17 +304,17 @@ TEST_F(LinkSafetyTest, AControlPointEndsALinkThatNeverAnswers) {
     settings.ip_port = home.port;
     ASSERT_EQ(station_.OpenConnection(), 1) << Log();
     peers_.push_back(accept(home.listener, nullptr, nullptr));
-    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
-    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 0; }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return !station_.net().IsLinked(); }));
     EXPECT_TRUE(EndsWith(Log(), "\r\nConnection lost: nothing heard for three heartbeats"));
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connection Closed");
     EXPECT_EQ(SocketLibraryStarts(), 0);
-    EXPECT_EQ(net_pending.load(), 1) << "the caption stays Close";
+    EXPECT_TRUE(station_.net().IsPending()) << "the caption stays Close";
     station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Network Connection Closed");
     station_.OpenOrClose();
     peers_.push_back(accept(home.listener, nullptr, nullptr));
-    EXPECT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
+    EXPECT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
 }
 
 TEST_F(LinkSafetyTest, ASecondClientIsRefusedWhileTheLinkLivesAndTakesOverASilentOne) {
@@ -314,7 +327,7 @@ TEST_F(LinkSafetyTest, ASecondClientIsRefusedWhileTheLinkLivesAndTakesOverASilen
     ASSERT_TRUE(Contains(WireSince(mark, {0x0B, 0x01}), {0x0B, 0x01}));
 
     loop_.PumpFor(kSilence + 100ms);  // it sent no heartbeat, so it is only quiet, not ended
-    ASSERT_EQ(net_connected.load(), 1);
+    ASSERT_TRUE(station_.net().IsLinked());
     const std::size_t before = sim_->Received().size();
     const int second = Connect();
     ASSERT_TRUE(loop_.PumpUntil([this] {
@@ -332,14 +345,14 @@ TEST_F(LinkSafetyTest, ASecondClientIsRefusedWhileTheLinkLivesAndTakesOverASilen
 
 TEST_F(LinkSafetyTest, AFailedAcceptWhileLinkedLeavesTheLinkAndTheListener) {
     const int peer = LinkedServer();
-    const SocketHandle listener = link_socket.load();
+    const SocketHandle listener = station_.net().LinkSocket();
     const SocketHandle not_listening = OpenStreamSocket();
-    link_socket = not_listening;  // its accept fails as a listener's can
+    station_.net().HoldLinkSocket(not_listening);  // its accept fails as a listener's can
     EXPECT_EQ(station_.OnSocketEvent(SocketEvent{listener, kSocketAccept, 0}), 0);
-    link_socket = listener;
+    station_.net().HoldLinkSocket(listener);
     CloseSocket(not_listening);
     EXPECT_TRUE(EndsWith(Log(), "\r\naccept failed: 10022")) << Log();
-    EXPECT_EQ(net_connected.load(), 1);
+    EXPECT_TRUE(station_.net().IsLinked());
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
     RawSendAll(peer, Packet(PKT_VERSION_REPLY, 21));
     EXPECT_TRUE(loop_.PumpUntil(
@@ -403,8 +416,8 @@ TEST_F(BurstTest, ArrivesWholeAndInOrderWithHoldReportedWhileItDrains) {
     ByteList wire;
     ASSERT_TRUE(loop_.PumpUntil(
         [&] {
-            most_waiting = std::max(most_waiting, ReceiveBacklogCount());
-            if (ReceiveBacklogCount() > 0) {
+            most_waiting = std::max(most_waiting, station_.net().backlog().Count());
+            if (station_.net().backlog().Count() > 0) {
                 quick_while_waiting &= station_.LinkTimerPeriod() == kLinkFeedPeriod;
             }
             wire = sim_->Received();
@@ -431,10 +444,10 @@ TEST_F(BurstTest, ArrivesWholeAndInOrderWithHoldReportedWhileItDrains) {
 
 TEST_F(BurstTest, ClearEmptiesTheBacklogAndTheQueueAtOnce) {
     const int peer = LinkAndSendBurst(1000);
-    ASSERT_TRUE(loop_.PumpUntil([&] { return ReceiveBacklogCount() > 500; }));
+    ASSERT_TRUE(loop_.PumpUntil([&] { return station_.net().backlog().Count() > 500; }));
     RawSendAll(peer, Packet(PKT_CLEAR, 0));
     const auto cleared = Clock::now();
-    ASSERT_TRUE(loop_.PumpUntil([] { return ReceiveBacklogCount() == 0; }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().backlog().Count() == 0; }));
     const ByteList wire = WireSince(mark_, {0x0A});
     EXPECT_LT(Clock::now() - cleared, 1s);
     loop_.PumpFor(500ms);
@@ -465,9 +478,10 @@ TEST_F(LinkSafetyTest, AFullBacklogSaysSoOnceAndSplitsNoCommand) {
     add('T', 2);
     RawSendAll(peer, stream);
     // Over four thousand packets, one per read notification: a loaded machine takes a while.
-    ASSERT_TRUE(loop_.PumpUntil([&] { return ReceiveBacklogCount() == kReceiveBacklogSize; }, 30s));
+    ASSERT_TRUE(loop_.PumpUntil(
+        [&] { return station_.net().backlog().Count() == kReceiveBacklogSize; }, 30s));
     loop_.PumpFor(200ms);
-    const ByteList waiting = ReceiveBacklogBytes();
+    const ByteList waiting = station_.net().backlog().Bytes();
     ASSERT_EQ(waiting.size(), kReceiveBacklogSize);
     EXPECT_EQ(ByteList(waiting.end() - 2, waiting.end()), (ByteList{'E', 'T'}))
         << "the first T takes the command's place";

@@ -7,7 +7,6 @@
 #include "app/resource_ids.h"
 #include "app/spin_bar.h"
 #include "keyer/keyer_commands.h"
-#include "net/link_state.h"
 #include "net/packet.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
@@ -37,7 +36,6 @@ class CommandsTest : public station_rig::StationRigTest {
         SetDefaultSettings();  // speed 16, speed-pot range 5 to 25
         settings.net_flags = kNetModeServer | kNetRoleControlPoint;
         ServeThePeer();
-        net_connected = 0;
         station_.state().remote_busy = 0;
         station_.state().local_keyer_open = 0;
         sending_message = 0;
@@ -49,7 +47,7 @@ class CommandsTest : public station_rig::StationRigTest {
 
     void Link(uint32_t role) {
         settings.net_flags = kNetModeServer | role;
-        net_connected = 1;
+        station_.net().SetLinked(true);
     }
 
     void AttachKeyer() {

@@ -5,7 +5,6 @@
 
 #include "app/main_window_view.h"
 #include "app/resource_ids.h"
-#include "net/link_state.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
@@ -27,8 +26,8 @@ class MainWindowInitTest : public ::testing::Test {
 };
 
 TEST_F(MainWindowInitTest, FreshStartShowsClosedLinksAndTheDefaultSpeed) {
-    net_connected = 1;
-    net_pending = 1;
+    station.net().SetLinked(true);
+    station.net().SetPending(true);
     station.state().remote_busy = 1;
     station.Start();
 
@@ -39,8 +38,8 @@ TEST_F(MainWindowInitTest, FreshStartShowsClosedLinksAndTheDefaultSpeed) {
     EXPECT_EQ(window.Text(IDC_WPM), "16");
     EXPECT_TRUE(window.Enabled(IDC_WPM));
     EXPECT_EQ(station.state().pot_speed_active, 0);
-    EXPECT_EQ(net_connected, 0);
-    EXPECT_EQ(net_pending, 0);
+    EXPECT_FALSE(station.net().IsLinked());
+    EXPECT_FALSE(station.net().IsPending());
     EXPECT_EQ(station.state().remote_busy, 0);
 }
 

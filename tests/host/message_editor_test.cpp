@@ -13,7 +13,6 @@
 #include "app/message_editor_form.h"
 #include "app/resource_ids.h"
 #include "messages/message_sender.h"
-#include "net/link_state.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
@@ -134,7 +133,6 @@ class MessageButtonTest : public ::testing::Test {
         std::memset(&settings, 0, sizeof settings);
         std::strcpy(settings.messages[2], "third");
         sending_message = 0;
-        net_connected = 0;
     }
     // No keyer, and the other side busy while linked: a started message waits until it is
     // stopped.
@@ -153,7 +151,7 @@ TEST_F(MessageButtonTest, StartsOnlyWhenIdleAndTheRoleTakesLocalKeying) {
     EXPECT_EQ(sending_message.load(), 3) << "one message at a time";
 
     sending_message = 0;
-    net_connected = 1;
+    station_.net().SetLinked(true);
     station_.state().remote_busy = 1;  // so that a started message stays started
     for (uint32_t role : {kNetRoleRemoteSide, kNetRoleConverse}) {
         settings.net_flags = kNetModeServer | role;

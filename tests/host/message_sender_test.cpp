@@ -18,7 +18,6 @@
 #include "keyer/keyer_internal.h"
 #include "keyer/keyer_reader.h"
 #include "messages/message_sender.h"
-#include "net/link_state.h"
 #include "net/packet.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
@@ -40,7 +39,6 @@ class MessageSenderTest : public station_rig::StationRigTest {
         LoopbackTest::SetUp();
         std::memset(&settings, 0, sizeof settings);
         sending_message = 0;
-        net_connected = 0;
         station_.state().remote_busy = 0;
     }
 
@@ -56,7 +54,7 @@ class MessageSenderTest : public station_rig::StationRigTest {
         ConnectPeer();
         ServeThePeer();
         settings.net_flags = kNetModeServer | kNetRoleControlPoint;
-        net_connected = 1;
+        station_.net().SetLinked(true);
     }
 
     std::string LogPane() { return window_.Text(IDC_LOG_PANE); }
@@ -214,7 +212,8 @@ TEST_F(MessageSenderTest, MessageEndingInsideATokenLeavesTheNextOneAlone) {
 // follow the byte before it, and once the window's thread has stopped a message no byte may
 // continue it beyond the one the sender was already showing.
 TEST_F(MessageSenderTest, StartStopStormLeavesOneSenderPerMessage) {
-    net_connected = 1;  // linked, on no socket: no keyer and no peer slow the sender down
+    station_.net().SetLinked(
+        true);  // linked, on no socket: no keyer and no peer slow the sender down
     // No bracket, and no lower case for the sender to change.
     std::string texts[2];
     for (int byte = 0x01; byte <= 0xFF; ++byte) {

@@ -11,9 +11,7 @@
 #include "app/resource_ids.h"
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_reader.h"
-#include "net/link_state.h"
 #include "net/packet_link.h"
-#include "net/packet_sender.h"
 #include "station/station.h"
 #include "tests/host/station_rig.h"
 #include "tools/keyer_recorder/recorded_keyer_events.h"
@@ -77,7 +75,7 @@ class PacketProtocol : public station_rig::StationRigTest {
         ConnectPeer();
         std::memset(&settings, 0, sizeof settings);
         BeNetServer(kNetRoleControlPoint);
-        net_connected = 1;
+        station_.net().SetLinked(true);
         station_.state().remote_busy = 0;
         sending_message = 0;
         station_.state().local_keyer_open = 0;
@@ -94,8 +92,8 @@ class PacketProtocol : public station_rig::StationRigTest {
     }
     void BeNetClient(uint32_t role_and_flags) {
         settings.net_flags = kNetModeClient | role_and_flags;
-        link_socket = connection_;
-        accepted_socket = listener_;
+        station_.net().HoldLinkSocket(connection_);
+        station_.net().HoldAcceptedSocket(listener_);
     }
 
     ByteList PeerReceives() { return RawReceive(peer_, kPacketSize); }
@@ -444,7 +442,7 @@ TEST_F(PacketProtocol, LinkedTheBusyTestFollowsTheRemoteKeyer) {
 }
 
 TEST_F(PacketProtocol, UnlinkedWithoutAKeyerTheStationCountsAsBusy) {
-    net_connected = 0;
+    station_.net().SetLinked(false);
     station_.state().remote_busy = 0;
     EXPECT_EQ(station_.IsLinkBusy(), -9);
     station_.state().remote_busy = 1;
@@ -453,7 +451,7 @@ TEST_F(PacketProtocol, UnlinkedWithoutAKeyerTheStationCountsAsBusy) {
 }
 
 TEST_F(PacketProtocolWithKeyer, UnlinkedTheBusyTestFollowsTheLocalQueue) {
-    net_connected = 0;
+    station_.net().SetLinked(false);
     station_.state().remote_busy = 1;
     EXPECT_EQ(station_.IsLinkBusy(), 0);
     // The keyer holds, so nothing drains while the queue fills past its mark.
@@ -463,7 +461,7 @@ TEST_F(PacketProtocolWithKeyer, UnlinkedTheBusyTestFollowsTheLocalQueue) {
         ASSERT_EQ(QueueKeyerByte('E'), 0);
     }
     EXPECT_EQ(station_.IsLinkBusy(), 1);
-    net_connected = 1;
+    station_.net().SetLinked(true);
     station_.state().remote_busy = 0;
     EXPECT_EQ(station_.IsLinkBusy(), 0) << "linked, only the remote keyer counts";
     ClearKeyerBuffer();
@@ -543,13 +541,13 @@ TEST_F(ApplySettings, ConverseTakesPttAndOutputsOffOnlyWhileLinked) {
     EXPECT_EQ(KeyerWire(18), LoadCommand(BlockBytes(linked)));
     ExpectNothingMoreSent();
 
-    net_connected = 0;
+    station_.net().SetLinked(false);
     Apply(block);
     EXPECT_EQ(KeyerWire(18), LoadCommand(BlockBytes(block)));
 }
 
 TEST_F(ApplySettings, UnlinkedEveryRoleLoadsTheBlockUnchangedAndSendsNothing) {
-    net_connected = 0;
+    station_.net().SetLinked(false);
     const KeyerSettings block = SampleBlock(0x3F);
     for (const uint32_t role : {kNetRoleControlPoint, kNetRoleRemoteSide, kNetRoleConverse}) {
         SCOPED_TRACE(testing::Message() << "role " << role);
@@ -557,7 +555,7 @@ TEST_F(ApplySettings, UnlinkedEveryRoleLoadsTheBlockUnchangedAndSendsNothing) {
         Apply(block);
         EXPECT_EQ(KeyerWire(18), LoadCommand(BlockBytes(block)));
     }
-    net_connected = 1;
+    station_.net().SetLinked(true);
     ExpectNothingMoreSent();
 }
 
@@ -577,25 +575,25 @@ TEST_F(PacketProtocol, ControlPointWithoutAKeyerStillSendsTheOtherSideItsBlock) 
 TEST_F(PacketProtocol, SendPacketPutsTheTwentyBytesOnTheRolesDataSocket) {
     const ByteList payload{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
     BeNetServer(kNetRoleControlPoint);
-    SendPacket(PKT_SPEED, 25, 0, nullptr);
+    station_.net().SendPacket(PKT_SPEED, 25, 0, nullptr);
     EXPECT_EQ(PeerReceives(),
               (ByteList{0xA5, 0x25, 0x19, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     BeNetClient(kNetRoleControlPoint);
-    SendPacket(PKT_KEYER_SETTINGS, 0, 7, payload.data());
+    station_.net().SendPacket(PKT_KEYER_SETTINGS, 0, 7, payload.data());
     ByteList expected = Wire(PKT_KEYER_SETTINGS, 0, payload);
     expected[3] = 7;
     EXPECT_EQ(PeerReceives(), expected);
     // Not linked is the caller's test, not the sender's.
-    net_connected = 0;
-    SendPacket(PKT_CLEAR, 0, 0, nullptr);
+    station_.net().SetLinked(false);
+    station_.net().SendPacket(PKT_CLEAR, 0, 0, nullptr);
     EXPECT_EQ(PeerReceives(), Wire(PKT_CLEAR, 0));
 }
 
 TEST_F(PacketProtocol, SendPacketWithNoDataSocketDoesNothing) {
     BeNetServer(kNetRoleControlPoint);
-    accepted_socket = kNoSocket;
-    SendPacket(PKT_SPEED, 25, 0, nullptr);
-    accepted_socket = connection_;
+    station_.net().HoldAcceptedSocket(kNoSocket);
+    station_.net().SendPacket(PKT_SPEED, 25, 0, nullptr);
+    station_.net().HoldAcceptedSocket(connection_);
     ExpectNothingMoreSent();
 }
 
@@ -605,15 +603,15 @@ TEST_F(PacketProtocol, PacketsFromThreeThreadsAtOnceArriveWhole) {
     std::atomic<int> ready{0};
     std::vector<std::thread> senders;
     for (int sender = 1; sender <= kSenders; ++sender) {
-        senders.emplace_back([sender, &ready] {
+        senders.emplace_back([this, sender, &ready] {
             const ByteList payload(kPacketPayloadSize, static_cast<uint8_t>(sender * 0x11));
             ++ready;
             while (ready.load() < kSenders) {
                 std::this_thread::yield();
             }
             for (int i = 0; i < kPerSender; ++i) {
-                SendPacket(PKT_KEYER_SETTINGS, static_cast<uint8_t>(i),
-                           static_cast<uint8_t>(sender), payload.data());
+                station_.net().SendPacket(PKT_KEYER_SETTINGS, static_cast<uint8_t>(i),
+                                          static_cast<uint8_t>(sender), payload.data());
             }
         });
     }

@@ -13,7 +13,6 @@
 #include "app/setup_form.h"
 #include "keyer/serial_port.h"
 #include "messages/message_sender.h"
-#include "net/link_state.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
 #include "station/station.h"

@@ -21,7 +21,6 @@
 #include "keyer/keyer_host.h"
 #include "keyer/keyer_reader.h"
 #include "keyer/serial_port.h"
-#include "net/link_state.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
 #include "settings/config_file.h"
@@ -177,7 +176,7 @@ class StationTest : public ::testing::Test {
         BeServer(role);
         EXPECT_EQ(station_.OpenConnection(), 1) << Log();
         const int fd = peer->Connect(static_cast<uint16_t>(settings.ip_port));
-        EXPECT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; })) << Log();
+        EXPECT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); })) << Log();
         return fd;
     }
 
@@ -350,7 +349,7 @@ TEST_F(StationKeyerTest, UnpluggedKeyerOfALinkedSiteTellsTheHomeStationAndKeepsT
     ASSERT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
     Peer peer;
     const int fd = peer.Connect(static_cast<uint16_t>(settings.ip_port));
-    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; })) << Log();
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); })) << Log();
 
     ASSERT_EQ(sim_->Command("unplug"), "ok");
     ASSERT_TRUE(loop_.PumpUntil([this] {
@@ -358,14 +357,14 @@ TEST_F(StationKeyerTest, UnpluggedKeyerOfALinkedSiteTellsTheHomeStationAndKeepsT
         return station_.state().local_keyer_open.load() == 0;
     }));
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Lost");
-    EXPECT_EQ(net_connected.load(), 1);
+    EXPECT_TRUE(station_.net().IsLinked());
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Close");
     const Bytes told = Peer::Receive(fd, kPacketSize);
     ASSERT_EQ(told.size(), kPacketSize);
     EXPECT_EQ(told[1], PKT_VERSION_REPLY);
     EXPECT_EQ(told[2], kNoKeyerVersion);
     station_.OpenOrClose();
-    EXPECT_EQ(net_connected.load(), 0);
+    EXPECT_FALSE(station_.net().IsLinked());
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
 }
 
@@ -423,7 +422,7 @@ TEST_F(StationTest, AddressTextsThatAreNotLegal) {
                              "\r\nInitializing winsock Client...\r\nThe IPv4 address entered "
                              "is not legal");
         EXPECT_EQ(SocketLibraryStarts(), 0);
-        EXPECT_EQ(net_pending.load(), 0);
+        EXPECT_FALSE(station_.net().IsPending());
     }
 }
 
@@ -452,7 +451,7 @@ TEST_F(StationTest, PortAlreadyBoundFailsAtBindAndReleases) {
         << log;
     EXPECT_TRUE(EndsWith(log, "\r\nIP: 127.0.0.1\r\nbind()...\r\nbind() failed.")) << log;
     EXPECT_EQ(SocketLibraryStarts(), 0);
-    EXPECT_EQ(link_socket.load(), kNoSocket);
+    EXPECT_EQ(station_.net().LinkSocket(), kNoSocket);
 }
 
 TEST_F(StationTest, PortNumbersAboveTheRangeWrap) {
@@ -473,14 +472,14 @@ TEST_F(StationTest, ServerListensAcceptsAndSendsItsSettingsAtOnce) {
     EXPECT_TRUE(EndsWith(log, "\r\nIP: 127.0.0.1\r\nbind()...listen()\r\nActivate Async Mode"))
         << log;
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Listening for Request....");
-    EXPECT_EQ(net_pending.load(), 1);
+    EXPECT_TRUE(station_.net().IsPending());
 
     Peer peer;
     const int fd = peer.Connect(static_cast<uint16_t>(settings.ip_port));
-    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
     EXPECT_EQ(Log().substr(log.size()), "\r\nAccepting Request....");
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
-    EXPECT_EQ(net_pending.load(), 0);
+    EXPECT_FALSE(station_.net().IsPending());
     const Bytes settings_packet = Peer::Receive(fd, kPacketSize);
     ASSERT_EQ(settings_packet.size(), kPacketSize);
     EXPECT_EQ(settings_packet[0], PKT_MARKER);
@@ -501,11 +500,11 @@ TEST_F(StationTest, ClientConnectsAndIntroducesItself) {
     EXPECT_TRUE(EndsWith(log, "\r\nIP: 127.0.0.1\r\nActivate Async Mode\r\nConnect to Server"))
         << log;
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Waiting...");
-    EXPECT_EQ(net_pending.load(), 1);
+    EXPECT_TRUE(station_.net().IsPending());
     const int fd = peer.Accept();
     ASSERT_GE(fd, 0);
     const auto connected_at = Clock::now();
-    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
     EXPECT_EQ(Log().substr(Log().size() - kEnd.size()), kEnd);
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to server.");
 
@@ -528,7 +527,7 @@ TEST_F(StationTest, ControlPointClientSendsItsSettingsBeforeTheSpeed) {
     ASSERT_EQ(station_.OpenConnection(), 1);
     const int fd = peer.Accept();
     ASSERT_GE(fd, 0);
-    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
     const Bytes first = Peer::Receive(fd, 3 * kPacketSize);
     ASSERT_EQ(first.size(), 3 * kPacketSize);
     EXPECT_EQ(Bytes(first.begin(), first.begin() + 20), PacketBytes(PKT_PAUSE, 0));
@@ -546,7 +545,7 @@ TEST_F(StationTest, DottedAddressWithoutAReverseRecordIsStillUsed) {
     ASSERT_EQ(station_.OpenConnection(), 1) << Log();
     EXPECT_NE(Log().find("\r\nIP: 127.0.0.2\r\nActivate Async Mode"), std::string::npos) << Log();
     EXPECT_GE(peer.Accept(), 0);
-    EXPECT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
+    EXPECT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
 }
 
 TEST_F(StationTest, StartupOpensWhenAskedAndClearsPause) {
@@ -581,16 +580,16 @@ TEST_F(StationTest, RefusedConnectFailsAndTheNextPressResets) {
     ASSERT_EQ(station_.OpenConnection(), 1);
     ASSERT_TRUE(
         loop_.PumpUntil([this] { return window_.Text(IDC_NET_STATUS) == "Failed to connect"; }));
-    EXPECT_EQ(net_pending.load(), 1);
+    EXPECT_TRUE(station_.net().IsPending());
     EXPECT_EQ(SocketLibraryStarts(), 0);
-    EXPECT_EQ(link_socket.load(), kNoSocket);
+    EXPECT_EQ(station_.net().LinkSocket(), kNoSocket);
 
     window_.SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Ver:23");
     station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Network Connection Closed");
     EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Closed");
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
-    EXPECT_EQ(net_pending.load(), 0);
+    EXPECT_FALSE(station_.net().IsPending());
 }
 
 TEST_F(StationTest, PacketsAreReassembledFromTheStream) {
@@ -623,12 +622,12 @@ TEST_F(StationTest, PeerGoneMidPacketThenANewClientIsAccepted) {
     const Bytes version = PacketBytes(PKT_VERSION_REPLY, 23);
     Peer::Send(fd, Bytes(version.begin(), version.begin() + 7));
     peer.Close(fd);
-    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 0; }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return !station_.net().IsLinked(); }));
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connection Closed");
     EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "");  // half a packet was never acted on
 
     const int again = peer.Connect(static_cast<uint16_t>(settings.ip_port));
-    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
     EXPECT_EQ(Peer::Receive(again, kPacketSize).size(), kPacketSize);  // settings again
     // The new link starts on a packet boundary: the old half packet is gone.
@@ -654,7 +653,7 @@ TEST_F(StationTest, SecondClientIsRefusedAndTheLinkCarriesOn) {
     }));
     EXPECT_TRUE(Peer::SeesClose(second));
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
-    EXPECT_EQ(net_connected.load(), 1);
+    EXPECT_TRUE(station_.net().IsLinked());
     Peer::Send(first, PacketBytes(PKT_VERSION_REPLY, 22));
     EXPECT_TRUE(loop_.PumpUntil(
         [this] { return window_.Text(IDC_REMOTE_STATUS) == "Remote Tarvel Ver:22"; }));
@@ -665,8 +664,8 @@ TEST_F(StationTest, CloseAfterTheClientLeftReleasesTheListenerSoOpenBindsAgain) 
     const int fd = LinkedServer(&peer);
     window_.SetControlText(IDC_OPEN_CLOSE, "Close");
     peer.Close(fd);
-    ASSERT_TRUE(loop_.PumpUntil([this] { return net_connected.load() == 0; }));
-    EXPECT_EQ(net_pending.load(), 0);
+    ASSERT_TRUE(loop_.PumpUntil([this] { return !station_.net().IsLinked(); }));
+    EXPECT_FALSE(station_.net().IsPending());
 
     station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
@@ -677,7 +676,7 @@ TEST_F(StationTest, CloseAfterTheClientLeftReleasesTheListenerSoOpenBindsAgain) 
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Close") << Log();
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Listening for Request....");
     peer.Connect(static_cast<uint16_t>(settings.ip_port));
-    EXPECT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
+    EXPECT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
 }
 
 TEST_F(StationTest, HeartbeatCountsOnAndBlinksWithTheAnswers) {
@@ -710,7 +709,7 @@ TEST_F(StationTest, ExitClosesTheLinkedDataSocketOnly) {
     station_.CloseNetworkAtExit();  // only connecting: nothing is closed
     EXPECT_EQ(SocketLibraryStarts(), 1);
     const int fd = peer.Accept();
-    ASSERT_TRUE(loop_.PumpUntil([this] { return net_connected.load() == 1; }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
     station_.CloseNetworkAtExit();
     EXPECT_TRUE(Peer::SeesClose(fd));
     EXPECT_EQ(SocketLibraryStarts(), 0);

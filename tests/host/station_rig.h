@@ -16,7 +16,6 @@
 #include "app/main_window_view.h"
 #include "keyer/keyer_host.h"
 #include "keyer/serial_port.h"
-#include "net/link_state.h"
 #include "station/station.h"
 #include "tests/host/socket_test_peer.h"
 #include "tests/support/recording_window.h"
@@ -84,14 +83,12 @@ class StationRigTest : public loopback::PeerLinkTest {
   protected:
     // The station sends to the peer on the connection it accepted, as a Net Server does.
     void ServeThePeer() {
-        link_socket = listener_;
-        accepted_socket = connection_;
+        station_.net().HoldLinkSocket(listener_);
+        station_.net().HoldAcceptedSocket(connection_);
     }
 
     void TearDown() override {
         keyer_.Detach();
-        link_socket = kNoSocket;
-        accepted_socket = kNoSocket;
         PeerLinkTest::TearDown();
     }
 

@@ -34,9 +34,7 @@
 #include "app/main_window_view.h"
 #include "app/resource_ids.h"
 #include "app/window.h"
-#include "net/link_state.h"
 #include "net/packet.h"
-#include "net/packet_sender.h"
 #include "net/socket_api.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
@@ -284,7 +282,7 @@ bool MeasureInbound(int peer, int burst, int count, bool report) {
     return true;
 }
 
-// Station to peer: SendPacket on this thread, the peer thread reading whole packets.
+// Station to peer: the link's SendPacket on this thread, the peer thread reading whole packets.
 bool MeasureOutbound(int peer, int burst, int count) {
     std::vector<Stamp> sent(static_cast<size_t>(count));
     std::vector<Stamp> arrived;
@@ -337,7 +335,7 @@ bool MeasureOutbound(int peer, int burst, int count) {
         progress.Want(last);
         for (int i = first; i < last; ++i) {
             sent[static_cast<size_t>(i)] = Now();
-            SendPacket(PKT_SPEED, static_cast<uint8_t>(i), 0, nullptr);
+            station.net().SendPacket(PKT_SPEED, static_cast<uint8_t>(i));
         }
         ok = progress.WaitFor(last);
     }
@@ -389,13 +387,13 @@ bool Run(int count) {
         std::fprintf(stderr, "net_bench: the station could not listen\n");
         return false;
     }
-    const int port = SocketLocalPort(link_socket.load());
+    const int port = SocketLocalPort(station.net().LinkSocket());
     const int peer = port > 0 ? ConnectPeer(port) : -1;
     if (peer < 0) {
         std::fprintf(stderr, "net_bench: the peer could not connect to port %d\n", port);
         return false;
     }
-    bool ok = PumpUntil([] { return net_connected.load() == 1; });
+    bool ok = PumpUntil([] { return station.net().IsLinked(); });
     if (!ok) {
         std::fprintf(stderr, "net_bench: the station never accepted the peer\n");
     }

@@ -1,0 +1,148 @@
+#include "net/net_link.h"
+
+#include <cstring>
+#include <utility>
+
+#include "keyer/keyer_wire.h"
+#include "settings/settings_record.h"
+
+NetLink::NetLink(TransmitQueue& keyer_queue, LinkSetup setup)
+    : setup_(std::move(setup)), backlog_(keyer_queue, [this](bool hold) { DecideHold(hold); }) {}
+
+bool NetLink::IsServer() const {
+    return (NetFlags() & kNetModeServer) != 0;
+}
+
+bool NetLink::RoleAcceptsLocalKeying() const {
+    return !IsLinked() || NetRole() == kNetRoleControlPoint;
+}
+
+SocketHandle NetLink::DataSocket() const {
+    return IsServer() ? accepted_socket_.load() : link_socket_.load();
+}
+
+bool NetLink::IsHeld() const {
+    return link_socket_.load() != kNoSocket || sockets_started_.load();
+}
+
+void NetLink::ReleaseLinkSocket() {
+    const SocketHandle socket = link_socket_.exchange(kNoSocket);
+    if (socket != kNoSocket) {
+        CloseSocket(socket);
+    }
+}
+
+void NetLink::ReleaseAcceptedSocket() {
+    const SocketHandle socket = accepted_socket_.exchange(kNoSocket);
+    if (socket != kNoSocket) {
+        CloseSocket(socket);
+    }
+}
+
+void NetLink::ReleaseSocketLibrary() {
+    // The library's end would close it anyway; closed here, the handle is not left
+    // naming a socket that no longer exists.
+    ReleaseAcceptedSocket();
+    if (sockets_started_.exchange(false)) {
+        StopSockets();
+    }
+}
+
+void NetLink::BeginLink() {
+    last_heard_ = Clock::now();
+    heartbeat_heard_ = false;
+    // A handle can be given out again for the next link; what was true of the old
+    // connection must not end the new one.
+    cut_short_socket_.store(kNoSocket);
+    std::lock_guard<std::mutex> lock(report_mutex_);
+    reported_hold_ = false;
+}
+
+void NetLink::NoteLinkPacket(const Packet& packet) {
+    last_heard_ = Clock::now();
+    if (HasPacketMarker(packet) && PacketType(packet) == PKT_HEARTBEAT) {
+        heartbeat_heard_ = true;
+    }
+}
+
+bool NetLink::IsHeardFrom() const {
+    return Clock::now() - last_heard_ < setup_.silence_period;
+}
+
+bool NetLink::IsSilent(bool sends_heartbeats) const {
+    return (sends_heartbeats || heartbeat_heard_) && !IsHeardFrom();
+}
+
+bool NetLink::IsFramingLost() const {
+    return IsCutShort(DataSocket());
+}
+
+bool NetLink::IsCutShort(SocketHandle socket) const {
+    return socket != kNoSocket && cut_short_socket_.load() == socket;
+}
+
+// A lost packet is not repeated: the stream has no acknowledgement to repeat it on, and the
+// link's own close notification tells the station when the peer has gone. A packet cut short
+// is another matter: the peer would read every later packet shifted, so nothing more goes on
+// that connection, and the window's thread ends the link when it next looks.
+void NetLink::SendStream(const uint8_t* bytes, std::size_t count) {
+    const SocketHandle socket = DataSocket();
+    if (IsCutShort(socket)) {
+        return;
+    }
+    if (setup_.send(socket, bytes, count) == kSendCutShort) {
+        cut_short_socket_.store(socket);
+    }
+}
+
+void NetLink::SendPacket(uint8_t type, uint8_t value, uint8_t second_value,
+                         const uint8_t* payload) {
+    const Packet packet = BuildPacket(type, value, second_value, payload);
+    SendStream(packet.bytes, kPacketSize);
+}
+
+void NetLink::SendTextPackets(const uint8_t* bytes, int count) {
+    uint8_t stream[kMaxTextPackets * kPacketSize];
+    if (count < 1 || count > kMaxTextPackets) {
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        const Packet packet = BuildPacket(PKT_TEXT_CHAR, bytes[i]);
+        std::memcpy(stream + i * kPacketSize, packet.bytes, kPacketSize);
+    }
+    SendStream(stream, static_cast<std::size_t>(count) * kPacketSize);
+}
+
+bool NetLink::WantsFeeding() const {
+    if (backlog_.Count() > 0) {
+        return true;
+    }
+    std::lock_guard<std::mutex> lock(report_mutex_);
+    return reported_hold_;
+}
+
+void NetLink::ReportKeyerStatus(uint8_t status) {
+    std::lock_guard<std::mutex> lock(report_mutex_);
+    keyer_bits_ = status;
+    SendStatusLocked();
+}
+
+bool NetLink::ReportsStatus() const {
+    return IsLinked() && NetRole() != kNetRoleControlPoint;
+}
+
+void NetLink::SendStatusLocked() {
+    const uint8_t hold = reported_hold_ ? keyer_wire::kStatusHold : 0;
+    SendPacket(PKT_STATUS, static_cast<uint8_t>(keyer_bits_ | hold), 0, nullptr);
+}
+
+void NetLink::DecideHold(bool hold) {
+    std::lock_guard<std::mutex> lock(report_mutex_);
+    if (hold == reported_hold_) {
+        return;
+    }
+    reported_hold_ = hold;
+    if (ReportsStatus()) {
+        SendStatusLocked();
+    }
+}

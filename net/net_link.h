@@ -1,0 +1,146 @@
+// The link to the other station: its flags, its two sockets and the socket library start it
+// holds, the watch that tells a dead link, the backlog of text from it for the local keyer,
+// and the status this station reports upstream.
+//
+// Threads. The window's thread runs the link's events (the connection sequence, accept,
+// connect, read, close), its two timers, the watch and the backlog. The keyer reader and
+// the message sender send packets (SendPacket, SendTextPackets) from their own threads, and
+// the keyer reader reports the keyer's status (ReportKeyerStatus). So what a sender reads is
+// atomic: the flags, the two handles (a send racing a close simply fails), and the record of
+// a send cut short, which any sender writes and the window's thread reads. The status report
+// is one lock: the last report sent is always the latest state, whichever thread sent it.
+// The watch's clock and the backlog are the window's thread's alone.
+//
+// Whether the link is still there. TCP tells a station nothing when the other machine loses
+// power or its line drops: no close ever arrives, and a server would turn every new client
+// away for ever. So each station watches what arrives instead. The heartbeat makes a live
+// link never quiet for long: a station that sends heartbeats hears their answers, and one
+// that hears heartbeats hears them every period, so three periods without any packet at all
+// mean the link is dead. A link on which neither happens (a peer that sends no heartbeat) is
+// not ended for its quiet, but a new client may take it over once it has been quiet as long.
+// A packet that went out only in part is the other way a link dies: the peer reads every
+// later packet shifted by the missing bytes, and nothing in the stream can put it right.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+#include "net/link_timing.h"
+#include "net/packet.h"
+#include "net/receive_backlog.h"
+#include "net/socket_api.h"
+
+constexpr std::chrono::milliseconds kLinkSilencePeriod{3 * kHeartbeatPeriod};
+
+// How bytes go into the link's stream, as SendWhole puts them: 1, 0 or kSendCutShort.
+using StreamSend = std::function<int(SocketHandle socket, const uint8_t* bytes, std::size_t)>;
+
+// How a link is run. The defaults are the program's; a test may shorten the watch so that a
+// dead link shows within a moment, or put its own send under the link.
+struct LinkSetup {
+    std::chrono::milliseconds silence_period = kLinkSilencePeriod;
+    StreamSend send = SendWhole;
+};
+
+// At most this many PKT_TEXT_CHAR go out in one write.
+constexpr int kMaxTextPackets = 3;
+
+class NetLink {
+  public:
+    explicit NetLink(TransmitQueue& keyer_queue, LinkSetup setup = {});
+    NetLink(const NetLink&) = delete;
+    NetLink& operator=(const NetLink&) = delete;
+
+    // Net Server: `net_mode` bit 1 of the Settings record.
+    bool IsServer() const;
+    // The link to the other station is up; a connect or a listen is under way.
+    bool IsLinked() const { return connected_.load(); }
+    void SetLinked(bool linked) { connected_.store(linked); }
+    bool IsPending() const { return pending_.load(); }
+    void SetPending(bool pending) { pending_.store(pending); }
+    // Keying that starts at this station (typing, the message buttons, Tune) is taken while
+    // unlinked, or linked as ControlPoint; linked in Converse or as RemoteSide the other
+    // station does the keying.
+    bool RoleAcceptsLocalKeying() const;
+
+    // A Net Server's listening socket, or a Net Client's socket that connects and then
+    // carries the link.
+    SocketHandle LinkSocket() const { return link_socket_.load(); }
+    void HoldLinkSocket(SocketHandle socket) { link_socket_.store(socket); }
+    // A Net Server's accepted connection, which carries its link.
+    SocketHandle AcceptedSocket() const { return accepted_socket_.load(); }
+    void HoldAcceptedSocket(SocketHandle socket) { accepted_socket_.store(socket); }
+    // The socket the station sends and reads on: the accepted one on a Net Server, the link
+    // socket on a Net Client.
+    SocketHandle DataSocket() const;
+    // A StartSockets that succeeded, for the link to stop once.
+    void HoldSocketLibrary() { sockets_started_.store(true); }
+    // True while the link socket or the socket library is still held.
+    bool IsHeld() const;
+    // Each releases what it names when it is still held; either may already be gone (a
+    // client whose connect failed released both).
+    void ReleaseLinkSocket();
+    void ReleaseAcceptedSocket();
+    void ReleaseSocketLibrary();
+
+    // A link has come up: it counts as heard from now, with no heartbeat heard yet, its
+    // framing intact and no hold reported on it.
+    void BeginLink();
+    // Every packet that arrives on the link, whatever it is.
+    void NoteLinkPacket(const Packet& packet);
+    // Something arrived within the silence period.
+    bool IsHeardFrom() const;
+    // Nothing arrived for the period on a link that should never be that quiet: this
+    // station sends heartbeats, or has heard them.
+    bool IsSilent(bool sends_heartbeats) const;
+    // The data socket has lost its framing: nothing more may be sent on it.
+    bool IsFramingLost() const;
+
+    // Builds the packet and puts its 20 bytes on the data socket, whole or not at all.
+    // `payload` is exactly 15 bytes, or null.
+    void SendPacket(uint8_t type, uint8_t value, uint8_t second_value = 0,
+                    const uint8_t* payload = nullptr);
+    // A PKT_TEXT_CHAR for each of `count` bytes (1 to kMaxTextPackets), all in one write: a
+    // packet sent meanwhile from another thread (a Clear) goes before them all or after them
+    // all, never between a buffered command and its argument.
+    void SendTextPackets(const uint8_t* bytes, int count);
+
+    ReceiveBacklog& backlog() { return backlog_; }
+    // Text waits in the backlog, or hold is reported until the queue drains: the link timer
+    // has work.
+    bool WantsFeeding() const;
+    // The keyer's own status bits, sent upstream with this station's hold on top. Called
+    // while linked, in the roles that report their keyer's status.
+    void ReportKeyerStatus(uint8_t status);
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    bool IsCutShort(SocketHandle socket) const;
+    void SendStream(const uint8_t* bytes, std::size_t count);
+    bool ReportsStatus() const;
+    void DecideHold(bool hold);
+    void SendStatusLocked();
+
+    const LinkSetup setup_;
+    std::atomic<bool> connected_{false};
+    std::atomic<bool> pending_{false};
+    std::atomic<SocketHandle> link_socket_{kNoSocket};
+    std::atomic<SocketHandle> accepted_socket_{kNoSocket};
+    std::atomic<bool> sockets_started_{false};
+
+    Clock::time_point last_heard_{};
+    bool heartbeat_heard_ = false;
+    // The data socket whose framing is lost.
+    std::atomic<SocketHandle> cut_short_socket_{kNoSocket};
+
+    mutable std::mutex report_mutex_;
+    uint8_t keyer_bits_ = 0;      // the keyer's last status, under report_mutex_
+    bool reported_hold_ = false;  // this station's hold as last decided, under report_mutex_
+
+    ReceiveBacklog backlog_;
+};
