@@ -3,6 +3,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "keyer/keyer_commands.h"
 #include "keyer/keyer_host.h"
@@ -21,8 +22,12 @@ constexpr int kAfterButtonOpenMs = 100;
 
 }  // namespace
 
-Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events)
-    : view_(view), log_(log), socket_events_(socket_events) {}
+Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
+                 MessageSender::CarryOut carry_out_messages)
+    : view_(view),
+      log_(log),
+      socket_events_(socket_events),
+      sender_(*this, std::move(carry_out_messages)) {}
 
 void Station::Start() {
     ReadSettingsFile(view_);
@@ -124,5 +129,5 @@ void Station::Exit() {
     CloseNetworkAtExit();
     // The keyer reader starts messages and sends packets; it stops before the sender ends.
     StopKeyerThreadsAtExit();
-    EndMessageSender();
+    sender_.End();
 }

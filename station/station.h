@@ -13,9 +13,9 @@
 // stops the keyer's threads and the message sender; after it returns no thread calls into the
 // station or its view, and both may go.
 //
-// A station still shares the keyer link, the link's sockets and watch, the receive backlog,
-// the message sender and the settings record with any other in the same process: those are
-// module state below it for now, so one process runs one station.
+// A station still shares the keyer link, the link's sockets and watch, the receive backlog
+// and the settings record with any other in the same process: those are module state below
+// it for now, so one process runs one station. Its message sender is its own.
 #pragma once
 
 #include <atomic>
@@ -54,8 +54,11 @@ enum class SpeedStep { kUp, kDown, kRepeat };
 class Station final : public KeyerListener, public MessageSink {
   public:
     // `socket_events` is where the platform delivers the link's socket events (the Main
-    // window on Windows); the station only passes it on.
-    Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events);
+    // window on Windows); the station only passes it on. `carry_out_messages`, when given,
+    // carries out the stored messages that start instead of the sender's thread (see
+    // MessageSender).
+    Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
+            MessageSender::CarryOut carry_out_messages = {});
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
@@ -121,6 +124,7 @@ class Station final : public KeyerListener, public MessageSink {
 
     StationState& state() { return state_; }
     StationView& view() { return view_; }
+    MessageSender& sender() { return sender_; }
 
     // The keyer reader's thread.
     void OnKeyerStatus(uint8_t status) override;
@@ -168,4 +172,6 @@ class Station final : public KeyerListener, public MessageSink {
     // The receive side of the one connection; reset with each new link so that the partial
     // tail of an ended connection never joins the start of the next.
     PacketReassembler rx_packets_;
+    // Last, so that it is the first to go: its thread calls into the rest of the station.
+    MessageSender sender_;
 };

@@ -7,8 +7,6 @@
 
 #include "keyer/keyer_host.h"
 #include "keyer/keyer_internal.h"
-#include "messages/message_parser.h"
-#include "messages/message_sender.h"
 #include "net/link_state.h"
 #include "net/link_watch.h"
 #include "net/receive_backlog.h"
@@ -36,7 +34,6 @@ void ResetStation() {
 
     net_connected = 0;
     net_pending = 0;
-    sending_message = 0;
 
     link_socket = kNoSocket;
     accepted_socket = kNoSocket;
@@ -75,7 +72,6 @@ void ResetStation() {
 
     DropReceiveBacklog();
     ForgetReportedHold();
-    ResetMessageParser();
 }
 
 void OpenStalledKeyer(uint8_t version, Station& station) {

@@ -39,7 +39,7 @@ class FuzzInput {
 void FuzzCheck(bool condition, const char* what);
 
 // The settings record zeroed, the link's flags 0, no socket, the keyer closed with an empty
-// queue and mailbox, and the receive backlog and the message parser at rest.
+// queue and mailbox, and the receive backlog at rest.
 void ResetStation();
 
 class Station;
