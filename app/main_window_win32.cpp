@@ -128,7 +128,7 @@ LRESULT CALLBACK SubclassedControlProc(HWND control, UINT message, WPARAM wparam
         }
     }
     if (message == WM_RBUTTONDOWN && MessageNumberOf(id) != 0) {
-        RunMessageEditor(control, MessageNumberOf(id), main_window->view);
+        RunMessageEditor(control, MessageNumberOf(id), main_window->station);
         return 0;
     }
     return CallWindowProcA(PreviousProcOf(id), control, message, wparam, lparam);

@@ -10,6 +10,7 @@
 #include "settings/field_number.h"
 #include "settings/settings_record.h"
 #include "station/settings_file.h"
+#include "station/station.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ int OpenMessageEditor(WindowBackend& editor, int number) {
     return number;
 }
 
-bool MessageEditorCommand(WindowBackend& editor, int message_number, int id, StationView& view) {
+bool MessageEditorCommand(WindowBackend& editor, int message_number, int id, Station& station) {
     if (!IsMessageNumber(message_number)) {
         return false;  // the text field's notifications while the editor is being filled
     }
@@ -83,9 +84,9 @@ bool MessageEditorCommand(WindowBackend& editor, int message_number, int id, Sta
             editor.FocusControl(IDC_EDITOR_TEXT);
             return false;
         case IDC_EDITOR_SAVE: {
-            StoreMessageText(message_number, editor.GetControlText(IDC_EDITOR_TEXT));
+            station.sender().StoreText(message_number, editor.GetControlText(IDC_EDITOR_TEXT));
             // The editor closes whether or not the write went through.
-            SaveSettingsFile(view);
+            SaveSettingsFile(station.view());
             return true;
         }
         case IDC_EDITOR_CANCEL:

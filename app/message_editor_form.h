@@ -6,7 +6,8 @@
 #include <string>
 
 #include "app/window.h"
-#include "station/station_view.h"
+
+class Station;
 
 // The token an insert button writes, with the argument field's number for the three that
 // take one ("[S%02d]", "[K%02d]", "[W%02d]"; a field that holds no number gives 0); empty for
@@ -18,6 +19,7 @@ std::string MessageTokenText(int button_id, const std::string& argument_text);
 int OpenMessageEditor(WindowBackend& editor, int number);
 
 // One command of the editor bound to `message_number`. True when the dialog is to close:
-// after Save (which stores at most 255 characters and writes the configuration file, and
-// reports a failed write to `view`), and on Cancel or Escape, which store nothing.
-bool MessageEditorCommand(WindowBackend& editor, int message_number, int id, StationView& view);
+// after Save (which stores at most 255 characters through `station`'s sender, writes the
+// configuration file and reports a failed write to the station's view), and on Cancel or
+// Escape, which store nothing.
+bool MessageEditorCommand(WindowBackend& editor, int message_number, int id, Station& station);

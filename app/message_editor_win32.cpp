@@ -3,15 +3,16 @@
 #include "app/message_editor_form.h"
 #include "app/resource_ids.h"
 #include "app/win32_window.h"
+#include "station/station.h"
 
 namespace {
 
-// What the open editor is bound to: its message, and where a failed save is reported. It
-// lives in the dialog's user word; the controls are reached through a window backend on the
-// dialog itself.
+// What the open editor is bound to: its message, and the station that stores it. It lives in
+// the dialog's user word; the controls are reached through a window backend on the dialog
+// itself.
 struct EditorBinding {
     int number;
-    StationView* view;
+    Station* station;
 };
 
 INT_PTR CALLBACK MessageEditorProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -28,8 +29,8 @@ INT_PTR CALLBACK MessageEditorProc(HWND dialog, UINT message, WPARAM wparam, LPA
         }
         case WM_COMMAND: {
             auto* binding = reinterpret_cast<EditorBinding*>(GetWindowLongPtrA(dialog, DWLP_USER));
-            if (binding != nullptr &&
-                MessageEditorCommand(controls, binding->number, LOWORD(wparam), *binding->view)) {
+            if (binding != nullptr && MessageEditorCommand(controls, binding->number,
+                                                           LOWORD(wparam), *binding->station)) {
                 EndDialog(dialog, 0);
             }
             return TRUE;
@@ -44,8 +45,8 @@ INT_PTR CALLBACK MessageEditorProc(HWND dialog, UINT message, WPARAM wparam, LPA
 
 }  // namespace
 
-void RunMessageEditor(HWND parent, int number, StationView& view) {
-    EditorBinding binding{number, &view};
+void RunMessageEditor(HWND parent, int number, Station& station) {
+    EditorBinding binding{number, &station};
     DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MESSAGE_EDITOR), parent,
                     MessageEditorProc, reinterpret_cast<LPARAM>(&binding));
 }

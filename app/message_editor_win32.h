@@ -3,8 +3,7 @@
 
 #include <windows.h>
 
-#include "station/station_view.h"
+class Station;
 
-// Runs the editor modally for message `number`, owned by `parent`; a failed save is reported
-// to `view`.
-void RunMessageEditor(HWND parent, int number, StationView& view);
+// Runs the editor modally for message `number`, owned by `parent`, storing through `station`.
+void RunMessageEditor(HWND parent, int number, Station& station);

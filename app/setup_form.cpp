@@ -375,7 +375,7 @@ SetupForm OpenSetupForm(Station& station) {
     const bool v2 = state.keyer_v2.load() != 0;
 
     ListPorts(&form);
-    sending_message = 0;
+    station.sender().Stop();
 
     form.entries[IDC_SETUP_CW_MODE] = kCwModeEntries;
     form.entries[IDC_SETUP_PADDLE_HANG] = kPaddleHangEntries;

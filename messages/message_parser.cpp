@@ -2,15 +2,9 @@
 
 #include "keyer/keyer_wire.h"
 
-int32_t parser_state = kParserText;
-uint8_t parser_number = 0;
-
 namespace {
 
 namespace wire = keyer_wire;
-
-// The buffered command whose argument is being read.
-uint8_t parser_command = 0;
 
 uint8_t DigitValue(uint8_t character) {
     // Any character counts here: only its low four bits are taken.
@@ -19,18 +13,19 @@ uint8_t DigitValue(uint8_t character) {
 
 }  // namespace
 
-void ResetMessageParser() {
-    parser_state = kParserText;
-    parser_number = 0;
-    parser_command = 0;
+void MessageParser::Reset() {
+    state_ = kParserText;
+    number_ = 0;
+    command_ = 0;
 }
 
-MessageError ParseMessageChar(uint8_t character, uint8_t* first, uint8_t* second, int* count) {
+MessageError MessageParser::ParseChar(uint8_t character, uint8_t* first, uint8_t* second,
+                                      int* count) {
     *count = 0;
-    switch (parser_state) {
+    switch (state_) {
         case kParserText:
             if (character == kTokenOpen) {
-                parser_state = kParserLetter;
+                state_ = kParserLetter;
             } else {
                 *first = character;
                 *count = 1;
@@ -39,60 +34,60 @@ MessageError ParseMessageChar(uint8_t character, uint8_t* first, uint8_t* second
         case kParserLetter:
             switch (character) {
                 case kTokenCommandH:
-                    parser_command = wire::kBufferedCommandH;
-                    parser_state = kParserTens;
+                    command_ = wire::kBufferedCommandH;
+                    state_ = kParserTens;
                     return MessageError::kNone;
                 case kTokenKey:
-                    parser_command = wire::kBufferedKey;
-                    parser_state = kParserTens;
+                    command_ = wire::kBufferedKey;
+                    state_ = kParserTens;
                     return MessageError::kNone;
                 case kTokenSpeed:
-                    parser_command = wire::kBufferedSpeed;
-                    parser_state = kParserTens;
+                    command_ = wire::kBufferedSpeed;
+                    state_ = kParserTens;
                     return MessageError::kNone;
                 case kTokenWait:
-                    parser_command = wire::kBufferedWait;
-                    parser_state = kParserTens;
+                    command_ = wire::kBufferedWait;
+                    state_ = kParserTens;
                     return MessageError::kNone;
                 case kTokenMerge:
                     *first = wire::kBufferedMerge;
                     *count = 1;
-                    parser_state = kParserClose;
+                    state_ = kParserClose;
                     return MessageError::kNone;
                 case kTokenCancelSpeed:
                     *first = wire::kBufferedCancelSpeed;
                     *count = 1;
-                    parser_state = kParserClose;
+                    state_ = kParserClose;
                     return MessageError::kNone;
                 case kTokenPttOff:
                     *first = wire::kBufferedPtt;
                     *second = 0;
                     *count = 2;
-                    parser_state = kParserClose;
+                    state_ = kParserClose;
                     return MessageError::kNone;
                 case kTokenPttOn:
                     *first = wire::kBufferedPtt;
                     *second = 1;
                     *count = 2;
-                    parser_state = kParserClose;
+                    state_ = kParserClose;
                     return MessageError::kNone;
                 default:
                     // Still waiting for a command letter: each following character is one.
                     return MessageError::kBadCommand;
             }
         case kParserTens:
-            parser_number = static_cast<uint8_t>(DigitValue(character) * 10);
-            parser_state = kParserUnits;
+            number_ = static_cast<uint8_t>(DigitValue(character) * 10);
+            state_ = kParserUnits;
             return MessageError::kNone;
         case kParserUnits:
-            parser_number = static_cast<uint8_t>(parser_number + DigitValue(character));
-            *first = parser_command;
-            *second = parser_number;
+            number_ = static_cast<uint8_t>(number_ + DigitValue(character));
+            *first = command_;
+            *second = number_;
             *count = 2;
-            parser_state = kParserClose;
+            state_ = kParserClose;
             return MessageError::kNone;
         default:
-            parser_state = kParserText;
+            state_ = kParserText;
             if (character != kTokenClose) {
                 // The character that failed to close the token is consumed, not sent.
                 return MessageError::kTokenMismatch;

@@ -33,15 +33,26 @@ enum ParserState : int32_t {
     kParserClose = 4,
 };
 
-extern int32_t parser_state;
-extern uint8_t parser_number;
+// One message's tokens, read a character at a time. A message's parser starts at rest and
+// is put back there before each message, so that a token left open at the end of one takes
+// nothing from the next.
+class MessageParser {
+  public:
+    // Takes one character (already upper-cased) and sets `count` to the number of bytes it
+    // produces (0, 1 or 2), in `first` and `second`. A command that takes an argument
+    // produces nothing at its letter and both of its bytes at the argument's units digit, so
+    // that its two bytes are always handed on together. A wrong command letter or a token
+    // that does not close produces nothing and is returned, for the sender to report.
+    MessageError ParseChar(uint8_t character, uint8_t* first, uint8_t* second, int* count);
 
-// Takes one character (already upper-cased) and sets `count` to the number of bytes it
-// produces (0, 1 or 2), in `first` and `second`. A command that takes an argument produces
-// nothing at its letter and both of its bytes at the argument's units digit, so that its
-// two bytes are always handed on together. A wrong command letter or a token that does not
-// close produces nothing and is returned, for the sender to report.
-MessageError ParseMessageChar(uint8_t character, uint8_t* first, uint8_t* second, int* count);
+    // Back to plain text, with no token begun.
+    void Reset();
 
-// Back to plain text, with no token begun: every message starts here.
-void ResetMessageParser();
+    ParserState state() const { return state_; }
+
+  private:
+    ParserState state_ = kParserText;
+    // The argument read so far, and the buffered command it belongs to.
+    uint8_t number_ = 0;
+    uint8_t command_ = 0;
+};

@@ -1,19 +1,36 @@
-// Stored messages on their way out: one sender walks a message's text and hands each byte
-// it produces to its sink, the station, which passes it to the other station (while
-// linked), to the local keyer and to the typing pane.
+// Stored messages on their way out: a sender walks a message's text and hands each byte it
+// produces to its sink, the station, which passes it to the other station (while linked), to
+// the local keyer and to the typing pane.
+//
+// Threads. One long-lived thread, started with the first message and ended at exit, sends
+// every message of its sender; nobody ever waits on the window's thread for a message to
+// end. Starts come from the window's thread (the M buttons) and the keyer reader's (the
+// keyer's own buttons); a stop is anyone's, and is only the sending flag set to 0, with no
+// hand-shake.
+//
+// The generation. Since a stop does not wait, a stop followed at once by a new start could
+// meet a thread that has not looked at the flag again and would go on with the new
+// message's text from the old one's place. So each start takes a new generation, and the
+// thread drops a message as soon as the generation is no longer the one it picked up.
+//
+// The exit. Nothing the thread calls waits for the window except an error report, which
+// waits for a person. End() joins the thread unless it is inside such a report; then it
+// lets the thread go, and the thread, once the box returns, ends without touching the
+// sender again: the two flags it reads then live in a block the thread shares, not in the
+// sender, which may be gone.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "messages/message_parser.h"
-
-// Nonzero while a message is being sent: the message's number, or 1 for a keyer button's.
-// Anything stops the message by setting it to 0.
-extern std::atomic<int32_t> sending_message;
-// Where the sender stands in the text it sends.
-extern std::atomic<const char*> message_cursor;
+#include "settings/settings_record.h"
 
 // Where a message goes. The sender's thread calls it; it must not wait for the window's
 // thread, except that an error report may wait for a person.
@@ -27,28 +44,75 @@ class MessageSink {
     virtual void OnMessageError(MessageError error) = 0;
 };
 
-// Starts sending stored message `number` (1..6) to `sink` when none is being sent.
-// `sending_value` is what `sending_message` holds meanwhile: the message number when the
-// operator starts it, 1 when the keyer's own buttons do. False, and nothing changes, when a
-// message is already being sent. The sink must live until EndMessageSender.
-bool StartMessage(int number, int32_t sending_value, MessageSink* sink);
+class MessageSender {
+  public:
+    // What carries out a message that has started, given its number.
+    using CarryOut = std::function<void(int number)>;
 
-// Stores `text` as message `number` (1..6), cut at 255 characters. The one way a slot is
-// written while the program runs: a keyer button may start that message on the keyer
-// reader's thread at the same moment, and gets the old text or the new one, whole.
-void StoreMessageText(int number, const std::string& text);
+    // Without `carry_out` the sender's own thread sends each message that starts. With it no
+    // thread ever starts: a start is only recorded (Sending() holds it until a stop) and
+    // `carry_out` called on the starting thread, outside the sender's lock; whoever gave it
+    // takes the steps below itself, if at all, as a caller that must run the same way every
+    // time does. `sink` must outlive the sender.
+    explicit MessageSender(MessageSink& sink, CarryOut carry_out = {});
+    MessageSender(const MessageSender&) = delete;
+    MessageSender& operator=(const MessageSender&) = delete;
+    ~MessageSender() { End(); }
 
-// The sender's steps, which its thread runs and a caller without the thread may run the
-// same way. The text a start of message `number` (1..6) sends, copied into the
-// kTextFieldSize bytes at `text` and terminated within them whatever the slot holds; false
-// for no such message. Then, for each character up to that terminator and once the sink is
-// not busy: the character upper-cased, parsed (the parser reset before the first one), and
-// what it produces handed on to the sink, a command and its argument in one piece each time.
-// False, with nothing handed on, when the program ended while an error report was up.
-bool CopyMessageText(int number, char* text);
-bool SendMessageCharacter(char character, MessageSink& sink);
+    // Starts sending stored message `number` (1..6) when none is being sent. `sending_value`
+    // is what Sending() holds meanwhile: the message number when the operator starts it, 1
+    // when the keyer's own buttons do. False, and nothing changes, when a message is being
+    // sent already, or after End.
+    bool Start(int number, int32_t sending_value);
+    // Stops the message being sent, if any, at its next step.
+    void Stop() { sending_.store(0); }
+    // Nonzero while a message is being sent: the value its start gave.
+    int32_t Sending() const { return sending_.load(); }
 
-// At exit: stops the message being sent and ends the sender thread. A sender that waits in
-// an error report waits for a person, so it is left to the process's end instead of being
-// waited for. No message starts afterwards.
-void EndMessageSender();
+    // Stores `text` as message `number` (1..6), cut at 255 characters. The one way a slot is
+    // written while the program runs: a keyer button may start that message on the keyer
+    // reader's thread at the same moment, and gets the old text or the new one, whole.
+    void StoreText(int number, const std::string& text);
+
+    // The steps of a message, which the thread takes and a caller without it may take the
+    // same way. First the text a start of message `number` (1..6) sends, copied into the
+    // kTextFieldSize bytes at `text` and terminated within them whatever the slot holds, and
+    // the parser at rest; false for no such message. Then, for each character up to that
+    // terminator and once the sink is not busy: the character upper-cased, parsed, and what
+    // it produces handed on to the sink, a command and its argument in one piece each time.
+    // False, with nothing handed on, once the sender has ended while an error report was up.
+    bool BeginMessage(int number, char* text);
+    bool SendCharacter(char character);
+
+    // At exit: stops the message being sent and ends the thread (see the exit above). No
+    // message starts afterwards.
+    void End();
+
+  private:
+    // What a thread let go of at exit still reads when its error report returns.
+    struct ExitFlags {
+        std::atomic<bool> quit{false};
+        std::atomic<bool> reporting{false};
+    };
+
+    void Run(std::shared_ptr<ExitFlags> flags, uint32_t served);
+    void SendText(const char* text, uint32_t served);
+    bool StillServing(uint32_t served) const;
+    void CopyTextLocked(int number, char* text) const;
+
+    MessageSink& sink_;
+    const CarryOut carry_out_;
+    const std::shared_ptr<ExitFlags> flags_ = std::make_shared<ExitFlags>();
+    std::atomic<int32_t> sending_{0};
+    // The generation of the latest start; changed under `mutex_`, read anywhere.
+    std::atomic<uint32_t> generation_{0};
+    // Only the thread, or a caller taking the steps, uses the parser.
+    MessageParser parser_;
+
+    // Guards the slots while a start copies one or the editor stores one, and what follows.
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    // The text of the latest start, for the thread to take when it picks the start up.
+    char requested_text_[kTextFieldSize] = {};
+    std::thread thread_;
+};

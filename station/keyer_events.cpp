@@ -33,7 +33,7 @@ constexpr KeyerButton kKeyerButtons[] = {
     {keyer_wire::kButtonM3, 3},
     {keyer_wire::kButtonM4, 4},
 };
-// What `sending_message` holds while a keyer button's message goes out, whichever button.
+// What the sender's Sending() holds while a keyer button's message goes out, whichever button.
 constexpr int32_t kSendingFromKeyerButton = 1;
 
 }  // namespace
@@ -44,7 +44,7 @@ void Station::OnKeyerButtons(uint8_t report) {
             view_.ShowKeyerButtonPressed(button.message);
             // Refused while a message is going out: that one goes on, and only the view
             // shows the press.
-            StartMessage(button.message, kSendingFromKeyerButton, this);
+            sender_.Start(button.message, kSendingFromKeyerButton);
             return;
         }
     }
@@ -55,7 +55,7 @@ void Station::ShowLocalStatus(uint8_t status) {
     if ((status & kStatusBreakIn) != 0) {
         // The operator took over with the paddles: a stored message must not go on under
         // them.
-        sending_message.store(0);
+        sender_.Stop();
     }
     view_.ShowBusy((status & kStatusBusy) != 0);
     view_.ShowWait((status & kStatusWait) != 0      ? WaitState::kWait

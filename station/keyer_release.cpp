@@ -6,7 +6,7 @@
 #include "station/station.h"
 
 void Station::ReleaseKeyerControl() {
-    sending_message = 0;
+    sender_.Stop();
     // Whatever the other station last said about its keyer says nothing about the next link.
     state_.remote_busy = 0;
     net_.backlog().Drop();

@@ -22,8 +22,12 @@ constexpr int kAfterButtonOpenMs = 100;
 }  // namespace
 
 Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
-                 LinkSetup link)
-    : view_(view), log_(log), socket_events_(socket_events), net_(keyer_queue_, std::move(link)) {}
+                 LinkSetup link, MessageSender::CarryOut carry_out_messages)
+    : view_(view),
+      log_(log),
+      socket_events_(socket_events),
+      net_(keyer_queue_, std::move(link)),
+      sender_(*this, std::move(carry_out_messages)) {}
 
 void Station::Start() {
     ReadSettingsFile(view_);
@@ -125,5 +129,5 @@ void Station::Exit() {
     CloseNetworkAtExit();
     // The keyer reader starts messages and sends packets; it stops before the sender ends.
     StopKeyerThreadsAtExit();
-    EndMessageSender();
+    sender_.End();
 }

@@ -59,7 +59,7 @@ void Station::TypeCharacter(unsigned int character_code) {
     if (IsLinkBusy() != 0) {
         return;
     }
-    sending_message = 0;  // a stored message being sent stops at its next step
+    sender_.Stop();  // a stored message being sent stops at its next step
     if (net_.IsLinked()) {
         net_.SendPacket(PKT_TEXT_CHAR, character);
     }
@@ -98,7 +98,7 @@ void Station::StepSpeed(SpeedStep step) {
 
 void Station::Clear() {
     view_.ClearTypedText();
-    sending_message = 0;
+    sender_.Stop();
     if (net_.IsLinked()) {
         net_.SendPacket(PKT_CLEAR, 0);
     }
@@ -146,9 +146,9 @@ void Station::TogglePause() {
 }
 
 void Station::SendStoredMessage(int number) {
-    // StartMessage itself refuses while a message is being sent.
+    // The sender itself refuses while a message is being sent.
     if (net_.RoleAcceptsLocalKeying()) {
-        StartMessage(number, number, this);
+        sender_.Start(number, number);
     }
     view_.FocusTyping();
 }

@@ -26,7 +26,7 @@ void Station::ApplyRemoteStatus(uint8_t status) {
     state_.remote_busy.store((status & kStatusHold) != 0 ? 1 : 0);
     if ((status & kStatusBreakIn) != 0) {
         // The other operator broke in: a stored message still going out here must stop.
-        sending_message.store(0);
+        sender_.Stop();
     }
     view_.ShowBusy((status & kStatusBusy) != 0);
     view_.ShowWait((status & kStatusWait) != 0 ? WaitState::kWait : WaitState::kNone);

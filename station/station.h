@@ -13,9 +13,9 @@
 // stops the keyer's threads and the message sender; after it returns no thread calls into the
 // station or its view, and both may go.
 //
-// A station still shares the keyer link, the message sender and the settings record with any
-// other in the same process: those are module state below it for now, so one process runs
-// one station. The link to the other station is its own (`net_`).
+// A station still shares the keyer link and the settings record with any other in the same
+// process: those are module state below it for now, so one process runs one station. The
+// link to the other station (`net_`) and the message sender (`sender_`) are its own.
 #pragma once
 
 #include <atomic>
@@ -62,9 +62,11 @@ enum class SpeedStep { kUp, kDown, kRepeat };
 class Station final : public KeyerListener, public MessageSink {
   public:
     // `socket_events` is where the platform delivers the link's socket events (the Main
-    // window on Windows); the station only passes it on. `link` says how its link is run.
+    // window on Windows); the station only passes it on. `link` says how its link is run;
+    // `carry_out_messages`, when given, carries out the stored messages that start instead of
+    // the sender's thread (see MessageSender).
     Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
-            LinkSetup link = {});
+            LinkSetup link = {}, MessageSender::CarryOut carry_out_messages = {});
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
@@ -131,6 +133,7 @@ class Station final : public KeyerListener, public MessageSink {
     StationState& state() { return state_; }
     StationView& view() { return view_; }
     NetLink& net() { return net_; }
+    MessageSender& sender() { return sender_; }
 
     // The keyer reader's thread.
     void OnKeyerStatus(uint8_t status) override;
@@ -180,4 +183,6 @@ class Station final : public KeyerListener, public MessageSink {
     // The receive side of the one connection; reset with each new link so that the partial
     // tail of an ended connection never joins the start of the next.
     PacketReassembler rx_packets_;
+    // Last, so that it is the first to go: its thread calls into the rest of the station.
+    MessageSender sender_;
 };

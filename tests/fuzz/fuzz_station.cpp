@@ -7,8 +7,6 @@
 
 #include "keyer/keyer_host.h"
 #include "keyer/keyer_internal.h"
-#include "messages/message_parser.h"
-#include "messages/message_sender.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
 
@@ -30,8 +28,6 @@ void FuzzCheck(bool condition, const char* what) {
 
 void ResetStation() {
     std::memset(&settings, 0, sizeof settings);
-
-    sending_message = 0;
 
     host_open = 0;
     {
@@ -63,8 +59,6 @@ void ResetStation() {
     echo_write = 0;
     echo_read = 0;
     last_echo = 0;
-
-    ResetMessageParser();
 }
 
 void OpenStalledKeyer(uint8_t version, Station& station) {

@@ -38,8 +38,7 @@ class FuzzInput {
 // Prints `what` and aborts when `condition` is false.
 void FuzzCheck(bool condition, const char* what);
 
-// The settings record zeroed, the keyer closed with an empty queue and mailbox, and the
-// message parser at rest.
+// The settings record zeroed, and the keyer closed with an empty queue and mailbox.
 void ResetStation();
 
 class Station;

@@ -6,8 +6,9 @@
 // the extended version, bit 2 speed from the pot, bit 3 a stored message being sent), the
 // speed pot's minimum last sent to the keyer, then the keyer's bytes.
 //
-// The message sender's start is recorded rather than run: a thread sending the message
-// would make an input run differently each time. Everything else is the program's own.
+// The station's sender records a message's start and runs no thread: a thread sending the
+// message would make an input run differently each time. Everything else is the program's
+// own.
 //
 // What must hold, byte by byte: a status byte, and only a status byte that is not a button
 // report, sets the status the writer obeys, and a break-in among its bits empties the
@@ -49,43 +50,29 @@ bool IsPaddleByte(uint8_t byte) {
 
 }  // namespace
 
-// The message sender as far as a keyer button reaches it, without its thread, so that an
-// input runs the same way every time: these stand in for the sender's own.
-std::atomic<int32_t> sending_message{0};
-
-bool StartMessage(int number, int32_t sending_value, MessageSink* sink) {
-    if (number < 1 || number > kMessageCount || sending_value == 0 || sink == nullptr ||
-        sending_message != 0) {
-        return false;
-    }
-    sending_message = sending_value;
-    ++messages_started;
-    return true;
-}
-
-void EndMessageSender() {}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     ResetStation();
     RecordingWindow window;
     MainWindowView view;
-    Station station(view, view, nullptr);
+    Station station(view, view, nullptr, LinkSetup{}, [](int) { ++messages_started; });
     FuzzInput input(data, size);
-    messages_started = 0;
 
     settings.net_flags = input.Byte();
     const uint8_t state = input.Byte();
     station.net().SetLinked((state & kStateLinked) != 0);
     OpenStalledKeyer((state & kStateExtendedKeyer) != 0 ? 23 : 10, station);
     station.state().pot_speed_active = (state & kStatePotSpeed) != 0 ? 1 : 0;
-    sending_message = (state & kStateSendingMessage) != 0 ? 1 : 0;
+    if ((state & kStateSendingMessage) != 0) {
+        station.sender().Start(1, 1);
+    }
+    messages_started = 0;
     const uint8_t min_wpm = input.Byte();
     sent_settings[kMinWpmByte] = min_wpm;
 
     while (!input.Empty()) {
         const uint8_t byte = input.Byte();
         const uint8_t status_before = keyer_status;
-        const int32_t sending_before = sending_message;
+        const int32_t sending_before = station.sender().Sending();
         const int started_before = messages_started;
         break_in_pending = 0;
 

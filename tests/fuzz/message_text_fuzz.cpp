@@ -22,7 +22,6 @@
 #include "app/main_window_view.h"
 #include "app/resource_ids.h"
 #include "keyer/keyer_commands.h"
-#include "messages/message_parser.h"
 #include "messages/message_sender.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
@@ -78,8 +77,7 @@ bool WaitWhileBusy(Station& station) {
 void SendMessage(RecordingWindow& window, Station& station, int number, bool keyer_attached) {
     // Exactly the slot's size, so that a read past it is caught where it happens.
     const std::unique_ptr<char[]> text(new char[kTextFieldSize]);
-    FuzzCheck(CopyMessageText(number, text.get()), "every message number has a text");
-    ResetMessageParser();
+    FuzzCheck(station.sender().BeginMessage(number, text.get()), "every message number has a text");
     for (std::size_t at = 0; text[at] != '\0'; ++at) {
         FuzzCheck(at + 1 < kTextFieldSize, "the text ends within its slot");
         if (!WaitWhileBusy(station)) {
@@ -87,7 +85,7 @@ void SendMessage(RecordingWindow& window, Station& station, int number, bool key
         }
         const std::size_t first_call = window.CallCount();
         const std::size_t queued_before = QueuedCount();
-        FuzzCheck(SendMessageCharacter(text[at], station), "the step hands its bytes on");
+        FuzzCheck(station.sender().SendCharacter(text[at]), "the step hands its bytes on");
         const Produced produced = LoggedSince(window, first_call);
         if (produced.count == 2) {
             FuzzCheck(BufferedCommandArgumentCount(produced.bytes[0]) == 1,

@@ -133,7 +133,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     ResetStation();
     RecordingWindow window;
     MainWindowView view;
-    Station station(view, view, nullptr);
+    // A started message stays started, with no thread to send it and make an input run
+    // differently each time.
+    Station station(view, view, nullptr, LinkSetup{}, [](int) {});
     FuzzInput input(data, size);
 
     settings.net_flags = input.Byte();
@@ -144,7 +146,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         OpenStalledKeyer((state & kStateExtendedKeyer) != 0 ? 23 : 10, station);
     }
     station.state().local_keyer_open = (state & kStateLocalKeyerOpen) != 0 ? 1 : 0;
-    sending_message = (state & kStateSendingMessage) != 0 ? 1 : 0;
+    if ((state & kStateSendingMessage) != 0) {
+        station.sender().Start(1, 1);
+    }
 
     Receiver receiver(station);
     std::vector<uint8_t> keyed;

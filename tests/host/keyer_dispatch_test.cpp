@@ -34,9 +34,14 @@ using namespace std::chrono_literals;
 using ByteList = std::vector<uint8_t>;
 using Sent = std::vector<std::pair<uint8_t, uint8_t>>;  // type and value of each packet
 
-// The station as a Net Server with its keyer attached; linked or not as each case says.
+// The station as a Net Server with its keyer attached; linked or not as each case says. Its
+// stored messages stay started once started, unless the fixture has them sent.
 class KeyerDispatch : public station_rig::StationRigTest {
   protected:
+    explicit KeyerDispatch(
+        MessageSender::CarryOut carry_out_messages = station_rig::kMessagesStayStarted)
+        : StationRigTest(std::move(carry_out_messages)) {}
+
     void SetUp() override { Start(23); }
 
     void Start(int version) {
@@ -104,6 +109,12 @@ class KeyerDispatchVersion19 : public KeyerDispatch {
     void SetUp() override { Start(19); }
 };
 
+// The stored messages go out on the sender's thread.
+class KeyerDispatchSending : public KeyerDispatch {
+  protected:
+    KeyerDispatchSending() : KeyerDispatch(MessageSender::CarryOut()) {}
+};
+
 TEST_F(KeyerDispatch, PaddlesTravelAsCodesWhileLinkedAndShowAsLetters) {
     Link(kNetRoleControlPoint);
     Keyer({0xDE, 0xDD, 0xDF, 0xFF, 0xDC});
@@ -125,10 +136,10 @@ TEST_F(KeyerDispatch, PaddlesDoNothingUnlinkedOrAsLetters) {
 }
 
 TEST_F(KeyerDispatch, StatusShowsHereWhileNotLinkedAndBreakInStopsTheMessage) {
-    sending_message = 3;
+    MessageGoingOut(3);
     Keyer({0xC6});
     Settled();
-    EXPECT_EQ(sending_message.load(), 0);
+    EXPECT_EQ(SendingMessage(), 0);
     EXPECT_EQ(window_.Text(IDC_BUSY_STATUS), "Busy");
     EXPECT_EQ(window_.Text(IDC_WAIT_STATUS), "BrkIn");
 
@@ -144,7 +155,7 @@ TEST_F(KeyerDispatch, StatusShowsHereWhileNotLinkedAndBreakInStopsTheMessage) {
 }
 
 TEST_F(KeyerDispatch, StatusGoesToTheOtherStationUnlessControlPoint) {
-    sending_message = 3;
+    MessageGoingOut(3);
     Link(kNetRoleRemoteSide);
     Keyer({0xC6});
     EXPECT_EQ(PeerReceives(1), (Sent{{PKT_STATUS, 0x06}}));
@@ -155,7 +166,7 @@ TEST_F(KeyerDispatch, StatusGoesToTheOtherStationUnlessControlPoint) {
     Keyer({0xD0});
     EXPECT_EQ(PeerReceives(1), (Sent{{PKT_STATUS, 0x10}}));
     Settled();
-    EXPECT_EQ(sending_message.load(), 3);
+    EXPECT_EQ(SendingMessage(), 3);
     EXPECT_TRUE(TextsOf(IDC_BUSY_STATUS).empty());
     EXPECT_TRUE(TextsOf(IDC_WAIT_STATUS).empty());
 }
@@ -201,13 +212,14 @@ TEST_F(KeyerDispatch, EchoShowsHereUnlinkedAndTravelsByRole) {
 // A version 20+ keyer's M2 button sets the bit that otherwise means break-in: the message it
 // starts goes on. The writer is held so that the queue fills and the message waits, busy,
 // while the case looks.
-TEST_F(KeyerDispatch, KeyerButtonsStartStoredMessagesAndAReportWithoutButtonRestoresCaptions) {
-    StoreMessageText(2, std::string(60, 'E'));
-    StoreMessageText(3, "NO");
+TEST_F(KeyerDispatchSending,
+       KeyerButtonsStartStoredMessagesAndAReportWithoutButtonRestoresCaptions) {
+    station_.sender().StoreText(2, std::string(60, 'E'));
+    station_.sender().StoreText(3, "NO");
     keyer_internal::writer_held_for_test = true;
     Keyer({0xCA});
     ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_count == 43; }));
-    EXPECT_EQ(sending_message.load(), 1);
+    EXPECT_EQ(SendingMessage(), 1);
     EXPECT_EQ(window_.Text(IDC_M2), "X");
 
     Keyer({0xCC});  // M3 while M2's message goes out: only the caption changes
@@ -221,19 +233,19 @@ TEST_F(KeyerDispatch, KeyerButtonsStartStoredMessagesAndAReportWithoutButtonRest
         window_.Text(IDC_M1) + window_.Text(IDC_M2) + window_.Text(IDC_M3) + window_.Text(IDC_M4),
         "M1M2M3M4");
     keyer_internal::writer_held_for_test = false;
-    EXPECT_TRUE(WaitUntil([] { return sending_message.load() == 0; }));
+    EXPECT_TRUE(WaitUntil([this] { return SendingMessage() == 0; }));
     EXPECT_EQ(window_.Text(IDC_LOG_PANE), std::string(60, 'E'));
-    EndMessageSender();
+    station_.sender().End();
 }
 
 // Linked in Converse or as RemoteSide this station's buttons key nothing, and their report
 // is not the keyer's status either.
 TEST_F(KeyerDispatch, ButtonReportIsDroppedWhereTheRoleRefusesLocalKeying) {
-    StoreMessageText(1, "E");
+    station_.sender().StoreText(1, "E");
     Link(kNetRoleRemoteSide);
     Keyer({0xC9});
     ExpectPeerGotNothing();
-    EXPECT_EQ(sending_message.load(), 0);
+    EXPECT_EQ(SendingMessage(), 0);
     EXPECT_TRUE(TextsOf(IDC_M1).empty());
 }
 
@@ -244,7 +256,7 @@ TEST_F(KeyerDispatchVersion19, BitThreeIsPlainStatus) {
     EXPECT_EQ(window_.Text(IDC_M1), "M1");
     EXPECT_EQ(window_.Text(IDC_BUSY_STATUS), " ");
     EXPECT_EQ(window_.Text(IDC_WAIT_STATUS), " ");
-    EXPECT_EQ(sending_message.load(), 0);
+    EXPECT_EQ(SendingMessage(), 0);
 }
 
 // What a keyer may send at any moment: status changes, echoed letters, pot turns, and its M1
@@ -333,7 +345,7 @@ TEST_F(KeyerCloseUnderLoad, ClosingTheKeyerNeverWaitsForTheWindow) {
         CloseKeyerPort();
     }
     view.RunHandedOver();
-    EndMessageSender();
+    station.sender().End();
 }
 
 // As at exit: with the keyer still open and pouring, the station stops its threads without
@@ -382,7 +394,7 @@ TEST_F(KeyerCloseUnderLoad, SetupDoneChangesTheRoleUnderAPouringKeyer) {
     EXPECT_EQ(NetMode(), kNetModeServer);
     ASSERT_EQ(CloseKeyerHost(), 0);
     CloseKeyerPort();
-    EndMessageSender();
+    station.sender().End();
 }
 
 }  // namespace

@@ -30,6 +30,8 @@ ByteList Packets(const std::vector<std::pair<uint8_t, uint8_t>>& packets) {
 
 class CommandsTest : public station_rig::StationRigTest {
   protected:
+    CommandsTest() : StationRigTest(station_rig::kMessagesStayStarted) {}
+
     void SetUp() override {
         LoopbackTest::SetUp();
         ConnectPeer();
@@ -38,7 +40,6 @@ class CommandsTest : public station_rig::StationRigTest {
         ServeThePeer();
         station_.state().remote_busy = 0;
         station_.state().local_keyer_open = 0;
-        sending_message = 0;
         station_.state().pause_on = 0;
         station_.state().tune_on = 0;
         station_.state().pot_speed_active = 0;
@@ -90,14 +91,14 @@ TEST_F(CommandsTest, TypingUnlinkedGoesToTheKeyerInUpperCaseAndToTheLogPane) {
 }
 
 TEST_F(CommandsTest, BusyDropsTheCharacterWithoutATrace) {
-    sending_message = 3;
+    MessageGoingOut(3);
     const std::size_t calls = window_.Calls().size();
     station_.TypeCharacter('e');  // no keyer and no link: busy
     Link(kNetRoleControlPoint);
     station_.state().remote_busy = 1;
     station_.TypeCharacter('e');
     EXPECT_EQ(window_.Calls().size(), calls);
-    EXPECT_EQ(sending_message.load(), 3);
+    EXPECT_EQ(SendingMessage(), 3);
     ExpectPeerQuiet();
 }
 
@@ -112,12 +113,12 @@ TEST_F(CommandsTest, LinkedOnlyAControlPointTypesAndItsKeyerSendsToo) {
     ExpectPeerQuiet();
 
     Link(kNetRoleControlPoint);
-    sending_message = 2;
+    MessageGoingOut(2);
     station_.TypeCharacter('t');
     EXPECT_EQ(PeerReceives(1), Packets({{PKT_TEXT_CHAR, 'T'}}));
     EXPECT_EQ(KeyerWire(1), ByteList{'T'});
     EXPECT_EQ(Log(), "T");
-    EXPECT_EQ(sending_message.load(), 0) << "typing stops a stored message";
+    EXPECT_EQ(SendingMessage(), 0) << "typing stops a stored message";
 
     station_.TypeCharacter(8);  // linked, the backspace goes over the link only
     EXPECT_EQ(PeerReceives(1), Packets({{PKT_BACKSPACE, 0}}));
@@ -183,7 +184,7 @@ TEST_F(CommandsTest, ClearLinkedSendsClearPauseTuneAndClearsTheLocalKeyer) {
     window_.SetControlText(IDC_TUNE, "Off");
     station_.state().pause_on = 1;
     station_.state().tune_on = 1;
-    sending_message = 4;
+    MessageGoingOut(4);
     station_.Clear();
     EXPECT_EQ(PeerReceives(3), Packets({{PKT_CLEAR, 0}, {PKT_PAUSE, 0}, {PKT_TUNE, 0}}));
     EXPECT_EQ(KeyerWire(1), ByteList{0x0A}) << "pause and key-down went to the link only";
@@ -193,7 +194,7 @@ TEST_F(CommandsTest, ClearLinkedSendsClearPauseTuneAndClearsTheLocalKeyer) {
     EXPECT_EQ(window_.Text(IDC_TUNE), "Tune");
     EXPECT_EQ(station_.state().pause_on.load(), 0);
     EXPECT_EQ(station_.state().tune_on.load(), 0);
-    EXPECT_EQ(sending_message.load(), 0);
+    EXPECT_EQ(SendingMessage(), 0);
     EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
 }
 

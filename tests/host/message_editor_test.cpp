@@ -49,7 +49,7 @@ class MessageEditorTest : public ::testing::Test {
     }
 
     std::string Text() { return editor_.Text(IDC_EDITOR_TEXT); }
-    bool Press(int id) { return MessageEditorCommand(editor_, 5, id, view_); }
+    bool Press(int id) { return MessageEditorCommand(editor_, 5, id, station_); }
     // What the operator types replaces the whole text.
     void TypeText(const std::string& text) {
         editor_.SetControlText(IDC_EDITOR_TEXT, text);
@@ -100,7 +100,7 @@ TEST_F(MessageEditorTest, SaveStoresAtMost255CharactersAndWritesTheFile) {
     RecordingWindow again;
     ASSERT_EQ(OpenMessageEditor(again, 5), 5);
     again.SetControlText(IDC_EDITOR_TEXT, "cq");
-    EXPECT_TRUE(MessageEditorCommand(again, 5, IDC_EDITOR_SAVE, view_));
+    EXPECT_TRUE(MessageEditorCommand(again, 5, IDC_EDITOR_SAVE, station_));
     EXPECT_EQ(FileBytes(config_path)
                   .substr(offsetof(SettingsRecord, messages) + 4 * kTextFieldSize, kTextFieldSize),
               std::string("cq") + std::string(kTextFieldSize - 2, '\0'));
@@ -111,11 +111,11 @@ TEST_F(MessageEditorTest, SaveStoresAtMost255CharactersAndWritesTheFile) {
 // slot written outside the sender's lock).
 TEST_F(MessageEditorTest, SaveMeetsAKeyerButtonStartingTheSameMessage) {
     TypeText("new text");
-    std::thread keyer_reader([this] { StartMessage(5, 1, &station_); });
+    std::thread keyer_reader([this] { station_.sender().Start(5, 1); });
     EXPECT_TRUE(Press(IDC_EDITOR_SAVE));
     keyer_reader.join();
     EXPECT_STREQ(settings.messages[4], "new text");
-    EndMessageSender();
+    station_.sender().End();
 }
 
 TEST_F(MessageEditorTest, CancelAndEscapeCloseWithoutStoring) {
@@ -132,11 +132,10 @@ class MessageButtonTest : public ::testing::Test {
     void SetUp() override {
         std::memset(&settings, 0, sizeof settings);
         std::strcpy(settings.messages[2], "third");
-        sending_message = 0;
     }
     // No keyer, and the other side busy while linked: a started message waits until it is
     // stopped.
-    void TearDown() override { EndMessageSender(); }
+    void TearDown() override { station_.sender().End(); }
 
     RecordingWindow window_;
     MainWindowView view_;
@@ -145,24 +144,24 @@ class MessageButtonTest : public ::testing::Test {
 
 TEST_F(MessageButtonTest, StartsOnlyWhenIdleAndTheRoleTakesLocalKeying) {
     station_.SendStoredMessage(3);
-    EXPECT_EQ(sending_message.load(), 3);
+    EXPECT_EQ(station_.sender().Sending(), 3);
     EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
     station_.SendStoredMessage(5);
-    EXPECT_EQ(sending_message.load(), 3) << "one message at a time";
+    EXPECT_EQ(station_.sender().Sending(), 3) << "one message at a time";
 
-    sending_message = 0;
+    station_.sender().Stop();
     station_.net().SetLinked(true);
     station_.state().remote_busy = 1;  // so that a started message stays started
     for (uint32_t role : {kNetRoleRemoteSide, kNetRoleConverse}) {
         settings.net_flags = kNetModeServer | role;
         window_.FocusControl(IDC_ECHO_LINE);
         station_.SendStoredMessage(3);
-        EXPECT_EQ(sending_message.load(), 0) << role;
+        EXPECT_EQ(station_.sender().Sending(), 0) << role;
         EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
     }
     settings.net_flags = kNetModeClient | kNetRoleControlPoint;
     station_.SendStoredMessage(3);
-    EXPECT_EQ(sending_message.load(), 3);
+    EXPECT_EQ(station_.sender().Sending(), 3);
 }
 
 }  // namespace

@@ -16,18 +16,19 @@ struct Parsed {
     // The bytes produced, one entry per character that produced any.
     std::vector<Bytes> per_character;
     std::vector<MessageError> errors;
+    ParserState state_after = kParserText;
 };
 
-// Runs already upper-cased text through the parser from its text state.
+// Runs already upper-cased text through a parser from its text state.
 Parsed Parse(const std::string& text) {
-    ResetMessageParser();
+    MessageParser parser;
     Parsed parsed;
     for (char character : text) {
         uint8_t first = 0xEE;
         uint8_t second = 0xEE;
         int count = -1;
         const MessageError error =
-            ParseMessageChar(static_cast<uint8_t>(character), &first, &second, &count);
+            parser.ParseChar(static_cast<uint8_t>(character), &first, &second, &count);
         if (error != MessageError::kNone) {
             EXPECT_EQ(count, 0) << "an error produces nothing";
             parsed.errors.push_back(error);
@@ -41,6 +42,7 @@ Parsed Parse(const std::string& text) {
         }
         parsed.bytes.insert(parsed.bytes.end(), produced.begin(), produced.end());
     }
+    parsed.state_after = parser.state();
     return parsed;
 }
 
@@ -76,7 +78,7 @@ TEST(MessageParser, UnknownLetterKeepsWaitingForALetter) {
     const Parsed parsed = Parse("[Q]A");
     EXPECT_TRUE(parsed.bytes.empty());
     EXPECT_EQ(parsed.errors, std::vector<MessageError>(3, MessageError::kBadCommand));
-    EXPECT_EQ(parser_state, kParserLetter);
+    EXPECT_EQ(parsed.state_after, kParserLetter);
 
     const Parsed known = Parse("[QM]B");
     EXPECT_EQ(known.bytes, (Bytes{0x1B, 'B'}));

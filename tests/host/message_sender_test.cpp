@@ -29,22 +29,22 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
-bool MessageEnds() {
-    return WaitUntil([] { return sending_message.load() == 0; });
-}
-
 class MessageSenderTest : public station_rig::StationRigTest {
   protected:
     void SetUp() override {
         LoopbackTest::SetUp();
         std::memset(&settings, 0, sizeof settings);
-        sending_message = 0;
         station_.state().remote_busy = 0;
     }
 
     void TearDown() override {
-        EndMessageSender();
+        sender().End();
         StationRigTest::TearDown();
+    }
+
+    MessageSender& sender() { return station_.sender(); }
+    bool MessageEnds() {
+        return WaitUntil([this] { return SendingMessage() == 0; });
     }
 
     void AttachKeyer() { keyer_.Attach(station_rig::FastKeyer(), RecordingKeyerListener()); }
@@ -62,16 +62,16 @@ class MessageSenderTest : public station_rig::StationRigTest {
 
 TEST_F(MessageSenderTest, TokensReachTheKeyerAsBufferedCommands) {
     AttachKeyer();
-    StoreMessageText(1, "cq [S25]de");
-    StoreMessageText(2, "[p][P]\xE9");
-    ASSERT_TRUE(StartMessage(1, 1, &station_));
+    sender().StoreText(1, "cq [S25]de");
+    sender().StoreText(2, "[p][P]\xE9");
+    ASSERT_TRUE(sender().Start(1, 1));
     ASSERT_TRUE(MessageEnds());
     EXPECT_EQ(KeyerWire(7), (Bytes{0x43, 0x51, 0x20, 0x1C, 0x19, 0x44, 0x45}));
     EXPECT_EQ(LogPane(),
               "CQ \x1C\x19"
               "DE");
 
-    ASSERT_TRUE(StartMessage(2, 2, &station_));
+    ASSERT_TRUE(sender().Start(2, 2));
     ASSERT_TRUE(MessageEnds());
     EXPECT_EQ(KeyerWire(5), (Bytes{0x18, 0x01, 0x18, 0x01, 0xE9}));
 }
@@ -79,7 +79,7 @@ TEST_F(MessageSenderTest, TokensReachTheKeyerAsBufferedCommands) {
 TEST_F(MessageSenderTest, EmptyMessageEndsAtOnceAndSendsNothing) {
     AttachKeyer();
     Link();
-    ASSERT_TRUE(StartMessage(3, 3, &station_));
+    ASSERT_TRUE(sender().Start(3, 3));
     ASSERT_TRUE(MessageEnds());
     SetKeyerSpeed(33);
     EXPECT_EQ(KeyerWire(2), (Bytes{0x02, 33})) << "the keyer got something before the probe";
@@ -120,7 +120,7 @@ class LogPaneProbe final : public WindowBackend {
 TEST_F(MessageSenderTest, LinkedEachByteGoesToThePeerThenTheKeyerThenTheLogPane) {
     AttachKeyer();
     Link();
-    StoreMessageText(4, "[S25]a");
+    sender().StoreText(4, "[S25]a");
     const int32_t queued_before = GetKeyerQueueSnapshot().queue_write;
     struct Seen {
         std::string text;
@@ -134,9 +134,9 @@ TEST_F(MessageSenderTest, LinkedEachByteGoesToThePeerThenTheKeyerThenTheLogPane)
             ioctl(peer_, FIONREAD, &unread);
             seen.push_back({text, unread, GetKeyerQueueSnapshot().queue_write});
         });
-        ASSERT_TRUE(StartMessage(4, 4, &station_));
+        ASSERT_TRUE(sender().Start(4, 4));
         ASSERT_TRUE(MessageEnds());
-        EndMessageSender();
+        sender().End();
     }
     ASSERT_EQ(seen.size(), 3u);
     const std::string texts[] = {"\x1C", "\x19", "A"};
@@ -160,18 +160,18 @@ TEST_F(MessageSenderTest, WaitsWhileTheQueueIsNearlyFullAndResumes) {
     for (int i = 0; i < 100; ++i) {
         text += static_cast<char>('A' + i % 26);
     }
-    StoreMessageText(1, text);
+    sender().StoreText(1, text);
     // The keyer holds, so nothing leaves the queue.
     keyer_.Sim().Inject({0xC1});
     ASSERT_TRUE(WaitUntil([] { return GetKeyerStatus() == 1; }));
-    ASSERT_TRUE(StartMessage(1, 1, &station_));
+    ASSERT_TRUE(sender().Start(1, 1));
     ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_nearly_full == 1; }));
     std::this_thread::sleep_for(100ms);
     // Above 42 the sender stops short of the 64-byte ring's end and loses nothing.
     EXPECT_EQ(GetKeyerQueueSnapshot().queue_count, 43);
     EXPECT_EQ(LogPane(), text.substr(0, 43));
-    EXPECT_EQ(sending_message.load(), 1);
-    EXPECT_FALSE(StartMessage(2, 2, &station_)) << "one message at a time";
+    EXPECT_EQ(SendingMessage(), 1);
+    EXPECT_FALSE(sender().Start(2, 2)) << "one message at a time";
 
     keyer_.Sim().Inject({0xC0});
     ASSERT_TRUE(MessageEnds());
@@ -182,12 +182,12 @@ TEST_F(MessageSenderTest, WaitsWhileTheQueueIsNearlyFullAndResumes) {
 TEST_F(MessageSenderTest, StopTakesEffectWithinOneStep) {
     Link();
     // Nothing else holds the sender back: linked, the other side not busy, no keyer.
-    StoreMessageText(1, std::string(255, 'E'));
+    sender().StoreText(1, std::string(255, 'E'));
     for (int round = 0; round < 20; ++round) {
         window_.SetControlText(IDC_LOG_PANE, "");
-        ASSERT_TRUE(StartMessage(1, 1, &station_));
+        ASSERT_TRUE(sender().Start(1, 1));
         ASSERT_TRUE(WaitUntil([this] { return LogPane().size() >= 5; }));
-        sending_message = 0;
+        sender().Stop();
         const std::size_t at_stop = LogPane().size();
         std::this_thread::sleep_for(20ms);
         EXPECT_LE(LogPane().size(), at_stop + 1);
@@ -196,11 +196,11 @@ TEST_F(MessageSenderTest, StopTakesEffectWithinOneStep) {
 
 TEST_F(MessageSenderTest, MessageEndingInsideATokenLeavesTheNextOneAlone) {
     AttachKeyer();
-    StoreMessageText(1, "AB[W1");
-    StoreMessageText(2, "5]C");
-    ASSERT_TRUE(StartMessage(1, 1, &station_));
+    sender().StoreText(1, "AB[W1");
+    sender().StoreText(2, "5]C");
+    ASSERT_TRUE(sender().Start(1, 1));
     ASSERT_TRUE(MessageEnds());
-    ASSERT_TRUE(StartMessage(2, 2, &station_));
+    ASSERT_TRUE(sender().Start(2, 2));
     ASSERT_TRUE(MessageEnds());
     // No wait command without its argument, and no argument taken from the next message.
     EXPECT_EQ(KeyerWire(5), (Bytes{'A', 'B', '5', ']', 'C'}));
@@ -221,8 +221,8 @@ TEST_F(MessageSenderTest, StartStopStormLeavesOneSenderPerMessage) {
             texts[byte < 0x80 ? 0 : 1] += static_cast<char>(byte);
         }
     }
-    StoreMessageText(1, texts[0]);
-    StoreMessageText(2, texts[1]);
+    sender().StoreText(1, texts[0]);
+    sender().StoreText(2, texts[1]);
     struct Place {
         int message;
         int index;
@@ -267,26 +267,26 @@ TEST_F(MessageSenderTest, StartStopStormLeavesOneSenderPerMessage) {
 
     std::atomic<bool> storming{true};
     // Its stops are not counted: one made before a start may be counted after it.
-    std::thread stopper([&storming] {
+    std::thread stopper([this, &storming] {
         std::mt19937 random(7);
         while (storming.load()) {
             std::this_thread::sleep_for(std::chrono::microseconds(random() % 300));
-            sending_message = 0;
+            sender().Stop();
         }
     });
     int started = 0;
     std::mt19937 random(11);
     for (int i = 0; i < 3000; ++i) {
         // A stop followed at once by a start, while the sender is in the middle of a step.
-        sending_message = 0;
+        sender().Stop();
         ++stops;
         const int number = 1 + static_cast<int>(random() % 2);
-        started += StartMessage(number, number, &station_) ? 1 : 0;
+        started += sender().Start(number, number) ? 1 : 0;
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 100));
     }
     storming = false;
     stopper.join();
-    EndMessageSender();
+    sender().End();
 
     EXPECT_EQ(started, 3000);
     EXPECT_TRUE(faults.empty()) << faults.size() << " faults, the first: " << faults[0];

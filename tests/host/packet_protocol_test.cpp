@@ -70,6 +70,8 @@ uint8_t NextProbeSpeed() {
 
 class PacketProtocol : public station_rig::StationRigTest {
   protected:
+    PacketProtocol() : StationRigTest(station_rig::kMessagesStayStarted) {}
+
     void SetUp() override {
         LoopbackTest::SetUp();
         ConnectPeer();
@@ -77,7 +79,6 @@ class PacketProtocol : public station_rig::StationRigTest {
         BeNetServer(kNetRoleControlPoint);
         station_.net().SetLinked(true);
         station_.state().remote_busy = 0;
-        sending_message = 0;
         station_.state().local_keyer_open = 0;
         station_.state().keyer_version = 0;
         station_.state().bad_packet_count = 0;
@@ -318,13 +319,13 @@ TEST_F(PacketProtocol, StatusBitsDriveBusyBreakInAndTheStatusFields) {
         SCOPED_TRACE(testing::Message() << "status " << std::hex << int{row.value});
         // The opposite of what the packet should leave, so that every row shows a change.
         station_.state().remote_busy = 1 - row.busy;
-        sending_message = 1;
+        MessageGoingOut(1);
         window_.SetControlText(IDC_BUSY_STATUS, "x");
         window_.SetControlText(IDC_WAIT_STATUS, "x");
         const std::size_t calls_before = window_.Calls().size();
         station_.processIPpacket(Received(PKT_STATUS, row.value));
         EXPECT_EQ(station_.state().remote_busy.load(), row.busy);
-        EXPECT_EQ(sending_message.load(), row.still_sending);
+        EXPECT_EQ(SendingMessage(), row.still_sending);
         EXPECT_EQ(window_.Text(IDC_BUSY_STATUS), row.busy_text);
         EXPECT_EQ(window_.Text(IDC_WAIT_STATUS), row.wait_text);
         EXPECT_EQ(window_.Calls().size(), calls_before + 2) << "only the two fields change";
@@ -365,7 +366,7 @@ TEST_F(PacketProtocol, HeartbeatsAreAnsweredWithTheirCounterAndTheReplyBlinksThe
 TEST_F(PacketProtocol, PacketWithoutTheMarkerIsCountedAndChangesNothingElse) {
     BeNetServer(kNetRoleControlPoint);
     station_.state().remote_busy = 1;
-    sending_message = 1;
+    MessageGoingOut(1);
     const std::vector<uint8_t> markers = {0x00, 0xA4, 0x5A, 0xFF};
     const std::vector<uint8_t> types = {PKT_VERSION_REQUEST, PKT_HEARTBEAT,     PKT_VERSION_REPLY,
                                         PKT_ECHO_CHAR,       PKT_STATUS,        PKT_HEARTBEAT_REPLY,
@@ -383,7 +384,7 @@ TEST_F(PacketProtocol, PacketWithoutTheMarkerIsCountedAndChangesNothingElse) {
     }
     EXPECT_TRUE(window_.Calls().empty());
     EXPECT_EQ(station_.state().remote_busy.load(), 1);
-    EXPECT_EQ(sending_message.load(), 1);
+    EXPECT_EQ(SendingMessage(), 1);
     ExpectNothingMoreSent();
     EXPECT_EQ(station_.state().bad_packet_count.load(), expected) << "a good packet is not counted";
 }
@@ -411,7 +412,7 @@ ByteList UnusedTypes() {
 
 TEST_F(PacketProtocol, UnusedTypesAreIgnoredAndNotCounted) {
     station_.state().remote_busy = 1;
-    sending_message = 1;
+    MessageGoingOut(1);
     for (const uint8_t type : UnusedTypes()) {
         station_.processIPpacket(Received(type, 0x02));
         station_.processIPpacket(Received(Wire(type, 0x00, ByteList(15, 0x02))));
@@ -419,7 +420,7 @@ TEST_F(PacketProtocol, UnusedTypesAreIgnoredAndNotCounted) {
     EXPECT_EQ(station_.state().bad_packet_count.load(), 0);
     EXPECT_TRUE(window_.Calls().empty());
     EXPECT_EQ(station_.state().remote_busy.load(), 1);
-    EXPECT_EQ(sending_message.load(), 1);
+    EXPECT_EQ(SendingMessage(), 1);
     ExpectNothingMoreSent();
 }
 

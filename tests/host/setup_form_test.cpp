@@ -51,7 +51,8 @@ class SetupFormTest : public ::testing::Test {
     TempFolder folder;
     RecordingWindow window;
     MainWindowView view;
-    Station station{view, view, nullptr};
+    // A started message stays started, with no thread sending it, until something stops it.
+    Station station{view, view, nullptr, LinkSetup{}, [](int) {}};
     const KeyerSettings& keyer = settings.keyer_settings;
 };
 
@@ -64,9 +65,9 @@ TEST_F(SetupFormTest, PortListShowsThePortsThatExistAndKeepsAStoredPortNotFound)
         std::ofstream(folder.File(name)) << "";
     }
     settings.com_port = 12;
-    sending_message = 4;
+    ASSERT_TRUE(station.sender().Start(4, 4));
     SetupForm form = OpenSetupForm(station);
-    EXPECT_EQ(sending_message, 0) << "opening stops a message being sent";
+    EXPECT_EQ(station.sender().Sending(), 0) << "opening stops a message being sent";
     EXPECT_EQ(form.entries[IDC_SETUP_PORT], (Texts{"com3", "com12"}));
     EXPECT_EQ(form.port_numbers, (std::vector<int>{3, 12}));
     EXPECT_EQ(form.selections[IDC_SETUP_PORT], 1);

@@ -11,11 +11,13 @@
 #include <cstdint>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/main_window_view.h"
 #include "keyer/keyer_host.h"
 #include "keyer/serial_port.h"
+#include "messages/message_sender.h"
 #include "station/station.h"
 #include "tests/host/socket_test_peer.h"
 #include "tests/support/recording_window.h"
@@ -30,6 +32,11 @@ inline keyer_sim::Options FastKeyer() {
     options.speedup = 50.0;
     return options;
 }
+
+// For a station whose stored messages, once started, stay started, with nothing sending
+// them, until the station stops them: what its commands and events do to a message going
+// out shows in its sender's Sending().
+inline const MessageSender::CarryOut kMessagesStayStarted = [](int) {};
 
 // The emulator with the station's keyer link attached to it: port 1 and host mode open.
 class EmulatedKeyer {
@@ -81,6 +88,11 @@ class EmulatedKeyer {
 
 class StationRigTest : public loopback::PeerLinkTest {
   protected:
+    // The station's stored messages go out on its sender's thread unless `carry_out_messages`
+    // says otherwise.
+    explicit StationRigTest(MessageSender::CarryOut carry_out_messages = {})
+        : station_(view_, view_, nullptr, LinkSetup{}, std::move(carry_out_messages)) {}
+
     // The station sends to the peer on the connection it accepted, as a Net Server does.
     void ServeThePeer() {
         station_.net().HoldLinkSocket(listener_);
@@ -94,10 +106,17 @@ class StationRigTest : public loopback::PeerLinkTest {
 
     std::vector<uint8_t> KeyerWire(std::size_t count) { return keyer_.Wire(count); }
 
+    // From here on a stored message is going out, its start having given `sending_value`.
+    void MessageGoingOut(int32_t sending_value) {
+        station_.sender().Stop();
+        ASSERT_TRUE(station_.sender().Start(1, sending_value));
+    }
+    int32_t SendingMessage() { return station_.sender().Sending(); }
+
     // The station shows itself in the recording window through the Main window's own view.
     RecordingWindow window_;
     MainWindowView view_;
-    Station station_{view_, view_, nullptr};
+    Station station_;
     EmulatedKeyer keyer_;
 };
 
