@@ -64,6 +64,19 @@ void MainWindowView::Apply(std::function<void()> call) {
         call();
         return;
     }
+    HandOver(std::move(call), kFieldCount);
+}
+
+void MainWindowView::Show(Field field, std::function<void()> call) {
+    if (window_thread_ == nullptr || window_thread_->IsCurrent()) {
+        RunHandedOver();
+        call();
+        return;
+    }
+    HandOver(std::move(call), field);
+}
+
+void MainWindowView::HandOver(std::function<void()> call, int field) {
     bool wake = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -71,7 +84,24 @@ void MainWindowView::Apply(std::function<void()> call) {
             return;
         }
         wake = handed_over_.empty();
-        handed_over_.push_back(std::move(call));
+        if (field == kFieldCount) {
+            handed_over_.push_back(std::move(call));
+        } else {
+            const bool waiting = static_cast<bool>(latest_[field]);
+            latest_[field] = std::move(call);
+            if (!waiting) {
+                handed_over_.push_back([this, field] {
+                    std::function<void()> newest;
+                    {
+                        std::lock_guard<std::mutex> taken(mutex_);
+                        newest.swap(latest_[field]);
+                    }
+                    if (newest) {
+                        newest();
+                    }
+                });
+            }
+        }
     }
     // One wake-up for a run of calls: the window's thread applies all that wait at once, so
     // a keyer pouring out echoes never floods its message queue.
@@ -95,6 +125,9 @@ void MainWindowView::Close() {
     std::lock_guard<std::mutex> lock(mutex_);
     closed_ = true;
     handed_over_.clear();
+    for (auto& newest : latest_) {
+        newest = nullptr;
+    }
 }
 
 void MainWindowView::Append(const std::string& text) {
@@ -104,65 +137,67 @@ void MainWindowView::Append(const std::string& text) {
 }
 
 void MainWindowView::ShowNetworkStatus(NetworkStatus status) {
-    Apply([status] { SetControlText(IDC_NET_STATUS, NetworkStatusText(status)); });
+    Show(kNetworkField, [status] { SetControlText(IDC_NET_STATUS, NetworkStatusText(status)); });
 }
 
 void MainWindowView::ShowLocalKeyer(LocalKeyerState state, uint8_t version) {
-    Apply([state, version] { SetControlText(IDC_LOCAL_STATUS, LocalKeyerText(state, version)); });
+    Show(kLocalKeyerField,
+         [state, version] { SetControlText(IDC_LOCAL_STATUS, LocalKeyerText(state, version)); });
 }
 
 void MainWindowView::ShowRemoteKeyerClosed() {
-    Apply([] { SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Closed"); });
+    Show(kRemoteKeyerField, [] { SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Closed"); });
 }
 
 void MainWindowView::ShowRemoteKeyerVersion(uint8_t version) {
-    Apply([version] {
+    Show(kRemoteKeyerField, [version] {
         SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Ver:" + std::to_string(version));
     });
 }
 
 void MainWindowView::ShowBusy(bool busy) {
-    Apply([busy] { SetControlText(IDC_BUSY_STATUS, busy ? kBusyText : kBlankText); });
+    Show(kBusyField, [busy] { SetControlText(IDC_BUSY_STATUS, busy ? kBusyText : kBlankText); });
 }
 
 void MainWindowView::ShowWait(WaitState state) {
     const char* text = state == WaitState::kWait      ? kWaitText
                        : state == WaitState::kBreakIn ? kBreakInText
                                                       : kBlankText;
-    Apply([text] { SetControlText(IDC_WAIT_STATUS, text); });
+    Show(kWaitField, [text] { SetControlText(IDC_WAIT_STATUS, text); });
 }
 
 void MainWindowView::ShowSpeed(int wpm) {
-    Apply([wpm] { SetControlText(IDC_WPM, std::to_string(wpm)); });
+    Show(kSpeedField, [wpm] { SetControlText(IDC_WPM, std::to_string(wpm)); });
 }
 
 void MainWindowView::AllowSpeedEntry(bool allowed) {
-    Apply([allowed] { EnableControl(IDC_WPM, allowed); });
+    Show(kSpeedEntryField, [allowed] { EnableControl(IDC_WPM, allowed); });
 }
 
 void MainWindowView::BlinkHeartbeat(bool lit) {
-    Apply([lit] { SetControlText(IDC_HEARTBEAT, lit ? "+" : " "); });
+    Show(kHeartbeatField, [lit] { SetControlText(IDC_HEARTBEAT, lit ? "+" : " "); });
 }
 
 void MainWindowView::ShowPaddles(bool left, bool right) {
     const std::string shown = {left ? 'L' : ' ', right ? 'R' : ' '};
-    Apply([shown] { SetControlText(IDC_PADDLES, shown); });
+    Show(kPaddlesField, [shown] { SetControlText(IDC_PADDLES, shown); });
 }
 
 void MainWindowView::ShowTune(bool keyed) {
-    Apply([keyed] { SetControlText(IDC_TUNE, keyed ? kTuneOnCaption : kTuneCaption); });
+    Show(kTuneField, [keyed] { SetControlText(IDC_TUNE, keyed ? kTuneOnCaption : kTuneCaption); });
 }
 
 void MainWindowView::ShowPause(bool held) {
-    Apply([held] { SetControlText(IDC_PAUSE, held ? kPauseOnCaption : kPauseCaption); });
+    Show(kPauseField,
+         [held] { SetControlText(IDC_PAUSE, held ? kPauseOnCaption : kPauseCaption); });
 }
 
 void MainWindowView::OfferOpen() {
-    Apply([] { SetControlText(IDC_OPEN_CLOSE, "Open"); });
+    Show(kOpenCloseField, [] { SetControlText(IDC_OPEN_CLOSE, "Open"); });
 }
 
 void MainWindowView::OfferClose() {
-    Apply([] { SetControlText(IDC_OPEN_CLOSE, "Close"); });
+    Show(kOpenCloseField, [] { SetControlText(IDC_OPEN_CLOSE, "Close"); });
 }
 
 void MainWindowView::ShowKeyerButtonPressed(int message) {

@@ -5,7 +5,11 @@
 // reader, the message sender). A worker never waits for the window: its call is handed over,
 // queued in order, and the window's thread applies the queue when the window thread's wake-up
 // reaches it (RunHandedOver). A call made on the window's thread first applies whatever
-// waits, then itself, so the order of the calls is the order they were made in. Problem
+// waits, then itself, so the order of the calls is the order they were made in. A call that
+// only shows a field's state (busy, wait, a status line, a caption) waits at most once: a
+// later one for the same field replaces it in its place, so a keyer that flips its busy bit
+// thousands of times a second costs the window one update per field per wake-up, where a
+// queue of every flip would bury it. Insertions (echo, typed text, the log) all go. Problem
 // reports are the exception: a box waits for a person, so it is shown on the caller's own
 // thread and never queued.
 //
@@ -65,10 +69,32 @@ class MainWindowView final : public StationView, public ConnectLog {
     void ReportProblem(Problem problem) override;
 
   private:
+    // The fields whose calls replace a waiting one.
+    enum Field {
+        kNetworkField,
+        kLocalKeyerField,
+        kRemoteKeyerField,
+        kBusyField,
+        kWaitField,
+        kSpeedField,
+        kSpeedEntryField,
+        kHeartbeatField,
+        kPaddlesField,
+        kTuneField,
+        kPauseField,
+        kOpenCloseField,
+        kFieldCount,
+    };
+
     void Apply(std::function<void()> call);
+    void Show(Field field, std::function<void()> call);
+    // Hands `call` over, or for a field, makes it the one that waits for that field.
+    void HandOver(std::function<void()> call, int field);
 
     WindowThread* window_thread_;
     std::mutex mutex_;
     std::deque<std::function<void()>> handed_over_;
+    // Per field, the newest call while one waits in the queue for it.
+    std::function<void()> latest_[kFieldCount];
     bool closed_ = false;
 };
