@@ -59,12 +59,7 @@ constexpr const char* kPressedButtonCaption = "X";
 MainWindowView::MainWindowView(WindowThread* window_thread) : window_thread_(window_thread) {}
 
 void MainWindowView::Apply(std::function<void()> call) {
-    if (window_thread_ == nullptr || window_thread_->IsCurrent()) {
-        RunHandedOver();
-        call();
-        return;
-    }
-    HandOver(std::move(call), kFieldCount);
+    Show(kInsertion, std::move(call));
 }
 
 void MainWindowView::Show(Field field, std::function<void()> call) {
@@ -76,7 +71,7 @@ void MainWindowView::Show(Field field, std::function<void()> call) {
     HandOver(std::move(call), field);
 }
 
-void MainWindowView::HandOver(std::function<void()> call, int field) {
+void MainWindowView::HandOver(std::function<void()> call, Field field) {
     bool wake = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -84,7 +79,7 @@ void MainWindowView::HandOver(std::function<void()> call, int field) {
             return;
         }
         wake = handed_over_.empty();
-        if (field == kFieldCount) {
+        if (field == kInsertion) {
             handed_over_.push_back(std::move(call));
         } else {
             const bool waiting = static_cast<bool>(latest_[field]);

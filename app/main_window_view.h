@@ -84,12 +84,14 @@ class MainWindowView final : public StationView, public ConnectLog {
         kPauseField,
         kOpenCloseField,
         kFieldCount,
+        // Not a field: a call that inserts text, which every call of goes.
+        kInsertion = kFieldCount,
     };
 
     void Apply(std::function<void()> call);
     void Show(Field field, std::function<void()> call);
     // Hands `call` over, or for a field, makes it the one that waits for that field.
-    void HandOver(std::function<void()> call, int field);
+    void HandOver(std::function<void()> call, Field field);
 
     WindowThread* window_thread_;
     std::mutex mutex_;
