@@ -665,7 +665,7 @@ TEST_F(StationTest, CloseAfterTheClientLeftReleasesTheListenerSoOpenBindsAgain) 
     const int fd = LinkedServer(&peer);
     window_.SetControlText(IDC_OPEN_CLOSE, "Close");
     peer.Close(fd);
-    ASSERT_TRUE(loop_.PumpUntil([this] { return net_connected.load() == 0; }));
+    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 0; }));
     EXPECT_EQ(net_pending.load(), 0);
 
     station_.OpenOrClose();
@@ -710,7 +710,7 @@ TEST_F(StationTest, ExitClosesTheLinkedDataSocketOnly) {
     station_.CloseNetworkAtExit();  // only connecting: nothing is closed
     EXPECT_EQ(SocketLibraryStarts(), 1);
     const int fd = peer.Accept();
-    ASSERT_TRUE(loop_.PumpUntil([this] { return net_connected.load() == 1; }));
+    ASSERT_TRUE(loop_.PumpUntil([] { return net_connected.load() == 1; }));
     station_.CloseNetworkAtExit();
     EXPECT_TRUE(Peer::SeesClose(fd));
     EXPECT_EQ(SocketLibraryStarts(), 0);
