@@ -18,7 +18,7 @@
 #include <iterator>
 
 #include "app/resource_ids.h"
-#include "keyer/keyer_commands.h"
+#include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "messages/message_sender.h"
 #include "settings/field_number.h"
@@ -229,7 +229,7 @@ bool StoreSpeedPotRange(const SetupForm& form, WindowHandle owner, Station& stat
     }
     settings.keyer_settings.wpm_range = static_cast<uint8_t>(highest - lowest);
     settings.keyer_settings.min_wpm = static_cast<uint8_t>(lowest);
-    RequestKeyerSpeedPot();
+    station.keyer().RequestSpeedPot();
     if (UnsignedFromText(GetControlText(IDC_WPM)).value_or(0) > highest) {
         station.view().ShowSpeed(static_cast<int>(highest));
     }

@@ -2,8 +2,7 @@
 
 #include <mutex>
 
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_reader.h"
+#include "keyer/keyer_link.h"
 #include "net/link_state.h"
 #include "net/packet.h"
 #include "net/packet_sender.h"
@@ -66,7 +65,7 @@ void DecideHold(bool hold) {
 // command with its arguments. A command whose arguments have not all arrived waits for
 // them; that is no reason for hold, since the sender has them on their way already (and a
 // Merge at a message's end waits for whatever is typed next, as the keyer itself would).
-void MoveOn() {
+void MoveOn(KeyerLink& keyer) {
     bool refused = false;
     while (backlog_count > 0) {
         uint8_t unit[1 + kMaxArguments] = {};
@@ -78,7 +77,7 @@ void MoveOn() {
         for (std::size_t i = 0; i < length; ++i) {
             unit[i] = BacklogAt(i);
         }
-        if (QueueKeyerBytes(unit, static_cast<int>(length)) == kKeyerQueueFull) {
+        if (keyer.QueueBytes(unit, static_cast<int>(length)) == kKeyerQueueFull) {
             refused = true;
             break;
         }
@@ -88,7 +87,7 @@ void MoveOn() {
     if (backlog_count == 0) {
         overflow_reported = false;
     }
-    DecideHold(refused || IsKeyerQueueNearlyFull() == 1);
+    DecideHold(refused || keyer.IsQueueNearlyFull() == 1);
 }
 
 // Where the newest unit here starts, found by walking the units from the front.
@@ -114,7 +113,7 @@ int ArgumentsDue() {
 
 }  // namespace
 
-bool ReceiveTextByte(uint8_t byte) {
+bool ReceiveTextByte(uint8_t byte, KeyerLink& keyer) {
     const bool argument = arguments_due > 0;
     if (argument) {
         --arguments_due;
@@ -140,17 +139,17 @@ bool ReceiveTextByte(uint8_t byte) {
     }
     backlog[(backlog_first + backlog_count) % kReceiveBacklogSize] = byte;
     ++backlog_count;
-    MoveOn();
+    MoveOn(keyer);
     return false;
 }
 
-bool TakeBackReceivedByte() {
+bool TakeBackReceivedByte(KeyerLink& keyer) {
     if (backlog_count == 0) {
         return false;
     }
     --backlog_count;
     arguments_due = ArgumentsDue();
-    MoveOn();
+    MoveOn(keyer);
     return true;
 }
 
@@ -162,8 +161,8 @@ void DropReceiveBacklog() {
     overflow_reported = false;
 }
 
-void FeedKeyerFromBacklog() {
-    MoveOn();
+void FeedKeyerFromBacklog(KeyerLink& keyer) {
+    MoveOn(keyer);
 }
 
 bool ReceiveBacklogWantsFeeding() {

@@ -20,6 +20,8 @@
 #include <cstdint>
 #include <vector>
 
+class KeyerLink;
+
 // Generous: text a sender pours out before the first hold report reaches it, even over a
 // slow link, and a good deal more.
 constexpr std::size_t kReceiveBacklogSize = 4096;
@@ -29,14 +31,14 @@ constexpr std::size_t kReceiveBacklogSize = 4096;
 // queue it could key the transmitter (0B) or end host mode (00 03). True when this byte
 // found the backlog full and so began a spell of lost text, which the caller tells the
 // operator of once.
-bool ReceiveTextByte(uint8_t byte);
+bool ReceiveTextByte(uint8_t byte, KeyerLink& keyer);
 // PKT_BACKSPACE: takes back the newest byte still waiting here; false when none waits, so
 // the keyer's own queue takes one back instead.
-bool TakeBackReceivedByte();
+bool TakeBackReceivedByte(KeyerLink& keyer);
 // PKT_CLEAR and the end of a link: whatever waits here is gone at once.
 void DropReceiveBacklog();
 // On the link timer: moves on what the queue can take now and reports a change of hold.
-void FeedKeyerFromBacklog();
+void FeedKeyerFromBacklog(KeyerLink& keyer);
 // Text waits here, or hold is reported until the queue drains: the link timer has work.
 bool ReceiveBacklogWantsFeeding();
 std::size_t ReceiveBacklogCount();

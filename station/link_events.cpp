@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "keyer/keyer_commands.h"
+#include "keyer/keyer_link.h"
 #include "net/link_state.h"
 #include "net/link_timing.h"
 #include "net/link_watch.h"
@@ -176,7 +176,7 @@ void Station::OnHeartbeatTick() {
 }
 
 void Station::OnLinkWatchTick() {
-    FeedKeyerFromBacklog();
+    FeedKeyerFromBacklog(keyer_);
     if (!IsLinked()) {
         return;
     }
@@ -210,7 +210,7 @@ void Station::CloseNetworkAtExit() {
     if (!IsLinked()) {
         // Whatever the operator left keyed here must not stay keyed once nobody can reach
         // the Tune button; the keyer's buffer is the operator's own and is left.
-        ReleaseKeyer();
+        keyer_.Release();
         return;
     }
     ReleaseKeyerControl();

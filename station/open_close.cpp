@@ -3,10 +3,9 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_host.h"
-#include "keyer/keyer_reader.h"
+#include "keyer/keyer_link.h"
 #include "messages/message_sender.h"
 #include "net/link_state.h"
 #include "settings/settings_record.h"
@@ -21,8 +20,12 @@ constexpr int kAfterButtonOpenMs = 100;
 
 }  // namespace
 
-Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events)
-    : view_(view), log_(log), socket_events_(socket_events) {}
+Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
+                 KeyerLink::WriterHold keyer_writer_held)
+    : view_(view),
+      log_(log),
+      socket_events_(socket_events),
+      keyer_(*this, std::move(keyer_writer_held)) {}
 
 void Station::Start() {
     ReadSettingsFile(view_);
@@ -84,8 +87,8 @@ void Station::OpenOrClose() {
         ReleaseKeyerControl();
         if (state_.local_keyer_open.load() == 1) {
             SaveSettingsFileAtClose(view_);
-            SetKeyerBaseMode();
-            CloseKeyerHost();
+            keyer_.SetBaseMode();
+            keyer_.CloseHost();
             state_.local_keyer_open = 0;
             view_.ShowLocalKeyer(LocalKeyerState::kClosed, 0);
         }
@@ -109,7 +112,7 @@ void Station::CloseLocalKeyerIfLost() {
     }
     // The host close goes nowhere, but it stops the keyer's threads and gives the port back,
     // so that Open can attach the keyer again once it is plugged back in.
-    CloseKeyerHost();
+    keyer_.CloseHost();
     state_.local_keyer_open = 0;
     view_.ShowLocalKeyer(LocalKeyerState::kLost, 0);
     Log("\r\nLocal Tarvel lost: COM" + std::to_string(static_cast<int>(settings.com_port)) +
@@ -123,6 +126,6 @@ void Station::CloseLocalKeyerIfLost() {
 void Station::Exit() {
     CloseNetworkAtExit();
     // The keyer reader starts messages and sends packets; it stops before the sender ends.
-    StopKeyerThreadsAtExit();
+    keyer_.StopAtExit();
     EndMessageSender();
 }

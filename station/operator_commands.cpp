@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "keyer/keyer_commands.h"
+#include "keyer/keyer_link.h"
 #include "messages/message_sender.h"
 #include "net/link_state.h"
 #include "net/packet_sender.h"
@@ -35,7 +35,7 @@ void Station::ApplySpeed() {
     if (IsLinked()) {
         Send(PKT_SPEED, wpm);
     }
-    SetKeyerSpeed(wpm);
+    keyer_.SetSpeed(wpm);
 }
 
 void Station::TypeCharacter(unsigned int character_code) {
@@ -52,7 +52,7 @@ void Station::TypeCharacter(unsigned int character_code) {
         if (IsLinked()) {
             Send(PKT_BACKSPACE, 0);
         } else {
-            KeyerBackspace();
+            keyer_.Backspace();
         }
         view_.TakeBackTypedCharacter();
         return;
@@ -69,7 +69,7 @@ void Station::TypeCharacter(unsigned int character_code) {
     if (IsLinked()) {
         Send(PKT_TEXT_CHAR, character);
     }
-    QueueKeyerByte(character);
+    keyer_.QueueByte(character);
     view_.AppendTypedText(std::string(1, static_cast<char>(character)));
 }
 
@@ -108,7 +108,7 @@ void Station::Clear() {
     if (IsLinked()) {
         Send(PKT_CLEAR, 0);
     }
-    ClearKeyerBuffer();
+    keyer_.ClearBuffer();
     state_.pause_on = 0;
     view_.ShowPause(false);
     state_.tune_on = 0;
@@ -117,8 +117,8 @@ void Station::Clear() {
         Send(PKT_PAUSE, 0);
         Send(PKT_TUNE, 0);
     } else {
-        SetKeyerPause(0);
-        SetKeyerKeyDown(0);
+        keyer_.SetPause(0);
+        keyer_.SetKeyDown(0);
     }
     view_.FocusTyping();
 }
@@ -133,7 +133,7 @@ void Station::ToggleTune() {
     if (IsLinked()) {
         Send(PKT_TUNE, on);
     } else {
-        SetKeyerKeyDown(on);
+        keyer_.SetKeyDown(on);
     }
     view_.FocusTyping();
 }
@@ -143,7 +143,7 @@ void Station::TogglePause() {
     view_.ShowPause(on == 1);
     state_.pause_on = on;
     if (!IsLinked()) {
-        SetKeyerPause(on);
+        keyer_.SetPause(on);
     } else if ((NetFlags() & kNetRoleRemoteSide) == 0) {
         // A RemoteSide's pause is its own: the keying comes from the other station.
         Send(PKT_PAUSE, on);
@@ -171,7 +171,7 @@ void Station::HandOn(const uint8_t* bytes, int count) {
         // after both, never between a command and its argument.
         SendTextPackets(bytes, count);
     }
-    QueueKeyerBytes(bytes, count);
+    keyer_.QueueBytes(bytes, count);
     for (int i = 0; i < count; ++i) {
         // A one-character text: a NUL byte shows nothing.
         const char text[2] = {static_cast<char>(bytes[i]), '\0'};

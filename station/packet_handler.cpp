@@ -1,8 +1,7 @@
 // What the other station's packets do here, and the settings block both stations load.
 #include <string>
 
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_reader.h"
+#include "keyer/keyer_link.h"
 #include "net/link_state.h"
 #include "net/packet_sender.h"
 #include "net/receive_backlog.h"
@@ -67,17 +66,17 @@ void Station::processIPpacket(const Packet& packet) {
             AnswerVersionRequest();
             break;
         case PKT_TEXT_CHAR:
-            if (ReceiveTextByte(value)) {
+            if (ReceiveTextByte(value, keyer_)) {
                 Log(kBacklogFullText);
             }
             break;
         case PKT_KEYER_SETTINGS: {
             const KeyerSettings block = PacketKeyerSettings(packet);
-            LoadKeyerSettings(&block);
+            keyer_.LoadSettings(&block);
             break;
         }
         case PKT_SPEED:
-            SetKeyerSpeed(value);
+            keyer_.SetSpeed(value);
             break;
         case PKT_HEARTBEAT:
             SendPacket(PKT_HEARTBEAT_REPLY, value, 0, nullptr);
@@ -85,18 +84,18 @@ void Station::processIPpacket(const Packet& packet) {
         case PKT_CLEAR:
             // Everything sent before the Clear goes, at once, however much of it still waits.
             DropReceiveBacklog();
-            ClearKeyerBuffer();
-            FeedKeyerFromBacklog();
+            keyer_.ClearBuffer();
+            FeedKeyerFromBacklog(keyer_);
             break;
         case PKT_PAUSE:
-            SetKeyerPause(value);
+            keyer_.SetPause(value);
             break;
         case PKT_TUNE:
-            SetKeyerKeyDown(value);
+            keyer_.SetKeyDown(value);
             break;
         case PKT_BACKSPACE:
-            if (!TakeBackReceivedByte()) {
-                KeyerBackspace();
+            if (!TakeBackReceivedByte(keyer_)) {
+                keyer_.Backspace();
             }
             break;
         case PKT_VERSION_REPLY:
@@ -112,7 +111,7 @@ void Station::processIPpacket(const Packet& packet) {
             view_.BlinkHeartbeat((value & kHeartbeatBlinkBit) == 0);
             break;
         case PKT_PADDLE:
-            SetKeyerPaddleInput(value);
+            keyer_.SetPaddleInput(value);
             break;
         default:
             // Types without a meaning are left for later versions of the protocol, so they
@@ -125,7 +124,7 @@ int Station::IsLinkBusy() const {
     if (IsLinked()) {
         return state_.remote_busy.load();
     }
-    return IsKeyerQueueNearlyFull();
+    return keyer_.IsQueueNearlyFull();
 }
 
 void Station::ApplyKeyerSettings() {
@@ -134,12 +133,12 @@ void Station::ApplyKeyerSettings() {
     // never see a block that is half the operator's and half the other side's.
     KeyerSettings block = settings.keyer_settings;
     if (!IsLinked()) {
-        LoadKeyerSettings(&block);
+        keyer_.LoadSettings(&block);
         return;
     }
     const uint32_t flags = NetFlags();
     if ((flags & kNetRoleControlPoint) != 0) {
-        LoadKeyerSettings(&block);
+        keyer_.LoadSettings(&block);
         if ((flags & kNetRemoteSidetone) != 0) {
             block.pin_config |= kPinRemoteSidetone;
             block.sidetone &= kSidetoneFrequencyMask;
@@ -154,9 +153,9 @@ void Station::ApplyKeyerSettings() {
         return;
     }
     if ((flags & kNetRoleRemoteSide) != 0) {
-        LoadKeyerSettings(&block);
+        keyer_.LoadSettings(&block);
         return;
     }
     block.pin_config &= kConversePinMask;
-    LoadKeyerSettings(&block);
+    keyer_.LoadSettings(&block);
 }

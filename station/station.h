@@ -13,7 +13,7 @@
 // stops the keyer's threads and the message sender; after it returns no thread calls into the
 // station or its view, and both may go.
 //
-// A station still shares the keyer link, the link's sockets and watch, the receive backlog,
+// A station still shares the link's sockets and watch, the receive backlog,
 // the message sender and the settings record with any other in the same process: those are
 // module state below it for now, so one process runs one station.
 #pragma once
@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <string>
 
+#include "keyer/keyer_link.h"
 #include "keyer/keyer_listener.h"
 #include "messages/message_sender.h"
 #include "net/packet.h"
@@ -54,8 +55,10 @@ enum class SpeedStep { kUp, kDown, kRepeat };
 class Station final : public KeyerListener, public MessageSink {
   public:
     // `socket_events` is where the platform delivers the link's socket events (the Main
-    // window on Windows); the station only passes it on.
-    Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events);
+    // window on Windows); the station only passes it on, as it passes `keyer_writer_held` to
+    // its keyer link (KeyerLink::WriterHold).
+    Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
+            KeyerLink::WriterHold keyer_writer_held = nullptr);
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
@@ -120,6 +123,7 @@ class Station final : public KeyerListener, public MessageSink {
     int IsLinkBusy() const;
 
     StationState& state() { return state_; }
+    KeyerLink& keyer() { return keyer_; }
     StationView& view() { return view_; }
 
     // The keyer reader's thread.
@@ -168,4 +172,6 @@ class Station final : public KeyerListener, public MessageSink {
     // The receive side of the one connection; reset with each new link so that the partial
     // tail of an ended connection never joins the start of the next.
     PacketReassembler rx_packets_;
+    // Last, so that it goes first: its reader calls the station until it stops.
+    KeyerLink keyer_;
 };

@@ -17,8 +17,7 @@
 #include "app/main_window_view.h"
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_host.h"
+#include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "net/link_state.h"
 #include "net/link_timing.h"
@@ -91,9 +90,9 @@ class LinkSafetyTest : public ::testing::Test {
     void TearDown() override {
         station_.CloseNetworkFromButton();
         if (station_.state().local_keyer_open.load() == 1) {
-            CloseKeyerHost();
+            station_.keyer().CloseHost();
         }
-        CloseKeyerPort();
+        station_.keyer().port().Close();
         for (int fd : peers_) {
             close(fd);
         }
@@ -187,7 +186,7 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
             break;
         case LinkEnd::kExit:
             station_.CloseNetworkAtExit();
-            StopKeyerThreadsAtExit();
+            station_.keyer().StopAtExit();
             break;
     }
     if (GetParam() != LinkEnd::kExit) {  // the exit leaves the flags to the program's end
@@ -258,7 +257,7 @@ TEST_F(LinkSafetyTest, ExitUnlinkedKeysUpAndLeavesTheBufferAndHostMode) {
     ASSERT_EQ(station_.OpenConnection(), 1) << Log();
     const std::size_t mark = WireSince(0, {0x00, 0x0B}).size();
     station_.CloseNetworkAtExit();
-    StopKeyerThreadsAtExit();
+    station_.keyer().StopAtExit();
     EXPECT_EQ(WireSince(mark, {0x14, 0x00}), (ByteList{0x0B, 0x00, 0x14, 0x00}));
     EXPECT_TRUE(sim_->HostModeOpen());
     station_.state().local_keyer_open = 0;

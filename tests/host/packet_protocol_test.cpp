@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "app/resource_ids.h"
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_reader.h"
+#include "keyer/keyer_link.h"
 #include "net/link_state.h"
 #include "net/packet_link.h"
 #include "net/packet_sender.h"
@@ -134,8 +133,12 @@ class PacketProtocolWithKeyer : public PacketProtocol {
     void SetUp() override {
         PacketProtocol::SetUp();
         uint8_t version = 0;
-        keyer_.Attach(station_rig::FastKeyer(), RecordingKeyerListener(), &version);
+        keyer_.Attach(station_rig::FastKeyer(), station_.keyer(), &version);
         ASSERT_EQ(version, 23);
+        // The keyer volunteers nothing (the pot's answer to a load, echoes), which the station
+        // would pass on: the peer sees only what the packets make. What a case injects still
+        // comes.
+        ASSERT_EQ(keyer_.Sim().Command("silent on"), "ok");
         station_.state().keyer_version = version;
         station_.state().local_keyer_open = 1;
     }
@@ -458,15 +461,15 @@ TEST_F(PacketProtocolWithKeyer, UnlinkedTheBusyTestFollowsTheLocalQueue) {
     EXPECT_EQ(station_.IsLinkBusy(), 0);
     // The keyer holds, so nothing drains while the queue fills past its mark.
     keyer_.Sim().Inject({0xC1});
-    ASSERT_TRUE(WaitUntil([] { return GetKeyerStatus() == 1; }));
+    ASSERT_TRUE(WaitUntil([this] { return station_.keyer().Status() == 1; }));
     for (int i = 0; i < 43; ++i) {
-        ASSERT_EQ(QueueKeyerByte('E'), 0);
+        ASSERT_EQ(station_.keyer().QueueByte('E'), 0);
     }
     EXPECT_EQ(station_.IsLinkBusy(), 1);
     net_connected = 1;
     station_.state().remote_busy = 0;
     EXPECT_EQ(station_.IsLinkBusy(), 0) << "linked, only the remote keyer counts";
-    ClearKeyerBuffer();
+    station_.keyer().ClearBuffer();
 }
 
 // Loading the settings block, and on a ControlPoint sending the other side its copy.

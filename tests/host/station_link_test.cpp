@@ -18,8 +18,7 @@
 #include "app/main_window_view.h"
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
-#include "keyer/keyer_host.h"
-#include "keyer/keyer_reader.h"
+#include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "net/link_state.h"
 #include "net/packet.h"
@@ -155,10 +154,10 @@ class StationTest : public ::testing::Test {
     void TearDown() override {
         station_.CloseNetworkFromButton();
         if (station_.state().local_keyer_open.load() == 1) {
-            CloseKeyerHost();
+            station_.keyer().CloseHost();
             station_.state().local_keyer_open = 0;
         }
-        CloseKeyerPort();
+        station_.keyer().port().Close();
     }
 
     std::string Log() { return window_.Text(IDC_LOG_PANE); }
@@ -330,7 +329,7 @@ TEST_F(StationKeyerTest, UnpluggedKeyerIsClosedShownAndAttachesAgainOncePluggedI
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Lost");
     EXPECT_EQ(Log(), before + "\r\nLocal Tarvel lost: COM1 stopped answering.");
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
-    EXPECT_EQ(host_open.load(), 0);
+    EXPECT_EQ(station_.keyer().IsHostOpen(), 0);
 
     sim_->Stop();
     sim_ = std::make_unique<keyer_sim::KeyerSim>(keyer_sim::Options{});

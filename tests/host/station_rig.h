@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +15,7 @@
 #include <vector>
 
 #include "app/main_window_view.h"
-#include "keyer/keyer_host.h"
+#include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "net/link_state.h"
 #include "station/station.h"
@@ -32,20 +33,19 @@ inline keyer_sim::Options FastKeyer() {
     return options;
 }
 
-// The emulator with the station's keyer link attached to it: port 1 and host mode open.
+// The emulator with a keyer link (the station's) attached to it: port 1 and host mode open.
 class EmulatedKeyer {
   public:
     // `version`, when given, receives the version byte the keyer answered. The handshake
-    // (13 13 13, 00 04 55, 00 02) is not part of the wire that Wire shows. What the keyer
-    // sends goes to `listener`.
-    void Attach(const keyer_sim::Options& options, KeyerListener* listener,
-                uint8_t* version = nullptr) {
+    // (13 13 13, 00 04 55, 00 02) is not part of the wire that Wire shows.
+    void Attach(const keyer_sim::Options& options, KeyerLink& keyer, uint8_t* version = nullptr) {
         sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
         ASSERT_TRUE(sim_->Start());
         SetKeyerPortPathPattern(sim_->PortPath());
-        ASSERT_EQ(OpenKeyerPort(1), 0);
+        keyer_ = &keyer;
+        ASSERT_EQ(keyer.port().Open(1), 0);
         uint8_t opened = 0;
-        ASSERT_EQ(OpenKeyerHost(&opened, listener), 0);
+        ASSERT_EQ(keyer.OpenHost(&opened), 0);
         if (version != nullptr) {
             *version = opened;
         }
@@ -56,8 +56,8 @@ class EmulatedKeyer {
     // Host mode and the port closed and the emulator stopped, when it was attached.
     void Detach() {
         if (sim_) {
-            CloseKeyerHost();
-            CloseKeyerPort();
+            keyer_->CloseHost();
+            keyer_->port().Close();
             sim_->Stop();
         }
     }
@@ -77,6 +77,7 @@ class EmulatedKeyer {
 
   private:
     std::unique_ptr<keyer_sim::KeyerSim> sim_;
+    KeyerLink* keyer_ = nullptr;
     std::size_t mark_ = 0;
 };
 
@@ -98,9 +99,11 @@ class StationRigTest : public loopback::PeerLinkTest {
     std::vector<uint8_t> KeyerWire(std::size_t count) { return keyer_.Wire(count); }
 
     // The station shows itself in the recording window through the Main window's own view.
+    // A case holds its keyer's writer to have requests meet in one service pass.
     RecordingWindow window_;
     MainWindowView view_;
-    Station station_{view_, view_, nullptr};
+    std::atomic<bool> keyer_writer_held_{false};
+    Station station_{view_, view_, nullptr, [this] { return keyer_writer_held_.load(); }};
     EmulatedKeyer keyer_;
 };
 
