@@ -68,14 +68,11 @@ int Station::AttachLocalKeyer() {
         return 0;
     }
     Log("\r\nLoad local Tarvel settings...");
-    state_.keyer_version = version;
     keyer_.LoadSettings(&settings.keyer_settings);
     if (!IsExtendedKeyerVersion(version)) {
         keyer_.SetBaseMode();
-        state_.keyer_v2 = 0;
     } else {
         keyer_.SetExtendedMode();
-        state_.keyer_v2 = 1;
     }
     keyer_.SetSidetone(settings.keyer_settings.sidetone);
     Log("Done\r\n");

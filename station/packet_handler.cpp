@@ -36,7 +36,7 @@ void Station::ApplyRemoteStatus(uint8_t status) {
 
 void Station::SendVersionReply() {
     const uint8_t version =
-        state_.local_keyer_open.load() == 1 ? state_.keyer_version.load() : kNoKeyerVersion;
+        state_.local_keyer_open.load() == 1 ? keyer_.Version() : kNoKeyerVersion;
     SendPacket(PKT_VERSION_REPLY, version, 0, nullptr);
 }
 

@@ -40,9 +40,6 @@ struct StationState {
     std::atomic<uint8_t> pause_on{0};
     std::atomic<uint8_t> tune_on{0};
     std::atomic<uint8_t> heartbeat_count{0};
-    // The version byte of the local keyer's host-open answer, and whether it is 20 or more.
-    std::atomic<uint8_t> keyer_version{0};
-    std::atomic<int32_t> keyer_v2{0};
     // Received packets whose marker byte was not PKT_MARKER.
     std::atomic<int32_t> bad_packet_count{0};
     // Set by the keyer reader when it gives the keyer up; the link timer's tick closes it.

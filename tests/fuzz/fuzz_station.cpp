@@ -46,8 +46,6 @@ void ResetStation() {
 
 void OpenStalledKeyer(uint8_t version, Station& station) {
     station.keyer().OpenHostWithoutPort(version);
-    station.state().keyer_version = version;
-    station.state().keyer_v2 = IsExtendedKeyerVersion(version) ? 1 : 0;
 }
 
 std::vector<uint8_t> QueuedBytes(KeyerLink& keyer) {

@@ -47,9 +47,7 @@ class KeyerDispatch : public station_rig::StationRigTest {
 
         keyer_sim::Options options;
         options.version = version;
-        uint8_t opened = 0;
-        keyer_.Attach(options, station_.keyer(), &opened);
-        station_.state().keyer_v2 = IsExtendedKeyerVersion(opened) ? 1 : 0;
+        keyer_.Attach(options, station_.keyer());
     }
 
     void TearDown() override {

@@ -80,7 +80,6 @@ class PacketProtocol : public station_rig::StationRigTest {
         station_.state().remote_busy = 0;
         sending_message = 0;
         station_.state().local_keyer_open = 0;
-        station_.state().keyer_version = 0;
         station_.state().bad_packet_count = 0;
     }
 
@@ -139,7 +138,6 @@ class PacketProtocolWithKeyer : public PacketProtocol {
         // would pass on: the peer sees only what the packets make. What a case injects still
         // comes.
         ASSERT_EQ(keyer_.Sim().Command("silent on"), "ok");
-        station_.state().keyer_version = version;
         station_.state().local_keyer_open = 1;
     }
 
@@ -226,7 +224,7 @@ TEST_F(PacketProtocolWithKeyer, TextFromThePeerReachesTheKeyerThroughTheSocket) 
 
 TEST_F(PacketProtocol, NetServerWithoutAKeyerReportsVersion255) {
     station_.state().local_keyer_open = 0;
-    station_.state().keyer_version = 23;
+    station_.keyer().OpenHostWithoutPort(23);  // a keyer once attached, now closed
     station_.processIPpacket(Received(PKT_VERSION_REQUEST, 0));
     EXPECT_EQ(PeerReceives(), Wire(PKT_VERSION_REPLY, 0xFF));
     EXPECT_TRUE(window_.Calls().empty());
@@ -262,7 +260,7 @@ TEST_F(PacketProtocol, RequestAndHeartbeatFromThePeerAreAnsweredOnTheStream) {
 TEST_F(PacketProtocol, NetClientAskedForItsVersionLogsTheMismatchAndAnswersNothing) {
     BeNetClient(kNetRoleRemoteSide);
     station_.state().local_keyer_open = 1;
-    station_.state().keyer_version = 23;
+    station_.keyer().OpenHostWithoutPort(23);
     station_.processIPpacket(Received(PKT_VERSION_REQUEST, 0));
     const auto calls = window_.Calls();
     ASSERT_EQ(calls.size(), 1u);
