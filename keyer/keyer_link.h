@@ -141,6 +141,7 @@ class KeyerLink {
     // what the writer and the echo ring need, and hands it to the listener.
     void TakeKeyerByte(uint8_t byte);
 
+    // What its threads share (keyer_link_state.h).
     KeyerLinkState& state() { return state_; }
 
   private:
