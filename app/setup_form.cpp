@@ -18,7 +18,7 @@
 #include <iterator>
 
 #include "app/resource_ids.h"
-#include "keyer/keyer_commands.h"
+#include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "messages/message_sender.h"
 #include "settings/field_number.h"
@@ -229,7 +229,7 @@ bool StoreSpeedPotRange(const SetupForm& form, WindowHandle owner, Station& stat
     }
     settings.keyer_settings.wpm_range = static_cast<uint8_t>(highest - lowest);
     settings.keyer_settings.min_wpm = static_cast<uint8_t>(lowest);
-    RequestKeyerSpeedPot();
+    station.keyer().RequestSpeedPot();
     if (UnsignedFromText(GetControlText(IDC_WPM)).value_or(0) > highest) {
         station.view().ShowSpeed(static_cast<int>(highest));
     }
@@ -240,6 +240,9 @@ bool StoreSpeedPotRange(const SetupForm& form, WindowHandle owner, Station& stat
 // field holds typed text) leaves its part of the record as it was.
 void StoreChoices(const SetupForm& form, Station& station) {
     StationState& state = station.state();
+    // The keyer last attached: the newer ones name their outputs differently and have the
+    // paddle-only sidetone.
+    const bool v2 = IsExtendedKeyerVersion(station.keyer().Version());
     KeyerSettings& keyer = settings.keyer_settings;
     for (const FlagBox& box : kModeBoxes) {
         SetBit(&keyer.mode_register, box.bit, Checked(form, box.id));
@@ -280,15 +283,14 @@ void StoreChoices(const SetupForm& form, Station& station) {
 
     const int output = Selected(form, IDC_SETUP_OUTPUT, std::size(kPortOutputCodes));
     if (output != kNoSelection) {
-        const uint8_t code =
-            state.keyer_v2.load() != 0 ? kPortOutputCodes[output] : kPinOutputCodes[output];
+        const uint8_t code = v2 ? kPortOutputCodes[output] : kPinOutputCodes[output];
         keyer.pin_config = static_cast<uint8_t>((keyer.pin_config & ~kPinLowBits) | code);
     }
 
     const int frequency = Selected(form, IDC_SETUP_FREQ, kSidetoneEntries.size());
     const uint8_t code = frequency != kNoSelection ? static_cast<uint8_t>(frequency + 1)
                                                    : keyer.sidetone & kSidetoneFrequencyMask;
-    const bool paddle_only = Checked(form, IDC_SETUP_PADDLE_ONLY) && state.keyer_v2.load() == 1;
+    const bool paddle_only = Checked(form, IDC_SETUP_PADDLE_ONLY) && v2;
     keyer.sidetone = static_cast<uint8_t>(code | (paddle_only ? kSidetonePaddleOnly : 0));
 
     settings.open_at_startup = Checked(form, IDC_SETUP_OPEN_AT_START) ? 1 : 0;
@@ -372,7 +374,7 @@ SetupForm OpenSetupForm(Station& station) {
     SetupForm form;
     const KeyerSettings& keyer = settings.keyer_settings;
     const uint32_t net_mode = NetMode();
-    const bool v2 = state.keyer_v2.load() != 0;
+    const bool v2 = IsExtendedKeyerVersion(station.keyer().Version());
 
     ListPorts(&form);
     station.sender().Stop();

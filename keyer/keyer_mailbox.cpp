@@ -5,13 +5,9 @@
 #include <initializer_list>
 #include <thread>
 
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_host.h"
-#include "keyer/keyer_internal.h"
+#include "keyer/keyer_link.h"
 #include "keyer/keyer_platform.h"
-#include "keyer/serial_port.h"
 
-using namespace keyer_internal;
 namespace wire = keyer_wire;
 
 namespace {
@@ -20,112 +16,147 @@ constexpr int kNearlyFullAbove = 42;
 constexpr int kNearlyFullClearedAt = 20;
 constexpr auto kWriterTick = std::chrono::milliseconds(3);
 
-bool HostOpen() {
-    return host_open.load() == 1;
-}
-
 uint8_t LowByte(int value) {
     return static_cast<uint8_t>(value & 0xFF);
 }
 
-uint8_t& SettingsByte(uint8_t (&block)[kSettingsSize], KeyerSetting setting) {
+uint8_t& SettingsByte(uint8_t (&block)[kKeyerSettingsSize], KeyerSetting setting) {
     return block[static_cast<uint8_t>(setting)];
 }
 
-int RequestOneShot(std::atomic<int32_t>& slot, bool needs_host_open) {
-    if (needs_host_open && !HostOpen()) {
+// The service pass in its order. A step with bytes sends them when it was requested; the
+// others do more (KeyerLink::ServiceStep).
+struct PassRow {
+    PassStep step;
+    uint8_t bytes[2];
+    uint32_t count;
+};
+constexpr PassRow kServicePass[] = {
+    {PassStep::kBreakIn, {}, 0},
+    {PassStep::kClear, {}, 0},
+    {PassStep::kSettings, {}, 0},
+    {PassStep::kKeyDown, {}, 0},
+    {PassStep::kSpeedPot, {wire::kRequestSpeedPot}, 1},
+    {PassStep::kPause, {}, 0},
+    {PassStep::kPaddleInput, {}, 0},
+    {PassStep::kLoad, {}, 0},
+    {PassStep::kBackspace, {}, 0},
+    {PassStep::kBaseMode, {wire::kAdminPrefix, wire::kAdminBaseMode}, 2},
+    {PassStep::kExtendedMode, {wire::kAdminPrefix, wire::kAdminExtendedMode}, 2},
+    {PassStep::kFirstSpareAdmin, {wire::kAdminPrefix, wire::kSpareAdminBytes[0]}, 2},
+    {PassStep::kSecondSpareAdmin, {wire::kAdminPrefix, wire::kSpareAdminBytes[1]}, 2},
+    {PassStep::kThirdSpareAdmin, {wire::kAdminPrefix, wire::kSpareAdminBytes[2]}, 2},
+    {PassStep::kFourthSpareAdmin, {wire::kAdminPrefix, wire::kSpareAdminBytes[3]}, 2},
+};
+
+// Every step once, in the order PassStep names them.
+constexpr bool EveryStepInOrder() {
+    int step = 0;
+    for (const PassRow& row : kServicePass) {
+        if (static_cast<int>(row.step) != step++) {
+            return false;
+        }
+    }
+    return step == static_cast<int>(PassStep::kFourthSpareAdmin) + 1;
+}
+static_assert(EveryStepInOrder(), "the pass's table has every step, in order");
+
+}  // namespace
+
+int KeyerLink::Request(PassStep step, bool needs_host_open) {
+    if (needs_host_open && !IsHostOpen()) {
         return kKeyerHostNotOpen;
     }
-    slot = 1;
-    mailbox_event.Signal();
+    state_.pending.fetch_or(PassBit(step));
+    state_.mailbox_event.Signal();
     return kKeyerOk;
 }
 
 // Appends all of `bytes` or none of them: a buffered command split by a full ring would
 // reach the keyer as a different command.
-int QueueBytes(const uint8_t* bytes, int32_t count) {
-    if (!HostOpen()) {
+int KeyerLink::AppendToQueue(const uint8_t* bytes, int32_t count) {
+    if (!IsHostOpen()) {
         return kKeyerHostNotOpen;
     }
     bool was_empty = false;
     {
-        std::lock_guard<std::mutex> lock(queue_mutex);
-        if (queue_count + count > kQueueSize) {
+        std::lock_guard<std::mutex> lock(state_.queue_mutex);
+        if (state_.queue_count + count > kKeyerQueueSize) {
             return kKeyerQueueFull;  // never overwrite a byte the keyer has not had yet
         }
-        was_empty = queue_count == 0;
+        was_empty = state_.queue_count == 0;
         for (const uint8_t* byte = bytes; byte != bytes + count; ++byte) {
-            queue_ring[queue_write] = *byte;
-            queue_write = (queue_write + 1) % kQueueSize;
-            ++queue_count;
+            state_.queue_ring[state_.queue_write] = *byte;
+            state_.queue_write = (state_.queue_write + 1) % kKeyerQueueSize;
+            ++state_.queue_count;
         }
-        if (queue_count > kNearlyFullAbove) {
-            queue_nearly_full = 1;
+        if (state_.queue_count > kNearlyFullAbove) {
+            state_.queue_nearly_full = 1;
         }
     }
     if (was_empty) {
         // Not a signal: queued bytes still go out on ticks. It only ends the writer's idle
         // sleep so that the ticks start.
-        mailbox_event.Nudge();
+        state_.mailbox_event.Nudge();
     }
     return kKeyerOk;
 }
 
-void Send(std::initializer_list<uint8_t> bytes) {
+void KeyerLink::Send(std::initializer_list<uint8_t> bytes) {
     uint8_t buffer[8];
     uint32_t count = 0;
     for (uint8_t byte : bytes) {
         buffer[count++] = byte;
     }
-    WriteKeyerPort(buffer, count);
+    port_.Write(buffer, count);
 }
 
-bool QueueIsEmpty() {
-    std::lock_guard<std::mutex> lock(queue_mutex);
-    return queue_count == 0;
+bool KeyerLink::QueueIsEmpty() {
+    std::lock_guard<std::mutex> lock(state_.queue_mutex);
+    return state_.queue_count == 0;
 }
 
 // One tick's worth of the queue: one byte, or a buffered command together with its arguments.
 // Sent apart, a command that a pass wrote between them (a clear, a speed) would reach the
 // keyer as the buffered command's argument, and the argument as a command of its own.
-void SendOneQueuedUnit() {
+void KeyerLink::SendOneQueuedUnit() {
     uint8_t unit[3] = {0, 0, 0};  // a command byte and at most two arguments
     int32_t length = 1;
     {
-        std::lock_guard<std::mutex> lock(queue_mutex);
-        if (queue_count == 0 || (keyer_status.load() & wire::kStatusHold) != 0) {
+        std::lock_guard<std::mutex> lock(state_.queue_mutex);
+        if (state_.queue_count == 0 || (state_.status.load() & wire::kStatusHold) != 0) {
             return;
         }
-        unit[0] = queue_ring[queue_read];
+        unit[0] = state_.queue_ring[state_.queue_read];
         const int32_t whole = 1 + BufferedCommandArgumentCount(unit[0]);
-        if (whole <= queue_count) {
+        if (whole <= state_.queue_count) {
             length = whole;  // a command byte queued on its own still goes, alone
         }
         for (int32_t i = 1; i < length; ++i) {
-            unit[i] = queue_ring[(queue_read + i) % kQueueSize];
+            unit[i] = state_.queue_ring[(state_.queue_read + i) % kKeyerQueueSize];
         }
-        queue_read = (queue_read + length) % kQueueSize;
+        state_.queue_read = (state_.queue_read + length) % kKeyerQueueSize;
         // Counted out before the write so a break-in or clear during the write cannot
         // leave the count below zero.
-        queue_count -= length;
-        if (queue_count <= kNearlyFullClearedAt) {
-            queue_nearly_full = 0;
+        state_.queue_count -= length;
+        if (state_.queue_count <= kNearlyFullClearedAt) {
+            state_.queue_nearly_full = 0;
         }
     }
-    WriteKeyerPort(unit, static_cast<uint32_t>(length));
+    port_.Write(unit, static_cast<uint32_t>(length));
 }
 
 // The command of a settings byte (or pair) that differs from what was last sent: the new
 // value(s), then zeros up to the command's argument count.
-void ServiceSettingCommand(const wire::SettingCommand& row) {
+void KeyerLink::ServiceSettingCommand(const wire::SettingCommand& row) {
     const bool pair = wire::CarriesTwoSettings(row);
     uint8_t command[1 + wire::ArgumentCount(wire::kSetPotRange)] = {row.command};
     {
-        std::lock_guard<std::mutex> lock(queue_mutex);
-        uint8_t& first = SettingsByte(sent_settings, row.first);
-        uint8_t& second = SettingsByte(sent_settings, row.second);
-        const uint8_t wanted_first = SettingsByte(wanted_settings, row.first);
-        const uint8_t wanted_second = SettingsByte(wanted_settings, row.second);
+        std::lock_guard<std::mutex> lock(state_.queue_mutex);
+        uint8_t& first = SettingsByte(state_.sent_settings, row.first);
+        uint8_t& second = SettingsByte(state_.sent_settings, row.second);
+        const uint8_t wanted_first = SettingsByte(state_.wanted_settings, row.first);
+        const uint8_t wanted_second = SettingsByte(state_.wanted_settings, row.second);
         if (wanted_first == first && (!pair || wanted_second == second)) {
             return;
         }
@@ -136,136 +167,168 @@ void ServiceSettingCommand(const wire::SettingCommand& row) {
             command[2] = second;
         }
     }
-    WriteKeyerPort(command, static_cast<uint32_t>(1 + wire::ArgumentCount(row.command)));
+    port_.Write(command, static_cast<uint32_t>(1 + wire::ArgumentCount(row.command)));
 }
 
-void ServiceOneShot(std::atomic<int32_t>& slot, std::initializer_list<uint8_t> bytes) {
-    if (slot.exchange(0) != 0) {
-        Send(bytes);
-    }
-}
-
-// One pass over every slot in the command table's order. True when the host close has
-// been sent and the writer must end.
-bool ServiceMailbox() {
-    // Read before any slot: every request made before the ticket was taken is seen below.
-    const uint32_t ticket = pass_tickets_issued.load();
-    if (break_in_pending.exchange(0) != 0) {
-        std::lock_guard<std::mutex> lock(queue_mutex);
-        ResetTransmitQueueLocked();
-    }
-    if (clear_requested.exchange(0) != 0) {
-        {
-            std::lock_guard<std::mutex> lock(queue_mutex);
-            ResetTransmitQueueLocked();
-        }
-        Send({wire::kClearBuffer});
-    }
-    for (const wire::SettingCommand& row : wire::kSettingCommands) {
-        ServiceSettingCommand(row);
-    }
-    const bool release = release_requested.exchange(0) != 0;
-    const int32_t key_down = key_down_wanted.load();
-    if (release || key_down != key_down_sent) {
-        key_down_sent = key_down;
-        Send({wire::kSetKeyDown, static_cast<uint8_t>(key_down != 0 ? 1 : 0)});
-    }
-    ServiceOneShot(speed_pot_requested, {wire::kRequestSpeedPot});
-    const int32_t pause = pause_wanted.load();
-    if (pause != pause_sent) {
-        pause_sent = pause;
-        Send({wire::kSetPause, static_cast<uint8_t>(pause != 0 ? 1 : 0)});
-    }
-    const uint8_t paddle_input = paddle_input_wanted.load();
-    if (release || paddle_input != paddle_input_sent) {
-        paddle_input_sent = paddle_input;
-        Send({wire::kSetPaddleInput, paddle_input});
-    }
-    if (load_requested.exchange(0) != 0) {
-        uint8_t block[1 + kSettingsSize + 2];
-        block[0] = wire::kLoadSettings;
-        {
-            std::lock_guard<std::mutex> lock(queue_mutex);
-            std::memcpy(block + 1, sent_settings, kSettingsSize);
-        }
-        block[1 + kSettingsSize] = wire::kRequestSpeedPot;
-        block[2 + kSettingsSize] = wire::kEndLoad;
-        WriteKeyerPort(block, sizeof block);
-    }
-    if (backspace_requested.exchange(0) != 0) {
-        bool tell_keyer = false;
-        {
-            std::lock_guard<std::mutex> lock(queue_mutex);
-            if (queue_count == 0) {
-                tell_keyer = true;
-            } else {
-                // The keyer has not had the byte yet: taking it back is the backspace.
-                queue_write = (queue_write + kQueueSize - 1) % kQueueSize;
-                --queue_count;
+// A step of the pass that does more than send fixed bytes; `requested` when its bit was
+// pending.
+void KeyerLink::ServiceStep(PassStep step, bool requested) {
+    switch (step) {
+        case PassStep::kBreakIn:
+        case PassStep::kClear:
+            if (requested) {
+                {
+                    std::lock_guard<std::mutex> lock(state_.queue_mutex);
+                    state_.ResetTransmitQueueLocked();
+                }
+                if (step == PassStep::kClear) {
+                    Send({wire::kClearBuffer});
+                }
             }
+            break;
+        case PassStep::kSettings:
+            for (const wire::SettingCommand& row : wire::kSettingCommands) {
+                ServiceSettingCommand(row);
+            }
+            break;
+        case PassStep::kKeyDown: {
+            // A release: key up here, and paddles released at the paddle step.
+            releasing_ = requested;
+            const int32_t key_down = state_.key_down_wanted.load();
+            if (releasing_ || key_down != state_.key_down_sent) {
+                state_.key_down_sent = key_down;
+                Send({wire::kSetKeyDown, static_cast<uint8_t>(key_down != 0 ? 1 : 0)});
+            }
+            break;
         }
-        if (tell_keyer) {
-            Send({wire::kBackspace});
+        case PassStep::kPause: {
+            const int32_t pause = state_.pause_wanted.load();
+            if (pause != state_.pause_sent) {
+                state_.pause_sent = pause;
+                Send({wire::kSetPause, static_cast<uint8_t>(pause != 0 ? 1 : 0)});
+            }
+            break;
+        }
+        case PassStep::kPaddleInput: {
+            const uint8_t paddle_input = state_.paddle_input_wanted.load();
+            if (releasing_ || paddle_input != state_.paddle_input_sent) {
+                state_.paddle_input_sent = paddle_input;
+                Send({wire::kSetPaddleInput, paddle_input});
+            }
+            break;
+        }
+        case PassStep::kLoad:
+            if (requested) {
+                uint8_t block[1 + kKeyerSettingsSize + 2];
+                block[0] = wire::kLoadSettings;
+                {
+                    std::lock_guard<std::mutex> lock(state_.queue_mutex);
+                    std::memcpy(block + 1, state_.sent_settings, kKeyerSettingsSize);
+                }
+                block[1 + kKeyerSettingsSize] = wire::kRequestSpeedPot;
+                block[2 + kKeyerSettingsSize] = wire::kEndLoad;
+                port_.Write(block, sizeof block);
+            }
+            break;
+        case PassStep::kBackspace:
+            if (requested) {
+                bool tell_keyer = false;
+                {
+                    std::lock_guard<std::mutex> lock(state_.queue_mutex);
+                    if (state_.queue_count == 0) {
+                        tell_keyer = true;
+                    } else {
+                        // The keyer has not had the byte yet: taking it back is the backspace.
+                        state_.queue_write =
+                            (state_.queue_write + kKeyerQueueSize - 1) % kKeyerQueueSize;
+                        --state_.queue_count;
+                    }
+                }
+                if (tell_keyer) {
+                    Send({wire::kBackspace});
+                }
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// One pass over every step in the order of a pass. True when the host close has been sent
+// and the writer must end.
+bool KeyerLink::ServiceMailbox() {
+    // Read before the requests: every request made before the ticket was taken is served
+    // below.
+    const uint32_t ticket = state_.pass_tickets_issued.load();
+    for (const PassRow& row : kServicePass) {
+        // Taken as the pass reaches its step, so a request made during the pass, before its
+        // step, is served in this pass.
+        const uint32_t bit = PassBit(row.step);
+        const bool requested = (state_.pending.fetch_and(~bit) & bit) != 0;
+        if (row.count == 0) {
+            ServiceStep(row.step, requested);
+        } else if (requested) {
+            port_.Write(row.bytes, row.count);
         }
     }
-    ServiceOneShot(base_mode_requested, {wire::kAdminPrefix, wire::kAdminBaseMode});
-    ServiceOneShot(extended_mode_requested, {wire::kAdminPrefix, wire::kAdminExtendedMode});
-    for (int i = 0; i < wire::kSpareAdminCount; ++i) {
-        ServiceOneShot(spare_admin_requested[i], {wire::kAdminPrefix, wire::kSpareAdminBytes[i]});
-    }
-    const bool close = close_requested.load() != 0;
+    const bool close = state_.close_requested.load() != 0;
     if (close) {
         Send({wire::kAdminPrefix, wire::kAdminHostClose});
     }
-    pass_tickets_served.store(ticket);
+    state_.pass_tickets_served.store(ticket);
     return close;
 }
 
-}  // namespace
+// Asks the owner's hold, if any, and waits while it holds, but never past a close or the
+// exit. True when it held the writer at all.
+bool KeyerLink::WriterHeld() {
+    if (!writer_held_) {
+        return false;
+    }
+    bool held = false;
+    while (writer_held_() && state_.writer_abandon.load() == 0 &&
+           state_.close_requested.load() == 0) {
+        held = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return held;
+}
 
-namespace keyer_internal {
-
-void RunKeyerWriter() {
+void KeyerLink::RunWriter() {
     NameKeyerThread("keyer-writer");
-    while (writer_abandon.load() == 0) {
+    while (state_.writer_abandon.load() == 0) {
         // With nothing to drain the writer sleeps until a request or a first queued byte,
         // rather than ticking every 3 ms for nothing: an idle link costs no CPU.
         bool woken = false;
         if (QueueIsEmpty()) {
-            woken = mailbox_event.WaitForSignalOrNudge();
+            woken = state_.mailbox_event.WaitForSignalOrNudge();
             if (!woken) {
                 continue;  // a byte was queued: its first tick starts now
             }
         } else {
-            woken = mailbox_event.WaitFor(kWriterTick);
+            woken = state_.mailbox_event.WaitFor(kWriterTick);
         }
-        bool held = false;
-        while (writer_held_for_test.load() && writer_abandon.load() == 0 &&
-               close_requested.load() == 0) {
-            held = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        if (held && !woken) {
+        if (WriterHeld() && !woken) {
             continue;  // a tick from before the hold: wait afresh, the requests meet in a pass
         }
         if (!woken) {
             SendOneQueuedUnit();
             continue;
         }
-        if (writer_abandon.load() != 0 || ServiceMailbox()) {
+        if (state_.writer_abandon.load() != 0 || ServiceMailbox()) {
             break;
         }
     }
-    writer_done = true;
+    state_.writer_done = true;
 }
 
-bool WaitForWriterPass(int timeout_ms) {
-    const uint32_t ticket = pass_tickets_issued.fetch_add(1) + 1;
-    mailbox_event.Signal();
+bool KeyerLink::WaitForWriterPass(int timeout_ms) {
+    const uint32_t ticket = state_.pass_tickets_issued.fetch_add(1) + 1;
+    state_.mailbox_event.Signal();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     // Tickets wrap: a served ticket before ours differs from it by a negative amount.
-    while (static_cast<int32_t>(pass_tickets_served.load() - ticket) < 0) {
-        if (writer_done.load() || std::chrono::steady_clock::now() >= deadline) {
+    while (static_cast<int32_t>(state_.pass_tickets_served.load() - ticket) < 0) {
+        if (state_.writer_done.load() || std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -273,121 +336,127 @@ bool WaitForWriterPass(int timeout_ms) {
     return true;
 }
 
-}  // namespace keyer_internal
-
-KeyerQueueSnapshot GetKeyerQueueSnapshot() {
-    std::lock_guard<std::mutex> lock(queue_mutex);
-    return {queue_write, queue_read, queue_count, queue_nearly_full};
+KeyerQueueSnapshot KeyerLink::QueueSnapshot() const {
+    std::lock_guard<std::mutex> lock(state_.queue_mutex);
+    return {state_.queue_write, state_.queue_read, state_.queue_count, state_.queue_nearly_full};
 }
 
-int LoadKeyerSettings(const KeyerSettings* block) {
-    if (!HostOpen()) {
+int KeyerLink::LoadSettings(const KeyerSettings* block) {
+    if (!IsHostOpen()) {
         return kKeyerHostNotOpen;
     }
     {
-        std::lock_guard<std::mutex> lock(queue_mutex);
-        std::memcpy(wanted_settings, block, kSettingsSize);
-        std::memcpy(sent_settings, block, kSettingsSize);
-        load_requested = 1;
+        std::lock_guard<std::mutex> lock(state_.queue_mutex);
+        std::memcpy(state_.wanted_settings, block, kKeyerSettingsSize);
+        std::memcpy(state_.sent_settings, block, kKeyerSettingsSize);
+        // Under the lock: a pass that sees the load sends the block just copied.
+        state_.pending.fetch_or(PassBit(PassStep::kLoad));
     }
-    mailbox_event.Signal();
+    state_.mailbox_event.Signal();
     return kKeyerOk;
 }
 
-int SetKeyerSettings(std::initializer_list<KeyerSettingValue> values) {
-    if (!HostOpen()) {
+int KeyerLink::SetSettings(std::initializer_list<KeyerSettingValue> values) {
+    if (!IsHostOpen()) {
         return kKeyerHostNotOpen;
     }
     {
-        std::lock_guard<std::mutex> lock(queue_mutex);
+        std::lock_guard<std::mutex> lock(state_.queue_mutex);
         for (const KeyerSettingValue& value : values) {
-            SettingsByte(wanted_settings, value.setting) = LowByte(value.value);
+            SettingsByte(state_.wanted_settings, value.setting) = LowByte(value.value);
         }
     }
-    mailbox_event.Signal();
+    state_.mailbox_event.Signal();
     return kKeyerOk;
 }
-int SetKeyerSpeed(int wpm) {
-    return SetKeyerSettings({{KeyerSetting::kWpm, wpm}});
-}
-int SetKeyerSidetone(int sidetone) {
-    return SetKeyerSettings({{KeyerSetting::kSidetone, sidetone}});
+
+int KeyerLink::SetSpeed(int wpm) {
+    return SetSettings({{KeyerSetting::kWpm, wpm}});
 }
 
-int SetKeyerKeyDown(int on) {
-    if (!HostOpen()) {
+int KeyerLink::SetSidetone(int sidetone) {
+    return SetSettings({{KeyerSetting::kSidetone, sidetone}});
+}
+
+int KeyerLink::SetKeyDown(int on) {
+    if (!IsHostOpen()) {
         return kKeyerHostNotOpen;
     }
-    key_down_wanted = LowByte(on);
-    mailbox_event.Signal();
+    state_.key_down_wanted = LowByte(on);
+    state_.mailbox_event.Signal();
     return kKeyerOk;
 }
 
-int ReleaseKeyer() {
-    if (!HostOpen()) {
+int KeyerLink::Release() {
+    if (!IsHostOpen()) {
         return kKeyerHostNotOpen;
     }
     // The wanted values first: a pass that sees the request also sees them.
-    key_down_wanted = 0;
-    paddle_input_wanted = 0;
-    release_requested = 1;
-    mailbox_event.Signal();
-    return kKeyerOk;
+    state_.key_down_wanted = 0;
+    state_.paddle_input_wanted = 0;
+    return Request(PassStep::kKeyDown, true);
 }
 
-int SetKeyerPause(int on) {
-    if (!HostOpen()) {
+int KeyerLink::SetPause(int on) {
+    if (!IsHostOpen()) {
         return kKeyerHostNotOpen;
     }
-    pause_wanted = LowByte(on);
-    mailbox_event.Signal();
+    state_.pause_wanted = LowByte(on);
+    state_.mailbox_event.Signal();
     return kKeyerOk;
 }
 
-int SetKeyerPaddleInput(int code) {
-    if (!HostOpen()) {
+int KeyerLink::SetPaddleInput(int code) {
+    if (!IsHostOpen()) {
         return kKeyerHostNotOpen;
     }
-    paddle_input_wanted = LowByte(code);
-    mailbox_event.Signal();
+    state_.paddle_input_wanted = LowByte(code);
+    state_.mailbox_event.Signal();
     return kKeyerOk;
 }
 
-int ClearKeyerBuffer() {
-    return RequestOneShot(clear_requested, true);
-}
-int KeyerBackspace() {
-    return RequestOneShot(backspace_requested, true);
-}
-int RequestKeyerSpeedPot() {
-    return RequestOneShot(speed_pot_requested, true);
-}
-int SetKeyerBaseMode() {
-    return RequestOneShot(base_mode_requested, false);
-}
-int SetKeyerExtendedMode() {
-    return RequestOneShot(extended_mode_requested, false);
-}
-int SendKeyerSpareAdmin(wire::SpareAdmin which) {
-    return RequestOneShot(spare_admin_requested[static_cast<int>(which)], false);
+int KeyerLink::ClearBuffer() {
+    return Request(PassStep::kClear, true);
 }
 
-int QueueKeyerByte(int byte) {
+int KeyerLink::Backspace() {
+    return Request(PassStep::kBackspace, true);
+}
+
+int KeyerLink::RequestSpeedPot() {
+    return Request(PassStep::kSpeedPot, true);
+}
+
+int KeyerLink::SetBaseMode() {
+    return Request(PassStep::kBaseMode, false);
+}
+
+int KeyerLink::SetExtendedMode() {
+    return Request(PassStep::kExtendedMode, false);
+}
+
+int KeyerLink::SendSpareAdmin(wire::SpareAdmin which) {
+    return Request(static_cast<PassStep>(static_cast<int>(PassStep::kFirstSpareAdmin) +
+                                         static_cast<int>(which)),
+                   false);
+}
+
+int KeyerLink::QueueByte(int byte) {
     const uint8_t low_byte = LowByte(byte);
-    return QueueBytes(&low_byte, 1);
+    return AppendToQueue(&low_byte, 1);
 }
 
-int QueueKeyerBytes(const uint8_t* bytes, int count) {
-    if (count < 0 || count > kQueueSize) {
+int KeyerLink::QueueBytes(const uint8_t* bytes, int count) {
+    if (count < 0 || count > kKeyerQueueSize) {
         return kKeyerQueueFull;
     }
-    return QueueBytes(bytes, count);
+    return AppendToQueue(bytes, count);
 }
 
-int IsKeyerQueueNearlyFull() {
-    if (!HostOpen()) {
+int KeyerLink::IsQueueNearlyFull() const {
+    if (!IsHostOpen()) {
         return kKeyerHostNotOpen;
     }
-    std::lock_guard<std::mutex> lock(queue_mutex);
-    return queue_nearly_full;
+    std::lock_guard<std::mutex> lock(state_.queue_mutex);
+    return state_.queue_nearly_full;
 }

@@ -5,12 +5,12 @@
 
 constexpr int kKeyerOk = 0;
 
-// The host-open handshake (OpenKeyerHost).
+// The host-open handshake (KeyerLink::OpenHost).
 constexpr int kKeyerNoEcho = -1;     // nothing came back to the echo test
 constexpr int kKeyerWrongEcho = -2;  // something other than the test byte came back
 constexpr int kKeyerNoVersion = -3;  // host open brought no version byte
 
-// The port (OpenKeyerPort).
+// The port (SerialPort::Open).
 constexpr int kPortOpenFailed = -4;  // the device did not open, or the port is open already
 constexpr int kPortStateUnreadable = -5;
 constexpr int kPortStateUnwritable = -6;
@@ -20,7 +20,7 @@ constexpr int kPortPurgeFailed = -10;  // the receive buffer could not be emptie
 constexpr int kKeyerQueueFull = -7;    // the ring had no room: nothing was queued
 constexpr int kKeyerHostNotOpen = -9;  // host mode is not open: nothing was done
 
-// The keyer reader's wait for a byte (WaitForKeyerPortByte).
+// The keyer reader's wait for a byte (SerialPort::WaitForByte).
 constexpr int kPortByteRead = 1;
 constexpr int kPortWaitEnded = 0;  // interrupted, cancelled, or no port open
 constexpr int kPortFailed = -1;    // the device refused the read: unplugged, or gone

@@ -4,34 +4,53 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "keyer/keyer_result.h"
 
-// kKeyerOk; kPortOpenFailed (also: already open), kPortStateUnreadable, kPortStateUnwritable
-// or kPortPurgeFailed. A port whose settings failed stays open until CloseKeyerPort.
-int OpenKeyerPort(int port_number);
-int WriteKeyerPort(const uint8_t* bytes, uint32_t count);  // 1 when all were written
-int ReadKeyerPort(uint8_t* buffer, uint32_t count);        // 1 when exactly `count` arrived
-void CloseKeyerPort();
+// One open port is an object its owner holds (the keyer link); two links in one process
+// each have their own. The platform's state of it lives in the platform's file.
+class SerialPort {
+  public:
+    SerialPort();
+    // Closes the port if it is still open.
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
 
-// The read time-out's total constant in milliseconds (250 after the open, 10 in host mode).
-void SetKeyerPortReadTimeout(uint32_t milliseconds);
-// Drops DTR from the record kept since the open, without re-reading it, as host close does.
-void DropKeyerPortDtr();
-// Gives up a transfer that is blocked on the port (a write to a keyer that stopped
-// reading), so a thread waiting in it returns 0.
-void CancelKeyerPortTransfers();
+    // kKeyerOk; kPortOpenFailed (also: already open), kPortStateUnreadable,
+    // kPortStateUnwritable or kPortPurgeFailed. A port whose settings failed stays open until
+    // Close.
+    int Open(int port_number);
+    int Write(const uint8_t* bytes, uint32_t count);  // 1 when all were written
+    int Read(uint8_t* buffer, uint32_t count);        // 1 when exactly `count` arrived
+    void Close();
 
-// The keyer reader's read (kPortByteRead, kPortWaitEnded or kPortFailed): one byte, however
-// long the keyer stays silent, so an idle keyer costs no wake-ups. A failed wait returns only
-// after the read time-out, so a caller that loops does not spin on a dead port. A wait never
-// takes a byte from the port without returning it: a byte that meets the interrupt is either
-// returned, to be handled whole, or left unread.
-int WaitForKeyerPortByte(uint8_t* byte);
-// Ends the wait above at once, and every later one, until the port is opened again. Unlike
-// a cancel it leaves writes alone, so the writer can still send the host close.
-void InterruptKeyerPortWait();
+    // The read time-out's total constant in milliseconds (250 after the open, 10 in host
+    // mode).
+    void SetReadTimeout(uint32_t milliseconds);
+    // Drops DTR from the record kept since the open, without re-reading it, as host close
+    // does.
+    void DropDtr();
+    // Gives up a transfer that is blocked on the port (a write to a keyer that stopped
+    // reading), so a thread waiting in it returns 0.
+    void CancelTransfers();
+
+    // The keyer reader's read (kPortByteRead, kPortWaitEnded or kPortFailed): one byte,
+    // however long the keyer stays silent, so an idle keyer costs no wake-ups. A failed wait
+    // returns only after the read time-out, so a caller that loops does not spin on a dead
+    // port. A wait never takes a byte from the port without returning it: a byte that meets
+    // the interrupt is either returned, to be handled whole, or left unread.
+    int WaitForByte(uint8_t* byte);
+    // Ends the wait above at once, and every later one, until the port is opened again.
+    // Unlike a cancel it leaves writes alone, so the writer can still send the host close.
+    void InterruptWait();
+
+  private:
+    struct Platform;
+    std::unique_ptr<Platform> platform_;
+};
 
 // The device name that port number `n` opens: "\\.\COM10" to "\\.\COM16", "com%d:"
 // otherwise. On the host build, the path pattern below decides instead.

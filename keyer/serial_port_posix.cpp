@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -26,12 +27,7 @@
 
 namespace {
 
-std::atomic<int> port_handle{-1};
-int cancel_pipe[2] = {-1, -1};
-std::atomic<bool> transfers_cancelled{false};
-int stop_pipe[2] = {-1, -1};
-std::atomic<bool> wait_interrupted{false};
-std::atomic<uint32_t> read_total_constant{250};
+// Where ports live is the program's, not a port's: every port of the process looks there.
 std::mutex pattern_mutex;
 std::string port_path_pattern = "/dev/ttyS%d";
 bool pattern_is_zero_based = true;
@@ -62,9 +58,24 @@ bool Readable(const pollfd& fd) {
     return (fd.revents & POLLIN) != 0;
 }
 
+}  // namespace
+
+struct SerialPort::Platform {
+    std::atomic<int> handle{-1};
+    int cancel_pipe[2] = {-1, -1};
+    std::atomic<bool> transfers_cancelled{false};
+    int stop_pipe[2] = {-1, -1};
+    std::atomic<bool> wait_interrupted{false};
+    std::atomic<uint32_t> read_total_constant{250};
+
+    void PaceFailedWait();
+    int PacedFailure();
+    bool WaitForPort(int fd, short events, int timeout_ms);
+};
+
 // A failed wait returns only after the read time-out, as a failed read does, but a stop or
 // a cancel still ends it at once.
-void PaceFailedWait() {
+void SerialPort::Platform::PaceFailedWait() {
     pollfd fds[2] = {{cancel_pipe[0], POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(read_total_constant.load());
@@ -83,14 +94,14 @@ void PaceFailedWait() {
 
 // A failed wait, paced: failed unless a stop or a cancel ended the pacing, which makes it
 // the end of the wait instead.
-int PacedFailure() {
+int SerialPort::Platform::PacedFailure() {
     PaceFailedWait();
     return wait_interrupted.load() || transfers_cancelled.load() ? kPortWaitEnded : kPortFailed;
 }
 
 // Waits for `events` on the port or the cancel pipe. Returns false when the transfer must
 // give up: cancelled, the device hung up, or the time-out (negative: none) passed.
-bool WaitForPort(int fd, short events, int timeout_ms) {
+bool SerialPort::Platform::WaitForPort(int fd, short events, int timeout_ms) {
     pollfd fds[2] = {{fd, events, 0}, {cancel_pipe[0], POLLIN, 0}};
     for (;;) {
         const int ready = poll(fds, 2, timeout_ms);
@@ -112,8 +123,6 @@ bool WaitForPort(int fd, short events, int timeout_ms) {
     }
 }
 
-}  // namespace
-
 void SetKeyerPortPathPattern(const std::string& pattern) {
     std::lock_guard<std::mutex> lock(pattern_mutex);
     port_path_pattern = pattern;
@@ -133,9 +142,16 @@ bool KeyerPortPresent(int port_number) {
     return errno == EACCES || errno == EBUSY || errno == EIO || errno == ETIMEDOUT;
 }
 
-int OpenKeyerPort(int port_number) {
-    if (port_handle.load() >= 0) {
-        // One keyer port per program, as Windows refuses a second opener.
+SerialPort::SerialPort() : platform_(std::make_unique<Platform>()) {}
+
+SerialPort::~SerialPort() {
+    Close();
+}
+
+int SerialPort::Open(int port_number) {
+    Platform& port = *platform_;
+    if (port.handle.load() >= 0) {
+        // Open already: Windows refuses a second opener too.
         return kPortOpenFailed;
     }
     const std::string path = PortPath(port_number);
@@ -150,19 +166,19 @@ int OpenKeyerPort(int port_number) {
         return kPortOpenFailed;
     }
     ioctl(fd, TIOCEXCL);
-    if (pipe2(cancel_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (pipe2(port.cancel_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         close(fd);
         return kPortOpenFailed;
     }
-    if (pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        ClosePipe(cancel_pipe);
+    if (pipe2(port.stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        ClosePipe(port.cancel_pipe);
         close(fd);
         return kPortOpenFailed;
     }
-    transfers_cancelled = false;
-    wait_interrupted = false;
-    read_total_constant = 250;
-    port_handle = fd;
+    port.transfers_cancelled = false;
+    port.wait_interrupted = false;
+    port.read_total_constant = 250;
+    port.handle = fd;
 
     termios attributes{};
     if (tcgetattr(fd, &attributes) != 0) {
@@ -194,9 +210,10 @@ int OpenKeyerPort(int port_number) {
     return kKeyerOk;
 }
 
-int WriteKeyerPort(const uint8_t* bytes, uint32_t count) {
-    const int fd = port_handle.load();
-    if (fd < 0 || transfers_cancelled.load()) {
+int SerialPort::Write(const uint8_t* bytes, uint32_t count) {
+    Platform& port = *platform_;
+    const int fd = port.handle.load();
+    if (fd < 0 || port.transfers_cancelled.load()) {
         return 0;
     }
     uint32_t written = 0;
@@ -212,7 +229,7 @@ int WriteKeyerPort(const uint8_t* bytes, uint32_t count) {
         if (done < 0 && errno != EAGAIN) {
             return 0;
         }
-        if (!WaitForPort(fd, POLLOUT, -1)) {
+        if (!port.WaitForPort(fd, POLLOUT, -1)) {
             return 0;
         }
     }
@@ -224,20 +241,21 @@ int WriteKeyerPort(const uint8_t* bytes, uint32_t count) {
         if (ioctl(fd, TIOCOUTQ, &unsent) != 0 || unsent <= 0) {
             return 1;
         }
-        pollfd cancel = {cancel_pipe[0], POLLIN, 0};
-        if (poll(&cancel, 1, 1) > 0 || transfers_cancelled.load()) {
+        pollfd cancel = {port.cancel_pipe[0], POLLIN, 0};
+        if (poll(&cancel, 1, 1) > 0 || port.transfers_cancelled.load()) {
             return 0;
         }
     }
 }
 
-int ReadKeyerPort(uint8_t* buffer, uint32_t count) {
-    const int fd = port_handle.load();
-    if (fd < 0 || transfers_cancelled.load()) {
+int SerialPort::Read(uint8_t* buffer, uint32_t count) {
+    Platform& port = *platform_;
+    const int fd = port.handle.load();
+    if (fd < 0 || port.transfers_cancelled.load()) {
         return 0;
     }
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(read_total_constant.load());
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(port.read_total_constant.load());
     uint32_t received = 0;
     while (received < count) {
         const ssize_t done = read(fd, buffer + received, count - received);
@@ -258,8 +276,9 @@ int ReadKeyerPort(uint8_t* buffer, uint32_t count) {
         // hang-up shows in the poll, which then gives up until the deadline.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !WaitForPort(fd, POLLIN, static_cast<int>(left.count()) + 1)) {
-            if (std::chrono::steady_clock::now() < deadline && !transfers_cancelled.load()) {
+        if (left.count() <= 0 ||
+            !port.WaitForPort(fd, POLLIN, static_cast<int>(left.count()) + 1)) {
+            if (std::chrono::steady_clock::now() < deadline && !port.transfers_cancelled.load()) {
                 std::this_thread::sleep_until(deadline);
             }
             return 0;
@@ -268,48 +287,52 @@ int ReadKeyerPort(uint8_t* buffer, uint32_t count) {
     return 1;
 }
 
-void CloseKeyerPort() {
-    const int fd = port_handle.exchange(-1);
+void SerialPort::Close() {
+    Platform& port = *platform_;
+    const int fd = port.handle.exchange(-1);
     if (fd >= 0) {
         // The exclusive flag belongs to the tty, not to this descriptor: a pty whose other
         // end stays open would keep refusing the next opener without this.
         ioctl(fd, TIOCNXCL);
         close(fd);
     }
-    ClosePipe(cancel_pipe);
-    ClosePipe(stop_pipe);
+    ClosePipe(port.cancel_pipe);
+    ClosePipe(port.stop_pipe);
 }
 
-void SetKeyerPortReadTimeout(uint32_t milliseconds) {
-    read_total_constant = milliseconds;
+void SerialPort::SetReadTimeout(uint32_t milliseconds) {
+    platform_->read_total_constant = milliseconds;
 }
 
-void DropKeyerPortDtr() {
-    const int fd = port_handle.load();
+void SerialPort::DropDtr() {
+    const int fd = platform_->handle.load();
     int dtr = TIOCM_DTR;
     if (fd >= 0) {
         ioctl(fd, TIOCMBIC, &dtr);
     }
 }
 
-void CancelKeyerPortTransfers() {
-    transfers_cancelled = true;
-    if (cancel_pipe[1] >= 0) {
+void SerialPort::CancelTransfers() {
+    Platform& port = *platform_;
+    port.transfers_cancelled = true;
+    if (port.cancel_pipe[1] >= 0) {
         const char wake = 1;
-        [[maybe_unused]] ssize_t ignored = write(cancel_pipe[1], &wake, 1);
+        [[maybe_unused]] ssize_t ignored = write(port.cancel_pipe[1], &wake, 1);
     }
 }
 
-int WaitForKeyerPortByte(uint8_t* byte) {
-    const int fd = port_handle.load();
-    if (fd < 0 || transfers_cancelled.load()) {
-        PaceFailedWait();
+int SerialPort::WaitForByte(uint8_t* byte) {
+    Platform& port = *platform_;
+    const int fd = port.handle.load();
+    if (fd < 0 || port.transfers_cancelled.load()) {
+        port.PaceFailedWait();
         return kPortWaitEnded;
     }
-    pollfd fds[3] = {{fd, POLLIN, 0}, {cancel_pipe[0], POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
+    pollfd fds[3] = {
+        {fd, POLLIN, 0}, {port.cancel_pipe[0], POLLIN, 0}, {port.stop_pipe[0], POLLIN, 0}};
     for (;;) {
         // Tested before the port: a byte that arrives with the stop stays unread.
-        if (wait_interrupted.load() || transfers_cancelled.load()) {
+        if (port.wait_interrupted.load() || port.transfers_cancelled.load()) {
             return kPortWaitEnded;
         }
         const int ready = poll(fds, 3, -1);
@@ -317,7 +340,7 @@ int WaitForKeyerPortByte(uint8_t* byte) {
             continue;
         }
         if (ready < 0) {
-            return PacedFailure();
+            return port.PacedFailure();
         }
         if (Readable(fds[1]) || Readable(fds[2])) {
             return kPortWaitEnded;
@@ -332,14 +355,15 @@ int WaitForKeyerPortByte(uint8_t* byte) {
             }
         }
         // A hang-up, an error, or a tty that reads as empty although poll said otherwise.
-        return PacedFailure();
+        return port.PacedFailure();
     }
 }
 
-void InterruptKeyerPortWait() {
-    wait_interrupted = true;
-    if (stop_pipe[1] >= 0) {
+void SerialPort::InterruptWait() {
+    Platform& port = *platform_;
+    port.wait_interrupted = true;
+    if (port.stop_pipe[1] >= 0) {
         const char wake = 1;
-        [[maybe_unused]] ssize_t ignored = write(stop_pipe[1], &wake, 1);
+        [[maybe_unused]] ssize_t ignored = write(port.stop_pipe[1], &wake, 1);
     }
 }

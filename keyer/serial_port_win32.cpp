@@ -11,27 +11,44 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 
 #include "keyer/serial_port.h"
 
+struct SerialPort::Platform {
+    std::atomic<HANDLE> handle{nullptr};
+    DCB state;
+    COMMTIMEOUTS timeouts;
+    // Set by a cancel so that the transfers still to come fail at once instead of waiting on
+    // a keyer that has stopped reading; cleared by the next open.
+    std::atomic<bool> transfers_cancelled{false};
+    // A read's time-out in milliseconds, played by the wait for its completion.
+    std::atomic<uint32_t> read_total_constant{250};
+    // Manual-reset; set by InterruptWait, made anew by each open.
+    HANDLE stop_event = nullptr;
+
+    void PaceFailedRead(DWORD started);
+    int Transfer(bool write, void* bytes, uint32_t count);
+};
+
 namespace {
 
-std::atomic<HANDLE> port_handle{nullptr};
-DCB port_state;
-COMMTIMEOUTS port_timeouts;
-// Set by a cancel so that the transfers still to come fail at once instead of waiting on
-// a keyer that has stopped reading; cleared by the next open.
-std::atomic<bool> transfers_cancelled{false};
-// A read's time-out in milliseconds, played by the wait for its completion.
-std::atomic<uint32_t> read_total_constant{250};
-// Manual-reset; set by InterruptKeyerPortWait, made anew by each open.
-HANDLE stop_event = nullptr;
+// Ends a pending transfer early and waits until it has ended: until then it still owns the
+// record and the buffer. True when it ended with every byte, which can happen when the
+// bytes came in before the cancel took effect.
+bool CancelAndFinish(HANDLE handle, OVERLAPPED* overlapped, uint32_t count) {
+    CancelIoEx(handle, overlapped);
+    DWORD transferred = 0;
+    return GetOverlappedResult(handle, overlapped, &transferred, TRUE) && transferred == count;
+}
+
+}  // namespace
 
 // A read that the device refuses at once (an unplugged adapter, a pty whose other end has
 // gone) would otherwise return at once too, and the keyer reader, which reads in a loop,
 // would spin on a dead port: it waits out the time-out instead, as a live port would. The
 // stop event still ends that wait at once.
-void PaceFailedRead(DWORD started) {
+void SerialPort::Platform::PaceFailedRead(DWORD started) {
     const DWORD limit = read_total_constant.load();
     const DWORD elapsed = GetTickCount() - started;
     if (transfers_cancelled.load() || elapsed >= limit) {
@@ -44,20 +61,11 @@ void PaceFailedRead(DWORD started) {
     }
 }
 
-// Ends a pending transfer early and waits until it has ended: until then it still owns the
-// record and the buffer. True when it ended with every byte, which can happen when the
-// bytes came in before the cancel took effect.
-bool CancelAndFinish(HANDLE handle, OVERLAPPED* overlapped, uint32_t count) {
-    CancelIoEx(handle, overlapped);
-    DWORD transferred = 0;
-    return GetOverlappedResult(handle, overlapped, &transferred, TRUE) && transferred == count;
-}
-
 // One overlapped transfer: its own record and event, so a read and a write may be pending
 // on the port together.
-int Transfer(bool write, void* bytes, uint32_t count) {
-    const HANDLE handle = port_handle.load();
-    if (handle == nullptr || transfers_cancelled.load()) {
+int SerialPort::Platform::Transfer(bool write, void* bytes, uint32_t count) {
+    const HANDLE device = handle.load();
+    if (device == nullptr || transfers_cancelled.load()) {
         return 0;
     }
     OVERLAPPED overlapped;
@@ -68,8 +76,8 @@ int Transfer(bool write, void* bytes, uint32_t count) {
     }
     const DWORD started = GetTickCount();
     DWORD transferred = 0;
-    const BOOL done = write ? WriteFile(handle, bytes, count, &transferred, &overlapped)
-                            : ReadFile(handle, bytes, count, &transferred, &overlapped);
+    const BOOL done = write ? WriteFile(device, bytes, count, &transferred, &overlapped)
+                            : ReadFile(device, bytes, count, &transferred, &overlapped);
     int result = 0;
     // A read's time-out ends in its cancel, with fewer bytes; only a refusal counts as failed.
     bool failed = false;
@@ -79,11 +87,11 @@ int Transfer(bool write, void* bytes, uint32_t count) {
         const DWORD limit = write ? INFINITE : read_total_constant.load();
         const DWORD waited = WaitForSingleObject(overlapped.hEvent, limit);
         if (waited == WAIT_TIMEOUT) {
-            result = CancelAndFinish(handle, &overlapped, count) ? 1 : 0;
+            result = CancelAndFinish(device, &overlapped, count) ? 1 : 0;
         } else if (waited != WAIT_OBJECT_0) {
-            CancelAndFinish(handle, &overlapped, count);
+            CancelAndFinish(device, &overlapped, count);
             failed = true;
-        } else if (!GetOverlappedResult(handle, &overlapped, &transferred, FALSE)) {
+        } else if (!GetOverlappedResult(device, &overlapped, &transferred, FALSE)) {
             failed = true;
         } else if (transferred == count) {
             result = 1;
@@ -98,10 +106,15 @@ int Transfer(bool write, void* bytes, uint32_t count) {
     return result;
 }
 
-}  // namespace
+SerialPort::SerialPort() : platform_(std::make_unique<Platform>()) {}
 
-int OpenKeyerPort(int port_number) {
-    if (port_handle.load() != nullptr) {
+SerialPort::~SerialPort() {
+    Close();
+}
+
+int SerialPort::Open(int port_number) {
+    Platform& port = *platform_;
+    if (port.handle.load() != nullptr) {
         // The device would refuse a second opener anyway; returning here also keeps the
         // handle of the open port instead of overwriting it with an invalid one.
         return kPortOpenFailed;
@@ -113,39 +126,39 @@ int OpenKeyerPort(int port_number) {
     if (handle == INVALID_HANDLE_VALUE) {
         return kPortOpenFailed;
     }
-    transfers_cancelled = false;
-    stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (stop_event == nullptr) {
+    port.transfers_cancelled = false;
+    port.stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (port.stop_event == nullptr) {
         CloseHandle(handle);
         return kPortOpenFailed;
     }
-    port_handle = handle;
+    port.handle = handle;
 
-    if (!GetCommState(handle, &port_state)) {
+    if (!GetCommState(handle, &port.state)) {
         return kPortStateUnreadable;
     }
-    port_state.BaudRate = 1200;
-    port_state.StopBits = ONESTOPBIT;
-    port_state.Parity = NOPARITY;
-    port_state.ByteSize = 8;
-    port_state.fDtrControl = DTR_CONTROL_ENABLE;
-    port_state.fDsrSensitivity = FALSE;
-    port_state.fOutX = FALSE;
-    port_state.fInX = FALSE;
-    port_state.fNull = FALSE;
-    port_state.fRtsControl = RTS_CONTROL_DISABLE;
-    if (!SetCommState(handle, &port_state)) {
+    port.state.BaudRate = 1200;
+    port.state.StopBits = ONESTOPBIT;
+    port.state.Parity = NOPARITY;
+    port.state.ByteSize = 8;
+    port.state.fDtrControl = DTR_CONTROL_ENABLE;
+    port.state.fDsrSensitivity = FALSE;
+    port.state.fOutX = FALSE;
+    port.state.fInX = FALSE;
+    port.state.fNull = FALSE;
+    port.state.fRtsControl = RTS_CONTROL_DISABLE;
+    if (!SetCommState(handle, &port.state)) {
         return kPortStateUnwritable;
     }
 
     // No time-outs of the port's own; see the top of the file.
-    port_timeouts.ReadIntervalTimeout = 0;
-    port_timeouts.ReadTotalTimeoutMultiplier = 0;
-    port_timeouts.ReadTotalTimeoutConstant = 0;
-    read_total_constant = 250;
-    port_timeouts.WriteTotalTimeoutMultiplier = 0;
-    port_timeouts.WriteTotalTimeoutConstant = 0;
-    SetCommTimeouts(handle, &port_timeouts);
+    port.timeouts.ReadIntervalTimeout = 0;
+    port.timeouts.ReadTotalTimeoutMultiplier = 0;
+    port.timeouts.ReadTotalTimeoutConstant = 0;
+    port.read_total_constant = 250;
+    port.timeouts.WriteTotalTimeoutMultiplier = 0;
+    port.timeouts.WriteTotalTimeoutConstant = 0;
+    SetCommTimeouts(handle, &port.timeouts);
 
     Sleep(400);
     if (!PurgeComm(handle, PURGE_RXCLEAR)) {
@@ -154,44 +167,46 @@ int OpenKeyerPort(int port_number) {
     return kKeyerOk;
 }
 
-int WriteKeyerPort(const uint8_t* bytes, uint32_t count) {
-    return Transfer(true, const_cast<uint8_t*>(bytes), count);
+int SerialPort::Write(const uint8_t* bytes, uint32_t count) {
+    return platform_->Transfer(true, const_cast<uint8_t*>(bytes), count);
 }
 
-int ReadKeyerPort(uint8_t* buffer, uint32_t count) {
-    return Transfer(false, buffer, count);
+int SerialPort::Read(uint8_t* buffer, uint32_t count) {
+    return platform_->Transfer(false, buffer, count);
 }
 
-void CloseKeyerPort() {
-    const HANDLE handle = port_handle.exchange(nullptr);
+void SerialPort::Close() {
+    Platform& port = *platform_;
+    const HANDLE handle = port.handle.exchange(nullptr);
     if (handle != nullptr) {
         CloseHandle(handle);
     }
-    if (stop_event != nullptr) {
-        CloseHandle(stop_event);
-        stop_event = nullptr;
+    if (port.stop_event != nullptr) {
+        CloseHandle(port.stop_event);
+        port.stop_event = nullptr;
     }
 }
 
-void SetKeyerPortReadTimeout(uint32_t milliseconds) {
-    read_total_constant = milliseconds;
+void SerialPort::SetReadTimeout(uint32_t milliseconds) {
+    platform_->read_total_constant = milliseconds;
 }
 
-int WaitForKeyerPortByte(uint8_t* byte) {
-    const HANDLE handle = port_handle.load();
+int SerialPort::WaitForByte(uint8_t* byte) {
+    Platform& port = *platform_;
+    const HANDLE handle = port.handle.load();
     const DWORD started = GetTickCount();
-    if (handle == nullptr || stop_event == nullptr || transfers_cancelled.load()) {
-        PaceFailedRead(started);
+    if (handle == nullptr || port.stop_event == nullptr || port.transfers_cancelled.load()) {
+        port.PaceFailedRead(started);
         return kPortWaitEnded;
     }
-    if (WaitForSingleObject(stop_event, 0) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(port.stop_event, 0) == WAIT_OBJECT_0) {
         return kPortWaitEnded;
     }
     OVERLAPPED overlapped;
     ZeroMemory(&overlapped, sizeof overlapped);
     overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (overlapped.hEvent == nullptr) {
-        PaceFailedRead(started);
+        port.PaceFailedRead(started);
         return kPortWaitEnded;
     }
     uint8_t received = 0;
@@ -201,7 +216,7 @@ int WaitForKeyerPortByte(uint8_t* byte) {
     if (ReadFile(handle, &received, 1, &transferred, &overlapped)) {
         result = transferred == 1 ? 1 : 0;
     } else if (GetLastError() == ERROR_IO_PENDING) {
-        const HANDLE both[2] = {overlapped.hEvent, stop_event};
+        const HANDLE both[2] = {overlapped.hEvent, port.stop_event};
         const DWORD woken = WaitForMultipleObjects(2, both, FALSE, INFINITE);
         if (woken == WAIT_OBJECT_0) {
             failed = !GetOverlappedResult(handle, &overlapped, &transferred, FALSE);
@@ -223,27 +238,31 @@ int WaitForKeyerPortByte(uint8_t* byte) {
     if (!failed) {
         return kPortWaitEnded;
     }
-    PaceFailedRead(started);
+    port.PaceFailedRead(started);
     // A read that the close's cancel aborted is the end of the wait, not a failed port.
-    return transfers_cancelled.load() || WaitForSingleObject(stop_event, 0) == WAIT_OBJECT_0
+    return port.transfers_cancelled.load() ||
+                   WaitForSingleObject(port.stop_event, 0) == WAIT_OBJECT_0
                ? kPortWaitEnded
                : kPortFailed;
 }
 
-void InterruptKeyerPortWait() {
-    if (stop_event != nullptr) {
-        SetEvent(stop_event);
+void SerialPort::InterruptWait() {
+    Platform& port = *platform_;
+    if (port.stop_event != nullptr) {
+        SetEvent(port.stop_event);
     }
 }
 
-void DropKeyerPortDtr() {
-    port_state.fDtrControl = DTR_CONTROL_DISABLE;
-    SetCommState(port_handle.load(), &port_state);
+void SerialPort::DropDtr() {
+    Platform& port = *platform_;
+    port.state.fDtrControl = DTR_CONTROL_DISABLE;
+    SetCommState(port.handle.load(), &port.state);
 }
 
-void CancelKeyerPortTransfers() {
-    transfers_cancelled = true;
-    const HANDLE handle = port_handle.load();
+void SerialPort::CancelTransfers() {
+    Platform& port = *platform_;
+    port.transfers_cancelled = true;
+    const HANDLE handle = port.handle.load();
     if (handle != nullptr) {
         CancelIoEx(handle, nullptr);
     }

@@ -6,8 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_host.h"
+#include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "net/socket_api.h"
 #include "settings/settings_record.h"
@@ -47,37 +46,34 @@ const char* SerialFailureReason(int result) {
 // 1 attached, 0 failed (the port is given back, so the next attempt can open it again).
 int Station::AttachLocalKeyer() {
     Log(Format("\r\nopenComm: %d", static_cast<int>(settings.com_port)));
-    const int opened = OpenKeyerPort(static_cast<int>(settings.com_port));
+    const int opened = keyer_.port().Open(static_cast<int>(settings.com_port));
     if (opened != kKeyerOk) {
         Log(SerialFailureReason(opened));
         Log("\r\nCheck com port settings.");
         if (opened != kPortOpenFailed) {
-            CloseKeyerPort();  // opened, then its line settings failed
+            keyer_.port().Close();  // opened, then its line settings failed
         }
         return 0;
     }
     Log("\r\nAttach local Tarvel: ");
     uint8_t version = 0;
     state_.keyer_lost = false;
-    const int attached = OpenKeyerHost(&version, this);
+    const int attached = keyer_.OpenHost(&version);
     if (attached != kKeyerOk) {
         Log(attached == kKeyerNoVersion   ? "Tarvel does not respond"
             : attached == kKeyerWrongEcho ? "Echo Mismatch"
                                           : "No Echo Response");
-        CloseKeyerPort();
+        keyer_.port().Close();
         return 0;
     }
     Log("\r\nLoad local Tarvel settings...");
-    state_.keyer_version = version;
-    LoadKeyerSettings(&settings.keyer_settings);
+    keyer_.LoadSettings(&settings.keyer_settings);
     if (!IsExtendedKeyerVersion(version)) {
-        SetKeyerBaseMode();
-        state_.keyer_v2 = 0;
+        keyer_.SetBaseMode();
     } else {
-        SetKeyerExtendedMode();
-        state_.keyer_v2 = 1;
+        keyer_.SetExtendedMode();
     }
-    SetKeyerSidetone(settings.keyer_settings.sidetone);
+    keyer_.SetSidetone(settings.keyer_settings.sidetone);
     Log("Done\r\n");
     state_.local_keyer_open = 1;
     view_.ShowLocalKeyer(LocalKeyerState::kOnline, version);

@@ -8,8 +8,7 @@
 //
 // All of it runs on the keyer reader thread, between two reads: what it shows goes to the
 // view, which hands it over without waiting, so the reader never waits for the window.
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_reader.h"
+#include "keyer/keyer_link.h"
 #include "messages/message_sender.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
@@ -64,7 +63,7 @@ void Station::ShowLocalStatus(uint8_t status) {
 }
 
 void Station::OnKeyerStatus(uint8_t status) {
-    if (IsKeyerButtonReport(status)) {
+    if (keyer_.IsButtonReport(status)) {
         // Keying from this station's own buttons follows the role rule. A report that the
         // rule refuses is dropped rather than passed on as status: its button bits would
         // read as hold and break-in at the other station.
@@ -97,7 +96,7 @@ void Station::OnSpeedPot(uint8_t wpm) {
         }
     }
     view_.ShowSpeed(wpm);
-    SetKeyerSpeed(wpm);
+    keyer_.SetSpeed(wpm);
 }
 
 void Station::OnKeyerEcho(uint8_t character) {

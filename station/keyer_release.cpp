@@ -1,7 +1,7 @@
 // The one rule behind every end of a link and every lost keyer: nothing is left keyed,
 // pressed, paused or waiting to be sent, and what the operator sees says so. Keyer requests
 // made here do nothing when no keyer is attached.
-#include "keyer/keyer_commands.h"
+#include "keyer/keyer_link.h"
 #include "messages/message_sender.h"
 #include "station/station.h"
 
@@ -10,9 +10,9 @@ void Station::ReleaseKeyerControl() {
     // Whatever the other station last said about its keyer says nothing about the next link.
     state_.remote_busy = 0;
     net_.backlog().Drop();
-    ClearKeyerBuffer();
-    ReleaseKeyer();
-    SetKeyerPause(0);
+    keyer_.ClearBuffer();
+    keyer_.Release();
+    keyer_.SetPause(0);
     state_.tune_on = 0;
     state_.pause_on = 0;
     view_.ShowTune(false);

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "keyer/keyer_commands.h"
+#include "keyer/keyer_link.h"
 #include "net/link_timing.h"
 #include "net/packet_link.h"
 #include "settings/settings_record.h"
@@ -35,11 +35,11 @@ bool SendsHeartbeats() {
 
 // The one place where the link's text reaches the keyer.
 bool KeyerTransmitQueue::Queue(const uint8_t* bytes, int count) {
-    return QueueKeyerBytes(bytes, count) != kKeyerQueueFull;
+    return keyer_.QueueBytes(bytes, count) != kKeyerQueueFull;
 }
 
 bool KeyerTransmitQueue::IsNearlyFull() {
-    return IsKeyerQueueNearlyFull() == 1;
+    return keyer_.IsQueueNearlyFull() == 1;
 }
 
 void Station::StartLink(SocketHandle data_socket) {
@@ -214,7 +214,7 @@ void Station::CloseNetworkAtExit() {
     if (!net_.IsLinked()) {
         // Whatever the operator left keyed here must not stay keyed once nobody can reach
         // the Tune button; the keyer's buffer is the operator's own and is left.
-        ReleaseKeyer();
+        keyer_.Release();
         return;
     }
     ReleaseKeyerControl();

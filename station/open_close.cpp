@@ -5,9 +5,7 @@
 #include <thread>
 #include <utility>
 
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_host.h"
-#include "keyer/keyer_reader.h"
+#include "keyer/keyer_link.h"
 #include "messages/message_sender.h"
 #include "settings/settings_record.h"
 #include "station/settings_file.h"
@@ -22,12 +20,14 @@ constexpr int kAfterButtonOpenMs = 100;
 }  // namespace
 
 Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
-                 LinkSetup link, MessageSender::CarryOut carry_out_messages)
+                 StationSetup setup)
     : view_(view),
       log_(log),
       socket_events_(socket_events),
-      net_(keyer_queue_, std::move(link)),
-      sender_(*this, std::move(carry_out_messages)) {}
+      keyer_(*this, std::move(setup.keyer_writer_held)),
+      keyer_queue_(keyer_),
+      net_(keyer_queue_, std::move(setup.link)),
+      sender_(*this, std::move(setup.carry_out_messages)) {}
 
 void Station::Start() {
     ReadSettingsFile(view_);
@@ -89,8 +89,8 @@ void Station::OpenOrClose() {
         ReleaseKeyerControl();
         if (state_.local_keyer_open.load() == 1) {
             SaveSettingsFileAtClose(view_);
-            SetKeyerBaseMode();
-            CloseKeyerHost();
+            keyer_.SetBaseMode();
+            keyer_.CloseHost();
             state_.local_keyer_open = 0;
             view_.ShowLocalKeyer(LocalKeyerState::kClosed, 0);
         }
@@ -114,7 +114,7 @@ void Station::CloseLocalKeyerIfLost() {
     }
     // The host close goes nowhere, but it stops the keyer's threads and gives the port back,
     // so that Open can attach the keyer again once it is plugged back in.
-    CloseKeyerHost();
+    keyer_.CloseHost();
     state_.local_keyer_open = 0;
     view_.ShowLocalKeyer(LocalKeyerState::kLost, 0);
     Log("\r\nLocal Tarvel lost: COM" + std::to_string(static_cast<int>(settings.com_port)) +
@@ -128,6 +128,6 @@ void Station::CloseLocalKeyerIfLost() {
 void Station::Exit() {
     CloseNetworkAtExit();
     // The keyer reader starts messages and sends packets; it stops before the sender ends.
-    StopKeyerThreadsAtExit();
+    keyer_.StopAtExit();
     sender_.End();
 }

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "keyer/keyer_commands.h"
+#include "keyer/keyer_link.h"
 #include "messages/message_sender.h"
 #include "settings/field_number.h"
 #include "settings/settings_record.h"
@@ -29,7 +29,7 @@ void Station::ApplySpeed() {
     if (net_.IsLinked()) {
         net_.SendPacket(PKT_SPEED, wpm);
     }
-    SetKeyerSpeed(wpm);
+    keyer_.SetSpeed(wpm);
 }
 
 void Station::TypeCharacter(unsigned int character_code) {
@@ -46,7 +46,7 @@ void Station::TypeCharacter(unsigned int character_code) {
         if (net_.IsLinked()) {
             net_.SendPacket(PKT_BACKSPACE, 0);
         } else {
-            KeyerBackspace();
+            keyer_.Backspace();
         }
         view_.TakeBackTypedCharacter();
         return;
@@ -63,7 +63,7 @@ void Station::TypeCharacter(unsigned int character_code) {
     if (net_.IsLinked()) {
         net_.SendPacket(PKT_TEXT_CHAR, character);
     }
-    QueueKeyerByte(character);
+    keyer_.QueueByte(character);
     view_.AppendTypedText(std::string(1, static_cast<char>(character)));
 }
 
@@ -102,7 +102,7 @@ void Station::Clear() {
     if (net_.IsLinked()) {
         net_.SendPacket(PKT_CLEAR, 0);
     }
-    ClearKeyerBuffer();
+    keyer_.ClearBuffer();
     state_.pause_on = 0;
     view_.ShowPause(false);
     state_.tune_on = 0;
@@ -111,8 +111,8 @@ void Station::Clear() {
         net_.SendPacket(PKT_PAUSE, 0);
         net_.SendPacket(PKT_TUNE, 0);
     } else {
-        SetKeyerPause(0);
-        SetKeyerKeyDown(0);
+        keyer_.SetPause(0);
+        keyer_.SetKeyDown(0);
     }
     view_.FocusTyping();
 }
@@ -127,7 +127,7 @@ void Station::ToggleTune() {
     if (net_.IsLinked()) {
         net_.SendPacket(PKT_TUNE, on);
     } else {
-        SetKeyerKeyDown(on);
+        keyer_.SetKeyDown(on);
     }
     view_.FocusTyping();
 }
@@ -137,7 +137,7 @@ void Station::TogglePause() {
     view_.ShowPause(on == 1);
     state_.pause_on = on;
     if (!net_.IsLinked()) {
-        SetKeyerPause(on);
+        keyer_.SetPause(on);
     } else if ((NetFlags() & kNetRoleRemoteSide) == 0) {
         // A RemoteSide's pause is its own: the keying comes from the other station.
         net_.SendPacket(PKT_PAUSE, on);
@@ -165,7 +165,7 @@ void Station::HandOn(const uint8_t* bytes, int count) {
         // after both, never between a command and its argument.
         net_.SendTextPackets(bytes, count);
     }
-    QueueKeyerBytes(bytes, count);
+    keyer_.QueueBytes(bytes, count);
     for (int i = 0; i < count; ++i) {
         // A one-character text: a NUL byte shows nothing.
         const char text[2] = {static_cast<char>(bytes[i]), '\0'};

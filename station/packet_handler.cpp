@@ -1,8 +1,7 @@
 // What the other station's packets do here, and the settings block both stations load.
 #include <string>
 
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_reader.h"
+#include "keyer/keyer_link.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
 
@@ -34,7 +33,7 @@ void Station::ApplyRemoteStatus(uint8_t status) {
 
 void Station::SendVersionReply() {
     const uint8_t version =
-        state_.local_keyer_open.load() == 1 ? state_.keyer_version.load() : kNoKeyerVersion;
+        state_.local_keyer_open.load() == 1 ? keyer_.Version() : kNoKeyerVersion;
     net_.SendPacket(PKT_VERSION_REPLY, version, 0, nullptr);
 }
 
@@ -70,11 +69,11 @@ void Station::processIPpacket(const Packet& packet) {
             break;
         case PKT_KEYER_SETTINGS: {
             const KeyerSettings block = PacketKeyerSettings(packet);
-            LoadKeyerSettings(&block);
+            keyer_.LoadSettings(&block);
             break;
         }
         case PKT_SPEED:
-            SetKeyerSpeed(value);
+            keyer_.SetSpeed(value);
             break;
         case PKT_HEARTBEAT:
             net_.SendPacket(PKT_HEARTBEAT_REPLY, value, 0, nullptr);
@@ -82,18 +81,18 @@ void Station::processIPpacket(const Packet& packet) {
         case PKT_CLEAR:
             // Everything sent before the Clear goes, at once, however much of it still waits.
             net_.backlog().Drop();
-            ClearKeyerBuffer();
+            keyer_.ClearBuffer();
             net_.backlog().Feed();
             break;
         case PKT_PAUSE:
-            SetKeyerPause(value);
+            keyer_.SetPause(value);
             break;
         case PKT_TUNE:
-            SetKeyerKeyDown(value);
+            keyer_.SetKeyDown(value);
             break;
         case PKT_BACKSPACE:
             if (!net_.backlog().TakeBack()) {
-                KeyerBackspace();
+                keyer_.Backspace();
             }
             break;
         case PKT_VERSION_REPLY:
@@ -109,7 +108,7 @@ void Station::processIPpacket(const Packet& packet) {
             view_.BlinkHeartbeat((value & kHeartbeatBlinkBit) == 0);
             break;
         case PKT_PADDLE:
-            SetKeyerPaddleInput(value);
+            keyer_.SetPaddleInput(value);
             break;
         default:
             // Types without a meaning are left for later versions of the protocol, so they
@@ -122,7 +121,7 @@ int Station::IsLinkBusy() const {
     if (net_.IsLinked()) {
         return state_.remote_busy.load();
     }
-    return IsKeyerQueueNearlyFull();
+    return keyer_.IsQueueNearlyFull();
 }
 
 void Station::ApplyKeyerSettings() {
@@ -131,12 +130,12 @@ void Station::ApplyKeyerSettings() {
     // never see a block that is half the operator's and half the other side's.
     KeyerSettings block = settings.keyer_settings;
     if (!net_.IsLinked()) {
-        LoadKeyerSettings(&block);
+        keyer_.LoadSettings(&block);
         return;
     }
     const uint32_t flags = NetFlags();
     if ((flags & kNetRoleControlPoint) != 0) {
-        LoadKeyerSettings(&block);
+        keyer_.LoadSettings(&block);
         if ((flags & kNetRemoteSidetone) != 0) {
             block.pin_config |= kPinRemoteSidetone;
             block.sidetone &= kSidetoneFrequencyMask;
@@ -151,9 +150,9 @@ void Station::ApplyKeyerSettings() {
         return;
     }
     if ((flags & kNetRoleRemoteSide) != 0) {
-        LoadKeyerSettings(&block);
+        keyer_.LoadSettings(&block);
         return;
     }
     block.pin_config &= kConversePinMask;
-    LoadKeyerSettings(&block);
+    keyer_.LoadSettings(&block);
 }

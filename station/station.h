@@ -13,9 +13,9 @@
 // stops the keyer's threads and the message sender; after it returns no thread calls into the
 // station or its view, and both may go.
 //
-// A station still shares the keyer link and the settings record with any other in the same
-// process: those are module state below it for now, so one process runs one station. The
-// link to the other station (`net_`) and the message sender (`sender_`) are its own.
+// A station still shares the settings record with any other in the same process: it is module
+// state below it for now. Its keyer link (`keyer_`), its link to the other station (`net_`) and
+// its message sender (`sender_`) are its own.
 #pragma once
 
 #include <atomic>
@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <string>
 
+#include "keyer/keyer_link.h"
 #include "keyer/keyer_listener.h"
 #include "messages/message_sender.h"
 #include "net/net_link.h"
@@ -40,9 +41,6 @@ struct StationState {
     std::atomic<uint8_t> pause_on{0};
     std::atomic<uint8_t> tune_on{0};
     std::atomic<uint8_t> heartbeat_count{0};
-    // The version byte of the local keyer's host-open answer, and whether it is 20 or more.
-    std::atomic<uint8_t> keyer_version{0};
-    std::atomic<int32_t> keyer_v2{0};
     // Received packets whose marker byte was not PKT_MARKER.
     std::atomic<int32_t> bad_packet_count{0};
     // Set by the keyer reader when it gives the keyer up; the link timer's tick closes it.
@@ -52,8 +50,24 @@ struct StationState {
 // The local keyer's transmit queue, as the link's receive backlog feeds it.
 class KeyerTransmitQueue final : public TransmitQueue {
   public:
+    explicit KeyerTransmitQueue(KeyerLink& keyer) : keyer_(keyer) {}
     bool Queue(const uint8_t* bytes, int count) override;
     bool IsNearlyFull() override;
+
+  private:
+    KeyerLink& keyer_;
+};
+
+// How a station runs when something other than the program runs it: a test, the fuzzer, a
+// bench. The program leaves each as it is.
+struct StationSetup {
+    // The link's silence period and how it sends.
+    LinkSetup link;
+    // Carries out the stored messages that start, instead of the sender's thread (see
+    // MessageSender).
+    MessageSender::CarryOut carry_out_messages;
+    // Holds the keyer's writer back while it answers true (see KeyerLink::WriterHold).
+    KeyerLink::WriterHold keyer_writer_held;
 };
 
 // How Scroll steps the speed: up, down, or the same speed sent again.
@@ -62,11 +76,9 @@ enum class SpeedStep { kUp, kDown, kRepeat };
 class Station final : public KeyerListener, public MessageSink {
   public:
     // `socket_events` is where the platform delivers the link's socket events (the Main
-    // window on Windows); the station only passes it on. `link` says how its link is run;
-    // `carry_out_messages`, when given, carries out the stored messages that start instead of
-    // the sender's thread (see MessageSender).
+    // window on Windows); the station only passes it on.
     Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
-            LinkSetup link = {}, MessageSender::CarryOut carry_out_messages = {});
+            StationSetup setup = {});
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
@@ -131,6 +143,7 @@ class Station final : public KeyerListener, public MessageSink {
     int IsLinkBusy() const;
 
     StationState& state() { return state_; }
+    KeyerLink& keyer() { return keyer_; }
     StationView& view() { return view_; }
     NetLink& net() { return net_; }
     MessageSender& sender() { return sender_; }
@@ -178,6 +191,9 @@ class Station final : public KeyerListener, public MessageSink {
     ConnectLog& log_;
     SocketNotifyTarget socket_events_;
     StationState state_;
+    // Before what it feeds: its reader calls into the rest of the station only between an
+    // open and a close or Exit, never while the station is made or goes.
+    KeyerLink keyer_;
     KeyerTransmitQueue keyer_queue_;
     NetLink net_;
     // The receive side of the one connection; reset with each new link so that the partial

@@ -1,15 +1,15 @@
 // What the fuzz targets share.
 //
 // A target runs millions of inputs in one process. Each input gets a fresh Station, and with
-// it a fresh link, but what lies below it is still module state: one settings record, one
-// keyer. So every input also starts from those as they are before the window opens
-// (ResetStation), and a finding reproduces from its file alone.
+// it a fresh link and keyer link, but what lies below it is still module state: one settings
+// record. So every input also starts from it as it is before the window opens (ResetStation),
+// and a finding reproduces from its file alone.
 //
-// The keyer a target attaches is one without a writer thread or a port: host mode counts
-// as open, so every entry point takes its request, and queued bytes stay in the transmit
-// queue until the target lets the keyer take them (TakeQueuedBytes), as a keyer that keys
-// slowly would. Nothing in a target runs on another thread, so an input runs the same way
-// every time.
+// The keyer a target attaches is the station's link opened without a writer thread or a
+// port: host mode counts as open, so every entry point takes its request, and queued bytes
+// stay in the transmit queue until the target lets the keyer take them (TakeQueuedBytes), as
+// a keyer that keys slowly would. Nothing in a target runs on another thread, so an input
+// runs the same way every time.
 //
 // A broken invariant ends the run through FuzzCheck, which libFuzzer reports as a crash with
 // the input that broke it.
@@ -38,9 +38,10 @@ class FuzzInput {
 // Prints `what` and aborts when `condition` is false.
 void FuzzCheck(bool condition, const char* what);
 
-// The settings record zeroed, and the keyer closed with an empty queue and mailbox.
+// The settings record zeroed.
 void ResetStation();
 
+class KeyerLink;
 class Station;
 // Host mode as if `station` had opened it with a keyer of `version`, but with no writer and
 // no port; the keyer's bytes go to `station`.
@@ -48,9 +49,9 @@ void OpenStalledKeyer(uint8_t version, Station& station);
 
 // The bytes a keyer would have taken from the transmit queue, oldest first; the queue is
 // left empty, as after the keyer has keyed them.
-std::vector<uint8_t> TakeQueuedBytes();
+std::vector<uint8_t> TakeQueuedBytes(KeyerLink& keyer);
 // The bytes waiting in the transmit queue, oldest first, without taking them; and how many.
-std::vector<uint8_t> QueuedBytes();
-std::size_t QueuedCount();
+std::vector<uint8_t> QueuedBytes(KeyerLink& keyer);
+std::size_t QueuedCount(KeyerLink& keyer);
 // The newest `count` bytes in the transmit queue are `bytes`.
-bool QueueEndsWith(const uint8_t* bytes, std::size_t count);
+bool QueueEndsWith(KeyerLink& keyer, const uint8_t* bytes, std::size_t count);

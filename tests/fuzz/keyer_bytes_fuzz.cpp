@@ -20,16 +20,12 @@
 
 #include "app/main_window_view.h"
 #include "app/resource_ids.h"
-#include "keyer/keyer_host.h"
-#include "keyer/keyer_internal.h"
-#include "keyer/keyer_reader.h"
+#include "keyer/keyer_link.h"
 #include "messages/message_sender.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
 #include "tests/fuzz/fuzz_station.h"
 #include "tests/support/recording_window.h"
-
-using namespace keyer_internal;
 
 namespace {
 
@@ -48,13 +44,17 @@ bool IsPaddleByte(uint8_t byte) {
     return (byte & 0xDC) == 0xDC;
 }
 
+bool BreakInPending(KeyerLink& keyer) {
+    return (keyer.state().pending.load() & PassBit(PassStep::kBreakIn)) != 0;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     ResetStation();
     RecordingWindow window;
     MainWindowView view;
-    Station station(view, view, nullptr, LinkSetup{}, [](int) { ++messages_started; });
+    Station station(view, view, nullptr, StationSetup{{}, [](int) { ++messages_started; }, {}});
     FuzzInput input(data, size);
 
     settings.net_flags = input.Byte();
@@ -67,34 +67,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     messages_started = 0;
     const uint8_t min_wpm = input.Byte();
-    sent_settings[kMinWpmByte] = min_wpm;
+    KeyerLink& keyer = station.keyer();
+    keyer.state().sent_settings[kMinWpmByte] = min_wpm;
 
     while (!input.Empty()) {
         const uint8_t byte = input.Byte();
-        const uint8_t status_before = keyer_status;
+        const uint8_t status_before = keyer.state().status;
         const int32_t sending_before = station.sender().Sending();
         const int started_before = messages_started;
-        break_in_pending = 0;
+        keyer.state().pending = 0;
 
-        SortKeyerByte(byte);
+        keyer.TakeKeyerByte(byte);
 
         const uint8_t status = byte & 0x3F;
         const bool status_byte = !IsPaddleByte(byte) && byte >= 0xC0;
-        const bool button_report = status_byte && IsKeyerButtonReport(status);
+        const bool button_report = status_byte && keyer.IsButtonReport(status);
         if (status_byte && !button_report) {
-            FuzzCheck(keyer_status == status, "a status byte sets the status the writer obeys");
-            FuzzCheck((break_in_pending != 0) == ((status & kStatusBreakIn) != 0),
+            FuzzCheck(keyer.state().status == status,
+                      "a status byte sets the status the writer obeys");
+            FuzzCheck(BreakInPending(keyer) == ((status & kStatusBreakIn) != 0),
                       "a break-in, and only a break-in, empties the queue");
         } else {
-            FuzzCheck(keyer_status == status_before, "only a status byte sets the status");
-            FuzzCheck(break_in_pending == 0, "only a status byte breaks in");
+            FuzzCheck(keyer.state().status == status_before, "only a status byte sets the status");
+            FuzzCheck(!BreakInPending(keyer), "only a status byte breaks in");
         }
         if (!IsPaddleByte(byte) && byte >= 0x80 && byte < 0xC0) {
             FuzzCheck(station.state().pot_wpm == static_cast<uint8_t>((byte & 0x7F) + min_wpm),
                       "the pot speed counts from the minimum last sent");
         }
         if (byte < 0x80) {
-            FuzzCheck(last_echo == byte, "an echo is the last echo");
+            FuzzCheck(keyer.state().last_echo == byte, "an echo is the last echo");
         }
         const bool may_start = button_report && station.net().RoleAcceptsLocalKeying() &&
                                sending_before == 0 && (status & kButtonBits) != 0;

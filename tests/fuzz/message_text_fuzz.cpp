@@ -21,7 +21,7 @@
 
 #include "app/main_window_view.h"
 #include "app/resource_ids.h"
-#include "keyer/keyer_commands.h"
+#include "keyer/keyer_link.h"
 #include "messages/message_sender.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
@@ -65,8 +65,8 @@ bool WaitWhileBusy(Station& station) {
     while (station.IsLinkBusy() != 0) {
         if (station.net().IsLinked()) {
             station.state().remote_busy = 0;
-        } else if (IsKeyerQueueNearlyFull() == 1) {
-            TakeQueuedBytes();
+        } else if (station.keyer().IsQueueNearlyFull() == 1) {
+            TakeQueuedBytes(station.keyer());
         } else {
             return false;
         }
@@ -84,7 +84,7 @@ void SendMessage(RecordingWindow& window, Station& station, int number, bool key
             return;
         }
         const std::size_t first_call = window.CallCount();
-        const std::size_t queued_before = QueuedCount();
+        const std::size_t queued_before = QueuedCount(station.keyer());
         FuzzCheck(station.sender().SendCharacter(text[at]), "the step hands its bytes on");
         const Produced produced = LoggedSince(window, first_call);
         if (produced.count == 2) {
@@ -99,14 +99,14 @@ void SendMessage(RecordingWindow& window, Station& station, int number, bool key
         if (!keyer_attached) {
             continue;
         }
-        const std::size_t queued = QueuedCount();
+        const std::size_t queued = QueuedCount(station.keyer());
         FuzzCheck(queued >= queued_before, "nothing leaves the queue in a step");
         const std::size_t added = queued - queued_before;
         FuzzCheck(added == 0 || added == produced.count,
                   "a step reaches the keyer's queue whole or not at all");
         FuzzCheck(added == produced.count || station.net().IsLinked(),
                   "unlinked, the sender waits for room rather than lose text");
-        FuzzCheck(added == 0 || QueueEndsWith(produced.bytes, added),
+        FuzzCheck(added == 0 || QueueEndsWith(station.keyer(), produced.bytes, added),
                   "the keyer's queue gets the bytes the step produced");
     }
 }

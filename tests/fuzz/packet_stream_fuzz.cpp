@@ -23,7 +23,7 @@
 #include "app/main_window_view.h"
 #include "app/resource_ids.h"
 #include "app/window.h"
-#include "keyer/keyer_commands.h"
+#include "keyer/keyer_link.h"
 #include "net/packet.h"
 #include "net/receive_backlog.h"
 #include "settings/settings_record.h"
@@ -135,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     MainWindowView view;
     // A started message stays started, with no thread to send it and make an input run
     // differently each time.
-    Station station(view, view, nullptr, LinkSetup{}, [](int) {});
+    Station station(view, view, nullptr, StationSetup{{}, [](int) {}, {}});
     FuzzInput input(data, size);
 
     settings.net_flags = input.Byte();
@@ -161,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             receiver.Read(bytes, count);
         }
         if (action == kActionKeyerKeys || action == kActionBoth) {
-            const std::vector<uint8_t> taken = TakeQueuedBytes();
+            const std::vector<uint8_t> taken = TakeQueuedBytes(station.keyer());
             keyed.insert(keyed.end(), taken.begin(), taken.end());
         }
         if (action == kActionLinkTimer || action == kActionBoth) {
@@ -170,7 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (action == kActionLinkEnds) {
             receiver.EndLink();
         }
-        FuzzCheck(HoldsWholeUnits(QueuedBytes()), "the transmit queue holds whole units only");
+        FuzzCheck(HoldsWholeUnits(QueuedBytes(station.keyer())),
+                  "the transmit queue holds whole units only");
     }
 
     for (const KeptText& kept : kKeptTexts) {
@@ -179,7 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     if (keyer_attached && !receiver.text_taken_back && !receiver.backlog_filled) {
         std::vector<uint8_t> arrived = keyed;
-        const std::vector<uint8_t> queued = QueuedBytes();
+        const std::vector<uint8_t> queued = QueuedBytes(station.keyer());
         const std::vector<uint8_t> waiting = station.net().backlog().Bytes();
         arrived.insert(arrived.end(), queued.begin(), queued.end());
         arrived.insert(arrived.end(), waiting.begin(), waiting.end());

@@ -13,9 +13,7 @@
 #include "app/resource_ids.h"
 #include "app/setup_form.h"
 #include "app/window.h"
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_host.h"
-#include "keyer/keyer_internal.h"
+#include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "messages/message_sender.h"
 #include "net/packet.h"
@@ -53,9 +51,7 @@ class KeyerDispatch : public station_rig::StationRigTest {
 
         keyer_sim::Options options;
         options.version = version;
-        uint8_t opened = 0;
-        keyer_.Attach(options, &station_, &opened);
-        station_.state().keyer_v2 = IsExtendedKeyerVersion(opened) ? 1 : 0;
+        keyer_.Attach(options, station_.keyer());
     }
 
     void Link(uint32_t role_and_flags) {
@@ -172,7 +168,7 @@ TEST_F(KeyerDispatch, StatusGoesToTheOtherStationUnlessControlPoint) {
 }
 
 TEST_F(KeyerDispatch, SpeedPotSetsTheSpeedOnlyUnderPotLock) {
-    SetKeyerSettings({{KeyerSetting::kMinWpm, 10}, {KeyerSetting::kWpmRange, 20}});
+    station_.keyer().SetSettings({{KeyerSetting::kMinWpm, 10}, {KeyerSetting::kWpmRange, 20}});
     ASSERT_EQ(KeyerWire(4), (ByteList{0x05, 10, 20, 0}));
     min_wpm_ = 10;
     Keyer({0x85});
@@ -216,9 +212,9 @@ TEST_F(KeyerDispatchSending,
        KeyerButtonsStartStoredMessagesAndAReportWithoutButtonRestoresCaptions) {
     station_.sender().StoreText(2, std::string(60, 'E'));
     station_.sender().StoreText(3, "NO");
-    keyer_internal::writer_held_for_test = true;
+    keyer_writer_held_ = true;
     Keyer({0xCA});
-    ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_count == 43; }));
+    ASSERT_TRUE(WaitUntil([this] { return station_.keyer().QueueSnapshot().queue_count == 43; }));
     EXPECT_EQ(SendingMessage(), 1);
     EXPECT_EQ(window_.Text(IDC_M2), "X");
 
@@ -232,7 +228,7 @@ TEST_F(KeyerDispatchSending,
     EXPECT_EQ(
         window_.Text(IDC_M1) + window_.Text(IDC_M2) + window_.Text(IDC_M3) + window_.Text(IDC_M4),
         "M1M2M3M4");
-    keyer_internal::writer_held_for_test = false;
+    keyer_writer_held_ = false;
     EXPECT_TRUE(WaitUntil([this] { return SendingMessage() == 0; }));
     EXPECT_EQ(window_.Text(IDC_LOG_PANE), std::string(60, 'E'));
     station_.sender().End();
@@ -311,9 +307,9 @@ class KeyerCloseUnderLoad : public ::testing::Test {
     void TearDown() override { sim_.Stop(); }
 
     void OpenKeyer(Station& station) {
-        ASSERT_EQ(OpenKeyerPort(1), 0);
+        ASSERT_EQ(station.keyer().port().Open(1), 0);
         uint8_t version = 0;
-        ASSERT_EQ(OpenKeyerHost(&version, &station), 0);
+        ASSERT_EQ(station.keyer().OpenHost(&version), 0);
     }
 
     // Works as the window thread until the reader's handed-over calls have made `count` more
@@ -340,9 +336,9 @@ TEST_F(KeyerCloseUnderLoad, ClosingTheKeyerNeverWaitsForTheWindow) {
         OpenKeyer(station);
         ServeCalls(window, view, 5);
         // Nothing is carried out while the keyer closes.
-        ASSERT_EQ(CloseKeyerHost(), 0);
-        ASSERT_TRUE(keyer_internal::reader_done.load()) << "round " << round;
-        CloseKeyerPort();
+        ASSERT_EQ(station.keyer().CloseHost(), 0);
+        ASSERT_TRUE(station.keyer().state().reader_done.load()) << "round " << round;
+        station.keyer().port().Close();
     }
     view.RunHandedOver();
     station.sender().End();
@@ -360,14 +356,14 @@ TEST_F(KeyerCloseUnderLoad, ExitStopsTheKeyerThreadsSoNoCallReachesTheGoneWindow
         OpenKeyer(station);
         ServeCalls(*window, view, 5);
         station.Exit();
-        EXPECT_TRUE(keyer_internal::reader_done.load()) << "round " << round;
+        EXPECT_TRUE(station.keyer().state().reader_done.load()) << "round " << round;
         view.Close();
         CloseWindowSeam();
         const std::size_t calls = window->Calls().size();
         view.RunHandedOver();
         EXPECT_EQ(window->Calls().size(), calls) << "round " << round;
         window.reset();
-        CloseKeyerPort();
+        station.keyer().port().Close();
         // The exit left the keyer in host mode; the next round's program finds it fresh.
         ASSERT_EQ(sim_.Command("reset"), "ok");
     }
@@ -392,8 +388,8 @@ TEST_F(KeyerCloseUnderLoad, SetupDoneChangesTheRoleUnderAPouringKeyer) {
         std::this_thread::sleep_for(2ms);
     }
     EXPECT_EQ(NetMode(), kNetModeServer);
-    ASSERT_EQ(CloseKeyerHost(), 0);
-    CloseKeyerPort();
+    ASSERT_EQ(station.keyer().CloseHost(), 0);
+    station.keyer().port().Close();
     station.sender().End();
 }
 

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -13,10 +14,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_host.h"
-#include "keyer/keyer_internal.h"
-#include "keyer/keyer_reader.h"
+#include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "tools/common/wait_until.h"
 #include "tools/keyer_recorder/recorded_keyer_events.h"
@@ -32,28 +30,30 @@ const Bytes kHandshake = {0x13, 0x13, 0x13, 0x00, 0x04, 0x55, 0x00, 0x02};
 
 using keyer_wire::SpareAdmin;
 
-// A buffered command and its arguments, queued as one unit.
-int Queue(const Bytes& bytes) {
-    return QueueKeyerBytes(bytes.data(), static_cast<int>(bytes.size()));
-}
-
-// The calls that the command table's rows make, as a row calls them.
-std::function<int()> Queued(const Bytes& bytes) {
-    return [bytes] { return Queue(bytes); };
-}
-std::function<int()> Setting(KeyerSetting setting, int value) {
-    return [=] { return SetKeyerSettings({{setting, value}}); };
-}
-std::function<int()> Settings(KeyerSetting first, int first_value, KeyerSetting second,
-                              int second_value) {
-    return [=] { return SetKeyerSettings({{first, first_value}, {second, second_value}}); };
-}
-std::function<int()> SpareAdminCall(SpareAdmin which) {
-    return [which] { return SendKeyerSpareAdmin(which); };
-}
-
 class KeyerLinkTest : public ::testing::Test {
   protected:
+    // A buffered command and its arguments, queued as one unit.
+    int Queue(const Bytes& bytes) {
+        return keyer_.QueueBytes(bytes.data(), static_cast<int>(bytes.size()));
+    }
+
+    // The calls that the command table's rows make, as a row calls them.
+    std::function<int()> Queued(const Bytes& bytes) {
+        return [this, bytes] { return Queue(bytes); };
+    }
+    std::function<int()> Setting(KeyerSetting setting, int value) {
+        return [this, setting, value] { return keyer_.SetSettings({{setting, value}}); };
+    }
+    std::function<int()> Settings(KeyerSetting first, int first_value, KeyerSetting second,
+                                  int second_value) {
+        return [this, first, first_value, second, second_value] {
+            return keyer_.SetSettings({{first, first_value}, {second, second_value}});
+        };
+    }
+    std::function<int()> SpareAdminCall(SpareAdmin which) {
+        return [this, which] { return keyer_.SendSpareAdmin(which); };
+    }
+
     void SetUp() override {
         keyer_sim::Options options;
         options.speedup = 50.0;
@@ -63,16 +63,16 @@ class KeyerLinkTest : public ::testing::Test {
     }
 
     void TearDown() override {
-        keyer_internal::writer_held_for_test = false;
-        CloseKeyerHost();
-        CloseKeyerPort();
+        writer_held_ = false;
+        keyer_.CloseHost();
+        keyer_.port().Close();
         sim_->Stop();
     }
 
     void OpenHostMode() {
-        ASSERT_EQ(OpenKeyerPort(1), 0);
+        ASSERT_EQ(keyer_.port().Open(1), 0);
         uint8_t version = 0;
-        ASSERT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0);
+        ASSERT_EQ(keyer_.OpenHost(&version), 0);
         ASSERT_TRUE(sim_->WaitForReceived(kHandshake.size(), 2s));
         mark_ = sim_->Received().size();
     }
@@ -89,27 +89,29 @@ class KeyerLinkTest : public ::testing::Test {
     }
 
     void HoldWriter() {
-        keyer_internal::writer_held_for_test = true;
+        writer_held_ = true;
         std::this_thread::sleep_for(10ms);
     }
-    void ReleaseWriter() { keyer_internal::writer_held_for_test = false; }
+    void ReleaseWriter() { writer_held_ = false; }
 
     // The keyer's hold bit, as if its own buffer were full.
     void KeyerHolds(bool on) {
         sim_->Inject({static_cast<uint8_t>(on ? 0xC1 : 0xC0)});
-        ASSERT_TRUE(WaitUntil([on] { return GetKeyerStatus() == (on ? 1 : 0); }, 3s));
+        ASSERT_TRUE(WaitUntil([this, on] { return keyer_.Status() == (on ? 1 : 0); }, 3s));
     }
 
     std::unique_ptr<keyer_sim::KeyerSim> sim_;
     size_t mark_ = 0;
+    std::atomic<bool> writer_held_{false};
+    KeyerLink keyer_{*RecordingKeyerListener(), [this] { return writer_held_.load(); }};
 };
 
 TEST_F(KeyerLinkTest, HostOpenPutsExactlyTheHandshakeOnTheWire) {
-    ASSERT_EQ(OpenKeyerPort(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1), 0);
     uint8_t version = 0;
-    ASSERT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0) << sim_->Command("log");
+    ASSERT_EQ(keyer_.OpenHost(&version), 0) << sim_->Command("log");
     EXPECT_EQ(version, 23);
-    EXPECT_EQ(host_open.load(), 1);
+    EXPECT_EQ(keyer_.IsHostOpen(), 1);
     std::this_thread::sleep_for(150ms);
     EXPECT_EQ(sim_->Received(), kHandshake);
     EXPECT_TRUE(sim_->HostModeOpen());
@@ -117,67 +119,67 @@ TEST_F(KeyerLinkTest, HostOpenPutsExactlyTheHandshakeOnTheWire) {
 
 TEST_F(KeyerLinkTest, HostOpenStoresTheVersionTheKeyerGives) {
     ASSERT_EQ(sim_->Command("version 17"), "ok");
-    ASSERT_EQ(OpenKeyerPort(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1), 0);
     uint8_t version = 0;
-    ASSERT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0);
+    ASSERT_EQ(keyer_.OpenHost(&version), 0);
     EXPECT_EQ(version, 17);
 }
 
 TEST_F(KeyerLinkTest, SilentKeyerGivesNoEchoAfterTheReadTimeOutAndKeepsThePort) {
     ASSERT_EQ(sim_->Command("silent on"), "ok");
-    ASSERT_EQ(OpenKeyerPort(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1), 0);
     uint8_t version = 0;
     const auto start = Clock::now();
-    EXPECT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), -1);
+    EXPECT_EQ(keyer_.OpenHost(&version), -1);
     const auto took = Clock::now() - start;
     EXPECT_GE(took, 200ms);
     EXPECT_LT(took, 2s);
-    EXPECT_EQ(host_open.load(), 0);
+    EXPECT_EQ(keyer_.IsHostOpen(), 0);
     // Still open: a second open is refused until the caller gives the port up.
-    EXPECT_EQ(OpenKeyerPort(1), -4);
-    EXPECT_EQ(CloseKeyerHost(), -9);
-    CloseKeyerPort();
+    EXPECT_EQ(keyer_.port().Open(1), -4);
+    EXPECT_EQ(keyer_.CloseHost(), -9);
+    keyer_.port().Close();
     ASSERT_EQ(sim_->Command("silent off"), "ok");
-    ASSERT_EQ(OpenKeyerPort(1), 0);
-    EXPECT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0);
+    ASSERT_EQ(keyer_.port().Open(1), 0);
+    EXPECT_EQ(keyer_.OpenHost(&version), 0);
 }
 
 TEST_F(KeyerLinkTest, WrongEchoStopsBeforeHostOpen) {
     ASSERT_EQ(sim_->Command("echo-answer 54"), "ok");
-    ASSERT_EQ(OpenKeyerPort(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1), 0);
     uint8_t version = 0;
-    EXPECT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), -2);
+    EXPECT_EQ(keyer_.OpenHost(&version), -2);
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(sim_->Received(), (Bytes{0x13, 0x13, 0x13, 0x00, 0x04, 0x55}));
 }
 
 TEST_F(KeyerLinkTest, MissingVersionIsReported) {
     ASSERT_EQ(sim_->Command("no-version on"), "ok");
-    ASSERT_EQ(OpenKeyerPort(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1), 0);
     uint8_t version = 0;
-    EXPECT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), -3);
-    EXPECT_EQ(host_open.load(), 0);
-    EXPECT_EQ(GetKeyerStatus(), -9);
+    EXPECT_EQ(keyer_.OpenHost(&version), -3);
+    EXPECT_EQ(keyer_.IsHostOpen(), 0);
+    EXPECT_EQ(keyer_.Status(), -9);
 }
 
 TEST_F(KeyerLinkTest, OpenDropsWhatTheKeyerSentBeforeAndTimesReadsOut) {
     sim_->Inject({0x41, 0x42});
-    ASSERT_EQ(OpenKeyerPort(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1), 0);
     uint8_t byte = 0;
     auto start = Clock::now();
-    EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
+    EXPECT_EQ(keyer_.port().Read(&byte, 1), 0);
     auto took = Clock::now() - start;
     EXPECT_GE(took, 200ms);
     EXPECT_LT(took, 2s);
 
-    SetKeyerPortReadTimeout(10);
+    keyer_.port().SetReadTimeout(10);
     start = Clock::now();
-    EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
+    EXPECT_EQ(keyer_.port().Read(&byte, 1), 0);
     took = Clock::now() - start;
     EXPECT_LT(took, 200ms);
 
     sim_->Inject({0x43});
-    EXPECT_EQ(ReadKeyerPort(&byte, 1), 1);
+    EXPECT_EQ(keyer_.port().Read(&byte, 1), 1);
     EXPECT_EQ(byte, 0x43);
 }
 
@@ -185,14 +187,14 @@ TEST_F(KeyerLinkTest, PortHeldElsewhereOrMissingDoesNotOpen) {
     const int other = open(sim_->PortPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(other, 0);
     ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(OpenKeyerPort(1), -4);
+    EXPECT_EQ(keyer_.port().Open(1), -4);
     close(other);
-    EXPECT_EQ(OpenKeyerPort(1), 0);
-    EXPECT_EQ(OpenKeyerPort(1), -4);
-    CloseKeyerPort();
+    EXPECT_EQ(keyer_.port().Open(1), 0);
+    EXPECT_EQ(keyer_.port().Open(1), -4);
+    keyer_.port().Close();
 
     SetKeyerPortPathPattern("/nonexistent/keyer%d");
-    EXPECT_EQ(OpenKeyerPort(1), -4);
+    EXPECT_EQ(keyer_.port().Open(1), -4);
 }
 
 TEST(KeyerPortNameTest, TenToSixteenUseTheDeviceNamespace) {
@@ -213,11 +215,11 @@ struct CommandRow {
 TEST_F(KeyerLinkTest, EveryCommandPutsItsBytesOnTheWire) {
     OpenHostMode();
     const std::vector<CommandRow> rows = {
-        {"speed", [] { return SetKeyerSpeed(20); }, {0x02, 0x14}},
+        {"speed", [this] { return keyer_.SetSpeed(20); }, {0x02, 0x14}},
         {"pot range",
          Settings(KeyerSetting::kMinWpm, 10, KeyerSetting::kWpmRange, 25),
          {0x05, 0x0A, 0x19, 0x00}},
-        {"sidetone", [] { return SetKeyerSidetone(5); }, {0x01, 0x05}},
+        {"sidetone", [this] { return keyer_.SetSidetone(5); }, {0x01, 0x05}},
         {"weight, low byte", Setting(KeyerSetting::kWeight, 0x1FF), {0x03, 0xFF}},
         {"ptt timing",
          Settings(KeyerSetting::kLeadIn, 1, KeyerSetting::kTail, 2),
@@ -229,21 +231,21 @@ TEST_F(KeyerLinkTest, EveryCommandPutsItsBytesOnTheWire) {
         {"ratio", Setting(KeyerSetting::kDitDahRatio, 50), {0x17, 0x32}},
         {"mode", Setting(KeyerSetting::kModeRegister, 0x40), {0x0E, 0x40}},
         {"pin config", Setting(KeyerSetting::kPinConfig, 5), {0x09, 0x05}},
-        {"key down 2", [] { return SetKeyerKeyDown(2); }, {0x0B, 0x01}},
-        {"key up", [] { return SetKeyerKeyDown(0); }, {0x0B, 0x00}},
-        {"speed pot", [] { return RequestKeyerSpeedPot(); }, {0x07}},
-        {"pause", [] { return SetKeyerPause(1); }, {0x06, 0x01}},
-        {"pause 256 is off", [] { return SetKeyerPause(256); }, {0x06, 0x00}},
-        {"paddle input", [] { return SetKeyerPaddleInput(2); }, {0x14, 0x02}},
-        {"backspace, empty queue", [] { return KeyerBackspace(); }, {0x08}},
-        {"clear", [] { return ClearKeyerBuffer(); }, {0x0A}},
-        {"base mode", [] { return SetKeyerBaseMode(); }, {0x00, 0x0A}},
-        {"extended mode", [] { return SetKeyerExtendedMode(); }, {0x00, 0x0B}},
+        {"key down 2", [this] { return keyer_.SetKeyDown(2); }, {0x0B, 0x01}},
+        {"key up", [this] { return keyer_.SetKeyDown(0); }, {0x0B, 0x00}},
+        {"speed pot", [this] { return keyer_.RequestSpeedPot(); }, {0x07}},
+        {"pause", [this] { return keyer_.SetPause(1); }, {0x06, 0x01}},
+        {"pause 256 is off", [this] { return keyer_.SetPause(256); }, {0x06, 0x00}},
+        {"paddle input", [this] { return keyer_.SetPaddleInput(2); }, {0x14, 0x02}},
+        {"backspace, empty queue", [this] { return keyer_.Backspace(); }, {0x08}},
+        {"clear", [this] { return keyer_.ClearBuffer(); }, {0x0A}},
+        {"base mode", [this] { return keyer_.SetBaseMode(); }, {0x00, 0x0A}},
+        {"extended mode", [this] { return keyer_.SetExtendedMode(); }, {0x00, 0x0B}},
         {"first spare admin", SpareAdminCall(SpareAdmin::kFirst), {0x00, 0x0F}},
         {"second spare admin", SpareAdminCall(SpareAdmin::kSecond), {0x00, 0x10}},
         {"third spare admin", SpareAdminCall(SpareAdmin::kThird), {0x00, 0x12}},
         {"fourth spare admin", SpareAdminCall(SpareAdmin::kFourth), {0x00, 0x11}},
-        {"text", [] { return QueueKeyerByte('E'); }, {0x45}},
+        {"text", [this] { return keyer_.QueueByte('E'); }, {0x45}},
         {"ptt", Queued({0x18, 1}), {0x18, 0x01}},
         {"key", Queued({0x19, 5}), {0x19, 0x05}},
         {"wait", Queued({0x1A, 2}), {0x1A, 0x02}},
@@ -259,20 +261,20 @@ TEST_F(KeyerLinkTest, EveryCommandPutsItsBytesOnTheWire) {
         EXPECT_EQ(TakeBytes(row.wire.size()), row.wire);
     }
     // The same value again is not a change.
-    EXPECT_EQ(SetKeyerSpeed(20), 0);
-    EXPECT_EQ(SetKeyerPause(0), 0);
+    EXPECT_EQ(keyer_.SetSpeed(20), 0);
+    EXPECT_EQ(keyer_.SetPause(0), 0);
     EXPECT_EQ(TakeBytes(0, 100ms), Bytes{});
 }
 
 TEST_F(KeyerLinkTest, OnePassSendsItsCommandsInTableOrderClearFirst) {
     OpenHostMode();
     HoldWriter();
-    SetKeyerBaseMode();
-    SetKeyerPause(1);
-    SetKeyerKeyDown(1);
-    SetKeyerSidetone(5);
-    SetKeyerSpeed(30);
-    ClearKeyerBuffer();
+    keyer_.SetBaseMode();
+    keyer_.SetPause(1);
+    keyer_.SetKeyDown(1);
+    keyer_.SetSidetone(5);
+    keyer_.SetSpeed(30);
+    keyer_.ClearBuffer();
     ReleaseWriter();
     EXPECT_EQ(TakeBytes(11),
               (Bytes{0x0A, 0x02, 0x1E, 0x01, 0x05, 0x0B, 0x01, 0x06, 0x01, 0x00, 0x0A}));
@@ -281,33 +283,33 @@ TEST_F(KeyerLinkTest, OnePassSendsItsCommandsInTableOrderClearFirst) {
 TEST_F(KeyerLinkTest, ValuesChangedBeforeAPassAreCoalesced) {
     OpenHostMode();
     HoldWriter();
-    SetKeyerSpeed(20);
-    SetKeyerSpeed(20);
-    SetKeyerSidetone(1);
-    SetKeyerSidetone(2);
+    keyer_.SetSpeed(20);
+    keyer_.SetSpeed(20);
+    keyer_.SetSidetone(1);
+    keyer_.SetSidetone(2);
     ReleaseWriter();
     EXPECT_EQ(TakeBytes(4, 100ms), (Bytes{0x02, 0x14, 0x01, 0x02}));
 
     // Changed and changed back: nothing but the request made in the same pass.
     HoldWriter();
-    SetKeyerSpeed(33);
-    SetKeyerSpeed(20);
-    SetKeyerKeyDown(1);
-    SetKeyerKeyDown(0);
-    RequestKeyerSpeedPot();
+    keyer_.SetSpeed(33);
+    keyer_.SetSpeed(20);
+    keyer_.SetKeyDown(1);
+    keyer_.SetKeyDown(0);
+    keyer_.RequestSpeedPot();
     ReleaseWriter();
     EXPECT_EQ(TakeBytes(1, 100ms), Bytes{0x07});
 }
 
 TEST_F(KeyerLinkTest, LoadSendsOneBlockAndNoPerByteCommands) {
     OpenHostMode();
-    SetKeyerSpeed(20);
+    keyer_.SetSpeed(20);
     EXPECT_EQ(TakeBytes(2), (Bytes{0x02, 0x14}));
 
     KeyerSettings block = {0x00, 33, 6, 50, 1, 2, 12, 20, 0, 0, 0, 50, 50, 5, 0};
     HoldWriter();
-    SetKeyerSpeed(40);  // overtaken by the load: both blocks take the loaded values
-    EXPECT_EQ(LoadKeyerSettings(&block), 0);
+    keyer_.SetSpeed(40);  // overtaken by the load: both blocks take the loaded values
+    EXPECT_EQ(keyer_.LoadSettings(&block), 0);
     ReleaseWriter();
     Bytes expected = {0x0F};
     const auto* raw = reinterpret_cast<const uint8_t*>(&block);
@@ -323,21 +325,21 @@ TEST_F(KeyerLinkTest, FullRingRefusesAndBackspaceTakesBackAcrossTheWrap) {
     Bytes queued;
     for (int i = 0; i < 64; ++i) {
         const uint8_t byte = static_cast<uint8_t>('A' + i % 26);
-        ASSERT_EQ(QueueKeyerByte(byte), 0) << i;
+        ASSERT_EQ(keyer_.QueueByte(byte), 0) << i;
         queued.push_back(byte);
     }
-    EXPECT_EQ(QueueKeyerByte('Z'), -7);
+    EXPECT_EQ(keyer_.QueueByte('Z'), -7);
     EXPECT_EQ(Queue({0x18, 1}), -7);
-    KeyerQueueSnapshot snapshot = GetKeyerQueueSnapshot();
+    KeyerQueueSnapshot snapshot = keyer_.QueueSnapshot();
     EXPECT_EQ(snapshot.queue_write, 0);
     EXPECT_EQ(snapshot.queue_count, 64);
 
     // Held: however long, nothing drains.
     EXPECT_EQ(TakeBytes(0, 150ms), Bytes{});
 
-    EXPECT_EQ(KeyerBackspace(), 0);
-    ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_count == 63; }, 3s));
-    snapshot = GetKeyerQueueSnapshot();
+    EXPECT_EQ(keyer_.Backspace(), 0);
+    ASSERT_TRUE(WaitUntil([this] { return keyer_.QueueSnapshot().queue_count == 63; }, 3s));
+    snapshot = keyer_.QueueSnapshot();
     EXPECT_EQ(snapshot.queue_write, 63);
     EXPECT_EQ(snapshot.queue_read, 0);
 
@@ -349,11 +351,11 @@ TEST_F(KeyerLinkTest, FullRingRefusesAndBackspaceTakesBackAcrossTheWrap) {
 TEST_F(KeyerLinkTest, BackspaceTakesBackTheLastQueuedByteOnly) {
     OpenHostMode();
     KeyerHolds(true);
-    QueueKeyerByte('C');
-    QueueKeyerByte('Q');
-    QueueKeyerByte('X');
-    KeyerBackspace();
-    ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_count == 2; }, 3s));
+    keyer_.QueueByte('C');
+    keyer_.QueueByte('Q');
+    keyer_.QueueByte('X');
+    keyer_.Backspace();
+    ASSERT_TRUE(WaitUntil([this] { return keyer_.QueueSnapshot().queue_count == 2; }, 3s));
     KeyerHolds(false);
     EXPECT_EQ(TakeBytes(2, 100ms), (Bytes{'C', 'Q'}));
 }
@@ -362,20 +364,20 @@ TEST_F(KeyerLinkTest, NearlyFullRisesAt43AndFallsAt20) {
     OpenHostMode();
     KeyerHolds(true);
     for (int i = 0; i < 42; ++i) {
-        QueueKeyerByte('E');
+        keyer_.QueueByte('E');
     }
-    EXPECT_EQ(IsKeyerQueueNearlyFull(), 0);
-    QueueKeyerByte('E');
-    EXPECT_EQ(IsKeyerQueueNearlyFull(), 1);
+    EXPECT_EQ(keyer_.IsQueueNearlyFull(), 0);
+    keyer_.QueueByte('E');
+    EXPECT_EQ(keyer_.IsQueueNearlyFull(), 1);
 
     // Taken back to 22: a take-back is not a drain, so the flag stays up.
     // One at a time: backspaces before one pass are one request.
     for (int count = 42; count >= 22; --count) {
-        KeyerBackspace();
+        keyer_.Backspace();
         ASSERT_TRUE(
-            WaitUntil([count] { return GetKeyerQueueSnapshot().queue_count == count; }, 3s));
+            WaitUntil([this, count] { return keyer_.QueueSnapshot().queue_count == count; }, 3s));
     }
-    EXPECT_EQ(IsKeyerQueueNearlyFull(), 1);
+    EXPECT_EQ(keyer_.IsQueueNearlyFull(), 1);
 
     // Every snapshot of the drain is consistent: up above 20, down at 20 and below. A
     // loaded machine may skip counts between samples but never sees a wrong pair.
@@ -383,14 +385,14 @@ TEST_F(KeyerLinkTest, NearlyFullRisesAt43AndFallsAt20) {
     int samples_near_threshold = 0;
     WaitUntil(
         [&] {
-            const KeyerQueueSnapshot s = GetKeyerQueueSnapshot();
+            const KeyerQueueSnapshot s = keyer_.QueueSnapshot();
             EXPECT_EQ(s.queue_nearly_full, s.queue_count > 20 ? 1 : 0) << s.queue_count;
             samples_near_threshold += (s.queue_count == 21 || s.queue_count == 20) ? 1 : 0;
             return s.queue_count == 0;
         },
         5s, [] { std::this_thread::yield(); });
     RecordProperty("samples_near_threshold", samples_near_threshold);
-    EXPECT_EQ(IsKeyerQueueNearlyFull(), 0);
+    EXPECT_EQ(keyer_.IsQueueNearlyFull(), 0);
     EXPECT_EQ(TakeBytes(22, 100ms), Bytes(22, 'E'));
 }
 
@@ -398,15 +400,15 @@ TEST_F(KeyerLinkTest, BreakInEmptiesTheQueueAtTheNextWakeUp) {
     OpenHostMode();
     KeyerHolds(true);
     for (int i = 0; i < 10; ++i) {
-        QueueKeyerByte('T');
+        keyer_.QueueByte('T');
     }
     HoldWriter();
     sim_->Inject({0xC6});
-    ASSERT_TRUE(WaitUntil([] { return GetKeyerStatus() == 6; }, 3s));
-    SetKeyerSpeed(30);
+    ASSERT_TRUE(WaitUntil([this] { return keyer_.Status() == 6; }, 3s));
+    keyer_.SetSpeed(30);
     ReleaseWriter();
     EXPECT_EQ(TakeBytes(2, 150ms), (Bytes{0x02, 0x1E}));
-    EXPECT_EQ(GetKeyerQueueSnapshot().queue_count, 0);
+    EXPECT_EQ(keyer_.QueueSnapshot().queue_count, 0);
 }
 
 // A version 20+ keyer's M1 and M2 buttons set the bits that otherwise mean hold and
@@ -416,12 +418,12 @@ TEST_F(KeyerLinkTest, ButtonReportIsNeitherHoldNorBreakIn) {
     ForgetKeyerEvents();
     HoldWriter();
     for (int i = 0; i < 5; ++i) {
-        QueueKeyerByte('T');
+        keyer_.QueueByte('T');
     }
     sim_->Inject({0xC9, 0xCA});
     const std::vector<KeyerEvent> expected = {{kStatusEvent, 0x09}, {kStatusEvent, 0x0A}};
     ASSERT_EQ(WaitForKeyerEvents(expected.size(), 3s), expected);
-    EXPECT_EQ(GetKeyerStatus(), 0);
+    EXPECT_EQ(keyer_.Status(), 0);
     ReleaseWriter();
     EXPECT_EQ(TakeBytes(5), Bytes(5, 'T'));
 }
@@ -430,45 +432,45 @@ TEST_F(KeyerLinkTest, BitThreeFromAnOlderKeyerIsPlainStatus) {
     ASSERT_EQ(sim_->Command("version 19"), "ok");
     OpenHostMode();
     sim_->Inject({0xC9});
-    EXPECT_TRUE(WaitUntil([] { return GetKeyerStatus() == 0x09; }, 3s));
+    EXPECT_TRUE(WaitUntil([this] { return keyer_.Status() == 0x09; }, 3s));
 }
 
 TEST_F(KeyerLinkTest, CloseSendsBaseModeThenHostCloseAndReleasesThePort) {
     OpenHostMode();
-    SetKeyerKeyDown(1);
+    keyer_.SetKeyDown(1);
     EXPECT_EQ(TakeBytes(2), (Bytes{0x0B, 0x01}));
-    SetKeyerBaseMode();
-    EXPECT_EQ(CloseKeyerHost(), 0);
+    keyer_.SetBaseMode();
+    EXPECT_EQ(keyer_.CloseHost(), 0);
     EXPECT_EQ(TakeBytes(4), (Bytes{0x00, 0x0A, 0x00, 0x03}));
     EXPECT_FALSE(sim_->HostModeOpen());
-    EXPECT_EQ(CloseKeyerHost(), -9);
+    EXPECT_EQ(keyer_.CloseHost(), -9);
 
     // Reopened: a fresh keyer is not keyed down, so Tune must be sent again.
-    ASSERT_EQ(OpenKeyerPort(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1), 0);
     uint8_t version = 0;
-    ASSERT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0);
+    ASSERT_EQ(keyer_.OpenHost(&version), 0);
     EXPECT_EQ(TakeBytes(kHandshake.size()), kHandshake);
-    SetKeyerKeyDown(1);
+    keyer_.SetKeyDown(1);
     EXPECT_EQ(TakeBytes(2), (Bytes{0x0B, 0x01}));
 }
 
 TEST_F(KeyerLinkTest, EveryGatedEntryPointRefusesAfterClose) {
     OpenHostMode();
-    ASSERT_EQ(CloseKeyerHost(), 0);
+    ASSERT_EQ(keyer_.CloseHost(), 0);
     KeyerSettings block{};
     const std::vector<std::function<int()>> gated = {
-        [&] { return LoadKeyerSettings(&block); },
-        [] { return SetKeyerSpeed(1); },
-        [] { return SetKeyerSidetone(1); },
+        [&] { return keyer_.LoadSettings(&block); },
+        [this] { return keyer_.SetSpeed(1); },
+        [this] { return keyer_.SetSidetone(1); },
         Settings(KeyerSetting::kLeadIn, 1, KeyerSetting::kTail, 1),
-        [] { return SetKeyerKeyDown(1); },
-        [] { return SetKeyerPause(1); },
-        [] { return SetKeyerPaddleInput(1); },
-        [] { return ClearKeyerBuffer(); },
-        [] { return KeyerBackspace(); },
-        [] { return RequestKeyerSpeedPot(); },
-        [] { return QueueKeyerByte('A'); },
-        [] { return IsKeyerQueueNearlyFull(); },
+        [this] { return keyer_.SetKeyDown(1); },
+        [this] { return keyer_.SetPause(1); },
+        [this] { return keyer_.SetPaddleInput(1); },
+        [this] { return keyer_.ClearBuffer(); },
+        [this] { return keyer_.Backspace(); },
+        [this] { return keyer_.RequestSpeedPot(); },
+        [this] { return keyer_.QueueByte('A'); },
+        [this] { return keyer_.IsQueueNearlyFull(); },
         Queued({0x18, 1}),
         Queued({0x19, 1}),
         Queued({0x1A, 1}),
@@ -477,17 +479,17 @@ TEST_F(KeyerLinkTest, EveryGatedEntryPointRefusesAfterClose) {
         Queued({0x1B, 1, 2}),
         Queued({0x1E}),
         Queued({0x1F}),
-        [] { return GetKeyerStatus(); },
-        [] { return GetKeyerEchoByte(); },
-        [] { return CloseKeyerHost(); },
+        [this] { return keyer_.Status(); },
+        [this] { return keyer_.TakeEchoByte(); },
+        [this] { return keyer_.CloseHost(); },
     };
     for (size_t i = 0; i < gated.size(); ++i) {
         EXPECT_EQ(gated[i](), -9) << "entry point " << i;
     }
-    EXPECT_EQ(SetKeyerBaseMode(), 0);
-    EXPECT_EQ(SetKeyerExtendedMode(), 0);
-    EXPECT_EQ(SendKeyerSpareAdmin(SpareAdmin::kFirst), 0);
-    EXPECT_EQ(SendKeyerSpareAdmin(SpareAdmin::kFourth), 0);
+    EXPECT_EQ(keyer_.SetBaseMode(), 0);
+    EXPECT_EQ(keyer_.SetExtendedMode(), 0);
+    EXPECT_EQ(keyer_.SendSpareAdmin(SpareAdmin::kFirst), 0);
+    EXPECT_EQ(keyer_.SendSpareAdmin(SpareAdmin::kFourth), 0);
     // Nothing reaches the keyer after the host close.
     std::this_thread::sleep_for(50ms);
     const Bytes wire = sim_->Received();
@@ -498,18 +500,18 @@ TEST_F(KeyerLinkTest, EveryGatedEntryPointRefusesAfterClose) {
 TEST_F(KeyerLinkTest, CloseOfAnUnpluggedKeyerIsBounded) {
     OpenHostMode();
     for (int i = 0; i < 20; ++i) {
-        QueueKeyerByte('E');
+        keyer_.QueueByte('E');
     }
     ASSERT_EQ(sim_->Command("unplug"), "ok");
     const auto start = Clock::now();
-    EXPECT_EQ(CloseKeyerHost(), 0);
+    EXPECT_EQ(keyer_.CloseHost(), 0);
     EXPECT_LT(Clock::now() - start, 10s);
-    EXPECT_EQ(host_open.load(), 0);
+    EXPECT_EQ(keyer_.IsHostOpen(), 0);
 }
 
 TEST_F(KeyerLinkTest, ReaderSortsEveryKindOfByte) {
     OpenHostMode();
-    SetKeyerSettings({{KeyerSetting::kMinWpm, 10}, {KeyerSetting::kWpmRange, 20}});
+    keyer_.SetSettings({{KeyerSetting::kMinWpm, 10}, {KeyerSetting::kWpmRange, 20}});
     TakeBytes(4);
     ForgetKeyerEvents();
     sim_->Inject({0xDC, 0xDE, 0xDD, 0xDF, 0xFF, 0xC6, 0x85, 0x41});
@@ -518,9 +520,9 @@ TEST_F(KeyerLinkTest, ReaderSortsEveryKindOfByte) {
         {kPaddleEvent, 3}, {kStatusEvent, 6}, {kSpeedPotEvent, 15}, {kEchoEvent, 'A'},
     };
     EXPECT_EQ(WaitForKeyerEvents(expected.size(), 3s), expected);
-    EXPECT_EQ(GetKeyerStatus(), 6);
-    EXPECT_EQ(GetKeyerEchoByte(), 'A');
-    EXPECT_EQ(GetKeyerEchoByte(), 0);
+    EXPECT_EQ(keyer_.Status(), 6);
+    EXPECT_EQ(keyer_.TakeEchoByte(), 'A');
+    EXPECT_EQ(keyer_.TakeEchoByte(), 0);
 }
 
 TEST_F(KeyerLinkTest, EchoRingKeepsTheOldestFifteenUnread) {
@@ -532,24 +534,24 @@ TEST_F(KeyerLinkTest, EchoRingKeepsTheOldestFifteenUnread) {
     sim_->Inject(echoed);
     WaitForKeyerEvents(20, 3s);
     for (int i = 0; i < 15; ++i) {
-        EXPECT_EQ(GetKeyerEchoByte(), 'a' + i);
+        EXPECT_EQ(keyer_.TakeEchoByte(), 'a' + i);
     }
-    EXPECT_EQ(GetKeyerEchoByte(), 0);
+    EXPECT_EQ(keyer_.TakeEchoByte(), 0);
 }
 
 // The emulator keys what the writer feeds it: the link's whole path, end to end.
 TEST_F(KeyerLinkTest, QueuedTextIsKeyedAndEchoed) {
     OpenHostMode();
     KeyerSettings block = {0x04, 30, 0, 50, 0, 0, 10, 25, 0, 0, 0, 50, 50, 0, 0};
-    LoadKeyerSettings(&block);
+    keyer_.LoadSettings(&block);
     for (char c : std::string("CQ DE TEST")) {
-        ASSERT_EQ(QueueKeyerByte(c), 0);
+        ASSERT_EQ(keyer_.QueueByte(c), 0);
     }
     EXPECT_TRUE(sim_->WaitForKeyed("CQ DE TEST", 5s)) << sim_->Keyed();
     std::string echoed;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            for (int byte = GetKeyerEchoByte(); byte > 0; byte = GetKeyerEchoByte()) {
+            for (int byte = keyer_.TakeEchoByte(); byte > 0; byte = keyer_.TakeEchoByte()) {
                 echoed.push_back(static_cast<char>(byte));
             }
             return echoed.size() >= 10;

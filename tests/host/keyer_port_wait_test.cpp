@@ -22,16 +22,16 @@ class KeyerPortWaitTest : public ::testing::Test {
         sim_ = std::make_unique<keyer_sim::KeyerSim>();
         ASSERT_TRUE(sim_->Start());
         SetKeyerPortPathPattern(sim_->PortPath());
-        ASSERT_EQ(OpenKeyerPort(1), 0);
-        SetKeyerPortReadTimeout(10);  // as in host mode
+        ASSERT_EQ(port_.Open(1), 0);
+        port_.SetReadTimeout(10);  // as in host mode
     }
 
     void TearDown() override {
-        InterruptKeyerPortWait();
+        port_.InterruptWait();
         if (waiter_.joinable()) {
             waiter_.join();
         }
-        CloseKeyerPort();
+        port_.Close();
         sim_->Stop();
     }
 
@@ -39,7 +39,7 @@ class KeyerPortWaitTest : public ::testing::Test {
     void StartWaiting() {
         waiter_ = std::thread([this] {
             uint8_t byte = 0;
-            const int result = WaitForKeyerPortByte(&byte);
+            const int result = port_.WaitForByte(&byte);
             waited_byte_ = byte;
             result_ = result;
         });
@@ -52,6 +52,7 @@ class KeyerPortWaitTest : public ::testing::Test {
     }
 
     std::unique_ptr<keyer_sim::KeyerSim> sim_;
+    SerialPort port_;
     std::thread waiter_;
     std::atomic<int> result_{-1};
     std::atomic<uint8_t> waited_byte_{0};
@@ -72,24 +73,24 @@ TEST_F(KeyerPortWaitTest, WaitOutlastsTheReadTimeOutAndEndsWithTheByte) {
 TEST_F(KeyerPortWaitTest, InterruptEndsTheWaitLeavesTheByteAndLetsWritesThrough) {
     StartWaiting();
     std::this_thread::sleep_for(50ms);
-    InterruptKeyerPortWait();
+    port_.InterruptWait();
     EXPECT_EQ(WaitResult(), kPortWaitEnded);
 
     sim_->Inject({0x42});
     std::this_thread::sleep_for(50ms);
     uint8_t byte = 0;
-    EXPECT_EQ(WaitForKeyerPortByte(&byte), kPortWaitEnded);
-    EXPECT_EQ(ReadKeyerPort(&byte, 1), 1);
+    EXPECT_EQ(port_.WaitForByte(&byte), kPortWaitEnded);
+    EXPECT_EQ(port_.Read(&byte, 1), 1);
     EXPECT_EQ(byte, 0x42);
 
-    EXPECT_EQ(WriteKeyerPort(std::vector<uint8_t>{0x00, 0x03}.data(), 2), 1);
+    EXPECT_EQ(port_.Write(std::vector<uint8_t>{0x00, 0x03}.data(), 2), 1);
     EXPECT_TRUE(sim_->WaitForReceived(2, 2s));
     EXPECT_EQ(sim_->Received(), (std::vector<uint8_t>{0x00, 0x03}));
 
-    CloseKeyerPort();
-    ASSERT_EQ(OpenKeyerPort(1), 0);
+    port_.Close();
+    ASSERT_EQ(port_.Open(1), 0);
     sim_->Inject({0x43});
-    EXPECT_EQ(WaitForKeyerPortByte(&byte), kPortByteRead);
+    EXPECT_EQ(port_.WaitForByte(&byte), kPortByteRead);
     EXPECT_EQ(byte, 0x43);
 }
 
@@ -97,16 +98,16 @@ TEST_F(KeyerPortWaitTest, InterruptEndsTheWaitLeavesTheByteAndLetsWritesThrough)
 // time-out, or the reader would spin, but the interrupt ends even that at once.
 TEST_F(KeyerPortWaitTest, UnpluggedKeyerPacesTheWaitAndTheInterruptStillEndsIt) {
     ASSERT_EQ(sim_->Command("unplug"), "ok");
-    SetKeyerPortReadTimeout(100);
+    port_.SetReadTimeout(100);
     uint8_t byte = 0;
     const auto start = Clock::now();
-    EXPECT_EQ(WaitForKeyerPortByte(&byte), kPortFailed);
+    EXPECT_EQ(port_.WaitForByte(&byte), kPortFailed);
     EXPECT_GE(Clock::now() - start, 90ms);
 
-    SetKeyerPortReadTimeout(600000);
+    port_.SetReadTimeout(600000);
     StartWaiting();
     std::this_thread::sleep_for(50ms);
-    InterruptKeyerPortWait();
+    port_.InterruptWait();
     EXPECT_EQ(WaitResult(), kPortWaitEnded);
 }
 

@@ -18,8 +18,7 @@
 #include "app/main_window_view.h"
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_host.h"
+#include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "net/link_timing.h"
 #include "net/packet.h"
@@ -89,9 +88,9 @@ class LinkSafetyTest : public ::testing::Test {
     void TearDown() override {
         station_.CloseNetworkFromButton();
         if (station_.state().local_keyer_open.load() == 1) {
-            CloseKeyerHost();
+            station_.keyer().CloseHost();
         }
-        CloseKeyerPort();
+        station_.keyer().port().Close();
         for (int fd : peers_) {
             close(fd);
         }
@@ -153,9 +152,11 @@ class LinkSafetyTest : public ::testing::Test {
     }
     Station station_{
         view_, view_, nullptr,
-        LinkSetup{kSilence, [this](SocketHandle socket, const uint8_t* bytes, std::size_t count) {
-                      return Send(socket, bytes, count);
-                  }}};
+        StationSetup{
+            LinkSetup{kSilence, [this](SocketHandle socket, const uint8_t* bytes,
+                                       std::size_t count) { return Send(socket, bytes, count); }},
+            {},
+            {}}};
     // Socket events and the link timer, as the window gets them.
     MainLoop loop_{station_, MainLoop::LinkTimer::kRunning, 10s};
     std::unique_ptr<keyer_sim::KeyerSim> sim_;
@@ -200,7 +201,7 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
             break;
         case LinkEnd::kExit:
             station_.CloseNetworkAtExit();
-            StopKeyerThreadsAtExit();
+            station_.keyer().StopAtExit();
             break;
     }
     if (GetParam() != LinkEnd::kExit) {  // the exit leaves the flags to the program's end
@@ -271,7 +272,7 @@ TEST_F(LinkSafetyTest, ExitUnlinkedKeysUpAndLeavesTheBufferAndHostMode) {
     ASSERT_EQ(station_.OpenConnection(), 1) << Log();
     const std::size_t mark = WireSince(0, {0x00, 0x0B}).size();
     station_.CloseNetworkAtExit();
-    StopKeyerThreadsAtExit();
+    station_.keyer().StopAtExit();
     EXPECT_EQ(WireSince(mark, {0x14, 0x00}), (ByteList{0x0B, 0x00, 0x14, 0x00}));
     EXPECT_TRUE(sim_->HostModeOpen());
     station_.state().local_keyer_open = 0;

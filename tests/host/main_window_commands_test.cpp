@@ -6,7 +6,7 @@
 
 #include "app/resource_ids.h"
 #include "app/spin_bar.h"
-#include "keyer/keyer_commands.h"
+#include "keyer/keyer_link.h"
 #include "net/packet.h"
 #include "settings/config_file.h"
 #include "settings/settings_record.h"
@@ -52,7 +52,7 @@ class CommandsTest : public station_rig::StationRigTest {
     }
 
     void AttachKeyer() {
-        keyer_.Attach(station_rig::FastKeyer(), RecordingKeyerListener());
+        keyer_.Attach(station_rig::FastKeyer(), station_.keyer());
         station_.state().local_keyer_open = 1;
     }
 
@@ -123,7 +123,7 @@ TEST_F(CommandsTest, LinkedOnlyAControlPointTypesAndItsKeyerSendsToo) {
     station_.TypeCharacter(8);  // linked, the backspace goes over the link only
     EXPECT_EQ(PeerReceives(1), Packets({{PKT_BACKSPACE, 0}}));
     EXPECT_EQ(Log(), "");
-    SetKeyerSpeed(41);
+    station_.keyer().SetSpeed(41);
     EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 41}));
 }
 
@@ -147,7 +147,7 @@ TEST_F(CommandsTest, WpmFieldTakesTheSpeedRangeInclusiveAndRestoresAnythingElse)
         EXPECT_EQ(settings.keyer_settings.wpm, 25);
     }
     ExpectPeerQuiet();
-    SetKeyerSpeed(42);
+    station_.keyer().SetSpeed(42);
     EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 42}));
 }
 
@@ -219,7 +219,7 @@ TEST_F(CommandsTest, TuneKeysTheLocalKeyerAndIsRefusedLinkedUnlessControlPoint) 
     Link(kNetRoleControlPoint);
     station_.ToggleTune();
     EXPECT_EQ(PeerReceives(1), Packets({{PKT_TUNE, 1}}));
-    SetKeyerSpeed(43);
+    station_.keyer().SetSpeed(43);
     EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 43})) << "linked, the local key stays up";
 }
 
@@ -240,7 +240,7 @@ TEST_F(CommandsTest, PauseGoesWhereTheRoleSays) {
     Link(kNetRoleConverse);
     station_.TogglePause();
     EXPECT_EQ(PeerReceives(1), Packets({{PKT_PAUSE, 0}}));
-    SetKeyerSpeed(44);
+    station_.keyer().SetSpeed(44);
     EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 44})) << "linked, the local keyer is not paused";
     EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
 }

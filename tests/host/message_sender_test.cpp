@@ -14,9 +14,7 @@
 #include <vector>
 
 #include "app/resource_ids.h"
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_internal.h"
-#include "keyer/keyer_reader.h"
+#include "keyer/keyer_link.h"
 #include "messages/message_sender.h"
 #include "net/packet.h"
 #include "settings/settings_record.h"
@@ -47,7 +45,7 @@ class MessageSenderTest : public station_rig::StationRigTest {
         return WaitUntil([this] { return SendingMessage() == 0; });
     }
 
-    void AttachKeyer() { keyer_.Attach(station_rig::FastKeyer(), RecordingKeyerListener()); }
+    void AttachKeyer() { keyer_.Attach(station_rig::FastKeyer(), station_.keyer()); }
 
     // Linked as a ControlPoint server, the test being the client.
     void Link() {
@@ -81,7 +79,7 @@ TEST_F(MessageSenderTest, EmptyMessageEndsAtOnceAndSendsNothing) {
     Link();
     ASSERT_TRUE(sender().Start(3, 3));
     ASSERT_TRUE(MessageEnds());
-    SetKeyerSpeed(33);
+    station_.keyer().SetSpeed(33);
     EXPECT_EQ(KeyerWire(2), (Bytes{0x02, 33})) << "the keyer got something before the probe";
     EXPECT_TRUE(loopback::RawReceive(peer_, 1, 4096, 200).empty());
     EXPECT_EQ(LogPane(), "");
@@ -121,7 +119,7 @@ TEST_F(MessageSenderTest, LinkedEachByteGoesToThePeerThenTheKeyerThenTheLogPane)
     AttachKeyer();
     Link();
     sender().StoreText(4, "[S25]a");
-    const int32_t queued_before = GetKeyerQueueSnapshot().queue_write;
+    const int32_t queued_before = station_.keyer().QueueSnapshot().queue_write;
     struct Seen {
         std::string text;
         int peer_unread;
@@ -132,7 +130,7 @@ TEST_F(MessageSenderTest, LinkedEachByteGoesToThePeerThenTheKeyerThenTheLogPane)
         LogPaneProbe probe([this, &seen](const std::string& text) {
             int unread = 0;
             ioctl(peer_, FIONREAD, &unread);
-            seen.push_back({text, unread, GetKeyerQueueSnapshot().queue_write});
+            seen.push_back({text, unread, station_.keyer().QueueSnapshot().queue_write});
         });
         ASSERT_TRUE(sender().Start(4, 4));
         ASSERT_TRUE(MessageEnds());
@@ -163,12 +161,13 @@ TEST_F(MessageSenderTest, WaitsWhileTheQueueIsNearlyFullAndResumes) {
     sender().StoreText(1, text);
     // The keyer holds, so nothing leaves the queue.
     keyer_.Sim().Inject({0xC1});
-    ASSERT_TRUE(WaitUntil([] { return GetKeyerStatus() == 1; }));
+    ASSERT_TRUE(WaitUntil([this] { return station_.keyer().Status() == 1; }));
     ASSERT_TRUE(sender().Start(1, 1));
-    ASSERT_TRUE(WaitUntil([] { return GetKeyerQueueSnapshot().queue_nearly_full == 1; }));
+    ASSERT_TRUE(
+        WaitUntil([this] { return station_.keyer().QueueSnapshot().queue_nearly_full == 1; }));
     std::this_thread::sleep_for(100ms);
     // Above 42 the sender stops short of the 64-byte ring's end and loses nothing.
-    EXPECT_EQ(GetKeyerQueueSnapshot().queue_count, 43);
+    EXPECT_EQ(station_.keyer().QueueSnapshot().queue_count, 43);
     EXPECT_EQ(LogPane(), text.substr(0, 43));
     EXPECT_EQ(SendingMessage(), 1);
     EXPECT_FALSE(sender().Start(2, 2)) << "one message at a time";

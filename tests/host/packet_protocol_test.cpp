@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "app/resource_ids.h"
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_reader.h"
+#include "keyer/keyer_link.h"
 #include "net/packet_link.h"
 #include "station/station.h"
 #include "tests/host/station_rig.h"
@@ -80,7 +79,6 @@ class PacketProtocol : public station_rig::StationRigTest {
         station_.net().SetLinked(true);
         station_.state().remote_busy = 0;
         station_.state().local_keyer_open = 0;
-        station_.state().keyer_version = 0;
         station_.state().bad_packet_count = 0;
     }
 
@@ -133,9 +131,12 @@ class PacketProtocolWithKeyer : public PacketProtocol {
     void SetUp() override {
         PacketProtocol::SetUp();
         uint8_t version = 0;
-        keyer_.Attach(station_rig::FastKeyer(), RecordingKeyerListener(), &version);
+        keyer_.Attach(station_rig::FastKeyer(), station_.keyer(), &version);
         ASSERT_EQ(version, 23);
-        station_.state().keyer_version = version;
+        // The keyer volunteers nothing (the pot's answer to a load, echoes), which the station
+        // would pass on: the peer sees only what the packets make. What a case injects still
+        // comes.
+        ASSERT_EQ(keyer_.Sim().Command("silent on"), "ok");
         station_.state().local_keyer_open = 1;
     }
 
@@ -222,7 +223,7 @@ TEST_F(PacketProtocolWithKeyer, TextFromThePeerReachesTheKeyerThroughTheSocket) 
 
 TEST_F(PacketProtocol, NetServerWithoutAKeyerReportsVersion255) {
     station_.state().local_keyer_open = 0;
-    station_.state().keyer_version = 23;
+    station_.keyer().OpenHostWithoutPort(23);  // a keyer once attached, now closed
     station_.processIPpacket(Received(PKT_VERSION_REQUEST, 0));
     EXPECT_EQ(PeerReceives(), Wire(PKT_VERSION_REPLY, 0xFF));
     EXPECT_TRUE(window_.Calls().empty());
@@ -258,7 +259,7 @@ TEST_F(PacketProtocol, RequestAndHeartbeatFromThePeerAreAnsweredOnTheStream) {
 TEST_F(PacketProtocol, NetClientAskedForItsVersionLogsTheMismatchAndAnswersNothing) {
     BeNetClient(kNetRoleRemoteSide);
     station_.state().local_keyer_open = 1;
-    station_.state().keyer_version = 23;
+    station_.keyer().OpenHostWithoutPort(23);
     station_.processIPpacket(Received(PKT_VERSION_REQUEST, 0));
     const auto calls = window_.Calls();
     ASSERT_EQ(calls.size(), 1u);
@@ -457,15 +458,15 @@ TEST_F(PacketProtocolWithKeyer, UnlinkedTheBusyTestFollowsTheLocalQueue) {
     EXPECT_EQ(station_.IsLinkBusy(), 0);
     // The keyer holds, so nothing drains while the queue fills past its mark.
     keyer_.Sim().Inject({0xC1});
-    ASSERT_TRUE(WaitUntil([] { return GetKeyerStatus() == 1; }));
+    ASSERT_TRUE(WaitUntil([this] { return station_.keyer().Status() == 1; }));
     for (int i = 0; i < 43; ++i) {
-        ASSERT_EQ(QueueKeyerByte('E'), 0);
+        ASSERT_EQ(station_.keyer().QueueByte('E'), 0);
     }
     EXPECT_EQ(station_.IsLinkBusy(), 1);
     station_.net().SetLinked(true);
     station_.state().remote_busy = 0;
     EXPECT_EQ(station_.IsLinkBusy(), 0) << "linked, only the remote keyer counts";
-    ClearKeyerBuffer();
+    station_.keyer().ClearBuffer();
 }
 
 // Loading the settings block, and on a ControlPoint sending the other side its copy.

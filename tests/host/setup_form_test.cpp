@@ -28,7 +28,6 @@ class SetupFormTest : public ::testing::Test {
         SetDefaultSettings();
         config_path = folder.File("pellmar.cfg");
         SetKeyerPortPathPattern(folder.File("com%d"));
-        station.state().keyer_v2 = 0;
         station.state().local_keyer_open = 0;
         station.state().pot_speed_active = 0;
         station.state().pot_wpm = 0;
@@ -52,7 +51,7 @@ class SetupFormTest : public ::testing::Test {
     RecordingWindow window;
     MainWindowView view;
     // A started message stays started, with no thread sending it, until something stops it.
-    Station station{view, view, nullptr, LinkSetup{}, [](int) {}};
+    Station station{view, view, nullptr, StationSetup{{}, [](int) {}, {}}};
     const KeyerSettings& keyer = settings.keyer_settings;
 };
 
@@ -233,7 +232,7 @@ TEST_F(SetupFormTest, PaddleOnlyNeedsAKeyerOfVersionTwentyOrLater) {
     Done(&form, true);
     EXPECT_EQ(keyer.sidetone, 5);
 
-    station.state().keyer_v2 = 1;
+    station.keyer().OpenHostWithoutPort(23);
     settings.keyer_settings.sidetone = kSidetonePaddleOnly | 5;
     form = OpenSetupForm(station);
     EXPECT_TRUE(form.checks[IDC_SETUP_PADDLE_ONLY]);
@@ -291,10 +290,10 @@ TEST_F(SetupFormTest, EveryListPositionStoresItsBitsAndOpensAgainAsStored) {
     for (int p = 0; p < 4; ++p) {
         store(IDC_SETUP_PADDLE_HANG, p, false);
         EXPECT_EQ(keyer.pin_config & kPinPaddleHangMask, p * 0x10);
-        station.state().keyer_v2 = 1;
+        station.keyer().OpenHostWithoutPort(23);
         store(IDC_SETUP_OUTPUT, p, p == 1);
         EXPECT_EQ(keyer.pin_config & 0x0F, port_outputs[p]) << "Port list " << p;
-        station.state().keyer_v2 = 0;
+        station.keyer().OpenHostWithoutPort(19);
         store(IDC_SETUP_OUTPUT, p, p == 0);
         EXPECT_EQ(keyer.pin_config & 0x0F, pin_outputs[p]) << "P3= list " << p;
     }

@@ -18,8 +18,7 @@
 #include "app/main_window_view.h"
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
-#include "keyer/keyer_host.h"
-#include "keyer/keyer_reader.h"
+#include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
@@ -154,10 +153,10 @@ class StationTest : public ::testing::Test {
     void TearDown() override {
         station_.CloseNetworkFromButton();
         if (station_.state().local_keyer_open.load() == 1) {
-            CloseKeyerHost();
+            station_.keyer().CloseHost();
             station_.state().local_keyer_open = 0;
         }
-        CloseKeyerPort();
+        station_.keyer().port().Close();
     }
 
     std::string Log() { return window_.Text(IDC_LOG_PANE); }
@@ -221,7 +220,7 @@ TEST_F(StationKeyerTest, AttachesTheKeyerLoadsItAndPicksTheModeByVersion) {
                          "settings...Done\r\n");
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
     EXPECT_EQ(station_.state().local_keyer_open.load(), 1);
-    EXPECT_EQ(station_.state().keyer_v2.load(), 1);
+    EXPECT_TRUE(IsExtendedKeyerVersion(station_.keyer().Version()));
 
     Bytes expected = {0x13, 0x13, 0x13, 0x00, 0x04, 0x55, 0x00, 0x02, 0x0F};
     const auto* block = reinterpret_cast<const uint8_t*>(&settings.keyer_settings);
@@ -252,7 +251,7 @@ TEST_F(StationKeyerTest, VersionNineteenGetsBaseMode) {
     ASSERT_EQ(sim_->Command("version 19"), "ok");
     ASSERT_EQ(station_.OpenConnection(), 1);
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V19 OnLine");
-    EXPECT_EQ(station_.state().keyer_v2.load(), 0);
+    EXPECT_FALSE(IsExtendedKeyerVersion(station_.keyer().Version()));
     ASSERT_TRUE(sim_->WaitForReceived(8 + 18 + 2, 3s));
     const Bytes wire = sim_->Received();
     EXPECT_EQ(Bytes(wire.end() - 2, wire.end()), (Bytes{0x00, 0x0A}));
@@ -329,7 +328,7 @@ TEST_F(StationKeyerTest, UnpluggedKeyerIsClosedShownAndAttachesAgainOncePluggedI
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Lost");
     EXPECT_EQ(Log(), before + "\r\nLocal Tarvel lost: COM1 stopped answering.");
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
-    EXPECT_EQ(host_open.load(), 0);
+    EXPECT_EQ(station_.keyer().IsHostOpen(), 0);
 
     sim_->Stop();
     sim_ = std::make_unique<keyer_sim::KeyerSim>(keyer_sim::Options{});

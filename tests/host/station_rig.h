@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +16,7 @@
 #include <vector>
 
 #include "app/main_window_view.h"
-#include "keyer/keyer_host.h"
+#include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "messages/message_sender.h"
 #include "station/station.h"
@@ -42,16 +43,15 @@ inline const MessageSender::CarryOut kMessagesStayStarted = [](int) {};
 class EmulatedKeyer {
   public:
     // `version`, when given, receives the version byte the keyer answered. The handshake
-    // (13 13 13, 00 04 55, 00 02) is not part of the wire that Wire shows. What the keyer
-    // sends goes to `listener`.
-    void Attach(const keyer_sim::Options& options, KeyerListener* listener,
-                uint8_t* version = nullptr) {
+    // (13 13 13, 00 04 55, 00 02) is not part of the wire that Wire shows.
+    void Attach(const keyer_sim::Options& options, KeyerLink& keyer, uint8_t* version = nullptr) {
         sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
         ASSERT_TRUE(sim_->Start());
         SetKeyerPortPathPattern(sim_->PortPath());
-        ASSERT_EQ(OpenKeyerPort(1), 0);
+        keyer_ = &keyer;
+        ASSERT_EQ(keyer.port().Open(1), 0);
         uint8_t opened = 0;
-        ASSERT_EQ(OpenKeyerHost(&opened, listener), 0);
+        ASSERT_EQ(keyer.OpenHost(&opened), 0);
         if (version != nullptr) {
             *version = opened;
         }
@@ -62,8 +62,8 @@ class EmulatedKeyer {
     // Host mode and the port closed and the emulator stopped, when it was attached.
     void Detach() {
         if (sim_) {
-            CloseKeyerHost();
-            CloseKeyerPort();
+            keyer_->CloseHost();
+            keyer_->port().Close();
             sim_->Stop();
         }
     }
@@ -83,6 +83,7 @@ class EmulatedKeyer {
 
   private:
     std::unique_ptr<keyer_sim::KeyerSim> sim_;
+    KeyerLink* keyer_ = nullptr;
     std::size_t mark_ = 0;
 };
 
@@ -91,7 +92,9 @@ class StationRigTest : public loopback::PeerLinkTest {
     // The station's stored messages go out on its sender's thread unless `carry_out_messages`
     // says otherwise.
     explicit StationRigTest(MessageSender::CarryOut carry_out_messages = {})
-        : station_(view_, view_, nullptr, LinkSetup{}, std::move(carry_out_messages)) {}
+        : station_(view_, view_, nullptr,
+                   StationSetup{LinkSetup{}, std::move(carry_out_messages),
+                                [this] { return keyer_writer_held_.load(); }}) {}
 
     // The station sends to the peer on the connection it accepted, as a Net Server does.
     void ServeThePeer() {
@@ -114,8 +117,10 @@ class StationRigTest : public loopback::PeerLinkTest {
     int32_t SendingMessage() { return station_.sender().Sending(); }
 
     // The station shows itself in the recording window through the Main window's own view.
+    // A case holds its keyer's writer to have requests meet in one service pass.
     RecordingWindow window_;
     MainWindowView view_;
+    std::atomic<bool> keyer_writer_held_{false};
     Station station_;
     EmulatedKeyer keyer_;
 };

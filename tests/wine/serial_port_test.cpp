@@ -19,9 +19,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_host.h"
-#include "keyer/keyer_reader.h"
+#include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "tools/common/wait_until.h"
 #include "tools/keyer_recorder/recorded_keyer_events.h"
@@ -41,11 +39,6 @@ constexpr int kPastNamespacePort = 17;
 // Milliseconds, as a number, so that a failed bound prints readably.
 long long Since(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-// One byte to the keyer port: 1 when it was written.
-int WriteByte(uint8_t byte) {
-    return WriteKeyerPort(&byte, 1);
 }
 
 // A direct open of a COM device, beside the keyer port, to look at the device itself.
@@ -101,8 +94,8 @@ class SerialPortTest : public ::testing::Test {
 
     void TearDown() override {
         // Leaves the emulator's pty free for the next case however this one ended.
-        CloseKeyerHost();
-        CloseKeyerPort();
+        keyer_.CloseHost();
+        keyer_.port().Close();
         EXPECT_EQ(control_.failure(), "");
         control_.Close();
         if (winsock_started_) {
@@ -126,15 +119,19 @@ class SerialPortTest : public ::testing::Test {
 
     std::string State() { return Command("state"); }
 
+    // One byte to the keyer port: 1 when it was written.
+    int WriteByte(uint8_t byte) { return keyer_.port().Write(&byte, 1); }
+
     // Port and host open as the connection sequence does them; the version through `v`.
     void OpenHost(int port, uint8_t* v) {
-        ASSERT_EQ(OpenKeyerPort(port), 0);
-        ASSERT_EQ(OpenKeyerHost(v, RecordingKeyerListener()), 0);
+        ASSERT_EQ(keyer_.port().Open(port), 0);
+        ASSERT_EQ(keyer_.OpenHost(v), 0);
     }
 
     std::vector<int> linked_;
     bool winsock_started_ = false;
     KeyerSimControl control_;
+    KeyerLink keyer_{*RecordingKeyerListener()};
 };
 
 TEST_F(SerialPortTest, HostOpenPutsExactlyTheHandshakeOnTheWireAndReadsTheVersion) {
@@ -149,10 +146,10 @@ TEST_F(SerialPortTest, HostOpenPutsExactlyTheHandshakeOnTheWireAndReadsTheVersio
 }
 
 TEST_F(SerialPortTest, ReadTimesOutAfterAQuarterSecondRightAfterTheOpen) {
-    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    ASSERT_EQ(keyer_.port().Open(kShortNamePort), 0);
     uint8_t byte = 0x77;
     const auto start = Clock::now();
-    EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
+    EXPECT_EQ(keyer_.port().Read(&byte, 1), 0);
     const long long waited = Since(start);
     EXPECT_EQ(byte, 0x77);
     EXPECT_GE(waited, 200);
@@ -166,19 +163,19 @@ TEST_F(SerialPortTest, ReadTimesOutWithinTenMillisecondsInHostMode) {
     // only time out. The bound is far above 10 ms and far below the 250 ms of the open.
     uint8_t byte = 0;
     const auto start = Clock::now();
-    EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
+    EXPECT_EQ(keyer_.port().Read(&byte, 1), 0);
     EXPECT_LT(Since(start), 200);
 }
 
 TEST_F(SerialPortTest, ReadOfMoreThanArrivesGivesNothingNotAPart) {
-    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    ASSERT_EQ(keyer_.port().Open(kShortNamePort), 0);
     ASSERT_EQ(Command("inject 41"), "ok");
     uint8_t buffer[2] = {0, 0};
     const auto start = Clock::now();
-    EXPECT_EQ(ReadKeyerPort(buffer, 2), 0);
+    EXPECT_EQ(keyer_.port().Read(buffer, 2), 0);
     EXPECT_GE(Since(start), 200);
     ASSERT_EQ(Command("inject 42 43"), "ok");
-    EXPECT_EQ(ReadKeyerPort(buffer, 2), 1);
+    EXPECT_EQ(keyer_.port().Read(buffer, 2), 1);
     EXPECT_EQ(buffer[0], 0x42);
     EXPECT_EQ(buffer[1], 0x43);
 }
@@ -193,23 +190,23 @@ TEST_F(SerialPortTest, OpenDiscardsWhatArrivedBeforeIt) {
     CloseHandle(device);
 
     ASSERT_EQ(Command("inject 42 43"), "ok");
-    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    ASSERT_EQ(keyer_.port().Open(kShortNamePort), 0);
     uint8_t byte = 0;
-    EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
+    EXPECT_EQ(keyer_.port().Read(&byte, 1), 0);
     ASSERT_EQ(Command("inject 44"), "ok");
-    EXPECT_EQ(ReadKeyerPort(&byte, 1), 1);
+    EXPECT_EQ(keyer_.port().Read(&byte, 1), 1);
     EXPECT_EQ(byte, 0x44);
 }
 
 TEST_F(SerialPortTest, SecondOpenWhileOpenIsRefusedAndKeepsTheOpenPort) {
-    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    ASSERT_EQ(keyer_.port().Open(kShortNamePort), 0);
     // Wine 8 does not apply the share mode to a serial device (a second CreateFileA with no
     // sharing succeeds), unlike Windows, so here only the port layer's own refusal stands
     // between the two.
-    EXPECT_EQ(OpenKeyerPort(kShortNamePort), -4);
-    EXPECT_EQ(OpenKeyerPort(kNamespacePort), -4);
+    EXPECT_EQ(keyer_.port().Open(kShortNamePort), -4);
+    EXPECT_EQ(keyer_.port().Open(kNamespacePort), -4);
     uint8_t version = 0;
-    EXPECT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0);
+    EXPECT_EQ(keyer_.OpenHost(&version), 0);
     EXPECT_EQ(version, 23);
     EXPECT_EQ(ReceivedWhenAtLeast(kHandshake.size()), kHandshake);
 }
@@ -217,8 +214,8 @@ TEST_F(SerialPortTest, SecondOpenWhileOpenIsRefusedAndKeepsTheOpenPort) {
 TEST_F(SerialPortTest, CloseAfterBaseModeSendsBaseModeThenHostCloseAndFreesThePort) {
     uint8_t version = 0;
     OpenHost(kShortNamePort, &version);
-    ASSERT_EQ(SetKeyerBaseMode(), 0);
-    ASSERT_EQ(CloseKeyerHost(), 0);
+    ASSERT_EQ(keyer_.SetBaseMode(), 0);
+    ASSERT_EQ(keyer_.CloseHost(), 0);
     Bytes expected = kHandshake;
     expected.insert(expected.end(), {0x00, 0x0A, 0x00, 0x03});
     // The writer's writes completed before the close returned, but the emulator reads
@@ -227,11 +224,11 @@ TEST_F(SerialPortTest, CloseAfterBaseModeSendsBaseModeThenHostCloseAndFreesThePo
     Sleep(100);
     EXPECT_EQ(Received(), expected);
     EXPECT_EQ(State().rfind("ok host=0 ", 0), 0u) << State();
-    EXPECT_EQ(CloseKeyerHost(), -9);
+    EXPECT_EQ(keyer_.CloseHost(), -9);
 
-    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    ASSERT_EQ(keyer_.port().Open(kShortNamePort), 0);
     version = 0;
-    ASSERT_EQ(OpenKeyerHost(&version, RecordingKeyerListener()), 0);
+    ASSERT_EQ(keyer_.OpenHost(&version), 0);
     EXPECT_EQ(version, 23);
     expected.insert(expected.end(), kHandshake.begin(), kHandshake.end());
     EXPECT_EQ(ReceivedWhenAtLeast(expected.size()), expected);
@@ -266,7 +263,7 @@ TEST_F(SerialPortTest, DeviceNamespacePortReachesTheKeyer) {
 // the name form fails, not the link.
 TEST_F(SerialPortTest, PortPastTheFixedNamesDoesNotOpen) {
     ASSERT_TRUE(Linked(kPastNamespacePort));
-    EXPECT_EQ(OpenKeyerPort(kPastNamespacePort), -4);
+    EXPECT_EQ(keyer_.port().Open(kPastNamespacePort), -4);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
     const HANDLE device = OpenDevice("\\\\.\\COM17");
@@ -275,7 +272,7 @@ TEST_F(SerialPortTest, PortPastTheFixedNamesDoesNotOpen) {
         CloseHandle(device);
     }
     // The failed open left no handle behind: the next port opens.
-    EXPECT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    EXPECT_EQ(keyer_.port().Open(kShortNamePort), 0);
 }
 
 TEST_F(SerialPortTest, ReaderSortsWhatTheKeyerSendsInHostMode) {
@@ -289,8 +286,8 @@ TEST_F(SerialPortTest, ReaderSortsWhatTheKeyerSendsInHostMode) {
     EXPECT_EQ(seen[1], (KeyerEvent{kEchoEvent, 0x41}));
     EXPECT_EQ(seen[2].type, kSpeedPotEvent);
     EXPECT_EQ(seen[3], (KeyerEvent{kPaddleEvent, 0x01}));
-    EXPECT_EQ(GetKeyerStatus(), 0x04);
-    EXPECT_EQ(GetKeyerEchoByte(), 0x41);
+    EXPECT_EQ(keyer_.Status(), 0x04);
+    EXPECT_EQ(keyer_.TakeEchoByte(), 0x41);
 }
 
 // On a pty the RTS and DTR changes are taken (Wine ignores that a pty has no modem lines),
@@ -325,16 +322,16 @@ TEST_F(SerialPortTest, LineChangesSucceedAndLeaveThePortWorking) {
 }
 
 TEST_F(SerialPortTest, CancelEndsAWaitingReadAndRefusesTransfersUntilTheNextOpen) {
-    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
-    SetKeyerPortReadTimeout(5000);
+    ASSERT_EQ(keyer_.port().Open(kShortNamePort), 0);
+    keyer_.port().SetReadTimeout(5000);
     int result = -1;
     const auto start = Clock::now();
-    std::thread reader([&result] {
+    std::thread reader([this, &result] {
         uint8_t byte = 0;
-        result = ReadKeyerPort(&byte, 1);
+        result = keyer_.port().Read(&byte, 1);
     });
     Sleep(200);
-    CancelKeyerPortTransfers();
+    keyer_.port().CancelTransfers();
     reader.join();
     EXPECT_EQ(result, 0);
     // Well short of the five-second time-out the read was given.
@@ -343,7 +340,7 @@ TEST_F(SerialPortTest, CancelEndsAWaitingReadAndRefusesTransfersUntilTheNextOpen
     Sleep(100);
     EXPECT_EQ(Received(), Bytes{});
 
-    CloseKeyerPort();
+    keyer_.port().Close();
     uint8_t version = 0;
     OpenHost(kShortNamePort, &version);
     EXPECT_EQ(ReceivedWhenAtLeast(kHandshake.size()), kHandshake);
@@ -352,12 +349,12 @@ TEST_F(SerialPortTest, CancelEndsAWaitingReadAndRefusesTransfersUntilTheNextOpen
 // A keyer that goes away makes every read fail at once; the read still takes its
 // time-out, or the keyer reader would spin on the dead port.
 TEST_F(SerialPortTest, ReadFromAnUnpluggedKeyerStillTakesTheTimeOut) {
-    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    ASSERT_EQ(keyer_.port().Open(kShortNamePort), 0);
     ASSERT_EQ(Command("unplug"), "ok");
     Sleep(100);
     uint8_t byte = 0;
     const auto start = Clock::now();
-    EXPECT_EQ(ReadKeyerPort(&byte, 1), 0);
+    EXPECT_EQ(keyer_.port().Read(&byte, 1), 0);
     EXPECT_GE(Since(start), 200);
     EXPECT_EQ(WriteByte(0x41), 0);
 }
@@ -367,22 +364,22 @@ TEST_F(SerialPortTest, HostCloseAfterAnUnplugReturnsAndReleasesThePort) {
     OpenHost(kShortNamePort, &version);
     ASSERT_EQ(Command("unplug"), "ok");
     Sleep(100);
-    EXPECT_EQ(CloseKeyerHost(), 0);
-    EXPECT_EQ(host_open.load(), 0);
+    EXPECT_EQ(keyer_.CloseHost(), 0);
+    EXPECT_EQ(keyer_.IsHostOpen(), 0);
     // The pty is gone with the keyer, so its link leads nowhere.
-    EXPECT_EQ(OpenKeyerPort(kShortNamePort), -4);
+    EXPECT_EQ(keyer_.port().Open(kShortNamePort), -4);
 }
 
 // The keyer reader's wait: no time-out of its own, ended by the close's interrupt, and a
 // byte that comes with the interrupt left on the port rather than taken and dropped.
 TEST_F(SerialPortTest, ReaderWaitOutlastsTheReadTimeOutAndEndsAtTheInterrupt) {
-    ASSERT_EQ(OpenKeyerPort(kShortNamePort), 0);
-    SetKeyerPortReadTimeout(10);
+    ASSERT_EQ(keyer_.port().Open(kShortNamePort), 0);
+    keyer_.port().SetReadTimeout(10);
     std::atomic<int> result{-1};
     std::atomic<int> byte{0};
     auto wait = [&] {
         uint8_t received = 0;
-        const int got = WaitForKeyerPortByte(&received);
+        const int got = keyer_.port().WaitForByte(&received);
         byte = received;
         result = got;
     };
@@ -397,15 +394,15 @@ TEST_F(SerialPortTest, ReaderWaitOutlastsTheReadTimeOutAndEndsAtTheInterrupt) {
     result = -1;
     waiter = std::thread(wait);
     Sleep(100);
-    InterruptKeyerPortWait();
+    keyer_.port().InterruptWait();
     waiter.join();
     EXPECT_EQ(result.load(), 0);
 
     ASSERT_EQ(Command("inject 42"), "ok");
     Sleep(100);
     uint8_t left = 0;
-    EXPECT_EQ(WaitForKeyerPortByte(&left), 0);
-    EXPECT_EQ(ReadKeyerPort(&left, 1), 1);
+    EXPECT_EQ(keyer_.port().WaitForByte(&left), 0);
+    EXPECT_EQ(keyer_.port().Read(&left, 1), 1);
     EXPECT_EQ(left, 0x42);
     EXPECT_EQ(WriteByte(0x55), 1);
     EXPECT_EQ(ReceivedWhenAtLeast(1), Bytes{0x55});
@@ -417,12 +414,12 @@ TEST_F(SerialPortTest, HostCloseEndsTheReadersWaitOnASilentKeyer) {
     uint8_t version = 0;
     OpenHost(kShortNamePort, &version);
     Sleep(300);
-    EXPECT_EQ(CloseKeyerHost(), 0);
+    EXPECT_EQ(keyer_.CloseHost(), 0);
     const Bytes wire = Received();
     ASSERT_GE(wire.size(), 2u);
     EXPECT_EQ(Bytes(wire.end() - 2, wire.end()), (Bytes{0x00, 0x03}));
     // The port is free again at once: both threads are gone.
-    EXPECT_EQ(OpenKeyerPort(kShortNamePort), 0);
+    EXPECT_EQ(keyer_.port().Open(kShortNamePort), 0);
 }
 
 }  // namespace

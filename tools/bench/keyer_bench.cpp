@@ -17,8 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_host.h"
+#include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "settings/settings_record.h"
 #include "tools/keyer_recorder/recorded_keyer_events.h"
@@ -91,30 +90,30 @@ double Percentile(const std::vector<double>& sorted, double fraction) {
     return sorted[std::min(sorted.size(), std::max<size_t>(rank, 1)) - 1];
 }
 
-int OpenHostMode(keyer_sim::KeyerSim& sim) {
+int OpenHostMode(keyer_sim::KeyerSim& sim, KeyerLink& keyer) {
     SetKeyerPortPathPattern(sim.PortPath());
-    const int port = OpenKeyerPort(1);
+    const int port = keyer.port().Open(1);
     if (port != 0) {
-        std::fprintf(stderr, "keyer_bench: OpenKeyerPort gave %d\n", port);
+        std::fprintf(stderr, "keyer_bench: the port's open gave %d\n", port);
         return 1;
     }
     uint8_t version = 0;
-    const int host = OpenKeyerHost(&version, RecordingKeyerListener());
+    const int host = keyer.OpenHost(&version);
     if (host != 0) {
-        std::fprintf(stderr, "keyer_bench: OpenKeyerHost gave %d (%s)\n", host,
+        std::fprintf(stderr, "keyer_bench: the host open gave %d (%s)\n", host,
                      sim.Command("received").c_str());
-        CloseKeyerPort();
+        keyer.port().Close();
         return 1;
     }
     // Mode byte 0: no serial echo and no paddle echo, so the keyer sends back only status.
     const KeyerSettings settings = {0x00, 20, 5, 50, 0, 0, 10, 25, 0, 0, 0, 50, 50, 5, 0};
-    LoadKeyerSettings(&settings);
+    keyer.LoadSettings(&settings);
     std::printf("host mode open: keyer version %d on %s\n", version, sim.PortPath().c_str());
     return 0;
 }
 
 // Queues one byte, waits for the emulator to log it, and takes the next.
-bool MeasureLatency(keyer_sim::KeyerSim& sim, int count) {
+bool MeasureLatency(keyer_sim::KeyerSim& sim, KeyerLink& keyer, int count) {
     // The settings load goes out first; latency counts from the bytes after it.
     size_t start = 0;
     for (int i = 0; i < 100; ++i) {
@@ -130,9 +129,9 @@ bool MeasureLatency(keyer_sim::KeyerSim& sim, int count) {
     for (int i = 0; i < count; ++i) {
         const uint8_t byte = static_cast<uint8_t>('A' + i % 26);
         const Clock::time_point queued = Clock::now();
-        const int result = QueueKeyerByte(byte);
+        const int result = keyer.QueueByte(byte);
         if (result != 0) {
-            std::fprintf(stderr, "keyer_bench: QueueKeyerByte gave %d at byte %d\n", result, i);
+            std::fprintf(stderr, "keyer_bench: queueing gave %d at byte %d\n", result, i);
             return false;
         }
         const size_t wanted = start + static_cast<size_t>(i) + 1;
@@ -220,11 +219,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "keyer_bench: the emulator could not open a pty\n");
         return 1;
     }
-    if (OpenHostMode(sim) != 0) {
+    KeyerLink keyer(*RecordingKeyerListener());
+    if (OpenHostMode(sim, keyer) != 0) {
         return 1;
     }
-    const bool measured = MeasureLatency(sim, count) && MeasureIdleCpu(sim, idle_seconds);
-    CloseKeyerHost();
+    const bool measured = MeasureLatency(sim, keyer, count) && MeasureIdleCpu(sim, idle_seconds);
+    keyer.CloseHost();
     sim.Stop();
     return measured ? 0 : 1;
 }

@@ -29,14 +29,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/resource_ids.h"
-#include "keyer/keyer_commands.h"
-#include "keyer/keyer_host.h"
+#include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "settings/settings_record.h"
 #include "tools/bench/station_pair.h"
@@ -215,19 +215,20 @@ double CpuSeconds(int pid) {
 
 // --- the pieces of the path, each on its own -------------------------------------------------
 
-// The Win32 serial layer: a one-byte WriteKeyerPort to the byte on the keyer's wire, then
+// The Win32 serial layer: a one-byte port write to the byte on the keyer's wire, then
 // the same through the keyer's transmit queue and its writer's tick in host mode.
 void MeasureSerialLayer(const Emulator& emulator, int count) {
+    KeyerLink link(*RecordingKeyerListener());
     KeyerSimControl keyer;
     if (!keyer.Connect(emulator.control_port) || keyer.Command("reset") != "ok" ||
-        OpenKeyerPort(emulator.com_port) != 0) {
+        link.port().Open(emulator.com_port) != 0) {
         std::printf("(no third emulator: the serial layer is not timed on its own)\n");
         return;
     }
     const ClockLink clock = LineUpClocks(&keyer);
     std::vector<uint8_t> sent;
     // Hands `count` letters to `send`, `pause_ms` apart, noting when each one went.
-    const auto send_letters = [&](void (*send)(uint8_t), DWORD pause_ms) {
+    const auto send_letters = [&](const std::function<void(uint8_t)>& send, DWORD pause_ms) {
         std::vector<double> stamps;
         sent.clear();
         for (int i = 0; i < count; ++i) {
@@ -241,24 +242,25 @@ void MeasureSerialLayer(const Emulator& emulator, int count) {
         return stamps;
     };
     const std::vector<double> written =
-        send_letters([](uint8_t byte) { WriteKeyerPort(&byte, 1); }, 4);
+        send_letters([&](uint8_t byte) { link.port().Write(&byte, 1); }, 4);
     std::vector<Logged> log = LogOf(&keyer);
     const std::vector<double> direct = LatenciesMs(written, Arrivals(log, 0, sent, clock));
 
     uint8_t version = 0;
     std::vector<double> queued_ms;
-    if (OpenKeyerHost(&version, RecordingKeyerListener()) == 0) {
+    if (link.OpenHost(&version) == 0) {
         Sleep(300);
         const size_t mark = LogOf(&keyer).size();
         const std::vector<double> queued =
-            send_letters([](uint8_t byte) { QueueKeyerByte(byte); }, 10);
+            send_letters([&](uint8_t byte) { link.QueueByte(byte); }, 10);
         log = LogOf(&keyer);
         queued_ms = LatenciesMs(queued, Arrivals(log, mark, sent, clock));
-        CloseKeyerHost();
+        link.CloseHost();
     }
-    CloseKeyerPort();
-    PrintSpread("WriteKeyerPort to the keyer's wire (serial layer)", direct);
-    PrintSpread("QueueKeyerByte to the keyer's wire (writer's tick + serial layer)", queued_ms);
+    link.port().Close();
+    PrintSpread("SerialPort::Write to the keyer's wire (serial layer)", direct);
+    PrintSpread("KeyerLink::QueueByte to the keyer's wire (writer's tick + serial layer)",
+                queued_ms);
     std::printf("(clocks lined up to within %.0f us)\n", clock.uncertainty_us);
 }
 

@@ -1,6 +1,6 @@
 // A keyer listener for the programs that test or measure the keyer link without a station
 // behind it: every event the keyer reader hands on is kept, in order, for the cases that
-// look at it. Open host mode with RecordingKeyerListener() as the listener.
+// look at it. Make the keyer link with *RecordingKeyerListener() as its listener.
 #pragma once
 
 #include <chrono>
