@@ -36,11 +36,11 @@ class Win32WindowThread final : public WindowThread {
 // Everything the one Main window is: its controls as the window seam sees them, the view the
 // station speaks to, and the station.
 struct MainWindow {
-    explicit MainWindow(HWND dialog)
+    MainWindow(HWND dialog, const std::string& config_path)
         : backend(dialog),
           window_thread(dialog),
           view(&window_thread),
-          station(view, view, dialog) {}
+          station(view, view, dialog, StationSetup{config_path, {}, {}, {}}) {}
 
     Win32Window backend;
     Win32WindowThread window_thread;
@@ -193,7 +193,9 @@ void OnCommand(HWND window, int id) {
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_INITDIALOG:
-            main_window = std::make_unique<MainWindow>(window);
+            // WinMain hands over where the configuration file lives.
+            main_window =
+                std::make_unique<MainWindow>(window, *reinterpret_cast<const std::string*>(lparam));
             InstallWindowBackend(&main_window->backend);
             SubclassControls(window);
             log_pane = GetDlgItem(window, IDC_LOG_PANE);

@@ -8,7 +8,6 @@
 #include "messages/message_parser.h"
 #include "messages/message_sender.h"
 #include "settings/field_number.h"
-#include "settings/settings_record.h"
 #include "station/settings_file.h"
 #include "station/station.h"
 
@@ -19,11 +18,6 @@ constexpr int kEscapeCommand = 2;
 
 bool IsMessageNumber(int number) {
     return number >= 1 && number <= kMessageCount;
-}
-
-std::string StoredText(int message_number) {
-    const char* slot = settings.messages[message_number - 1];
-    return std::string(slot, strnlen(slot, kTextFieldSize - 1));
 }
 
 std::string FixedToken(char letter) {
@@ -60,11 +54,11 @@ std::string MessageTokenText(int button_id, const std::string& argument_text) {
     }
 }
 
-int OpenMessageEditor(WindowBackend& editor, int number) {
+int OpenMessageEditor(WindowBackend& editor, int number, Station& station) {
     if (!IsMessageNumber(number)) {
         return 0;
     }
-    editor.ReplaceSelection(IDC_EDITOR_TEXT, StoredText(number));
+    editor.ReplaceSelection(IDC_EDITOR_TEXT, station.sender().StoredText(number));
     editor.SetControlText(IDC_EDITOR_HEADING, "Message " + std::to_string(number));
     // Typing and the insert buttons go on at the end of the text, rather than replacing the
     // whole of it as a field that takes the focus with everything selected would.
@@ -80,13 +74,13 @@ bool MessageEditorCommand(WindowBackend& editor, int message_number, int id, Sta
     switch (id) {
         case IDC_EDITOR_RESTORE:
             editor.SetSelection(IDC_EDITOR_TEXT, 0, kTextEnd);
-            editor.ReplaceSelection(IDC_EDITOR_TEXT, StoredText(message_number));
+            editor.ReplaceSelection(IDC_EDITOR_TEXT, station.sender().StoredText(message_number));
             editor.FocusControl(IDC_EDITOR_TEXT);
             return false;
         case IDC_EDITOR_SAVE: {
             station.sender().StoreText(message_number, editor.GetControlText(IDC_EDITOR_TEXT));
             // The editor closes whether or not the write went through.
-            SaveSettingsFile(station.view());
+            SaveSettingsFile(station.settings(), station.view());
             return true;
         }
         case IDC_EDITOR_CANCEL:

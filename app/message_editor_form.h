@@ -14,9 +14,9 @@ class Station;
 // any other id.
 std::string MessageTokenText(int button_id, const std::string& argument_text);
 
-// Fills the editor for message `number` (1..6) and returns that number, to which the editor
-// stays bound; 0, and nothing filled, for any other value.
-int OpenMessageEditor(WindowBackend& editor, int number);
+// Fills the editor with `station`'s message `number` (1..6) and returns that number, to which
+// the editor stays bound; 0, and nothing filled, for any other value.
+int OpenMessageEditor(WindowBackend& editor, int number, Station& station);
 
 // One command of the editor bound to `message_number`. True when the dialog is to close:
 // after Save (which stores at most 255 characters through `station`'s sender, writes the

@@ -20,7 +20,7 @@ INT_PTR CALLBACK MessageEditorProc(HWND dialog, UINT message, WPARAM wparam, LPA
     switch (message) {
         case WM_INITDIALOG: {
             auto* binding = reinterpret_cast<EditorBinding*>(lparam);
-            binding->number = OpenMessageEditor(controls, binding->number);
+            binding->number = OpenMessageEditor(controls, binding->number, *binding->station);
             SetWindowLongPtrA(dialog, DWLP_USER, lparam);
             if (binding->number == 0) {
                 EndDialog(dialog, 0);

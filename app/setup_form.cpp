@@ -176,14 +176,14 @@ void ShowNetworkEnables(uint32_t net_mode, bool address_override, SetupForm* for
     form->enabled[IDC_SETUP_IP_OVERRIDE] = net_mode == kNetModeServer;
 }
 
-void ListPorts(SetupForm* form) {
+void ListPorts(uint32_t stored_port, SetupForm* form) {
     int position = kNoSelection;
     std::vector<std::string>& entries = form->entries[IDC_SETUP_PORT];
     for (int n = 1; n <= kHighestComPort; ++n) {
         if (!KeyerPortPresent(n)) {
             continue;
         }
-        if (static_cast<uint32_t>(n) == settings.com_port) {
+        if (static_cast<uint32_t>(n) == stored_port) {
             position = static_cast<int>(form->port_numbers.size());
         }
         form->port_numbers.push_back(n);
@@ -194,10 +194,10 @@ void ListPorts(SetupForm* form) {
 
 // The eight keyer fields: the first refusal ends the checks; a field that still holds the
 // stored value is not checked at all, so an odd value from a hand-edited file survives.
-bool StoreKeyerFields(SetupForm* form, WindowHandle owner) {
+bool StoreKeyerFields(SetupForm* form, WindowHandle owner, KeyerSettings& stored_block) {
     for (const KeyerField& field : kKeyerFields) {
         const uint32_t value = NumberIn(*form, field.id);
-        uint8_t& stored = settings.keyer_settings.*field.value;
+        uint8_t& stored = stored_block.*field.value;
         if (value == stored) {
             continue;
         }
@@ -227,8 +227,9 @@ bool StoreSpeedPotRange(const SetupForm& form, WindowHandle owner, Station& stat
         ShowMessageBox(owner, kWpmOutOfRange, kParameterErrorCaption, BoxIcon::kNone);
         return false;
     }
-    settings.keyer_settings.wpm_range = static_cast<uint8_t>(highest - lowest);
-    settings.keyer_settings.min_wpm = static_cast<uint8_t>(lowest);
+    KeyerSettings& keyer = station.settings().record().keyer_settings;
+    keyer.wpm_range = static_cast<uint8_t>(highest - lowest);
+    keyer.min_wpm = static_cast<uint8_t>(lowest);
     station.keyer().RequestSpeedPot();
     if (UnsignedFromText(GetControlText(IDC_WPM)).value_or(0) > highest) {
         station.view().ShowSpeed(static_cast<int>(highest));
@@ -240,6 +241,8 @@ bool StoreSpeedPotRange(const SetupForm& form, WindowHandle owner, Station& stat
 // field holds typed text) leaves its part of the record as it was.
 void StoreChoices(const SetupForm& form, Station& station) {
     StationState& state = station.state();
+    SettingsStore& store = station.settings();
+    SettingsRecord& settings = store.record();
     // The keyer last attached: the newer ones name their outputs differently and have the
     // paddle-only sidetone.
     const bool v2 = IsExtendedKeyerVersion(station.keyer().Version());
@@ -277,7 +280,7 @@ void StoreChoices(const SetupForm& form, Station& station) {
             const bool remote_side = kRoles[role] == kNetRoleRemoteSide;
             SetBit(&keyer.mode_register, kModePaddleEcho, !remote_side);
             SetBit(&keyer.mode_register, kModeSerialEcho, remote_side);
-            PublishNetFlags((NetFlags() & ~kNetRoleMask) | kRoles[role]);
+            store.PublishNetFlags((store.NetFlags() & ~kNetRoleMask) | kRoles[role]);
         }
     }
 
@@ -322,9 +325,10 @@ void StoreChoices(const SetupForm& form, Station& station) {
 
 // The port enable, the PTT and the network fields, stored whether or not anything was
 // refused.
-void StoreConnection(const SetupForm& form) {
+void StoreConnection(const SetupForm& form, SettingsStore& store) {
+    SettingsRecord& settings = store.record();
     SetBit(&settings.keyer_settings.pin_config, kPinEnablePtt, Checked(form, IDC_SETUP_ENABLE_PTT));
-    uint32_t net_flags = NetFlags();
+    uint32_t net_flags = store.NetFlags();
     SetBit(&net_flags, kNetLocalKeyerDisabled, !Checked(form, IDC_SETUP_PORT_ENABLE));
     for (const NetFlagBox& box : kNetFlagBoxes) {
         SetBit(&net_flags, box.bit, Checked(form, box.id));
@@ -344,7 +348,7 @@ void StoreConnection(const SetupForm& form) {
             break;
         }
     }
-    PublishNetFlags((net_flags & ~kNetModeMask) | net_mode);
+    store.PublishNetFlags((net_flags & ~kNetModeMask) | net_mode);
 }
 
 }  // namespace
@@ -371,12 +375,14 @@ int OutputSetupIndex(uint8_t pin_config, bool keyer_v2) {
 
 SetupForm OpenSetupForm(Station& station) {
     StationState& state = station.state();
+    const SettingsStore& store = station.settings();
+    const SettingsRecord& settings = store.record();
     SetupForm form;
     const KeyerSettings& keyer = settings.keyer_settings;
-    const uint32_t net_mode = NetMode();
+    const uint32_t net_mode = store.NetMode();
     const bool v2 = IsExtendedKeyerVersion(station.keyer().Version());
 
-    ListPorts(&form);
+    ListPorts(settings.com_port, &form);
     station.sender().Stop();
 
     form.entries[IDC_SETUP_CW_MODE] = kCwModeEntries;
@@ -395,7 +401,7 @@ SetupForm OpenSetupForm(Station& station) {
         form.checks[kNetModeIds[i]] = net_mode == kNetModes[i];
     }
     form.selections[IDC_SETUP_CW_MODE] = CwModePosition(keyer.mode_register, keyer.pin_config);
-    form.selections[IDC_SETUP_ROLE] = RolePosition(NetRole());
+    form.selections[IDC_SETUP_ROLE] = RolePosition(store.NetRole());
     form.selections[IDC_SETUP_PADDLE_HANG] = (keyer.pin_config & kPinPaddleHangMask) / 0x10;
     form.checks[IDC_SETUP_OPEN_AT_START] = settings.open_at_startup != 0;
     form.texts[IDC_SETUP_MAX_WPM] = std::to_string(keyer.min_wpm + keyer.wpm_range);
@@ -425,18 +431,18 @@ SetupForm OpenSetupForm(Station& station) {
     form.checks[IDC_SETUP_ENABLE_PTT] = (keyer.pin_config & kPinEnablePtt) != 0;
     form.selections[IDC_SETUP_OUTPUT] = OutputSetupIndex(keyer.pin_config, v2);
 
-    const bool port_disabled = (NetFlags() & kNetLocalKeyerDisabled) != 0;
+    const bool port_disabled = (store.NetFlags() & kNetLocalKeyerDisabled) != 0;
     form.checks[IDC_SETUP_PORT_ENABLE] = !port_disabled;
     form.enabled[IDC_SETUP_PORT] = !port_disabled;
     form.enabled[IDC_SETUP_PORT_ENABLE] = true;
 
     for (const NetFlagBox& box : kNetFlagBoxes) {
-        form.checks[box.id] = (NetFlags() & box.bit) != 0;
+        form.checks[box.id] = (store.NetFlags() & box.bit) != 0;
     }
     form.texts[IDC_SETUP_IP_ADDRESS] =
         std::string(settings.ip_address, strnlen(settings.ip_address, sizeof settings.ip_address));
     form.texts[IDC_SETUP_IP_PORT] = std::to_string(settings.ip_port);
-    ShowNetworkEnables(net_mode, (NetFlags() & kNetIpAddrOverride) != 0, &form);
+    ShowNetworkEnables(net_mode, (store.NetFlags() & kNetIpAddrOverride) != 0, &form);
     return form;
 }
 
@@ -476,16 +482,16 @@ void ReactToSetupClick(int id, SetupForm* form) {
 }
 
 bool FinishSetupForm(SetupForm* form, WindowHandle owner, Station& station) {
-    bool passed = StoreKeyerFields(form, owner);
+    bool passed = StoreKeyerFields(form, owner, station.settings().record().keyer_settings);
     passed = StoreSpeedPotRange(*form, owner, station) && passed;
     if (passed) {
         StoreChoices(*form, station);
     }
-    StoreConnection(*form);
+    StoreConnection(*form, station.settings());
     if (!passed) {
         return false;
     }
-    SaveSettingsFile(station.view());
+    SaveSettingsFile(station.settings(), station.view());
     station.ApplyKeyerSettings();
     return true;
 }

@@ -11,7 +11,6 @@
 #include "app/resource_ids.h"
 #include "app/resource_texts.h"
 #include "app/startup_paths.h"
-#include "settings/config_file.h"
 
 namespace {
 
@@ -55,7 +54,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     InitCommonControlsEx(&controls);
 
     const StartupTexts texts = DeriveStartupTexts(PlatformId(), RunningProgramPath());
-    config_path = texts.config_path;
     os_name = texts.os_name;
 
     WNDCLASSEXA window_class{};
@@ -73,6 +71,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return 0;
     }
 
-    return static_cast<int>(
-        DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN_WINDOW), nullptr, MainWindowProc, 0));
+    return static_cast<int>(DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN_WINDOW), nullptr,
+                                            MainWindowProc,
+                                            reinterpret_cast<LPARAM>(&texts.config_path)));
 }

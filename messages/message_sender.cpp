@@ -22,8 +22,8 @@ bool IsMessageNumber(int number) {
 
 }  // namespace
 
-MessageSender::MessageSender(MessageSink& sink, CarryOut carry_out)
-    : sink_(sink), carry_out_(std::move(carry_out)) {}
+MessageSender::MessageSender(MessageSink& sink, SettingsRecord& record, CarryOut carry_out)
+    : sink_(sink), record_(record), carry_out_(std::move(carry_out)) {}
 
 bool MessageSender::Start(int number, int32_t sending_value) {
     if (!IsMessageNumber(number) || sending_value == 0) {
@@ -58,11 +58,20 @@ void MessageSender::StoreText(int number, const std::string& text) {
         return;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    char* slot = settings.messages[number - 1];
+    char* slot = record_.messages[number - 1];
     // The rest of the slot is cleared, so no end of an older, longer text stays in the file
     // behind the new one's NUL.
     std::memset(slot, 0, kTextFieldSize);
     std::memcpy(slot, text.data(), std::min(text.size(), kTextFieldSize - 1));
+}
+
+std::string MessageSender::StoredText(int number) {
+    if (!IsMessageNumber(number)) {
+        return {};
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    const char* slot = record_.messages[number - 1];
+    return std::string(slot, strnlen(slot, kTextFieldSize - 1));
 }
 
 bool MessageSender::BeginMessage(int number, char* text) {
@@ -126,7 +135,7 @@ bool MessageSender::StillServing(uint32_t served) const {
 }
 
 void MessageSender::CopyTextLocked(int number, char* text) const {
-    std::memcpy(text, settings.messages[number - 1], kTextFieldSize);
+    std::memcpy(text, record_.messages[number - 1], kTextFieldSize);
     // A slot filled to its end from a file still ends within its bytes.
     text[kTextFieldSize - 1] = '\0';
 }

@@ -54,7 +54,8 @@ class MessageSender {
     // `carry_out` called on the starting thread, outside the sender's lock; whoever gave it
     // takes the steps below itself, if at all, as a caller that must run the same way every
     // time does. `sink` must outlive the sender.
-    explicit MessageSender(MessageSink& sink, CarryOut carry_out = {});
+    // The stored messages are those of `record`.
+    MessageSender(MessageSink& sink, SettingsRecord& record, CarryOut carry_out = {});
     MessageSender(const MessageSender&) = delete;
     MessageSender& operator=(const MessageSender&) = delete;
     ~MessageSender() { End(); }
@@ -73,6 +74,8 @@ class MessageSender {
     // written while the program runs: a keyer button may start that message on the keyer
     // reader's thread at the same moment, and gets the old text or the new one, whole.
     void StoreText(int number, const std::string& text);
+    // Message `number`'s text as stored; empty for any other number.
+    std::string StoredText(int number);
 
     // The steps of a message, which the thread takes and a caller without it may take the
     // same way. First the text a start of message `number` (1..6) sends, copied into the
@@ -101,6 +104,7 @@ class MessageSender {
     void CopyTextLocked(int number, char* text) const;
 
     MessageSink& sink_;
+    SettingsRecord& record_;
     const CarryOut carry_out_;
     const std::shared_ptr<ExitFlags> flags_ = std::make_shared<ExitFlags>();
     std::atomic<int32_t> sending_{0};

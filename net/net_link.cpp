@@ -4,17 +4,18 @@
 #include <utility>
 
 #include "keyer/keyer_wire.h"
-#include "settings/settings_record.h"
 
-NetLink::NetLink(TransmitQueue& keyer_queue, LinkSetup setup)
-    : setup_(std::move(setup)), backlog_(keyer_queue, [this](bool hold) { DecideHold(hold); }) {}
+NetLink::NetLink(TransmitQueue& keyer_queue, const SettingsStore& settings, LinkSetup setup)
+    : settings_(settings),
+      setup_(std::move(setup)),
+      backlog_(keyer_queue, [this](bool hold) { DecideHold(hold); }) {}
 
 bool NetLink::IsServer() const {
-    return (NetFlags() & kNetModeServer) != 0;
+    return (settings_.NetFlags() & kNetModeServer) != 0;
 }
 
 bool NetLink::RoleAcceptsLocalKeying() const {
-    return !IsLinked() || NetRole() == kNetRoleControlPoint;
+    return !IsLinked() || settings_.NetRole() == kNetRoleControlPoint;
 }
 
 SocketHandle NetLink::DataSocket() const {
@@ -128,7 +129,7 @@ void NetLink::ReportKeyerStatus(uint8_t status) {
 }
 
 bool NetLink::ReportsStatus() const {
-    return IsLinked() && NetRole() != kNetRoleControlPoint;
+    return IsLinked() && settings_.NetRole() != kNetRoleControlPoint;
 }
 
 void NetLink::SendStatusLocked() {

@@ -33,6 +33,7 @@
 #include "net/packet.h"
 #include "net/receive_backlog.h"
 #include "net/socket_api.h"
+#include "settings/settings_store.h"
 
 constexpr std::chrono::milliseconds kLinkSilencePeriod{3 * kHeartbeatPeriod};
 
@@ -51,7 +52,8 @@ constexpr int kMaxTextPackets = 3;
 
 class NetLink {
   public:
-    explicit NetLink(TransmitQueue& keyer_queue, LinkSetup setup = {});
+    // `settings` says the mode and the role, which other threads read too.
+    NetLink(TransmitQueue& keyer_queue, const SettingsStore& settings, LinkSetup setup = {});
     NetLink(const NetLink&) = delete;
     NetLink& operator=(const NetLink&) = delete;
 
@@ -126,6 +128,7 @@ class NetLink {
     void DecideHold(bool hold);
     void SendStatusLocked();
 
+    const SettingsStore& settings_;
     const LinkSetup setup_;
     std::atomic<bool> connected_{false};
     std::atomic<bool> pending_{false};

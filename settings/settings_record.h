@@ -98,24 +98,3 @@ constexpr uint8_t kPinUltimaticMask = 0xC0;
 constexpr uint8_t kPinPaddleHangMask = 0x30;
 constexpr uint8_t kPinOutputMask = 0x0E;
 constexpr uint8_t kPinEnablePtt = 0x01;
-
-// Written only on the Main window's thread; other threads read fields without a lock.
-extern SettingsRecord settings;
-
-// The keyer reader and the message sender read `net_flags` (the mode and the role decide what
-// they send) while the Setup dialog may change it on the window's thread. So the word is read
-// and written only through these two, each one atomic access, and a reader sees the old flags
-// or the new ones, never a mix.
-inline uint32_t NetFlags() {
-    return __atomic_load_n(&settings.net_flags, __ATOMIC_ACQUIRE);
-}
-inline void PublishNetFlags(uint32_t flags) {
-    __atomic_store_n(&settings.net_flags, flags, __ATOMIC_RELEASE);
-}
-
-inline uint32_t NetMode() {
-    return NetFlags() & kNetModeMask;
-}
-inline uint32_t NetRole() {
-    return NetFlags() & kNetRoleMask;
-}

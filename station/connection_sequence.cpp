@@ -45,8 +45,8 @@ const char* SerialFailureReason(int result) {
 
 // 1 attached, 0 failed (the port is given back, so the next attempt can open it again).
 int Station::AttachLocalKeyer() {
-    Log(Format("\r\nopenComm: %d", static_cast<int>(settings.com_port)));
-    const int opened = keyer_.port().Open(static_cast<int>(settings.com_port));
+    Log(Format("\r\nopenComm: %d", static_cast<int>(record().com_port)));
+    const int opened = keyer_.port().Open(static_cast<int>(record().com_port));
     if (opened != kKeyerOk) {
         Log(SerialFailureReason(opened));
         Log("\r\nCheck com port settings.");
@@ -67,13 +67,13 @@ int Station::AttachLocalKeyer() {
         return 0;
     }
     Log("\r\nLoad local Tarvel settings...");
-    keyer_.LoadSettings(&settings.keyer_settings);
+    keyer_.LoadSettings(&record().keyer_settings);
     if (!IsExtendedKeyerVersion(version)) {
         keyer_.SetBaseMode();
     } else {
         keyer_.SetExtendedMode();
     }
-    keyer_.SetSidetone(settings.keyer_settings.sidetone);
+    keyer_.SetSidetone(record().keyer_settings.sidetone);
     Log("Done\r\n");
     state_.local_keyer_open = 1;
     view_.ShowLocalKeyer(LocalKeyerState::kOnline, version);
@@ -94,9 +94,9 @@ int FailNetworkStage(NetLink& net) {
 // The host entry of the address text or of this machine; false after logging why not.
 bool Station::FindHost(bool server, HostEntry* entry) {
     bool found = false;
-    if (!server || (NetFlags() & kNetIpAddrOverride) != 0) {
-        const std::string address(settings.ip_address,
-                                  strnlen(settings.ip_address, sizeof settings.ip_address));
+    if (!server || (settings_.NetFlags() & kNetIpAddrOverride) != 0) {
+        const std::string address(record().ip_address,
+                                  strnlen(record().ip_address, sizeof record().ip_address));
         if (!address.empty() && IsAsciiLetter(address[0])) {
             found = LookupHostByName(address, entry);
         } else {
@@ -138,10 +138,10 @@ bool Station::FindHost(bool server, HostEntry* entry) {
 
 int Station::OpenConnection() {
     Log("\r\n--------------Begin Connect Log------------");
-    if ((NetFlags() & kNetLocalKeyerDisabled) == 0 && AttachLocalKeyer() == 0) {
+    if ((settings_.NetFlags() & kNetLocalKeyerDisabled) == 0 && AttachLocalKeyer() == 0) {
         return 0;
     }
-    const uint32_t net_mode = NetFlags() & kNetModeMask;
+    const uint32_t net_mode = settings_.NetFlags() & kNetModeMask;
     if (net_mode == kNetModeOff) {
         return 1;
     }
@@ -170,7 +170,7 @@ int Station::OpenConnection() {
         return FailNetworkStage(net_);
     }
     net_.HoldLinkSocket(socket);
-    const auto port = static_cast<uint16_t>(settings.ip_port & 0xFFFF);
+    const auto port = static_cast<uint16_t>(record().ip_port & 0xFFFF);
 
     if (server) {
         Log("\r\nbind()...");

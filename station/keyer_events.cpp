@@ -76,7 +76,7 @@ void Station::OnKeyerStatus(uint8_t status) {
         ShowLocalStatus(status);
         return;
     }
-    if (NetRole() != kNetRoleControlPoint) {
+    if (settings_.NetRole() != kNetRoleControlPoint) {
         net_.ReportKeyerStatus(status);
     }
 }
@@ -87,7 +87,7 @@ void Station::OnSpeedPot(uint8_t wpm) {
         return;
     }
     if (net_.IsLinked()) {
-        const uint32_t role = NetRole();
+        const uint32_t role = settings_.NetRole();
         if (role == kNetRoleRemoteSide) {
             return;  // the other station sets this keyer's speed
         }
@@ -101,7 +101,7 @@ void Station::OnSpeedPot(uint8_t wpm) {
 
 void Station::OnKeyerEcho(uint8_t character) {
     if (net_.IsLinked()) {
-        const uint32_t role = NetRole();
+        const uint32_t role = settings_.NetRole();
         if (role == kNetRoleRemoteSide) {
             net_.SendPacket(PKT_ECHO_CHAR, character, 0, nullptr);
             return;
@@ -117,7 +117,7 @@ void Station::OnKeyerEcho(uint8_t character) {
 void Station::OnPaddles(uint8_t paddles) {
     // With "Letter Paddle" chosen only the characters the paddles key travel, as echo;
     // a station without a link has nobody to tell, and its field stays as it was.
-    if (!net_.IsLinked() || (NetFlags() & kNetLetterPaddle) != 0) {
+    if (!net_.IsLinked() || (settings_.NetFlags() & kNetLetterPaddle) != 0) {
         return;
     }
     const bool left = (paddles & keyer_wire::kPaddleLeft) != 0;

@@ -27,8 +27,8 @@ constexpr char kTakenOverText[] = "\r\nSilent client dropped for the new one";
 constexpr int kKeepAliveIdleMs = 4000;
 constexpr int kKeepAliveIntervalMs = 1000;
 
-bool SendsHeartbeats() {
-    return (NetFlags() & kNetRoleRemoteSide) == 0;
+bool SendsHeartbeats(const SettingsStore& settings) {
+    return (settings.NetFlags() & kNetRoleRemoteSide) == 0;
 }
 
 }  // namespace
@@ -172,7 +172,7 @@ int Station::OnSocketEvent(const SocketEvent& event) {
 }
 
 void Station::OnHeartbeatTick() {
-    if (!net_.IsLinked() || !SendsHeartbeats()) {
+    if (!net_.IsLinked() || !SendsHeartbeats(settings_)) {
         return;
     }
     net_.SendPacket(PKT_HEARTBEAT, state_.heartbeat_count.load(), 0, nullptr);
@@ -186,7 +186,7 @@ void Station::OnLinkWatchTick() {
     }
     if (net_.IsFramingLost()) {
         EndLinkAsLost(kCutShortText);
-    } else if (net_.IsSilent(SendsHeartbeats())) {
+    } else if (net_.IsSilent(SendsHeartbeats(settings_))) {
         EndLinkAsLost(kSilentLinkText);
     }
 }
@@ -196,7 +196,7 @@ std::chrono::milliseconds Station::LinkTimerPeriod() const {
 }
 
 void Station::CloseNetworkFromButton() {
-    if ((NetFlags() & kNetModeMask) != kNetModeOff &&
+    if ((settings_.NetFlags() & kNetModeMask) != kNetModeOff &&
         (net_.IsLinked() || net_.IsPending() || net_.IsHeld())) {
         net_.SetPending(false);
         net_.SetLinked(false);

@@ -24,21 +24,22 @@ Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_e
     : view_(view),
       log_(log),
       socket_events_(socket_events),
+      settings_(std::move(setup.config_path)),
       keyer_(*this, std::move(setup.keyer_writer_held)),
       keyer_queue_(keyer_),
-      net_(keyer_queue_, std::move(setup.link)),
-      sender_(*this, std::move(setup.carry_out_messages)) {}
+      net_(keyer_queue_, settings_, std::move(setup.link)),
+      sender_(*this, settings_.record(), std::move(setup.carry_out_messages)) {}
 
 void Station::Start() {
-    ReadSettingsFile(view_);
+    ReadSettingsFile(settings_, view_);
 
     // A stored speed of 0 means the keyer's speed pot sets the speed: the field then stays
     // empty and disabled until the pot reports.
-    if (settings.keyer_settings.wpm == 0) {
+    if (record().keyer_settings.wpm == 0) {
         view_.AllowSpeedEntry(false);
         state_.pot_speed_active = 1;
     } else {
-        view_.ShowSpeed(settings.keyer_settings.wpm);
+        view_.ShowSpeed(record().keyer_settings.wpm);
         view_.AllowSpeedEntry(true);
         state_.pot_speed_active = 0;
     }
@@ -69,10 +70,10 @@ void Station::OpenStation(int settle_ms) {
 }
 
 void Station::OpenAtStartup() {
-    if (settings.open_at_startup == 0) {
+    if (record().open_at_startup == 0) {
         return;
     }
-    if ((NetFlags() & kNetModeServer) != 0) {
+    if ((settings_.NetFlags() & kNetModeServer) != 0) {
         std::this_thread::sleep_for(kServerStartupWait);
     }
     OpenStation(kAfterStartupOpenMs);
@@ -88,7 +89,7 @@ void Station::OpenOrClose() {
         // ahead of the host close, and the link's end finds nothing left to release.
         ReleaseKeyerControl();
         if (state_.local_keyer_open.load() == 1) {
-            SaveSettingsFileAtClose(view_);
+            SaveSettingsFileAtClose(settings_, view_);
             keyer_.SetBaseMode();
             keyer_.CloseHost();
             state_.local_keyer_open = 0;
@@ -117,7 +118,7 @@ void Station::CloseLocalKeyerIfLost() {
     keyer_.CloseHost();
     state_.local_keyer_open = 0;
     view_.ShowLocalKeyer(LocalKeyerState::kLost, 0);
-    Log("\r\nLocal Tarvel lost: COM" + std::to_string(static_cast<int>(settings.com_port)) +
+    Log("\r\nLocal Tarvel lost: COM" + std::to_string(static_cast<int>(record().com_port)) +
         " stopped answering.");
     RetellKeyerVersion();
     if (StationClosed()) {

@@ -17,15 +17,15 @@ constexpr uint8_t kBackspace = 8;
 // A WPM field with more digits than this holds no speed, leading zeros or not.
 constexpr std::size_t kMostWpmDigits = 9;
 
-int MaxWpm() {
-    return settings.keyer_settings.min_wpm + settings.keyer_settings.wpm_range;
+int MaxWpm(const KeyerSettings& keyer) {
+    return keyer.min_wpm + keyer.wpm_range;
 }
 
 }  // namespace
 
 // The new speed goes to the other station while linked, and to the local keyer always.
 void Station::ApplySpeed() {
-    const uint8_t wpm = settings.keyer_settings.wpm;
+    const uint8_t wpm = record().keyer_settings.wpm;
     if (net_.IsLinked()) {
         net_.SendPacket(PKT_SPEED, wpm);
     }
@@ -69,12 +69,12 @@ void Station::TypeCharacter(unsigned int character_code) {
 
 void Station::EnterSpeed(const std::string& field_text) {
     const std::optional<uint32_t> number = UnsignedFromText(field_text, kMostWpmDigits);
-    if (!number || *number < settings.keyer_settings.min_wpm ||
-        *number > static_cast<uint32_t>(MaxWpm())) {
-        view_.ShowSpeed(settings.keyer_settings.wpm);
+    if (!number || *number < record().keyer_settings.min_wpm ||
+        *number > static_cast<uint32_t>(MaxWpm(record().keyer_settings))) {
+        view_.ShowSpeed(record().keyer_settings.wpm);
         return;
     }
-    settings.keyer_settings.wpm = static_cast<uint8_t>(*number);
+    record().keyer_settings.wpm = static_cast<uint8_t>(*number);
     ApplySpeed();
     view_.FocusTyping();
 }
@@ -83,10 +83,10 @@ void Station::StepSpeed(SpeedStep step) {
     if (state_.pot_speed_active.load() != 0) {
         return;
     }
-    uint8_t& wpm = settings.keyer_settings.wpm;
-    if (step == SpeedStep::kUp && wpm < MaxWpm()) {
+    uint8_t& wpm = record().keyer_settings.wpm;
+    if (step == SpeedStep::kUp && wpm < MaxWpm(record().keyer_settings)) {
         ++wpm;
-    } else if (step == SpeedStep::kDown && wpm > settings.keyer_settings.min_wpm) {
+    } else if (step == SpeedStep::kDown && wpm > record().keyer_settings.min_wpm) {
         --wpm;
     }
     // Sent even when nothing changed: the end of a scroll, which follows every click, and a
@@ -138,7 +138,7 @@ void Station::TogglePause() {
     state_.pause_on = on;
     if (!net_.IsLinked()) {
         keyer_.SetPause(on);
-    } else if ((NetFlags() & kNetRoleRemoteSide) == 0) {
+    } else if ((settings_.NetFlags() & kNetRoleRemoteSide) == 0) {
         // A RemoteSide's pause is its own: the keying comes from the other station.
         net_.SendPacket(PKT_PAUSE, on);
     }

@@ -128,12 +128,12 @@ void Station::ApplyKeyerSettings() {
     // The adjustments are made on a copy rather than on the record and undone afterwards:
     // the keyer reader and the message sender read the record without a lock, and must
     // never see a block that is half the operator's and half the other side's.
-    KeyerSettings block = settings.keyer_settings;
+    KeyerSettings block = record().keyer_settings;
     if (!net_.IsLinked()) {
         keyer_.LoadSettings(&block);
         return;
     }
-    const uint32_t flags = NetFlags();
+    const uint32_t flags = settings_.NetFlags();
     if ((flags & kNetRoleControlPoint) != 0) {
         keyer_.LoadSettings(&block);
         if ((flags & kNetRemoteSidetone) != 0) {

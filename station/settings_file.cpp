@@ -1,7 +1,5 @@
 #include "station/settings_file.h"
 
-#include "settings/config_file.h"
-
 namespace {
 
 int Reported(int saved, StationView& view) {
@@ -13,8 +11,8 @@ int Reported(int saved, StationView& view) {
 
 }  // namespace
 
-int ReadSettingsFile(StationView& view) {
-    switch (ReadConfigFile()) {
+int ReadSettingsFile(SettingsStore& settings, StationView& view) {
+    switch (settings.Read()) {
         case ConfigRead::kRead:
             return 1;
         case ConfigRead::kUnreadable:
@@ -27,10 +25,10 @@ int ReadSettingsFile(StationView& view) {
     return 1;
 }
 
-int SaveSettingsFile(StationView& view) {
-    return Reported(SaveConfigFile(), view);
+int SaveSettingsFile(SettingsStore& settings, StationView& view) {
+    return Reported(settings.Save(), view);
 }
 
-int SaveSettingsFileAtClose(StationView& view) {
-    return Reported(SaveConfigFileAtClose(), view);
+int SaveSettingsFileAtClose(SettingsStore& settings, StationView& view) {
+    return Reported(settings.SaveAtClose(), view);
 }

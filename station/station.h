@@ -13,9 +13,9 @@
 // stops the keyer's threads and the message sender; after it returns no thread calls into the
 // station or its view, and both may go.
 //
-// A station still shares the settings record with any other in the same process: it is module
-// state below it for now. Its keyer link (`keyer_`), its link to the other station (`net_`) and
-// its message sender (`sender_`) are its own.
+// Everything a station is belongs to it: its settings (`settings_`), its keyer link (`keyer_`),
+// its link to the other station (`net_`) and its message sender (`sender_`). Two stations in
+// one process share nothing but the process's socket library.
 #pragma once
 
 #include <atomic>
@@ -29,6 +29,7 @@
 #include "net/net_link.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
+#include "settings/settings_store.h"
 #include "station/station_view.h"
 
 // What the station itself keeps while it runs. Each is one word read and written whole.
@@ -58,9 +59,11 @@ class KeyerTransmitQueue final : public TransmitQueue {
     KeyerLink& keyer_;
 };
 
-// How a station runs when something other than the program runs it: a test, the fuzzer, a
-// bench. The program leaves each as it is.
+// What a station is made with besides its view. The program names only the configuration
+// file; a test, the fuzzer or a bench may set the rest.
 struct StationSetup {
+    // Where its configuration file lives; a station that never reads or saves it needs none.
+    std::string config_path;
     // The link's silence period and how it sends.
     LinkSetup link;
     // Carries out the stored messages that start, instead of the sender's thread (see
@@ -143,6 +146,7 @@ class Station final : public KeyerListener, public MessageSink {
     int IsLinkBusy() const;
 
     StationState& state() { return state_; }
+    SettingsStore& settings() { return settings_; }
     KeyerLink& keyer() { return keyer_; }
     StationView& view() { return view_; }
     NetLink& net() { return net_; }
@@ -187,9 +191,12 @@ class Station final : public KeyerListener, public MessageSink {
 
     void Log(const std::string& text) { log_.Append(text); }
 
+    SettingsRecord& record() { return settings_.record(); }
+
     StationView& view_;
     ConnectLog& log_;
     SocketNotifyTarget socket_events_;
+    SettingsStore settings_;
     StationState state_;
     // Before what it feeds: its reader calls into the rest of the station only between an
     // open and a close or Exit, never while the station is made or goes.

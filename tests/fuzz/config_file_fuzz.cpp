@@ -13,8 +13,8 @@
 #include <cstring>
 #include <vector>
 
-#include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "settings/settings_store.h"
 #include "tests/fuzz/fuzz_station.h"
 #include "tests/support/temp_folder.h"
 
@@ -28,10 +28,10 @@ const TempFolder& Folder() {
 }
 
 // The file as it now stands; a file larger than any input would be a fault of its own.
-Bytes ReadBack() {
+Bytes ReadBack(const std::string& path) {
     constexpr std::size_t kLargest = 1 << 16;
     Bytes bytes(kLargest);
-    std::FILE* file = std::fopen(config_path.c_str(), "rb");
+    std::FILE* file = std::fopen(path.c_str(), "rb");
     FuzzCheck(file != nullptr, "the configuration file is there");
     bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
     std::fclose(file);
@@ -39,16 +39,16 @@ Bytes ReadBack() {
     return bytes;
 }
 
-void Write(const uint8_t* data, std::size_t size) {
-    std::FILE* file = std::fopen(config_path.c_str(), "wb");
+void Write(const std::string& path, const uint8_t* data, std::size_t size) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
     FuzzCheck(file != nullptr, "the private folder takes a file");
     FuzzCheck(std::fwrite(data, 1, size, file) == size, "the input is written whole");
     std::fclose(file);
 }
 
-Bytes Record() {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&settings);
-    return Bytes(bytes, bytes + sizeof settings);
+Bytes Record(const SettingsStore& store) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&store.record());
+    return Bytes(bytes, bytes + sizeof(SettingsRecord));
 }
 
 // Where the texts lie in the record: the address, then the six messages.
@@ -90,39 +90,39 @@ void CheckTextsCut(const Bytes& loaded, const uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    ResetStation();
-    config_path = Folder().File("pellmar.cfg");
-    std::remove(ConfigTempPath().c_str());
-    Write(data, size);
+    SettingsStore store(Folder().File("pellmar.cfg"));
+    const std::string& path = store.config_path();
+    std::remove(store.TempPath().c_str());
+    Write(path, data, size);
 
     // Read and nothing to tell the operator.
-    FuzzCheck(ReadConfigFile() == ConfigRead::kRead, "a readable file is read");
-    const Bytes loaded = Record();
+    FuzzCheck(store.Read() == ConfigRead::kRead, "a readable file is read");
+    const Bytes loaded = Record(store);
     uint32_t magic = 0;
     std::memcpy(&magic, data, size < sizeof magic ? size : sizeof magic);
     if (magic == kSettingsMagic) {
         FuzzCheck(loaded == TakenAsItStands(data, size), "a marked file is taken as it stands");
         CheckTextsCut(loaded, data, size);
-        FuzzCheck(ReadBack() == Bytes(data, data + size), "a marked file is not rewritten");
+        FuzzCheck(ReadBack(path) == Bytes(data, data + size), "a marked file is not rewritten");
     } else {
-        FuzzCheck(settings.magic == kSettingsMagic, "an unmarked file gives the defaults");
-        const Bytes written = ReadBack();
+        FuzzCheck(store.record().magic == kSettingsMagic, "an unmarked file gives the defaults");
+        const Bytes written = ReadBack(path);
         FuzzCheck(written.size() == sizeof(SettingsRecord) &&
                       TakenAsItStands(written.data(), written.size()) == loaded,
                   "the defaults are written back whole");
     }
 
-    const bool marks_startup = settings.open_at_startup != 0;
-    FuzzCheck(SaveConfigFile() == 1, "the save succeeds");
+    const bool marks_startup = store.record().open_at_startup != 0;
+    FuzzCheck(store.Save() == 1, "the save succeeds");
     Bytes stored = loaded;
     if (marks_startup) {
         stored[offsetof(SettingsRecord, keyer_settings) + offsetof(KeyerSettings, sidetone)] |=
             kSidetoneStartupMarker;
     }
-    FuzzCheck(ReadBack() == stored, "a save writes the whole record");
+    FuzzCheck(ReadBack(path) == stored, "a save writes the whole record");
 
-    std::memset(&settings, 0, sizeof settings);
-    FuzzCheck(ReadConfigFile() == ConfigRead::kRead, "the saved file is read");
-    FuzzCheck(Record() == stored, "the saved file reads back as the record that was saved");
+    SettingsStore again(path);
+    FuzzCheck(again.Read() == ConfigRead::kRead, "the saved file is read");
+    FuzzCheck(Record(again) == stored, "the saved file reads back as the record that was saved");
     return 0;
 }

@@ -23,10 +23,6 @@ void FuzzCheck(bool condition, const char* what) {
     }
 }
 
-void ResetStation() {
-    std::memset(&settings, 0, sizeof settings);
-}
-
 void OpenStalledKeyer(uint8_t version, Station& station) {
     station.keyer().OpenHostWithoutPort(version);
 }

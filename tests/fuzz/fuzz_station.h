@@ -1,9 +1,8 @@
 // What the fuzz targets share.
 //
 // A target runs millions of inputs in one process. Each input gets a fresh Station, and with
-// it a fresh link and keyer link, but what lies below it is still module state: one settings
-// record. So every input also starts from it as it is before the window opens (ResetStation),
-// and a finding reproduces from its file alone.
+// it fresh settings, a fresh link and keyer link, so that a finding reproduces from its file
+// alone.
 //
 // The keyer a target attaches is the station's link opened without a writer thread or a
 // port: host mode counts as open, so every entry point takes its request, and queued bytes
@@ -37,9 +36,6 @@ class FuzzInput {
 
 // Prints `what` and aborts when `condition` is false.
 void FuzzCheck(bool condition, const char* what);
-
-// The settings record zeroed.
-void ResetStation();
 
 class KeyerLink;
 class Station;

@@ -51,13 +51,12 @@ bool BreakInPending(KeyerLink& keyer) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    ResetStation();
     RecordingWindow window;
     MainWindowView view;
-    Station station(view, view, nullptr, StationSetup{{}, [](int) { ++messages_started; }, {}});
+    Station station(view, view, nullptr, StationSetup{{}, {}, [](int) { ++messages_started; }, {}});
     FuzzInput input(data, size);
 
-    settings.net_flags = input.Byte();
+    station.settings().PublishNetFlags(input.Byte());
     const uint8_t state = input.Byte();
     station.net().SetLinked((state & kStateLinked) != 0);
     OpenStalledKeyer((state & kStateExtendedKeyer) != 0 ? 23 : 10, station);

@@ -114,13 +114,12 @@ void SendMessage(RecordingWindow& window, Station& station, int number, bool key
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    ResetStation();
     RecordingWindow window;
     MainWindowView view;
     Station station(view, view, nullptr);
     FuzzInput input(data, size);
 
-    settings.net_flags = input.Byte();
+    station.settings().PublishNetFlags(input.Byte());
     const uint8_t state = input.Byte();
     station.net().SetLinked((state & kStateLinked) != 0);
     const bool keyer_attached = (state & kStateKeyerAttached) != 0;
@@ -131,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     for (int slot = number - 1; slot < kMessageCount; ++slot) {
         const uint8_t* bytes = nullptr;
         const std::size_t count = input.Take(kTextFieldSize, &bytes);
-        std::memcpy(settings.messages[slot], bytes, count);
+        std::memcpy(station.settings().record().messages[slot], bytes, count);
     }
     SendMessage(window, station, number, keyer_attached);
     return 0;

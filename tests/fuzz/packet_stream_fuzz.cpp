@@ -130,15 +130,14 @@ struct Receiver {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    ResetStation();
     RecordingWindow window;
     MainWindowView view;
     // A started message stays started, with no thread to send it and make an input run
     // differently each time.
-    Station station(view, view, nullptr, StationSetup{{}, [](int) {}, {}});
+    Station station(view, view, nullptr, StationSetup{{}, {}, [](int) {}, {}});
     FuzzInput input(data, size);
 
-    settings.net_flags = input.Byte();
+    station.settings().PublishNetFlags(input.Byte());
     const uint8_t state = input.Byte();
     station.net().SetLinked((state & kStateLinked) != 0);
     const bool keyer_attached = (state & kStateKeyerAttached) != 0;

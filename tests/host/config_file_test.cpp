@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "app/main_window_view.h"
-#include "settings/config_file.h"
 #include "settings/durable_file.h"
 #include "settings/settings_record.h"
+#include "settings/settings_store.h"
 #include "station/settings_file.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
@@ -46,25 +46,22 @@ Bytes DefaultImage() {
 
 class ConfigFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::memset(&settings, 0, sizeof settings);
-        config_path = folder.File("pellmar.cfg");
-    }
-
     WindowHandle owner() { return window.Handle(); }
 
     TempFolder folder;
+    SettingsStore store{folder.File("pellmar.cfg")};
+    SettingsRecord& settings = store.record();
     // What the operator is told shows in the recording window, through the Main window's view.
     RecordingWindow window;
     MainWindowView view;
 };
 
 TEST_F(ConfigFileTest, MissingFileGivesDefaultsAndCreatesTheFile) {
-    EXPECT_EQ(ReadSettingsFile(view), 1);
-    EXPECT_EQ(ReadFile(config_path), DefaultImage());
+    EXPECT_EQ(ReadSettingsFile(store, view), 1);
+    EXPECT_EQ(ReadFile(store.config_path()), DefaultImage());
     EXPECT_EQ(settings.keyer_settings.wpm, 16);
     EXPECT_TRUE(window.MessageBoxes().empty());
-    EXPECT_FALSE(std::filesystem::exists(ConfigTempPath())) << "no temporary file left behind";
+    EXPECT_FALSE(std::filesystem::exists(store.TempPath())) << "no temporary file left behind";
 }
 
 TEST_F(ConfigFileTest, ValidFileIsReadWholeAndNotRewritten) {
@@ -75,17 +72,17 @@ TEST_F(ConfigFileTest, ValidFileIsReadWholeAndNotRewritten) {
     std::memcpy(&image[36], "k1abc.net", 10);  // ip_address
     std::memcpy(&image[552], "CQ CQ", 6);      // M2
     image[31] = 0x99;                          // padding is kept as the file has it
-    WriteFile(config_path, image);
-    const auto written_at = std::filesystem::last_write_time(config_path);
+    WriteFile(store.config_path(), image);
+    const auto written_at = std::filesystem::last_write_time(store.config_path());
 
-    EXPECT_EQ(ReadSettingsFile(view), 1);
+    EXPECT_EQ(ReadSettingsFile(store, view), 1);
     EXPECT_EQ(settings.com_port, 7u);
     EXPECT_EQ(settings.keyer_settings.wpm, 30);
     EXPECT_EQ(settings.net_flags, 0x82u);
     EXPECT_STREQ(settings.ip_address, "k1abc.net");
     EXPECT_STREQ(settings.messages[1], "CQ CQ");
     EXPECT_EQ(settings.padding, 0x99);
-    EXPECT_EQ(std::filesystem::last_write_time(config_path), written_at);
+    EXPECT_EQ(std::filesystem::last_write_time(store.config_path()), written_at);
     EXPECT_TRUE(window.MessageBoxes().empty());
 }
 
@@ -97,16 +94,16 @@ TEST_F(ConfigFileTest, WrongMarkerTakesDefaultsOverTheReadBytes) {
         image[4] = 9;
         image[31] = 0x77;  // padding: not set by the defaults
         std::memcpy(&image[296], "HELLO", 6);
-        WriteFile(config_path, image);
+        WriteFile(store.config_path(), image);
 
-        EXPECT_EQ(ReadSettingsFile(view), 1);
+        EXPECT_EQ(ReadSettingsFile(store, view), 1);
         EXPECT_EQ(settings.magic, 0x55u);
         EXPECT_EQ(settings.com_port, 1u);
         EXPECT_EQ(settings.messages[0][0], '\0');
         EXPECT_EQ(settings.messages[0][1], 'E') << "characters after the first are kept";
         EXPECT_EQ(settings.padding, 0x77);
 
-        Bytes stored = ReadFile(config_path);
+        Bytes stored = ReadFile(store.config_path());
         ASSERT_EQ(stored.size(), 1832u);
         EXPECT_EQ(stored[0], 0x55);
         EXPECT_EQ(stored[1], 0x00);
@@ -120,40 +117,41 @@ TEST_F(ConfigFileTest, ShortFileFillsOnlyTheFrontOfTheRecord) {
     Bytes image = DefaultImage();
     image[4] = 3;
     image.resize(100);
-    WriteFile(config_path, image);
+    WriteFile(store.config_path(), image);
 
-    EXPECT_EQ(ReadSettingsFile(view), 1);
+    EXPECT_EQ(ReadSettingsFile(store, view), 1);
     EXPECT_EQ(settings.com_port, 3u);
     EXPECT_EQ(settings.keyer_settings.wpm, 16);
     EXPECT_EQ(settings.ip_port, 0u) << "beyond the file's end the record keeps its zeros";
     EXPECT_EQ(settings.messages[5][0], '\0');
-    EXPECT_EQ(ReadFile(config_path).size(), 100u) << "an accepted file is not rewritten";
+    EXPECT_EQ(ReadFile(store.config_path()).size(), 100u) << "an accepted file is not rewritten";
     EXPECT_TRUE(window.MessageBoxes().empty());
 }
 
 TEST_F(ConfigFileTest, FolderInPlaceOfTheFileIsReportedAndLeftAlone) {
     // Windows refuses to open a folder as a file, POSIX opens it and the read fails: either
     // way the thing is there and cannot be read, so nothing is written over it.
-    std::filesystem::create_directory(config_path);
+    std::filesystem::create_directory(store.config_path());
     settings.com_port = 9;
-    EXPECT_EQ(ReadSettingsFile(view), 0);
+    EXPECT_EQ(ReadSettingsFile(store, view), 0);
     const auto boxes = window.MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Read config file failed.");
     EXPECT_EQ(boxes[0].caption, "Error");
     EXPECT_EQ(boxes[0].owner, owner());
     EXPECT_EQ(settings.com_port, 1u) << "the run goes on with the defaults";
-    EXPECT_TRUE(std::filesystem::is_directory(config_path));
-    EXPECT_FALSE(std::filesystem::exists(ConfigTempPath()));
+    EXPECT_TRUE(std::filesystem::is_directory(store.config_path()));
+    EXPECT_FALSE(std::filesystem::exists(store.TempPath()));
 }
 
 TEST_F(ConfigFileTest, UncreatableFileIsAFailureNotASilentSuccess) {
     // A folder that cannot exist: its parent is a plain file. Root ignores permission
     // bits, so this is the unwritable folder that holds for every user.
     WriteFile(folder.File("plain"), Bytes{1});
-    config_path = folder.File("plain") + "/pellmar.cfg";
+    SettingsStore store(folder.File("plain") + "/pellmar.cfg");
+    SettingsRecord& settings = store.record();
 
-    EXPECT_EQ(ReadSettingsFile(view), 1) << "missing file: defaults are still taken";
+    EXPECT_EQ(ReadSettingsFile(store, view), 1) << "missing file: defaults are still taken";
     EXPECT_EQ(settings.magic, 0x55u);
     auto boxes = window.MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
@@ -161,46 +159,46 @@ TEST_F(ConfigFileTest, UncreatableFileIsAFailureNotASilentSuccess) {
     EXPECT_EQ(boxes[0].caption, "Error");
     EXPECT_EQ(boxes[0].owner, nullptr);
 
-    EXPECT_EQ(SaveSettingsFile(view), 0);
+    EXPECT_EQ(SaveSettingsFile(store, view), 0);
     EXPECT_EQ(window.MessageBoxes().size(), 2u);
 }
 
 TEST_F(ConfigFileTest, FailedSaveLeavesTheOldFileIntact) {
-    SetDefaultSettings();
-    ASSERT_EQ(SaveSettingsFile(view), 1);
-    const Bytes before = ReadFile(config_path);
+    store.SetDefaults();
+    ASSERT_EQ(SaveSettingsFile(store, view), 1);
+    const Bytes before = ReadFile(store.config_path());
 
     // Something in the way of the temporary file makes the save fail before the replace.
-    std::filesystem::create_directory(ConfigTempPath());
+    std::filesystem::create_directory(store.TempPath());
     settings.com_port = 12;
-    EXPECT_EQ(SaveSettingsFile(view), 0);
-    EXPECT_EQ(ReadFile(config_path), before);
+    EXPECT_EQ(SaveSettingsFile(store, view), 0);
+    EXPECT_EQ(ReadFile(store.config_path()), before);
     ASSERT_EQ(window.MessageBoxes().size(), 1u);
     EXPECT_EQ(window.MessageBoxes()[0].text, "Save State Failed.");
 }
 
 TEST_F(ConfigFileTest, SaveInterruptedAfterTheTemporaryFileKeepsTheOldFile) {
-    SetDefaultSettings();
+    store.SetDefaults();
     settings.com_port = 4;
-    ASSERT_EQ(SaveSettingsFile(view), 1);
+    ASSERT_EQ(SaveSettingsFile(store, view), 1);
 
     // The program dies after the new image is complete beside the old file but before the
     // replace: a later start still finds the old configuration whole.
     settings.com_port = 11;
     std::strcpy(settings.messages[0], "NEW TEXT");
-    ASSERT_TRUE(WriteConfigImage(ConfigTempPath()));
-    ASSERT_EQ(ReadFile(ConfigTempPath()).size(), 1832u);
+    ASSERT_TRUE(store.WriteImage(store.TempPath()));
+    ASSERT_EQ(ReadFile(store.TempPath()).size(), 1832u);
 
     std::memset(&settings, 0, sizeof settings);
-    EXPECT_EQ(ReadSettingsFile(view), 1);
+    EXPECT_EQ(ReadSettingsFile(store, view), 1);
     EXPECT_EQ(settings.com_port, 4u);
     EXPECT_STREQ(settings.messages[0], "");
 
     // The next save goes through and takes the stale temporary file with it.
     settings.com_port = 5;
-    EXPECT_EQ(SaveSettingsFile(view), 1);
-    EXPECT_EQ(ReadFile(config_path)[4], 5);
-    EXPECT_FALSE(std::filesystem::exists(ConfigTempPath()));
+    EXPECT_EQ(SaveSettingsFile(store, view), 1);
+    EXPECT_EQ(ReadFile(store.config_path())[4], 5);
+    EXPECT_FALSE(std::filesystem::exists(store.TempPath()));
 }
 
 TEST_F(ConfigFileTest, TextFieldsWithoutTerminatorAreCutAt255Characters) {
@@ -209,9 +207,9 @@ TEST_F(ConfigFileTest, TextFieldsWithoutTerminatorAreCutAt255Characters) {
     for (int m = 0; m < 6; ++m) {
         std::fill(image.begin() + 296 + 256 * m, image.begin() + 296 + 256 * (m + 1), 'a' + m);
     }
-    WriteFile(config_path, image);
+    WriteFile(store.config_path(), image);
 
-    EXPECT_EQ(ReadSettingsFile(view), 1);
+    EXPECT_EQ(ReadSettingsFile(store, view), 1);
     EXPECT_EQ(std::strlen(settings.ip_address), 255u);
     EXPECT_EQ(settings.ip_port, 81u) << "the field after the address is untouched";
     for (int m = 0; m < 6; ++m) {
@@ -221,24 +219,24 @@ TEST_F(ConfigFileTest, TextFieldsWithoutTerminatorAreCutAt255Characters) {
 }
 
 TEST_F(ConfigFileTest, StartupMarkerIsInTheStoredSidetoneOnly) {
-    SetDefaultSettings();
+    store.SetDefaults();
     settings.open_at_startup = 1;
     settings.keyer_settings.sidetone = 5;
-    ASSERT_EQ(SaveSettingsFile(view), 1);
-    EXPECT_EQ(ReadFile(config_path)[18], 0x45);
+    ASSERT_EQ(SaveSettingsFile(store, view), 1);
+    EXPECT_EQ(ReadFile(store.config_path())[18], 0x45);
     EXPECT_EQ(settings.keyer_settings.sidetone, 5);
 
     // Loaded with the marker and saved without start-up: the first save still stores it,
     // the one after that does not.
     std::memset(&settings, 0, sizeof settings);
-    ASSERT_EQ(ReadSettingsFile(view), 1);
+    ASSERT_EQ(ReadSettingsFile(store, view), 1);
     EXPECT_EQ(settings.keyer_settings.sidetone, 0x45);
     settings.open_at_startup = 0;
-    ASSERT_EQ(SaveSettingsFile(view), 1);
-    EXPECT_EQ(ReadFile(config_path)[18], 0x45);
+    ASSERT_EQ(SaveSettingsFile(store, view), 1);
+    EXPECT_EQ(ReadFile(store.config_path())[18], 0x45);
     EXPECT_EQ(settings.keyer_settings.sidetone, 5);
-    ASSERT_EQ(SaveSettingsFile(view), 1);
-    EXPECT_EQ(ReadFile(config_path)[18], 0x05);
+    ASSERT_EQ(SaveSettingsFile(store, view), 1);
+    EXPECT_EQ(ReadFile(store.config_path())[18], 0x05);
 }
 
 TEST_F(ConfigFileTest, EveryByteSurvivesASaveAndALoad) {
@@ -254,11 +252,11 @@ TEST_F(ConfigFileTest, EveryByteSurvivesASaveAndALoad) {
         message[255] = '\0';
     }
     SettingsRecord saved = settings;
-    ASSERT_EQ(SaveSettingsFile(view), 1);
-    EXPECT_EQ(ReadFile(config_path), Bytes(raw, raw + sizeof settings));
+    ASSERT_EQ(SaveSettingsFile(store, view), 1);
+    EXPECT_EQ(ReadFile(store.config_path()), Bytes(raw, raw + sizeof settings));
 
     std::memset(&settings, 0, sizeof settings);
-    ASSERT_EQ(ReadSettingsFile(view), 1);
+    ASSERT_EQ(ReadSettingsFile(store, view), 1);
     EXPECT_EQ(std::memcmp(&settings, &saved, sizeof settings), 0);
 }
 
@@ -270,12 +268,12 @@ class HeldConfigFileTest : public ConfigFileTest {
         stored = DefaultImage();
         stored[4] = 7;
         std::memcpy(&stored[296], "CQ DE K1ABC", 12);
-        WriteFile(config_path, stored);
+        WriteFile(store.config_path(), stored);
     }
     void TearDown() override { SetFileFaults(FileFaults{}); }
 
     void ExpectReadFailedWithDefaults() {
-        EXPECT_EQ(ReadSettingsFile(view), 0);
+        EXPECT_EQ(ReadSettingsFile(store, view), 0);
         const auto boxes = window.MessageBoxes();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, "Read config file failed.");
@@ -294,45 +292,45 @@ TEST_F(HeldConfigFileTest, IsNeverOverwrittenUntilTheOperatorSaves) {
     held.refuse_open = true;
     SetFileFaults(held);
     ExpectReadFailedWithDefaults();
-    EXPECT_EQ(ReadFile(config_path), stored);
+    EXPECT_EQ(ReadFile(store.config_path()), stored);
 
     // The other program lets go; closing the keyer saves unasked, and so writes nothing.
     SetFileFaults(FileFaults{});
-    EXPECT_EQ(SaveSettingsFileAtClose(view), 1);
-    EXPECT_EQ(ReadFile(config_path), stored);
+    EXPECT_EQ(SaveSettingsFileAtClose(store, view), 1);
+    EXPECT_EQ(ReadFile(store.config_path()), stored);
     EXPECT_EQ(window.MessageBoxes().size(), 1u);
 
     // The operator's own save writes what this run holds, and from then on so does a close.
     settings.com_port = 5;
-    ASSERT_EQ(SaveSettingsFile(view), 1);
-    EXPECT_EQ(ReadFile(config_path)[4], 5);
+    ASSERT_EQ(SaveSettingsFile(store, view), 1);
+    EXPECT_EQ(ReadFile(store.config_path())[4], 5);
     settings.com_port = 6;
-    ASSERT_EQ(SaveSettingsFileAtClose(view), 1);
-    EXPECT_EQ(ReadFile(config_path)[4], 6);
+    ASSERT_EQ(SaveSettingsFileAtClose(store, view), 1);
+    EXPECT_EQ(ReadFile(store.config_path())[4], 6);
 }
 
 TEST_F(HeldConfigFileTest, AMissingFileIsStillCreatedWhateverHoldsOthers) {
     FileFaults held;
     held.refuse_open = true;
     SetFileFaults(held);
-    std::filesystem::remove(config_path);
-    EXPECT_EQ(ReadSettingsFile(view), 1);
-    EXPECT_EQ(ReadFile(config_path), DefaultImage());
+    std::filesystem::remove(store.config_path());
+    EXPECT_EQ(ReadSettingsFile(store, view), 1);
+    EXPECT_EQ(ReadFile(store.config_path()), DefaultImage());
     EXPECT_TRUE(window.MessageBoxes().empty());
 }
 
 TEST_F(HeldConfigFileTest, NoPermissionToReadIsTheSameAsHeld) {
     namespace fs = std::filesystem;
-    fs::permissions(config_path, fs::perms::none);
-    if (std::ifstream(config_path, std::ios::binary).is_open()) {
-        fs::permissions(config_path, fs::perms::owner_all);
+    fs::permissions(store.config_path(), fs::perms::none);
+    if (std::ifstream(store.config_path(), std::ios::binary).is_open()) {
+        fs::permissions(store.config_path(), fs::perms::owner_all);
         GTEST_SKIP() << "this user reads the file whatever its permissions (root, or a file "
                         "system without them); IsNeverOverwrittenUntilTheOperatorSaves covers "
                         "the same behaviour through the file seam";
     }
     ExpectReadFailedWithDefaults();
-    fs::permissions(config_path, fs::perms::owner_all);
-    EXPECT_EQ(ReadFile(config_path), stored);
+    fs::permissions(store.config_path(), fs::perms::owner_all);
+    EXPECT_EQ(ReadFile(store.config_path()), stored);
 }
 
 TEST_F(ConfigFileTest, OversizedFileGivesItsFirstRecordAndIsKept) {
@@ -340,22 +338,22 @@ TEST_F(ConfigFileTest, OversizedFileGivesItsFirstRecordAndIsKept) {
     image[4] = 8;
     std::memcpy(&image[1576], "M6 TEXT", 8);
     image.resize(4000, 0xEE);
-    WriteFile(config_path, image);
+    WriteFile(store.config_path(), image);
 
-    EXPECT_EQ(ReadSettingsFile(view), 1);
+    EXPECT_EQ(ReadSettingsFile(store, view), 1);
     EXPECT_EQ(settings.com_port, 8u);
     EXPECT_STREQ(settings.messages[5], "M6 TEXT");
-    EXPECT_EQ(ReadFile(config_path), image);
+    EXPECT_EQ(ReadFile(store.config_path()), image);
     EXPECT_TRUE(window.MessageBoxes().empty());
 }
 
 // A disk that fills at any point of the save, or a folder that refuses new files: the
 // operator is told, and the stored file stays as it was, byte for byte.
 TEST_F(ConfigFileTest, DiskFullOrReadOnlyFolderAtSaveKeepsTheOldFileByteIdentical) {
-    SetDefaultSettings();
+    store.SetDefaults();
     std::strcpy(settings.messages[0], "OLD TEXT");
-    ASSERT_EQ(SaveSettingsFile(view), 1);
-    const Bytes before = ReadFile(config_path);
+    ASSERT_EQ(SaveSettingsFile(store, view), 1);
+    const Bytes before = ReadFile(store.config_path());
 
     std::vector<FileFaults> faults;
     for (std::size_t space : {0, 1, 900, 1831}) {
@@ -371,9 +369,9 @@ TEST_F(ConfigFileTest, DiskFullOrReadOnlyFolderAtSaveKeepsTheOldFileByteIdentica
         SCOPED_TRACE(i);
         SetFileFaults(faults[i]);
         std::strcpy(settings.messages[0], "NEW TEXT");
-        EXPECT_EQ(SaveSettingsFile(view), 0);
-        EXPECT_EQ(ReadFile(config_path), before);
-        EXPECT_FALSE(std::filesystem::exists(ConfigTempPath()));
+        EXPECT_EQ(SaveSettingsFile(store, view), 0);
+        EXPECT_EQ(ReadFile(store.config_path()), before);
+        EXPECT_FALSE(std::filesystem::exists(store.TempPath()));
         const auto boxes = window.MessageBoxes();
         ASSERT_EQ(boxes.size(), i + 1);
         EXPECT_EQ(boxes[i].text, "Save State Failed.");
@@ -381,20 +379,20 @@ TEST_F(ConfigFileTest, DiskFullOrReadOnlyFolderAtSaveKeepsTheOldFileByteIdentica
         EXPECT_EQ(boxes[i].owner, nullptr);
     }
     SetFileFaults(FileFaults{});
-    ASSERT_EQ(SaveSettingsFile(view), 1);
-    EXPECT_STREQ(reinterpret_cast<const char*>(&ReadFile(config_path)[296]), "NEW TEXT");
+    ASSERT_EQ(SaveSettingsFile(store, view), 1);
+    EXPECT_STREQ(reinterpret_cast<const char*>(&ReadFile(store.config_path())[296]), "NEW TEXT");
 }
 
 TEST_F(ConfigFileTest, ReallyReadOnlyFolderKeepsTheOldFile) {
     namespace fs = std::filesystem;
-    SetDefaultSettings();
-    ASSERT_EQ(SaveSettingsFile(view), 1);
-    const Bytes before = ReadFile(config_path);
+    store.SetDefaults();
+    ASSERT_EQ(SaveSettingsFile(store, view), 1);
+    const Bytes before = ReadFile(store.config_path());
     fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
     const bool refused = !std::ofstream(folder.File("probe")).is_open();
     if (refused) {
         settings.com_port = 3;
-        EXPECT_EQ(SaveSettingsFile(view), 0);
+        EXPECT_EQ(SaveSettingsFile(store, view), 0);
         EXPECT_EQ(window.MessageBoxes().size(), 1u);
     }
     fs::permissions(folder.path(), fs::perms::owner_all);
@@ -403,7 +401,7 @@ TEST_F(ConfigFileTest, ReallyReadOnlyFolderKeepsTheOldFile) {
                         "permissions); DiskFullOrReadOnlyFolderAtSaveKeepsTheOldFileByteIdentical "
                         "covers the same behaviour through the file seam";
     }
-    EXPECT_EQ(ReadFile(config_path), before);
+    EXPECT_EQ(ReadFile(store.config_path()), before);
 }
 
 }  // namespace

@@ -17,8 +17,8 @@
 #include "keyer/serial_port.h"
 #include "messages/message_sender.h"
 #include "net/packet.h"
-#include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "settings/settings_store.h"
 #include "station/station.h"
 #include "tests/host/station_rig.h"
 #include "tests/support/recording_window.h"
@@ -299,14 +299,14 @@ class TestWindowThread final : public WindowThread {
 class KeyerCloseUnderLoad : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::memset(&settings, 0, sizeof settings);
-        std::strcpy(settings.messages[0], "EE");
         ASSERT_TRUE(sim_.Start());
         SetKeyerPortPathPattern(sim_.PortPath());
     }
     void TearDown() override { sim_.Stop(); }
 
+    // With a message for the keyer's buttons to start.
     void OpenKeyer(Station& station) {
+        std::strcpy(station.settings().record().messages[0], "EE");
         ASSERT_EQ(station.keyer().port().Open(1), 0);
         uint8_t version = 0;
         ASSERT_EQ(station.keyer().OpenHost(&version), 0);
@@ -373,10 +373,10 @@ TEST_F(KeyerCloseUnderLoad, ExitStopsTheKeyerThreadsSoNoCallReachesTheGoneWindow
 // it; under ThreadSanitizer a role read or written other than whole shows here.
 TEST_F(KeyerCloseUnderLoad, SetupDoneChangesTheRoleUnderAPouringKeyer) {
     TempFolder folder;
-    config_path = folder.File("pellmar.cfg");
-    SetDefaultSettings();
     MainWindowView view;
-    Station station(view, view, nullptr);
+    Station station(view, view, nullptr, StationSetup{folder.File("pellmar.cfg"), {}, {}, {}});
+    SettingsStore& store = station.settings();
+    store.SetDefaults();
     Pouring pouring(&sim_);
     OpenKeyer(station);
     SetupForm form = OpenSetupForm(station);
@@ -387,7 +387,7 @@ TEST_F(KeyerCloseUnderLoad, SetupDoneChangesTheRoleUnderAPouringKeyer) {
         EXPECT_TRUE(FinishSetupForm(&form, nullptr, station)) << round;
         std::this_thread::sleep_for(2ms);
     }
-    EXPECT_EQ(NetMode(), kNetModeServer);
+    EXPECT_EQ(store.NetMode(), kNetModeServer);
     ASSERT_EQ(station.keyer().CloseHost(), 0);
     station.keyer().port().Close();
     station.sender().End();

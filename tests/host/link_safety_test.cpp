@@ -24,8 +24,8 @@
 #include "net/packet.h"
 #include "net/receive_backlog.h"
 #include "net/socket_api.h"
-#include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "settings/settings_store.h"
 #include "station/station.h"
 #include "tests/host/main_loop.h"
 #include "tests/host/socket_test_peer.h"
@@ -80,8 +80,7 @@ struct PlainServer {
 class LinkSafetyTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        config_path = folder_.File("pellmar.cfg");
-        SetDefaultSettings();
+        store.SetDefaults();
         std::strcpy(settings.ip_address, "127.0.0.1");
         settings.com_port = 1;
     }
@@ -153,10 +152,13 @@ class LinkSafetyTest : public ::testing::Test {
     Station station_{
         view_, view_, nullptr,
         StationSetup{
+            folder_.File("pellmar.cfg"),
             LinkSetup{kSilence, [this](SocketHandle socket, const uint8_t* bytes,
                                        std::size_t count) { return Send(socket, bytes, count); }},
             {},
             {}}};
+    SettingsStore& store = station_.settings();
+    SettingsRecord& settings = store.record();
     // Socket events and the link timer, as the window gets them.
     MainLoop loop_{station_, MainLoop::LinkTimer::kRunning, 10s};
     std::unique_ptr<keyer_sim::KeyerSim> sim_;

@@ -8,8 +8,8 @@
 #include "app/spin_bar.h"
 #include "keyer/keyer_link.h"
 #include "net/packet.h"
-#include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "settings/settings_store.h"
 #include "station/station.h"
 #include "tests/host/station_rig.h"
 #include "tools/keyer_recorder/recorded_keyer_events.h"
@@ -35,7 +35,7 @@ class CommandsTest : public station_rig::StationRigTest {
     void SetUp() override {
         LoopbackTest::SetUp();
         ConnectPeer();
-        SetDefaultSettings();  // speed 16, speed-pot range 5 to 25
+        store.SetDefaults();  // speed 16, speed-pot range 5 to 25
         settings.net_flags = kNetModeServer | kNetRoleControlPoint;
         ServeThePeer();
         station_.state().remote_busy = 0;

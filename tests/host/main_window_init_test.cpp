@@ -5,8 +5,8 @@
 
 #include "app/main_window_view.h"
 #include "app/resource_ids.h"
-#include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "settings/settings_store.h"
 #include "station/station.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
@@ -15,14 +15,12 @@ namespace {
 
 class MainWindowInitTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::memset(&settings, 0, sizeof settings);
-        config_path = folder.File("pellmar.cfg");
-    }
     TempFolder folder;
     RecordingWindow window;
     MainWindowView view;
-    Station station{view, view, nullptr};
+    Station station{view, view, nullptr, StationSetup{folder.File("pellmar.cfg"), {}, {}, {}}};
+    SettingsStore& store = station.settings();
+    SettingsRecord& settings = store.record();
 };
 
 TEST_F(MainWindowInitTest, FreshStartShowsClosedLinksAndTheDefaultSpeed) {
@@ -31,7 +29,7 @@ TEST_F(MainWindowInitTest, FreshStartShowsClosedLinksAndTheDefaultSpeed) {
     station.state().remote_busy = 1;
     station.Start();
 
-    EXPECT_TRUE(std::filesystem::exists(config_path));
+    EXPECT_TRUE(std::filesystem::exists(store.config_path()));
     EXPECT_EQ(window.Text(IDC_LOCAL_STATUS), "Local Tarvel Closed");
     EXPECT_EQ(window.Text(IDC_REMOTE_STATUS), "Remote Tarvel Closed");
     EXPECT_EQ(window.Text(IDC_NET_STATUS), "No Network Connection");
@@ -44,9 +42,9 @@ TEST_F(MainWindowInitTest, FreshStartShowsClosedLinksAndTheDefaultSpeed) {
 }
 
 TEST_F(MainWindowInitTest, SpeedZeroHandsTheSpeedToThePot) {
-    SetDefaultSettings();
+    store.SetDefaults();
     settings.keyer_settings.wpm = 0;
-    ASSERT_EQ(SaveConfigFile(), 1);
+    ASSERT_EQ(store.Save(), 1);
     std::memset(&settings, 0, sizeof settings);
 
     station.Start();
@@ -56,9 +54,9 @@ TEST_F(MainWindowInitTest, SpeedZeroHandsTheSpeedToThePot) {
 }
 
 TEST_F(MainWindowInitTest, SpeedIsShownAsAnUnsignedNumber) {
-    SetDefaultSettings();
+    store.SetDefaults();
     settings.keyer_settings.wpm = 200;
-    ASSERT_EQ(SaveConfigFile(), 1);
+    ASSERT_EQ(store.Save(), 1);
     station.state().pot_speed_active = 1;
 
     station.Start();

@@ -13,8 +13,8 @@
 #include "app/message_editor_form.h"
 #include "app/resource_ids.h"
 #include "messages/message_sender.h"
-#include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "settings/settings_store.h"
 #include "station/station.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
@@ -42,10 +42,8 @@ TEST(MessageTokens, ButtonsWriteTheirTokens) {
 class MessageEditorTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::memset(&settings, 0, sizeof settings);
         std::strcpy(settings.messages[4], "fifth [S25]");
-        config_path = folder_.File("pellmar.cfg");
-        ASSERT_EQ(OpenMessageEditor(editor_, 5), 5);
+        ASSERT_EQ(OpenMessageEditor(editor_, 5, station_), 5);
     }
 
     std::string Text() { return editor_.Text(IDC_EDITOR_TEXT); }
@@ -59,7 +57,9 @@ class MessageEditorTest : public ::testing::Test {
     TempFolder folder_;
     RecordingWindow editor_;
     MainWindowView view_;
-    Station station_{view_, view_, nullptr};
+    Station station_{view_, view_, nullptr, StationSetup{folder_.File("pellmar.cfg"), {}, {}, {}}};
+    SettingsStore& store = station_.settings();
+    SettingsRecord& settings = store.record();
 };
 
 TEST_F(MessageEditorTest, OpensOnItsMessageAndInsertsAtTheCaret) {
@@ -91,17 +91,17 @@ TEST_F(MessageEditorTest, SaveStoresAtMost255CharactersAndWritesTheFile) {
     TypeText(long_text);
     EXPECT_TRUE(Press(IDC_EDITOR_SAVE));
     EXPECT_EQ(std::string(settings.messages[4]), long_text.substr(0, 255));
-    const std::string file = FileBytes(config_path);
+    const std::string file = FileBytes(store.config_path());
     ASSERT_EQ(file.size(), kSettingsRecordSize);
     EXPECT_EQ(file.substr(offsetof(SettingsRecord, messages) + 4 * kTextFieldSize, kTextFieldSize),
               long_text.substr(0, 255) + '\0');
 
     // A shorter text leaves nothing of the longer one behind its end.
     RecordingWindow again;
-    ASSERT_EQ(OpenMessageEditor(again, 5), 5);
+    ASSERT_EQ(OpenMessageEditor(again, 5, station_), 5);
     again.SetControlText(IDC_EDITOR_TEXT, "cq");
     EXPECT_TRUE(MessageEditorCommand(again, 5, IDC_EDITOR_SAVE, station_));
-    EXPECT_EQ(FileBytes(config_path)
+    EXPECT_EQ(FileBytes(store.config_path())
                   .substr(offsetof(SettingsRecord, messages) + 4 * kTextFieldSize, kTextFieldSize),
               std::string("cq") + std::string(kTextFieldSize - 2, '\0'));
 }
@@ -124,15 +124,12 @@ TEST_F(MessageEditorTest, CancelAndEscapeCloseWithoutStoring) {
     EXPECT_TRUE(Press(IDC_EDITOR_CANCEL));
     EXPECT_TRUE(Press(2));
     EXPECT_STREQ(settings.messages[4], "fifth [S25]");
-    EXPECT_FALSE(std::filesystem::exists(config_path));
+    EXPECT_FALSE(std::filesystem::exists(store.config_path()));
 }
 
 class MessageButtonTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::memset(&settings, 0, sizeof settings);
-        std::strcpy(settings.messages[2], "third");
-    }
+    void SetUp() override { std::strcpy(settings.messages[2], "third"); }
     // No keyer, and the other side busy while linked: a started message waits until it is
     // stopped.
     void TearDown() override { station_.sender().End(); }
@@ -140,6 +137,7 @@ class MessageButtonTest : public ::testing::Test {
     RecordingWindow window_;
     MainWindowView view_;
     Station station_{view_, view_, nullptr};
+    SettingsRecord& settings = station_.settings().record();
 };
 
 TEST_F(MessageButtonTest, StartsOnlyWhenIdleAndTheRoleTakesLocalKeying) {

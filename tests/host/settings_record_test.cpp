@@ -4,17 +4,17 @@
 
 #include <cstring>
 
-#include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "settings/settings_store.h"
 
 namespace {
 
-const uint8_t* Bytes() {
-    return reinterpret_cast<const uint8_t*>(&settings);
+const uint8_t* Bytes(const SettingsRecord& record) {
+    return reinterpret_cast<const uint8_t*>(&record);
 }
 
 TEST(SettingsRecordLayout, FieldsLandAtTheirFileOffsets) {
-    std::memset(&settings, 0, sizeof settings);
+    SettingsRecord settings{};
     settings.magic = 0x11223344;
     settings.com_port = 0x0A;
     settings.open_at_startup = 0x0B;
@@ -31,7 +31,7 @@ TEST(SettingsRecordLayout, FieldsLandAtTheirFileOffsets) {
     settings.messages[5][0] = '6';
     settings.messages[5][255] = 'e';
 
-    const uint8_t* b = Bytes();
+    const uint8_t* b = Bytes(settings);
     EXPECT_EQ(b[0], 0x44);  // little-endian words
     EXPECT_EQ(b[3], 0x11);
     EXPECT_EQ(b[4], 0x0A);
@@ -52,7 +52,7 @@ TEST(SettingsRecordLayout, FieldsLandAtTheirFileOffsets) {
 }
 
 TEST(SettingsRecordLayout, KeyerBlockIsFifteenBytesInTheKeyersOrder) {
-    std::memset(&settings, 0, sizeof settings);
+    SettingsRecord settings{};
     KeyerSettings& k = settings.keyer_settings;
     uint8_t* fields[] = {&k.mode_register,    &k.wpm,        &k.sidetone,
                          &k.weight,           &k.lead_in,    &k.tail,
@@ -63,13 +63,15 @@ TEST(SettingsRecordLayout, KeyerBlockIsFifteenBytesInTheKeyersOrder) {
         *fields[i] = static_cast<uint8_t>(0x60 + i);
     }
     for (int i = 0; i < 15; ++i) {
-        EXPECT_EQ(Bytes()[16 + i], 0x60 + i) << "keyer byte " << i;
+        EXPECT_EQ(Bytes(settings)[16 + i], 0x60 + i) << "keyer byte " << i;
     }
 }
 
 TEST(SettingsDefaults, SetEveryDefaultedFieldAndLeaveTheRest) {
+    SettingsStore store;
+    SettingsRecord& settings = store.record();
     std::memset(&settings, 0xEE, sizeof settings);
-    SetDefaultSettings();
+    store.SetDefaults();
 
     const uint8_t expected_keyer[15] = {0, 16, 5, 50, 0, 0, 5, 20, 0, 0, 0, 50, 50, 0, 0};
     EXPECT_EQ(settings.magic, 0x55u);

@@ -13,8 +13,8 @@
 #include "app/setup_form.h"
 #include "keyer/serial_port.h"
 #include "messages/message_sender.h"
-#include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "settings/settings_store.h"
 #include "station/station.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
@@ -24,9 +24,7 @@ namespace {
 class SetupFormTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::memset(&settings, 0, sizeof settings);
-        SetDefaultSettings();
-        config_path = folder.File("pellmar.cfg");
+        store.SetDefaults();
         SetKeyerPortPathPattern(folder.File("com%d"));
         station.state().local_keyer_open = 0;
         station.state().pot_speed_active = 0;
@@ -51,7 +49,10 @@ class SetupFormTest : public ::testing::Test {
     RecordingWindow window;
     MainWindowView view;
     // A started message stays started, with no thread sending it, until something stops it.
-    Station station{view, view, nullptr, StationSetup{{}, [](int) {}, {}}};
+    Station station{view, view, nullptr,
+                    StationSetup{folder.File("pellmar.cfg"), {}, [](int) {}, {}}};
+    SettingsStore& store = station.settings();
+    SettingsRecord& settings = store.record();
     const KeyerSettings& keyer = settings.keyer_settings;
 };
 
@@ -105,7 +106,7 @@ TEST_F(SetupFormTest, DoneRefusesInOrderAndChecksOnlyChangedFields) {
          {"Min or Max WPM is of allowable range"}},
     };
     for (const auto& row : rows) {
-        SetDefaultSettings();
+        store.SetDefaults();
         settings.keyer_settings.weight = 95;
         settings.keyer_settings.farnsworth = 20;
         SetupForm form = OpenSetupForm(station);
@@ -154,11 +155,11 @@ TEST_F(SetupFormTest, FailedDoneKeepsTheValidFieldsTheRangeAndTheNetworkUnsaved)
                                       kNetIpAddrOverride | kNetLetterPaddle);
     EXPECT_STREQ(settings.ip_address, "10.0.0.9");
     EXPECT_EQ(settings.ip_port, 70000u);
-    EXPECT_FALSE(std::filesystem::exists(config_path));
+    EXPECT_FALSE(std::filesystem::exists(store.config_path()));
 
     form.texts[IDC_SETUP_LEAD_IN] = "200";
     Done(&form, true);
-    std::ifstream file(config_path, std::ios::binary);
+    std::ifstream file(store.config_path(), std::ios::binary);
     const std::vector<char> image((std::istreambuf_iterator<char>(file)), {});
     ASSERT_EQ(image.size(), sizeof settings);
     EXPECT_EQ(std::memcmp(image.data(), &settings, sizeof settings), 0);
@@ -173,14 +174,14 @@ TEST_F(SetupFormTest, NetworkOffLetsTheEchoBoxesDecideARoleOverridesThem) {
     form.checks[IDC_SETUP_SERIAL_ECHO] = true;
     Done(&form, true);
     EXPECT_EQ(keyer.mode_register & (kModePaddleEcho | kModeSerialEcho), kModeSerialEcho);
-    EXPECT_EQ(NetRole(), kNetRoleRemoteSide) << "the role list is ignored with Network Off";
+    EXPECT_EQ(store.NetRole(), kNetRoleRemoteSide) << "the role list is ignored with Network Off";
 
     form.checks[IDC_SETUP_NET_OFF] = false;
     form.checks[IDC_SETUP_NET_SERVER] = true;
     Done(&form, true);
     EXPECT_EQ(keyer.mode_register & (kModePaddleEcho | kModeSerialEcho), kModePaddleEcho);
-    EXPECT_EQ(NetRole(), kNetRoleControlPoint);
-    EXPECT_EQ(NetMode(), kNetModeServer);
+    EXPECT_EQ(store.NetRole(), kNetRoleControlPoint);
+    EXPECT_EQ(store.NetMode(), kNetModeServer);
 }
 
 TEST_F(SetupFormTest, LoweringMaxBelowTheSpeedLeavesTheSpeed) {
@@ -268,8 +269,8 @@ TEST_F(SetupFormTest, NetworkClicksEnableWhatTheModeUses) {
 
 // Each list position through "Done" into the record's bits, and back out at the next opening.
 TEST_F(SetupFormTest, EveryListPositionStoresItsBitsAndOpensAgainAsStored) {
-    const auto store = [&](int list, int position, bool ptt) {
-        SetDefaultSettings();
+    const auto choose = [&](int list, int position, bool ptt) {
+        store.SetDefaults();
         SetupForm form = OpenSetupForm(station);
         form.selections[list] = position;
         form.checks[IDC_SETUP_ENABLE_PTT] = ptt;
@@ -281,26 +282,26 @@ TEST_F(SetupFormTest, EveryListPositionStoresItsBitsAndOpensAgainAsStored) {
     const uint8_t key_modes[] = {0x10, 0x00, 0x20, 0x20, 0x20, 0x30};
     const uint8_t priorities[] = {0x00, 0x00, 0x00, 0x80, 0x40, 0x00};
     for (int p = 0; p < 6; ++p) {
-        store(IDC_SETUP_CW_MODE, p, false);
+        choose(IDC_SETUP_CW_MODE, p, false);
         EXPECT_EQ(keyer.mode_register & kModeKeyMask, key_modes[p]) << "CW Mode " << p;
         EXPECT_EQ(keyer.pin_config & kPinUltimaticMask, priorities[p]) << "CW Mode " << p;
     }
     const uint8_t port_outputs[] = {0x04, 0x07, 0x08, 0x0A};  // PTT on only at position 1
     const uint8_t pin_outputs[] = {0x05, 0x06, 0x04, 0x08};   // PTT on only at position 0
     for (int p = 0; p < 4; ++p) {
-        store(IDC_SETUP_PADDLE_HANG, p, false);
+        choose(IDC_SETUP_PADDLE_HANG, p, false);
         EXPECT_EQ(keyer.pin_config & kPinPaddleHangMask, p * 0x10);
         station.keyer().OpenHostWithoutPort(23);
-        store(IDC_SETUP_OUTPUT, p, p == 1);
+        choose(IDC_SETUP_OUTPUT, p, p == 1);
         EXPECT_EQ(keyer.pin_config & 0x0F, port_outputs[p]) << "Port list " << p;
         station.keyer().OpenHostWithoutPort(19);
-        store(IDC_SETUP_OUTPUT, p, p == 0);
+        choose(IDC_SETUP_OUTPUT, p, p == 0);
         EXPECT_EQ(keyer.pin_config & 0x0F, pin_outputs[p]) << "P3= list " << p;
     }
     const uint32_t roles[] = {kNetRoleConverse, kNetRoleControlPoint, kNetRoleRemoteSide};
     for (int p = 0; p < 3; ++p) {
-        store(IDC_SETUP_ROLE, p, false);
-        EXPECT_EQ(NetRole(), roles[p]);
+        choose(IDC_SETUP_ROLE, p, false);
+        EXPECT_EQ(store.NetRole(), roles[p]);
     }
 }
 

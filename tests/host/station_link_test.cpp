@@ -22,8 +22,8 @@
 #include "keyer/serial_port.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
-#include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "settings/settings_store.h"
 #include "station/station.h"
 #include "tests/host/main_loop.h"
 #include "tests/host/socket_test_peer.h"
@@ -144,8 +144,7 @@ class Peer {
 class StationTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        config_path = folder_.File("pellmar.cfg");
-        SetDefaultSettings();
+        store.SetDefaults();
         settings.net_flags = kNetLocalKeyerDisabled;
         std::strcpy(settings.ip_address, "127.0.0.1");
     }
@@ -182,7 +181,9 @@ class StationTest : public ::testing::Test {
     TempFolder folder_;
     RecordingWindow window_;
     MainWindowView view_;
-    Station station_{view_, view_, nullptr};
+    Station station_{view_, view_, nullptr, StationSetup{folder_.File("pellmar.cfg"), {}, {}, {}}};
+    SettingsStore& store = station_.settings();
+    SettingsRecord& settings = store.record();
     // Socket events as the window gets them; a case ticks the link timer itself.
     MainLoop loop_{station_, MainLoop::LinkTimer::kStopped, 5s};
 };
@@ -244,7 +245,7 @@ TEST_F(StationKeyerTest, AttachesTheKeyerLoadsItAndPicksTheModeByVersion) {
                Bytes(wire.end() - 4, wire.end()) == close;
     }));
     EXPECT_EQ(Bytes(wire.end() - 4, wire.end()), close);
-    EXPECT_EQ(access(config_path.c_str(), F_OK), 0);
+    EXPECT_EQ(access(store.config_path().c_str(), F_OK), 0);
 }
 
 TEST_F(StationKeyerTest, VersionNineteenGetsBaseMode) {
@@ -380,7 +381,7 @@ TEST_F(StationKeyerTest, NetworkFailureAfterTheKeyerLeavesItAttached) {
     EXPECT_EQ(station_.state().local_keyer_open.load(), 0);
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel Closed");
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
-    EXPECT_EQ(access(config_path.c_str(), F_OK), 0);
+    EXPECT_EQ(access(store.config_path().c_str(), F_OK), 0);
 }
 
 TEST_F(StationKeyerTest, CloseWithNetworkOffClosesOnlyTheKeyerAndSavesTheRecord) {
@@ -405,7 +406,7 @@ TEST_F(StationKeyerTest, CloseWithNetworkOffClosesOnlyTheKeyerAndSavesTheRecord)
     EXPECT_EQ(Bytes(wire.begin() + static_cast<std::ptrdiff_t>(attached), wire.end()),
               (Bytes{0x0A, 0x0B, 0x00, 0x14, 0x00, 0x00, 0x0A, 0x00, 0x03}));
     settings.keyer_settings.wpm = 0;
-    ReadConfigFile();
+    store.Read();
     EXPECT_EQ(settings.keyer_settings.wpm, 33);
 }
 

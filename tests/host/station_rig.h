@@ -93,8 +93,9 @@ class StationRigTest : public loopback::PeerLinkTest {
     // says otherwise.
     explicit StationRigTest(MessageSender::CarryOut carry_out_messages = {})
         : station_(view_, view_, nullptr,
-                   StationSetup{LinkSetup{}, std::move(carry_out_messages),
-                                [this] { return keyer_writer_held_.load(); }}) {}
+                   StationSetup{{}, LinkSetup{}, std::move(carry_out_messages), [this] {
+                                    return keyer_writer_held_.load();
+                                }}) {}
 
     // The station sends to the peer on the connection it accepted, as a Net Server does.
     void ServeThePeer() {
@@ -122,6 +123,8 @@ class StationRigTest : public loopback::PeerLinkTest {
     MainWindowView view_;
     std::atomic<bool> keyer_writer_held_{false};
     Station station_;
+    SettingsStore& store = station_.settings();
+    SettingsRecord& settings = store.record();
     EmulatedKeyer keyer_;
 };
 

@@ -36,8 +36,8 @@
 #include "app/window.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
-#include "settings/config_file.h"
 #include "settings/settings_record.h"
+#include "settings/settings_store.h"
 #include "station/station.h"
 
 namespace {
@@ -376,7 +376,9 @@ int ConnectPeer(int port) {
 }
 
 bool Run(int count) {
-    SetDefaultSettings();
+    SettingsStore& store = station.settings();
+    SettingsRecord& settings = store.record();
+    store.SetDefaults();
     // RemoteSide: the station sends nothing on its own when the link comes up, so the
     // only bytes on the wire are the bench's.
     settings.net_flags =

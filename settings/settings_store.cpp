@@ -1,0 +1,98 @@
+#include "settings/settings_store.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "settings/durable_file.h"
+
+SettingsStore::SettingsStore(std::string config_path) : config_path_(std::move(config_path)) {}
+
+void SettingsStore::TerminateTextFields() {
+    // A file written by other means may fill a field to its end; every reader relies on a
+    // terminator inside the field.
+    record_.ip_address[kTextFieldSize - 1] = '\0';
+    for (auto& message : record_.messages) {
+        message[kTextFieldSize - 1] = '\0';
+    }
+}
+
+void SettingsStore::SetDefaults() {
+    record_.magic = kSettingsMagic;
+    record_.com_port = 1;
+    record_.reserved_one = 1;
+    record_.open_at_startup = 0;
+    PublishNetFlags(0);
+    record_.ip_address[0] = '\0';
+    record_.ip_port = 81;
+    record_.keyer_settings = KeyerSettings{0, 16, 5, 50, 0, 0, 5, 20, 0, 0, 0, 50, 50, 0, 0};
+    for (auto& message : record_.messages) {
+        message[0] = '\0';
+    }
+}
+
+bool SettingsStore::WriteImage(const std::string& path) const {
+    return WriteFileDurably(path, &record_, sizeof record_);
+}
+
+int SettingsStore::Save() {
+    const std::string temp_path = TempPath();
+    // The marker tells a reader of the stored image that the program opens its link by
+    // itself; in memory it is cleared again once the image is safely stored.
+    if (record_.open_at_startup != 0) {
+        record_.keyer_settings.sidetone |= kSidetoneStartupMarker;
+    }
+    // The old file stays untouched until a complete new image exists beside it, so a crash
+    // or a full disk never leaves a truncated configuration behind.
+    if (!WriteImage(temp_path)) {
+        std::remove(temp_path.c_str());
+        return 0;
+    }
+    if (!ReplaceFileAtomically(temp_path, config_path_)) {
+        std::remove(temp_path.c_str());
+        return 0;
+    }
+    record_.keyer_settings.sidetone &= static_cast<uint8_t>(~kSidetoneStartupMarker);
+    stored_file_unread_ = false;
+    return 1;
+}
+
+ConfigRead SettingsStore::Read() {
+    stored_file_unread_ = false;
+    // A short file fills only the front of the record; the rest keeps what it held.
+    std::size_t count = 0;
+    switch (ReadFileStart(config_path_, &record_, sizeof record_, &count)) {
+        case FileReadResult::kMissing:
+            SetDefaults();
+            return Save() != 0 ? ConfigRead::kRead : ConfigRead::kDefaultsNotSaved;
+        case FileReadResult::kUnopenable:
+        case FileReadResult::kReadFailed:
+            // The file is there, and may hold the operator's messages and settings that
+            // another program keeps open for a moment or a permission hides: they are never
+            // replaced unasked. This run goes on with the defaults, not with half a read, and
+            // only the operator's own save writes the file again.
+            std::memset(&record_, 0, sizeof record_);
+            SetDefaults();
+            stored_file_unread_ = true;
+            return ConfigRead::kUnreadable;
+        case FileReadResult::kRead:
+            break;
+    }
+    if (record_.magic != kSettingsMagic) {
+        SetDefaults();
+        if (Save() == 0) {
+            TerminateTextFields();
+            return ConfigRead::kDefaultsNotSaved;
+        }
+    }
+    TerminateTextFields();
+    return ConfigRead::kRead;
+}
+
+int SettingsStore::SaveAtClose() {
+    if (stored_file_unread_) {
+        return 1;
+    }
+    return Save();
+}

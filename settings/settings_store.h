@@ -1,0 +1,72 @@
+// One station's settings: the Settings record it runs on, and the configuration file that
+// holds the record's 1832-byte image.
+//
+// Threads. The station's owning thread (the window's) reads the file, saves it and writes the
+// record. The keyer reader and the message sender read fields without a lock: the stored
+// messages, which change only while no message is going out, and the network flags, which the
+// Setup dialog may change at any moment and which are therefore read and written only through
+// NetFlags() and PublishNetFlags(), each one atomic access.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "settings/settings_record.h"
+
+enum class ConfigRead {
+    kRead,              // from the file, or defaults that are now stored in a new file
+    kUnreadable,        // the file exists but could not be opened or read
+    kDefaultsNotSaved,  // defaults, and the file that should hold them could not be written
+};
+
+class SettingsStore {
+  public:
+    // `config_path` is where the file lives; a store that is never read or saved needs none.
+    explicit SettingsStore(std::string config_path = {});
+
+    SettingsRecord& record() { return record_; }
+    const SettingsRecord& record() const { return record_; }
+    const std::string& config_path() const { return config_path_; }
+
+    // The mode and the role decide what other threads send; a reader sees the old flags or
+    // the new ones, never a mix.
+    uint32_t NetFlags() const { return __atomic_load_n(&record_.net_flags, __ATOMIC_ACQUIRE); }
+    void PublishNetFlags(uint32_t flags) {
+        __atomic_store_n(&record_.net_flags, flags, __ATOMIC_RELEASE);
+    }
+    uint32_t NetMode() const { return NetFlags() & kNetModeMask; }
+    uint32_t NetRole() const { return NetFlags() & kNetRoleMask; }
+
+    // Fills the record from the file, or with defaults (and then creates a missing file).
+    // When the file exists but could not be read the run goes on with the defaults, and the
+    // file is left as it is until the operator saves. The caller tells the operator what went
+    // wrong.
+    ConfigRead Read();
+
+    // The defaults of every field that has one; other bytes are left as they are.
+    void SetDefaults();
+
+    // Writes the whole record. Returns 1, or 0 when it did not reach the disk (the old file
+    // is then left as it was); the caller tells the operator.
+    int Save();
+
+    // The save that comes with closing the keyer, which the operator does not ask for: it is
+    // skipped (and 1 returned) while the file holds what this run could not read.
+    int SaveAtClose();
+
+    // The file that a save writes first and then moves over the configuration file.
+    std::string TempPath() const { return config_path_ + ".tmp"; }
+
+    // Writes the record's 1832 bytes as they stand to `path` and forces them to the disk.
+    // Returns true only when every byte got there. A save is this, then the replace.
+    bool WriteImage(const std::string& path) const;
+
+  private:
+    void TerminateTextFields();
+
+    SettingsRecord record_{};
+    std::string config_path_;
+    // Set when the file exists but this run could not read it; cleared by the first save,
+    // which only the operator asks for then.
+    bool stored_file_unread_ = false;
+};
