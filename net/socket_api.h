@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
-// Where a selected socket's events are delivered: the Main window on Windows; the host build
-// ignores it. Opaque here, so the core needs no window system.
+// Where a selected socket's events are delivered: the Main window on Windows; on the host
+// build each event names it, so that one loop can serve several stations. Opaque here, so
+// the core needs no window system.
 using SocketNotifyTarget = void*;
 
 // Wide enough for a Winsock SOCKET; on the host build it holds a file descriptor.
@@ -57,6 +58,9 @@ struct SocketEvent {
     SocketHandle socket;
     uint16_t event;
     uint16_t error;
+    // Host build: the target its socket was selected for (an accepted socket inherits the
+    // listener's). On Windows the message reached that window already.
+    SocketNotifyTarget target = nullptr;
 };
 
 inline SocketEvent DecodeSocketNotify(std::uintptr_t wparam, std::intptr_t lparam) {
@@ -100,7 +104,7 @@ int ListenSocket(SocketHandle socket, int backlog);
 // The port a socket is bound to, or -1; lets a listener bound to port 0 tell its peer.
 int SocketLocalPort(SocketHandle socket);
 // Asks for `events` on `socket` and makes it non-blocking. On Windows they are posted to
-// `window` as `message`; the host build queues them for WaitSocketEvent and ignores both.
+// `window` as `message`; the host build queues them, naming `window`, for WaitSocketEvent.
 int SelectSocketEvents(SocketHandle socket, SocketNotifyTarget window, uint32_t message,
                        uint16_t events);
 // On a selected socket: kSocketError with kSocketErrorWouldBlock while the connect is

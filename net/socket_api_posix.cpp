@@ -28,6 +28,7 @@ namespace {
 struct SocketEntry {
     uint64_t serial = 0;  // tells a socket from a later one that got the same descriptor
     uint16_t selected = 0;
+    SocketNotifyTarget target = nullptr;
     bool listening = false;
     bool connecting = false;  // a connect whose outcome is not reported yet
     bool connected = false;
@@ -209,8 +210,9 @@ bool LibraryStarted() {
     return true;
 }
 
-void Queue(SocketHandle socket, uint16_t event, int error) {
-    queued_events.push_back(SocketEvent{socket, event, static_cast<uint16_t>(error)});
+void Queue(const SocketEntry& entry, SocketHandle socket, uint16_t event, int error) {
+    queued_events.push_back(
+        SocketEvent{socket, event, static_cast<uint16_t>(error), entry.target});
 }
 
 // Turns what poll saw on one socket into events. Called with registry_mutex held, which
@@ -220,7 +222,7 @@ void RaiseLocked(int fd, SocketEntry& entry, short seen) {
     if (entry.listening) {
         if ((seen & (POLLIN | POLLERR | POLLHUP)) != 0) {
             entry.accept_enabled = false;
-            Queue(handle, kSocketAccept, 0);
+            Queue(entry, handle, kSocketAccept, 0);
         }
         return;
     }
@@ -238,13 +240,13 @@ void RaiseLocked(int fd, SocketEntry& entry, short seen) {
             entry.connected = true;
             entry.write_enabled = (entry.selected & kSocketWrite) != 0;
             if ((entry.selected & kSocketConnect) != 0) {
-                Queue(handle, kSocketConnect, 0);
+                Queue(entry, handle, kSocketConnect, 0);
             }
         } else {
             // Winsock reports a failed connect by its connect event alone.
             entry.finished = true;
             if ((entry.selected & kSocketConnect) != 0) {
-                Queue(handle, kSocketConnect, WinsockError(error));
+                Queue(entry, handle, kSocketConnect, WinsockError(error));
             }
         }
         return;
@@ -260,20 +262,20 @@ void RaiseLocked(int fd, SocketEntry& entry, short seen) {
         if (count > 0) {
             entry.read_enabled = false;
             if ((entry.selected & kSocketRead) != 0) {
-                Queue(handle, kSocketRead, 0);
+                Queue(entry, handle, kSocketRead, 0);
             }
         } else if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
             const int error = count == 0 ? 0 : WinsockError(errno);
             entry.finished = true;
             if ((entry.selected & kSocketClose) != 0) {
-                Queue(handle, kSocketClose, error);
+                Queue(entry, handle, kSocketClose, error);
             }
             return;
         }
     }
     if (entry.write_enabled && (seen & POLLOUT) != 0) {
         entry.write_enabled = false;
-        Queue(handle, kSocketWrite, 0);
+        Queue(entry, handle, kSocketWrite, 0);
     } else if (!entry.read_enabled && (seen & (POLLERR | POLLHUP)) != 0) {
         // A broken stream with unread bytes: poll reports the break whatever is asked,
         // so stop watching until the handler reads and the break can be reported.
@@ -508,7 +510,8 @@ int SocketLocalPort(SocketHandle socket) {
     return ntohs(record.sin_port);
 }
 
-int SelectSocketEvents(SocketHandle socket, SocketNotifyTarget, uint32_t, uint16_t events) {
+int SelectSocketEvents(SocketHandle socket, SocketNotifyTarget target, uint32_t,
+                       uint16_t events) {
     constexpr uint16_t kKnown =
         kSocketRead | kSocketWrite | kSocketAccept | kSocketConnect | kSocketClose;
     std::lock_guard<std::mutex> lock(registry_mutex);
@@ -526,6 +529,7 @@ int SelectSocketEvents(SocketHandle socket, SocketNotifyTarget, uint32_t, uint16
     }
     // A new selection starts afresh: whatever is already pending is reported again.
     entry->selected = events;
+    entry->target = target;
     entry->read_enabled = true;
     entry->accept_enabled = true;
     entry->write_enabled = entry->connected && (events & kSocketWrite) != 0;
@@ -593,6 +597,7 @@ SocketHandle AcceptSocket(SocketHandle listener) {
     SendPacketsAtOnce(fd);
     SocketEntry accepted;
     accepted.selected = entry->selected;
+    accepted.target = entry->target;
     accepted.connected = true;
     accepted.write_enabled = (entry->selected & kSocketWrite) != 0;
     RegisterLocked(fd, accepted);

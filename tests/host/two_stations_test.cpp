@@ -1,0 +1,175 @@
+// Two stations in one process, linked over loopback, each with its own view and its own
+// emulated keyer: a station is an object, and nothing of one leaks into the other.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "keyer/serial_port.h"
+#include "net/socket_api.h"
+#include "station/station.h"
+#include "tests/support/temp_folder.h"
+#include "tools/common/wait_until.h"
+#include "tools/keyer_sim/keyer_sim.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// What a window would show of a station, kept where the test can read it from any thread.
+class RecordingView final : public StationView, public ConnectLog {
+  public:
+    void Append(const std::string& text) override { Add(&log_, text); }
+    void InsertEcho(uint8_t character) override { Add(&echoes_, std::string(1, character)); }
+    void AppendTypedText(const std::string& text) override { Add(&typed_, text); }
+    void ShowNetworkStatus(NetworkStatus status) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        network_ = status;
+    }
+    void ShowLocalKeyer(LocalKeyerState state, uint8_t) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        local_keyer_ = state;
+    }
+
+    std::string Echoes() { return Read(echoes_); }
+    std::string Typed() { return Read(typed_); }
+    std::string Log() { return Read(log_); }
+    NetworkStatus Network() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return network_;
+    }
+    LocalKeyerState LocalKeyer() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return local_keyer_;
+    }
+
+    void ShowRemoteKeyerClosed() override {}
+    void ShowRemoteKeyerVersion(uint8_t) override {}
+    void ShowBusy(bool) override {}
+    void ShowWait(WaitState) override {}
+    void ShowSpeed(int) override {}
+    void AllowSpeedEntry(bool) override {}
+    void BlinkHeartbeat(bool) override {}
+    void ShowPaddles(bool, bool) override {}
+    void ShowTune(bool) override {}
+    void ShowPause(bool) override {}
+    void OfferOpen() override {}
+    void OfferClose() override {}
+    void ShowKeyerButtonPressed(int) override {}
+    void TakeBackTypedCharacter() override {}
+    void ClearTypedText() override {}
+    void FocusTyping() override {}
+    void ReportProblem(Problem) override {}
+
+  private:
+    void Add(std::string* to, const std::string& text) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        *to += text;
+    }
+    std::string Read(const std::string& from) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return from;
+    }
+
+    std::mutex mutex_;
+    std::string log_;
+    std::string echoes_;
+    std::string typed_;
+    NetworkStatus network_ = NetworkStatus::kNoConnection;
+    LocalKeyerState local_keyer_ = LocalKeyerState::kClosed;
+};
+
+// One station with its view, its keyer on COM`com_port` and its own configuration file. Its
+// socket events are addressed to it, so one loop can serve both.
+struct StationUnderTest {
+    StationUnderTest(const TempFolder& folder, int com_port, const char* name)
+        : keyer([&] {
+              keyer_sim::Options options;
+              options.speedup = 50.0;
+              options.link_path = folder.File("com" + std::to_string(com_port));
+              return options;
+          }()),
+          station(view, view, this, StationSetup{folder.File(name), {}, {}, {}}) {
+        station.settings().SetDefaults();
+        station.settings().record().com_port = static_cast<uint32_t>(com_port);
+    }
+
+    RecordingView view;
+    keyer_sim::KeyerSim keyer;
+    Station station;
+};
+
+class TwoStationsInOneProcess : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(site_.keyer.Start() && home_.keyer.Start());
+        SetKeyerPortPathPattern(folder_.File("com%d"));
+    }
+    // As the program ends: each lets go of its keyer and its link.
+    void TearDown() override {
+        home_.station.Exit();
+        site_.station.Exit();
+    }
+
+    // The Main window's loop for both stations: each socket event goes to the station whose
+    // socket it is, and both link timers tick.
+    bool PumpUntil(const std::function<bool()>& done) {
+        return WaitUntil(done, 10s, [this] {
+            SocketEvent event{};
+            if (WaitSocketEvent(5, &event)) {
+                (event.target == &site_ ? site_ : home_).station.OnSocketEvent(event);
+            }
+            site_.station.OnLinkWatchTick();
+            home_.station.OnLinkWatchTick();
+        });
+    }
+
+    TempFolder folder_;
+    StationUnderTest site_{folder_, 1, "site.cfg"};
+    StationUnderTest home_{folder_, 2, "home.cfg"};
+};
+
+TEST_F(TwoStationsInOneProcess, TextTypedAtHomeIsKeyedAtTheSiteAndEchoedBack) {
+    // The site: a RemoteSide Net Server on any free loopback port.
+    SettingsStore& site = site_.station.settings();
+    site.PublishNetFlags(kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide);
+    std::strcpy(site.record().ip_address, "127.0.0.1");
+    site.record().ip_port = 0;
+    ASSERT_EQ(site_.station.OpenConnection(), 1) << site_.view.Log();
+    const int port = SocketLocalPort(site_.station.net().LinkSocket());
+    ASSERT_GT(port, 0);
+
+    // Home: a ControlPoint Net Client of that port.
+    SettingsStore& home = home_.station.settings();
+    home.PublishNetFlags(kNetModeClient | kNetRoleControlPoint);
+    std::strcpy(home.record().ip_address, "127.0.0.1");
+    home.record().ip_port = static_cast<uint32_t>(port);
+    ASSERT_EQ(home_.station.OpenConnection(), 1) << home_.view.Log();
+
+    ASSERT_TRUE(PumpUntil([this] {
+        return site_.view.Network() == NetworkStatus::kLinkedToClient &&
+               home_.view.Network() == NetworkStatus::kLinkedToServer;
+    })) << site_.view.Log()
+        << "\n"
+        << home_.view.Log();
+    EXPECT_EQ(site_.view.LocalKeyer(), LocalKeyerState::kOnline);
+    EXPECT_EQ(home_.view.LocalKeyer(), LocalKeyerState::kOnline);
+
+    for (const char character : std::string("CQ DE")) {
+        home_.station.TypeCharacter(static_cast<unsigned char>(character));
+    }
+    EXPECT_EQ(home_.view.Typed(), "CQ DE");
+    ASSERT_TRUE(PumpUntil([this] { return home_.view.Echoes() == "CQ DE"; }))
+        << "echoed back: \"" << home_.view.Echoes() << "\"";
+
+    const std::vector<uint8_t> wire = site_.keyer.Received();
+    EXPECT_NE(std::string(wire.begin(), wire.end()).find("CQ DE"), std::string::npos)
+        << "the site's keyer keyed the text";
+    EXPECT_EQ(site_.view.Echoes(), "") << "a RemoteSide sends its echo home and shows none";
+}
+
+}  // namespace
