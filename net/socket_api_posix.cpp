@@ -211,8 +211,7 @@ bool LibraryStarted() {
 }
 
 void Queue(const SocketEntry& entry, SocketHandle socket, uint16_t event, int error) {
-    queued_events.push_back(
-        SocketEvent{socket, event, static_cast<uint16_t>(error), entry.target});
+    queued_events.push_back(SocketEvent{socket, event, static_cast<uint16_t>(error), entry.target});
 }
 
 // Turns what poll saw on one socket into events. Called with registry_mutex held, which
@@ -510,8 +509,7 @@ int SocketLocalPort(SocketHandle socket) {
     return ntohs(record.sin_port);
 }
 
-int SelectSocketEvents(SocketHandle socket, SocketNotifyTarget target, uint32_t,
-                       uint16_t events) {
+int SelectSocketEvents(SocketHandle socket, SocketNotifyTarget target, uint32_t, uint16_t events) {
     constexpr uint16_t kKnown =
         kSocketRead | kSocketWrite | kSocketAccept | kSocketConnect | kSocketClose;
     std::lock_guard<std::mutex> lock(registry_mutex);

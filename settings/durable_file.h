@@ -1,6 +1,8 @@
 // The configuration file's way to and from the disk. The operations whose safety differs by
-// platform live in durable_file_posix.cpp and durable_file_win32.cpp; what they report and
-// the faults that tests put in their way are decided here, once, for both.
+// platform live in durable_file_posix.cpp and durable_file_win32.cpp, behind one interface,
+// so that a test can hand a settings store a disk that fails as real ones rarely do (a full
+// disk, a read-only folder, a file held open by another program, which a test run as root
+// cannot make with permissions).
 #pragma once
 
 #include <cstddef>
@@ -14,31 +16,22 @@ enum class FileReadResult {
     kReadFailed,  // the file opened but the read itself failed
 };
 
-// Reads up to `size` bytes from the start of `path` into `data`, sharing read access only;
-// `*count` gets the number of bytes read.
-FileReadResult ReadFileStart(const std::string& path, void* data, std::size_t size,
-                             std::size_t* count);
+class Disk {
+  public:
+    // Reads up to `size` bytes from the start of `path` into `data`, sharing read access
+    // only; `*count` gets the number of bytes read.
+    virtual FileReadResult ReadStart(const std::string& path, void* data, std::size_t size,
+                                     std::size_t* count) = 0;
+    // Creates or truncates `path` (no sharing while it is written), writes `size` bytes and
+    // forces them to the disk before returning. False when the file could not be created or
+    // any byte did not get there.
+    virtual bool WriteDurably(const std::string& path, const void* data, std::size_t size) = 0;
+    // Moves `from` over `to` in one step: a reader sees either the old or the new file.
+    virtual bool Replace(const std::string& from, const std::string& to) = 0;
 
-// Creates or truncates `path` (no sharing while it is written), writes `size` bytes and
-// forces them to the disk before returning. False when the file could not be created or any
-// byte did not get there.
-bool WriteFileDurably(const std::string& path, const void* data, std::size_t size);
-
-// Moves `from` over `to` in one step: a reader sees either the old or the new file.
-bool ReplaceFileAtomically(const std::string& from, const std::string& to);
-
-// A test hook: the faults a real machine shows only rarely or only to some users (a full
-// disk, a read-only folder, a file held open by another program, which a test run as root
-// cannot make with permissions). Set, they hold until they are set again; FileFaults{}
-// takes them all away.
-struct FileFaults {
-    static constexpr std::size_t kUnlimited = static_cast<std::size_t>(-1);
-    // Bytes that still fit on the disk, across all later writes; a write that needs more
-    // stores what fits and fails as a full disk does.
-    std::size_t disk_space = kUnlimited;
-    // No file can be created, as in a folder the program may not write to.
-    bool refuse_create = false;
-    // An existing file cannot be opened, as when another program holds it with no sharing.
-    bool refuse_open = false;
+  protected:
+    ~Disk() = default;
 };
-void SetFileFaults(const FileFaults& faults);
+
+// This machine's disk. It keeps no state, so every store may share it.
+Disk& MachineDisk();

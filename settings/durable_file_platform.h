@@ -1,5 +1,4 @@
-// What each platform's file code provides to durable_file.cpp: the plain operations, without
-// the injected faults.
+// What each platform's file code provides to durable_file.cpp for the machine's disk.
 #pragma once
 
 #include <cstddef>

@@ -5,9 +5,8 @@
 #include <cstring>
 #include <utility>
 
-#include "settings/durable_file.h"
-
-SettingsStore::SettingsStore(std::string config_path) : config_path_(std::move(config_path)) {}
+SettingsStore::SettingsStore(std::string config_path, Disk& disk)
+    : config_path_(std::move(config_path)), disk_(disk) {}
 
 void SettingsStore::TerminateTextFields() {
     // A file written by other means may fill a field to its end; every reader relies on a
@@ -33,7 +32,7 @@ void SettingsStore::SetDefaults() {
 }
 
 bool SettingsStore::WriteImage(const std::string& path) const {
-    return WriteFileDurably(path, &record_, sizeof record_);
+    return disk_.WriteDurably(path, &record_, sizeof record_);
 }
 
 int SettingsStore::Save() {
@@ -49,7 +48,7 @@ int SettingsStore::Save() {
         std::remove(temp_path.c_str());
         return 0;
     }
-    if (!ReplaceFileAtomically(temp_path, config_path_)) {
+    if (!disk_.Replace(temp_path, config_path_)) {
         std::remove(temp_path.c_str());
         return 0;
     }
@@ -62,7 +61,7 @@ ConfigRead SettingsStore::Read() {
     stored_file_unread_ = false;
     // A short file fills only the front of the record; the rest keeps what it held.
     std::size_t count = 0;
-    switch (ReadFileStart(config_path_, &record_, sizeof record_, &count)) {
+    switch (disk_.ReadStart(config_path_, &record_, sizeof record_, &count)) {
         case FileReadResult::kMissing:
             SetDefaults();
             return Save() != 0 ? ConfigRead::kRead : ConfigRead::kDefaultsNotSaved;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/durable_file.h"
 #include "settings/settings_record.h"
 
 enum class ConfigRead {
@@ -22,7 +23,8 @@ enum class ConfigRead {
 class SettingsStore {
   public:
     // `config_path` is where the file lives; a store that is never read or saved needs none.
-    explicit SettingsStore(std::string config_path = {});
+    // `disk` is where it is read and written.
+    explicit SettingsStore(std::string config_path = {}, Disk& disk = MachineDisk());
 
     SettingsRecord& record() { return record_; }
     const SettingsRecord& record() const { return record_; }
@@ -66,6 +68,7 @@ class SettingsStore {
 
     SettingsRecord record_{};
     std::string config_path_;
+    Disk& disk_;
     // Set when the file exists but this run could not read it; cleared by the first save,
     // which only the operator asks for then.
     bool stored_file_unread_ = false;

@@ -2,6 +2,7 @@
 // the operator is told when either fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -44,12 +45,59 @@ Bytes DefaultImage() {
     return image;
 }
 
+// The faults a real disk shows only rarely or only to some users. Set, they hold until they
+// are set again; FileFaults{} takes them all away.
+struct FileFaults {
+    static constexpr std::size_t kUnlimited = static_cast<std::size_t>(-1);
+    // Bytes that still fit on the disk, across all later writes; a write that needs more
+    // stores what fits and fails as a full disk does.
+    std::size_t disk_space = kUnlimited;
+    // No file can be created, as in a folder the program may not write to.
+    bool refuse_create = false;
+    // An existing file cannot be opened, as when another program holds it with no sharing.
+    bool refuse_open = false;
+};
+
+// This machine's disk with those faults put in its way.
+class FaultyDisk final : public Disk {
+  public:
+    FileReadResult ReadStart(const std::string& path, void* data, std::size_t size,
+                             std::size_t* count) override {
+        if (faults.refuse_open) {
+            // A file that is not there cannot be held by anybody.
+            unsigned char byte = 0;
+            return MachineDisk().ReadStart(path, &byte, 0, count) == FileReadResult::kMissing
+                       ? FileReadResult::kMissing
+                       : FileReadResult::kUnopenable;
+        }
+        return MachineDisk().ReadStart(path, data, size, count);
+    }
+    bool WriteDurably(const std::string& path, const void* data, std::size_t size) override {
+        if (faults.refuse_create) {
+            return false;
+        }
+        const std::size_t fits = std::min(size, faults.disk_space);
+        if (faults.disk_space != FileFaults::kUnlimited) {
+            faults.disk_space -= fits;
+        }
+        // What fits is really written, so the file left behind is the part-written one that
+        // a full disk leaves.
+        return MachineDisk().WriteDurably(path, data, fits) && fits == size;
+    }
+    bool Replace(const std::string& from, const std::string& to) override {
+        return MachineDisk().Replace(from, to);
+    }
+
+    FileFaults faults;
+};
+
 class ConfigFileTest : public ::testing::Test {
   protected:
     WindowHandle owner() { return window.Handle(); }
 
     TempFolder folder;
-    SettingsStore store{folder.File("pellmar.cfg")};
+    FaultyDisk disk;
+    SettingsStore store{folder.File("pellmar.cfg"), disk};
     SettingsRecord& settings = store.record();
     // What the operator is told shows in the recording window, through the Main window's view.
     RecordingWindow window;
@@ -270,7 +318,6 @@ class HeldConfigFileTest : public ConfigFileTest {
         std::memcpy(&stored[296], "CQ DE K1ABC", 12);
         WriteFile(store.config_path(), stored);
     }
-    void TearDown() override { SetFileFaults(FileFaults{}); }
 
     void ExpectReadFailedWithDefaults() {
         EXPECT_EQ(ReadSettingsFile(store, view), 0);
@@ -290,12 +337,12 @@ class HeldConfigFileTest : public ConfigFileTest {
 TEST_F(HeldConfigFileTest, IsNeverOverwrittenUntilTheOperatorSaves) {
     FileFaults held;
     held.refuse_open = true;
-    SetFileFaults(held);
+    disk.faults = held;
     ExpectReadFailedWithDefaults();
     EXPECT_EQ(ReadFile(store.config_path()), stored);
 
     // The other program lets go; closing the keyer saves unasked, and so writes nothing.
-    SetFileFaults(FileFaults{});
+    disk.faults = FileFaults{};
     EXPECT_EQ(SaveSettingsFileAtClose(store, view), 1);
     EXPECT_EQ(ReadFile(store.config_path()), stored);
     EXPECT_EQ(window.MessageBoxes().size(), 1u);
@@ -312,7 +359,7 @@ TEST_F(HeldConfigFileTest, IsNeverOverwrittenUntilTheOperatorSaves) {
 TEST_F(HeldConfigFileTest, AMissingFileIsStillCreatedWhateverHoldsOthers) {
     FileFaults held;
     held.refuse_open = true;
-    SetFileFaults(held);
+    disk.faults = held;
     std::filesystem::remove(store.config_path());
     EXPECT_EQ(ReadSettingsFile(store, view), 1);
     EXPECT_EQ(ReadFile(store.config_path()), DefaultImage());
@@ -367,7 +414,7 @@ TEST_F(ConfigFileTest, DiskFullOrReadOnlyFolderAtSaveKeepsTheOldFileByteIdentica
 
     for (std::size_t i = 0; i < faults.size(); ++i) {
         SCOPED_TRACE(i);
-        SetFileFaults(faults[i]);
+        disk.faults = faults[i];
         std::strcpy(settings.messages[0], "NEW TEXT");
         EXPECT_EQ(SaveSettingsFile(store, view), 0);
         EXPECT_EQ(ReadFile(store.config_path()), before);
@@ -378,7 +425,7 @@ TEST_F(ConfigFileTest, DiskFullOrReadOnlyFolderAtSaveKeepsTheOldFileByteIdentica
         EXPECT_EQ(boxes[i].caption, "Error");
         EXPECT_EQ(boxes[i].owner, nullptr);
     }
-    SetFileFaults(FileFaults{});
+    disk.faults = FileFaults{};
     ASSERT_EQ(SaveSettingsFile(store, view), 1);
     EXPECT_STREQ(reinterpret_cast<const char*>(&ReadFile(store.config_path())[296]), "NEW TEXT");
 }
