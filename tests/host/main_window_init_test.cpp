@@ -8,20 +8,13 @@
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
 #include "station/station.h"
+#include "tests/host/station_on_file.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
-class MainWindowInitTest : public ::testing::Test {
-  protected:
-    TempFolder folder;
-    RecordingWindow window;
-    MainWindowView view;
-    Station station{view, view, nullptr, StationSetup{folder.File("pellmar.cfg"), {}, {}, {}}};
-    SettingsStore& store = station.settings();
-    SettingsRecord& settings = store.record();
-};
+class MainWindowInitTest : public ::testing::Test, protected StationOnFile {};
 
 TEST_F(MainWindowInitTest, FreshStartShowsClosedLinksAndTheDefaultSpeed) {
     station.net().SetLinked(true);

@@ -16,6 +16,7 @@
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
 #include "station/station.h"
+#include "tests/host/station_on_file.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
 
@@ -39,39 +40,33 @@ TEST(MessageTokens, ButtonsWriteTheirTokens) {
     EXPECT_EQ(MessageTokenText(IDC_EDITOR_CANCEL, "1"), "");
 }
 
-class MessageEditorTest : public ::testing::Test {
+// The recording window plays the Message Editor's dialog.
+class MessageEditorTest : public ::testing::Test, protected StationOnFile {
   protected:
     void SetUp() override {
         std::strcpy(settings.messages[4], "fifth [S25]");
-        ASSERT_EQ(OpenMessageEditor(editor_, 5, station_), 5);
+        ASSERT_EQ(OpenMessageEditor(window, 5, station), 5);
     }
 
-    std::string Text() { return editor_.Text(IDC_EDITOR_TEXT); }
-    bool Press(int id) { return MessageEditorCommand(editor_, 5, id, station_); }
+    std::string Text() { return window.Text(IDC_EDITOR_TEXT); }
+    bool Press(int id) { return MessageEditorCommand(window, 5, id, station); }
     // What the operator types replaces the whole text.
     void TypeText(const std::string& text) {
-        editor_.SetControlText(IDC_EDITOR_TEXT, text);
-        editor_.SetSelection(IDC_EDITOR_TEXT, kTextEnd, kTextEnd);
+        window.SetControlText(IDC_EDITOR_TEXT, text);
+        window.SetSelection(IDC_EDITOR_TEXT, kTextEnd, kTextEnd);
     }
-
-    TempFolder folder_;
-    RecordingWindow editor_;
-    MainWindowView view_;
-    Station station_{view_, view_, nullptr, StationSetup{folder_.File("pellmar.cfg"), {}, {}, {}}};
-    SettingsStore& store = station_.settings();
-    SettingsRecord& settings = store.record();
 };
 
 TEST_F(MessageEditorTest, OpensOnItsMessageAndInsertsAtTheCaret) {
     EXPECT_EQ(Text(), "fifth [S25]");
-    EXPECT_EQ(editor_.Text(IDC_EDITOR_HEADING), "Message 5");
-    EXPECT_EQ(editor_.FocusedControl(), IDC_EDITOR_TEXT);
+    EXPECT_EQ(window.Text(IDC_EDITOR_HEADING), "Message 5");
+    EXPECT_EQ(window.FocusedControl(), IDC_EDITOR_TEXT);
 
-    editor_.SetControlText(IDC_EDITOR_ARGUMENT, "7");
+    window.SetControlText(IDC_EDITOR_ARGUMENT, "7");
     EXPECT_FALSE(Press(IDC_EDITOR_SET_WPM));
     EXPECT_EQ(Text(), "fifth [S25][S07]");
     // A selection is replaced.
-    editor_.SetSelection(IDC_EDITOR_TEXT, 0, 5);
+    window.SetSelection(IDC_EDITOR_TEXT, 0, 5);
     EXPECT_FALSE(Press(IDC_EDITOR_SET_PTT));
     EXPECT_EQ(Text(), "[P] [S25][S07]");
     EXPECT_STREQ(settings.messages[4], "fifth [S25]") << "nothing is stored before Save";
@@ -98,9 +93,9 @@ TEST_F(MessageEditorTest, SaveStoresAtMost255CharactersAndWritesTheFile) {
 
     // A shorter text leaves nothing of the longer one behind its end.
     RecordingWindow again;
-    ASSERT_EQ(OpenMessageEditor(again, 5, station_), 5);
+    ASSERT_EQ(OpenMessageEditor(again, 5, station), 5);
     again.SetControlText(IDC_EDITOR_TEXT, "cq");
-    EXPECT_TRUE(MessageEditorCommand(again, 5, IDC_EDITOR_SAVE, station_));
+    EXPECT_TRUE(MessageEditorCommand(again, 5, IDC_EDITOR_SAVE, station));
     EXPECT_EQ(FileBytes(store.config_path())
                   .substr(offsetof(SettingsRecord, messages) + 4 * kTextFieldSize, kTextFieldSize),
               std::string("cq") + std::string(kTextFieldSize - 2, '\0'));
@@ -111,11 +106,11 @@ TEST_F(MessageEditorTest, SaveStoresAtMost255CharactersAndWritesTheFile) {
 // slot written outside the sender's lock).
 TEST_F(MessageEditorTest, SaveMeetsAKeyerButtonStartingTheSameMessage) {
     TypeText("new text");
-    std::thread keyer_reader([this] { station_.sender().Start(5, 1); });
+    std::thread keyer_reader([this] { station.sender().Start(5, 1); });
     EXPECT_TRUE(Press(IDC_EDITOR_SAVE));
     keyer_reader.join();
     EXPECT_STREQ(settings.messages[4], "new text");
-    station_.sender().End();
+    station.sender().End();
 }
 
 TEST_F(MessageEditorTest, CancelAndEscapeCloseWithoutStoring) {

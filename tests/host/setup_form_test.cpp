@@ -16,13 +16,17 @@
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
 #include "station/station.h"
+#include "tests/host/station_on_file.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
-class SetupFormTest : public ::testing::Test {
+class SetupFormTest : public ::testing::Test, protected StationOnFile {
   protected:
+    // A started message stays started, with no thread sending it, until something stops it.
+    SetupFormTest() : StationOnFile([](int) {}) {}
+
     void SetUp() override {
         store.SetDefaults();
         SetKeyerPortPathPattern(folder.File("com%d"));
@@ -45,14 +49,6 @@ class SetupFormTest : public ::testing::Test {
         return texts;
     }
 
-    TempFolder folder;
-    RecordingWindow window;
-    MainWindowView view;
-    // A started message stays started, with no thread sending it, until something stops it.
-    Station station{view, view, nullptr,
-                    StationSetup{folder.File("pellmar.cfg"), {}, [](int) {}, {}}};
-    SettingsStore& store = station.settings();
-    SettingsRecord& settings = store.record();
     const KeyerSettings& keyer = settings.keyer_settings;
 };
 
