@@ -15,7 +15,8 @@
 //
 // Everything a station is belongs to it: its settings (`settings_`), its keyer link (`keyer_`),
 // its link to the other station (`net_`) and its message sender (`sender_`). Two stations in
-// one process share nothing but the process's socket library.
+// one process share only what the platform has once: the socket library, and where COM ports
+// are found.
 #pragma once
 
 #include <atomic>
