@@ -1,0 +1,117 @@
+// The `.ini` file as an operator, an editor or a broken disk may leave it: any bytes, read by
+// ParseIniText, then asked for every section and key its lines suggest and for the typed
+// values a station reads; and, as a path, given to IniPathFor.
+//
+// What must hold: a value found has no blanks around it and no line break in it, and is
+// found the same whatever the case of the names asked for; a problem names a line of the
+// file (or 0, the file as a whole) and is one line of text for the log; a typed value is
+// within its range or its default; the `.ini` path keeps the folder and ends in `.ini`.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/ini_file.h"
+#include "tests/fuzz/fuzz_station.h"
+
+namespace {
+
+constexpr std::size_t kMostNames = 16;
+// The keys a station reads; the typed getters are asked for these, as the program asks.
+constexpr std::size_t kKnownKeys = 3;
+
+std::string Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return std::string(text.substr(first, text.find_last_not_of(" \t\r") - first + 1));
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+// What the lines suggest as section and key names.
+void Names(std::string_view text, std::vector<std::string>* sections,
+           std::vector<std::string>* keys) {
+    *sections = {"", "Network", "Safety"};
+    *keys = {"AllowFrom", "TuneLimitSeconds", "PaddleLimitSeconds"};
+    while (!text.empty()) {
+        const std::string_view line = text.substr(0, text.find('\n'));
+        text.remove_prefix(line.size() < text.size() ? line.size() + 1 : line.size());
+        const std::size_t open = line.find('[');
+        const std::size_t close = line.rfind(']');
+        if (open != std::string_view::npos && close != std::string_view::npos && open < close &&
+            sections->size() < kMostNames) {
+            sections->push_back(Trimmed(line.substr(open + 1, close - open - 1)));
+        }
+        const std::size_t equals = line.find('=');
+        if (equals != std::string_view::npos && keys->size() < kMostNames) {
+            keys->push_back(Trimmed(line.substr(0, equals)));
+        }
+    }
+}
+
+void CheckProblems(const IniSettings& ini, std::string_view text) {
+    const int lines = 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    for (const IniProblem& problem : ini.problems()) {
+        FuzzCheck(problem.line >= 0 && problem.line <= lines, "a problem names a line of the file");
+        FuzzCheck(!problem.message.empty(), "a problem says what is wrong");
+        for (char c : problem.message) {
+            FuzzCheck(static_cast<unsigned char>(c) >= 0x20, "a problem is one line of text");
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    IniSettings ini = ParseIniText(text, "pellmar.ini");
+    CheckProblems(ini, text);
+
+    std::vector<std::string> sections;
+    std::vector<std::string> keys;
+    Names(text, &sections, &keys);
+    for (const std::string& section : sections) {
+        for (std::size_t k = 0; k < keys.size(); ++k) {
+            const std::string& key = keys[k];
+            const std::optional<std::string> value = ini.Value(section, key);
+            FuzzCheck(value == ini.Value(Upper(section), Upper(key)),
+                      "names match whatever their case");
+            if (!value || value->empty()) {
+                continue;
+            }
+            for (char end : {value->front(), value->back()}) {
+                FuzzCheck(end != ' ' && end != '\t' && end != '\r', "a value is trimmed");
+            }
+            FuzzCheck(value->find('\n') == std::string::npos, "a value is one line");
+            if (k < kKnownKeys) {
+                FuzzCheck(ini.Seconds(section, key, 7, 100) <= 100, "seconds within their range");
+                ini.YesNo(section, key, true);
+            }
+        }
+    }
+    const SafetyLimits limits = SafetyLimitsFrom(ini);
+    FuzzCheck(limits.tune_seconds <= 3600 && limits.paddle_seconds <= 3600,
+              "the limits are within an hour");
+    CheckProblems(ini, text);
+
+    const std::string path(text);
+    const std::string ini_path = IniPathFor(path);
+    const std::size_t folder_end = path.find_last_of("/\\") + 1;
+    FuzzCheck(ini_path.size() >= 4 && ini_path.compare(ini_path.size() - 4, 4, ".ini") == 0,
+              "the path ends in .ini");
+    FuzzCheck(ini_path.compare(0, folder_end, path, 0, folder_end) == 0,
+              "the path keeps the folder");
+    return 0;
+}
