@@ -34,26 +34,6 @@ std::string Lower(std::string_view text) {
     return lower;
 }
 
-// The operator's text as the Connect log can show it: one line, not too long.
-std::string Quoted(std::string_view text) {
-    std::string shown;
-    for (char c : text.substr(0, kQuotedLongest)) {
-        const auto byte = static_cast<unsigned char>(c);
-        shown += byte < 0x20 || byte == 0x7F ? '?' : c;
-    }
-    if (text.size() > kQuotedLongest) {
-        // Never end inside a UTF-8 character.
-        while (!shown.empty() && (static_cast<unsigned char>(shown.back()) & 0xC0) == 0x80) {
-            shown.pop_back();
-        }
-        if (!shown.empty() && static_cast<unsigned char>(shown.back()) >= 0xC0) {
-            shown.pop_back();
-        }
-        shown += "...";
-    }
-    return '"' + shown + '"';
-}
-
 std::string FileNameOf(const std::string& path) {
     const std::size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -110,7 +90,7 @@ IniSettings ParseIniText(std::string_view text, const std::string& file_name) {
         }
         ini.problems_.push_back(
             {number, file_name + " line " + std::to_string(number) +
-                         " is not a section, a setting or a comment: " + Quoted(line)});
+                         " is not a section, a setting or a comment: " + QuotedForLog(line)});
     }
     return ini;
 }
@@ -169,8 +149,8 @@ void IniSettings::ReportValue(const Entry& entry, std::string_view key, const st
         }
     }
     problems_.push_back({entry.line, file_name_ + " line " + std::to_string(entry.line) + ": " +
-                                         std::string(key) + " " + Quoted(entry.value) + " is not " +
-                                         wanted + "; " + used + " is used."});
+                                         std::string(key) + " " + QuotedForLog(entry.value) +
+                                         " is not " + wanted + "; " + used + " is used."});
 }
 
 uint32_t IniSettings::Seconds(std::string_view section, std::string_view key, uint32_t fallback,
@@ -206,6 +186,25 @@ bool IniSettings::YesNo(std::string_view section, std::string_view key, bool fal
     }
     ReportValue(*entry, key, "yes or no", fallback ? "yes" : "no");
     return fallback;
+}
+
+std::string QuotedForLog(std::string_view text) {
+    std::string shown;
+    for (char c : text.substr(0, kQuotedLongest)) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += byte < 0x20 || byte == 0x7F ? '?' : c;
+    }
+    if (text.size() > kQuotedLongest) {
+        // Never end inside a UTF-8 character.
+        while (!shown.empty() && (static_cast<unsigned char>(shown.back()) & 0xC0) == 0x80) {
+            shown.pop_back();
+        }
+        if (!shown.empty() && static_cast<unsigned char>(shown.back()) >= 0xC0) {
+            shown.pop_back();
+        }
+        shown += "...";
+    }
+    return '"' + shown + '"';
 }
 
 std::string IniPathFor(const std::string& config_path) {

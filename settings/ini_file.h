@@ -73,6 +73,10 @@ IniSettings ParseIniText(std::string_view text, const std::string& file_name);
 // that cannot be read or is larger than kIniFileLargest gives no settings and says why.
 IniSettings ReadIniFile(const std::string& path);
 
+// The operator's text as one line of the Connect log shows it: in quotes, control characters
+// as `?`, and cut short with `...` when it is long.
+std::string QuotedForLog(std::string_view text);
+
 // The `.ini` beside the configuration file: the last extension of the file name replaced
 // (`pellmar.cfg` -> `pellmar.ini`), or `.ini` added to a name without one; a dot in a
 // folder's name is not an extension.

@@ -1,11 +1,14 @@
 // The `.ini` file as an operator, an editor or a broken disk may leave it: any bytes, read by
 // ParseIniText, then asked for every section and key its lines suggest and for the typed
-// values a station reads; and, as a path, given to IniPathFor.
+// values a station reads, its AllowFrom made into the allow list; and, as a path, given to
+// IniPathFor.
 //
 // What must hold: a value found has no blanks around it and no line break in it, and is
 // found the same whatever the case of the names asked for; a problem names a line of the
 // file (or 0, the file as a whole) and is one line of text for the log; a typed value is
-// within its range or its default; the `.ini` path keeps the folder and ends in `.ini`.
+// within its range or its default; every address the allow list reads is allowed and reads
+// back as written, and each malformed entry is one line of the log; the `.ini` path keeps
+// the folder and ends in `.ini`.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "net/allow_list.h"
 #include "settings/ini_file.h"
 #include "tests/fuzz/fuzz_station.h"
 
@@ -23,12 +27,13 @@ constexpr std::size_t kMostNames = 16;
 // The keys a station reads; the typed getters are asked for these, as the program asks.
 constexpr std::size_t kKnownKeys = 3;
 
-std::string Trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t\r");
+// Blanks around a name or a value are " \t\r"; around an entry of the allow list, " \t".
+std::string Trimmed(std::string_view text, const char* blanks = " \t\r") {
+    const std::size_t first = text.find_first_not_of(blanks);
     if (first == std::string_view::npos) {
         return {};
     }
-    return std::string(text.substr(first, text.find_last_not_of(" \t\r") - first + 1));
+    return std::string(text.substr(first, text.find_last_not_of(blanks) - first + 1));
 }
 
 std::string Upper(std::string text) {
@@ -61,14 +66,37 @@ void Names(std::string_view text, std::vector<std::string>* sections,
     }
 }
 
+void CheckOneLine(const std::string& message) {
+    FuzzCheck(!message.empty(), "a problem says what is wrong");
+    for (char c : message) {
+        FuzzCheck(static_cast<unsigned char>(c) >= 0x20, "a problem is one line of text");
+    }
+}
+
+void CheckAllowList(const IniSettings& ini) {
+    const std::string allow_from = ini.Value("Network", "AllowFrom").value_or("");
+    const AllowList list = AllowListFrom(ini);
+    for (const std::string& problem : list.problems()) {
+        CheckOneLine(problem);
+    }
+    std::string_view rest = allow_from;
+    for (bool more = true; more;) {
+        const std::size_t comma = rest.find(',');
+        more = comma != std::string_view::npos;
+        const std::string entry = Trimmed(rest.substr(0, comma), " \t");
+        rest.remove_prefix(more ? comma + 1 : rest.size());
+        if (const std::optional<uint32_t> address = Ipv4FromText(entry)) {
+            FuzzCheck(list.Allows(*address), "an address in the list is allowed");
+            FuzzCheck(Ipv4Text(*address) == entry, "an address reads back as written");
+        }
+    }
+}
+
 void CheckProblems(const IniSettings& ini, std::string_view text) {
     const int lines = 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     for (const IniProblem& problem : ini.problems()) {
         FuzzCheck(problem.line >= 0 && problem.line <= lines, "a problem names a line of the file");
-        FuzzCheck(!problem.message.empty(), "a problem says what is wrong");
-        for (char c : problem.message) {
-            FuzzCheck(static_cast<unsigned char>(c) >= 0x20, "a problem is one line of text");
-        }
+        CheckOneLine(problem.message);
     }
 }
 
@@ -105,6 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     FuzzCheck(limits.tune_seconds <= 3600 && limits.paddle_seconds <= 3600,
               "the limits are within an hour");
     CheckProblems(ini, text);
+    CheckAllowList(ini);
 
     const std::string path(text);
     const std::string ini_path = IniPathFor(path);
