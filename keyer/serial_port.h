@@ -52,12 +52,12 @@ class SerialPort {
     std::unique_ptr<Platform> platform_;
 };
 
-// The device name that port number `n` opens: "\\.\COM10" to "\\.\COM16", "com%d:"
-// otherwise. On the host build, the path pattern below decides instead.
+// The device name that port number `n` opens: "com%d:" up to 9, "\\.\COM%d" from 10. On the
+// host build, the path pattern below decides instead.
 std::string KeyerPortDeviceName(int port_number);
 
 // The device name under which port n is looked for when the ports that exist are listed:
-// "COM%d" up to 9, "\\.\COM%d" from 10 (not the open's own names above).
+// "COM%d" up to 9 (where the open says "com%d:"), "\\.\COM%d" from 10.
 std::string ProbePortDeviceName(int port_number);
 // Whether port n exists: its device opens (and is closed again at once), or refuses in a
 // way that says a device is there: in use (the keyer's own open port among them), access

@@ -3,17 +3,10 @@
 #include "keyer/serial_port.h"
 
 std::string KeyerPortDeviceName(int port_number) {
-    // COM10 and up are reachable only through the device namespace; the fixed strings stop
-    // at 16, and higher numbers keep the short form.
-    static const char* const kDeviceNamespaceNames[] = {
-        "\\\\.\\COM10", "\\\\.\\COM11", "\\\\.\\COM12", "\\\\.\\COM13",
-        "\\\\.\\COM14", "\\\\.\\COM15", "\\\\.\\COM16",
-    };
-    if (port_number >= 10 && port_number <= 16) {
-        return kDeviceNamespaceNames[port_number - 10];
-    }
-    char name[16];
-    std::snprintf(name, sizeof name, "com%d:", port_number);
+    // Only COM1 to COM9 are DOS device names; from COM10 up a port is reachable only through
+    // the device namespace, and Windows takes "com17:" for a file of that name.
+    char name[24];
+    std::snprintf(name, sizeof name, port_number >= 10 ? "\\\\.\\COM%d" : "com%d:", port_number);
     return name;
 }
 

@@ -143,9 +143,26 @@ def config_file():
     }
 
 
+def ini_file():
+    site = (b"; the site's own settings\r\n[Network]\r\nAllowFrom = 192.168.1.0/24, 203.0.113.7\r\n"
+            b"\r\n[Safety]\r\nTuneLimitSeconds = 20\r\nPaddleLimitSeconds = 0\r\n")
+    return {
+        "site": site,
+        "bom_lf_any_case": b"\xef\xbb\xbf# LF only\n[ network ]\nallowfrom=any\n[SAFETY]\n"
+        b"tunelimitseconds = 45\ntunelimitseconds = 10\n",
+        # What an operator gets wrong: a heading without its bracket, a line without a key,
+        # values out of range, an inline comment, control bytes.
+        "mistakes": b"[Safety\nTuneLimitSeconds = 5\n[Safety]\nPaddleLimitSeconds = -1\n"
+        b"TuneLimitSeconds = 99999999999 ; long\n= 3\njunk\x01\t\n[Network]\n"
+        b"AllowFrom = 10.1, 010.0.0.1/8,,\n[]\n",
+        "empty": b"",
+    }
+
+
 def main():
     for target, seeds in (("packet_stream", packet_stream()), ("message_text", message_text()),
-                          ("keyer_bytes", keyer_bytes()), ("config_file", config_file())):
+                          ("keyer_bytes", keyer_bytes()), ("config_file", config_file()),
+                          ("ini_file", ini_file())):
         folder = os.path.join(HERE, "corpus", target)
         os.makedirs(folder, exist_ok=True)
         for name, data in seeds.items():

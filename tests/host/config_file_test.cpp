@@ -2,7 +2,6 @@
 // the operator is told when either fails.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +13,7 @@
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
 #include "station/settings_file.h"
+#include "tests/support/faulty_disk.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
 
@@ -44,52 +44,6 @@ Bytes DefaultImage() {
     image[292] = 81;
     return image;
 }
-
-// The faults a real disk shows only rarely or only to some users. Set, they hold until they
-// are set again; FileFaults{} takes them all away.
-struct FileFaults {
-    static constexpr std::size_t kUnlimited = static_cast<std::size_t>(-1);
-    // Bytes that still fit on the disk, across all later writes; a write that needs more
-    // stores what fits and fails as a full disk does.
-    std::size_t disk_space = kUnlimited;
-    // No file can be created, as in a folder the program may not write to.
-    bool refuse_create = false;
-    // An existing file cannot be opened, as when another program holds it with no sharing.
-    bool refuse_open = false;
-};
-
-// This machine's disk with those faults put in its way.
-class FaultyDisk final : public Disk {
-  public:
-    FileReadResult ReadStart(const std::string& path, void* data, std::size_t size,
-                             std::size_t* count) override {
-        if (faults.refuse_open) {
-            // A file that is not there cannot be held by anybody.
-            unsigned char byte = 0;
-            return MachineDisk().ReadStart(path, &byte, 0, count) == FileReadResult::kMissing
-                       ? FileReadResult::kMissing
-                       : FileReadResult::kUnopenable;
-        }
-        return MachineDisk().ReadStart(path, data, size, count);
-    }
-    bool WriteDurably(const std::string& path, const void* data, std::size_t size) override {
-        if (faults.refuse_create) {
-            return false;
-        }
-        const std::size_t fits = std::min(size, faults.disk_space);
-        if (faults.disk_space != FileFaults::kUnlimited) {
-            faults.disk_space -= fits;
-        }
-        // What fits is really written, so the file left behind is the part-written one that
-        // a full disk leaves.
-        return MachineDisk().WriteDurably(path, data, fits) && fits == size;
-    }
-    bool Replace(const std::string& from, const std::string& to) override {
-        return MachineDisk().Replace(from, to);
-    }
-
-    FileFaults faults;
-};
 
 class ConfigFileTest : public ::testing::Test {
   protected:

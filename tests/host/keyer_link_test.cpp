@@ -197,12 +197,13 @@ TEST_F(KeyerLinkTest, PortHeldElsewhereOrMissingDoesNotOpen) {
     EXPECT_EQ(keyer_.port().Open(1), -4);
 }
 
-TEST(KeyerPortNameTest, TenToSixteenUseTheDeviceNamespace) {
+TEST(KeyerPortNameTest, TenAndUpUseTheDeviceNamespace) {
     EXPECT_EQ(KeyerPortDeviceName(1), "com1:");
     EXPECT_EQ(KeyerPortDeviceName(9), "com9:");
     EXPECT_EQ(KeyerPortDeviceName(10), "\\\\.\\COM10");
     EXPECT_EQ(KeyerPortDeviceName(16), "\\\\.\\COM16");
-    EXPECT_EQ(KeyerPortDeviceName(17), "com17:");
+    EXPECT_EQ(KeyerPortDeviceName(17), "\\\\.\\COM17");
+    EXPECT_EQ(KeyerPortDeviceName(32), "\\\\.\\COM32");
 }
 
 struct CommandRow {

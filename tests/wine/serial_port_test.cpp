@@ -239,7 +239,7 @@ TEST_F(SerialPortTest, PortNumbersNameTheirDevices) {
     EXPECT_EQ(KeyerPortDeviceName(kShortNamePort), "com9:");
     EXPECT_EQ(KeyerPortDeviceName(kNamespacePort), "\\\\.\\COM10");
     EXPECT_EQ(KeyerPortDeviceName(16), "\\\\.\\COM16");
-    EXPECT_EQ(KeyerPortDeviceName(kPastNamespacePort), "com17:");
+    EXPECT_EQ(KeyerPortDeviceName(kPastNamespacePort), "\\\\.\\COM17");
 }
 
 TEST_F(SerialPortTest, ShortNamePortReachesTheKeyer) {
@@ -257,22 +257,23 @@ TEST_F(SerialPortTest, DeviceNamespacePortReachesTheKeyer) {
     EXPECT_EQ(ReceivedWhenAtLeast(kHandshake.size()), kHandshake);
 }
 
-// "com17:" is not a device name: only COM1 to COM9 are DOS device names (on Windows too),
-// so Wine takes it for a file "com17:" in the current folder, which does not exist, and
-// reports file not found. The same device opens under its device-namespace name, so only
-// the name form fails, not the link.
-TEST_F(SerialPortTest, PortPastTheFixedNamesDoesNotOpen) {
+// Only COM1 to COM9 are DOS device names (on Windows too): Wine takes "com17:" for a file
+// "com17:" in the current folder, which does not exist, and reports file not found. So every
+// port from 10 up, not only those up to 16, opens under its device-namespace name.
+TEST_F(SerialPortTest, PortPastTheFixedNamesOpensInTheDeviceNamespace) {
     ASSERT_TRUE(Linked(kPastNamespacePort));
-    EXPECT_EQ(keyer_.port().Open(kPastNamespacePort), -4);
+    const HANDLE device = OpenDevice("com17:");
+    EXPECT_EQ(device, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-
-    const HANDLE device = OpenDevice("\\\\.\\COM17");
-    EXPECT_NE(device, INVALID_HANDLE_VALUE);
     if (device != INVALID_HANDLE_VALUE) {
         CloseHandle(device);
     }
-    // The failed open left no handle behind: the next port opens.
-    EXPECT_EQ(keyer_.port().Open(kShortNamePort), 0);
+    // A port that is not there fails to open and leaves no handle behind: the next one opens.
+    EXPECT_EQ(keyer_.port().Open(kPastNamespacePort + 1), -4);
+    uint8_t version = 0;
+    OpenHost(kPastNamespacePort, &version);
+    EXPECT_EQ(version, 23);
+    EXPECT_EQ(ReceivedWhenAtLeast(kHandshake.size()), kHandshake);
 }
 
 TEST_F(SerialPortTest, ReaderSortsWhatTheKeyerSendsInHostMode) {

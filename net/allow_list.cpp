@@ -1,0 +1,121 @@
+#include "net/allow_list.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+
+// Loopback, the private ranges, link-local, and the shared range of carrier-grade NAT and
+// overlay VPNs.
+constexpr const char kLocalAndPrivate[] =
+    "127.0.0.0/8, 10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16, 169.254.0.0/16, 100.64.0.0/10";
+
+std::string_view Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+// A decimal number from 0 to `most` without a sign, blanks or leading zeros.
+std::optional<uint32_t> StrictNumber(std::string_view text, uint32_t most) {
+    if (text.empty() || text.size() > 3 || (text.size() > 1 && text.front() == '0')) {
+        return std::nullopt;
+    }
+    uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (value > most) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool EqualIgnoringCase(std::string_view text, std::string_view lower) {
+    return text.size() == lower.size() &&
+           std::equal(text.begin(), text.end(), lower.begin(), [](char c, char l) {
+               return (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == l;
+           });
+}
+
+}  // namespace
+
+std::optional<uint32_t> Ipv4FromText(std::string_view text) {
+    uint32_t address = 0;
+    for (int octet = 0; octet < 4; ++octet) {
+        const std::size_t dot = text.find('.');
+        if ((octet < 3) == (dot == std::string_view::npos)) {
+            return std::nullopt;
+        }
+        const std::optional<uint32_t> value = StrictNumber(text.substr(0, dot), 255);
+        if (!value) {
+            return std::nullopt;
+        }
+        address = address << 8 | *value;
+        text.remove_prefix(octet < 3 ? dot + 1 : text.size());
+    }
+    return address;
+}
+
+std::string Ipv4Text(uint32_t ipv4_host_order) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", ipv4_host_order >> 24,
+                  ipv4_host_order >> 16 & 0xFF, ipv4_host_order >> 8 & 0xFF,
+                  ipv4_host_order & 0xFF);
+    return text;
+}
+
+std::string ConnectionRefusedLine(uint32_t ipv4_host_order) {
+    return "Connection refused: " + Ipv4Text(ipv4_host_order) + " is not allowed.";
+}
+
+AllowList AllowList::FromSetting(const std::optional<std::string>& allow_from) {
+    if (!allow_from) {
+        return FromSetting(std::string(kLocalAndPrivate));
+    }
+    AllowList list;
+    std::string_view rest = *allow_from;
+    std::vector<std::string_view> malformed;
+    for (bool more = true; more;) {
+        const std::size_t comma = rest.find(',');
+        more = comma != std::string_view::npos;
+        const std::string_view entry = Trimmed(rest.substr(0, comma));
+        rest.remove_prefix(more ? comma + 1 : rest.size());
+
+        if (EqualIgnoringCase(entry, "any")) {
+            list.blocks_.push_back({0, 0});
+            continue;
+        }
+        const std::size_t slash = entry.find('/');
+        const std::optional<uint32_t> address = Ipv4FromText(entry.substr(0, slash));
+        const std::optional<uint32_t> bits =
+            slash == std::string_view::npos ? 32 : StrictNumber(entry.substr(slash + 1), 32);
+        if (address && bits) {
+            const uint32_t mask = *bits == 0 ? 0 : ~uint32_t{0} << (32 - *bits);
+            list.blocks_.push_back({*address & mask, mask});
+        } else if (std::find(malformed.begin(), malformed.end(), entry) == malformed.end()) {
+            malformed.push_back(entry);
+            list.problems_.push_back("AllowFrom entry " + QuotedForLog(entry) +
+                                     " is not an address, a block of addresses or any; it is "
+                                     "left out.");
+        }
+    }
+    return list;
+}
+
+bool AllowList::Allows(uint32_t ipv4_host_order) const {
+    return std::any_of(blocks_.begin(), blocks_.end(), [ipv4_host_order](const Block& block) {
+        return (ipv4_host_order & block.mask) == block.network;
+    });
+}
+
+AllowList AllowListFrom(const IniSettings& ini) {
+    return AllowList::FromSetting(ini.Value("Network", "AllowFrom"));
+}

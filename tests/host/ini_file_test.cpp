@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "settings/durable_file.h"
+#include "settings/ini_file.h"
+#include "tests/support/faulty_disk.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+TEST(IniFile, ReadsWhatAnOperatorWritesAndReportsLinesThatMeanNothing) {
+    IniSettings ini = ParseIniText(
+        "\xEF\xBB\xBF; comment\r\nTop = level\r\n[ network ]\r\n  allowfrom =  any , x \r\n"
+        "# comment\n[Safety]\nA = 5\na=7\nEmpty =\nB = b ; not a comment\njunk\n= 5\n[]\n"
+        "[Network\nC = 1\n\x01" +
+            std::string(100, 'x'),
+        "site.ini");
+    const char* const found[][3] = {{"", "TOP", "level"},
+                                    {"Network", "AllowFrom", "any , x"},
+                                    {"SAFETY", "A", "7"},
+                                    {"Safety", "Empty", ""},
+                                    {"Safety", "B", "b ; not a comment"}};
+    for (const auto& [section, key, value] : found) {
+        EXPECT_EQ(ini.Value(section, key), value) << key;
+    }
+    // A key under a broken heading lands in no section, not in the one above it.
+    EXPECT_EQ(ini.Value("Safety", "C"), std::nullopt);
+    EXPECT_EQ(ini.Value("Network", "C"), std::nullopt);
+    ASSERT_EQ(ini.problems().size(), 5u);
+    EXPECT_EQ(ini.problems()[3].line, 14);
+    EXPECT_EQ(ini.problems()[0].message,
+              "site.ini line 11 is not a section, a setting or a comment: \"junk\"");
+    EXPECT_EQ(ini.problems()[4].message,
+              "site.ini line 16 is not a section, a setting or a comment: \"?" +
+                  std::string(59, 'x') + "...\"");
+}
+
+TEST(IniFile, TypedValuesTakeTheirDefaultWhenMissingOrMalformedAndSaySoOnce) {
+    IniSettings ini = ParseIniText(
+        "[Safety]\nTuneLimitSeconds = 0\nPaddleLimitSeconds = 3601\n[Link]\n"
+        "A = Yes\nB = off\nC = 1\nD = FALSE\nE = maybe\n",
+        "pellmar.ini");
+    EXPECT_EQ(SafetyLimitsFrom(ini).tune_seconds, 0u);
+    EXPECT_EQ(SafetyLimitsFrom(ini).paddle_seconds, 15u);
+    EXPECT_EQ(ini.Seconds("Safety", "Missing", 9, 10), 9u);
+    for (const char* key : {"A", "B", "C", "D", "E", "F"}) {
+        EXPECT_EQ(ini.YesNo("Link", key, true), std::string("ACEF").find(key) != std::string::npos);
+    }
+    EXPECT_FALSE(ini.YesNo("Link", "E", false));
+    ASSERT_EQ(ini.problems().size(), 2u);
+    EXPECT_EQ(ini.problems()[0].message,
+              "pellmar.ini line 3: PaddleLimitSeconds \"3601\" is not a whole number of seconds "
+              "from 0 to 3600; 15 is used.");
+    EXPECT_EQ(ini.problems()[1].line, 9);
+}
+
+TEST(IniFile, AMissingFileHasTheDefaultsAndAnOversizedOrHeldOneIsRefused) {
+    const TempFolder folder;
+    const std::string path = folder.File("pellmar.ini");
+    IniSettings missing = ReadIniFile(path);
+    EXPECT_TRUE(missing.problems().empty());
+    EXPECT_EQ(SafetyLimitsFrom(missing).tune_seconds, 30u);
+    const std::string body = "[Safety]\nTuneLimitSeconds = 4\n";
+    for (const std::size_t size : {kIniFileLargest, kIniFileLargest + 1}) {
+        std::ofstream(path, std::ios::binary) << body << std::string(size - body.size(), '\n');
+        const IniSettings ini = ReadIniFile(path);
+        EXPECT_EQ(ini.Value("Safety", "TuneLimitSeconds").has_value(), size == kIniFileLargest);
+        EXPECT_EQ(ini.problems().empty() ? "" : ini.problems()[0].message.substr(0, 33),
+                  size == kIniFileLargest ? "" : "pellmar.ini is larger than 64 KiB");
+    }
+    FaultyDisk held;
+    held.faults.refuse_open = true;
+    EXPECT_EQ(ReadIniFile(path, held).problems().at(0).message,
+              "pellmar.ini could not be read; none of its settings are used.");
+}
+
+TEST(IniFile, PathReplacesTheLastExtensionOfTheFileNameOnly) {
+    const std::pair<const char*, const char*> paths[] = {
+        {"pellmar.cfg", "pellmar.ini"},         {"C:\\Ham Radio\\p.cfg", "C:\\Ham Radio\\p.ini"},
+        {"/s.v2/p.old.cfg", "/s.v2/p.old.ini"}, {"/s.v2/p", "/s.v2/p.ini"},
+        {"C:\\s.d\\p", "C:\\s.d\\p.ini"},       {"/home/op/.p", "/home/op/.p.ini"}};
+    for (const auto& [config, ini] : paths) {
+        EXPECT_EQ(IniPathFor(config), ini) << config;
+    }
+}
+
+}  // namespace
