@@ -117,6 +117,8 @@ class KeyerLink {
     int SetPause(int on);
     int SetPaddleInput(int code);
     int ClearBuffer();
+    // PTT off, in the same pass as a clear and after it.
+    int EndPtt();
     int Backspace();
     int RequestSpeedPot();
     int SetBaseMode();

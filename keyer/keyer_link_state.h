@@ -22,6 +22,7 @@ constexpr int kKeyerEchoRingSize = 16;
 enum class PassStep : uint8_t {
     kBreakIn,  // empties the transmit queue, and tells the keyer nothing
     kClear,
+    kPttOff,  // after the clear, so that nothing left in the keyer's buffer keys it again
     kSettings,
     kKeyDown,
     kSpeedPot,

@@ -34,6 +34,7 @@ struct PassRow {
 constexpr PassRow kServicePass[] = {
     {PassStep::kBreakIn, {}, 0},
     {PassStep::kClear, {}, 0},
+    {PassStep::kPttOff, {wire::kBufferedPtt, 0x00}, 2},
     {PassStep::kSettings, {}, 0},
     {PassStep::kKeyDown, {}, 0},
     {PassStep::kSpeedPot, {wire::kRequestSpeedPot}, 1},
@@ -417,6 +418,10 @@ int KeyerLink::SetPaddleInput(int code) {
 
 int KeyerLink::ClearBuffer() {
     return Request(PassStep::kClear, true);
+}
+
+int KeyerLink::EndPtt() {
+    return Request(PassStep::kPttOff, true);
 }
 
 int KeyerLink::Backspace() {

@@ -50,7 +50,8 @@ void NetLink::ReleaseSocketLibrary() {
 }
 
 void NetLink::BeginLink() {
-    last_heard_ = Clock::now();
+    link_started_ = Clock::now();
+    last_heard_ = link_started_;
     heartbeat_heard_ = false;
     // A handle can be given out again for the next link; what was true of the old
     // connection must not end the new one.
@@ -71,7 +72,12 @@ bool NetLink::IsHeardFrom() const {
 }
 
 bool NetLink::IsSilent(bool sends_heartbeats) const {
-    return (sends_heartbeats || heartbeat_heard_) && !IsHeardFrom();
+    if (sends_heartbeats || heartbeat_heard_) {
+        return !IsHeardFrom();
+    }
+    // A client that links, keys and then says nothing must not hold the key for ever: its
+    // first heartbeat is waited for no longer than any later one.
+    return Clock::now() - link_started_ >= setup_.silence_period;
 }
 
 bool NetLink::IsFramingLost() const {

@@ -97,7 +97,8 @@ class NetLink {
     // Something arrived within the silence period.
     bool IsHeardFrom() const;
     // Nothing arrived for the period on a link that should never be that quiet: this
-    // station sends heartbeats, or has heard them.
+    // station sends heartbeats, or has heard them; or, at a station that sends none, no
+    // heartbeat came within the period from the link's start.
     bool IsSilent(bool sends_heartbeats) const;
     // The data socket has lost its framing: nothing more may be sent on it.
     bool IsFramingLost() const;
@@ -136,6 +137,7 @@ class NetLink {
     std::atomic<SocketHandle> accepted_socket_{kNoSocket};
     std::atomic<bool> sockets_started_{false};
 
+    Clock::time_point link_started_{};
     Clock::time_point last_heard_{};
     bool heartbeat_heard_ = false;
     // The data socket whose framing is lost.

@@ -103,6 +103,8 @@ int BindSocket(SocketHandle socket, uint32_t address, uint16_t port);
 int ListenSocket(SocketHandle socket, int backlog);
 // The port a socket is bound to, or -1; lets a listener bound to port 0 tell its peer.
 int SocketLocalPort(SocketHandle socket);
+// The IPv4 address of a connected socket's other end, in host order; false when it has none.
+bool SocketPeerAddress(SocketHandle socket, uint32_t* ipv4_host_order);
 // Asks for `events` on `socket` and makes it non-blocking. On Windows they are posted to
 // `window` as `message`; the host build queues them, naming `window`, for WaitSocketEvent.
 int SelectSocketEvents(SocketHandle socket, SocketNotifyTarget window, uint32_t message,

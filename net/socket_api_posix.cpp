@@ -509,6 +509,18 @@ int SocketLocalPort(SocketHandle socket) {
     return ntohs(record.sin_port);
 }
 
+bool SocketPeerAddress(SocketHandle socket, uint32_t* ipv4_host_order) {
+    const int fd = FindDescriptor(socket);
+    sockaddr_in record{};
+    socklen_t length = sizeof record;
+    if (fd < 0 || getpeername(fd, reinterpret_cast<sockaddr*>(&record), &length) != 0 ||
+        record.sin_family != AF_INET) {
+        return false;
+    }
+    *ipv4_host_order = ntohl(record.sin_addr.s_addr);
+    return true;
+}
+
 int SelectSocketEvents(SocketHandle socket, SocketNotifyTarget target, uint32_t, uint16_t events) {
     constexpr uint16_t kKnown =
         kSocketRead | kSocketWrite | kSocketAccept | kSocketConnect | kSocketClose;

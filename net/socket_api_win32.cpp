@@ -189,6 +189,17 @@ int SocketLocalPort(SocketHandle socket) {
     return ntohs(record.sin_port);
 }
 
+bool SocketPeerAddress(SocketHandle socket, uint32_t* ipv4_host_order) {
+    sockaddr_in record{};
+    int length = sizeof record;
+    if (getpeername(Native(socket), reinterpret_cast<sockaddr*>(&record), &length) != 0 ||
+        record.sin_family != AF_INET) {
+        return false;
+    }
+    *ipv4_host_order = ntohl(record.sin_addr.s_addr);
+    return true;
+}
+
 int SelectSocketEvents(SocketHandle socket, SocketNotifyTarget window, uint32_t message,
                        uint16_t events) {
     return WSAAsyncSelect(Native(socket), static_cast<HWND>(window), message, events);

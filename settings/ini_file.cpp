@@ -13,8 +13,6 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::size_t kQuotedLongest = 60;
 // An hour: longer than anyone keys by hand, short enough to bound a forgotten key-down.
 constexpr uint32_t kLimitLongestSeconds = 3600;
-constexpr uint32_t kTuneLimitDefaultSeconds = 30;
-constexpr uint32_t kPaddleLimitDefaultSeconds = 15;
 
 std::string_view Trimmed(std::string_view text) {
     const std::size_t first = text.find_first_not_of(kBlanks);
@@ -218,8 +216,8 @@ std::string IniPathFor(const std::string& config_path) {
 }
 
 SafetyLimits SafetyLimitsFrom(IniSettings& ini) {
-    return {
-        ini.Seconds("Safety", "TuneLimitSeconds", kTuneLimitDefaultSeconds, kLimitLongestSeconds),
-        ini.Seconds("Safety", "PaddleLimitSeconds", kPaddleLimitDefaultSeconds,
-                    kLimitLongestSeconds)};
+    return {ini.Seconds("Safety", "TuneLimitSeconds", SafetyLimits{}.tune_seconds,
+                        kLimitLongestSeconds),
+            ini.Seconds("Safety", "PaddleLimitSeconds", SafetyLimits{}.paddle_seconds,
+                        kLimitLongestSeconds)};
 }

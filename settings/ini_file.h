@@ -87,7 +87,7 @@ std::string IniPathFor(const std::string& config_path);
 // How long Tune and paddle input that came over the link may hold the key at a RemoteSide;
 // 0 means no limit.
 struct SafetyLimits {
-    uint32_t tune_seconds;
-    uint32_t paddle_seconds;
+    uint32_t tune_seconds = 30;
+    uint32_t paddle_seconds = 15;
 };
 SafetyLimits SafetyLimitsFrom(IniSettings& ini);

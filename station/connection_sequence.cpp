@@ -138,6 +138,7 @@ bool Station::FindHost(bool server, HostEntry* entry) {
 
 int Station::OpenConnection() {
     Log("\r\n--------------Begin Connect Log------------");
+    ReadIniSettings();
     if ((settings_.NetFlags() & kNetLocalKeyerDisabled) == 0 && AttachLocalKeyer() == 0) {
         return 0;
     }

@@ -11,6 +11,8 @@ void Station::ReleaseKeyerControl() {
     state_.remote_busy = 0;
     net_.backlog().Drop();
     keyer_.ClearBuffer();
+    // A `[P]` from a stored message or the link would otherwise hold the transmitter on.
+    keyer_.EndPtt();
     keyer_.Release();
     keyer_.SetPause(0);
     state_.tune_on = 0;

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "keyer/keyer_link.h"
+#include "net/allow_list.h"
 #include "net/link_timing.h"
 #include "net/packet_link.h"
 #include "settings/settings_record.h"
@@ -44,6 +45,13 @@ bool KeyerTransmitQueue::IsNearlyFull() {
 
 void Station::StartLink(SocketHandle data_socket) {
     SetSocketKeepAlive(data_socket, kKeepAliveIdleMs, kKeepAliveIntervalMs);
+    // Once linked, Tune and Clear act on the other station: a key left down here would stay
+    // down with nothing on the screen to release it.
+    if (state_.tune_on.load() == 1) {
+        keyer_.SetKeyDown(0);
+        state_.tune_on = 0;
+        view_.ShowTune(false);
+    }
     rx_packets_.Reset();
     net_.BeginLink();
 }
@@ -65,6 +73,17 @@ void Station::EndLinkAsLost(const char* reason) {
     ReleaseKeyerControl();
 }
 
+// Before a byte of the client is read: a transmitter must not be keyed by whoever finds the
+// port, and a silent link is not taken over by a stranger either.
+bool Station::AdmitClient(SocketHandle accepted, uint32_t* address) {
+    if (SocketPeerAddress(accepted, address) && allow_from_.Allows(*address)) {
+        return true;
+    }
+    CloseSocket(accepted);
+    Log("\r\n" + ConnectionRefusedLine(*address));
+    return false;
+}
+
 int Station::OnAccept() {
     Log("\r\nAccepting Request....");
     const SocketHandle accepted = AcceptSocket(net_.LinkSocket());
@@ -84,6 +103,10 @@ int Station::OnAccept() {
         net_.ReleaseSocketLibrary();
         return 0;
     }
+    uint32_t address = 0;
+    if (!AdmitClient(accepted, &address)) {
+        return 1;  // a live link goes on
+    }
     if (net_.IsLinked() && net_.AcceptedSocket() != kNoSocket) {
         // One link at a time, while it lives: a second client would take the link over and
         // leave the first connection open and unserved. A link gone quiet may be a client
@@ -98,6 +121,7 @@ int Station::OnAccept() {
         net_.ReleaseAcceptedSocket();
         ReleaseKeyerControl();
     }
+    Log("\r\nClient " + Ipv4Text(address) + " accepted.");
     net_.HoldAcceptedSocket(accepted);
     StartLink(accepted);
     view_.ShowNetworkStatus(NetworkStatus::kLinkedToClient);

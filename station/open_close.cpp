@@ -32,6 +32,7 @@ Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_e
 
 void Station::Start() {
     ReadSettingsFile(settings_, view_);
+    ReadIniSettings();
 
     // A stored speed of 0 means the keyer's speed pot sets the speed: the field then stays
     // empty and disabled until the pot reports.

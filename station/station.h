@@ -22,14 +22,17 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "keyer/keyer_link.h"
 #include "keyer/keyer_listener.h"
 #include "messages/message_sender.h"
+#include "net/allow_list.h"
 #include "net/net_link.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
+#include "settings/ini_file.h"
 #include "settings/settings_store.h"
 #include "station/station_view.h"
 
@@ -169,8 +172,13 @@ class Station final : public KeyerListener, public MessageSink {
     // connection_sequence.cpp
     int AttachLocalKeyer();
     bool FindHost(bool server, HostEntry* entry);
+    // ini_settings.cpp
+    void ReadIniSettings();
     // link_events.cpp
     void StartLink(SocketHandle data_socket);
+    // False, with the client closed and the refusal logged, for one the allow list keeps out;
+    // `address` gets the client's address.
+    bool AdmitClient(SocketHandle accepted, uint32_t* address);
     void EndLinkAsLost(const char* reason);
     int OnAccept();
     void OnConnect(uint16_t error);
@@ -207,6 +215,11 @@ class Station final : public KeyerListener, public MessageSink {
     // The receive side of the one connection; reset with each new link so that the partial
     // tail of an ended connection never joins the start of the next.
     PacketReassembler rx_packets_;
+    // What the .ini says, as last read (at start and at each Open).
+    AllowList allow_from_ = AllowList::FromSetting(std::nullopt);
+    SafetyLimits limits_;
+    // The .ini's mistakes already told in the Connect log.
+    std::set<std::string> told_ini_problems_;
     // Last, so that it is the first to go: its thread calls into the rest of the station.
     MessageSender sender_;
 };

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,7 +45,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kSilence = 400ms;
 // What a station puts on its keyer's wire when it lets go: clear, key up, paddles released.
-const ByteList kLetGo = {0x0A, 0x0B, 0x00, 0x14, 0x00};
+// Cleared, PTT off, keyed up, paddles released.
+const ByteList kLetGo = {0x0A, 0x18, 0x00, 0x0B, 0x00, 0x14, 0x00};
 
 ByteList Packet(uint8_t type, uint8_t value) {
     return Bytes(BuildPacket(type, value));
@@ -79,6 +81,10 @@ struct PlainServer {
 
 class LinkSafetyTest : public ::testing::Test {
   protected:
+    // `silence`: how long the link may be quiet; cases about a link that drains for a while
+    // with its peer quiet set it long.
+    explicit LinkSafetyTest(std::chrono::milliseconds silence = kSilence) : silence_(silence) {}
+
     void SetUp() override {
         store.SetDefaults();
         std::strcpy(settings.ip_address, "127.0.0.1");
@@ -114,8 +120,8 @@ class LinkSafetyTest : public ::testing::Test {
         return fd;
     }
 
-    int Connect() {
-        peers_.push_back(loopback::PlainConnect(static_cast<int>(settings.ip_port)));
+    int Connect(const char* from = nullptr) {
+        peers_.push_back(loopback::PlainConnect(static_cast<int>(settings.ip_port), from));
         return peers_.back();
     }
 
@@ -142,6 +148,7 @@ class LinkSafetyTest : public ::testing::Test {
     // `cut_next_send_` bytes go into the stream, and the rest is reported as not taken, as a
     // stream that filled up part-way would.
     std::atomic<std::size_t> cut_next_send_{0};
+    const std::chrono::milliseconds silence_;
     int Send(SocketHandle socket, const uint8_t* bytes, std::size_t count) {
         const std::size_t cut = cut_next_send_.exchange(0);
         if (cut == 0 || cut >= count) {
@@ -153,7 +160,7 @@ class LinkSafetyTest : public ::testing::Test {
         view_, view_, nullptr,
         StationSetup{
             folder_.File("pellmar.cfg"),
-            LinkSetup{kSilence, [this](SocketHandle socket, const uint8_t* bytes,
+            LinkSetup{silence_, [this](SocketHandle socket, const uint8_t* bytes,
                                        std::size_t count) { return Send(socket, bytes, count); }},
             {},
             {}}};
@@ -281,8 +288,8 @@ TEST_F(LinkSafetyTest, ExitUnlinkedKeysUpAndLeavesTheBufferAndHostMode) {
 }
 
 // A RemoteSide ends a silent link only once it has heard heartbeats on it.
-TEST_F(LinkSafetyTest, ARemoteSideEndsASilentLinkOnlyAfterHeartbeats) {
-    const int peer = LinkedServer();
+TEST_F(LinkSafetyTest, ARemoteSideEndsALinkThatBringsNoHeartbeatOrFallsSilent) {
+    LinkedServer();
     int keep_alive = 0;
     int idle = 0;
     socklen_t length = sizeof keep_alive;
@@ -291,11 +298,17 @@ TEST_F(LinkSafetyTest, ARemoteSideEndsASilentLinkOnlyAfterHeartbeats) {
     getsockopt(data, IPPROTO_TCP, TCP_KEEPIDLE, &idle, &length);
     EXPECT_EQ(keep_alive, 1);
     EXPECT_EQ(idle, 4);
-    loop_.PumpFor(3 * kSilence);
-    EXPECT_TRUE(station_.net().IsLinked()) << "a peer that sends no heartbeat is not timed out";
-    RawSendAll(peer, Packet(PKT_HEARTBEAT, 0));
     loop_.PumpFor(kSilence / 2);
-    EXPECT_TRUE(station_.net().IsLinked());
+    EXPECT_TRUE(station_.net().IsLinked()) << "the first heartbeat is waited for a period";
+    EXPECT_TRUE(loop_.PumpUntil([this] { return !station_.net().IsLinked(); }));
+
+    const int client = Connect();
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
+    for (int beat = 0; beat < 4; ++beat) {
+        RawSendAll(client, Packet(PKT_HEARTBEAT, 0));
+        loop_.PumpFor(kSilence / 2);
+        EXPECT_TRUE(station_.net().IsLinked()) << "heartbeat " << beat;
+    }
     EXPECT_TRUE(loop_.PumpUntil([this] { return !station_.net().IsLinked(); }));
 }
 
@@ -329,21 +342,64 @@ TEST_F(LinkSafetyTest, ASecondClientIsRefusedWhileTheLinkLivesAndTakesOverASilen
     RawSendAll(first, Packet(PKT_TUNE, 1));
     ASSERT_TRUE(Contains(WireSince(mark, {0x0B, 0x01}), {0x0B, 0x01}));
 
-    loop_.PumpFor(kSilence + 100ms);  // it sent no heartbeat, so it is only quiet, not ended
+    // Quiet for longer than the period, before the link watch has looked.
+    std::this_thread::sleep_for(kSilence + 100ms);
     ASSERT_TRUE(station_.net().IsLinked());
     const std::size_t before = sim_->Received().size();
     const int second = Connect();
-    ASSERT_TRUE(loop_.PumpUntil([this] {
-        return EndsWith(Log(), "Accepting Request....\r\nSilent client dropped for the new one");
+    MainLoop events_only{station_, MainLoop::LinkTimer::kStopped, 10s};
+    ASSERT_TRUE(events_only.PumpUntil([this] {
+        return EndsWith(Log(),
+                        "Accepting Request....\r\nSilent client dropped for the new one\r\n"
+                        "Client 127.0.0.1 accepted.");
     }));
     EXPECT_EQ(RawReceive(first, 1, 4096, 2000), ByteList{}) << "the old link is closed";
     // Let go of, then given its settings again as at any first accept.
     const ByteList wire = WireSince(before, {0x07, 0x15});
-    EXPECT_EQ(ByteList(wire.begin(), wire.begin() + 6),
-              (ByteList{0x0A, 0x0B, 0x00, 0x14, 0x00, 0x0F}));
+    EXPECT_EQ(ByteList(wire.begin(), wire.begin() + 8),
+              (ByteList{0x0A, 0x18, 0x00, 0x0B, 0x00, 0x14, 0x00, 0x0F}));
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
     RawSendAll(second, Packet(PKT_TUNE, 1));
     EXPECT_TRUE(Contains(WireSince(before, {0x0B, 0x01}), {0x0B, 0x01}));
+}
+
+// The site's .ini names who may key it: a stranger is closed before a byte is read, the
+// listed client links, and a mistake in the list is told once and keeps nobody in.
+TEST_F(LinkSafetyTest, OnlyTheAllowedMayConnectAndEveryClientIsLogged) {
+    std::ofstream(folder_.File("pellmar.ini")) << "[Network]\nAllowFrom = 127.0.0.2, 10.0.0.0/33\n";
+    StartKeyer();
+    settings.net_flags = kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
+    settings.ip_port = PlainServer().port;
+    ASSERT_EQ(station_.OpenConnection(), 1) << Log();
+    const int stranger = Connect();
+    ASSERT_TRUE(loop_.PumpUntil(
+        [this] { return EndsWith(Log(), "Connection refused: 127.0.0.1 is not allowed."); }));
+    EXPECT_EQ(RawReceive(stranger, 1, 4096, 2000), ByteList{}) << "closed, nothing sent";
+    EXPECT_FALSE(station_.net().IsLinked());
+
+    Connect("127.0.0.2");
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); })) << Log();
+    EXPECT_TRUE(EndsWith(Log(), "Client 127.0.0.2 accepted."));
+    station_.Start();  // which reads the .ini again, as each Open does
+    const std::string log = Log();
+    EXPECT_EQ(log.find("10.0.0.0/33"), log.rfind("10.0.0.0/33")) << log;
+    EXPECT_NE(log.find("10.0.0.0/33"), std::string::npos) << log;
+}
+
+// Once linked, Tune acts on the other station: a key left down here is let go of first.
+TEST_F(LinkSafetyTest, TuneOnWhenALinkStartsIsReleasedFirst) {
+    StartKeyer();
+    settings.net_flags = kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
+    settings.ip_port = PlainServer().port;
+    ASSERT_EQ(station_.OpenConnection(), 1) << Log();
+    const std::size_t mark = sim_->Received().size();
+    station_.ToggleTune();
+    ASSERT_TRUE(Contains(WireSince(mark, {0x0B, 0x01}), {0x0B, 0x01}));
+    Connect();
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
+    EXPECT_TRUE(Contains(WireSince(mark, {0x0B, 0x00}), {0x0B, 0x00}));
+    EXPECT_EQ(window_.Text(IDC_TUNE), "Tune");
+    EXPECT_EQ(station_.state().tune_on.load(), 0);
 }
 
 TEST_F(LinkSafetyTest, AFailedAcceptWhileLinkedLeavesTheLinkAndTheListener) {
@@ -368,6 +424,8 @@ TEST_F(LinkSafetyTest, AFailedAcceptWhileLinkedLeavesTheLinkAndTheListener) {
 // link: everything reaches the keyer's wire whole and in order while hold paces the sender.
 class BurstTest : public LinkSafetyTest {
   protected:
+    BurstTest() : LinkSafetyTest(60s) {}
+
     int LinkAndSendBurst(int packets) {
         settings.keyer_settings.wpm = 40;
         const int peer = LinkedServer();
@@ -465,7 +523,7 @@ TEST_F(BurstTest, ClearEmptiesTheBacklogAndTheQueueAtOnce) {
 
 // A keyer that holds for ever: the backlog fills, says so once, and a command that finds no
 // room for its argument is dropped whole rather than left to take the next character.
-TEST_F(LinkSafetyTest, AFullBacklogSaysSoOnceAndSplitsNoCommand) {
+TEST_F(BurstTest, AFullBacklogSaysSoOnceAndSplitsNoCommand) {
     const int peer = LinkedServer();
     sim_->Inject({0xC1});  // hold
     ByteList stream;

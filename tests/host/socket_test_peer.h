@@ -32,8 +32,16 @@ constexpr int kQuietMs = 300;
 inline const uint32_t kLoopback = htonl(INADDR_LOOPBACK);
 
 // A plain socket connected to `port` on loopback, for the caller to close.
-inline int PlainConnect(int port) {
+// `from`, when given, is the loopback address the client comes from (127.0.0.2, say).
+inline int PlainConnect(int port, const char* from = nullptr) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (from != nullptr) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        inet_pton(AF_INET, from, &local.sin_addr);
+        EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local), 0)
+            << std::strerror(errno);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));

@@ -400,11 +400,11 @@ TEST_F(StationKeyerTest, CloseWithNetworkOffClosesOnlyTheKeyerAndSavesTheRecord)
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "No Network Connection");
     EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Ver:23");
     EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
-    // Cleared, keyed up and paddles released before base mode and the host close.
-    ASSERT_TRUE(sim_->WaitForReceived(attached + 9, 3s));
+    // Cleared, PTT off, keyed up and paddles released before base mode and the host close.
+    ASSERT_TRUE(sim_->WaitForReceived(attached + 11, 3s));
     const Bytes wire = sim_->Received();
     EXPECT_EQ(Bytes(wire.begin() + static_cast<std::ptrdiff_t>(attached), wire.end()),
-              (Bytes{0x0A, 0x0B, 0x00, 0x14, 0x00, 0x00, 0x0A, 0x00, 0x03}));
+              (Bytes{0x0A, 0x18, 0x00, 0x0B, 0x00, 0x14, 0x00, 0x00, 0x0A, 0x00, 0x03}));
     settings.keyer_settings.wpm = 0;
     store.Read();
     EXPECT_EQ(settings.keyer_settings.wpm, 33);
@@ -477,7 +477,7 @@ TEST_F(StationTest, ServerListensAcceptsAndSendsItsSettingsAtOnce) {
     Peer peer;
     const int fd = peer.Connect(static_cast<uint16_t>(settings.ip_port));
     ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
-    EXPECT_EQ(Log().substr(log.size()), "\r\nAccepting Request....");
+    EXPECT_EQ(Log().substr(log.size()), "\r\nAccepting Request....\r\nClient 127.0.0.1 accepted.");
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
     EXPECT_FALSE(station_.net().IsPending());
     const Bytes settings_packet = Peer::Receive(fd, kPacketSize);

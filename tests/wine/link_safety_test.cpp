@@ -51,7 +51,7 @@ TEST_F(TwoStationsThroughAProxyTest, ALineThatDropsWhileTunedReleasesTheKeyAndLe
 
     proxy_->StopForwarding();
     const DWORD dropped = GetTickCount();
-    const Bytes let_go = {0x0A, 0x0B, 0x00, 0x14, 0x00};
+    const Bytes let_go = {0x0A, 0x18, 0x00, 0x0B, 0x00, 0x14, 0x00};
     const Bytes wire = server_keyer_.ReceivedEndingWith(let_go, kWaitMs);
     const DWORD released_after = GetTickCount() - dropped;
     ASSERT_TRUE(EndsWith(wire, let_go)) << Hex(wire) << "\n"

@@ -185,7 +185,7 @@ TEST_F(TwoStationsTest, ClientExitWhileLinkedEndsTheLinkButNotItsKeyer) {
     ui::Click(client(), IDC_EXIT);
     EXPECT_EQ(client_->WaitForExit(kWaitMs), 0);
     // The link ends with the program: the keyer is let go of, and nothing more.
-    const Bytes let_go = {0x0A, 0x0B, 0x00, 0x14, 0x00};
+    const Bytes let_go = {0x0A, 0x18, 0x00, 0x0B, 0x00, 0x14, 0x00};
     EXPECT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connection Closed", kWaitMs))
         << ui::ReadText(server(), IDC_NET_STATUS);
     EXPECT_EQ(ui::ReadText(server(), IDC_OPEN_CLOSE), "Close");
