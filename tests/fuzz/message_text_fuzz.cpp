@@ -9,9 +9,10 @@
 //
 // What must hold: nothing past the slot's last byte or its terminator is read; each step
 // produces at most a command and its argument, and a command that takes an argument comes
-// from a token only together with it; what a step produces reaches the log pane byte for
-// byte and the keyer's queue whole or not at all, and never not at all while the sender
-// may only go on when the queue has room.
+// from a token only together with it; no byte below 0x20 is sent but a token's, and a byte
+// sent alone from 0x20 up is the step's character, or a space for a line break; what a step
+// produces reaches the log pane byte for byte and the keyer's queue whole or not at all, and
+// never not at all while the sender may only go on when the queue has room.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -90,10 +91,15 @@ void SendMessage(RecordingWindow& window, Station& station, int number, bool key
         if (produced.count == 2) {
             FuzzCheck(BufferedCommandArgumentCount(produced.bytes[0]) == 1,
                       "two bytes are one command with its one argument");
-        } else if (produced.count == 1 && BufferedCommandArgumentCount(produced.bytes[0]) > 0 &&
-                   produced.bytes[0] != 0x1B) {
-            FuzzCheck(produced.bytes[0] == UpperCase(static_cast<uint8_t>(text[at])),
-                      "a command with an argument alone is only plain text");
+        } else if (produced.count == 1) {
+            const uint8_t byte = produced.bytes[0];
+            const uint8_t character = UpperCase(static_cast<uint8_t>(text[at]));
+            FuzzCheck(byte >= kFirstTextByte || byte == keyer_wire::kBufferedMerge ||
+                          byte == keyer_wire::kBufferedCancelSpeed,
+                      "below 0x20 a byte alone is a token's command");
+            FuzzCheck(byte < kFirstTextByte || byte == character ||
+                          (byte == ' ' && (character == '\r' || character == '\n')),
+                      "a text byte is its character, or a space for a line break");
         }
 
         if (!keyer_attached) {
