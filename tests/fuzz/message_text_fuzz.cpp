@@ -9,8 +9,7 @@
 //
 // What must hold: nothing past the slot's last byte or its terminator is read; each step
 // produces at most a command and its argument, and a command that takes an argument comes
-// from a token only together with it; no byte below 0x20 is sent but a token's, and a byte
-// sent alone from 0x20 up is the step's character, or a space for a line break; what a step
+// from a token only together with it; no byte below 0x20 is sent but a token's; what a step
 // produces reaches the log pane byte for byte and the keyer's queue whole or not at all, and
 // never not at all while the sender may only go on when the queue has room.
 #include <cstddef>
@@ -33,11 +32,6 @@ namespace {
 
 constexpr uint8_t kStateLinked = 0x01;
 constexpr uint8_t kStateKeyerAttached = 0x02;
-
-uint8_t UpperCase(uint8_t character) {
-    return character >= 'a' && character <= 'z' ? static_cast<uint8_t>(character - 'a' + 'A')
-                                                : character;
-}
 
 // The bytes a step handed to the log pane: each as a one-character insertion, a NUL as an
 // empty one.
@@ -93,13 +87,9 @@ void SendMessage(RecordingWindow& window, Station& station, int number, bool key
                       "two bytes are one command with its one argument");
         } else if (produced.count == 1) {
             const uint8_t byte = produced.bytes[0];
-            const uint8_t character = UpperCase(static_cast<uint8_t>(text[at]));
             FuzzCheck(byte >= kFirstTextByte || byte == keyer_wire::kBufferedMerge ||
                           byte == keyer_wire::kBufferedCancelSpeed,
-                      "below 0x20 a byte alone is a token's command");
-            FuzzCheck(byte < kFirstTextByte || byte == character ||
-                          (byte == ' ' && (character == '\r' || character == '\n')),
-                      "a text byte is its character, or a space for a line break");
+                      "below 0x20 a byte alone is a token's command, never text");
         }
 
         if (!keyer_attached) {
