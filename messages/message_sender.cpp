@@ -7,9 +7,13 @@
 #include <cstring>
 #include <utility>
 
+#include "keyer/keyer_wire.h"
+
 namespace {
 
 constexpr auto kBusyPoll = std::chrono::milliseconds(5);
+constexpr uint8_t kCarriageReturn = '\r';
+constexpr uint8_t kLineFeed = '\n';
 
 uint8_t UpperCase(uint8_t character) {
     return character >= 'a' && character <= 'z' ? static_cast<uint8_t>(character - 'a' + 'A')
@@ -82,7 +86,7 @@ bool MessageSender::BeginMessage(int number, char* text) {
         std::lock_guard<std::mutex> lock(mutex_);
         CopyTextLocked(number, text);
     }
-    parser_.Reset();
+    BeginParsing();
     return true;
 }
 
@@ -91,8 +95,11 @@ bool MessageSender::SendCharacter(char character) {
     ExitFlags& flags = *flags_;
     uint8_t bytes[2] = {0, 0};
     int count = 0;
-    const MessageError error =
-        parser_.ParseChar(UpperCase(static_cast<uint8_t>(character)), &bytes[0], &bytes[1], &count);
+    uint8_t byte = UpperCase(static_cast<uint8_t>(character));
+    MessageError error = MessageError::kNone;
+    if (parser_.state() != kParserText || TakePlainText(&byte)) {
+        error = parser_.ParseChar(byte, &bytes[0], &bytes[1], &count);
+    }
     if (error != MessageError::kNone) {
         // `reporting` is stored before `quit` is read, and End stores `quit` before it reads
         // `reporting`: either End waits for a thread that shows no box, or it lets go of one
@@ -110,6 +117,22 @@ bool MessageSender::SendCharacter(char character) {
         sink_.HandOn(bytes, count);
     }
     return true;
+}
+
+void MessageSender::BeginParsing() {
+    parser_.Reset();
+    after_carriage_return_ = false;
+}
+
+bool MessageSender::TakePlainText(uint8_t* character) {
+    // Outside a token the parser is only ever left by a bracket, which clears the flag.
+    const bool ends_line_break = *character == kLineFeed && after_carriage_return_;
+    after_carriage_return_ = *character == kCarriageReturn;
+    if (*character == kCarriageReturn || *character == kLineFeed) {
+        *character = ' ';
+        return !ends_line_break;
+    }
+    return *character >= keyer_wire::kFirstTextByte;
 }
 
 void MessageSender::End() {
@@ -157,7 +180,7 @@ void MessageSender::Run(std::shared_ptr<ExitFlags> flags, uint32_t served) {
             served = generation_.load();
             std::memcpy(text, requested_text_, sizeof text);
         }
-        parser_.Reset();
+        BeginParsing();
         SendText(text, served);
     }
 }

@@ -81,9 +81,11 @@ class MessageSender {
     // same way. First the text a start of message `number` (1..6) sends, copied into the
     // kTextFieldSize bytes at `text` and terminated within them whatever the slot holds, and
     // the parser at rest; false for no such message. Then, for each character up to that
-    // terminator and once the sink is not busy: the character upper-cased, parsed, and what
-    // it produces handed on to the sink, a command and its argument in one piece each time.
-    // False, with nothing handed on, once the sender has ended while an error report was up.
+    // terminator and once the sink is not busy: the character upper-cased, made a space or
+    // nothing if it is a control character outside a token (see TakePlainText), parsed, and
+    // what it produces handed on to the sink, a command and its argument in one piece each
+    // time. False, with nothing handed on, once the sender has ended while an error report
+    // was up.
     bool BeginMessage(int number, char* text);
     bool SendCharacter(char character);
 
@@ -99,6 +101,13 @@ class MessageSender {
     };
 
     void Run(std::shared_ptr<ExitFlags> flags, uint32_t served);
+    void BeginParsing();
+    // Below 0x20 a byte outside a token would reach the keyer as a command: the Message
+    // Editor's line break, 0D 0A, as two of them, and a tab would take the next character as
+    // its argument. So a line break (CR LF, a lone CR or a lone LF) becomes one space, and
+    // any other such byte goes nowhere, as typed text and text from the link do. False for a
+    // character that sends nothing.
+    bool TakePlainText(uint8_t* character);
     void SendText(const char* text, uint32_t served);
     bool StillServing(uint32_t served) const;
     void CopyTextLocked(int number, char* text) const;
@@ -110,8 +119,10 @@ class MessageSender {
     std::atomic<int32_t> sending_{0};
     // The generation of the latest start; changed under `mutex_`, read anywhere.
     std::atomic<uint32_t> generation_{0};
-    // Only the thread, or a caller taking the steps, uses the parser.
+    // Only the thread, or a caller taking the steps, uses the parser and the flag after it.
     MessageParser parser_;
+    // The last plain-text character was a CR, so an LF now ends the same line break.
+    bool after_carriage_return_ = false;
 
     // Guards the slots while a start copies one or the editor stores one, and what follows.
     std::mutex mutex_;

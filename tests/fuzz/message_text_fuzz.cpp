@@ -9,9 +9,9 @@
 //
 // What must hold: nothing past the slot's last byte or its terminator is read; each step
 // produces at most a command and its argument, and a command that takes an argument comes
-// from a token only together with it; what a step produces reaches the log pane byte for
-// byte and the keyer's queue whole or not at all, and never not at all while the sender
-// may only go on when the queue has room.
+// from a token only together with it; no byte below 0x20 is sent but a token's; what a step
+// produces reaches the log pane byte for byte and the keyer's queue whole or not at all, and
+// never not at all while the sender may only go on when the queue has room.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -32,11 +32,6 @@ namespace {
 
 constexpr uint8_t kStateLinked = 0x01;
 constexpr uint8_t kStateKeyerAttached = 0x02;
-
-uint8_t UpperCase(uint8_t character) {
-    return character >= 'a' && character <= 'z' ? static_cast<uint8_t>(character - 'a' + 'A')
-                                                : character;
-}
 
 // The bytes a step handed to the log pane: each as a one-character insertion, a NUL as an
 // empty one.
@@ -90,10 +85,11 @@ void SendMessage(RecordingWindow& window, Station& station, int number, bool key
         if (produced.count == 2) {
             FuzzCheck(BufferedCommandArgumentCount(produced.bytes[0]) == 1,
                       "two bytes are one command with its one argument");
-        } else if (produced.count == 1 && BufferedCommandArgumentCount(produced.bytes[0]) > 0 &&
-                   produced.bytes[0] != 0x1B) {
-            FuzzCheck(produced.bytes[0] == UpperCase(static_cast<uint8_t>(text[at])),
-                      "a command with an argument alone is only plain text");
+        } else if (produced.count == 1) {
+            const uint8_t byte = produced.bytes[0];
+            FuzzCheck(byte >= kFirstTextByte || byte == keyer_wire::kBufferedMerge ||
+                          byte == keyer_wire::kBufferedCancelSpeed,
+                      "below 0x20 a byte alone is a token's command, never text");
         }
 
         if (!keyer_attached) {

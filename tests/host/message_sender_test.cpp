@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/resource_ids.h"
@@ -72,6 +73,21 @@ TEST_F(MessageSenderTest, TokensReachTheKeyerAsBufferedCommands) {
     ASSERT_TRUE(sender().Start(2, 2));
     ASSERT_TRUE(MessageEnds());
     EXPECT_EQ(KeyerWire(5), (Bytes{0x18, 0x01, 0x18, 0x01, 0xE9}));
+}
+
+TEST_F(MessageSenderTest, OutsideATokenALineBreakIsOneSpaceAndNoOtherControlByteIsSent) {
+    AttachKeyer();
+    // The second message's CR and the third's LF are two line breaks, one in each.
+    const std::pair<const char*, Bytes> table[] = {
+        {"a\r\nb\rc\nd\n\re", {'A', ' ', 'B', ' ', 'C', ' ', 'D', ' ', ' ', 'E'}},
+        {"\tk\x01\x1B[M]\x1F\x7F\r", {'K', 0x1B, 0x7F, ' '}},
+        {"\n[P]\r\n[S\t5]", {' ', 0x18, 1, ' ', 0x1C, 95}},
+    };
+    for (const auto& [text, bytes] : table) {
+        sender().StoreText(1, text);
+        ASSERT_TRUE(sender().Start(1, 1) && MessageEnds());
+        EXPECT_EQ(KeyerWire(bytes.size()), bytes) << text;
+    }
 }
 
 TEST_F(MessageSenderTest, EmptyMessageEndsAtOnceAndSendsNothing) {
@@ -213,9 +229,9 @@ TEST_F(MessageSenderTest, MessageEndingInsideATokenLeavesTheNextOneAlone) {
 TEST_F(MessageSenderTest, StartStopStormLeavesOneSenderPerMessage) {
     station_.net().SetLinked(
         true);  // linked, on no socket: no keyer and no peer slow the sender down
-    // No bracket, and no lower case for the sender to change.
+    // No bracket, no lower case for the sender to change, and no control byte it leaves out.
     std::string texts[2];
-    for (int byte = 0x01; byte <= 0xFF; ++byte) {
+    for (int byte = 0x20; byte <= 0xFF; ++byte) {
         if (byte != '[' && !(byte >= 'a' && byte <= 'z')) {
             texts[byte < 0x80 ? 0 : 1] += static_cast<char>(byte);
         }
