@@ -8,26 +8,6 @@ namespace {
 
 using OperatorControls = KeyedStationTest;
 
-// A shutdown, logoff or update restart as the windows of the prefix meet it: asked whether the
-// session may end, then told that it does. True once every window has answered both.
-bool EndTheSession() {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    char command[] = "wineboot.exe --end-session";
-    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
-        return false;
-    }
-    CloseHandle(info.hThread);
-    DWORD code = 1;
-    if (WaitForSingleObject(info.hProcess, 30000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(info.hProcess, &code);
-    }
-    CloseHandle(info.hProcess);
-    return code == 0;
-}
-
 TEST_F(OperatorControls, TypedTextReachesTheKeyerInUpperCaseAndShowsInTheLogPane) {
     ui::TypeText(window(), IDC_LOG_PANE, "cq de\r");
     EXPECT_EQ(WireSinceMarkContaining(Bytes{'C', 'Q', ' ', 'D', 'E'}),
@@ -58,7 +38,13 @@ TEST_F(OperatorControls, TuneKeysDownAndItsSecondPressKeysUp) {
 TEST_F(OperatorControls, EndOfTheWindowsSessionWhileTunedReleasesTheKeyAsExitDoes) {
     ui::Click(window(), IDC_TUNE);
     ASSERT_TRUE(ui::WaitForText(window(), IDC_TUNE, "Off", kWaitMs));
-    ASSERT_TRUE(EndTheSession());
+    // What a shutdown, logoff or update restart does to the windows of the prefix: asks
+    // whether the session may end, then tells them it does, waiting for each answer.
+    ui::Program session_end;
+    ASSERT_TRUE(ui::StartProgram("C:\\windows\\system32\\wineboot.exe", station_->folder(),
+                                 &session_end, "--end-session"));
+    ASSERT_EQ(ui::WaitForExit(&session_end, kWaitMs), 0);
+    ui::StopProgram(&session_end);
     // Windows may end the process the moment its window has answered, so the release must
     // already be on its way.
     station_->Kill();
