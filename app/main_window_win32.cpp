@@ -142,6 +142,7 @@ void SubclassControls(HWND dialog) {
     }
 }
 
+// The one way out, whether the operator ends the program or Windows ends the session.
 void Shutdown(HWND dialog) {
     // The station's threads stop first; none of them waits for the window, so the window's
     // thread can wait for them. Then nothing calls the view, and what it still holds goes.
@@ -244,6 +245,19 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         }
         case WM_CLOSE:
             Shutdown(window);
+            return TRUE;
+        case WM_QUERYENDSESSION:
+            // An unattended site must never hold up a shutdown or an update restart; what it
+            // has to let go of, it lets go of when the end comes.
+            SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        case WM_ENDSESSION:
+            // Windows may end the process as soon as this returns, before the dialog's loop
+            // runs again, so the keyer is released here. An end that was called off (FALSE)
+            // leaves the station running.
+            if (wparam != FALSE) {
+                Shutdown(window);
+            }
             return TRUE;
         default:
             return FALSE;

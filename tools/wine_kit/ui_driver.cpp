@@ -76,11 +76,15 @@ std::string TextOf(HWND window) {
 
 }  // namespace
 
-bool StartProgram(const std::string& exe, const std::string& folder, Program* program) {
+bool StartProgram(const std::string& exe, const std::string& folder, Program* program,
+                  const std::string& arguments) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::string command = "\"" + exe + "\"";
+    if (!arguments.empty()) {
+        command += " " + arguments;
+    }
     if (!CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         folder.c_str(), &startup, &info)) {
         return false;

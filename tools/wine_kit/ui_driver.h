@@ -16,8 +16,10 @@ struct Program {
     HWND window = nullptr;  // the Main window, once found
 };
 
-// Starts `exe` with `folder` as its working folder. False when it cannot be started.
-bool StartProgram(const std::string& exe, const std::string& folder, Program* program);
+// Starts `exe` with `folder` as its working folder and `arguments` after its name on the
+// command line. False when it cannot be started.
+bool StartProgram(const std::string& exe, const std::string& folder, Program* program,
+                  const std::string& arguments = "");
 // Waits until the process has a visible top-level window of class "PellmarClass".
 HWND WaitForMainWindow(Program* program, int timeout_ms);
 // Any process's Main window (the first one found), for the command-line driver.
