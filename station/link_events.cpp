@@ -54,6 +54,8 @@ void Station::StartLink(SocketHandle data_socket) {
     }
     rx_packets_.Reset();
     net_.BeginLink();
+    tune_from_link_since_.reset();
+    paddles_from_link_since_.reset();
 }
 
 // The link ends for a reason this station found itself. A server goes on listening; a
@@ -208,6 +210,7 @@ void Station::OnLinkWatchTick() {
     if (!net_.IsLinked()) {
         return;
     }
+    EnforceKeyingLimits();
     if (net_.IsFramingLost()) {
         EndLinkAsLost(kCutShortText);
     } else if (net_.IsSilent(SendsHeartbeats(settings_))) {

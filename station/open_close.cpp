@@ -113,6 +113,10 @@ void Station::CloseLocalKeyerIfLost() {
         ReleaseKeyerControl();
         view_.ShowBusy(false);
         view_.ShowWait(WaitState::kNone);
+    } else if (settings_.NetRole() != kNetRoleRemoteSide) {
+        // A paddle held when the keyer went would stay pressed at the other station.
+        net_.SendPacket(PKT_PADDLE, 0, 0, nullptr);
+        view_.ShowPaddles(false, false);
     }
     // The host close goes nowhere, but it stops the keyer's threads and gives the port back,
     // so that Open can attach the keyer again once it is plugged back in.

@@ -88,6 +88,7 @@ void Station::processIPpacket(const Packet& packet) {
             keyer_.SetPause(value);
             break;
         case PKT_TUNE:
+            NoteKeyingFromLink(PKT_TUNE, value);
             keyer_.SetKeyDown(value);
             break;
         case PKT_BACKSPACE:
@@ -108,6 +109,7 @@ void Station::processIPpacket(const Packet& packet) {
             view_.BlinkHeartbeat((value & kHeartbeatBlinkBit) == 0);
             break;
         case PKT_PADDLE:
+            NoteKeyingFromLink(PKT_PADDLE, value);
             keyer_.SetPaddleInput(value);
             break;
         default:

@@ -22,6 +22,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -174,6 +175,9 @@ class Station final : public KeyerListener, public MessageSink {
     bool FindHost(bool server, HostEntry* entry);
     // ini_settings.cpp
     void ReadIniSettings();
+    // keying_limits.cpp: Tune and paddles from the link, timed from when they began.
+    void NoteKeyingFromLink(uint8_t type, uint8_t value);
+    void EnforceKeyingLimits();
     // link_events.cpp
     void StartLink(SocketHandle data_socket);
     // False, with the client closed and the refusal logged, for one the allow list keeps out;
@@ -218,6 +222,8 @@ class Station final : public KeyerListener, public MessageSink {
     // What the .ini says, as last read (at start and at each Open).
     AllowList allow_from_ = AllowList::FromSetting(std::nullopt);
     SafetyLimits limits_;
+    std::optional<std::chrono::steady_clock::time_point> tune_from_link_since_;
+    std::optional<std::chrono::steady_clock::time_point> paddles_from_link_since_;
     // The .ini's mistakes already told in the Connect log.
     std::set<std::string> told_ini_problems_;
     // Last, so that it is the first to go: its thread calls into the rest of the station.

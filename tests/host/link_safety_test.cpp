@@ -386,6 +386,25 @@ TEST_F(LinkSafetyTest, OnlyTheAllowedMayConnectAndEveryClientIsLogged) {
     EXPECT_NE(log.find("10.0.0.0/33"), std::string::npos) << log;
 }
 
+// Tune and a paddle from the link hold the site's key only as long as the .ini allows.
+TEST_F(LinkSafetyTest, KeyingFromTheLinkIsReleasedAtItsLimitAndTheLinkGoesOn) {
+    std::ofstream(folder_.File("pellmar.ini"))
+        << "[Safety]\nTuneLimitSeconds = 1\nPaddleLimitSeconds = 1\n";
+    const int peer = LinkedServer();
+    const std::size_t mark = sim_->Received().size();
+    RawSendAll(peer, Packet(PKT_TUNE, 1));
+    RawSendAll(peer, Packet(PKT_PADDLE, 2));
+    for (int beat = 0; beat < 8; ++beat) {  // a home station that goes on answering
+        RawSendAll(peer, Packet(PKT_HEARTBEAT, 0));
+        loop_.PumpFor(kSilence / 2);
+    }
+    const ByteList wire = WireSince(mark, {0x14, 0x00});
+    EXPECT_TRUE(Contains(wire, {0x0B, 0x00}) && Contains(wire, {0x14, 0x00})) << Log();
+    EXPECT_NE(Log().find("Tune from the link released after 1 s."), std::string::npos);
+    EXPECT_NE(Log().find("Paddles from the link released after 1 s."), std::string::npos);
+    EXPECT_TRUE(station_.net().IsLinked());
+}
+
 // Once linked, Tune acts on the other station: a key left down here is let go of first.
 TEST_F(LinkSafetyTest, TuneOnWhenALinkStartsIsReleasedFirst) {
     StartKeyer();
