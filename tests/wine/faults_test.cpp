@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
@@ -45,8 +46,15 @@ int TextLength(HWND window, int id) {
     return static_cast<int>(length);
 }
 
-SOCKET ConnectTo(uint16_t port, int timeout_ms) {
+// `from`, when given, is the loopback address the client comes from (127.0.0.2, say).
+SOCKET ConnectTo(uint16_t port, int timeout_ms, const char* from = nullptr) {
     SOCKET peer = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (from != nullptr) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = inet_addr(from);
+        bind(peer, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    }
     u_long non_blocking = 1;
     ioctlsocket(peer, FIONBIO, &non_blocking);
     sockaddr_in address{};
@@ -291,6 +299,46 @@ TEST_F(SiteOnAnOpenPortTest, AMinuteOfFloodLeavesTheWindowAnsweringAndTheNextCli
 
     ui::Click(window(), IDC_EXIT);
     EXPECT_EQ(station_->WaitForExit(kWaitMs), 0);
+}
+
+// The site's .ini lets only 127.0.0.2 in: a client from 127.0.0.1 is turned away before a
+// byte of it is read, the allowed one links, and when it keys Tune and then says nothing
+// more, the site lets the key go within 8 s.
+TEST_F(SiteOnAnOpenPortTest, AStrangerIsRefusedAndASilentClientsTuneIsReleased) {
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", kWaitMs));
+    ui::Click(window(), IDC_OPEN_CLOSE);
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_OPEN_CLOSE, "Open", kWaitMs));
+    std::ofstream(station_->folder() + "pellmar.ini") << "[Network]\r\nAllowFrom = 127.0.0.2\r\n";
+    ui::Click(window(), IDC_OPEN_CLOSE);  // the .ini is read at each Open
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", kWaitMs));
+
+    SOCKET stranger = ConnectTo(port_, kWaitMs);
+    ASSERT_NE(stranger, INVALID_SOCKET);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return EndsWith(ui::ReadText(window(), IDC_LOG_PANE),
+                            "Connection refused: 127.0.0.1 is not allowed.");
+        },
+        std::chrono::milliseconds(kWaitMs), std::chrono::milliseconds(50)));
+    char byte = 0;
+    EXPECT_EQ(recv(stranger, &byte, 1, 0), 0) << "closed, with nothing sent";
+    closesocket(stranger);
+
+    SOCKET client = ConnectTo(port_, kWaitMs, "127.0.0.2");
+    ASSERT_NE(client, INVALID_SOCKET);
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Connected to Client.", kWaitMs))
+        << ui::ReadText(window(), IDC_LOG_PANE);
+    ForgetWireSoFar();
+    ASSERT_TRUE(SendAll(client, PacketBytes(BuildPacket(PKT_TUNE, 1))));
+    const Bytes key_down = {0x0B, 0x01};
+    ASSERT_TRUE(EndsWith(WireSinceMarkContaining(key_down), key_down));
+    const DWORD keyed = GetTickCount();
+    const Bytes key_up = {0x0B, 0x00};
+    const Bytes wire = WireSinceMarkContaining(key_up);
+    EXPECT_NE(std::search(wire.begin(), wire.end(), key_up.begin(), key_up.end()), wire.end());
+    EXPECT_LE(GetTickCount() - keyed, 8000u);
+    EXPECT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Connection Closed", kWaitMs));
+    closesocket(client);
 }
 
 // The keyer's cable pulled in the middle of a word: the window goes on answering and taking
