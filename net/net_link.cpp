@@ -26,7 +26,14 @@ bool NetLink::IsHeld() const {
     return link_socket_.load() != kNoSocket || sockets_started_.load();
 }
 
+void NetLink::DropOutbound() {
+    std::lock_guard<std::mutex> lock(outbound_mutex_);
+    outbound_.clear();
+    stream_offset_ = 0;
+}
+
 void NetLink::ReleaseLinkSocket() {
+    DropOutbound();
     const SocketHandle socket = link_socket_.exchange(kNoSocket);
     if (socket != kNoSocket) {
         CloseSocket(socket);
@@ -34,6 +41,7 @@ void NetLink::ReleaseLinkSocket() {
 }
 
 void NetLink::ReleaseAcceptedSocket() {
+    DropOutbound();
     const SocketHandle socket = accepted_socket_.exchange(kNoSocket);
     if (socket != kNoSocket) {
         CloseSocket(socket);
@@ -54,8 +62,9 @@ void NetLink::BeginLink() {
     last_heard_ = link_started_;
     heartbeat_heard_ = false;
     // A handle can be given out again for the next link; what was true of the old
-    // connection must not end the new one.
+    // connection must not end the new one, and nothing meant for it goes on the new one.
     cut_short_socket_.store(kNoSocket);
+    DropOutbound();
     std::lock_guard<std::mutex> lock(report_mutex_);
     reported_hold_ = false;
 }
@@ -89,17 +98,56 @@ bool NetLink::IsCutShort(SocketHandle socket) const {
 }
 
 // A lost packet is not repeated: the stream has no acknowledgement to repeat it on, and the
-// link's own close notification tells the station when the peer has gone. A packet cut short
-// is another matter: the peer would read every later packet shifted, so nothing more goes on
-// that connection, and the window's thread ends the link when it next looks.
+// link's own close notification tells the station when the peer has gone. A stream broken
+// inside a packet is another matter: the peer would read every later packet shifted, so
+// nothing more goes on that connection, and the window's thread ends the link when it next
+// looks.
 void NetLink::SendStream(const uint8_t* bytes, std::size_t count) {
+    std::lock_guard<std::mutex> lock(outbound_mutex_);
     const SocketHandle socket = DataSocket();
-    if (IsCutShort(socket)) {
+    if (socket == kNoSocket || IsCutShort(socket)) {
         return;
     }
-    if (setup_.send(socket, bytes, count) == kSendCutShort) {
-        cut_short_socket_.store(socket);
+    if (outbound_.size() + count > kOutboundLimit) {
+        return;
     }
+    if (outbound_.empty()) {
+        last_moved_ = Clock::now();
+    }
+    outbound_.insert(outbound_.end(), bytes, bytes + count);
+    FlushOutboundLocked(socket);
+}
+
+void NetLink::FlushOutboundLocked(SocketHandle socket) {
+    while (!outbound_.empty()) {
+        const int taken = setup_.send(socket, outbound_.data(), outbound_.size());
+        if (taken == kSocketError) {
+            if (stream_offset_ % kPacketSize != 0) {
+                cut_short_socket_.store(socket);
+            }
+            outbound_.clear();
+            return;
+        }
+        if (taken == 0) {
+            return;
+        }
+        stream_offset_ += static_cast<std::size_t>(taken);
+        outbound_.erase(outbound_.begin(), outbound_.begin() + taken);
+        last_moved_ = Clock::now();
+    }
+}
+
+void NetLink::FlushOutbound() {
+    std::lock_guard<std::mutex> lock(outbound_mutex_);
+    const SocketHandle socket = DataSocket();
+    if (socket != kNoSocket && !IsCutShort(socket)) {
+        FlushOutboundLocked(socket);
+    }
+}
+
+bool NetLink::IsOutboundStalled() const {
+    std::lock_guard<std::mutex> lock(outbound_mutex_);
+    return !outbound_.empty() && Clock::now() - last_moved_ >= setup_.silence_period;
 }
 
 void NetLink::SendPacket(uint8_t type, uint8_t value, uint8_t second_value,
@@ -123,6 +171,12 @@ void NetLink::SendTextPackets(const uint8_t* bytes, int count) {
 bool NetLink::WantsFeeding() const {
     if (backlog_.Count() > 0) {
         return true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(outbound_mutex_);
+        if (!outbound_.empty()) {
+            return true;
+        }
     }
     std::lock_guard<std::mutex> lock(report_mutex_);
     return reported_hold_;

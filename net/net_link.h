@@ -11,15 +11,23 @@
 // is one lock: the last report sent is always the latest state, whichever thread sent it.
 // The watch's clock and the backlog are the window's thread's alone.
 //
+// No sender waits for the network. What the stream does not take at once waits, in order, in
+// the link's outbound buffer (one lock, held only for a send that never blocks), and goes on
+// at the next send or the link timer's next tick; the timer runs quick while bytes wait. A
+// packet that finds the buffer full is lost, as on a line that drops it; a buffer that has
+// moved nothing on for the silence period means a peer that no longer reads, and the link is
+// ended as dead.
+//
 // Whether the link is still there. TCP tells a station nothing when the other machine loses
 // power or its line drops: no close ever arrives, and a server would turn every new client
 // away for ever. So each station watches what arrives instead. The heartbeat makes a live
 // link never quiet for long: a station that sends heartbeats hears their answers, and one
 // that hears heartbeats hears them every period, so three periods without any packet at all
-// mean the link is dead. A link on which neither happens (a peer that sends no heartbeat) is
-// not ended for its quiet, but a new client may take it over once it has been quiet as long.
-// A packet that went out only in part is the other way a link dies: the peer reads every
-// later packet shifted by the missing bytes, and nothing in the stream can put it right.
+// mean the link is dead. A station that sends none (a RemoteSide) waits for its peer's first
+// heartbeat no longer than for any later one; and a new client may take over a link that has
+// been quiet that long before the watch has looked.
+// A stream that broke with a packet only in part in it is the other way a link dies: the
+// peer reads every later packet shifted by the missing bytes, and nothing can put it right.
 #pragma once
 
 #include <atomic>
@@ -28,6 +36,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 #include "net/link_timing.h"
 #include "net/packet.h"
@@ -37,15 +46,20 @@
 
 constexpr std::chrono::milliseconds kLinkSilencePeriod{3 * kHeartbeatPeriod};
 
-// How bytes go into the link's stream, as SendWhole puts them: 1, 0 or kSendCutShort.
+// How bytes go into the link's stream, as SendSome puts them: the count taken now, or
+// kSocketError for a broken stream.
 using StreamSend = std::function<int(SocketHandle socket, const uint8_t* bytes, std::size_t)>;
 
 // How a link is run. The defaults are the program's; a test may shorten the watch so that a
 // dead link shows within a moment, or put its own send under the link.
 struct LinkSetup {
     std::chrono::milliseconds silence_period = kLinkSilencePeriod;
-    StreamSend send = SendWhole;
+    StreamSend send = SendSome;
 };
+
+// What may wait for a slow peer: some three thousand packets, far more than a live link ever
+// holds back, and a bound on what a peer that stopped reading can cost.
+constexpr std::size_t kOutboundLimit = 64 * 1024;
 
 // At most this many PKT_TEXT_CHAR go out in one write.
 constexpr int kMaxTextPackets = 3;
@@ -103,8 +117,9 @@ class NetLink {
     // The data socket has lost its framing: nothing more may be sent on it.
     bool IsFramingLost() const;
 
-    // Builds the packet and puts its 20 bytes on the data socket, whole or not at all.
-    // `payload` is exactly 15 bytes, or null.
+    // Builds the packet and puts its 20 bytes into the stream, or behind what waits for it;
+    // a packet that finds no room is lost whole. Never waits. `payload` is exactly 15 bytes,
+    // or null.
     void SendPacket(uint8_t type, uint8_t value, uint8_t second_value = 0,
                     const uint8_t* payload = nullptr);
     // A PKT_TEXT_CHAR for each of `count` bytes (1 to kMaxTextPackets), all in one write: a
@@ -112,9 +127,14 @@ class NetLink {
     // all, never between a buffered command and its argument.
     void SendTextPackets(const uint8_t* bytes, int count);
 
+    // On the link timer: what waits for the peer goes on, as far as the stream takes it.
+    void FlushOutbound();
+    // Bytes have waited for the peer, with none of them taken, for the silence period.
+    bool IsOutboundStalled() const;
+
     ReceiveBacklog& backlog() { return backlog_; }
-    // Text waits in the backlog, or hold is reported until the queue drains: the link timer
-    // has work.
+    // Text waits in the backlog or for the peer, or hold is reported until the queue drains:
+    // the link timer has work.
     bool WantsFeeding() const;
     // The keyer's own status bits, sent upstream with this station's hold on top. Called
     // while linked, in the roles that report their keyer's status.
@@ -125,6 +145,8 @@ class NetLink {
 
     bool IsCutShort(SocketHandle socket) const;
     void SendStream(const uint8_t* bytes, std::size_t count);
+    void FlushOutboundLocked(SocketHandle socket);
+    void DropOutbound();
     bool ReportsStatus() const;
     void DecideHold(bool hold);
     void SendStatusLocked();
@@ -142,6 +164,15 @@ class NetLink {
     bool heartbeat_heard_ = false;
     // The data socket whose framing is lost.
     std::atomic<SocketHandle> cut_short_socket_{kNoSocket};
+
+    // Bytes the stream has not taken yet, oldest first; `stream_offset_` counts every byte
+    // the stream took on this link, so that a break inside a packet is told from one between
+    // packets; `last_moved_` is when the buffer last moved on or began to fill. All under
+    // outbound_mutex_.
+    mutable std::mutex outbound_mutex_;
+    std::vector<uint8_t> outbound_;
+    std::size_t stream_offset_ = 0;
+    Clock::time_point last_moved_{};
 
     mutable std::mutex report_mutex_;
     uint8_t keyer_bits_ = 0;      // the keyer's last status, under report_mutex_

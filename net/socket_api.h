@@ -122,6 +122,10 @@ int ReceiveSocket(SocketHandle socket, uint8_t* buffer, int size);
 // kSendCutShort when the stream took a part and then no more: its framing is lost.
 constexpr int kSendCutShort = -1;
 int SendWhole(SocketHandle socket, const uint8_t* bytes, std::size_t count);
+// Puts into the stream what it takes now of `count` bytes, never waiting: the number taken
+// (0 when it has no room), or kSocketError when the stream is broken. Serialised with
+// SendWhole and CloseSocket as they are with each other.
+int SendSome(SocketHandle socket, const uint8_t* bytes, std::size_t count);
 // TCP keep-alive on a connected socket: probes after `idle_ms` without traffic, then every
 // `interval_ms`, so a peer whose machine or line has gone is noticed by the stack too.
 int SetSocketKeepAlive(SocketHandle socket, int idle_ms, int interval_ms);

@@ -670,6 +670,26 @@ int SendWhole(SocketHandle socket, const uint8_t* bytes, std::size_t count) {
     return sent == 0 ? 0 : kSendCutShort;
 }
 
+int SendSome(SocketHandle socket, const uint8_t* bytes, std::size_t count) {
+    std::lock_guard<std::mutex> send_lock(send_mutex);
+    const int fd = FindDescriptor(socket);
+    if (fd < 0) {
+        return kSocketError;
+    }
+    for (;;) {
+        const ssize_t result = send(fd, bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (result >= 0) {
+            return static_cast<int>(result);
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return 0;
+        }
+        if (errno != EINTR) {
+            return FailErrno();
+        }
+    }
+}
+
 int SetSocketKeepAlive(SocketHandle socket, int idle_ms, int interval_ms) {
     const int fd = FindDescriptor(socket);
     if (fd < 0) {

@@ -261,6 +261,16 @@ int SendWhole(SocketHandle socket, const uint8_t* bytes, std::size_t count) {
     return 1;
 }
 
+int SendSome(SocketHandle socket, const uint8_t* bytes, std::size_t count) {
+    std::lock_guard<std::mutex> send_lock(send_mutex);
+    const int result =
+        send(Native(socket), reinterpret_cast<const char*>(bytes), static_cast<int>(count), 0);
+    if (result != SOCKET_ERROR) {
+        return result;
+    }
+    return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : kSocketError;
+}
+
 int SetSocketKeepAlive(SocketHandle socket, int idle_ms, int interval_ms) {
     tcp_keepalive values;
     values.onoff = 1;

@@ -21,6 +21,7 @@ namespace {
 constexpr char kRefusedText[] = "\r\nConnection refused: already linked";
 constexpr char kSilentLinkText[] = "\r\nConnection lost: nothing heard for three heartbeats";
 constexpr char kCutShortText[] = "\r\nConnection lost: a packet went out cut short";
+constexpr char kStoppedReadingText[] = "\r\nConnection lost: the other station stopped reading";
 constexpr char kTakenOverText[] = "\r\nSilent client dropped for the new one";
 
 // Keep-alive probes start after this much quiet, well inside the silence period, so the
@@ -211,8 +212,11 @@ void Station::OnLinkWatchTick() {
         return;
     }
     EnforceKeyingLimits();
+    net_.FlushOutbound();
     if (net_.IsFramingLost()) {
         EndLinkAsLost(kCutShortText);
+    } else if (net_.IsOutboundStalled()) {
+        EndLinkAsLost(kStoppedReadingText);
     } else if (net_.IsSilent(SendsHeartbeats(settings_))) {
         EndLinkAsLost(kSilentLinkText);
     }

@@ -145,16 +145,20 @@ class LinkSafetyTest : public ::testing::Test {
     RecordingWindow window_;
     MainWindowView view_;
     // The link's own send, but that a case may cut the next one short: only its first
-    // `cut_next_send_` bytes go into the stream, and the rest is reported as not taken, as a
-    // stream that filled up part-way would.
+    // `cut_next_send_` bytes go into the stream, and then the stream breaks.
     std::atomic<std::size_t> cut_next_send_{0};
+    std::atomic<bool> broken_{false};
     const std::chrono::milliseconds silence_;
     int Send(SocketHandle socket, const uint8_t* bytes, std::size_t count) {
+        if (broken_.load()) {
+            return kSocketError;
+        }
         const std::size_t cut = cut_next_send_.exchange(0);
         if (cut == 0 || cut >= count) {
-            return SendWhole(socket, bytes, count);
+            return SendSome(socket, bytes, count);
         }
-        return SendWhole(socket, bytes, cut) == 1 ? kSendCutShort : 0;
+        broken_ = true;
+        return SendSome(socket, bytes, cut);
     }
     Station station_{
         view_, view_, nullptr,
@@ -403,6 +407,29 @@ TEST_F(LinkSafetyTest, KeyingFromTheLinkIsReleasedAtItsLimitAndTheLinkGoesOn) {
     EXPECT_NE(Log().find("Tune from the link released after 1 s."), std::string::npos);
     EXPECT_NE(Log().find("Paddles from the link released after 1 s."), std::string::npos);
     EXPECT_TRUE(station_.net().IsLinked());
+}
+
+// A peer that goes on sending heartbeats but never reads: no send waits on it, and once what
+// waits for it has not moved for the silence period the link is ended as dead.
+TEST_F(LinkSafetyTest, APeerThatStopsReadingHoldsNoSenderAndIsEndedAsDead) {
+    const int peer = LinkedServer();
+    auto slowest = std::chrono::steady_clock::duration::zero();
+    auto next_beat = std::chrono::steady_clock::now();
+    const auto give_up = next_beat + 20s;
+    while (station_.net().IsLinked() && std::chrono::steady_clock::now() < give_up) {
+        if (std::chrono::steady_clock::now() >= next_beat) {
+            RawSendAll(peer, Packet(PKT_HEARTBEAT, 0));
+            next_beat += kSilence / 4;
+            loop_.PumpFor(1ms);
+        }
+        for (int i = 0; i < 1000; ++i) {
+            const auto before = std::chrono::steady_clock::now();
+            station_.net().SendPacket(PKT_STATUS, 0);
+            slowest = std::max(slowest, std::chrono::steady_clock::now() - before);
+        }
+    }
+    EXPECT_TRUE(EndsWith(Log(), "Connection lost: the other station stopped reading")) << Log();
+    EXPECT_LT(slowest, 200ms) << "a send waited on the peer";
 }
 
 // Once linked, Tune acts on the other station: a key left down here is let go of first.
