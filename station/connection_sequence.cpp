@@ -41,6 +41,10 @@ const char* SerialFailureReason(int result) {
     }
 }
 
+constexpr char kAttachText[] = "\r\nAttach local Tarvel: ";
+// Only a keyer left in host mode answers the echo and not the host open, as far as known.
+constexpr char kLeftInHostModeText[] = "Tarvel left in host mode: closing it";
+
 }  // namespace
 
 // 1 attached, 0 failed (the port is given back, so the next attempt can open it again).
@@ -55,10 +59,16 @@ int Station::AttachLocalKeyer() {
         }
         return 0;
     }
-    Log("\r\nAttach local Tarvel: ");
+    Log(kAttachText);
     uint8_t version = 0;
     state_.keyer_lost = false;
-    const int attached = keyer_.OpenHost(&version);
+    int attached = keyer_.OpenHost(&version);
+    if (attached == kKeyerNoVersion) {
+        Log(kLeftInHostModeText);
+        keyer_.CloseHostLeftOpen();
+        Log(kAttachText);
+        attached = keyer_.OpenHost(&version);
+    }
     if (attached != kKeyerOk) {
         Log(attached == kKeyerNoVersion   ? "Tarvel does not respond"
             : attached == kKeyerWrongEcho ? "Echo Mismatch"
