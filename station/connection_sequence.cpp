@@ -42,7 +42,8 @@ const char* SerialFailureReason(int result) {
 }
 
 constexpr char kAttachText[] = "\r\nAttach local Tarvel: ";
-// Only a keyer left in host mode answers the echo and not the host open, as far as known.
+// A keyer that answers the echo test but not the host open was left in host mode by an
+// earlier run: the attach says so and takes it out of host mode before trying again.
 constexpr char kLeftInHostModeText[] = "Tarvel left in host mode: closing it";
 
 }  // namespace
