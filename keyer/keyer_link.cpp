@@ -15,6 +15,8 @@ constexpr uint32_t kHostModeReadTimeoutMs = 10;
 constexpr int kWriterCloseWaitMs = 2000;
 constexpr int kAfterCancelWaitMs = 5000;
 constexpr int kExitPassWaitMs = 500;
+// Leaving host mode, the keyer stops keying and empties its buffer before it reads on.
+constexpr int kHostCloseSettleMs = 100;
 
 // Waits until `done` is true or `timeout_ms` has passed; returns `done()`. The keyer threads
 // never wait for the thread that closes the keyer (their listener hands what it shows over
@@ -93,6 +95,12 @@ int KeyerLink::OpenHost(uint8_t* version) {
         return kKeyerNoVersion;
     }
     return kKeyerOk;
+}
+
+void KeyerLink::CloseHostLeftOpen() {
+    static const uint8_t kHostClose[] = {keyer_wire::kAdminPrefix, keyer_wire::kAdminHostClose};
+    port_.Write(kHostClose, sizeof kHostClose);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kHostCloseSettleMs));
 }
 
 void KeyerLink::OpenHostWithoutPort(uint8_t version) {

@@ -84,6 +84,10 @@ class KeyerLink {
     // kKeyerOk host mode open, with the keyer's version in `version`; kKeyerNoEcho,
     // kKeyerWrongEcho or kKeyerNoVersion, the port left open.
     int OpenHost(uint8_t* version);
+    // After an OpenHost that got the echo but no version: a keyer that an earlier run left in
+    // host mode (Exit, a crash, a killed process) ignores a second host open, so this sends
+    // the host close and waits until the keyer can take the handshake again.
+    void CloseHostLeftOpen();
     // Host mode as if a keyer of `version` had answered the handshake, with neither port nor
     // threads: requests wait in the mailbox and text in the queue, and the keyer's bytes come
     // only through TakeKeyerByte. For playing a keyer's part where there is none.

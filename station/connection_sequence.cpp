@@ -41,6 +41,11 @@ const char* SerialFailureReason(int result) {
     }
 }
 
+constexpr char kAttachText[] = "\r\nAttach local Tarvel: ";
+// A keyer that answers the echo test but not the host open was left in host mode by an
+// earlier run: the attach says so and takes it out of host mode before trying again.
+constexpr char kLeftInHostModeText[] = "Tarvel left in host mode: closing it";
+
 }  // namespace
 
 // 1 attached, 0 failed (the port is given back, so the next attempt can open it again).
@@ -55,10 +60,16 @@ int Station::AttachLocalKeyer() {
         }
         return 0;
     }
-    Log("\r\nAttach local Tarvel: ");
+    Log(kAttachText);
     uint8_t version = 0;
     state_.keyer_lost = false;
-    const int attached = keyer_.OpenHost(&version);
+    int attached = keyer_.OpenHost(&version);
+    if (attached == kKeyerNoVersion) {
+        Log(kLeftInHostModeText);
+        keyer_.CloseHostLeftOpen();
+        Log(kAttachText);
+        attached = keyer_.OpenHost(&version);
+    }
     if (attached != kKeyerOk) {
         Log(attached == kKeyerNoVersion   ? "Tarvel does not respond"
             : attached == kKeyerWrongEcho ? "Echo Mismatch"

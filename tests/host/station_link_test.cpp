@@ -280,6 +280,24 @@ TEST_F(StationKeyerTest, WrongEchoAndMissingVersionAreLogged) {
     EXPECT_TRUE(EndsWith(Log(), "Attach local Tarvel: Tarvel does not respond")) << Log();
 }
 
+// An earlier run left the keyer in host mode (00 02), where it ignores a host open until the
+// host close.
+TEST_F(StationKeyerTest, KeyerLeftInHostModeIsClosedAndAttachedAgain) {
+    const int earlier_run = open(sim_->PortPath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(write(earlier_run, "\0\2", 2), 2);
+    ASSERT_TRUE(sim_->WaitForReceived(2, 3s));
+    close(earlier_run);
+    ASSERT_EQ(station_.OpenConnection(), 1) << Log();
+    EXPECT_TRUE(EndsWith(Log(),
+                         "Attach local Tarvel: Tarvel left in host mode: closing it\r\n"
+                         "Attach local Tarvel: \r\nLoad local Tarvel settings...Done\r\n"));
+    const Bytes handshake_twice = {0, 2, 0x13, 0x13, 0x13, 0, 4, 0x55, 0, 2,
+                                   0, 3, 0x13, 0x13, 0x13, 0, 4, 0x55, 0, 2};
+    ASSERT_TRUE(sim_->WaitForReceived(handshake_twice.size(), 3s));
+    const Bytes wire = sim_->Received();
+    EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 20), handshake_twice);
+}
+
 TEST_F(StationKeyerTest, MissingPortAsksToCheckTheSettings) {
     SetKeyerPortPathPattern("/nonexistent/keyer%d");
     settings.com_port = 3;

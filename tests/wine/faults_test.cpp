@@ -1,8 +1,8 @@
 // Faults that only the real program can show: a hostile peer flooding the site's open port
-// for a minute, the keyer unplugged while it keys or pouring out status bytes, and the
-// configuration file held by another program. Each case tells what the operator sees, and
-// that the station neither hangs nor loses what it stores. The emulated keyer sits behind
-// COM1, the port the default settings name.
+// for a minute, the keyer unplugged while it keys or pouring out status bytes, a station
+// killed while its keyer is attached, and the configuration file held by another program.
+// Each case tells what the operator sees, and that the station neither hangs nor loses what
+// it stores. The emulated keyer sits behind COM1, the port the default settings name.
 //
 // A COM port held by another program is a host test (station_link_test.cpp): Wine lets a
 // second process open a serial device that one already holds without sharing, where Windows
@@ -392,6 +392,28 @@ TEST_F(KeyedStationTest, StatusFloodFromTheKeyerLosesNoTypedText) {
     EXPECT_TRUE(EndsWith(ui::ReadText(window(), IDC_LOG_PANE), typed));
     ASSERT_EQ(keyer_.Command("inject C0"), "ok");
     EXPECT_TRUE(ui::WaitForText(window(), IDC_BUSY_STATUS, " ", kWaitMs));
+}
+
+// A station killed while attached leaves its keyer in host mode, where the keyer ignores a
+// second host open; the station started again and opened still attaches it, with no power
+// cycle, by sending the host close and shaking hands once more.
+TEST_F(KeyedStationTest, KilledWhileAttachedAndStartedAgainAttachesTheKeyerWithoutAPowerCycle) {
+    station_->Kill();
+    ASSERT_EQ(keyer_.StateField("host"), "1");
+    ASSERT_TRUE(StartInJob(station_.get()));
+    ui::Click(window(), IDC_OPEN_CLOSE);
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_LOCAL_STATUS, "Local Tarvel V23 OnLine", kWaitMs))
+        << ui::ReadText(window(), IDC_LOG_PANE);
+    // The attach's bytes: the handshake, the host close, and the handshake again.
+    const Bytes attach = {0x13, 0x13, 0x13, 0x00, 0x04, 0x55, 0x00, 0x02, 0x00,
+                          0x03, 0x13, 0x13, 0x13, 0x00, 0x04, 0x55, 0x00, 0x02};
+    const std::string wire = Hex(WireSinceMarkContaining(attach));
+    EXPECT_EQ(wire.rfind(Hex(attach), 0), 0u) << wire;
+    const std::string log = ui::ReadText(window(), IDC_LOG_PANE);
+    EXPECT_NE(log.find("\r\nAttach local Tarvel: Tarvel left in host mode: closing it"
+                       "\r\nAttach local Tarvel: \r\nLoad local Tarvel settings...Done"),
+              std::string::npos)
+        << log;
 }
 
 // One station and the emulated keyer, not yet started, for a case that holds something
