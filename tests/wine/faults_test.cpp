@@ -46,9 +46,15 @@ int TextLength(HWND window, int id) {
     return static_cast<int>(length);
 }
 
-// `from`, when given, is the loopback address the client comes from (127.0.0.2, say).
-SOCKET ConnectTo(uint16_t port, int timeout_ms, const char* from = nullptr) {
+// `from`, when given, is the loopback address the client comes from (127.0.0.2, say);
+// `receive_buffer`, when given, the little the client's stack keeps for it unread.
+SOCKET ConnectTo(uint16_t port, int timeout_ms, const char* from = nullptr,
+                 int receive_buffer = 0) {
     SOCKET peer = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (receive_buffer > 0) {
+        setsockopt(peer, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receive_buffer),
+                   sizeof receive_buffer);
+    }
     if (from != nullptr) {
         sockaddr_in local{};
         local.sin_family = AF_INET;
@@ -339,6 +345,45 @@ TEST_F(SiteOnAnOpenPortTest, AStrangerIsRefusedAndASilentClientsTuneIsReleased) 
     EXPECT_LE(GetTickCount() - keyed, 8000u);
     EXPECT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Connection Closed", kWaitMs));
     closesocket(client);
+}
+
+// A client that keeps sending heartbeats but never reads the answers: the site's window
+// answers throughout, and once its answers have had nowhere to go for the silence period the
+// site ends the link as dead.
+TEST_F(SiteOnAnOpenPortTest, APeerThatStopsReadingNeverHoldsTheWindowAndItsLinkEnds) {
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", kWaitMs));
+    SOCKET client = ConnectTo(port_, kWaitMs, nullptr, 1024);
+    ASSERT_NE(client, INVALID_SOCKET);
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
+    std::atomic<bool> stop{false};
+    std::thread pourer([&] {
+        const Bytes beats = [] {
+            Bytes many;
+            for (int i = 0; i < 500; ++i) {
+                const Bytes one = PacketBytes(BuildPacket(PKT_HEARTBEAT, 1));
+                many.insert(many.end(), one.begin(), one.end());
+            }
+            return many;
+        }();
+        while (!stop.load() && SendAll(client, beats)) {
+        }
+    });
+    int slowest = 0;
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 60000 &&
+           ui::ReadText(window(), IDC_NET_STATUS) == "Connected to Client.") {
+        slowest = std::max(slowest, AnswerTimeMs(window(), 10000));
+        Sleep(100);
+    }
+    stop = true;
+    closesocket(client);  // ends the pourer's send
+    pourer.join();
+    std::printf("the link ended after %lu ms; the window answered within %d ms\n",
+                static_cast<unsigned long>(GetTickCount() - start), slowest);
+    EXPECT_LT(slowest, 1000);
+    EXPECT_TRUE(EndsWith(ui::ReadText(window(), IDC_LOG_PANE),
+                         "Connection lost: the other station stopped reading"))
+        << ui::ReadText(window(), IDC_LOG_PANE);
 }
 
 // The keyer's cable pulled in the middle of a word: the window goes on answering and taking
