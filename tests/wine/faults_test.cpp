@@ -347,6 +347,39 @@ TEST_F(SiteOnAnOpenPortTest, AStrangerIsRefusedAndASilentClientsTuneIsReleased) 
     closesocket(client);
 }
 
+// Tune from home holds the site's key only as long as the site's .ini allows, however alive
+// the link is: then the key goes up, the log says so, and the link goes on.
+TEST_F(SiteOnAnOpenPortTest, TuneFromTheLinkIsReleasedAtItsLimit) {
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", kWaitMs));
+    ui::Click(window(), IDC_OPEN_CLOSE);
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_OPEN_CLOSE, "Open", kWaitMs));
+    std::ofstream(station_->folder() + "pellmar.ini") << "[Safety]\r\nTuneLimitSeconds = 2\r\n";
+    ui::Click(window(), IDC_OPEN_CLOSE);
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", kWaitMs));
+    SOCKET client = ConnectTo(port_, kWaitMs);
+    ASSERT_NE(client, INVALID_SOCKET);
+    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
+    ForgetWireSoFar();
+    ASSERT_TRUE(SendAll(client, PacketBytes(BuildPacket(PKT_TUNE, 1))));
+    const DWORD keyed = GetTickCount();
+    const Bytes key_up = {0x0B, 0x00};
+    Bytes wire;
+    while (GetTickCount() - keyed < 10000 &&
+           std::search(wire.begin(), wire.end(), key_up.begin(), key_up.end()) == wire.end()) {
+        ASSERT_TRUE(SendAll(client, PacketBytes(BuildPacket(PKT_HEARTBEAT, 1))));
+        wire = WireSinceMarkContaining(key_up, 500);
+    }
+    const DWORD held = GetTickCount() - keyed;
+    EXPECT_NE(std::search(wire.begin(), wire.end(), key_up.begin(), key_up.end()), wire.end());
+    EXPECT_GE(held, 1900u);
+    EXPECT_LE(held, 6000u);
+    EXPECT_TRUE(
+        EndsWith(ui::ReadText(window(), IDC_LOG_PANE), "Tune from the link released after 2 s."))
+        << ui::ReadText(window(), IDC_LOG_PANE);
+    EXPECT_EQ(ui::ReadText(window(), IDC_NET_STATUS), "Connected to Client.");
+    closesocket(client);
+}
+
 // A client that keeps sending heartbeats but never reads the answers: the site's window
 // answers throughout, and once its answers have had nowhere to go for the silence period the
 // site ends the link as dead.
