@@ -240,12 +240,8 @@ void MainWindowView::FocusTyping() {
 }
 
 void MainWindowView::ReportProblem(Problem problem) {
-    // A box waits for a person, not for the window: it is shown on the caller's thread, and
-    // only the read failure at start, which the window's thread reports, is owned by it.
+    // A box waits for a person, not for the window: it is shown on the caller's thread.
     switch (problem) {
-        case Problem::kConfigUnreadable:
-            ShowMessageBox(MainWindowHandle(), "Read config file failed.", kErrorCaption);
-            return;
         case Problem::kConfigNotSaved:
             ShowMessageBox(nullptr, "Save State Failed.", kErrorCaption);
             return;
@@ -256,4 +252,14 @@ void MainWindowView::ReportProblem(Problem problem) {
             ShowMessageBox(nullptr, "Message Token Mismatch", kErrorCaption, BoxIcon::kWarning);
             return;
     }
+}
+
+bool MainWindowView::ConfirmReplaceUnreadConfig() {
+    // Asked from the window's thread, from Setup or the Message Editor, so the box is the Main
+    // window's; No keeps the operator's real file.
+    return AskYesNo(MainWindowHandle(),
+                    "The config file could not be read at start.\n"
+                    "Replace it with the settings in use now?\n\n"
+                    "No keeps the file; the change lasts for this run only.",
+                    "Replace Config File");
 }

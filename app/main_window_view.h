@@ -67,6 +67,7 @@ class MainWindowView final : public StationView, public ConnectLog {
     void ClearTypedText() override;
     void FocusTyping() override;
     void ReportProblem(Problem problem) override;
+    bool ConfirmReplaceUnreadConfig() override;
 
   private:
     // The fields whose calls replace a waiting one.

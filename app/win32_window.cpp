@@ -60,6 +60,12 @@ int Win32Window::ShowMessageBox(WindowHandle owner, const std::string& text,
     return MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), style);
 }
 
+bool Win32Window::AskYesNo(WindowHandle owner, const std::string& text,
+                           const std::string& caption) {
+    const UINT style = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2;
+    return MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), style) == IDYES;
+}
+
 int Win32Window::TextLength(int id) {
     return GetWindowTextLengthA(GetDlgItem(dialog_, id));
 }

@@ -22,6 +22,7 @@ class Win32Window final : public WindowBackend {
     void FocusControl(int id) override;
     int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                        BoxIcon icon) override;
+    bool AskYesNo(WindowHandle owner, const std::string& text, const std::string& caption) override;
     void CarryOutSentCalls() override;
     int TextLength(int id) override;
     void RunAsOneCall(const std::function<void()>& work) override;

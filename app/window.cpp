@@ -175,3 +175,13 @@ int ShowMessageBox(WindowHandle owner, const std::string& text, const std::strin
     }
     return backend != nullptr ? backend->ShowMessageBox(owner, text, caption, icon) : 0;
 }
+
+bool AskYesNo(WindowHandle owner, const std::string& text, const std::string& caption) {
+    WindowBackend* backend = nullptr;
+    {
+        // A box: see ShowMessageBox.
+        SeamCall call;
+        backend = call ? installed_backend.load() : nullptr;
+    }
+    return backend != nullptr && backend->AskYesNo(owner, text, caption);
+}

@@ -68,6 +68,12 @@ class WindowBackend {
     // An OK message box; returns the button pressed (1 for OK), 0 when none could be shown.
     virtual int ShowMessageBox(WindowHandle owner, const std::string& text,
                                const std::string& caption, BoxIcon icon) = 0;
+    // A Yes/No box with No as the default button; true only when Yes was pressed. A backend
+    // that cannot ask answers No, which keeps things as they are.
+    virtual bool AskYesNo(WindowHandle /*owner*/, const std::string& /*text*/,
+                          const std::string& /*caption*/) {
+        return false;
+    }
     // On the window's thread, while it waits for other threads: carries out the calls they
     // have sent it, or waits a moment when there are none.
     virtual void CarryOutSentCalls() = 0;
@@ -99,3 +105,4 @@ void EnableControl(int id, bool enabled);
 void FocusControl(int id);
 int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                    BoxIcon icon = BoxIcon::kNone);
+bool AskYesNo(WindowHandle owner, const std::string& text, const std::string& caption);

@@ -1,9 +1,24 @@
 #include "settings/settings_store.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <utility>
+
+namespace {
+
+// A backup or a virus scanner may hold the file for a moment while the machine starts; an
+// unattended site waits that out rather than run on the defaults.
+constexpr auto kUnreadableFilePatience = std::chrono::seconds(3);
+constexpr auto kUnreadableFilePause = std::chrono::milliseconds(100);
+
+bool IsUnreadable(FileReadResult result) {
+    return result == FileReadResult::kUnopenable || result == FileReadResult::kReadFailed;
+}
+
+}  // namespace
 
 SettingsStore::SettingsStore(std::string config_path, Disk& disk)
     : config_path_(std::move(config_path)), disk_(disk) {}
@@ -38,30 +53,42 @@ bool SettingsStore::WriteImage(const std::string& path) const {
 int SettingsStore::Save() {
     const std::string temp_path = TempPath();
     // The marker tells a reader of the stored image that the program opens its link by
-    // itself; in memory it is cleared again once the image is safely stored.
-    if (record_.open_at_startup != 0) {
-        record_.keyer_settings.sidetone |= kSidetoneStartupMarker;
+    // itself. It goes into the image only: the record in memory is what the next attach
+    // loads into the keyer, and a failed save must leave it exactly as it was.
+    SettingsRecord image = record_;
+    if (image.open_at_startup != 0) {
+        image.keyer_settings.sidetone |= kSidetoneStartupMarker;
     }
     // The old file stays untouched until a complete new image exists beside it, so a crash
     // or a full disk never leaves a truncated configuration behind.
-    if (!WriteImage(temp_path)) {
+    if (!disk_.WriteDurably(temp_path, &image, sizeof image) ||
+        !disk_.Replace(temp_path, config_path_)) {
         std::remove(temp_path.c_str());
         return 0;
     }
-    if (!disk_.Replace(temp_path, config_path_)) {
-        std::remove(temp_path.c_str());
-        return 0;
-    }
+    // A marker loaded with the file has now been stored as this run wants it.
     record_.keyer_settings.sidetone &= static_cast<uint8_t>(~kSidetoneStartupMarker);
     stored_file_unread_ = false;
     return 1;
+}
+
+FileReadResult SettingsStore::ReadStartPatiently(std::size_t* count) {
+    const auto give_up = std::chrono::steady_clock::now() + kUnreadableFilePatience;
+    for (;;) {
+        const FileReadResult result =
+            disk_.ReadStart(config_path_, &record_, sizeof record_, count);
+        if (!IsUnreadable(result) || std::chrono::steady_clock::now() >= give_up) {
+            return result;
+        }
+        std::this_thread::sleep_for(kUnreadableFilePause);
+    }
 }
 
 ConfigRead SettingsStore::Read() {
     stored_file_unread_ = false;
     // A short file fills only the front of the record; the rest keeps what it held.
     std::size_t count = 0;
-    switch (disk_.ReadStart(config_path_, &record_, sizeof record_, &count)) {
+    switch (ReadStartPatiently(&count)) {
         case FileReadResult::kMissing:
             SetDefaults();
             return Save() != 0 ? ConfigRead::kRead : ConfigRead::kDefaultsNotSaved;

@@ -8,6 +8,7 @@
 // NetFlags() and PublishNetFlags(), each one atomic access.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -40,16 +41,19 @@ class SettingsStore {
     uint32_t NetRole() const { return NetFlags() & kNetRoleMask; }
 
     // Fills the record from the file, or with defaults (and then creates a missing file).
-    // When the file exists but could not be read the run goes on with the defaults, and the
-    // file is left as it is until the operator saves. The caller tells the operator what went
-    // wrong.
+    // A file that exists but cannot be read is tried again for a few seconds; if it stays
+    // unreadable the run goes on with the defaults, and the file is left as it is until the
+    // operator agrees to replace it. The caller tells the operator what went wrong.
     ConfigRead Read();
+
+    // The file holds what this run could not read: a save would replace it unseen.
+    bool StoredFileUnread() const { return stored_file_unread_; }
 
     // The defaults of every field that has one; other bytes are left as they are.
     void SetDefaults();
 
     // Writes the whole record. Returns 1, or 0 when it did not reach the disk (the old file
-    // is then left as it was); the caller tells the operator.
+    // and the record are then left as they were); the caller tells the operator.
     int Save();
 
     // The save that comes with closing the keyer, which the operator does not ask for: it is
@@ -60,16 +64,18 @@ class SettingsStore {
     std::string TempPath() const { return config_path_ + ".tmp"; }
 
     // Writes the record's 1832 bytes as they stand to `path` and forces them to the disk.
-    // Returns true only when every byte got there. A save is this, then the replace.
+    // Returns true only when every byte got there. A save is this (with the start-up marker
+    // in the image), then the replace.
     bool WriteImage(const std::string& path) const;
 
   private:
+    FileReadResult ReadStartPatiently(std::size_t* count);
     void TerminateTextFields();
 
     SettingsRecord record_{};
     std::string config_path_;
     Disk& disk_;
     // Set when the file exists but this run could not read it; cleared by the first save,
-    // which only the operator asks for then.
+    // which only the operator asks for, and agrees to, then.
     bool stored_file_unread_ = false;
 };

@@ -31,7 +31,7 @@ Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_e
       sender_(*this, settings_.record(), std::move(setup.carry_out_messages)) {}
 
 void Station::Start() {
-    ReadSettingsFile(settings_, view_);
+    ReadSettingsFile(settings_, view_, log_);
     ReadIniSettings();
 
     // A stored speed of 0 means the keyer's speed pot sets the speed: the field then stays

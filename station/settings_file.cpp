@@ -2,6 +2,9 @@
 
 namespace {
 
+constexpr char kUnreadableFileLine[] =
+    "\r\nRead config file failed: running on the defaults; the file is kept as it is.";
+
 int Reported(int saved, StationView& view) {
     if (saved == 0) {
         view.ReportProblem(Problem::kConfigNotSaved);
@@ -11,12 +14,12 @@ int Reported(int saved, StationView& view) {
 
 }  // namespace
 
-int ReadSettingsFile(SettingsStore& settings, StationView& view) {
+int ReadSettingsFile(SettingsStore& settings, StationView& view, ConnectLog& log) {
     switch (settings.Read()) {
         case ConfigRead::kRead:
             return 1;
         case ConfigRead::kUnreadable:
-            view.ReportProblem(Problem::kConfigUnreadable);
+            log.Append(kUnreadableFileLine);
             return 0;
         case ConfigRead::kDefaultsNotSaved:
             view.ReportProblem(Problem::kConfigNotSaved);
@@ -26,6 +29,9 @@ int ReadSettingsFile(SettingsStore& settings, StationView& view) {
 }
 
 int SaveSettingsFile(SettingsStore& settings, StationView& view) {
+    if (settings.StoredFileUnread() && !view.ConfirmReplaceUnreadConfig()) {
+        return 1;
+    }
     return Reported(settings.Save(), view);
 }
 

@@ -6,7 +6,7 @@
 // from the station's worker threads (the keyer reader, the message sender). An
 // implementation must never make a worker wait for the window's thread: a call from another
 // thread is handed over and applied later, in the order the calls were made. Only a problem
-// report may wait, and then for a person, never for the window.
+// report or a question to the operator may wait, and then for a person, never for the window.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +34,6 @@ enum class WaitState { kNone, kWait, kBreakIn };
 
 // What went wrong that the operator must be told of at once.
 enum class Problem {
-    kConfigUnreadable,      // the configuration file exists but could not be read
     kConfigNotSaved,        // a save did not reach the disk
     kMessageBadCommand,     // a stored message names a command the keyer does not have
     kMessageTokenMismatch,  // a stored message's token does not close
@@ -82,4 +81,7 @@ class StationView {
     // After a command, typing goes on where it is typed.
     virtual void FocusTyping() = 0;
     virtual void ReportProblem(Problem problem) = 0;
+    // The configuration file holds what this run could not read, and the operator's save
+    // would replace it: true only when the operator agrees.
+    virtual bool ConfirmReplaceUnreadConfig() = 0;
 };

@@ -64,6 +64,7 @@ class RecordingView final : public StationView, public ConnectLog {
     void ClearTypedText() override {}
     void FocusTyping() override {}
     void ReportProblem(Problem) override {}
+    bool ConfirmReplaceUnreadConfig() override { return false; }
 
   private:
     void Add(std::string* to, const std::string& text) {

@@ -19,13 +19,16 @@ struct FileFaults {
     bool refuse_create = false;
     // An existing file cannot be opened, as when another program holds it with no sharing.
     bool refuse_open = false;
+    // As refuse_open, for this many reads only: a file held for a moment.
+    int reads_refused = 0;
 };
 
 class FaultyDisk final : public Disk {
   public:
     FileReadResult ReadStart(const std::string& path, void* data, std::size_t size,
                              std::size_t* count) override {
-        if (faults.refuse_open) {
+        if (faults.refuse_open || faults.reads_refused > 0) {
+            faults.reads_refused -= faults.reads_refused > 0 ? 1 : 0;
             // A file that is not there cannot be held by anybody.
             unsigned char byte = 0;
             return MachineDisk().ReadStart(path, &byte, 0, count) == FileReadResult::kMissing

@@ -8,6 +8,7 @@
 // it would on Windows.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -45,6 +46,12 @@ class RecordingWindow final : public WindowBackend {
     void FocusControl(int id) override;
     int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                        BoxIcon icon) override;
+    // Recorded as a box, and answered as answer_yes says.
+    bool AskYesNo(WindowHandle owner, const std::string& text,
+                  const std::string& caption) override {
+        ShowMessageBox(owner, text, caption, BoxIcon::kNone);
+        return answer_yes;
+    }
     void CarryOutSentCalls() override;
     int TextLength(int id) override;
 
@@ -59,6 +66,7 @@ class RecordingWindow final : public WindowBackend {
     std::size_t CallCount();
     std::vector<Call> CallsFrom(std::size_t first);
     std::vector<MessageBoxShown> MessageBoxes();
+    std::atomic<bool> answer_yes{false};
 
   private:
     struct SentCall {

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/resource_ids.h"
+#include "app/resource_texts.h"
 #include "app/window.h"
 #include "gtest/gtest.h"
 #include "net/packet.h"
@@ -520,8 +521,9 @@ class HeldByAnotherProgramTest : public StationTestBase {
 };
 
 // Another program holds the configuration file with no sharing while the station starts:
-// the operator is told, the station runs on the defaults, and neither the close of the
-// keyer nor the exit writes them over the stored messages and settings.
+// the Connect log says so (no box waits for a click), the station runs on the defaults, and
+// neither the close of the keyer, nor an operator's save answered No, nor the exit writes
+// them over the stored messages and settings.
 TEST_F(HeldByAnotherProgramTest, ConfigFileHeldOpenIsReportedAndKeptByteForByte) {
     Bytes image = StationImage(1, kNetModeOff, 0, 27);
     PutMessage(&image, 1, "CQ DE K1ABC [S30] TEST");
@@ -531,13 +533,12 @@ TEST_F(HeldByAnotherProgramTest, ConfigFileHeldOpenIsReportedAndKeptByteForByte)
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
     ASSERT_TRUE(StartInJob(station_.get(), false));
-    HWND box = ui::WaitForMessageBox(station_->process_id(), "Error", 60000);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(ui::MessageBoxText(box), "Read config file failed.");
-    SaveNamedScreenshot(box, "config_file_held");
-    ui::DismissMessageBox(box);
     ASSERT_TRUE(station_->WaitForWindow());
     EXPECT_TRUE(ui::WaitForText(window(), IDC_WPM, "16", kWaitMs)) << "the default speed";
+    const std::string line =
+        "Read config file failed: running on the defaults; the file is kept as it is.";
+    EXPECT_TRUE(EndsWith(WaitForTextEnding(window(), IDC_LOG_PANE, line, kWaitMs), line));
+    SaveNamedScreenshot(window(), "config_file_held");
     CloseHandle(held);
 
     // Closing an attached keyer saves the record; with the file unread, it must not.
@@ -546,6 +547,15 @@ TEST_F(HeldByAnotherProgramTest, ConfigFileHeldOpenIsReportedAndKeptByteForByte)
         << ui::ReadText(window(), IDC_LOG_PANE);
     ui::Click(window(), IDC_OPEN_CLOSE);
     ASSERT_TRUE(ui::WaitForText(window(), IDC_LOCAL_STATUS, "Local Tarvel Closed", kWaitMs));
+    ui::RightClick(window(), IDC_M1);
+    HWND editor = ui::WaitForDialog(station_->process_id(), PELLMAR_EDITOR_CAPTION, kWaitMs);
+    ASSERT_NE(editor, nullptr);
+    ui::Click(editor, IDC_EDITOR_SAVE);
+    HWND box = ui::WaitForMessageBox(station_->process_id(), "Replace Config File", kWaitMs);
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(ui::WaitForFocus(box, IDNO, kWaitMs)) << "No is the default button";
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDNO, 0), 0);
+    ASSERT_TRUE(ui::WaitForWindowGone(editor, kWaitMs));
     ui::Click(window(), IDC_EXIT);
     EXPECT_EQ(station_->WaitForExit(kWaitMs), 0);
     EXPECT_EQ(station_->ReadConfig(), image);
