@@ -46,10 +46,6 @@ void SettingsStore::SetDefaults() {
     }
 }
 
-bool SettingsStore::WriteImage(const std::string& path) const {
-    return disk_.WriteDurably(path, &record_, sizeof record_);
-}
-
 int SettingsStore::Save() {
     const std::string temp_path = TempPath();
     // The marker tells a reader of the stored image that the program opens its link by

@@ -63,11 +63,6 @@ class SettingsStore {
     // The file that a save writes first and then moves over the configuration file.
     std::string TempPath() const { return config_path_ + ".tmp"; }
 
-    // Writes the record's 1832 bytes as they stand to `path` and forces them to the disk.
-    // Returns true only when every byte got there. A save is this (with the start-up marker
-    // in the image), then the replace.
-    bool WriteImage(const std::string& path) const;
-
   private:
     FileReadResult ReadStartPatiently(std::size_t* count);
     void TerminateTextFields();

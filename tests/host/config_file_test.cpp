@@ -186,7 +186,8 @@ TEST_F(ConfigFileTest, SaveInterruptedAfterTheTemporaryFileKeepsTheOldFile) {
     // replace: a later start still finds the old configuration whole.
     settings.com_port = 11;
     std::strcpy(settings.messages[0], "NEW TEXT");
-    ASSERT_TRUE(store.WriteImage(store.TempPath()));
+    const auto* record = reinterpret_cast<const uint8_t*>(&settings);
+    WriteFile(store.TempPath(), Bytes(record, record + sizeof settings));
     ASSERT_EQ(ReadFile(store.TempPath()).size(), 1832u);
 
     std::memset(&settings, 0, sizeof settings);
