@@ -13,11 +13,12 @@ using soak::Unit;
 
 // A station's wire: the handshake, host open, the settings block (whose bytes look like
 // text), a speed, text with buffered commands among it, a backspace, a clear, key up, and
-// host close with a byte after it that the keyer no longer heeds.
+// host close with a byte after it that the keyer no longer heeds. The clear is a release's,
+// with its PTT off right after it, which is no text.
 const Bytes kWire = {0x13, 0x13, 0x13, 0x00, 0x04, 0x55, 0x00, 0x02, 0x0F, 0x04, 0x32, 0x35,
                      0x32, 0x20, 0x21, 0x05, 0x14, 0x00, 0x00, 0x00, 0x32, 0x32, 0x00, 0x00,
                      0x07, 0x15, 0x02, 0x14, 'C',  'Q',  0x1C, 0x19, 0x1B, 'A',  'R',  'K',
-                     0x08, 0x0A, 0x0B, 0x00, 0x00, 0x0A, 0x00, 0x03, 'Z'};
+                     0x08, 0x0A, 0x18, 0x00, 0x0B, 0x00, 0x00, 0x0A, 0x00, 0x03, 'Z'};
 
 TEST(WireLedgerTest, TakesTheWireApartAsTheKeyerDoesInPiecesOfAnySize) {
     for (size_t piece : {size_t{1}, size_t{3}, size_t{7}, kWire.size()}) {

@@ -80,6 +80,12 @@ void WireReader::Feed(const Bytes& bytes) {
 
 void WireReader::Take(const Bytes& command) {
     const uint8_t first = command[0];
+    // Every release sends PTT off right after its clear: that is the release's, not text.
+    const bool release_ptt_off = clear_just_taken_ && command == Bytes{wire::kBufferedPtt, 0};
+    clear_just_taken_ = false;
+    if (release_ptt_off) {
+        return;
+    }
     if (first == wire::kAdminPrefix) {
         if (command[1] == wire::kAdminHostOpen) {
             host_ = true;
@@ -93,6 +99,7 @@ void WireReader::Take(const Bytes& command) {
         ++speed_commands_;
     } else if (first == wire::kClearBuffer) {
         ++clears_;
+        clear_just_taken_ = true;
     }
 }
 

@@ -54,6 +54,8 @@ class WireReader {
     int last_speed_ = -1;
     int speed_commands_ = 0;
     int clears_ = 0;
+    // The last command taken was a clear: a PTT off right after it is the release's.
+    bool clear_just_taken_ = false;
 };
 
 // A stream of text and buffered commands as the keyer will take it apart into units.
