@@ -109,12 +109,17 @@ class LinkSafetyTest : public ::testing::Test {
         SetKeyerPortPathPattern(sim_->PortPath());
     }
 
-    // A Net Server in `role` with its keyer attached and one peer linked; the peer's socket.
-    int LinkedServer(uint32_t role = kNetRoleRemoteSide) {
+    // A Net Server in `role` with its keyer attached, listening on a free port.
+    void ListeningServer(uint32_t role = kNetRoleRemoteSide) {
         StartKeyer();
         settings.net_flags = kNetModeServer | kNetIpAddrOverride | role;
         settings.ip_port = PlainServer().port;
         EXPECT_EQ(station_.OpenConnection(), 1) << Log();
+    }
+
+    // A Net Server in `role` with its keyer attached and one peer linked; the peer's socket.
+    int LinkedServer(uint32_t role = kNetRoleRemoteSide) {
+        ListeningServer(role);
         const int fd = Connect();
         EXPECT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); })) << Log();
         return fd;
@@ -371,10 +376,7 @@ TEST_F(LinkSafetyTest, ASecondClientIsRefusedWhileTheLinkLivesAndTakesOverASilen
 // listed client links, and a mistake in the list is told once and keeps nobody in.
 TEST_F(LinkSafetyTest, OnlyTheAllowedMayConnectAndEveryClientIsLogged) {
     std::ofstream(folder_.File("pellmar.ini")) << "[Network]\nAllowFrom = 127.0.0.2, 10.0.0.0/33\n";
-    StartKeyer();
-    settings.net_flags = kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
-    settings.ip_port = PlainServer().port;
-    ASSERT_EQ(station_.OpenConnection(), 1) << Log();
+    ListeningServer();
     const int stranger = Connect();
     ASSERT_TRUE(loop_.PumpUntil(
         [this] { return EndsWith(Log(), "Connection refused: 127.0.0.1 is not allowed."); }));
@@ -434,10 +436,7 @@ TEST_F(LinkSafetyTest, APeerThatStopsReadingHoldsNoSenderAndIsEndedAsDead) {
 
 // Once linked, Tune acts on the other station: a key left down here is let go of first.
 TEST_F(LinkSafetyTest, TuneOnWhenALinkStartsIsReleasedFirst) {
-    StartKeyer();
-    settings.net_flags = kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
-    settings.ip_port = PlainServer().port;
-    ASSERT_EQ(station_.OpenConnection(), 1) << Log();
+    ListeningServer();
     const std::size_t mark = sim_->Received().size();
     station_.ToggleTune();
     ASSERT_TRUE(Contains(WireSince(mark, {0x0B, 0x01}), {0x0B, 0x01}));
