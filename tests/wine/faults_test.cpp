@@ -184,6 +184,19 @@ class SiteOnAnOpenPortTest : public KeyedStationTest {
         std::memcpy(image->data() + offsetof(SettingsRecord, ip_port), &port, sizeof port);
     }
 
+    // Closes the listening site, writes its .ini, and opens it again: the .ini is read at
+    // each Open.
+    void ReopenWithIni(const std::string& text) {
+        ASSERT_TRUE(
+            ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", kWaitMs));
+        ui::Click(window(), IDC_OPEN_CLOSE);
+        ASSERT_TRUE(ui::WaitForText(window(), IDC_OPEN_CLOSE, "Open", kWaitMs));
+        std::ofstream(station_->folder() + "pellmar.ini") << text;
+        ui::Click(window(), IDC_OPEN_CLOSE);
+        ASSERT_TRUE(
+            ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", kWaitMs));
+    }
+
     uint16_t port_ = 0;
 };
 
@@ -312,12 +325,7 @@ TEST_F(SiteOnAnOpenPortTest, AMinuteOfFloodLeavesTheWindowAnsweringAndTheNextCli
 // byte of it is read, the allowed one links, and when it keys Tune and then says nothing
 // more, the site lets the key go within 8 s.
 TEST_F(SiteOnAnOpenPortTest, AStrangerIsRefusedAndASilentClientsTuneIsReleased) {
-    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", kWaitMs));
-    ui::Click(window(), IDC_OPEN_CLOSE);
-    ASSERT_TRUE(ui::WaitForText(window(), IDC_OPEN_CLOSE, "Open", kWaitMs));
-    std::ofstream(station_->folder() + "pellmar.ini") << "[Network]\r\nAllowFrom = 127.0.0.2\r\n";
-    ui::Click(window(), IDC_OPEN_CLOSE);  // the .ini is read at each Open
-    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", kWaitMs));
+    ASSERT_NO_FATAL_FAILURE(ReopenWithIni("[Network]\r\nAllowFrom = 127.0.0.2\r\n"));
 
     SOCKET stranger = ConnectTo(port_, kWaitMs);
     ASSERT_NE(stranger, INVALID_SOCKET);
@@ -351,12 +359,7 @@ TEST_F(SiteOnAnOpenPortTest, AStrangerIsRefusedAndASilentClientsTuneIsReleased) 
 // Tune from home holds the site's key only as long as the site's .ini allows, however alive
 // the link is: then the key goes up, the log says so, and the link goes on.
 TEST_F(SiteOnAnOpenPortTest, TuneFromTheLinkIsReleasedAtItsLimit) {
-    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", kWaitMs));
-    ui::Click(window(), IDC_OPEN_CLOSE);
-    ASSERT_TRUE(ui::WaitForText(window(), IDC_OPEN_CLOSE, "Open", kWaitMs));
-    std::ofstream(station_->folder() + "pellmar.ini") << "[Safety]\r\nTuneLimitSeconds = 2\r\n";
-    ui::Click(window(), IDC_OPEN_CLOSE);
-    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", kWaitMs));
+    ASSERT_NO_FATAL_FAILURE(ReopenWithIni("[Safety]\r\nTuneLimitSeconds = 2\r\n"));
     SOCKET client = ConnectTo(port_, kWaitMs);
     ASSERT_NE(client, INVALID_SOCKET);
     ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
