@@ -66,11 +66,12 @@ TEST_F(StoredMessagesTest, RightClickOnM5EditsTheFifthMessageAndItsButtonsInsert
     ui::SetText(editor, IDC_EDITOR_ARGUMENT, "7");
     ui::Click(editor, IDC_EDITOR_SET_WPM);
     EXPECT_TRUE(ui::WaitForText(editor, IDC_EDITOR_TEXT, kFifth + "[S00][S07]", kWaitMs));
+    // The guide's picture shows a message that sends; the one below does not.
+    EXPECT_TRUE(SaveNamedScreenshot(editor, "message_editor"));
     ui::SetText(editor, IDC_EDITOR_ARGUMENT, "120");
     ui::Click(editor, IDC_EDITOR_SET_WAIT);
     EXPECT_TRUE(ui::WaitForText(editor, IDC_EDITOR_TEXT, kFifth + "[S00][S07][W120]", kWaitMs))
         << ui::ReadText(editor, IDC_EDITOR_TEXT);
-    EXPECT_TRUE(SaveNamedScreenshot(editor, "message_editor"));
 
     ui::Click(editor, IDC_EDITOR_CANCEL);
     ASSERT_TRUE(ui::WaitForWindowGone(editor, kWaitMs));
