@@ -205,14 +205,14 @@ std::string QuotedForLog(std::string_view text) {
     return '"' + shown + '"';
 }
 
-std::string IniPathFor(const std::string& config_path) {
+std::string SiblingPathFor(const std::string& config_path, std::string_view extension) {
     const std::size_t name_start = config_path.find_last_of("/\\") + 1;  // npos + 1 is 0
     const std::size_t dot = config_path.rfind('.');
     // A name that only begins with a dot (".pellmar") has no extension to replace.
     if (dot == std::string::npos || dot <= name_start) {
-        return config_path + ".ini";
+        return config_path + std::string(extension);
     }
-    return config_path.substr(0, dot) + ".ini";
+    return config_path.substr(0, dot) + std::string(extension);
 }
 
 SafetyLimits SafetyLimitsFrom(IniSettings& ini) {

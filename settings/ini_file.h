@@ -79,10 +79,13 @@ IniSettings ReadIniFile(const std::string& path, Disk& disk = MachineDisk());
 // as `?`, and cut short with `...` when it is long.
 std::string QuotedForLog(std::string_view text);
 
-// The `.ini` beside the configuration file: the last extension of the file name replaced
-// (`pellmar.cfg` -> `pellmar.ini`), or `.ini` added to a name without one; a dot in a
-// folder's name is not an extension.
-std::string IniPathFor(const std::string& config_path);
+// A file beside the configuration file: the last extension of the file name replaced by
+// `extension` (`pellmar.cfg` -> `pellmar.ini`), or `extension` added to a name without one; a
+// dot in a folder's name is not an extension.
+std::string SiblingPathFor(const std::string& config_path, std::string_view extension);
+inline std::string IniPathFor(const std::string& config_path) {
+    return SiblingPathFor(config_path, ".ini");
+}
 
 // How long Tune and paddle input that came over the link may hold the key at a RemoteSide;
 // 0 means no limit.

@@ -35,6 +35,7 @@
 #include "net/socket_api.h"
 #include "settings/ini_file.h"
 #include "settings/settings_store.h"
+#include "station/log_file.h"
 #include "station/station_view.h"
 
 // What the station itself keeps while it runs. Each is one word read and written whole.
@@ -196,6 +197,8 @@ class Station final : public KeyerListener, public MessageSink {
     void SendVersionReply();
     void AnswerVersionRequest();
     void RetellKeyerVersion();
+    // keyer_release.cpp: a release with a keyer attached goes into the log file, with its cause.
+    void LogRelease(const char* cause);
     // keyer_events.cpp
     void OnKeyerButtons(uint8_t report);
     void ShowLocalStatus(uint8_t status);
@@ -207,7 +210,8 @@ class Station final : public KeyerListener, public MessageSink {
     SettingsRecord& record() { return settings_.record(); }
 
     StationView& view_;
-    ConnectLog& log_;
+    // The Connect log as the view shows it, kept in the log file too.
+    LogFile log_;
     SocketNotifyTarget socket_events_;
     SettingsStore settings_;
     StationState state_;
