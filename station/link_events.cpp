@@ -210,6 +210,7 @@ void Station::OnHeartbeatTick() {
 }
 
 void Station::OnLinkWatchTick() {
+    OpenWhenStartupWaitEnds();
     net_.backlog().Feed();
     if (!net_.IsLinked()) {
         return;

@@ -76,8 +76,22 @@ void Station::OpenAtStartup() {
         return;
     }
     if ((settings_.NetFlags() & kNetModeServer) != 0) {
-        std::this_thread::sleep_for(kServerStartupWait);
+        startup_open_due_ = std::chrono::steady_clock::now() + kServerStartupWait;
+        view_.ShowNetworkStatus(NetworkStatus::kWaitingToListen);
+        view_.HoldInput(true);
+        return;
     }
+    OpenStation(kAfterStartupOpenMs);
+}
+
+void Station::OpenWhenStartupWaitEnds() {
+    if (!startup_open_due_ || std::chrono::steady_clock::now() < *startup_open_due_) {
+        return;
+    }
+    startup_open_due_.reset();
+    view_.HoldInput(false);
+    // A failed open leaves the status as a station that never opened shows it.
+    view_.ShowNetworkStatus(NetworkStatus::kNoConnection);
     OpenStation(kAfterStartupOpenMs);
 }
 

@@ -7,10 +7,13 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstddef>
 
 #include "app/resource_ids.h"
+#include "settings/settings_record.h"
 #include "tools/common/wait_until.h"
 #include "tools/wine_kit/station.h"
+#include "tools/wine_kit/station_kit.h"
 #include "tools/wine_kit/ui_driver.h"
 
 namespace {
@@ -107,6 +110,21 @@ TEST(MainWindow, StoredSpeedZeroLeavesTheWpmFieldEmptyAndDisabled) {
         ui::WaitForText(station.window(), IDC_NET_STATUS, "No Network Connection", kWaitMs));
     EXPECT_EQ(ui::ReadText(station.window(), IDC_WPM), "");
     EXPECT_FALSE(ui::IsControlEnabled(station.window(), IDC_WPM));
+}
+
+TEST(MainWindow, AServerOpenedAtStartShowsItsWaitAndStillExits) {
+    Station station;
+    Bytes image = StationImage(1, kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide,
+                               FreeLoopbackPort(), 20);
+    image[offsetof(SettingsRecord, open_at_startup)] = 1;
+    station.WriteConfig(image);
+    ASSERT_TRUE(station.Start());
+    EXPECT_TRUE(
+        ui::WaitForText(station.window(), IDC_NET_STATUS, "Waiting 30 s to listen", kWaitMs))
+        << ui::ReadText(station.window(), IDC_NET_STATUS);
+    EXPECT_FALSE(ui::IsControlEnabled(station.window(), IDC_OPEN_CLOSE));
+    ui::Click(station.window(), IDC_EXIT);
+    EXPECT_EQ(station.WaitForExit(kWaitMs), 0);
 }
 
 TEST(MainWindow, ExitButtonEndsTheProgramWithCodeZero) {
