@@ -85,4 +85,36 @@ TEST(IniFile, PathReplacesTheLastExtensionOfTheFileNameOnly) {
     }
 }
 
+TEST(IniFile, TheWindowSectionIsSetAndEveryOtherByteKept) {
+    const std::pair<const char*, const char*> files[] = {
+        {"", "[Window]\r\nLeft = -8\r\nTop = 80\r\n"},
+        {"; mine\n[Network]\nReconnect = no",
+         "; mine\n[Network]\nReconnect = no\n\n[Window]\n"
+         "Left = -8\nTop = 80\n"},
+        {"[window]\r\n; where\r\nTop=9\r\nleft = 1\r\nLEFT = 2\r\n\r\n; next\r\n[Safety]\r\n",
+         "[window]\r\n; where\r\nTop = 80\r\nLeft = -8\r\n\r\n; next\r\n[Safety]\r\n"},
+        {"[Window]\nTop = 9\nMine = x\n[A]\nLeft = 3\n[Window]",
+         "[Window]\nTop = 80\nMine = x\n"
+         "Left = -8\n[A]\nLeft = 3\n[Window]"},
+    };
+    for (const auto& [before, after] : files) {
+        EXPECT_EQ(WithIniSection(before, "Window", {{"Left", "-8"}, {"Top", "80"}}), after)
+            << before;
+    }
+}
+
+TEST(IniFile, TheSectionIsWrittenOnlyOverAFileThatWasRead) {
+    const TempFolder folder;
+    const std::string path = folder.File("pellmar.ini");
+    std::ofstream(path, std::ios::binary) << "[Safety]\nTuneLimitSeconds = 4\n";
+    FaultyDisk disk;
+    disk.faults.refuse_open = true;
+    EXPECT_FALSE(WriteIniSection(path, "Window", {{"Left", "1"}}, disk));
+    disk.faults = {};
+    ASSERT_TRUE(WriteIniSection(path, "Window", {{"Left", "1"}}, disk));
+    IniSettings ini = ReadIniFile(path);
+    EXPECT_EQ(ini.Value("Window", "Left"), "1");
+    EXPECT_EQ(SafetyLimitsFrom(ini).tune_seconds, 4u);
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <fstream>
 
 #include "app/resource_ids.h"
 #include "settings/settings_record.h"
@@ -110,6 +111,41 @@ TEST(MainWindow, StoredSpeedZeroLeavesTheWpmFieldEmptyAndDisabled) {
         ui::WaitForText(station.window(), IDC_NET_STATUS, "No Network Connection", kWaitMs));
     EXPECT_EQ(ui::ReadText(station.window(), IDC_WPM), "");
     EXPECT_FALSE(ui::IsControlEnabled(station.window(), IDC_WPM));
+}
+
+RECT RectOf(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+TEST(MainWindow, OpensCentredFirstThenWhereItWasLeftAndAlwaysOnAScreen) {
+    Station station;
+    ASSERT_TRUE(station.Start());
+    MONITORINFO screen{};
+    screen.cbSize = sizeof screen;
+    ASSERT_TRUE(GetMonitorInfoA(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &screen));
+    const RECT& work = screen.rcWork;
+    RECT rect = RectOf(station.window());
+    EXPECT_NEAR(rect.left + rect.right, work.left + work.right, 1);
+    EXPECT_NEAR(rect.top + rect.bottom, work.top + work.bottom, 1);
+
+    SetWindowPos(station.window(), nullptr, 120, 80, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ui::Click(station.window(), IDC_EXIT);
+    ASSERT_EQ(station.WaitForExit(kWaitMs), 0);
+    ASSERT_TRUE(station.Start());
+    rect = RectOf(station.window());
+    EXPECT_EQ(rect.left, 120);
+    EXPECT_EQ(rect.top, 80);
+
+    // Kept on a screen that is not there any more.
+    ui::Click(station.window(), IDC_EXIT);
+    ASSERT_EQ(station.WaitForExit(kWaitMs), 0);
+    std::ofstream(station.folder() + "pellmar.ini") << "[Window]\nLeft = 30000\nTop = 80\n";
+    ASSERT_TRUE(station.Start());
+    rect = RectOf(station.window());
+    EXPECT_EQ(rect.right, work.right);
+    EXPECT_EQ(rect.top, 80);
 }
 
 TEST(MainWindow, AServerOpenedAtStartShowsItsWaitAndStillExits) {
