@@ -248,6 +248,10 @@ std::string WithIniSection(std::string_view text, std::string_view section,
                                                                              : "\r\n";
     std::vector<bool> written(entries.size(), false);
     std::string result;
+    if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+        result = kUtf8Bom;
+        text.remove_prefix(kUtf8Bom.size());
+    }
     bool in_section = false;
     bool in_first_section = false;
     // Where the settings the section lacks go: after its last setting.
