@@ -4,12 +4,14 @@
 //
 // The file is optional. The program writes one section of it, `[Window]`, and nothing else:
 // every other byte stays as the operator wrote it (comments, order, other sections, line
-// ends), so a write replaces the section's own settings line by line and adds what is missing,
-// through a temporary file moved over the old one. A station left alone must come up whatever
-// the file holds, so nothing in it is fatal. A missing file is
-// simply no settings; a line that means nothing is reported (with its number and text, for
-// the Connect log) and skipped; a value that is not what its key takes is reported and the
-// key's default used. Only a file too large to be the operator's is refused as a whole.
+// ends), so a write replaces the section's own settings line by line and adds what is
+// missing, through a temporary file moved over the old one.
+//
+// A station left alone must come up whatever the file holds, so nothing in it is fatal. A
+// missing file is simply no settings; a line that means nothing is reported (with its number
+// and text, for the Connect log) and skipped; a value that is not what its key takes is
+// reported and the key's default used. Only a file too large to be the operator's is refused
+// as a whole.
 //
 // The syntax is the common one: `[Section]` headings, `key = value` lines, and comment lines
 // that begin with `;` or `#`. A comment is a whole line: a `;` after a value belongs to the

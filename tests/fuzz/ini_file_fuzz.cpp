@@ -141,9 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     FuzzCheck(rewritten.Value("window", "left") == "-8" && rewritten.Value("Window", "Top") == "80",
               "the section written reads back");
     for (const std::string& section : sections) {
-        for (const std::string& key : keys) {
-            FuzzCheck(Upper(section) == "WINDOW" ||
-                          rewritten.Value(section, key) == ini.Value(section, key),
+        for (std::size_t k = 0; k < keys.size() && Upper(section) != "WINDOW"; ++k) {
+            FuzzCheck(rewritten.Value(section, keys[k]) == ini.Value(section, keys[k]),
                       "every other section stays as it was");
         }
     }

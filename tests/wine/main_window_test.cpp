@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <fstream>
+#include <utility>
 
 #include "app/resource_ids.h"
 #include "settings/settings_record.h"
@@ -113,39 +114,27 @@ TEST(MainWindow, StoredSpeedZeroLeavesTheWpmFieldEmptyAndDisabled) {
     EXPECT_FALSE(ui::IsControlEnabled(station.window(), IDC_WPM));
 }
 
-RECT RectOf(HWND window) {
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    return rect;
-}
-
 TEST(MainWindow, OpensCentredFirstThenWhereItWasLeftAndAlwaysOnAScreen) {
     Station station;
-    ASSERT_TRUE(station.Start());
-    MONITORINFO screen{};
-    screen.cbSize = sizeof screen;
-    ASSERT_TRUE(GetMonitorInfoA(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &screen));
-    const RECT& work = screen.rcWork;
-    RECT rect = RectOf(station.window());
+    RECT rect{};
+    const auto start = [&] { return station.Start() && GetWindowRect(station.window(), &rect); };
+    const auto exit = [&] {
+        ui::Click(station.window(), IDC_EXIT);
+        return station.WaitForExit(kWaitMs) == 0;
+    };
+    RECT work{};
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+    ASSERT_TRUE(start());
     EXPECT_NEAR(rect.left + rect.right, work.left + work.right, 1);
     EXPECT_NEAR(rect.top + rect.bottom, work.top + work.bottom, 1);
-
     SetWindowPos(station.window(), nullptr, 120, 80, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    ui::Click(station.window(), IDC_EXIT);
-    ASSERT_EQ(station.WaitForExit(kWaitMs), 0);
-    ASSERT_TRUE(station.Start());
-    rect = RectOf(station.window());
-    EXPECT_EQ(rect.left, 120);
-    EXPECT_EQ(rect.top, 80);
-
+    ASSERT_TRUE(exit() && start());
+    EXPECT_EQ(std::make_pair(rect.left, rect.top), std::make_pair(120L, 80L));
     // Kept on a screen that is not there any more.
-    ui::Click(station.window(), IDC_EXIT);
-    ASSERT_EQ(station.WaitForExit(kWaitMs), 0);
+    ASSERT_TRUE(exit());
     std::ofstream(station.folder() + "pellmar.ini") << "[Window]\nLeft = 30000\nTop = 80\n";
-    ASSERT_TRUE(station.Start());
-    rect = RectOf(station.window());
-    EXPECT_EQ(rect.right, work.right);
-    EXPECT_EQ(rect.top, 80);
+    ASSERT_TRUE(start());
+    EXPECT_EQ(std::make_pair(rect.right, rect.top), std::make_pair(work.right, 80L));
 }
 
 TEST(MainWindow, AServerOpenedAtStartShowsItsWaitAndStillExits) {
@@ -156,8 +145,7 @@ TEST(MainWindow, AServerOpenedAtStartShowsItsWaitAndStillExits) {
     station.WriteConfig(image);
     ASSERT_TRUE(station.Start());
     EXPECT_TRUE(
-        ui::WaitForText(station.window(), IDC_NET_STATUS, "Waiting 30 s to listen", kWaitMs))
-        << ui::ReadText(station.window(), IDC_NET_STATUS);
+        ui::WaitForText(station.window(), IDC_NET_STATUS, "Waiting 30 s to listen", kWaitMs));
     EXPECT_FALSE(ui::IsControlEnabled(station.window(), IDC_OPEN_CLOSE));
     ui::Click(station.window(), IDC_EXIT);
     EXPECT_EQ(station.WaitForExit(kWaitMs), 0);
