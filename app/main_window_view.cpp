@@ -30,6 +30,8 @@ const char* NetworkStatusText(NetworkStatus status) {
             return "Failed to connect";
         case NetworkStatus::kClosedByOperator:
             return "Network Connection Closed";
+        case NetworkStatus::kWaitingToListen:
+            return "Waiting 30 s to listen";
     }
     return "";
 }
@@ -48,6 +50,12 @@ std::string LocalKeyerText(LocalKeyerState state, uint8_t version) {
     }
     return kLocalKeyerClosedText;
 }
+
+// What the operator commands with; Exit and the echo line stay, and the speed field follows
+// AllowSpeedEntry too.
+constexpr int kHeldControls[] = {IDC_LOG_PANE,   IDC_M1,       IDC_M2,    IDC_M3,   IDC_M4,
+                                 IDC_M5,         IDC_M6,       IDC_CLEAR, IDC_TUNE, IDC_PAUSE,
+                                 IDC_OPEN_CLOSE, IDC_WPM_SPIN, IDC_SETUP};
 
 // The keyer's own message buttons are M1 to M4.
 constexpr int kKeyerButtonControls[] = {IDC_M1, IDC_M2, IDC_M3, IDC_M4};
@@ -166,7 +174,10 @@ void MainWindowView::ShowSpeed(int wpm) {
 }
 
 void MainWindowView::AllowSpeedEntry(bool allowed) {
-    Show(kSpeedEntryField, [allowed] { EnableControl(IDC_WPM, allowed); });
+    Show(kSpeedEntryField, [this, allowed] {
+        speed_entry_allowed_ = allowed;
+        EnableControl(IDC_WPM, allowed && !input_held_);
+    });
 }
 
 void MainWindowView::BlinkHeartbeat(bool lit) {
@@ -262,4 +273,14 @@ bool MainWindowView::ConfirmReplaceUnreadConfig() {
                     "Replace it with the settings in use now?\n\n"
                     "No keeps the file; the change lasts for this run only.",
                     "Replace Config File");
+}
+
+void MainWindowView::HoldInput(bool held) {
+    Show(kInputHeldField, [this, held] {
+        input_held_ = held;
+        for (const int id : kHeldControls) {
+            EnableControl(id, !held);
+        }
+        EnableControl(IDC_WPM, speed_entry_allowed_ && !held);
+    });
 }

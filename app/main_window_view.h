@@ -17,6 +17,7 @@
 // still waits; every later call does nothing.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -68,6 +69,7 @@ class MainWindowView final : public StationView, public ConnectLog {
     void FocusTyping() override;
     void ReportProblem(Problem problem) override;
     bool ConfirmReplaceUnreadConfig() override;
+    void HoldInput(bool held) override;
 
   private:
     // The fields whose calls replace a waiting one.
@@ -84,6 +86,7 @@ class MainWindowView final : public StationView, public ConnectLog {
         kTuneField,
         kPauseField,
         kOpenCloseField,
+        kInputHeldField,
         kFieldCount,
         // Not a field: a call that inserts text, which every call of goes.
         kInsertion = kFieldCount,
@@ -100,4 +103,7 @@ class MainWindowView final : public StationView, public ConnectLog {
     // Per field, the newest call while one waits in the queue for it.
     std::function<void()> latest_[kFieldCount];
     bool closed_ = false;
+    // The speed field is enabled only when the speed may be typed and input is not held.
+    std::atomic<bool> speed_entry_allowed_{true};
+    std::atomic<bool> input_held_{false};
 };

@@ -10,6 +10,7 @@
 #include "app/setup_dialog_win32.h"
 #include "app/spin_bar.h"
 #include "app/win32_window.h"
+#include "app/window_place_win32.h"
 #include "net/link_timing.h"
 #include "net/socket_api.h"
 #include "station/station.h"
@@ -147,6 +148,7 @@ void Shutdown(HWND dialog) {
     // The station's threads stop first; none of them waits for the window, so the window's
     // thread can wait for them. Then nothing calls the view, and what it still holds goes.
     main_window->station.Exit();
+    KeepMainWindowPlace(dialog, main_window->station.settings().config_path());
     main_window->view.Close();
     CloseWindowSeam();
     EndDialog(dialog, 0);
@@ -201,6 +203,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
             SubclassControls(window);
             log_pane = GetDlgItem(window, IDC_LOG_PANE);
             main_window->station.Start();
+            PlaceMainWindow(window, main_window->station.settings().config_path());
             SetTimer(window, kHeartbeatTimerId, TimerMs(kHeartbeatPeriod), nullptr);
             RearmLinkTimer(window);
             main_window->station.OpenAtStartup();

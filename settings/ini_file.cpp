@@ -1,6 +1,6 @@
 #include "settings/ini_file.h"
 
-#include <memory>
+#include <cstdio>
 
 #include "settings/durable_file.h"
 #include "settings/field_number.h"
@@ -49,6 +49,26 @@ std::optional<std::string_view> HeadingName(std::string_view line) {
     return name;
 }
 
+// One byte more than kIniFileLargest at most, which tells a file at the limit from a larger one.
+FileReadResult ReadAtMostLargest(const std::string& path, Disk& disk, std::string* text) {
+    text->resize(kIniFileLargest + 1);
+    std::size_t count = 0;
+    const FileReadResult result = disk.ReadStart(path, text->data(), text->size(), &count);
+    text->resize(result == FileReadResult::kRead ? count : 0);
+    return result;
+}
+
+// The key of a setting line (trimmed, lower case), or nothing for any other line.
+std::optional<std::string> SettingKey(std::string_view line) {
+    line = Trimmed(line);
+    const std::size_t equals = line.find('=');
+    if (line.empty() || line.front() == ';' || line.front() == '#' || line.front() == '[' ||
+        equals == std::string_view::npos || Trimmed(line.substr(0, equals)).empty()) {
+        return std::nullopt;
+    }
+    return Lower(Trimmed(line.substr(0, equals)));
+}
+
 }  // namespace
 
 IniSettings ParseIniText(std::string_view text, const std::string& file_name) {
@@ -95,10 +115,8 @@ IniSettings ParseIniText(std::string_view text, const std::string& file_name) {
 
 IniSettings ReadIniFile(const std::string& path, Disk& disk) {
     const std::string name = FileNameOf(path);
-    // One byte more than allowed tells a file at the limit from a larger one.
-    const auto buffer = std::make_unique<char[]>(kIniFileLargest + 1);
-    std::size_t count = 0;
-    switch (disk.ReadStart(path, buffer.get(), kIniFileLargest + 1, &count)) {
+    std::string text;
+    switch (ReadAtMostLargest(path, disk, &text)) {
         case FileReadResult::kMissing:
             return ParseIniText({}, name);
         case FileReadResult::kUnopenable:
@@ -111,14 +129,14 @@ IniSettings ReadIniFile(const std::string& path, Disk& disk) {
         case FileReadResult::kRead:
             break;
     }
-    if (count > kIniFileLargest) {
+    if (text.size() > kIniFileLargest) {
         IniSettings none = ParseIniText({}, name);
         none.problems_.push_back(
             {0, name + " is larger than " + std::to_string(kIniFileLargest / 1024) +
                     " KiB, so it is not an operator's settings; none of them are used."});
         return none;
     }
-    return ParseIniText(std::string_view(buffer.get(), count), name);
+    return ParseIniText(text, name);
 }
 
 const IniSettings::Entry* IniSettings::Find(std::string_view section, std::string_view key) const {
@@ -205,14 +223,14 @@ std::string QuotedForLog(std::string_view text) {
     return '"' + shown + '"';
 }
 
-std::string IniPathFor(const std::string& config_path) {
+std::string SiblingPathFor(const std::string& config_path, std::string_view extension) {
     const std::size_t name_start = config_path.find_last_of("/\\") + 1;  // npos + 1 is 0
     const std::size_t dot = config_path.rfind('.');
     // A name that only begins with a dot (".pellmar") has no extension to replace.
     if (dot == std::string::npos || dot <= name_start) {
-        return config_path + ".ini";
+        return config_path + std::string(extension);
     }
-    return config_path.substr(0, dot) + ".ini";
+    return config_path.substr(0, dot) + std::string(extension);
 }
 
 SafetyLimits SafetyLimitsFrom(IniSettings& ini) {
@@ -220,4 +238,93 @@ SafetyLimits SafetyLimitsFrom(IniSettings& ini) {
                         kLimitLongestSeconds),
             ini.Seconds("Safety", "PaddleLimitSeconds", SafetyLimits{}.paddle_seconds,
                         kLimitLongestSeconds)};
+}
+
+std::string WithIniSection(std::string_view text, std::string_view section,
+                           const IniEntries& entries) {
+    // New lines end as the operator's do; a file without any gets Windows' line ends.
+    const std::string line_end = text.find("\r\n") != std::string_view::npos ? "\r\n"
+                                 : text.find('\n') != std::string_view::npos ? "\n"
+                                                                             : "\r\n";
+    std::vector<bool> written(entries.size(), false);
+    std::string result;
+    if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+        result = kUtf8Bom;
+        text.remove_prefix(kUtf8Bom.size());
+    }
+    bool in_section = false;
+    bool in_first_section = false;
+    // Where the settings the section lacks go: after its last setting.
+    std::optional<std::size_t> insert_at;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view raw = text.substr(0, end == std::string_view::npos ? end : end + 1);
+        text.remove_prefix(raw.size());
+        const std::string_view line = Trimmed(raw.substr(0, raw.find('\n')));
+        if (!line.empty() && line.front() == '[') {
+            const std::optional<std::string_view> name = HeadingName(line);
+            in_section = name && Lower(*name) == Lower(section);
+            in_first_section = in_section && !insert_at;
+            result += raw;
+            if (in_first_section) {
+                insert_at = result.size();
+            }
+            continue;
+        }
+        const std::optional<std::string> key = in_section ? SettingKey(line) : std::nullopt;
+        std::size_t entry = 0;
+        while (key && entry < entries.size() && Lower(entries[entry].first) != *key) {
+            ++entry;
+        }
+        if (key && entry < entries.size()) {
+            if (written[entry]) {
+                continue;  // a later line of a key already set would win over it
+            }
+            written[entry] = true;
+            const std::string_view ending = raw.substr(raw.find_last_not_of("\r\n") + 1);
+            result += entries[entry].first + " = " + entries[entry].second +
+                      (raw.back() == '\n' ? std::string(ending) : line_end);
+        } else {
+            result += raw;
+        }
+        if (key && in_first_section) {
+            insert_at = result.size();
+        }
+    }
+    std::string missing;
+    for (std::size_t entry = 0; entry < entries.size(); ++entry) {
+        if (!written[entry]) {
+            missing += entries[entry].first + " = " + entries[entry].second + line_end;
+        }
+    }
+    if (!insert_at) {
+        missing = "[" + std::string(section) + "]" + line_end + missing;
+        if (!result.empty()) {
+            missing = line_end + missing;  // a blank line before the new section
+        }
+        insert_at = result.size();
+    }
+    if (*insert_at > 0 && result[*insert_at - 1] != '\n') {
+        missing = line_end + missing;
+    }
+    return result.insert(*insert_at, missing);
+}
+
+bool WriteIniSection(const std::string& path, std::string_view section, const IniEntries& entries,
+                     Disk& disk) {
+    std::string text;
+    const FileReadResult read = ReadAtMostLargest(path, disk, &text);
+    if ((read != FileReadResult::kRead && read != FileReadResult::kMissing) ||
+        text.size() > kIniFileLargest) {
+        return false;
+    }
+    const std::string written = WithIniSection(text, section, entries);
+    const std::string temp_path = path + ".tmp";
+    // The operator's file stays untouched until the whole new one exists beside it.
+    if (!disk.WriteDurably(temp_path, written.data(), written.size()) ||
+        !disk.Replace(temp_path, path)) {
+        std::remove(temp_path.c_str());
+        return false;
+    }
+    return true;
 }

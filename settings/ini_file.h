@@ -1,13 +1,17 @@
 // The `.ini` file beside the configuration file: settings the 1832-byte record has no room
 // for (who may connect, the limits on keying from the link), written by the operator in a
-// text editor.
+// text editor, and the Main window's place, which the program keeps there itself.
 //
-// The file is optional and only ever read: the program never rewrites what the operator
-// wrote, comments included, so everything here takes text and gives settings. A station left
-// alone must come up whatever the file holds, so nothing in it is fatal. A missing file is
-// simply no settings; a line that means nothing is reported (with its number and text, for
-// the Connect log) and skipped; a value that is not what its key takes is reported and the
-// key's default used. Only a file too large to be the operator's is refused as a whole.
+// The file is optional. The program writes one section of it, `[Window]`, and nothing else:
+// every other byte stays as the operator wrote it (comments, order, other sections, line
+// ends), so a write replaces the section's own settings line by line and adds what is
+// missing, through a temporary file moved over the old one.
+//
+// A station left alone must come up whatever the file holds, so nothing in it is fatal. A
+// missing file is simply no settings; a line that means nothing is reported (with its number
+// and text, for the Connect log) and skipped; a value that is not what its key takes is
+// reported and the key's default used. Only a file too large to be the operator's is refused
+// as a whole.
 //
 // The syntax is the common one: `[Section]` headings, `key = value` lines, and comment lines
 // that begin with `;` or `#`. A comment is a whole line: a `;` after a value belongs to the
@@ -23,6 +27,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "settings/durable_file.h"
@@ -75,14 +80,29 @@ IniSettings ParseIniText(std::string_view text, const std::string& file_name);
 // that cannot be read or is larger than kIniFileLargest gives no settings and says why.
 IniSettings ReadIniFile(const std::string& path, Disk& disk = MachineDisk());
 
+// `text` with `entries` (key and value) set in `section`: each replaces the first line of its
+// key there (a later one of the same key goes), and those the section lacks follow its last
+// setting; a file without the section gets it at its end.
+using IniEntries = std::vector<std::pair<std::string, std::string>>;
+std::string WithIniSection(std::string_view text, std::string_view section,
+                           const IniEntries& entries);
+// The same for the file at `path`, a missing one created. False when it could not be written,
+// or could not be read (a file held, or too large to be the operator's), which is then left as
+// it is.
+bool WriteIniSection(const std::string& path, std::string_view section, const IniEntries& entries,
+                     Disk& disk = MachineDisk());
+
 // The operator's text as one line of the Connect log shows it: in quotes, control characters
 // as `?`, and cut short with `...` when it is long.
 std::string QuotedForLog(std::string_view text);
 
-// The `.ini` beside the configuration file: the last extension of the file name replaced
-// (`pellmar.cfg` -> `pellmar.ini`), or `.ini` added to a name without one; a dot in a
-// folder's name is not an extension.
-std::string IniPathFor(const std::string& config_path);
+// A file beside the configuration file: the last extension of the file name replaced by
+// `extension` (`pellmar.cfg` -> `pellmar.ini`), or `extension` added to a name without one; a
+// dot in a folder's name is not an extension.
+std::string SiblingPathFor(const std::string& config_path, std::string_view extension);
+inline std::string IniPathFor(const std::string& config_path) {
+    return SiblingPathFor(config_path, ".ini");
+}
 
 // How long Tune and paddle input that came over the link may hold the key at a RemoteSide;
 // 0 means no limit.

@@ -1,6 +1,7 @@
 // What the .ini beside the configuration file says: who may connect, and how long keying from
 // the link may hold the key. It is read at start and at each Open, so an edit takes effect at
-// the next Open; it is never required and never written.
+// the next Open; it is never required, and the station never writes it (only the window keeps
+// its place there).
 #include <string>
 
 #include "net/allow_list.h"

@@ -1,6 +1,8 @@
 // The one rule behind every end of a link and every lost keyer: nothing is left keyed,
 // pressed, paused or waiting to be sent, and what the operator sees says so. Keyer requests
 // made here do nothing when no keyer is attached.
+#include <string>
+
 #include "keyer/keyer_link.h"
 #include "messages/message_sender.h"
 #include "station/station.h"
@@ -19,4 +21,10 @@ void Station::ReleaseKeyerControl() {
     state_.pause_on = 0;
     view_.ShowTune(false);
     view_.ShowPause(false);
+}
+
+void Station::LogRelease(const char* cause) {
+    if (state_.local_keyer_open.load() == 1) {
+        log_.AppendToFileOnly(std::string("Keyer released: ") + cause + ".");
+    }
 }

@@ -64,6 +64,7 @@ void Station::StartLink(SocketHandle data_socket) {
 // closes and the next one opens again.
 void Station::EndLinkAsLost(const char* reason) {
     Log(reason);
+    LogRelease("the link was lost");
     view_.ShowNetworkStatus(NetworkStatus::kLinkEnded);
     net_.SetLinked(false);
     rx_packets_.Reset();
@@ -120,6 +121,7 @@ int Station::OnAccept() {
             return 1;
         }
         Log(kTakenOverText);
+        LogRelease("a new client took over the silent link");
         net_.SetLinked(false);
         net_.ReleaseAcceptedSocket();
         ReleaseKeyerControl();
@@ -171,6 +173,7 @@ void Station::OnClose(SocketHandle socket) {
     if (socket != net_.DataSocket() || socket == kNoSocket) {
         return;
     }
+    LogRelease("the other station ended the link");
     view_.ShowNetworkStatus(NetworkStatus::kLinkEnded);
     net_.SetLinked(false);
     rx_packets_.Reset();
@@ -207,6 +210,7 @@ void Station::OnHeartbeatTick() {
 }
 
 void Station::OnLinkWatchTick() {
+    OpenWhenStartupWaitEnds();
     net_.backlog().Feed();
     if (!net_.IsLinked()) {
         return;
@@ -242,6 +246,7 @@ void Station::CloseNetworkFromButton() {
 }
 
 void Station::CloseNetworkAtExit() {
+    LogRelease("the program is ending");
     if (!net_.IsLinked()) {
         // Whatever the operator left keyed here must not stay keyed once nobody can reach
         // the Tune button; the keyer's buffer is the operator's own and is left.

@@ -22,7 +22,8 @@ constexpr int kAfterButtonOpenMs = 100;
 Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
                  StationSetup setup)
     : view_(view),
-      log_(log),
+      // Before settings_ takes the path over: members are made in the order declared.
+      log_(log, setup.config_path.empty() ? std::string() : LogPathFor(setup.config_path)),
       socket_events_(socket_events),
       settings_(std::move(setup.config_path)),
       keyer_(*this, std::move(setup.keyer_writer_held)),
@@ -75,8 +76,22 @@ void Station::OpenAtStartup() {
         return;
     }
     if ((settings_.NetFlags() & kNetModeServer) != 0) {
-        std::this_thread::sleep_for(kServerStartupWait);
+        startup_open_due_ = std::chrono::steady_clock::now() + kServerStartupWait;
+        view_.ShowNetworkStatus(NetworkStatus::kWaitingToListen);
+        view_.HoldInput(true);
+        return;
     }
+    OpenStation(kAfterStartupOpenMs);
+}
+
+void Station::OpenWhenStartupWaitEnds() {
+    if (!startup_open_due_ || std::chrono::steady_clock::now() < *startup_open_due_) {
+        return;
+    }
+    startup_open_due_.reset();
+    view_.HoldInput(false);
+    // A failed open leaves the status as a station that never opened shows it.
+    view_.ShowNetworkStatus(NetworkStatus::kNoConnection);
     OpenStation(kAfterStartupOpenMs);
 }
 
@@ -88,6 +103,7 @@ void Station::OpenOrClose() {
     } else {
         // Before the keyer's close: its writer puts key-up and paddle release on the wire
         // ahead of the host close, and the link's end finds nothing left to release.
+        LogRelease("the operator pressed Close");
         ReleaseKeyerControl();
         if (state_.local_keyer_open.load() == 1) {
             SaveSettingsFileAtClose(settings_, view_);

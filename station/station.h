@@ -35,6 +35,7 @@
 #include "net/socket_api.h"
 #include "settings/ini_file.h"
 #include "settings/settings_store.h"
+#include "station/log_file.h"
 #include "station/station_view.h"
 
 // What the station itself keeps while it runs. Each is one word read and written whole.
@@ -92,8 +93,9 @@ class Station final : public KeyerListener, public MessageSink {
 
     // Reads the configuration file and shows the station as it starts: nothing open.
     void Start();
-    // The opening the record may ask for at start; a Net Server waits 30 s first, so a
-    // remote site's network is up before it listens.
+    // The opening the record may ask for at start. A Net Server waits 30 s first, so that a
+    // remote site's network is up before it listens: its window shows the wait and holds the
+    // operator's input, and the link timer's tick opens it once the wait is over.
     void OpenAtStartup();
     // Open when nothing is open; otherwise close the keyer (settings saved first) and the link.
     void OpenOrClose();
@@ -191,11 +193,14 @@ class Station final : public KeyerListener, public MessageSink {
     // open_close.cpp
     bool StationClosed() const;
     void OpenStation(int settle_ms);
+    void OpenWhenStartupWaitEnds();
     // packet_handler.cpp
     void ApplyRemoteStatus(uint8_t status);
     void SendVersionReply();
     void AnswerVersionRequest();
     void RetellKeyerVersion();
+    // keyer_release.cpp: a release with a keyer attached goes into the log file, with its cause.
+    void LogRelease(const char* cause);
     // keyer_events.cpp
     void OnKeyerButtons(uint8_t report);
     void ShowLocalStatus(uint8_t status);
@@ -207,7 +212,8 @@ class Station final : public KeyerListener, public MessageSink {
     SettingsRecord& record() { return settings_.record(); }
 
     StationView& view_;
-    ConnectLog& log_;
+    // The Connect log as the view shows it, kept in the log file too.
+    LogFile log_;
     SocketNotifyTarget socket_events_;
     SettingsStore settings_;
     StationState state_;
@@ -224,6 +230,8 @@ class Station final : public KeyerListener, public MessageSink {
     SafetyLimits limits_;
     std::optional<std::chrono::steady_clock::time_point> tune_from_link_since_;
     std::optional<std::chrono::steady_clock::time_point> paddles_from_link_since_;
+    // open_close.cpp: when a Net Server's start-up wait ends.
+    std::optional<std::chrono::steady_clock::time_point> startup_open_due_;
     // The .ini's mistakes already told in the Connect log.
     std::set<std::string> told_ini_problems_;
     // Last, so that it is the first to go: its thread calls into the rest of the station.

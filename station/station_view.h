@@ -21,6 +21,7 @@ enum class NetworkStatus {
     kLinkEnded,         // the other side closed, or the link died
     kConnectFailed,     // a Net Client's connect was refused or timed out
     kClosedByOperator,  // Close ended the network stage
+    kWaitingToListen,   // a Net Server opened at start waits before it listens
 };
 
 enum class LocalKeyerState {
@@ -84,4 +85,7 @@ class StationView {
     // The configuration file holds what this run could not read, and the operator's save
     // would replace it: true only when the operator agrees.
     virtual bool ConfirmReplaceUnreadConfig() = 0;
+
+    // While a Net Server waits to open at start, only Exit takes the operator's input.
+    virtual void HoldInput(bool held) = 0;
 };

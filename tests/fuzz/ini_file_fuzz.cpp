@@ -8,7 +8,8 @@
 // file (or 0, the file as a whole) and is one line of text for the log; a typed value is
 // within its range or its default; every address the allow list reads is allowed and reads
 // back as written, and each malformed entry is one line of the log; the `.ini` path keeps
-// the folder and ends in `.ini`.
+// the folder and ends in `.ini`. With the `[Window]` section written into it, the file reads
+// the written values there and every other section's as before.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -134,6 +135,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
               "the limits are within an hour");
     CheckProblems(ini, text);
     CheckAllowList(ini);
+
+    const IniSettings rewritten =
+        ParseIniText(WithIniSection(text, "Window", {{"Left", "-8"}, {"TOP", "80"}}), "");
+    FuzzCheck(rewritten.Value("window", "left") == "-8" && rewritten.Value("Window", "Top") == "80",
+              "the section written reads back");
+    for (const std::string& section : sections) {
+        for (std::size_t k = 0; k < keys.size() && Upper(section) != "WINDOW"; ++k) {
+            FuzzCheck(rewritten.Value(section, keys[k]) == ini.Value(section, keys[k]),
+                      "every other section stays as it was");
+        }
+    }
 
     const std::string path(text);
     const std::string ini_path = IniPathFor(path);

@@ -85,4 +85,32 @@ TEST(IniFile, PathReplacesTheLastExtensionOfTheFileNameOnly) {
     }
 }
 
+TEST(IniFile, TheWindowSectionIsSetAndEveryOtherByteKept) {
+    const std::pair<const char*, const char*> files[] = {
+        {"", "[Window]\r\nLeft = -8\r\nTop = 80\r\n"},
+        {"; mine\n[Network]\nReconnect = no",
+         "; mine\n[Network]\nReconnect = no\n\n[Window]\n"
+         "Left = -8\nTop = 80\n"},
+        {"[window]\r\n; where\r\nTop=9\r\nleft = 1\r\nLEFT = 2\r\n\r\n; next\r\n[Safety]\r\n",
+         "[window]\r\n; where\r\nTop = 80\r\nLeft = -8\r\n\r\n; next\r\n[Safety]\r\n"},
+        {"[Window]\nTop = 9\nMine = x\n[A]\nLeft = 3\n[Window]",
+         "[Window]\nTop = 80\nMine = x\n"
+         "Left = -8\n[A]\nLeft = 3\n[Window]"},
+    };
+    for (const auto& [before, after] : files) {
+        EXPECT_EQ(WithIniSection(before, "Window", {{"Left", "-8"}, {"Top", "80"}}), after)
+            << before;
+    }
+}
+
+TEST(IniFile, AFileThatCouldNotBeReadIsNeverWritten) {
+    const TempFolder folder;
+    const std::string path = folder.File("pellmar.ini");
+    std::ofstream(path, std::ios::binary) << "[Safety]\n";
+    FaultyDisk held;
+    held.faults.refuse_open = true;
+    EXPECT_FALSE(WriteIniSection(path, "Window", {{"Left", "1"}}, held));
+    EXPECT_EQ(ReadIniFile(path).Value("Window", "Left"), std::nullopt);
+}
+
 }  // namespace

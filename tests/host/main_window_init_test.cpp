@@ -57,4 +57,18 @@ TEST_F(MainWindowInitTest, SpeedIsShownAsAnUnsignedNumber) {
     EXPECT_EQ(station.state().pot_speed_active, 0);
 }
 
+TEST_F(MainWindowInitTest, AServerOpenedAtStartWaitsWithItsInputHeld) {
+    station.Start();
+    settings.open_at_startup = 1;
+    store.PublishNetFlags(kNetModeServer);
+    view.AllowSpeedEntry(false);
+    station.OpenAtStartup();
+    station.OnLinkWatchTick();
+    EXPECT_FALSE(station.net().IsPending());
+    EXPECT_FALSE(window.Enabled(IDC_M6));
+    view.HoldInput(false);
+    EXPECT_TRUE(window.Enabled(IDC_M6));
+    EXPECT_FALSE(window.Enabled(IDC_WPM)) << "the pot still sets the speed";
+}
+
 }  // namespace

@@ -7,10 +7,15 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstddef>
+#include <fstream>
+#include <utility>
 
 #include "app/resource_ids.h"
+#include "settings/settings_record.h"
 #include "tools/common/wait_until.h"
 #include "tools/wine_kit/station.h"
+#include "tools/wine_kit/station_kit.h"
 #include "tools/wine_kit/ui_driver.h"
 
 namespace {
@@ -107,6 +112,43 @@ TEST(MainWindow, StoredSpeedZeroLeavesTheWpmFieldEmptyAndDisabled) {
         ui::WaitForText(station.window(), IDC_NET_STATUS, "No Network Connection", kWaitMs));
     EXPECT_EQ(ui::ReadText(station.window(), IDC_WPM), "");
     EXPECT_FALSE(ui::IsControlEnabled(station.window(), IDC_WPM));
+}
+
+TEST(MainWindow, OpensCentredFirstThenWhereItWasLeftAndAlwaysOnAScreen) {
+    Station station;
+    RECT rect{};
+    const auto start = [&] { return station.Start() && GetWindowRect(station.window(), &rect); };
+    const auto exit = [&] {
+        ui::Click(station.window(), IDC_EXIT);
+        return station.WaitForExit(kWaitMs) == 0;
+    };
+    RECT work{};
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+    ASSERT_TRUE(start());
+    EXPECT_NEAR(rect.left + rect.right, work.left + work.right, 1);
+    EXPECT_NEAR(rect.top + rect.bottom, work.top + work.bottom, 1);
+    SetWindowPos(station.window(), nullptr, 120, 80, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ASSERT_TRUE(exit() && start());
+    EXPECT_EQ(std::make_pair(rect.left, rect.top), std::make_pair(120L, 80L));
+    // Kept on a screen that is not there any more.
+    ASSERT_TRUE(exit());
+    std::ofstream(station.folder() + "pellmar.ini") << "[Window]\nLeft = 30000\nTop = 80\n";
+    ASSERT_TRUE(start());
+    EXPECT_EQ(std::make_pair(rect.right, rect.top), std::make_pair(work.right, 80L));
+}
+
+TEST(MainWindow, AServerOpenedAtStartShowsItsWaitAndStillExits) {
+    Station station;
+    Bytes image = StationImage(1, kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide,
+                               FreeLoopbackPort(), 20);
+    image[offsetof(SettingsRecord, open_at_startup)] = 1;
+    station.WriteConfig(image);
+    ASSERT_TRUE(station.Start());
+    EXPECT_TRUE(
+        ui::WaitForText(station.window(), IDC_NET_STATUS, "Waiting 30 s to listen", kWaitMs));
+    EXPECT_FALSE(ui::IsControlEnabled(station.window(), IDC_OPEN_CLOSE));
+    ui::Click(station.window(), IDC_EXIT);
+    EXPECT_EQ(station.WaitForExit(kWaitMs), 0);
 }
 
 TEST(MainWindow, ExitButtonEndsTheProgramWithCodeZero) {

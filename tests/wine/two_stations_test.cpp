@@ -9,6 +9,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -195,6 +198,28 @@ TEST_F(TwoStationsTest, ClientExitWhileLinkedEndsTheLinkButNotItsKeyer) {
     after.insert(after.end(), let_go.begin(), let_go.end());
     EXPECT_EQ(Hex(client_keyer_.Received()), Hex(after));
     EXPECT_EQ(client_keyer_.StateField("host"), "1");
+}
+
+// The lines of a text as the Connect log writes it, empty ones left out.
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    const std::regex line_break("\r\n");
+    std::copy_if(std::sregex_token_iterator(text.begin(), text.end(), line_break, -1), {},
+                 std::back_inserter(lines), [](const std::string& line) { return !line.empty(); });
+    return lines;
+}
+
+TEST_F(TwoStationsTest, TheLogFileHoldsTheConnectLogWithItsTimesAndTheRelease) {
+    ASSERT_NO_FATAL_FAILURE(PressCloseAndExpectClosed(client(), &client_keyer_));
+    std::vector<std::string> expected = LinesOf(ui::ReadText(client(), IDC_LOG_PANE));
+    expected.push_back("Keyer released: the operator pressed Close.");
+    std::ifstream file(client_->folder() + "pellmar.log", std::ios::binary);
+    std::vector<std::string> logged;
+    for (const std::string& line : LinesOf({std::istreambuf_iterator<char>(file), {}})) {
+        EXPECT_TRUE(std::regex_search(line, std::regex(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )")));
+        logged.push_back(line.substr(std::min<std::size_t>(20, line.size())));
+    }
+    EXPECT_EQ(logged, expected);
 }
 
 // The same pair with the server's keyer port switched off in its configuration.

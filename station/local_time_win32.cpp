@@ -1,0 +1,5 @@
+#include "station/local_time.h"
+
+bool LocalTimeOf(std::time_t when, std::tm* local) {
+    return localtime_s(local, &when) == 0;
+}
