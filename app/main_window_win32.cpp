@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/about_box_win32.h"
+#include "app/main_window_keys_win32.h"
 #include "app/main_window_view.h"
 #include "app/message_editor_win32.h"
 #include "app/resource_ids.h"
@@ -146,6 +147,7 @@ void SubclassControls(HWND dialog) {
 void Shutdown(HWND dialog) {
     // The station's threads stop first; none of them waits for the window, so the window's
     // thread can wait for them. Then nothing calls the view, and what it still holds goes.
+    RemoveMainWindowKeys();
     main_window->station.Exit();
     main_window->view.Close();
     CloseWindowSeam();
@@ -199,6 +201,8 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
                 std::make_unique<MainWindow>(window, *reinterpret_cast<const std::string*>(lparam));
             InstallWindowBackend(&main_window->backend);
             SubclassControls(window);
+            InstallMainWindowKeys(window, main_window->station);
+            AddKeyTooltips(window);
             log_pane = GetDlgItem(window, IDC_LOG_PANE);
             main_window->station.Start();
             SetTimer(window, kHeartbeatTimerId, TimerMs(kHeartbeatPeriod), nullptr);

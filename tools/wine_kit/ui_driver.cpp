@@ -148,6 +148,12 @@ bool TypeKeyAndWait(HWND window, int id, unsigned char c) {
                                &ignored) != 0;
 }
 
+void PressKey(HWND window, int id, UINT key) {
+    HWND control = Control(window, id);
+    PostMessageA(control, WM_KEYDOWN, key, 1);
+    PostMessageA(control, WM_KEYUP, key, 0xC0000001);
+}
+
 void RightClick(HWND window, int id) {
     HWND target = id == 0 ? window : Control(window, id);
     POINT at{4, 4};
