@@ -3,6 +3,8 @@
 // after windows.h, which it needs
 #include <commctrl.h>
 
+#include <cstring>
+
 #include "app/main_window_win32.h"
 #include "app/resource_ids.h"
 #include "station/station.h"
@@ -75,6 +77,22 @@ void RemoveMainWindowKeys() {
         keys_hook = nullptr;
     }
     keys_station = nullptr;
+}
+
+std::string ClipboardText(HWND owner) {
+    std::string text;
+    if (!IsClipboardFormatAvailable(CF_TEXT) || !OpenClipboard(owner)) {
+        return text;
+    }
+    // Windows makes CF_TEXT of any Unicode text, in the program's code page.
+    if (HANDLE data = GetClipboardData(CF_TEXT); data != nullptr) {
+        if (const auto* locked = static_cast<const char*>(GlobalLock(data)); locked != nullptr) {
+            text.assign(locked, strnlen(locked, GlobalSize(data)));
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
 }
 
 void AddKeyTooltips(HWND dialog) {

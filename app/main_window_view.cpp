@@ -263,3 +263,7 @@ bool MainWindowView::ConfirmReplaceUnreadConfig() {
                     "No keeps the file; the change lasts for this run only.",
                     "Replace Config File");
 }
+
+void MainWindowView::RefuseTypedCharacter() {
+    Apply([] { WarningBeep(); });
+}

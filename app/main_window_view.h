@@ -69,6 +69,8 @@ class MainWindowView final : public StationView, public ConnectLog {
     void ReportProblem(Problem problem) override;
     bool ConfirmReplaceUnreadConfig() override;
 
+    void RefuseTypedCharacter() override;
+
   private:
     // The fields whose calls replace a waiting one.
     enum Field {

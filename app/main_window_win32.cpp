@@ -111,8 +111,21 @@ WNDPROC PreviousProcOf(int id) {
     return nullptr;
 }
 
+// What the typing pane's edit control would paste into itself (Ctrl+V, Shift+Insert, a paste
+// message) is typed instead.
+bool IsPasteIntoPane(UINT message, WPARAM wparam) {
+    constexpr WPARAM kCtrlV = 0x16;
+    return message == WM_PASTE || (message == WM_CHAR && wparam == kCtrlV) ||
+           (message == WM_KEYDOWN && wparam == VK_INSERT && GetKeyState(VK_SHIFT) < 0);
+}
+
 LRESULT CALLBACK SubclassedControlProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam) {
     const int id = GetDlgCtrlID(control);
+    if (id == IDC_LOG_PANE && IsPasteIntoPane(message, wparam)) {
+        main_window->station.TypeText(ClipboardText(control));
+        RearmLinkTimer(GetParent(control));
+        return 0;
+    }
     if (message == WM_CHAR) {
         if (id == IDC_ECHO_LINE) {
             return 0;

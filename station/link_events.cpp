@@ -208,6 +208,7 @@ void Station::OnHeartbeatTick() {
 
 void Station::OnLinkWatchTick() {
     net_.backlog().Feed();
+    FeedTypedAhead();
     if (!net_.IsLinked()) {
         return;
     }
@@ -223,7 +224,7 @@ void Station::OnLinkWatchTick() {
 }
 
 std::chrono::milliseconds Station::LinkTimerPeriod() const {
-    return net_.WantsFeeding() ? kLinkFeedPeriod : kLinkWatchPeriod;
+    return net_.WantsFeeding() || !typed_ahead_.empty() ? kLinkFeedPeriod : kLinkWatchPeriod;
 }
 
 void Station::CloseNetworkFromButton() {

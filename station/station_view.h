@@ -84,4 +84,7 @@ class StationView {
     // The configuration file holds what this run could not read, and the operator's save
     // would replace it: true only when the operator agrees.
     virtual bool ConfirmReplaceUnreadConfig() = 0;
+
+    // A character the operator typed or pasted was refused: the operator hears it.
+    virtual void RefuseTypedCharacter() = 0;
 };

@@ -66,6 +66,8 @@ class RecordingView final : public StationView, public ConnectLog {
     void ReportProblem(Problem) override {}
     bool ConfirmReplaceUnreadConfig() override { return false; }
 
+    void RefuseTypedCharacter() override {}
+
   private:
     void Add(std::string* to, const std::string& text) {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -40,6 +40,9 @@ bool TypeKeyAndWait(HWND window, int id, unsigned char c);
 // A key pressed and released with the control focused, as the system posts it (VK_F1,
 // VK_ESCAPE ...).
 void PressKey(HWND window, int id, UINT key);
+// Puts `text` on the clipboard, as copying it in another program would; false when the
+// clipboard cannot be opened.
+bool PutOnClipboard(const std::string& text);
 // A right click on a control, or on the window's own surface when `id` is 0.
 void RightClick(HWND window, int id);
 // The caption's close box.
