@@ -284,3 +284,7 @@ void MainWindowView::HoldInput(bool held) {
         EnableControl(IDC_WPM, speed_entry_allowed_ && !held);
     });
 }
+
+void MainWindowView::RefuseTypedCharacter() {
+    Apply([] { WarningBeep(); });
+}

@@ -71,6 +71,8 @@ class MainWindowView final : public StationView, public ConnectLog {
     bool ConfirmReplaceUnreadConfig() override;
     void HoldInput(bool held) override;
 
+    void RefuseTypedCharacter() override;
+
   private:
     // The fields whose calls replace a waiting one.
     enum Field {

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/about_box_win32.h"
+#include "app/main_window_keys_win32.h"
 #include "app/main_window_view.h"
 #include "app/message_editor_win32.h"
 #include "app/resource_ids.h"
@@ -111,8 +112,21 @@ WNDPROC PreviousProcOf(int id) {
     return nullptr;
 }
 
+// What the typing pane's edit control would paste into itself (Ctrl+V, Shift+Insert, a paste
+// message) is typed instead.
+bool IsPasteIntoPane(UINT message, WPARAM wparam) {
+    constexpr WPARAM kCtrlV = 0x16;
+    return message == WM_PASTE || (message == WM_CHAR && wparam == kCtrlV) ||
+           (message == WM_KEYDOWN && wparam == VK_INSERT && GetKeyState(VK_SHIFT) < 0);
+}
+
 LRESULT CALLBACK SubclassedControlProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam) {
     const int id = GetDlgCtrlID(control);
+    if (id == IDC_LOG_PANE && IsPasteIntoPane(message, wparam)) {
+        main_window->station.TypeText(ClipboardText(control));
+        RearmLinkTimer(GetParent(control));
+        return 0;
+    }
     if (message == WM_CHAR) {
         if (id == IDC_ECHO_LINE) {
             return 0;
@@ -147,6 +161,7 @@ void SubclassControls(HWND dialog) {
 void Shutdown(HWND dialog) {
     // The station's threads stop first; none of them waits for the window, so the window's
     // thread can wait for them. Then nothing calls the view, and what it still holds goes.
+    RemoveMainWindowKeys();
     main_window->station.Exit();
     KeepMainWindowPlace(dialog, main_window->station.settings().config_path());
     main_window->view.Close();
@@ -201,6 +216,8 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
                 std::make_unique<MainWindow>(window, *reinterpret_cast<const std::string*>(lparam));
             InstallWindowBackend(&main_window->backend);
             SubclassControls(window);
+            InstallMainWindowKeys(window, main_window->station);
+            AddKeyTooltips(window);
             log_pane = GetDlgItem(window, IDC_LOG_PANE);
             main_window->station.Start();
             PlaceMainWindow(window, main_window->station.settings().config_path());

@@ -26,6 +26,7 @@ class Win32Window final : public WindowBackend {
     void CarryOutSentCalls() override;
     int TextLength(int id) override;
     void RunAsOneCall(const std::function<void()>& work) override;
+    void WarningBeep() override { MessageBeep(MB_ICONWARNING); }
 
   private:
     HWND dialog_;

@@ -164,6 +164,12 @@ void FocusControl(int id) {
     }
 }
 
+void WarningBeep() {
+    if (SeamCall backend; backend) {
+        backend->WarningBeep();
+    }
+}
+
 int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                    BoxIcon icon) {
     WindowBackend* backend = nullptr;

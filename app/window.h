@@ -81,6 +81,8 @@ class WindowBackend {
     // Runs `work`, which calls this backend, as one call: no other thread's call to the
     // window runs in the middle of it.
     virtual void RunAsOneCall(const std::function<void()>& work) { work(); }
+    // The system's warning sound, where there is one.
+    virtual void WarningBeep() {}
 };
 
 // Installs the implementation that the calls below go to, and opens the seam; null removes
@@ -106,3 +108,4 @@ void FocusControl(int id);
 int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                    BoxIcon icon = BoxIcon::kNone);
 bool AskYesNo(WindowHandle owner, const std::string& text, const std::string& caption);
+void WarningBeep();

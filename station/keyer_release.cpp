@@ -9,6 +9,7 @@
 
 void Station::ReleaseKeyerControl() {
     sender_.Stop();
+    typed_ahead_.clear();
     // Whatever the other station last said about its keyer says nothing about the next link.
     state_.remote_busy = 0;
     net_.backlog().Drop();

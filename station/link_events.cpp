@@ -212,6 +212,7 @@ void Station::OnHeartbeatTick() {
 void Station::OnLinkWatchTick() {
     OpenWhenStartupWaitEnds();
     net_.backlog().Feed();
+    FeedTypedAhead();
     if (!net_.IsLinked()) {
         return;
     }
@@ -227,7 +228,7 @@ void Station::OnLinkWatchTick() {
 }
 
 std::chrono::milliseconds Station::LinkTimerPeriod() const {
-    return net_.WantsFeeding() ? kLinkFeedPeriod : kLinkWatchPeriod;
+    return net_.WantsFeeding() || !typed_ahead_.empty() ? kLinkFeedPeriod : kLinkWatchPeriod;
 }
 
 void Station::CloseNetworkFromButton() {

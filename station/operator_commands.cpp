@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr uint8_t kBackspace = 8;
 // A WPM field with more digits than this holds no speed, leading zeros or not.
 constexpr std::size_t kMostWpmDigits = 9;
 
@@ -30,41 +29,6 @@ void Station::ApplySpeed() {
         net_.SendPacket(PKT_SPEED, wpm);
     }
     keyer_.SetSpeed(wpm);
-}
-
-void Station::TypeCharacter(unsigned int character_code) {
-    if (!net_.RoleAcceptsLocalKeying()) {
-        return;
-    }
-    uint8_t character = static_cast<uint8_t>(character_code & 0xFF);
-    if (character >= 'a' && character <= 'z') {
-        character = static_cast<uint8_t>(character - 'a' + 'A');
-    }
-    if (character == kBackspace) {
-        // Taking back a character is never refused as busy, and it leaves a stored message
-        // going on.
-        if (net_.IsLinked()) {
-            net_.SendPacket(PKT_BACKSPACE, 0);
-        } else {
-            keyer_.Backspace();
-        }
-        view_.TakeBackTypedCharacter();
-        return;
-    }
-    if (character < kFirstTextByte) {
-        // Enter, and the control codes that Tab, Escape and Ctrl with a letter type: as text
-        // they would reach the keyer as commands, and one of them keys the transmitter.
-        return;
-    }
-    if (IsLinkBusy() != 0) {
-        return;
-    }
-    sender_.Stop();  // a stored message being sent stops at its next step
-    if (net_.IsLinked()) {
-        net_.SendPacket(PKT_TEXT_CHAR, character);
-    }
-    keyer_.QueueByte(character);
-    view_.AppendTypedText(std::string(1, static_cast<char>(character)));
 }
 
 void Station::EnterSpeed(const std::string& field_text) {
@@ -98,6 +62,7 @@ void Station::StepSpeed(SpeedStep step) {
 
 void Station::Clear() {
     view_.ClearTypedText();
+    typed_ahead_.clear();
     sender_.Stop();
     if (net_.IsLinked()) {
         net_.SendPacket(PKT_CLEAR, 0);

@@ -22,6 +22,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <set>
 #include <string>
@@ -108,6 +109,9 @@ class Station final : public KeyerListener, public MessageSink {
     // The operator's commands. While linked a command goes to the other station, otherwise
     // to the local keyer.
     void TypeCharacter(unsigned int character_code);
+    // Pasted text, typed character by character in order as the link or the keyer takes
+    // each (see typing.cpp).
+    void TypeText(const std::string& text);
     // The speed field's text, entered.
     void EnterSpeed(const std::string& field_text);
     void StepSpeed(SpeedStep step);
@@ -128,7 +132,8 @@ class Station final : public KeyerListener, public MessageSink {
     // says so. A link goes on; a Net Server tells the other station it has no keyer now.
     void CloseLocalKeyerIfLost();
     // The period the link timer should run at now: quick while text from the link waits for
-    // the keyer, slow otherwise. Asked again after every tick and socket event.
+    // the keyer or pasted text waits its turn, slow otherwise. Asked again after every tick and
+    // socket event.
     std::chrono::milliseconds LinkTimerPeriod() const;
 
     // One received packet.
@@ -204,6 +209,10 @@ class Station final : public KeyerListener, public MessageSink {
     // keyer_events.cpp
     void OnKeyerButtons(uint8_t report);
     void ShowLocalStatus(uint8_t status);
+    // typing.cpp
+    void SendTypedCharacter(uint8_t character);
+    // Pasted text waiting, sent as far as busy allows; the link timer's tick calls it.
+    void FeedTypedAhead();
     // operator_commands.cpp
     void ApplySpeed();
 
@@ -234,6 +243,8 @@ class Station final : public KeyerListener, public MessageSink {
     std::optional<std::chrono::steady_clock::time_point> startup_open_due_;
     // The .ini's mistakes already told in the Connect log.
     std::set<std::string> told_ini_problems_;
+    // Pasted text, and what was typed after it, not sent yet; the window's thread's alone.
+    std::deque<uint8_t> typed_ahead_;
     // Last, so that it is the first to go: its thread calls into the rest of the station.
     MessageSender sender_;
 };

@@ -88,4 +88,7 @@ class StationView {
 
     // While a Net Server waits to open at start, only Exit takes the operator's input.
     virtual void HoldInput(bool held) = 0;
+
+    // A character the operator typed or pasted was refused: the operator hears it.
+    virtual void RefuseTypedCharacter() = 0;
 };

@@ -7,6 +7,7 @@
 #include "app/resource_ids.h"
 #include "app/spin_bar.h"
 #include "keyer/keyer_link.h"
+#include "net/link_timing.h"
 #include "net/packet.h"
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
@@ -88,6 +89,7 @@ TEST_F(CommandsTest, TypingUnlinkedGoesToTheKeyerInUpperCaseAndToTheLogPane) {
     EXPECT_EQ(KeyerWire(1), ByteList{'Q'});
     EXPECT_EQ(Log(), "Q");
     ExpectPeerQuiet();
+    EXPECT_EQ(window_.beeps.load(), 0) << "what typing drops on purpose is not refused";
 }
 
 TEST_F(CommandsTest, BusyDropsTheCharacterWithoutATrace) {
@@ -98,6 +100,7 @@ TEST_F(CommandsTest, BusyDropsTheCharacterWithoutATrace) {
     station_.state().remote_busy = 1;
     station_.TypeCharacter('e');
     EXPECT_EQ(window_.Calls().size(), calls);
+    EXPECT_EQ(window_.beeps.load(), 2) << "the operator hears each refusal";
     EXPECT_EQ(SendingMessage(), 3);
     ExpectPeerQuiet();
 }
@@ -108,9 +111,11 @@ TEST_F(CommandsTest, LinkedOnlyAControlPointTypesAndItsKeyerSendsToo) {
         Link(role);
         station_.TypeCharacter('x');
         station_.TypeCharacter(8);
+        station_.TypeText("x");
     }
     EXPECT_EQ(Log(), "");
     ExpectPeerQuiet();
+    EXPECT_EQ(window_.beeps.load(), 6);
 
     Link(kNetRoleControlPoint);
     MessageGoingOut(2);
@@ -125,6 +130,49 @@ TEST_F(CommandsTest, LinkedOnlyAControlPointTypesAndItsKeyerSendsToo) {
     EXPECT_EQ(Log(), "");
     station_.keyer().SetSpeed(41);
     EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 41}));
+}
+
+TEST_F(CommandsTest, PastedTextIsTypedInUpperCaseWithEachLineBreakASpace) {
+    AttachKeyer();
+    station_.TypeText("cq\r\ndE\tk\n\n1\r");
+    for (int tick = 0; tick < 4; ++tick) {
+        station_.OnLinkWatchTick();
+    }
+    EXPECT_EQ(KeyerWire(10), (ByteList{'C', 'Q', ' ', 'D', 'E', 'K', ' ', ' ', '1', ' '}));
+    EXPECT_EQ(Log(), "CQ DEK  1 ");
+    EXPECT_EQ(station_.LinkTimerPeriod(), kLinkWatchPeriod);
+    EXPECT_EQ(window_.beeps.load(), 0);
+}
+
+// Linked, pasted text waits while the other station is busy; what is typed meanwhile joins
+// its end, and Clear drops all that waits.
+TEST_F(CommandsTest, PastedTextWaitsWhileBusyAndTypingGoesAfterIt) {
+    Link(kNetRoleControlPoint);
+    station_.net().BeginLink();
+    station_.state().remote_busy = 1;
+    station_.TypeText("ab");
+    station_.TypeCharacter('c');
+    station_.TypeCharacter('d');
+    station_.TypeCharacter(8);  // takes back the d, which has not gone yet
+    station_.OnLinkWatchTick();
+    ExpectPeerQuiet();
+    EXPECT_EQ(station_.LinkTimerPeriod(), kLinkFeedPeriod);
+
+    station_.state().remote_busy = 0;
+    station_.OnLinkWatchTick();
+    EXPECT_EQ(PeerReceives(3),
+              Packets({{PKT_TEXT_CHAR, 'A'}, {PKT_TEXT_CHAR, 'B'}, {PKT_TEXT_CHAR, 'C'}}));
+    EXPECT_EQ(Log(), "ABC");
+
+    station_.state().remote_busy = 1;
+    station_.TypeText(std::string(5000, 'e'));
+    EXPECT_EQ(window_.beeps.load(), 1) << "what does not fit is refused";
+    station_.Clear();
+    EXPECT_EQ(PeerReceives(3), Packets({{PKT_CLEAR, 0}, {PKT_PAUSE, 0}, {PKT_TUNE, 0}}));
+    station_.state().remote_busy = 0;
+    station_.OnLinkWatchTick();
+    ExpectPeerQuiet();
+    EXPECT_EQ(station_.LinkTimerPeriod(), kLinkWatchPeriod);
 }
 
 TEST_F(CommandsTest, WpmFieldTakesTheSpeedRangeInclusiveAndRestoresAnythingElse) {

@@ -67,6 +67,8 @@ class RecordingView final : public StationView, public ConnectLog {
     bool ConfirmReplaceUnreadConfig() override { return false; }
     void HoldInput(bool) override {}
 
+    void RefuseTypedCharacter() override {}
+
   private:
     void Add(std::string* to, const std::string& text) {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -54,6 +54,8 @@ class RecordingWindow final : public WindowBackend {
     }
     void CarryOutSentCalls() override;
     int TextLength(int id) override;
+    // Counted apart from the calls: a beep shows nothing.
+    void WarningBeep() override { beeps.fetch_add(1); }
 
     // From now on the calling thread is the window's thread.
     void BindToThisThread();
@@ -67,6 +69,7 @@ class RecordingWindow final : public WindowBackend {
     std::vector<Call> CallsFrom(std::size_t first);
     std::vector<MessageBoxShown> MessageBoxes();
     std::atomic<bool> answer_yes{false};
+    std::atomic<int> beeps{0};
 
   private:
     struct SentCall {

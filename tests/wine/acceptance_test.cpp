@@ -142,6 +142,26 @@ TEST_F(AcceptanceTest, TextTypedAtHomeIsKeyedAtTheSiteAndItsEchoComesBack) {
         << "the X typed while the site held is dropped";
 }
 
+// Pasted at home, a text longer than the keyers hold waits its turn while the site is busy,
+// and reaches the site whole, upper-cased, each line break a space.
+TEST_F(AcceptanceTest, TextPastedAtHomeReachesTheSiteWholeWhileBusyComesAndGoes) {
+    ASSERT_NO_FATAL_FAILURE(WaitForTheControlPointsBlockAtTheSite());
+    const size_t site_mark = server_keyer_.Received().size();
+    std::string pasted;
+    std::string sent;
+    for (int line = 0; line < 20; ++line) {
+        pasted += "paris qrz\r\n";
+        sent += "PARIS QRZ ";
+    }
+    ASSERT_TRUE(ui::PutOnClipboard(pasted));
+    ui::TypeText(client(), IDC_LOG_PANE, "\x16");  // Ctrl+V
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_BUSY_STATUS, "Busy", kWaitMs));
+    const Bytes text(sent.begin(), sent.end());
+    EXPECT_EQ(Hex(WireSince(&server_keyer_, site_mark, text)), Hex(text));
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_BUSY_STATUS, " ", kWaitMs));
+    EXPECT_TRUE(EndsWith(ui::ReadText(client(), IDC_LOG_PANE), sent));
+}
+
 // At the connect each keyer gets its block: home's own unchanged, the site's adjusted for its
 // role. The speed set at home, in the field or with the spin bar, reaches both keyers.
 TEST_F(AcceptanceTest, SettingsAndSpeedFromHomeReachBothKeyers) {

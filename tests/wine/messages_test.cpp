@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 
@@ -17,12 +18,19 @@
 namespace {
 
 const std::string kFifth = "fifth message";
+// At 5 WPM the keyer still holds most of it long after it has begun.
+const std::string kLong = "[S05]" + std::string(240, 'm') + "end";
+
+bool Holds(const Bytes& bytes, const Bytes& part) {
+    return std::search(bytes.begin(), bytes.end(), part.begin(), part.end()) != bytes.end();
+}
 
 class StoredMessagesTest : public KeyedStationTest {
   protected:
     void AdjustImage(Bytes* image) override {
         PutMessage(image, 1, "[S25]cq[W05]de");
         PutMessage(image, 2, "[q");
+        PutMessage(image, 3, kLong);
         PutMessage(image, 5, kFifth);
     }
 
@@ -52,6 +60,25 @@ TEST_F(StoredMessagesTest, M1PutsItsTextAndTokensOnTheKeyersWire) {
         "CQ\x1A\x05"
         "DE";
     EXPECT_TRUE(EndsWith(WaitForTextEnding(window(), IDC_LOG_PANE, shown, kWaitMs), shown));
+}
+
+TEST_F(StoredMessagesTest, F1SendsM1AsItsButtonDoes) {
+    ui::PressKey(window(), IDC_LOG_PANE, VK_F1);
+    const Bytes expected = {0x1C, 0x19, 0x43, 0x51, 0x1A, 0x05, 0x44, 0x45};
+    const Bytes wire = WireSinceMarkContaining(expected);
+    EXPECT_EQ(wire, expected) << Hex(wire);
+}
+
+TEST_F(StoredMessagesTest, EscapeStopsAMessageGoingOutAndClears) {
+    ui::PressKey(window(), IDC_LOG_PANE, VK_F3);
+    ASSERT_TRUE(Holds(WireSinceMarkContaining({'M'}), {'M'}));
+    ui::PressKey(window(), IDC_LOG_PANE, VK_ESCAPE);
+    const Bytes clear_buffer = {0x0A};
+    ASSERT_TRUE(Holds(WireSinceMarkContaining(clear_buffer), clear_buffer));
+    const Bytes end = {'E', 'N', 'D'};
+    const Bytes wire = WireSinceMarkContaining(end, 1000);
+    EXPECT_FALSE(Holds(wire, end)) << Hex(wire);
+    EXPECT_EQ(station_->WaitForExit(100), -1) << "Esc in the typing pane ended the program";
 }
 
 TEST_F(StoredMessagesTest, RightClickOnM5EditsTheFifthMessageAndItsButtonsInsertTokens) {

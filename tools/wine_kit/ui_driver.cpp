@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "tools/common/wait_until.h"
@@ -146,6 +147,33 @@ bool TypeKeyAndWait(HWND window, int id, unsigned char c) {
     DWORD_PTR ignored = 0;
     return SendMessageTimeoutA(Control(window, id), WM_CHAR, c, 1, SMTO_ABORTIFHUNG, kReadTimeoutMs,
                                &ignored) != 0;
+}
+
+void PressKey(HWND window, int id, UINT key) {
+    HWND control = Control(window, id);
+    PostMessageA(control, WM_KEYDOWN, key, 1);
+    PostMessageA(control, WM_KEYUP, key, 0xC0000001);
+}
+
+bool PutOnClipboard(const std::string& text) {
+    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    if (copy == nullptr) {
+        return false;
+    }
+    std::memcpy(GlobalLock(copy), text.c_str(), text.size() + 1);
+    GlobalUnlock(copy);
+    if (!OpenClipboard(nullptr)) {
+        GlobalFree(copy);
+        return false;
+    }
+    EmptyClipboard();
+    // Once set, the clipboard owns the copy.
+    const bool put = SetClipboardData(CF_TEXT, copy) != nullptr;
+    CloseClipboard();
+    if (!put) {
+        GlobalFree(copy);
+    }
+    return put;
 }
 
 void RightClick(HWND window, int id) {

@@ -37,6 +37,12 @@ void TypeText(HWND window, int id, const std::string& text);
 // One typed key, returning once the control's thread has handled it (false when it did not
 // within a few seconds), so the caller can look at what the key did.
 bool TypeKeyAndWait(HWND window, int id, unsigned char c);
+// A key pressed and released with the control focused, as the system posts it (VK_F1,
+// VK_ESCAPE ...).
+void PressKey(HWND window, int id, UINT key);
+// Puts `text` on the clipboard, as copying it in another program would; false when the
+// clipboard cannot be opened.
+bool PutOnClipboard(const std::string& text);
 // A right click on a control, or on the window's own surface when `id` is 0.
 void RightClick(HWND window, int id);
 // The caption's close box.
