@@ -7,6 +7,7 @@
 #include "app/resource_ids.h"
 #include "app/status_texts.h"
 #include "app/window.h"
+#include "net/allow_list.h"
 
 namespace {
 
@@ -47,6 +48,22 @@ std::string LocalKeyerText(LocalKeyerState state, uint8_t version) {
             break;
     }
     return kLocalKeyerClosedText;
+}
+
+std::string LinkHealthText(const LinkHealth& health) {
+    switch (health.kind) {
+        case LinkHealth::Kind::kRoundTrip:
+            return "Link " + std::to_string(health.round_trip_ms) + " ms";
+        case LinkHealth::Kind::kSilent:
+            return "Link -";
+        case LinkHealth::Kind::kClientAddress:
+            return "Client " + Ipv4Text(health.address);
+        case LinkHealth::Kind::kServerAddress:
+            return "Server " + Ipv4Text(health.address);
+        case LinkHealth::Kind::kNone:
+            break;
+    }
+    return "";
 }
 
 // The keyer's own message buttons are M1 to M4.
@@ -262,4 +279,9 @@ bool MainWindowView::ConfirmReplaceUnreadConfig() {
                     "Replace it with the settings in use now?\n\n"
                     "No keeps the file; the change lasts for this run only.",
                     "Replace Config File");
+}
+
+void MainWindowView::ShowLinkHealth(const LinkHealth& health) {
+    Show(kLinkHealthField,
+         [text = LinkHealthText(health)] { SetControlText(IDC_LINK_HEALTH, text); });
 }

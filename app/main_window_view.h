@@ -69,6 +69,8 @@ class MainWindowView final : public StationView, public ConnectLog {
     void ReportProblem(Problem problem) override;
     bool ConfirmReplaceUnreadConfig() override;
 
+    void ShowLinkHealth(const LinkHealth& health) override;
+
   private:
     // The fields whose calls replace a waiting one.
     enum Field {
@@ -84,6 +86,7 @@ class MainWindowView final : public StationView, public ConnectLog {
         kTuneField,
         kPauseField,
         kOpenCloseField,
+        kLinkHealthField,
         kFieldCount,
         // Not a field: a call that inserts text, which every call of goes.
         kInsertion = kFieldCount,

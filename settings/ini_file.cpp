@@ -221,3 +221,7 @@ SafetyLimits SafetyLimitsFrom(IniSettings& ini) {
             ini.Seconds("Safety", "PaddleLimitSeconds", SafetyLimits{}.paddle_seconds,
                         kLimitLongestSeconds)};
 }
+
+bool ReconnectFrom(IniSettings& ini) {
+    return ini.YesNo("Network", "Reconnect", true);
+}

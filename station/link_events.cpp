@@ -57,15 +57,18 @@ void Station::StartLink(SocketHandle data_socket) {
     net_.BeginLink();
     tune_from_link_since_.reset();
     paddles_from_link_since_.reset();
+    round_trips_.Restart();
+    peer_address_ = 0;
+    SocketPeerAddress(data_socket, &peer_address_);
 }
 
 // The link ends for a reason this station found itself. A server goes on listening; a
-// client gives its socket up as after a failed connect, and its Open/Close press then
-// closes and the next one opens again.
+// client gives its socket up as after a failed connect, and tries its server again.
 void Station::EndLinkAsLost(const char* reason) {
     Log(reason);
     view_.ShowNetworkStatus(NetworkStatus::kLinkEnded);
     net_.SetLinked(false);
+    RefreshLinkHealth();
     rx_packets_.Reset();
     if (net_.IsServer()) {
         net_.ReleaseAcceptedSocket();
@@ -74,6 +77,7 @@ void Station::EndLinkAsLost(const char* reason) {
         net_.ReleaseSocketLibrary();
     }
     ReleaseKeyerControl();
+    ScheduleReconnect();
 }
 
 // Before a byte of the client is read: a transmitter must not be keyed by whoever finds the
@@ -139,8 +143,10 @@ void Station::OnConnect(uint16_t error) {
         view_.ShowNetworkStatus(NetworkStatus::kConnectFailed);
         net_.ReleaseLinkSocket();
         net_.ReleaseSocketLibrary();
+        ScheduleReconnect();
         return;
     }
+    reconnect_.Restart();
     Log("\r\n--------------End Connect Log------------\r\n");
     view_.ShowNetworkStatus(NetworkStatus::kLinkedToServer);
     StartLink(net_.LinkSocket());
@@ -173,11 +179,13 @@ void Station::OnClose(SocketHandle socket) {
     }
     view_.ShowNetworkStatus(NetworkStatus::kLinkEnded);
     net_.SetLinked(false);
+    RefreshLinkHealth();
     rx_packets_.Reset();
     if (net_.IsServer()) {
         net_.ReleaseAcceptedSocket();
     }
     ReleaseKeyerControl();
+    ScheduleReconnect();
 }
 
 int Station::OnSocketEvent(const SocketEvent& event) {
@@ -203,11 +211,14 @@ void Station::OnHeartbeatTick() {
         return;
     }
     net_.SendPacket(PKT_HEARTBEAT, state_.heartbeat_count.load(), 0, nullptr);
+    round_trips_.HeartbeatSent(state_.heartbeat_count.load(), std::chrono::steady_clock::now());
     state_.heartbeat_count = static_cast<uint8_t>(state_.heartbeat_count.load() + 1);
 }
 
 void Station::OnLinkWatchTick() {
     net_.backlog().Feed();
+    ReconnectIfDue();
+    RefreshLinkHealth();
     if (!net_.IsLinked()) {
         return;
     }
@@ -228,12 +239,16 @@ std::chrono::milliseconds Station::LinkTimerPeriod() const {
 
 void Station::CloseNetworkFromButton() {
     if ((settings_.NetFlags() & kNetModeMask) != kNetModeOff &&
-        (net_.IsLinked() || net_.IsPending() || net_.IsHeld())) {
+        (net_.IsLinked() || net_.IsPending() || net_.IsHeld() || reconnect_at_)) {
         net_.SetPending(false);
         net_.SetLinked(false);
         view_.ShowNetworkStatus(NetworkStatus::kClosedByOperator);
         view_.ShowRemoteKeyerClosed();
     }
+    // Close ends a wait for the next try too, and the next Open starts the waits afresh.
+    reconnect_at_.reset();
+    reconnect_.Restart();
+    RefreshLinkHealth();
     // Also after a server's client has gone (both flags 0, the listener still held): a
     // listening socket left behind would hold the port, and no later Open could bind it.
     rx_packets_.Reset();

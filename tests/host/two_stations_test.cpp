@@ -65,6 +65,7 @@ class RecordingView final : public StationView, public ConnectLog {
     void FocusTyping() override {}
     void ReportProblem(Problem) override {}
     bool ConfirmReplaceUnreadConfig() override { return false; }
+    void ShowLinkHealth(const LinkHealth&) override {}
 
   private:
     void Add(std::string* to, const std::string& text) {
