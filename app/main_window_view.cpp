@@ -7,6 +7,7 @@
 #include "app/resource_ids.h"
 #include "app/status_texts.h"
 #include "app/window.h"
+#include "net/allow_list.h"
 
 namespace {
 
@@ -56,6 +57,21 @@ std::string LocalKeyerText(LocalKeyerState state, uint8_t version) {
 constexpr int kHeldControls[] = {IDC_LOG_PANE,   IDC_M1,       IDC_M2,    IDC_M3,   IDC_M4,
                                  IDC_M5,         IDC_M6,       IDC_CLEAR, IDC_TUNE, IDC_PAUSE,
                                  IDC_OPEN_CLOSE, IDC_WPM_SPIN, IDC_SETUP};
+std::string LinkHealthText(const LinkHealth& health) {
+    switch (health.kind) {
+        case LinkHealth::Kind::kRoundTrip:
+            return "Link " + std::to_string(health.round_trip_ms) + " ms";
+        case LinkHealth::Kind::kSilent:
+            return "Link -";
+        case LinkHealth::Kind::kClientAddress:
+            return "Client " + Ipv4Text(health.address);
+        case LinkHealth::Kind::kServerAddress:
+            return "Server " + Ipv4Text(health.address);
+        case LinkHealth::Kind::kNone:
+            break;
+    }
+    return "";
+}
 
 // The keyer's own message buttons are M1 to M4.
 constexpr int kKeyerButtonControls[] = {IDC_M1, IDC_M2, IDC_M3, IDC_M4};
@@ -287,4 +303,9 @@ void MainWindowView::HoldInput(bool held) {
 
 void MainWindowView::RefuseTypedCharacter() {
     Apply([] { WarningBeep(); });
+}
+
+void MainWindowView::ShowLinkHealth(const LinkHealth& health) {
+    Show(kLinkHealthField,
+         [text = LinkHealthText(health)] { SetControlText(IDC_LINK_HEALTH, text); });
 }

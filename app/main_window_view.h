@@ -73,6 +73,8 @@ class MainWindowView final : public StationView, public ConnectLog {
 
     void RefuseTypedCharacter() override;
 
+    void ShowLinkHealth(const LinkHealth& health) override;
+
   private:
     // The fields whose calls replace a waiting one.
     enum Field {
@@ -89,6 +91,7 @@ class MainWindowView final : public StationView, public ConnectLog {
         kPauseField,
         kOpenCloseField,
         kInputHeldField,
+        kLinkHealthField,
         kFieldCount,
         // Not a field: a call that inserts text, which every call of goes.
         kInsertion = kFieldCount,

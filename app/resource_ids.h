@@ -35,6 +35,7 @@
 #define IDC_EXIT 4080
 #define IDC_HEARTBEAT 4081
 #define IDC_PADDLES 4090
+#define IDC_LINK_HEALTH 4091
 
 /* The Setup dialog (IDD_SETUP). Several of its ids coincide with Main window ids; the two
    templates never share a window, and the names keep them apart. */

@@ -328,3 +328,7 @@ bool WriteIniSection(const std::string& path, std::string_view section, const In
     }
     return true;
 }
+
+bool ReconnectFrom(IniSettings& ini) {
+    return ini.YesNo("Network", "Reconnect", true);
+}

@@ -111,3 +111,7 @@ struct SafetyLimits {
     uint32_t paddle_seconds = 15;
 };
 SafetyLimits SafetyLimitsFrom(IniSettings& ini);
+
+// `[Network]` `Reconnect`: whether a Net Client whose link ended tries its server again by
+// itself; yes unless the operator says no.
+bool ReconnectFrom(IniSettings& ini);

@@ -41,6 +41,7 @@ const char* SerialFailureReason(int result) {
     }
 }
 
+constexpr char kBeginText[] = "\r\n--------------Begin Connect Log------------";
 constexpr char kAttachText[] = "\r\nAttach local Tarvel: ";
 // A keyer that answers the echo test but not the host open was left in host mode by an
 // earlier run: the attach says so and takes it out of host mode before trying again.
@@ -148,11 +149,20 @@ bool Station::FindHost(bool server, HostEntry* entry) {
 }
 
 int Station::OpenConnection() {
-    Log("\r\n--------------Begin Connect Log------------");
+    Log(kBeginText);
     ReadIniSettings();
     if ((settings_.NetFlags() & kNetLocalKeyerDisabled) == 0 && AttachLocalKeyer() == 0) {
         return 0;
     }
+    return OpenNetworkStage();
+}
+
+int Station::ConnectAgain() {
+    Log(kBeginText);
+    return OpenNetworkStage();
+}
+
+int Station::OpenNetworkStage() {
     const uint32_t net_mode = settings_.NetFlags() & kNetModeMask;
     if (net_mode == kNetModeOff) {
         return 1;

@@ -57,16 +57,19 @@ void Station::StartLink(SocketHandle data_socket) {
     net_.BeginLink();
     tune_from_link_since_.reset();
     paddles_from_link_since_.reset();
+    round_trips_.Restart();
+    peer_address_ = 0;
+    SocketPeerAddress(data_socket, &peer_address_);
 }
 
 // The link ends for a reason this station found itself. A server goes on listening; a
-// client gives its socket up as after a failed connect, and its Open/Close press then
-// closes and the next one opens again.
+// client gives its socket up as after a failed connect, and tries its server again.
 void Station::EndLinkAsLost(const char* reason) {
     Log(reason);
     LogRelease("the link was lost");
     view_.ShowNetworkStatus(NetworkStatus::kLinkEnded);
     net_.SetLinked(false);
+    RefreshLinkHealth();
     rx_packets_.Reset();
     if (net_.IsServer()) {
         net_.ReleaseAcceptedSocket();
@@ -75,6 +78,7 @@ void Station::EndLinkAsLost(const char* reason) {
         net_.ReleaseSocketLibrary();
     }
     ReleaseKeyerControl();
+    ScheduleReconnect();
 }
 
 // Before a byte of the client is read: a transmitter must not be keyed by whoever finds the
@@ -141,8 +145,10 @@ void Station::OnConnect(uint16_t error) {
         view_.ShowNetworkStatus(NetworkStatus::kConnectFailed);
         net_.ReleaseLinkSocket();
         net_.ReleaseSocketLibrary();
+        ScheduleReconnect();
         return;
     }
+    reconnect_.Restart();
     Log("\r\n--------------End Connect Log------------\r\n");
     view_.ShowNetworkStatus(NetworkStatus::kLinkedToServer);
     StartLink(net_.LinkSocket());
@@ -176,11 +182,13 @@ void Station::OnClose(SocketHandle socket) {
     LogRelease("the other station ended the link");
     view_.ShowNetworkStatus(NetworkStatus::kLinkEnded);
     net_.SetLinked(false);
+    RefreshLinkHealth();
     rx_packets_.Reset();
     if (net_.IsServer()) {
         net_.ReleaseAcceptedSocket();
     }
     ReleaseKeyerControl();
+    ScheduleReconnect();
 }
 
 int Station::OnSocketEvent(const SocketEvent& event) {
@@ -206,6 +214,7 @@ void Station::OnHeartbeatTick() {
         return;
     }
     net_.SendPacket(PKT_HEARTBEAT, state_.heartbeat_count.load(), 0, nullptr);
+    round_trips_.HeartbeatSent(state_.heartbeat_count.load(), std::chrono::steady_clock::now());
     state_.heartbeat_count = static_cast<uint8_t>(state_.heartbeat_count.load() + 1);
 }
 
@@ -213,6 +222,8 @@ void Station::OnLinkWatchTick() {
     OpenWhenStartupWaitEnds();
     net_.backlog().Feed();
     FeedTypedAhead();
+    ReconnectIfDue();
+    RefreshLinkHealth();
     if (!net_.IsLinked()) {
         return;
     }
@@ -233,12 +244,16 @@ std::chrono::milliseconds Station::LinkTimerPeriod() const {
 
 void Station::CloseNetworkFromButton() {
     if ((settings_.NetFlags() & kNetModeMask) != kNetModeOff &&
-        (net_.IsLinked() || net_.IsPending() || net_.IsHeld())) {
+        (net_.IsLinked() || net_.IsPending() || net_.IsHeld() || reconnect_at_)) {
         net_.SetPending(false);
         net_.SetLinked(false);
         view_.ShowNetworkStatus(NetworkStatus::kClosedByOperator);
         view_.ShowRemoteKeyerClosed();
     }
+    // Close ends a wait for the next try too, and the next Open starts the waits afresh.
+    reconnect_at_.reset();
+    reconnect_.Restart();
+    RefreshLinkHealth();
     // Also after a server's client has gone (both flags 0, the listener still held): a
     // listening socket left behind would hold the port, and no later Open could bind it.
     rx_packets_.Reset();

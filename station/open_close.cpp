@@ -29,6 +29,7 @@ Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_e
       keyer_(*this, std::move(setup.keyer_writer_held)),
       keyer_queue_(keyer_),
       net_(keyer_queue_, settings_, std::move(setup.link)),
+      reconnect_(std::move(setup.reconnect_waits)),
       sender_(*this, settings_.record(), std::move(setup.carry_out_messages)) {}
 
 void Station::Start() {
@@ -56,10 +57,11 @@ void Station::Start() {
 }
 
 // Nothing of the station is open: the next Open/Close opens it. A Net Server whose client has
-// gone has both flags down but still listens, and is not closed.
+// gone has both flags down but still listens, and is not closed; nor is a Net Client waiting
+// to try its server again.
 bool Station::StationClosed() const {
     return state_.local_keyer_open.load() == 0 && !net_.IsPending() && !net_.IsLinked() &&
-           !net_.IsHeld();
+           !net_.IsHeld() && !reconnect_at_;
 }
 
 void Station::OpenStation(int settle_ms) {

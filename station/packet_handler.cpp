@@ -1,4 +1,5 @@
 // What the other station's packets do here, and the settings block both stations load.
+#include <chrono>
 #include <string>
 
 #include "keyer/keyer_link.h"
@@ -107,6 +108,9 @@ void Station::processIPpacket(const Packet& packet) {
             break;
         case PKT_HEARTBEAT_REPLY:
             view_.BlinkHeartbeat((value & kHeartbeatBlinkBit) == 0);
+            if (round_trips_.AnswerHeard(value, std::chrono::steady_clock::now())) {
+                RefreshLinkHealth();
+            }
             break;
         case PKT_PADDLE:
             NoteKeyingFromLink(PKT_PADDLE, value);

@@ -33,6 +33,8 @@
 #include "net/allow_list.h"
 #include "net/net_link.h"
 #include "net/packet.h"
+#include "net/reconnect_schedule.h"
+#include "net/round_trip_meter.h"
 #include "net/socket_api.h"
 #include "settings/ini_file.h"
 #include "settings/settings_store.h"
@@ -78,6 +80,8 @@ struct StationSetup {
     MessageSender::CarryOut carry_out_messages;
     // Holds the keyer's writer back while it answers true (see KeyerLink::WriterHold).
     KeyerLink::WriterHold keyer_writer_held;
+    // How long a Net Client whose link ended waits before each try at its server.
+    ReconnectWaits reconnect_waits = kReconnectWaits;
 };
 
 // How Scroll steps the speed: up, down, or the same speed sent again.
@@ -180,6 +184,11 @@ class Station final : public KeyerListener, public MessageSink {
     // connection_sequence.cpp
     int AttachLocalKeyer();
     bool FindHost(bool server, HostEntry* entry);
+    // Listens or starts the connect, as the record's mode says; 0 when that failed.
+    int OpenNetworkStage();
+    // A Net Client's next try at its server: the network stage alone, the keyer being
+    // still attached.
+    int ConnectAgain();
     // ini_settings.cpp
     void ReadIniSettings();
     // keying_limits.cpp: Tune and paddles from the link, timed from when they began.
@@ -187,6 +196,12 @@ class Station final : public KeyerListener, public MessageSink {
     void EnforceKeyingLimits();
     // link_events.cpp
     void StartLink(SocketHandle data_socket);
+    // link_health.cpp: shows the health the link has now, when it changed.
+    void RefreshLinkHealth();
+    // reconnect.cpp: a Net Client whose link ended waits, then tries its server again.
+    bool Reconnects() const;
+    void ScheduleReconnect();
+    void ReconnectIfDue();
     // False, with the client closed and the refusal logged, for one the allow list keeps out;
     // `address` gets the client's address.
     bool AdmitClient(SocketHandle accepted, uint32_t* address);
@@ -245,6 +260,15 @@ class Station final : public KeyerListener, public MessageSink {
     std::set<std::string> told_ini_problems_;
     // Pasted text, and what was typed after it, not sent yet; the window's thread's alone.
     std::deque<uint8_t> typed_ahead_;
+    // `[Network]` `Reconnect`, as last read.
+    bool reconnect_enabled_ = true;
+    ReconnectSchedule reconnect_;
+    // When a Net Client whose link ended tries its server again; nothing while none is due.
+    std::optional<std::chrono::steady_clock::time_point> reconnect_at_;
+    RoundTripMeter round_trips_;
+    // The other end of the link, as the station that only answers heartbeats shows it.
+    uint32_t peer_address_ = 0;
+    LinkHealth shown_health_;
     // Last, so that it is the first to go: its thread calls into the rest of the station.
     MessageSender sender_;
 };

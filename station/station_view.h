@@ -40,6 +40,28 @@ enum class Problem {
     kMessageTokenMismatch,  // a stored message's token does not close
 };
 
+// What the link's health field shows.
+struct LinkHealth {
+    enum class Kind {
+        kNone,       // not linked
+        kRoundTrip,  // the heartbeat's round trip, `round_trip_ms`
+        kSilent,     // no heartbeat answered lately, or none yet
+        // A station that only answers heartbeats has no round trip to show; it shows whom
+        // it is linked to, its client's or its server's `address`.
+        kClientAddress,
+        kServerAddress,
+    };
+    Kind kind = Kind::kNone;
+    int round_trip_ms = 0;
+    uint32_t address = 0;  // IPv4, host order
+
+    bool operator==(const LinkHealth& other) const {
+        return kind == other.kind && round_trip_ms == other.round_trip_ms &&
+               address == other.address;
+    }
+    bool operator!=(const LinkHealth& other) const { return !(*this == other); }
+};
+
 // The Connect log, and every other line the station writes for the operator to read later.
 class ConnectLog {
   public:
@@ -91,4 +113,7 @@ class StationView {
 
     // A character the operator typed or pasted was refused: the operator hears it.
     virtual void RefuseTypedCharacter() = 0;
+
+    // The link's health, below the status lines.
+    virtual void ShowLinkHealth(const LinkHealth& health) = 0;
 };

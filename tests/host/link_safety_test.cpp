@@ -321,9 +321,10 @@ TEST_F(LinkSafetyTest, ARemoteSideEndsALinkThatBringsNoHeartbeatOrFallsSilent) {
     EXPECT_TRUE(loop_.PumpUntil([this] { return !station_.net().IsLinked(); }));
 }
 
-// A ControlPoint sends heartbeats, so it ends a link that never answers; its operator can
-// then close and open again.
+// A ControlPoint sends heartbeats, so it ends a link that never answers; told by its .ini
+// not to try the server again, it leaves that to its operator, who can close and open again.
 TEST_F(LinkSafetyTest, AControlPointEndsALinkThatNeverAnswers) {
+    std::ofstream(folder_.File("pellmar.ini")) << "[Network]\nReconnect = no\n";
     PlainServer home;
     settings.net_flags = kNetLocalKeyerDisabled | kNetModeClient | kNetRoleControlPoint;
     settings.ip_port = home.port;

@@ -181,7 +181,9 @@ class StationTest : public ::testing::Test {
     TempFolder folder_;
     RecordingWindow window_;
     MainWindowView view_;
-    Station station_{view_, view_, nullptr, StationSetup{folder_.File("pellmar.cfg"), {}, {}, {}}};
+    // A client waits a second, then two, between its tries at its server.
+    Station station_{view_, view_, nullptr,
+                     StationSetup{folder_.File("pellmar.cfg"), {}, {}, {}, {1s, 2s}}};
     SettingsStore& store = station_.settings();
     SettingsRecord& settings = store.record();
     // Socket events as the window gets them; a case ticks the link timer itself.
@@ -731,6 +733,32 @@ TEST_F(StationTest, ExitClosesTheLinkedDataSocketOnly) {
     station_.CloseNetworkAtExit();
     EXPECT_TRUE(Peer::SeesClose(fd));
     EXPECT_EQ(SocketLibraryStarts(), 0);
+}
+
+// A ControlPoint's server is not there yet: the client tries it again, a little later each
+// time, until it links; a link that ends starts the waits afresh, and Close ends the wait.
+TEST_F(StationTest, ClientTriesItsServerAgainUntilLinkedAndCloseStopsTheWait) {
+    const uint16_t port = FreePort();
+    BeClient(port);
+    MainLoop ticking{station_, MainLoop::LinkTimer::kRunning, 5s};
+    const auto log_ends = [this](const char* end) {
+        return [this, end] { return EndsWith(Log(), end); };
+    };
+    station_.OpenOrClose();
+    ASSERT_TRUE(
+        ticking.PumpUntil(log_ends("\r\nConnect to Server\r\nTrying the server again in 1 s.")));
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Close");
+    ASSERT_TRUE(
+        ticking.PumpUntil(log_ends("\r\nConnect to Server\r\nTrying the server again in 2 s.")));
+    Peer peer;
+    peer.Listen(port);
+    ASSERT_TRUE(ticking.PumpUntil([this] { return station_.net().IsLinked(); })) << Log();
+    peer.Close(peer.Accept());
+    ASSERT_TRUE(ticking.PumpUntil(log_ends("\r\nTrying the server again in 1 s."))) << Log();
+    station_.OpenOrClose();
+    EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Network Connection Closed");
+    ticking.PumpFor(1500ms);
+    EXPECT_TRUE(EndsWith(Log(), "\r\nTrying the server again in 1 s.")) << Log();
 }
 
 }  // namespace

@@ -68,6 +68,7 @@ class RecordingView final : public StationView, public ConnectLog {
     void HoldInput(bool) override {}
 
     void RefuseTypedCharacter() override {}
+    void ShowLinkHealth(const LinkHealth&) override {}
 
   private:
     void Add(std::string* to, const std::string& text) {

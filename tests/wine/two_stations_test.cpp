@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -295,6 +296,38 @@ TEST_F(TwoStationsWithPaddleEchoTest, WhatThePaddlesKeyAtHomeIsKeyedAtTheSiteAnd
     // Neither station shows its own keyer's echo: the ControlPoint sends it, the RemoteSide
     // reports it.
     EXPECT_EQ(ui::ReadText(server(), IDC_ECHO_LINE), "");
+}
+
+// The site's program ends and starts again, once after home was opened anew meanwhile and
+// once with home left as it was: either way home links by itself within 15 s of the site's
+// start, and then shows the heartbeat's round trip, and the site whom it serves.
+TEST_F(TwoStationsTest, ControlPointLinksByItselfOnceItsSiteRunsAgain) {
+    for (const bool opened_before_the_site : {true, false}) {
+        ui::Click(server(), IDC_EXIT);
+        ASSERT_EQ(server_->WaitForExit(kWaitMs), 0);
+        // Exit left the site's keyer in host mode: it is switched off and on for the next start.
+        ASSERT_EQ(server_keyer_.Command("reset"), "ok");
+        ASSERT_TRUE(ui::WaitForText(client(), IDC_NET_STATUS, "Connection Closed", kWaitMs));
+        if (opened_before_the_site) {
+            ASSERT_NO_FATAL_FAILURE(PressCloseAndExpectClosed(client(), &client_keyer_));
+            ui::Click(client(), IDC_OPEN_CLOSE);
+            const std::string refused = "\r\nConnect to Server\r\nTrying the server again in 5 s.";
+            const std::string log = WaitForTextEnding(client(), IDC_LOG_PANE, refused, kWaitMs);
+            EXPECT_TRUE(EndsWith(log, refused)) << log;
+            EXPECT_EQ(ui::ReadText(client(), IDC_OPEN_CLOSE), "Close");
+        }
+        const DWORD started = GetTickCount();
+        ASSERT_TRUE(StartInJob(server_.get()));
+        ASSERT_NO_FATAL_FAILURE(OpenServer());
+        const int left = 15000 - static_cast<int>(GetTickCount() - started);
+        ASSERT_TRUE(ui::WaitForText(client(), IDC_NET_STATUS, "Connected to server.", left))
+            << ui::ReadText(client(), IDC_LOG_PANE);
+        const std::string field = WaitForTextEnding(client(), IDC_LINK_HEALTH, " ms", 5000);
+        int round_trip_ms = -1;
+        EXPECT_EQ(std::sscanf(field.c_str(), "Link %d ms", &round_trip_ms), 1) << field;
+        EXPECT_TRUE(ui::WaitForText(server(), IDC_LINK_HEALTH, "Client 127.0.0.1", kWaitMs));
+    }
+    EXPECT_EQ(ui::ReadText(client(), IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
 }
 
 }  // namespace
