@@ -60,6 +60,10 @@ struct LinkSetup {
 // What may wait for a slow peer: some three thousand packets, far more than a live link ever
 // holds back, and a bound on what a peer that stopped reading can cost.
 constexpr std::size_t kOutboundLimit = 64 * 1024;
+// What the stack itself may hold for the peer. A live link's few packets a second never come
+// near it; left to itself the stack takes megabytes from a station whose peer stopped
+// reading, and the outbound buffer, which ends such a link, would fill only after minutes.
+constexpr int kLinkSendBuffer = 16 * 1024;
 
 // At most this many PKT_TEXT_CHAR go out in one write.
 constexpr int kMaxTextPackets = 3;

@@ -129,6 +129,9 @@ int SendSome(SocketHandle socket, const uint8_t* bytes, std::size_t count);
 // TCP keep-alive on a connected socket: probes after `idle_ms` without traffic, then every
 // `interval_ms`, so a peer whose machine or line has gone is noticed by the stack too.
 int SetSocketKeepAlive(SocketHandle socket, int idle_ms, int interval_ms);
+// The most the stack holds of what was sent and not yet taken by the peer; the stack's own
+// size grows to megabytes by itself.
+int SetSocketSendBuffer(SocketHandle socket, int bytes);
 // Waits for a send in progress to finish first (at most the send's patience), so that no
 // sender writes to the handle after it is released and perhaps given out again.
 int CloseSocket(SocketHandle socket);

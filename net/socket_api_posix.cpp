@@ -709,6 +709,14 @@ int SetSocketKeepAlive(SocketHandle socket, int idle_ms, int interval_ms) {
     return 0;
 }
 
+int SetSocketSendBuffer(SocketHandle socket, int bytes) {
+    const int fd = FindDescriptor(socket);
+    if (fd < 0) {
+        return kSocketError;
+    }
+    return setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) != 0 ? FailErrno() : 0;
+}
+
 int CloseSocket(SocketHandle socket) {
     std::lock_guard<std::mutex> send_lock(send_mutex);
     std::lock_guard<std::mutex> lock(registry_mutex);

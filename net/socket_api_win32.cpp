@@ -281,6 +281,11 @@ int SetSocketKeepAlive(SocketHandle socket, int idle_ms, int interval_ms) {
                     &returned, nullptr, nullptr);
 }
 
+int SetSocketSendBuffer(SocketHandle socket, int bytes) {
+    return setsockopt(Native(socket), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes),
+                      sizeof bytes);
+}
+
 int CloseSocket(SocketHandle socket) {
     std::lock_guard<std::mutex> send_lock(send_mutex);
     return closesocket(Native(socket));

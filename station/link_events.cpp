@@ -46,6 +46,7 @@ bool KeyerTransmitQueue::IsNearlyFull() {
 
 void Station::StartLink(SocketHandle data_socket) {
     SetSocketKeepAlive(data_socket, kKeepAliveIdleMs, kKeepAliveIntervalMs);
+    SetSocketSendBuffer(data_socket, kLinkSendBuffer);
     // Once linked, Tune and Clear act on the other station: a key left down here would stay
     // down with nothing on the screen to release it.
     if (state_.tune_on.load() == 1) {
