@@ -119,12 +119,18 @@ TEST_F(AcceptanceTest, TextTypedAtHomeIsKeyedAtTheSiteAndItsEchoComesBack) {
         << "the home keyer sends it too";
     EXPECT_TRUE(ui::WaitForText(client(), IDC_ECHO_LINE, "CQ DE TEST", kWaitMs))
         << ui::ReadText(client(), IDC_ECHO_LINE);
-    EXPECT_EQ(server_keyer_.Command("keyed"), "ok CQ DE TEST");
+    const std::string keyed = server_keyer_.Command("keyed");
+    EXPECT_EQ(keyed, "ok CQ DE TEST");
     EXPECT_TRUE(EndsWith(ui::ReadText(client(), IDC_LOG_PANE), "CQ DE TEST"));
     EXPECT_EQ(ui::ReadText(server(), IDC_ECHO_LINE), "") << "the site reports, it shows nothing";
+    // The guide's pictures show the link field filled: the first heartbeat's answer is in.
+    EXPECT_TRUE(EndsWith(WaitForTextEnding(client(), IDC_LINK_HEALTH, " ms", kWaitMs), " ms"));
     SaveNamedScreenshot(client(), "guide_main_window");
     ui::PlaceSideBySide(client(), server(), 16);
-    SaveNamedScreenshot({server(), client()}, "guide_two_stations");
+    SaveNamedScreenshot({server(), client()}, "guide_two_stations",
+                        {"The site (RemoteSide, Net Server): its keyer keyed \"" +
+                             keyed.substr(keyed.find(' ') + 1) + "\"",
+                         "Home (ControlPoint, Net Client): typed, and the echo came back"});
 
     // The site's keyer holds, is busy and waits: home shows it and takes no typing.
     ASSERT_EQ(server_keyer_.Command("inject D5"), "ok");

@@ -170,9 +170,12 @@ int main(int argc, char** argv) {
     const bool echoed = ui::WaitForText(home_window, IDC_ECHO_LINE, echo, kEchoWaitMs);
     std::printf("Typed \"%s\" at the ControlPoint; its echo line shows \"%s\".\n", text.c_str(),
                 ui::ReadText(home_window, IDC_ECHO_LINE).c_str());
+    // The link field fills with the first heartbeat's answer, a moment after the link.
+    WaitForTextEnding(home_window, IDC_LINK_HEALTH, " ms", kWaitMs);
     // The home window last: the active one in the picture.
-    const bool saved =
-        ui::SaveScreenshot(std::vector<HWND>{remote_window, home_window}, screenshot);
+    const bool saved = ui::SaveScreenshot(std::vector<HWND>{remote_window, home_window}, screenshot,
+                                          {"The site (RemoteSide): its keyer keys what home sends",
+                                           "Home (ControlPoint): typed here, the echo came back"});
     ui::PressCloseBox(home_window);
     ui::PressCloseBox(remote_window);
     ui::WaitForExit(&home.program, kWaitMs);

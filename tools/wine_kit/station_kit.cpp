@@ -173,10 +173,11 @@ bool SaveNamedScreenshot(HWND window, const std::string& name) {
     return SaveNamedScreenshot(std::vector<HWND>{window}, name);
 }
 
-bool SaveNamedScreenshot(const std::vector<HWND>& windows, const std::string& name) {
+bool SaveNamedScreenshot(const std::vector<HWND>& windows, const std::string& name,
+                         const std::vector<std::string>& captions) {
     CreateDirectoryA((ui::OwnFolder() + "screenshots").c_str(), nullptr);
     const std::string shot = ui::OwnFolder() + "screenshots\\" + name + ".bmp";
-    const bool saved = ui::SaveScreenshot(windows, shot);
+    const bool saved = ui::SaveScreenshot(windows, shot, captions);
     std::printf("screenshot: %s\n", shot.c_str());
     return saved;
 }

@@ -88,4 +88,6 @@ class Job {
 // prints where.
 bool SaveNamedScreenshot(HWND window, const std::string& name);
 // The same for the smallest rectangle that holds all the windows; the last one is active.
-bool SaveNamedScreenshot(const std::vector<HWND>& windows, const std::string& name);
+// `captions` as ui::SaveScreenshot takes them.
+bool SaveNamedScreenshot(const std::vector<HWND>& windows, const std::string& name,
+                         const std::vector<std::string>& captions = {});

@@ -1,6 +1,7 @@
 #include "tools/wine_kit/ui_driver.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -323,7 +324,10 @@ bool SaveScreenshot(HWND window, const std::string& path) {
     return SaveScreenshot(std::vector<HWND>{window}, path);
 }
 
-bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& path) {
+bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& path,
+                    const std::vector<std::string>& captions) {
+    // Two lines of the dialog font, and a little room around them.
+    const int band = captions.empty() ? 0 : 34;
     RECT rect{};
     for (HWND window : windows) {
         RECT own{};
@@ -336,8 +340,8 @@ bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& path) {
     }
     Sleep(200);
     const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) {
+    const int height = rect.bottom - rect.top + band;
+    if (width <= 0 || height <= band) {
         return false;
     }
 
@@ -345,7 +349,22 @@ bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& path) {
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
     HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    BitBlt(memory, 0, band, width, height - band, screen, rect.left, rect.top, SRCCOPY);
+    if (band > 0) {
+        RECT strip{0, 0, width, band};
+        FillRect(memory, &strip, GetSysColorBrush(COLOR_WINDOW));
+        HGDIOBJ font = SelectObject(memory, GetStockObject(DEFAULT_GUI_FONT));
+        SetBkMode(memory, TRANSPARENT);
+        SetTextColor(memory, GetSysColor(COLOR_WINDOWTEXT));
+        for (std::size_t i = 0; i < captions.size() && i < windows.size(); ++i) {
+            RECT own{};
+            GetWindowRect(windows[i], &own);
+            RECT place{own.left - rect.left, 2, own.right - rect.left, band - 2};
+            DrawTextA(memory, captions[i].c_str(), -1, &place,
+                      DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
+        }
+        SelectObject(memory, font);
+    }
     SelectObject(memory, previous);
 
     BITMAPINFOHEADER header{};

@@ -91,8 +91,11 @@ void PlaceSideBySide(HWND left, HWND right, int margin);
 
 // Saves what the screen shows of the window as a 24-bit BMP file.
 bool SaveScreenshot(HWND window, const std::string& path);
-// The same for the smallest rectangle that holds all the windows.
-bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& path);
+// The same for the smallest rectangle that holds all the windows. With `captions`, the
+// picture gets a band on top in which each window has its caption (the first the first's)
+// centred above it: what the windows' own captions cannot say, such as which is home.
+bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& path,
+                    const std::vector<std::string>& captions = {});
 
 // The folder of the running test program (with a trailing backslash).
 std::string OwnFolder();
