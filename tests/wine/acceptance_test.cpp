@@ -127,10 +127,10 @@ TEST_F(AcceptanceTest, TextTypedAtHomeIsKeyedAtTheSiteAndItsEchoComesBack) {
     EXPECT_TRUE(EndsWith(WaitForTextEnding(client(), IDC_LINK_HEALTH, " ms", kWaitMs), " ms"));
     SaveNamedScreenshot(client(), "guide_main_window");
     ui::PlaceSideBySide(client(), server(), 16);
-    SaveNamedScreenshot({server(), client()}, "guide_two_stations",
-                        {"The site (RemoteSide, Net Server): its keyer keyed \"" +
-                             keyed.substr(keyed.find(' ') + 1) + "\"",
-                         "Home (ControlPoint, Net Client): typed, and the echo came back"});
+    SaveNamedScreenshot(
+        {server(), client()}, "guide_two_stations",
+        {"Site (RemoteSide): its keyer keyed \"" + keyed.substr(keyed.find(' ') + 1) + "\"",
+         "Home (ControlPoint): typed, and the echo came back"});
 
     // The site's keyer holds, is busy and waits: home shows it and takes no typing.
     ASSERT_EQ(server_keyer_.Command("inject D5"), "ok");

@@ -174,8 +174,8 @@ int main(int argc, char** argv) {
     WaitForTextEnding(home_window, IDC_LINK_HEALTH, " ms", kWaitMs);
     // The home window last: the active one in the picture.
     const bool saved = ui::SaveScreenshot(std::vector<HWND>{remote_window, home_window}, screenshot,
-                                          {"The site (RemoteSide): its keyer keys what home sends",
-                                           "Home (ControlPoint): typed here, the echo came back"});
+                                          {"Site (RemoteSide): its keyer keys what home sends",
+                                           "Home (ControlPoint): type here, the echo comes back"});
     ui::PressCloseBox(home_window);
     ui::PressCloseBox(remote_window);
     ui::WaitForExit(&home.program, kWaitMs);
