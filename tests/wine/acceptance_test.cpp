@@ -130,7 +130,7 @@ TEST_F(AcceptanceTest, TextTypedAtHomeIsKeyedAtTheSiteAndItsEchoComesBack) {
     SaveNamedScreenshot(
         {server(), client()}, "guide_two_stations",
         {"Site (RemoteSide): its keyer keyed \"" + keyed.substr(keyed.find(' ') + 1) + "\"",
-         "Home (ControlPoint): typed, and the echo came back"});
+         "Home (ControlPoint): typed, echoed back"});
 
     // The site's keyer holds, is busy and waits: home shows it and takes no typing.
     ASSERT_EQ(server_keyer_.Command("inject D5"), "ok");

@@ -173,9 +173,9 @@ int main(int argc, char** argv) {
     // The link field fills with the first heartbeat's answer, a moment after the link.
     WaitForTextEnding(home_window, IDC_LINK_HEALTH, " ms", kWaitMs);
     // The home window last: the active one in the picture.
-    const bool saved = ui::SaveScreenshot(std::vector<HWND>{remote_window, home_window}, screenshot,
-                                          {"Site (RemoteSide): its keyer keys what home sends",
-                                           "Home (ControlPoint): type here, the echo comes back"});
+    const bool saved = ui::SaveScreenshot(
+        std::vector<HWND>{remote_window, home_window}, screenshot,
+        {"Site (RemoteSide): its keyer keys what home sends", "Home (ControlPoint): type here"});
     ui::PressCloseBox(home_window);
     ui::PressCloseBox(remote_window);
     ui::WaitForExit(&home.program, kWaitMs);

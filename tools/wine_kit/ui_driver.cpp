@@ -328,6 +328,8 @@ bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& path,
                     const std::vector<std::string>& captions) {
     // Two lines of the dialog font, and a little room around them.
     const int band = captions.empty() ? 0 : 34;
+    // The pointer off every window, so that no tooltip stands over the controls.
+    SetCursorPos(0, 0);
     RECT rect{};
     for (HWND window : windows) {
         RECT own{};
