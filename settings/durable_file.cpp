@@ -1,5 +1,7 @@
 #include "settings/durable_file.h"
 
+#include <cstdio>
+
 #include "settings/durable_file_platform.h"
 
 namespace {
@@ -24,4 +26,17 @@ class MachineDiskCalls final : public Disk {
 Disk& MachineDisk() {
     static MachineDiskCalls disk;
     return disk;
+}
+
+std::string TemporaryPathFor(const std::string& path) {
+    return path + ".tmp";
+}
+
+bool ReplaceFileWhole(Disk& disk, const std::string& path, const void* data, std::size_t size) {
+    const std::string temp_path = TemporaryPathFor(path);
+    if (!disk.WriteDurably(temp_path, data, size) || !disk.Replace(temp_path, path)) {
+        std::remove(temp_path.c_str());
+        return false;
+    }
+    return true;
 }

@@ -35,3 +35,10 @@ class Disk {
 
 // This machine's disk. It keeps no state, so every store may share it.
 Disk& MachineDisk();
+
+// Where ReplaceFileWhole writes the new file before it moves it over the old one.
+std::string TemporaryPathFor(const std::string& path);
+// The file at `path` replaced by `size` bytes of `data`: the old file stays untouched until a
+// complete new one exists beside it, so a crash or a full disk never leaves a file cut short.
+// False, with the old file as it was and no temporary file left, when a step failed.
+bool ReplaceFileWhole(Disk& disk, const std::string& path, const void* data, std::size_t size);

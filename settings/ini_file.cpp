@@ -1,7 +1,5 @@
 #include "settings/ini_file.h"
 
-#include <cstdio>
-
 #include "settings/durable_file.h"
 #include "settings/field_number.h"
 
@@ -319,14 +317,7 @@ bool WriteIniSection(const std::string& path, std::string_view section, const In
         return false;
     }
     const std::string written = WithIniSection(text, section, entries);
-    const std::string temp_path = path + ".tmp";
-    // The operator's file stays untouched until the whole new one exists beside it.
-    if (!disk.WriteDurably(temp_path, written.data(), written.size()) ||
-        !disk.Replace(temp_path, path)) {
-        std::remove(temp_path.c_str());
-        return false;
-    }
-    return true;
+    return ReplaceFileWhole(disk, path, written.data(), written.size());
 }
 
 bool ReconnectFrom(IniSettings& ini) {

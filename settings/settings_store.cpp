@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -47,7 +46,6 @@ void SettingsStore::SetDefaults() {
 }
 
 int SettingsStore::Save() {
-    const std::string temp_path = TempPath();
     // The marker tells a reader of the stored image that the program opens its link by
     // itself. It goes into the image only: the record in memory is what the next attach
     // loads into the keyer, and a failed save must leave it exactly as it was.
@@ -55,11 +53,7 @@ int SettingsStore::Save() {
     if (image.open_at_startup != 0) {
         image.keyer_settings.sidetone |= kSidetoneStartupMarker;
     }
-    // The old file stays untouched until a complete new image exists beside it, so a crash
-    // or a full disk never leaves a truncated configuration behind.
-    if (!disk_.WriteDurably(temp_path, &image, sizeof image) ||
-        !disk_.Replace(temp_path, config_path_)) {
-        std::remove(temp_path.c_str());
+    if (!ReplaceFileWhole(disk_, config_path_, &image, sizeof image)) {
         return 0;
     }
     // A marker loaded with the file has now been stored as this run wants it.

@@ -61,7 +61,7 @@ class SettingsStore {
     int SaveAtClose();
 
     // The file that a save writes first and then moves over the configuration file.
-    std::string TempPath() const { return config_path_ + ".tmp"; }
+    std::string TempPath() const { return TemporaryPathFor(config_path_); }
 
   private:
     FileReadResult ReadStartPatiently(std::size_t* count);
