@@ -18,7 +18,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
@@ -184,19 +183,6 @@ class SiteOnAnOpenPortTest : public KeyedStationTest {
         std::memcpy(image->data() + offsetof(SettingsRecord, ip_port), &port, sizeof port);
     }
 
-    // Closes the listening site, writes its .ini, and opens it again: the .ini is read at
-    // each Open.
-    void ReopenWithIni(const std::string& text) {
-        ASSERT_TRUE(
-            ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", kWaitMs));
-        ui::Click(window(), IDC_OPEN_CLOSE);
-        ASSERT_TRUE(ui::WaitForText(window(), IDC_OPEN_CLOSE, "Open", kWaitMs));
-        std::ofstream(station_->folder() + "pellmar.ini") << text;
-        ui::Click(window(), IDC_OPEN_CLOSE);
-        ASSERT_TRUE(
-            ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", kWaitMs));
-    }
-
     uint16_t port_ = 0;
 };
 
@@ -321,69 +307,6 @@ TEST_F(SiteOnAnOpenPortTest, AMinuteOfFloodLeavesTheWindowAnsweringAndTheNextCli
     EXPECT_EQ(station_->WaitForExit(kWaitMs), 0);
 }
 
-// The site's .ini lets only 127.0.0.2 in: a client from 127.0.0.1 is turned away before a
-// byte of it is read, the allowed one links, and when it keys Tune and then says nothing
-// more, the site lets the key go within 8 s.
-TEST_F(SiteOnAnOpenPortTest, AStrangerIsRefusedAndASilentClientsTuneIsReleased) {
-    ASSERT_NO_FATAL_FAILURE(ReopenWithIni("[Network]\r\nAllowFrom = 127.0.0.2\r\n"));
-
-    SOCKET stranger = ConnectTo(port_, kWaitMs);
-    ASSERT_NE(stranger, INVALID_SOCKET);
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            return EndsWith(ui::ReadText(window(), IDC_LOG_PANE),
-                            "Connection refused: 127.0.0.1 is not allowed.");
-        },
-        std::chrono::milliseconds(kWaitMs), std::chrono::milliseconds(50)));
-    char byte = 0;
-    EXPECT_EQ(recv(stranger, &byte, 1, 0), 0) << "closed, with nothing sent";
-    closesocket(stranger);
-
-    SOCKET client = ConnectTo(port_, kWaitMs, "127.0.0.2");
-    ASSERT_NE(client, INVALID_SOCKET);
-    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Connected to Client.", kWaitMs))
-        << ui::ReadText(window(), IDC_LOG_PANE);
-    ForgetWireSoFar();
-    ASSERT_TRUE(SendAll(client, PacketBytes(BuildPacket(PKT_TUNE, 1))));
-    const Bytes key_down = {0x0B, 0x01};
-    ASSERT_TRUE(EndsWith(WireSinceMarkContaining(key_down), key_down));
-    const DWORD keyed = GetTickCount();
-    const Bytes key_up = {0x0B, 0x00};
-    const Bytes wire = WireSinceMarkContaining(key_up);
-    EXPECT_NE(std::search(wire.begin(), wire.end(), key_up.begin(), key_up.end()), wire.end());
-    EXPECT_LE(GetTickCount() - keyed, 8000u);
-    EXPECT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Connection Closed", kWaitMs));
-    closesocket(client);
-}
-
-// Tune from home holds the site's key only as long as the site's .ini allows, however alive
-// the link is: then the key goes up, the log says so, and the link goes on.
-TEST_F(SiteOnAnOpenPortTest, TuneFromTheLinkIsReleasedAtItsLimit) {
-    ASSERT_NO_FATAL_FAILURE(ReopenWithIni("[Safety]\r\nTuneLimitSeconds = 2\r\n"));
-    SOCKET client = ConnectTo(port_, kWaitMs);
-    ASSERT_NE(client, INVALID_SOCKET);
-    ASSERT_TRUE(ui::WaitForText(window(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
-    ForgetWireSoFar();
-    ASSERT_TRUE(SendAll(client, PacketBytes(BuildPacket(PKT_TUNE, 1))));
-    const DWORD keyed = GetTickCount();
-    const Bytes key_up = {0x0B, 0x00};
-    Bytes wire;
-    while (GetTickCount() - keyed < 10000 &&
-           std::search(wire.begin(), wire.end(), key_up.begin(), key_up.end()) == wire.end()) {
-        ASSERT_TRUE(SendAll(client, PacketBytes(BuildPacket(PKT_HEARTBEAT, 1))));
-        wire = WireSinceMarkContaining(key_up, 500);
-    }
-    const DWORD held = GetTickCount() - keyed;
-    EXPECT_NE(std::search(wire.begin(), wire.end(), key_up.begin(), key_up.end()), wire.end());
-    EXPECT_GE(held, 1900u);
-    EXPECT_LE(held, 6000u);
-    EXPECT_TRUE(
-        EndsWith(ui::ReadText(window(), IDC_LOG_PANE), "Tune from the link released after 2 s."))
-        << ui::ReadText(window(), IDC_LOG_PANE);
-    EXPECT_EQ(ui::ReadText(window(), IDC_NET_STATUS), "Connected to Client.");
-    closesocket(client);
-}
-
 // A client that keeps sending heartbeats but never reads the answers: the site's window
 // answers throughout, and once its answers have had nowhere to go for the silence period the
 // site ends the link as dead.
@@ -421,6 +344,114 @@ TEST_F(SiteOnAnOpenPortTest, APeerThatStopsReadingNeverHoldsTheWindowAndItsLinkE
     EXPECT_TRUE(EndsWith(ui::ReadText(window(), IDC_LOG_PANE),
                          "Connection lost: the other station stopped reading"))
         << ui::ReadText(window(), IDC_LOG_PANE);
+}
+
+// The site alone on its open port, whichever program runs it: its keyer is the emulator,
+// and a case's own sockets are its clients. Each case starts it with the .ini it needs.
+class OpenPortOnEachSiteTest : public StationTestBase, public ::testing::WithParamInterface<Site> {
+  protected:
+    static constexpr int kWaitMs = 15000;
+    // Not the emulator's speed before a settings block: seeing it means the attach is over.
+    static constexpr uint8_t kWpm = 18;
+
+    void SetUp() override {
+        StationTestBase::SetUp();
+        ASSERT_TRUE(EmulatorFromEnvironment(0, &emulator_));
+        ASSERT_TRUE(keyer_.Connect(emulator_.control_port));
+        ASSERT_EQ(keyer_.Command("reset"), "ok");
+        port_ = FreeLoopbackPort();
+        site_ = MakeRemoteSite(GetParam(), emulator_);
+        site_->WriteConfig(StationImage(static_cast<uint32_t>(emulator_.com_port),
+                                        kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide,
+                                        port_, kWpm));
+    }
+    void TearDown() override {
+        site_.reset();
+        ExpectAnswered(keyer_);
+        keyer_.Close();
+        StationTestBase::TearDown();
+    }
+
+    // Starts the site with `ini` beside its configuration file, and waits until it listens
+    // with its keyer attached (the settings block, the attach's last command, is in).
+    void StartWithIni(const std::string& ini) {
+        site_->WriteIni(ini);
+        ASSERT_TRUE(site_->StartListening()) << site_->Shown();
+        ASSERT_EQ(keyer_.WaitForStateField("wpm", std::to_string(kWpm), kWaitMs),
+                  std::to_string(kWpm));
+    }
+    void ForgetWireSoFar() { wire_mark_ = keyer_.Received().size(); }
+    Bytes WireSinceMarkContaining(const Bytes& part, int timeout_ms = kWaitMs) {
+        return keyer_.ReceivedSince(wire_mark_, part, timeout_ms);
+    }
+
+    Emulator emulator_;
+    KeyerSimControl keyer_;
+    std::unique_ptr<RemoteSite> site_;
+    uint16_t port_ = 0;
+
+  private:
+    size_t wire_mark_ = 0;
+};
+
+INSTANTIATE_TEST_SUITE_P(EachSite, OpenPortOnEachSiteTest, ::testing::Values(Site::kWine),
+                         SiteParamName);
+
+// The site's .ini lets only 127.0.0.2 in: a client from 127.0.0.1 is turned away before a
+// byte of it is read, the allowed one links, and when it keys Tune and then says nothing
+// more, the site lets the key go within 8 s.
+TEST_P(OpenPortOnEachSiteTest, AStrangerIsRefusedAndASilentClientsTuneIsReleased) {
+    ASSERT_NO_FATAL_FAILURE(StartWithIni("[Network]\r\nAllowFrom = 127.0.0.2\r\n"));
+
+    SOCKET stranger = ConnectTo(port_, kWaitMs);
+    ASSERT_NE(stranger, INVALID_SOCKET);
+    const std::string refused = "Connection refused: 127.0.0.1 is not allowed.";
+    EXPECT_EQ(WaitForLastLogLine(site_.get(), refused, kWaitMs), refused) << site_->Shown();
+    char byte = 0;
+    EXPECT_EQ(recv(stranger, &byte, 1, 0), 0) << "closed, with nothing sent";
+    closesocket(stranger);
+
+    SOCKET client = ConnectTo(port_, kWaitMs, "127.0.0.2");
+    ASSERT_NE(client, INVALID_SOCKET);
+    ASSERT_TRUE(WaitForNetStatus(site_.get(), "Connected to Client.", kWaitMs)) << site_->Shown();
+    ForgetWireSoFar();
+    ASSERT_TRUE(SendAll(client, PacketBytes(BuildPacket(PKT_TUNE, 1))));
+    const Bytes key_down = {0x0B, 0x01};
+    ASSERT_TRUE(EndsWith(WireSinceMarkContaining(key_down), key_down));
+    const DWORD keyed = GetTickCount();
+    const Bytes key_up = {0x0B, 0x00};
+    const Bytes wire = WireSinceMarkContaining(key_up);
+    EXPECT_NE(std::search(wire.begin(), wire.end(), key_up.begin(), key_up.end()), wire.end());
+    EXPECT_LE(GetTickCount() - keyed, 8000u);
+    EXPECT_TRUE(WaitForNetStatus(site_.get(), "Connection Closed", kWaitMs)) << site_->Shown();
+    closesocket(client);
+}
+
+// Tune from home holds the site's key only as long as the site's .ini allows, however alive
+// the link is: then the key goes up, the log says so, and the link goes on.
+TEST_P(OpenPortOnEachSiteTest, TuneFromTheLinkIsReleasedAtItsLimit) {
+    ASSERT_NO_FATAL_FAILURE(StartWithIni("[Safety]\r\nTuneLimitSeconds = 2\r\n"));
+    SOCKET client = ConnectTo(port_, kWaitMs);
+    ASSERT_NE(client, INVALID_SOCKET);
+    ASSERT_TRUE(WaitForNetStatus(site_.get(), "Connected to Client.", kWaitMs));
+    ForgetWireSoFar();
+    ASSERT_TRUE(SendAll(client, PacketBytes(BuildPacket(PKT_TUNE, 1))));
+    const DWORD keyed = GetTickCount();
+    const Bytes key_up = {0x0B, 0x00};
+    Bytes wire;
+    while (GetTickCount() - keyed < 10000 &&
+           std::search(wire.begin(), wire.end(), key_up.begin(), key_up.end()) == wire.end()) {
+        ASSERT_TRUE(SendAll(client, PacketBytes(BuildPacket(PKT_HEARTBEAT, 1))));
+        wire = WireSinceMarkContaining(key_up, 500);
+    }
+    const DWORD held = GetTickCount() - keyed;
+    EXPECT_NE(std::search(wire.begin(), wire.end(), key_up.begin(), key_up.end()), wire.end());
+    EXPECT_GE(held, 1900u);
+    EXPECT_LE(held, 6000u);
+    const std::string released = "Tune from the link released after 2 s.";
+    EXPECT_EQ(WaitForLastLogLine(site_.get(), released, kWaitMs), released) << site_->Shown();
+    EXPECT_EQ(site_->NetStatus(), "Connected to Client.");
+    closesocket(client);
 }
 
 // The keyer's cable pulled in the middle of a word: the window goes on answering and taking

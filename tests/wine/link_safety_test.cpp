@@ -30,19 +30,22 @@ class TwoStationsThroughAProxyTest : public TwoStationsTest {
         return proxy_->port();
     }
     void TearDown() override {
-        client_.reset();
-        server_.reset();
+        EndStations();
         proxy_.reset();  // before Winsock ends
         TwoStationsTest::TearDown();
     }
     std::unique_ptr<LinkProxy> proxy_;
 };
 
+using ThroughAProxyToEachSiteTest = OnEachSite<TwoStationsThroughAProxyTest>;
+INSTANTIATE_TEST_SUITE_P(EachSite, ThroughAProxyToEachSiteTest, ::testing::Values(Site::kWine),
+                         SiteParamName);
+
 // The operator at home tunes the far transmitter, and then the home line drops without a
 // word: the site lets go of the key by itself, and the operator gets back in without anyone
 // going there.
-TEST_F(TwoStationsThroughAProxyTest, ALineThatDropsWhileTunedReleasesTheKeyAndLetsTheNextOpenIn) {
-    ASSERT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
+TEST_P(ThroughAProxyToEachSiteTest, ALineThatDropsWhileTunedReleasesTheKeyAndLetsTheNextOpenIn) {
+    ASSERT_TRUE(WaitForNetStatus(server_.get(), "Connected to Client.", kWaitMs));
     // A heartbeat has crossed: the site knows this link is one that is never quiet for long.
     ASSERT_TRUE(ui::WaitForText(client(), IDC_HEARTBEAT, "+", kWaitMs));
     ui::Click(client(), IDC_TUNE);
@@ -54,13 +57,11 @@ TEST_F(TwoStationsThroughAProxyTest, ALineThatDropsWhileTunedReleasesTheKeyAndLe
     const Bytes let_go = {0x0A, 0x18, 0x00, 0x0B, 0x00, 0x14, 0x00};
     const Bytes wire = server_keyer_.ReceivedEndingWith(let_go, kWaitMs);
     const DWORD released_after = GetTickCount() - dropped;
-    ASSERT_TRUE(EndsWith(wire, let_go)) << Hex(wire) << "\n"
-                                        << ui::ReadText(server(), IDC_LOG_PANE);
+    ASSERT_TRUE(EndsWith(wire, let_go)) << Hex(wire) << "\n" << server_->Shown();
     EXPECT_LE(released_after, 8000u);
-    EXPECT_EQ(ui::ReadText(server(), IDC_NET_STATUS), "Connection Closed");
-    const std::string server_log = ui::ReadText(server(), IDC_LOG_PANE);
-    EXPECT_TRUE(EndsWith(server_log, "\r\nConnection lost: nothing heard for three heartbeats"))
-        << server_log;
+    EXPECT_TRUE(WaitForNetStatus(server_.get(), "Connection Closed", kWaitMs)) << server_->Shown();
+    const std::string lost = "Connection lost: nothing heard for three heartbeats";
+    EXPECT_EQ(WaitForLastLogLine(server_.get(), lost, kWaitMs), lost) << server_->Shown();
     // The home station sees the link gone too, its Tune no longer down.
     EXPECT_TRUE(ui::WaitForText(client(), IDC_NET_STATUS, "Connection Closed", kWaitMs));
     EXPECT_EQ(ui::ReadText(client(), IDC_TUNE), "Tune");
@@ -71,7 +72,7 @@ TEST_F(TwoStationsThroughAProxyTest, ALineThatDropsWhileTunedReleasesTheKeyAndLe
     ui::Click(client(), IDC_OPEN_CLOSE);
     EXPECT_TRUE(ui::WaitForText(client(), IDC_NET_STATUS, "Connected to server.", kWaitMs))
         << ui::ReadText(client(), IDC_LOG_PANE);
-    EXPECT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
+    EXPECT_TRUE(WaitForNetStatus(server_.get(), "Connected to Client.", kWaitMs));
     EXPECT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23", kWaitMs));
 }
 

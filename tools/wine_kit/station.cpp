@@ -7,8 +7,6 @@
 #include <fstream>
 #include <iterator>
 
-namespace {
-
 void RemoveFolder(const std::string& folder) {
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA((folder + "*").c_str(), &entry);
@@ -23,8 +21,6 @@ void RemoveFolder(const std::string& folder) {
     }
     RemoveDirectoryA(folder.c_str());
 }
-
-}  // namespace
 
 Station::Station() {
     char temp[MAX_PATH] = {};

@@ -43,5 +43,8 @@ class Station {
     ui::Program program_;
 };
 
+// Removes `folder` (with a trailing backslash) and the files in it.
+void RemoveFolder(const std::string& folder);
+
 // The 1832-byte image the program writes for a missing configuration file.
 std::vector<uint8_t> DefaultConfigImage();

@@ -55,3 +55,11 @@ void KeyedStationTest::TearDown() {
     keyer_.Close();
     StationTestBase::TearDown();
 }
+
+std::string SiteParamName(const ::testing::TestParamInfo<Site>& info) {
+    return SiteName(info.param);
+}
+
+void PrintTo(Site site, std::ostream* out) {
+    *out << SiteName(site);
+}

@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
+#include <string>
 
 #include "gtest/gtest.h"
+#include "tools/wine_kit/remote_site.h"
 #include "tools/wine_kit/station_kit.h"
 
 // Starts Winsock for the control channels, and holds a job that kills every station
@@ -54,3 +57,10 @@ class KeyedStationTest : public StationTestBase {
   private:
     size_t wire_mark_ = 0;
 };
+
+// Names the cases that run on each site by their site:
+//   INSTANTIATE_TEST_SUITE_P(EachSite, F, ::testing::Values(Site::kWine, Site::kNative),
+//                            SiteParamName);
+std::string SiteParamName(const ::testing::TestParamInfo<Site>& info);
+// The same name where GoogleTest prints the parameter (ctest's names of the cases).
+void PrintTo(Site site, std::ostream* out);

@@ -138,8 +138,10 @@ bool EmulatorFromEnvironment(int index, Emulator* emulator) {
     if (com == nullptr || control == nullptr) {
         return false;
     }
+    const char* device = std::getenv((prefix + "DEVICE").c_str());
     emulator->com_port = std::atoi(com);
     emulator->control_port = std::atoi(control);
+    emulator->device = device != nullptr ? device : "";
     return emulator->com_port > 0 && emulator->control_port > 0;
 }
 

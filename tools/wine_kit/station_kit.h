@@ -64,6 +64,7 @@ int AnswerTimeMs(HWND window, int timeout_ms);
 struct Emulator {
     int com_port = 0;
     int control_port = 0;
+    std::string device;  // its pty, a Unix path, for a Linux program such as the native site
 };
 // Emulator `index` as with_keyer_sims.sh announced it; false when it did not.
 bool EmulatorFromEnvironment(int index, Emulator* emulator);

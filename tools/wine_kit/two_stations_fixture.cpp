@@ -18,11 +18,14 @@ void TwoStationsTest::SetUp() {
 
     port_ = FreeLoopbackPort();
     ASSERT_NE(port_, 0);
-    server_ = std::make_unique<Station>();
+    server_ = MakeRemoteSite(SiteKind(), server_keyer);
     server_image_ = StationImage(static_cast<uint32_t>(server_keyer.com_port), ServerNetFlags(),
                                  port_, kServerWpm);
     AdjustServerImage(&server_image_);
     server_->WriteConfig(server_image_);
+    if (!ServerIni().empty()) {
+        server_->WriteIni(ServerIni());
+    }
     client_ = std::make_unique<Station>();
     client_image_ =
         StationImage(static_cast<uint32_t>(client_keyer.com_port),
@@ -30,15 +33,21 @@ void TwoStationsTest::SetUp() {
     AdjustClientImage(&client_image_);
     client_->WriteConfig(client_image_);
 
-    ASSERT_TRUE(StartInJob(server_.get()));
     ASSERT_NO_FATAL_FAILURE(OpenServer());
     ASSERT_TRUE(StartInJob(client_.get()));
     ASSERT_NO_FATAL_FAILURE(OpenClient());
 }
 
-void TwoStationsTest::TearDown() {
+void TwoStationsTest::EndStations() {
     client_.reset();
+    if (server_ != nullptr && server_->kind() == Site::kNative && !HasFatalFailure()) {
+        ExpectSigtermReleasesTheKeyer();
+    }
     server_.reset();
+}
+
+void TwoStationsTest::TearDown() {
+    EndStations();
     ExpectAnswered(server_keyer_);
     ExpectAnswered(client_keyer_);
     server_keyer_.Close();
@@ -51,9 +60,7 @@ uint32_t TwoStationsTest::ServerNetFlags() const {
 }
 
 void TwoStationsTest::OpenServer() {
-    ui::Click(server(), IDC_OPEN_CLOSE);
-    ASSERT_TRUE(ui::WaitForText(server(), IDC_NET_STATUS, "Listening for Request....", kWaitMs))
-        << ui::ReadText(server(), IDC_LOG_PANE);
+    ASSERT_TRUE(server_->StartListening()) << server_->Shown();
 }
 
 void TwoStationsTest::OpenClient() {
@@ -73,4 +80,20 @@ void TwoStationsTest::PressCloseAndExpectClosed(HWND station, KeyerSimControl* k
     const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
     const Bytes wire = keyer->ReceivedEndingWith(host_close, kWaitMs);
     EXPECT_TRUE(EndsWith(wire, host_close)) << Hex(wire);
+}
+
+void TwoStationsTest::ExpectSigtermReleasesTheKeyer() {
+    const size_t mark = server_keyer_.Received().size();
+    const DWORD asked = GetTickCount();
+    EXPECT_EQ(server_->Exit(5000), 0) << server_->Shown();
+    EXPECT_LE(GetTickCount() - asked, 1000u);
+    // The release as at every end of a link (clear, PTT off, key up, paddles up), and host
+    // mode ended last.
+    const Bytes let_go = {0x0A, 0x18, 0x00, 0x0B, 0x00, 0x14, 0x00};
+    const Bytes host_close = {0x00, 0x0A, 0x00, 0x03};
+    const std::string wire = Hex(WireSince(&server_keyer_, mark, host_close));
+    EXPECT_NE(wire.find(Hex(let_go)), std::string::npos) << wire;
+    EXPECT_TRUE(EndsWith(wire, Hex(host_close))) << wire;
+    EXPECT_EQ(server_keyer_.StateField("keydown"), "0");
+    EXPECT_TRUE(EndsWith(server_->Shown(), "pellmar-site stopped\n")) << server_->Shown();
 }

@@ -1,12 +1,14 @@
-// Two real pellmar.exe stations linked over loopback, each in its own folder with its own
-// configuration file and its own emulated keyer. with_keyer_sims.sh starts the emulators for
-// each case and links them into the Wine prefix; emulator 0 is the server's keyer and
-// emulator 1 the client's. The server is the RemoteSide at the far site, the client the
-// ControlPoint at home.
+// Two real stations linked over loopback, each in its own folder with its own configuration
+// file and its own emulated keyer. with_keyer_sims.sh starts the emulators for each case and
+// links them into the Wine prefix; emulator 0 is the server's keyer and emulator 1 the
+// client's. The server is the RemoteSide at the far site (remote_site.h: pellmar.exe, or the
+// native site in the cases that run on each), the client the ControlPoint at home, always
+// pellmar.exe.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "tools/wine_kit/station_fixtures.h"
@@ -20,20 +22,29 @@ class TwoStationsTest : public StationTestBase {
     static constexpr uint8_t kServerWpm = 16;
     static constexpr uint8_t kClientWpm = 22;
 
-    // Starts the server and opens it, then the client, and waits for the client's connect.
+    // Starts the server and waits until it listens, then the client, and waits for the
+    // client's connect.
     void SetUp() override;
     void TearDown() override;
+    // Ends both programs, the client first. A native site is ended as a service manager ends
+    // it, and must let go of its keyer on the way (ExpectSigtermReleasesTheKeyer).
+    void EndStations();
 
+    virtual Site SiteKind() const { return Site::kWine; }
     virtual uint32_t ServerNetFlags() const;
+    // The site's .ini; none when empty.
+    virtual std::string ServerIni() const { return std::string(); }
     virtual void AdjustServerImage(std::vector<uint8_t>* /*image*/) {}
     virtual void AdjustClientImage(std::vector<uint8_t>* /*image*/) {}
     // The port the client connects to: the server's own, unless something stands between.
     virtual uint16_t ClientPort(uint16_t server_port) { return server_port; }
 
+    Site site_kind() const { return server_->kind(); }
+    // The Wine site's window (nullptr for the native site).
     HWND server() const { return server_->window(); }
     HWND client() const { return client_->window(); }
 
-    // Presses Open at the server and waits until it listens.
+    // Starts the site (again) and waits until it listens.
     void OpenServer();
     // Presses Open at the client and waits until it is connected.
     void OpenClient();
@@ -47,11 +58,22 @@ class TwoStationsTest : public StationTestBase {
         return keyer->ReceivedSince(mark, part, timeout_ms);
     }
 
+    // SIGTERM to the native site: within 1 s it has keyed up, emptied the keyer's buffer and
+    // ended host mode, and exited with 0.
+    void ExpectSigtermReleasesTheKeyer();
+
     KeyerSimControl server_keyer_;
     KeyerSimControl client_keyer_;
-    std::unique_ptr<Station> server_;
+    std::unique_ptr<RemoteSite> server_;
     std::unique_ptr<Station> client_;
     uint16_t port_ = 0;
     std::vector<uint8_t> server_image_;
     std::vector<uint8_t> client_image_;
+};
+
+// `Fixture` with the site as the case's parameter: TEST_P cases on it run on each site.
+template <typename Fixture>
+class OnEachSite : public Fixture, public ::testing::WithParamInterface<Site> {
+  protected:
+    Site SiteKind() const override { return this->GetParam(); }
 };
