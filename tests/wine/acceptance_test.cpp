@@ -106,8 +106,8 @@ constexpr uint8_t AcceptanceTest::kBlockForTheSite[15];
 
 // The stories that hold whichever program runs the site.
 using AcceptanceOnEachSiteTest = OnEachSite<AcceptanceTest>;
-INSTANTIATE_TEST_SUITE_P(EachSite, AcceptanceOnEachSiteTest, ::testing::Values(Site::kWine),
-                         SiteParamName);
+INSTANTIATE_TEST_SUITE_P(EachSite, AcceptanceOnEachSiteTest,
+                         ::testing::Values(Site::kWine, Site::kNative), SiteParamName);
 
 // A typical exchange: the operator types at home, the site's keyer keys it, and what it
 // actually sent comes back to the echo line at home; the site's keyer status shows at home

@@ -394,8 +394,8 @@ class OpenPortOnEachSiteTest : public StationTestBase, public ::testing::WithPar
     size_t wire_mark_ = 0;
 };
 
-INSTANTIATE_TEST_SUITE_P(EachSite, OpenPortOnEachSiteTest, ::testing::Values(Site::kWine),
-                         SiteParamName);
+INSTANTIATE_TEST_SUITE_P(EachSite, OpenPortOnEachSiteTest,
+                         ::testing::Values(Site::kWine, Site::kNative), SiteParamName);
 
 // The site's .ini lets only 127.0.0.2 in: a client from 127.0.0.1 is turned away before a
 // byte of it is read, the allowed one links, and when it keys Tune and then says nothing

@@ -38,8 +38,8 @@ class TwoStationsThroughAProxyTest : public TwoStationsTest {
 };
 
 using ThroughAProxyToEachSiteTest = OnEachSite<TwoStationsThroughAProxyTest>;
-INSTANTIATE_TEST_SUITE_P(EachSite, ThroughAProxyToEachSiteTest, ::testing::Values(Site::kWine),
-                         SiteParamName);
+INSTANTIATE_TEST_SUITE_P(EachSite, ThroughAProxyToEachSiteTest,
+                         ::testing::Values(Site::kWine, Site::kNative), SiteParamName);
 
 // The operator at home tunes the far transmitter, and then the home line drops without a
 // word: the site lets go of the key by itself, and the operator gets back in without anyone

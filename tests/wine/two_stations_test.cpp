@@ -56,8 +56,8 @@ TEST_F(TwoStationsTest, ControlPointsSettingsDriveTheRemoteSidesKeyer) {
 
 // The stories that hold whichever program runs the site.
 using TwoStationsOnEachSiteTest = OnEachSite<TwoStationsTest>;
-INSTANTIATE_TEST_SUITE_P(EachSite, TwoStationsOnEachSiteTest, ::testing::Values(Site::kWine),
-                         SiteParamName);
+INSTANTIATE_TEST_SUITE_P(EachSite, TwoStationsOnEachSiteTest,
+                         ::testing::Values(Site::kWine, Site::kNative), SiteParamName);
 
 TEST_P(TwoStationsOnEachSiteTest, HeartbeatAnswersBlinkTheClientsMark) {
     // The ControlPoint sends a heartbeat every 2 s and each answer alternates the mark. It
