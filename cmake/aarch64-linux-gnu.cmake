@@ -11,3 +11,9 @@ set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# ctest runs the site's tests under Debian's user-mode emulator, with the ARM C library.
+find_program(PELLMAR_QEMU_AARCH64 NAMES qemu-aarch64 qemu-aarch64-static NO_CMAKE_FIND_ROOT_PATH)
+if(PELLMAR_QEMU_AARCH64)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${PELLMAR_QEMU_AARCH64} -L /usr/aarch64-linux-gnu)
+endif()
