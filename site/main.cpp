@@ -1,17 +1,22 @@
 // pellmar-site: a station without a window, run by a service manager at the remote site.
 //
 // Signals. SIGTERM and SIGINT are blocked before the first thread starts, so every thread
-// inherits the block and no serial read or socket call is cut short by them; the site's loop
-// takes a pending one between its waits. SIGPIPE is ignored: a journal or pipe that goes away
-// must not end a station that holds a transmitter's key.
+// inherits the block and no serial read or socket call is cut short by them; one thread of
+// the site's own waits for them, asks the loop to stop and wakes its socket wait. SIGPIPE is
+// ignored: a journal or pipe that goes away must not end a station that holds a
+// transmitter's key.
+#include <pthread.h>
+
+#include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/version.h"
 #include "keyer/serial_port.h"
+#include "net/socket_api.h"
 #include "settings/ini_file.h"
 #include "site/command_line.h"
 #include "site/log_line_view.h"
@@ -28,10 +33,37 @@ sigset_t StopSignals() {
     return signals;
 }
 
-bool StopSignalPending(const sigset_t& signals) {
-    const timespec now{0, 0};
-    return sigtimedwait(&signals, nullptr, &now) > 0;
-}
+// Waits for SIGTERM or SIGINT for as long as it lives; Stop ends the wait when none came.
+class StopSignalWatch {
+  public:
+    explicit StopSignalWatch(const sigset_t& signals)
+        : signals_(signals), thread_([this] { Watch(); }) {}
+    ~StopSignalWatch() {
+        if (!done_.load()) {
+            pthread_kill(thread_.native_handle(), SIGTERM);
+        }
+        thread_.join();
+    }
+    StopSignalWatch(const StopSignalWatch&) = delete;
+    StopSignalWatch& operator=(const StopSignalWatch&) = delete;
+
+    bool stop_requested() const { return stop_requested_.load(); }
+
+  private:
+    void Watch() {
+        int signal = 0;
+        while (sigwait(&signals_, &signal) != 0) {
+        }
+        stop_requested_ = true;
+        done_ = true;
+        WakeSocketWait();
+    }
+
+    const sigset_t signals_;
+    std::atomic<bool> stop_requested_{false};
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
 
 // The keyer's device as the command line or the .ini names it; empty leaves the record's COM
 // number to say.
@@ -55,7 +87,8 @@ int RunStation(const SiteCommand& command, const sigset_t& stop_signals) {
         StationSetup setup;
         setup.config_path = command.config_path;
         Station station(view, view, &view, std::move(setup));
-        status = RunSite(station, [&] { return StopSignalPending(stop_signals); });
+        StopSignalWatch watch(stop_signals);
+        status = RunSite(station, [&] { return watch.stop_requested(); });
     }
     view.Line(status == 0 ? "pellmar-site stopped"
                           : "pellmar-site not started: the keyer or the link could not be "

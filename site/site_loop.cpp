@@ -10,8 +10,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Rounded up: a wait rounded down to 0 ms would spin until the timer is due.
 int MillisecondsUntil(Clock::time_point when) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(when - Clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now());
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
