@@ -82,8 +82,7 @@ bool NativeSite::StartListening(int timeout_ms) {
     problem_.clear();
     if (program == nullptr || !Exists("Z:" + std::string(program))) {
         problem_ = "no native site at '" + std::string(program != nullptr ? program : "") +
-                   "' (PELLMAR_SITE): build the host preset's pellmar-site and configure the "
-                   "Windows build again\n";
+                   "' (PELLMAR_SITE): build the host preset first (scripts/build host)\n";
         return false;
     }
     if (keyer_device_.empty()) {
