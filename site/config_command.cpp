@@ -8,6 +8,11 @@
 // control the dialog greys out (a person cannot click it), and typing a list entry the list
 // does not hold (the stored value would depend on text the dialog ignores).
 //
+// What "Done" passes is saved, but the dialog has rules of its own: on a network the role
+// decides the echoes, a role is kept only with a network, a number field keeps the number it
+// reads. Each named control the next opening shows otherwise is said, so nobody takes a
+// setting for stored that was not.
+//
 // One thing is left alone unless named: the Output Setup list means different pins for the
 // two keyer generations, and which one the site drives is known only once its keyer answers,
 // which never happens here; an unnamed list with no position chosen keeps the stored pins.
@@ -198,6 +203,13 @@ std::optional<bool> CheckValue(const std::string& value) {
     return std::nullopt;
 }
 
+bool SameValue(const Setting& setting, const std::string& asked, const std::string& shown) {
+    if (setting.kind == Kind::kCheck) {
+        return CheckValue(asked) == (shown == "on");
+    }
+    return SameLetters(asked, shown);
+}
+
 std::string Joined(const std::vector<std::string>& words) {
     std::string joined;
     for (const std::string& word : words) {
@@ -321,8 +333,19 @@ int Set(const std::vector<std::string>& pairs, const std::string& config_path, s
             return 2;
         }
     }
-    const bool done = FinishSetupForm(&form, nullptr, on_file.station);
-    return done && on_file.boxes.shown() == 0 ? 0 : 1;
+    if (!FinishSetupForm(&form, nullptr, on_file.station) || on_file.boxes.shown() != 0) {
+        return 1;
+    }
+    const SetupForm kept = OpenSetupForm(on_file.station);
+    for (size_t i = 0; i < named.size(); ++i) {
+        const std::string& asked = pairs[2 * i + 1];
+        const std::string shown = ShownValue(kept, *named[i]);
+        if (!SameValue(*named[i], asked, shown)) {
+            err << named[i]->name << " = " << shown << ": the dialog did not keep \"" << asked
+                << "\"\n";
+        }
+    }
+    return 0;
 }
 
 }  // namespace

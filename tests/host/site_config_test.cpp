@@ -100,6 +100,7 @@ TEST_F(SiteConfigTest, SetChangesOnlyWhatTheDialogStoresForTheNamedControls) {
          0,
          "",
          {{32, "\x5A"}, {36, std::string("10.0.0.1\0\0\0\0", 12)}}},
+        {{"set", "Paddle Echo", "on"}, 0, "Paddle Echo = off: the dialog did not keep", {}},
         {{"set", "IP Address", "10.0.0.1"}, 2, "IP Address is greyed out", {}},
         {{"set", "Weight", "5", "Swap", "off"},
          1,
