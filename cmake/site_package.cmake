@@ -1,0 +1,41 @@
+# How pellmar-site installs, and the Debian package that carries it (scripts/package runs
+# cpack on the host-release build). Paths are absolute because a unit and a sysusers file
+# belong where systemd looks, whatever the install prefix.
+set(site_dir ${PROJECT_SOURCE_DIR}/site)
+
+install(TARGETS pellmar-site RUNTIME DESTINATION /usr/bin)
+install(FILES ${site_dir}/pellmar-site.service DESTINATION /lib/systemd/system)
+install(FILES ${site_dir}/pellmar-site.sysusers.conf
+        DESTINATION /usr/lib/sysusers.d
+        RENAME pellmar-site.conf)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
+        DESTINATION /usr/share/doc/pellmar-site
+        RENAME copyright)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/site_on_linux.md DESTINATION /usr/share/doc/pellmar-site)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME pellmar-site)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Pellmar developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Pellmar remote site: a Tarvel CW keyer on the network")
+set(CPACK_PACKAGE_DESCRIPTION
+    "The headless Pellmar station for the machine beside the transmitter. It runs the
+station its configuration names, usually a RemoteSide that home links to over TCP,
+writes what the Windows program's window would show as log lines to the journal,
+and lets go of the keyer whenever it loses control.")
+set(CPACK_STRIP_FILES ON)
+# pellmar-site_<version>_<architecture>.deb, the architecture being dpkg's own
+# (dpkg --print-architecture, CPack's default), so it builds the same on arm64.
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS systemd)
+find_program(PELLMAR_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(PELLMAR_DPKG_SHLIBDEPS)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6")
+endif()
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${site_dir}/debian/postinst ${site_dir}/debian/prerm ${site_dir}/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)
