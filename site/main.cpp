@@ -10,6 +10,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "net/socket_api.h"
 #include "settings/ini_file.h"
 #include "site/command_line.h"
+#include "site/config_command.h"
 #include "site/log_line_view.h"
 #include "site/site_loop.h"
 #include "station/station.h"
@@ -119,8 +121,8 @@ int main(int argc, char** argv) {
             std::printf("pellmar-site %s\n", PELLMAR_VERSION_TEXT);
             return 0;
         case SiteCommand::Kind::kConfig:
-            std::fprintf(stderr, "pellmar-site: config is not part of this build\n");
-            return 2;
+            return RunConfigCommand(command.config_words, command.config_path, std::cout,
+                                    std::cerr);
         case SiteCommand::Kind::kRun:
             break;
     }
