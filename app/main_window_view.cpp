@@ -1,77 +1,21 @@
 #include "app/main_window_view.h"
 
-#include <cstdio>
 #include <string>
 #include <utility>
 
 #include "app/resource_ids.h"
 #include "app/status_texts.h"
 #include "app/window.h"
-#include "net/allow_list.h"
 
 namespace {
 
 constexpr char kErrorCaption[] = "Error";
-
-const char* NetworkStatusText(NetworkStatus status) {
-    switch (status) {
-        case NetworkStatus::kNoConnection:
-            return "No Network Connection";
-        case NetworkStatus::kListening:
-            return "Listening for Request....";
-        case NetworkStatus::kConnecting:
-            return "Waiting...";
-        case NetworkStatus::kLinkedToClient:
-            return "Connected to Client.";
-        case NetworkStatus::kLinkedToServer:
-            return "Connected to server.";
-        case NetworkStatus::kLinkEnded:
-            return "Connection Closed";
-        case NetworkStatus::kConnectFailed:
-            return "Failed to connect";
-        case NetworkStatus::kClosedByOperator:
-            return "Network Connection Closed";
-        case NetworkStatus::kWaitingToListen:
-            return "Waiting 30 s to listen";
-    }
-    return "";
-}
-
-std::string LocalKeyerText(LocalKeyerState state, uint8_t version) {
-    switch (state) {
-        case LocalKeyerState::kOnline: {
-            char text[64];
-            std::snprintf(text, sizeof text, "Local Tarvel V%d OnLine", version);
-            return text;
-        }
-        case LocalKeyerState::kLost:
-            return kLocalKeyerLostText;
-        case LocalKeyerState::kClosed:
-            break;
-    }
-    return kLocalKeyerClosedText;
-}
 
 // What the operator commands with; Exit and the echo line stay, and the speed field follows
 // AllowSpeedEntry too.
 constexpr int kHeldControls[] = {IDC_LOG_PANE,   IDC_M1,       IDC_M2,    IDC_M3,   IDC_M4,
                                  IDC_M5,         IDC_M6,       IDC_CLEAR, IDC_TUNE, IDC_PAUSE,
                                  IDC_OPEN_CLOSE, IDC_WPM_SPIN, IDC_SETUP};
-std::string LinkHealthText(const LinkHealth& health) {
-    switch (health.kind) {
-        case LinkHealth::Kind::kRoundTrip:
-            return "Link " + std::to_string(health.round_trip_ms) + " ms";
-        case LinkHealth::Kind::kSilent:
-            return "Link -";
-        case LinkHealth::Kind::kClientAddress:
-            return "Client " + Ipv4Text(health.address);
-        case LinkHealth::Kind::kServerAddress:
-            return "Server " + Ipv4Text(health.address);
-        case LinkHealth::Kind::kNone:
-            break;
-    }
-    return "";
-}
 
 // The keyer's own message buttons are M1 to M4.
 constexpr int kKeyerButtonControls[] = {IDC_M1, IDC_M2, IDC_M3, IDC_M4};
@@ -165,13 +109,12 @@ void MainWindowView::ShowLocalKeyer(LocalKeyerState state, uint8_t version) {
 }
 
 void MainWindowView::ShowRemoteKeyerClosed() {
-    Show(kRemoteKeyerField, [] { SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Closed"); });
+    Show(kRemoteKeyerField, [] { SetControlText(IDC_REMOTE_STATUS, RemoteKeyerClosedText()); });
 }
 
 void MainWindowView::ShowRemoteKeyerVersion(uint8_t version) {
-    Show(kRemoteKeyerField, [version] {
-        SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Ver:" + std::to_string(version));
-    });
+    Show(kRemoteKeyerField,
+         [version] { SetControlText(IDC_REMOTE_STATUS, RemoteKeyerText(version)); });
 }
 
 void MainWindowView::ShowBusy(bool busy) {
@@ -268,17 +211,9 @@ void MainWindowView::FocusTyping() {
 
 void MainWindowView::ReportProblem(Problem problem) {
     // A box waits for a person, not for the window: it is shown on the caller's thread.
-    switch (problem) {
-        case Problem::kConfigNotSaved:
-            ShowMessageBox(nullptr, "Save State Failed.", kErrorCaption);
-            return;
-        case Problem::kMessageBadCommand:
-            ShowMessageBox(nullptr, "Bad Buf Msg Cmd", kErrorCaption, BoxIcon::kWarning);
-            return;
-        case Problem::kMessageTokenMismatch:
-            ShowMessageBox(nullptr, "Message Token Mismatch", kErrorCaption, BoxIcon::kWarning);
-            return;
-    }
+    // Only the save's failure is told without the warning sign, as it always was.
+    const BoxIcon icon = problem == Problem::kConfigNotSaved ? BoxIcon::kNone : BoxIcon::kWarning;
+    ShowMessageBox(nullptr, ProblemText(problem), kErrorCaption, icon);
 }
 
 bool MainWindowView::ConfirmReplaceUnreadConfig() {

@@ -1,7 +1,14 @@
-// The texts of the Main window's busy and wait fields, which both the local keyer's events
-// and the other station's status packets write; the Tune and Pause captions, which the
-// buttons and the end of a link write; and the local keyer's field.
+// The words the station is shown in: the texts of the Main window's busy and wait fields,
+// which both the local keyer's events and the other station's status packets write; the Tune
+// and Pause captions, which the buttons and the end of a link write; and the status lines,
+// the link field and the problem boxes, which the headless site writes as log lines too, so
+// that its journal reads as the window would.
 #pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "station/station_view.h"
 
 constexpr const char* kBusyText = "Busy";
 constexpr const char* kWaitText = "Wait";
@@ -18,3 +25,12 @@ constexpr const char* kLocalKeyerClosedText = "Local Tarvel Closed";
 // The keyer's port stopped answering while host mode was open (unplugged), and the station
 // closed it.
 constexpr const char* kLocalKeyerLostText = "Local Tarvel Lost";
+
+const char* NetworkStatusText(NetworkStatus status);
+std::string LocalKeyerText(LocalKeyerState state, uint8_t version);
+const char* RemoteKeyerClosedText();
+std::string RemoteKeyerText(uint8_t version);
+// Empty when not linked.
+std::string LinkHealthText(const LinkHealth& health);
+// The box's text; its caption is "Error".
+const char* ProblemText(Problem problem);

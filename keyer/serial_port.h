@@ -68,4 +68,7 @@ bool KeyerPortPresent(int port_number);
 // Host build only: where port n lives, as a printf pattern with one %d (default
 // "/dev/ttyS%d" with n - 1, as Linux numbers them; tests point it at an emulator's pty).
 void SetKeyerPortPathPattern(const std::string& pattern);
+// Host build only: every port number opens `device` (a site names its keyer's device, which
+// its record's COM number cannot); an empty name goes back to the pattern.
+void UseKeyerDevice(const std::string& device);
 #endif

@@ -31,9 +31,13 @@ namespace {
 std::mutex pattern_mutex;
 std::string port_path_pattern = "/dev/ttyS%d";
 bool pattern_is_zero_based = true;
+std::string fixed_device;
 
 std::string PortPath(int port_number) {
     std::lock_guard<std::mutex> lock(pattern_mutex);
+    if (!fixed_device.empty()) {
+        return fixed_device;
+    }
     char path[512];
     std::snprintf(path, sizeof path, port_path_pattern.c_str(),
                   pattern_is_zero_based ? port_number - 1 : port_number);
@@ -128,6 +132,11 @@ void SetKeyerPortPathPattern(const std::string& pattern) {
     port_path_pattern = pattern;
     // Linux numbers its serial ports from 0; a pattern of the tests' own means n itself.
     pattern_is_zero_based = pattern == "/dev/ttyS%d";
+}
+
+void UseKeyerDevice(const std::string& device) {
+    std::lock_guard<std::mutex> lock(pattern_mutex);
+    fixed_device = device;
 }
 
 bool KeyerPortPresent(int port_number) {

@@ -149,4 +149,8 @@ int CloseSocket(SocketHandle socket);
 // kSocketWrite after a send that found no room. kSocketClose comes once the peer has closed
 // and the bytes before its close have been read; kSocketConnect comes once per connect.
 bool WaitSocketEvent(int timeout_ms, SocketEvent* event);
+// Host build: makes the WaitSocketEvent in progress on another thread return false at once,
+// or the next one when none is waiting; what a signal handler's thread or a stop uses to end
+// a loop that would otherwise sleep until its time-out.
+void WakeSocketWait();
 #endif

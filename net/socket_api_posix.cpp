@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -55,8 +56,50 @@ thread_local int last_error = 0;
 constexpr auto kSendPatience = std::chrono::milliseconds(2000);
 
 constexpr int kKeepAliveProbes = 10;
-// Bounds each poll so that sockets selected by another thread are picked up soon.
-constexpr int kPollSliceMs = 50;
+// What another thread changes of what the poll watches (a selection, a read or accept
+// enabled again, a send that found no room) wakes the poll through this pipe, so an idle
+// loop sleeps until its time-out rather than waking to look. The slice is only a backstop.
+constexpr int kPollSliceMs = 1000;
+
+// The pipe that wakes the poll: made once and kept for the life of the process, as the
+// registry is, so that no poll ever watches a descriptor closed and given out again. -1 when
+// it could not be made; the slice then bounds every wait.
+struct PollWaker {
+    int read_end = -1;
+    int write_end = -1;
+    PollWaker() {
+        int ends[2];
+        if (pipe(ends) != 0) {
+            return;
+        }
+        for (const int fd : ends) {
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+            fcntl(fd, F_SETFD, FD_CLOEXEC);
+        }
+        read_end = ends[0];
+        write_end = ends[1];
+    }
+};
+
+const PollWaker& Waker() {
+    static const PollWaker waker;
+    return waker;
+}
+
+// Set by WakeSocketWait: the wait it wakes returns without an event.
+std::atomic<bool> wait_woken{false};
+
+void WakePoll() {
+    const uint8_t byte = 1;
+    // A full pipe already holds a wake-up; nothing more is needed.
+    [[maybe_unused]] const ssize_t written = write(Waker().write_end, &byte, 1);
+}
+
+void DrainWaker() {
+    uint8_t bytes[64];
+    while (read(Waker().read_end, bytes, sizeof bytes) > 0) {
+    }
+}
 
 int WinsockError(int error) {
     switch (error) {
@@ -299,6 +342,7 @@ bool WaitForRoom(int fd, std::chrono::steady_clock::time_point deadline) {
                 found->second.write_enabled = true;
             }
         }
+        WakePoll();
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
@@ -493,6 +537,7 @@ int ListenSocket(SocketHandle socket, int backlog) {
     }
     entry->listening = true;
     entry->accept_enabled = true;
+    WakePoll();
     return 0;
 }
 
@@ -543,6 +588,7 @@ int SelectSocketEvents(SocketHandle socket, SocketNotifyTarget target, uint32_t,
     entry->read_enabled = true;
     entry->accept_enabled = true;
     entry->write_enabled = entry->connected && (events & kSocketWrite) != 0;
+    WakePoll();
     return 0;
 }
 
@@ -578,10 +624,12 @@ int ConnectSocket(SocketHandle socket, uint32_t address, uint16_t port) {
         // one place where a link comes up.
         entry->connecting = selected;
         entry->connected = !selected;
+        WakePoll();
         return 0;
     }
     if (error == EINPROGRESS) {
         entry->connecting = true;
+        WakePoll();
         return Fail(kSocketErrorWouldBlock);
     }
     return Fail(WinsockError(error));
@@ -598,6 +646,7 @@ SocketHandle AcceptSocket(SocketHandle listener) {
         return kNoSocket;
     }
     entry->accept_enabled = true;
+    WakePoll();
     const int flags = SOCK_CLOEXEC | (entry->selected != 0 ? SOCK_NONBLOCK : 0);
     const int fd = accept4(Descriptor(listener), nullptr, nullptr, flags);
     if (fd < 0) {
@@ -631,6 +680,7 @@ int ReceiveSocket(SocketHandle socket, uint8_t* buffer, int size) {
             found->second.read_enabled = true;
         }
     }
+    WakePoll();
     if (count < 0) {
         return Fail(WinsockError(error));
     }
@@ -770,12 +820,23 @@ bool WaitSocketEvent(int timeout_ms, SocketEvent* event) {
                 }
             }
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        if (wait_woken.exchange(false)) {
+            return false;
+        }
+        // Last, and never a socket of the registry's, so the loop below passes it by.
+        watched.push_back(pollfd{Waker().read_end, POLLIN, 0});
+        serials.push_back(0);
+        // Rounded up: the last part of a millisecond rounded down would be spent polling
+        // without a wait.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
         const int slice =
             static_cast<int>(left <= 0 ? 0 : (left < kPollSliceMs ? left : kPollSliceMs));
         const int ready = poll(watched.data(), watched.size(), slice);
+        if (watched.back().revents != 0) {
+            DrainWaker();
+        }
         if (ready > 0) {
             std::lock_guard<std::mutex> lock(registry_mutex);
             for (std::size_t i = 0; i < watched.size(); ++i) {
@@ -794,4 +855,9 @@ bool WaitSocketEvent(int timeout_ms, SocketEvent* event) {
             return false;
         }
     }
+}
+
+void WakeSocketWait() {
+    wait_woken = true;
+    WakePoll();
 }

@@ -103,21 +103,32 @@ void Station::OpenOrClose() {
     if (StationClosed()) {
         OpenStation(kAfterButtonOpenMs);
     } else {
-        // Before the keyer's close: its writer puts key-up and paddle release on the wire
-        // ahead of the host close, and the link's end finds nothing left to release.
-        LogRelease("the operator pressed Close");
-        ReleaseKeyerControl();
-        if (state_.local_keyer_open.load() == 1) {
-            SaveSettingsFileAtClose(settings_, view_);
-            keyer_.SetBaseMode();
-            keyer_.CloseHost();
-            state_.local_keyer_open = 0;
-            view_.ShowLocalKeyer(LocalKeyerState::kClosed, 0);
-        }
-        CloseNetworkFromButton();
-        view_.OfferOpen();
+        CloseStation("the operator pressed Close");
     }
     view_.FocusTyping();
+}
+
+void Station::CloseStation(const char* cause) {
+    // Before the keyer's close: its writer puts key-up and paddle release on the wire ahead
+    // of the host close, and the link's end finds nothing left to release.
+    LogRelease(cause);
+    ReleaseKeyerControl();
+    if (state_.local_keyer_open.load() == 1) {
+        SaveSettingsFileAtClose(settings_, view_);
+        keyer_.SetBaseMode();
+        keyer_.CloseHost();
+        state_.local_keyer_open = 0;
+        view_.ShowLocalKeyer(LocalKeyerState::kClosed, 0);
+    }
+    CloseNetworkFromButton();
+    view_.OfferOpen();
+}
+
+void Station::CloseAndExit(const char* cause) {
+    if (!StationClosed()) {
+        CloseStation(cause);
+    }
+    Exit();
 }
 
 void Station::CloseLocalKeyerIfLost() {

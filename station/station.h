@@ -109,6 +109,10 @@ class Station final : public KeyerListener, public MessageSink {
     int OpenConnection();
     // Releases the keyer and the link, then stops every thread of the station.
     void Exit();
+    // A station stopped from outside, with nobody at it (the site's service stopped): closes
+    // as Close does, the keyer released and out of host mode and the link closed, with
+    // `cause` in the log file, then exits.
+    void CloseAndExit(const char* cause);
 
     // The operator's commands. While linked a command goes to the other station, otherwise
     // to the local keyer.
@@ -212,6 +216,8 @@ class Station final : public KeyerListener, public MessageSink {
     void OnClose(SocketHandle socket);
     // open_close.cpp
     bool StationClosed() const;
+    // Close's work, with `cause` in the log file.
+    void CloseStation(const char* cause);
     void OpenStation(int settle_ms);
     void OpenWhenStartupWaitEnds();
     // packet_handler.cpp

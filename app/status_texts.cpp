@@ -1,0 +1,80 @@
+#include "app/status_texts.h"
+
+#include <cstdio>
+
+#include "net/allow_list.h"
+
+const char* NetworkStatusText(NetworkStatus status) {
+    switch (status) {
+        case NetworkStatus::kNoConnection:
+            return "No Network Connection";
+        case NetworkStatus::kListening:
+            return "Listening for Request....";
+        case NetworkStatus::kConnecting:
+            return "Waiting...";
+        case NetworkStatus::kLinkedToClient:
+            return "Connected to Client.";
+        case NetworkStatus::kLinkedToServer:
+            return "Connected to server.";
+        case NetworkStatus::kLinkEnded:
+            return "Connection Closed";
+        case NetworkStatus::kConnectFailed:
+            return "Failed to connect";
+        case NetworkStatus::kClosedByOperator:
+            return "Network Connection Closed";
+        case NetworkStatus::kWaitingToListen:
+            return "Waiting 30 s to listen";
+    }
+    return "";
+}
+
+std::string LocalKeyerText(LocalKeyerState state, uint8_t version) {
+    switch (state) {
+        case LocalKeyerState::kOnline: {
+            char text[64];
+            std::snprintf(text, sizeof text, "Local Tarvel V%d OnLine", version);
+            return text;
+        }
+        case LocalKeyerState::kLost:
+            return kLocalKeyerLostText;
+        case LocalKeyerState::kClosed:
+            break;
+    }
+    return kLocalKeyerClosedText;
+}
+
+std::string LinkHealthText(const LinkHealth& health) {
+    switch (health.kind) {
+        case LinkHealth::Kind::kRoundTrip:
+            return "Link " + std::to_string(health.round_trip_ms) + " ms";
+        case LinkHealth::Kind::kSilent:
+            return "Link -";
+        case LinkHealth::Kind::kClientAddress:
+            return "Client " + Ipv4Text(health.address);
+        case LinkHealth::Kind::kServerAddress:
+            return "Server " + Ipv4Text(health.address);
+        case LinkHealth::Kind::kNone:
+            break;
+    }
+    return "";
+}
+
+const char* RemoteKeyerClosedText() {
+    return "Remote Tarvel Closed";
+}
+
+std::string RemoteKeyerText(uint8_t version) {
+    return "Remote Tarvel Ver:" + std::to_string(version);
+}
+
+const char* ProblemText(Problem problem) {
+    switch (problem) {
+        case Problem::kConfigNotSaved:
+            return "Save State Failed.";
+        case Problem::kMessageBadCommand:
+            return "Bad Buf Msg Cmd";
+        case Problem::kMessageTokenMismatch:
+            return "Message Token Mismatch";
+    }
+    return "";
+}

@@ -1,0 +1,19 @@
+# Cross build of the native site for 64-bit ARM (the small always-on boards a remote site
+# often runs on), with Debian's cross compiler. It proves the site builds without anything
+# x86-only; the board's own g++ builds the same tree natively.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR aarch64)
+
+set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
+set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
+
+set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# ctest runs the site's tests under Debian's user-mode emulator, with the ARM C library.
+find_program(PELLMAR_QEMU_AARCH64 NAMES qemu-aarch64 qemu-aarch64-static NO_CMAKE_FIND_ROOT_PATH)
+if(PELLMAR_QEMU_AARCH64)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${PELLMAR_QEMU_AARCH64} -L /usr/aarch64-linux-gnu)
+endif()

@@ -1,0 +1,128 @@
+// pellmar-site: a station without a window, run by a service manager at the remote site.
+//
+// Signals. SIGTERM and SIGINT are blocked before the first thread starts, so every thread
+// inherits the block and no serial read or socket call is cut short by them; one thread of
+// the site's own waits for them, asks the loop to stop and wakes its socket wait. SIGPIPE is
+// ignored: a journal or pipe that goes away must not end a station that holds a
+// transmitter's key.
+#include <pthread.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/version.h"
+#include "keyer/serial_port.h"
+#include "net/socket_api.h"
+#include "settings/ini_file.h"
+#include "site/command_line.h"
+#include "site/log_line_view.h"
+#include "site/site_loop.h"
+#include "station/station.h"
+
+namespace {
+
+sigset_t StopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    return signals;
+}
+
+// Waits for SIGTERM or SIGINT for as long as it lives; Stop ends the wait when none came.
+class StopSignalWatch {
+  public:
+    explicit StopSignalWatch(const sigset_t& signals)
+        : signals_(signals), thread_([this] { Watch(); }) {}
+    ~StopSignalWatch() {
+        if (!done_.load()) {
+            pthread_kill(thread_.native_handle(), SIGTERM);
+        }
+        thread_.join();
+    }
+    StopSignalWatch(const StopSignalWatch&) = delete;
+    StopSignalWatch& operator=(const StopSignalWatch&) = delete;
+
+    bool stop_requested() const { return stop_requested_.load(); }
+
+  private:
+    void Watch() {
+        int signal = 0;
+        while (sigwait(&signals_, &signal) != 0) {
+        }
+        stop_requested_ = true;
+        done_ = true;
+        WakeSocketWait();
+    }
+
+    const sigset_t signals_;
+    std::atomic<bool> stop_requested_{false};
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+// The keyer's device as the command line or the .ini names it; empty leaves the record's COM
+// number to say.
+std::string KeyerDeviceFor(const SiteCommand& command) {
+    if (!command.keyer_device.empty()) {
+        return command.keyer_device;
+    }
+    const IniSettings ini = ReadIniFile(IniPathFor(command.config_path));
+    return ini.Value("Keyer", "Device").value_or(std::string());
+}
+
+int RunStation(const SiteCommand& command, const sigset_t& stop_signals) {
+    LogLineView view(stdout);
+    const std::string device = KeyerDeviceFor(command);
+    UseKeyerDevice(device);
+    view.Line(std::string("pellmar-site ") + PELLMAR_VERSION_TEXT + " starting, configuration " +
+              command.config_path + ", keyer " +
+              (device.empty() ? std::string("on the record's COM port") : device));
+    int status = 0;
+    {
+        StationSetup setup;
+        setup.config_path = command.config_path;
+        Station station(view, view, &view, std::move(setup));
+        StopSignalWatch watch(stop_signals);
+        status = RunSite(station, [&] { return watch.stop_requested(); });
+    }
+    view.Line(status == 0 ? "pellmar-site stopped"
+                          : "pellmar-site not started: the keyer or the link could not be "
+                            "opened (see the lines above)");
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const sigset_t stop_signals = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    // Each line reaches the journal whole and at once.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    SiteCommand command;
+    std::string error;
+    if (!ParseSiteCommand(std::vector<std::string>(argv + 1, argv + argc), &command, &error)) {
+        std::fprintf(stderr, "pellmar-site: %s (see pellmar-site --help)\n", error.c_str());
+        return 2;
+    }
+    switch (command.kind) {
+        case SiteCommand::Kind::kHelp:
+            std::fputs(SiteHelpText().c_str(), stdout);
+            return 0;
+        case SiteCommand::Kind::kVersion:
+            std::printf("pellmar-site %s\n", PELLMAR_VERSION_TEXT);
+            return 0;
+        case SiteCommand::Kind::kConfig:
+            std::fprintf(stderr, "pellmar-site: config is not part of this build\n");
+            return 2;
+        case SiteCommand::Kind::kRun:
+            break;
+    }
+    return RunStation(command, stop_signals);
+}

@@ -1,0 +1,185 @@
+// The native site: its log lines as the journal gets them, its command line, and its loop's
+// two ends (a keyer that cannot be opened, and a stop that releases the keyer).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "keyer/keyer_wire.h"
+#include "keyer/serial_port.h"
+#include "settings/settings_record.h"
+#include "site/command_line.h"
+#include "site/log_line_view.h"
+#include "site/site_loop.h"
+#include "station/station.h"
+#include "tests/support/temp_folder.h"
+#include "tools/common/wait_until.h"
+#include "tools/keyer_sim/keyer_sim.h"
+
+namespace {
+
+// The view's lines without their time stamps ("YYYY-MM-DD HH:MM:SS.mmm ").
+std::vector<std::string> PrintedLines(std::FILE* file) {
+    std::rewind(file);
+    std::vector<std::string> lines;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, file) != nullptr) {
+        std::string line(buffer);
+        EXPECT_EQ(line.back(), '\n');
+        EXPECT_GT(line.size(), 24U);
+        lines.push_back(line.substr(24, line.size() - 25));
+    }
+    return lines;
+}
+
+TEST(SiteLogLines, ConnectLogPiecesJoinAndStatusLinesKeepTheirOrderAndSayOnlyChanges) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    {
+        LogLineView view(file);
+        view.Append("\r\nbind()...");
+        view.Append("listen()");
+        view.ShowNetworkStatus(NetworkStatus::kListening);
+        view.ShowNetworkStatus(NetworkStatus::kListening);
+        view.Append("\r\nClient 127.0.0.1 accepted.\r\nLoad local Tarvel settings...");
+        view.Append("Done\r\n");
+        view.ShowBusy(true);
+        view.ShowLinkHealth({LinkHealth::Kind::kRoundTrip, 23, 0});
+        view.ShowLinkHealth({LinkHealth::Kind::kRoundTrip, 31, 0});
+        view.ShowLinkHealth({LinkHealth::Kind::kSilent, 0, 0});
+        view.ShowLocalKeyer(LocalKeyerState::kOnline, 23);
+        view.ShowTune(true);
+        view.ReportProblem(Problem::kConfigNotSaved);
+        view.Append("\r\nEnd");
+    }
+    const std::vector<std::string> expected = {
+        "bind()...listen()",
+        "Network: Listening for Request....",
+        "Client 127.0.0.1 accepted.",
+        "Load local Tarvel settings...Done",
+        "Link: Link 23 ms",
+        "Link: Link -",
+        "Local keyer: Local Tarvel V23 OnLine",
+        "Tune: on",
+        "Error: Save State Failed.",
+        "End",
+    };
+    EXPECT_EQ(PrintedLines(file), expected);
+    std::fclose(file);
+}
+
+TEST(SiteCommandLine, ReadsRunConfigAndHelpAndRefusesWhatMeansNothing) {
+    struct Case {
+        std::vector<std::string> words;
+        bool accepted;
+        SiteCommand::Kind kind;
+        std::string config;
+        std::string keyer;
+        std::vector<std::string> config_words;
+    };
+    const std::string home = kDefaultConfigPath;
+    const Case cases[] = {
+        {{}, true, SiteCommand::Kind::kRun, home, "", {}},
+        {{"--config", "/s/p.cfg", "--keyer=/dev/ttyUSB0"},
+         true,
+         SiteCommand::Kind::kRun,
+         "/s/p.cfg",
+         "/dev/ttyUSB0",
+         {}},
+        {{"config", "set", "IP Port", "7373", "--config=/s/p.cfg"},
+         true,
+         SiteCommand::Kind::kConfig,
+         "/s/p.cfg",
+         "",
+         {"set", "IP Port", "7373"}},
+        {{"--help"}, true, SiteCommand::Kind::kHelp, home, "", {}},
+        {{"--version"}, true, SiteCommand::Kind::kVersion, home, "", {}},
+        {{"config"}, false, {}, {}, {}, {}},
+        {{"--keyer"}, false, {}, {}, {}, {}},
+        {{"--config="}, false, {}, {}, {}, {}},
+        {{"config", "show", "--keyer", "/dev/x"}, false, {}, {}, {}, {}},
+        {{"start"}, false, {}, {}, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SiteCommand command;
+        std::string error;
+        const bool accepted = ParseSiteCommand(c.words, &command, &error);
+        const std::string shown = ::testing::PrintToString(c.words);
+        ASSERT_EQ(accepted, c.accepted) << shown << ": " << error;
+        EXPECT_EQ(error.empty(), accepted) << shown;
+        if (accepted) {
+            EXPECT_EQ(command.kind, c.kind) << shown;
+            EXPECT_EQ(command.config_path, c.config) << shown;
+            EXPECT_EQ(command.keyer_device, c.keyer) << shown;
+            EXPECT_EQ(command.config_words, c.config_words) << shown;
+        }
+    }
+}
+
+class SiteLoopTest : public ::testing::Test {
+  protected:
+    ~SiteLoopTest() override {
+        UseKeyerDevice("");
+        view_.reset();
+        std::fclose(out_);
+    }
+
+    int Run(const std::function<bool()>& stop) {
+        StationSetup setup;
+        setup.config_path = folder_.File("pellmar.cfg");
+        Station station(*view_, *view_, view_.get(), std::move(setup));
+        return RunSite(station, stop);
+    }
+
+    TempFolder folder_;
+    std::FILE* out_ = std::tmpfile();
+    std::unique_ptr<LogLineView> view_ = std::make_unique<LogLineView>(out_);
+};
+
+TEST_F(SiteLoopTest, AKeyerThatCannotBeOpenedEndsTheRunAsAFailure) {
+    UseKeyerDevice(folder_.File("no-such-device"));
+    EXPECT_EQ(Run([] { return false; }), 1);
+}
+
+TEST_F(SiteLoopTest, AStopReleasesTheKeyerAndEndsHostMode) {
+    keyer_sim::KeyerSim sim(keyer_sim::Options{});
+    ASSERT_TRUE(sim.Start());
+    UseKeyerDevice(sim.PortPath());
+    std::atomic<bool> stop{false};
+    std::atomic<size_t> attached{0};
+    std::thread stopper([&] {
+        // Once the station has attached its keyer (the handshake and the settings).
+        sim.WaitForReceived(20, std::chrono::seconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        attached = sim.Received().size();
+        stop = true;
+    });
+    EXPECT_EQ(Run([&] { return stop.load(); }), 0);
+    stopper.join();
+    // The emulator reads its pty on a thread of its own: the last bytes may still be on the way.
+    using namespace keyer_wire;
+    const std::vector<uint8_t> base_mode_and_host_close = {kAdminPrefix, kAdminBaseMode,
+                                                           kAdminPrefix, kAdminHostClose};
+    std::vector<uint8_t> wire;
+    const auto ends_closed = [&] {
+        const std::vector<uint8_t> all = sim.Received();
+        wire.assign(all.begin() + static_cast<std::ptrdiff_t>(attached.load()), all.end());
+        return wire.size() >= 4 && std::equal(base_mode_and_host_close.begin(),
+                                              base_mode_and_host_close.end(), wire.end() - 4);
+    };
+    EXPECT_TRUE(WaitUntil(ends_closed, std::chrono::seconds(3))) << ::testing::PrintToString(wire);
+    const auto holds = [&](const std::vector<uint8_t>& part) {
+        return std::search(wire.begin(), wire.end(), part.begin(), part.end()) != wire.end();
+    };
+    EXPECT_TRUE(holds({kSetKeyDown, 0}) && holds({kSetPaddleInput, 0}) && holds({kClearBuffer}))
+        << ::testing::PrintToString(wire);
+    sim.Stop();
+}
+
+}  // namespace
