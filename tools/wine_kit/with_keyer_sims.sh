@@ -5,8 +5,11 @@
 #   PELLMAR_KEYER_SIM_<i>_COM_PORT      the first COM port number it is linked as
 #   PELLMAR_KEYER_SIM_<i>_COM_PORTS     all of them, separated by blanks
 #   PELLMAR_KEYER_SIM_<i>_CONTROL_PORT  its control port on 127.0.0.1
-# with i counted from 0. A fresh emulator per run keeps one test case's bytes out of the
-# next one's log. Every emulator and link is removed again however the program ends.
+#   PELLMAR_KEYER_SIM_<i>_DEVICE        its pty, for a Linux program (the native site)
+# with i counted from 0. PELLMAR_SITE, the native site's program, reaches it from the
+# caller's environment as it is (tests/wine/CMakeLists.txt sets it for each case). A fresh
+# emulator per run keeps one test case's bytes out of the next one's log. Every emulator and
+# link is removed again however the program ends.
 #
 #   with_keyer_sims.sh KEYER_SIM WINE COM_PORTS PROGRAM [ARGUMENTS...]
 #
@@ -112,6 +115,7 @@ for i in "${!com_ports[@]}"; do
     export "PELLMAR_KEYER_SIM_${i}_COM_PORT=${names[0]}"
     export "PELLMAR_KEYER_SIM_${i}_COM_PORTS=${names[*]}"
     export "PELLMAR_KEYER_SIM_${i}_CONTROL_PORT=$(cat "$work/control-port-$i")"
+    export "PELLMAR_KEYER_SIM_${i}_DEVICE=$(cat "$work/pty-$i")"
 done
 
 # Not exec: the trap must still remove the links and stop the emulators afterwards. The
