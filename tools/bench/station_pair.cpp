@@ -53,13 +53,16 @@ bool StartNativeSite(const PairOptions& options, const Bytes& image, NativeSite*
     site->unix_folder = "/tmp/pellmar-bench-site-" + std::to_string(GetCurrentProcessId());
     const std::string folder = WindowsPath(site->unix_folder) + "\\";
     CreateDirectoryA(folder.c_str(), nullptr);
+    // Wine reuses process ids: what a run before this one left must not read as this one's.
+    for (const char* file : {"pid", "out"}) {
+        DeleteFileA((folder + file).c_str());
+    }
     std::ofstream(folder + "pellmar.cfg", std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(image.data()),
                static_cast<std::streamsize>(image.size()));
     // The inner shell hands its pid on to the site (exec), so that `pid` names the site.
     std::ofstream(folder + "run.sh", std::ios::binary | std::ios::trunc)
         << "cd '" << site->unix_folder << "' || exit 1\n"
-        << "rm -f pid out\n"
         << "exec timeout -k 2 900 sh -c 'echo $$ >pid && exec \"$0\" \"$@\"' '"
         << options.native_site << "' --config '" << site->unix_folder << "/pellmar.cfg' --keyer '"
         << device << "' >out 2>&1\n";
@@ -68,8 +71,9 @@ bool StartNativeSite(const PairOptions& options, const Bytes& image, NativeSite*
     }
     const std::string listening = "Network: Listening for Request....";
     for (int waited = 0; waited < options.wait_ms; waited += 50) {
-        if (ReadUnixFile(site->unix_folder + "/out").find(listening) != std::string::npos) {
-            site->pid = std::atoi(ReadUnixFile(site->unix_folder + "/pid").c_str());
+        site->pid = std::atoi(ReadUnixFile(site->unix_folder + "/pid").c_str());
+        if (site->pid > 0 &&
+            ReadUnixFile(site->unix_folder + "/out").find(listening) != std::string::npos) {
             return true;
         }
         Sleep(50);
@@ -112,6 +116,11 @@ void StopNativeSite(NativeSite* site) {
         Sleep(50);
     }
     site->pid = 0;
+    const std::string folder = WindowsPath(site->unix_folder) + "\\";
+    for (const char* file : {"pid", "out", "run.sh", "pellmar.cfg", "pellmar.ini", "pellmar.log"}) {
+        DeleteFileA((folder + file).c_str());
+    }
+    RemoveDirectoryA(folder.c_str());
 }
 
 bool StartStationPair(const PairOptions& options, Job* job, StationPair* pair, std::string* error) {
