@@ -1,5 +1,10 @@
 // The mailbox's wake-up: one signal wakes one wait, and signals given before the waiter
 // wakes fold into one, as a Windows auto-reset event behaves.
+//
+// A nudge also ends a wait, without being a signal. The waiter keeps the order of the two:
+// a nudge given while no signal waits is returned first and leaves a later signal for the
+// next wait, while a nudge given after a signal folds into it. The writer relies on that to
+// send a byte queued before a request ahead of the request.
 #pragma once
 
 #include <chrono>
@@ -8,6 +13,8 @@
 
 class AutoResetEvent {
   public:
+    enum class Wake { kTimeOut, kNudge, kSignal };
+
     void Signal() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -16,40 +23,51 @@ class AutoResetEvent {
         condition_.notify_one();
     }
 
-    // Ends a wait without a time-out, without being a signal. Sticky like the signal, so a
-    // nudge given just before the wait begins is not lost.
+    // Sticky like the signal, so a nudge given just before the wait begins is not lost.
     void Nudge() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
+            if (signalled_) {
+                return;  // the waiter looks at what it was nudged for after the signal anyway
+            }
             nudged_ = true;
         }
         condition_.notify_one();
     }
 
-    // True when signalled (and the signal is consumed), false on time-out.
-    bool WaitFor(std::chrono::microseconds timeout) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        nudged_ = false;
-        if (!condition_.wait_for(lock, timeout, [this] { return signalled_; })) {
-            return false;
-        }
+    // Forgets a signal or nudge given before.
+    void Reset() {
+        std::lock_guard<std::mutex> lock(mutex_);
         signalled_ = false;
-        return true;
+        nudged_ = false;
     }
 
-    // Waits for a signal or a nudge, however long. True when it was the signal.
-    bool WaitForSignalOrNudge() {
+    // Consumes and returns the nudge or signal that came first, waiting at most `timeout`.
+    Wake WaitFor(std::chrono::microseconds timeout) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!condition_.wait_for(lock, timeout, [this] { return signalled_ || nudged_; })) {
+            return Wake::kTimeOut;
+        }
+        return TakeLocked();
+    }
+
+    // The same, however long.
+    Wake Wait() {
         std::unique_lock<std::mutex> lock(mutex_);
         condition_.wait(lock, [this] { return signalled_ || nudged_; });
-        nudged_ = false;
-        if (!signalled_) {
-            return false;
-        }
-        signalled_ = false;
-        return true;
+        return TakeLocked();
     }
 
   private:
+    Wake TakeLocked() {
+        if (nudged_) {
+            nudged_ = false;
+            return Wake::kNudge;
+        }
+        signalled_ = false;
+        return Wake::kSignal;
+    }
+
     std::mutex mutex_;
     std::condition_variable condition_;
     bool signalled_ = false;

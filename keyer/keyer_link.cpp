@@ -74,7 +74,7 @@ int KeyerLink::OpenHost(uint8_t* version) {
     state_.reader_running = 1;
     state_.writer_done = false;
     state_.reader_done = false;
-    state_.mailbox_event.WaitFor(std::chrono::microseconds(0));  // a fresh, unsignalled event
+    state_.mailbox_event.Reset();
     RaiseKeyerTimerResolution();
     state_.host_open = 1;
     try {

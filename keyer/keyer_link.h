@@ -3,12 +3,14 @@
 // returns the keyer.
 //
 // Threads. While host mode is open the link runs two threads of its own. The writer is the
-// only thread that writes to the port: it wakes on the mailbox's event for a service pass, or
-// every 3 ms while text waits in the transmit queue, to send one unit of it. The reader waits
-// on the port with no time-out and hands every byte the keyer sends to the listener the link
-// was made with. Any thread may leave a request in the mailbox or queue text; none of those
-// calls waits, and each returns kKeyerHostNotOpen while host mode is closed. The open, the
-// close and the exit run on the thread that owns the link (the station's window thread).
+// only thread that writes to the port: it wakes on the mailbox's event for a service pass, and
+// for text in the transmit queue, which it sends a unit at a time at least 3 ms apart. A unit
+// queued after 3 ms without one goes at once, ahead of any request made after it; a request
+// goes ahead of units still waiting for their 3 ms. The reader waits on the port with no
+// time-out and hands every byte the keyer sends to the listener the link was made with. Any
+// thread may leave a request in the mailbox or queue text; none of those calls waits, and each
+// returns kKeyerHostNotOpen while host mode is closed. The open, the close and the exit run on
+// the thread that owns the link (the station's window thread).
 //
 // The listener is called on the reader's thread and must never wait for the thread that
 // closes the link: the close waits for the reader, so such a wait would hold both until the
@@ -68,7 +70,7 @@ struct KeyerQueueSnapshot {
 
 class KeyerLink {
   public:
-    // Asked by the writer before each pass or tick: while it answers true the writer waits
+    // Asked by the writer before each pass or queued unit: while it answers true the writer waits
     // (never past a close or the exit), as on a machine too busy to run it, so that requests
     // made meanwhile meet in one service pass.
     using WriterHold = std::function<bool()>;
@@ -129,8 +131,8 @@ class KeyerLink {
     int SetExtendedMode();
     int SendSpareAdmin(keyer_wire::SpareAdmin which);
 
-    // The transmit queue: text and buffered commands, sent a unit at a time on the writer's
-    // ticks. kKeyerQueueFull: the 64-byte ring had no room and nothing was queued.
+    // The transmit queue: text and buffered commands, sent a unit at a time, paced by the
+    // writer. kKeyerQueueFull: the 64-byte ring had no room and nothing was queued.
     int QueueByte(int byte);
     // All `count` bytes in order, or none of them (kKeyerQueueFull), so a buffered command
     // and its arguments are never parted.
@@ -160,7 +162,8 @@ class KeyerLink {
     int AppendToQueue(const uint8_t* bytes, int32_t count);
     void Send(std::initializer_list<uint8_t> bytes);
     bool QueueIsEmpty();
-    void SendOneQueuedUnit();
+    enum class QueuedUnit { kSent, kNone, kKeyerHolds };
+    QueuedUnit SendOneQueuedUnit();
     void ServiceSettingCommand(const keyer_wire::SettingCommand& row);
     void ServiceStep(PassStep step, bool requested);
     bool ServiceMailbox();

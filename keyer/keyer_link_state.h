@@ -83,7 +83,7 @@ struct KeyerLinkState {
     // publishes the last ticket it saw at the start of a pass once that pass is over.
     std::atomic<uint32_t> pass_tickets_issued{0};
     std::atomic<uint32_t> pass_tickets_served{0};
-    // Wakes the writer for a pass (a signal) or for the ticks of newly queued text (a nudge).
+    // Wakes the writer for a pass (a signal) or for newly queued text (a nudge).
     AutoResetEvent mailbox_event;
 
     std::atomic<int32_t> host_open{0};

@@ -1,5 +1,6 @@
 // The command mailbox, the transmit queue and the keyer writer: the one thread that writes
 // to the keyer while host mode is open.
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <initializer_list>
@@ -14,7 +15,9 @@ namespace {
 
 constexpr int kNearlyFullAbove = 42;
 constexpr int kNearlyFullClearedAt = 20;
-constexpr auto kWriterTick = std::chrono::milliseconds(3);
+// The least time between two queued units on the keyer's wire, so that text reaches the
+// keyer paced between the commands of service passes.
+constexpr auto kQueuedUnitGap = std::chrono::milliseconds(3);
 
 uint8_t LowByte(int value) {
     return static_cast<uint8_t>(value & 0xFF);
@@ -96,8 +99,8 @@ int KeyerLink::AppendToQueue(const uint8_t* bytes, int32_t count) {
         }
     }
     if (was_empty) {
-        // Not a signal: queued bytes still go out on ticks. It only ends the writer's idle
-        // sleep so that the ticks start.
+        // Not a signal: a nudge only ends the writer's idle sleep. Given before a request's
+        // signal, it has the writer send this unit ahead of that request.
         state_.mailbox_event.Nudge();
     }
     return kKeyerOk;
@@ -117,16 +120,19 @@ bool KeyerLink::QueueIsEmpty() {
     return state_.queue_count == 0;
 }
 
-// One tick's worth of the queue: one byte, or a buffered command together with its arguments.
+// One unit of the queue: one byte, or a buffered command together with its arguments.
 // Sent apart, a command that a pass wrote between them (a clear, a speed) would reach the
 // keyer as the buffered command's argument, and the argument as a command of its own.
-void KeyerLink::SendOneQueuedUnit() {
+KeyerLink::QueuedUnit KeyerLink::SendOneQueuedUnit() {
     uint8_t unit[3] = {0, 0, 0};  // a command byte and at most two arguments
     int32_t length = 1;
     {
         std::lock_guard<std::mutex> lock(state_.queue_mutex);
-        if (state_.queue_count == 0 || (state_.status.load() & wire::kStatusHold) != 0) {
-            return;
+        if (state_.queue_count == 0) {
+            return QueuedUnit::kNone;
+        }
+        if ((state_.status.load() & wire::kStatusHold) != 0) {
+            return QueuedUnit::kKeyerHolds;
         }
         unit[0] = state_.queue_ring[state_.queue_read];
         const int32_t whole = 1 + BufferedCommandArgumentCount(unit[0]);
@@ -145,6 +151,7 @@ void KeyerLink::SendOneQueuedUnit() {
         }
     }
     port_.Write(unit, static_cast<uint32_t>(length));
+    return QueuedUnit::kSent;
 }
 
 // The command of a settings byte (or pair) that differs from what was last sent: the new
@@ -296,28 +303,46 @@ bool KeyerLink::WriterHeld() {
 }
 
 void KeyerLink::RunWriter() {
+    using Clock = std::chrono::steady_clock;
+    using Wake = AutoResetEvent::Wake;
     NameKeyerThread("keyer-writer");
+    // The earliest the next queued unit may go. A unit queued on a writer that has sent none
+    // for a whole gap goes at once: typed text then reaches the keyer without a wait.
+    Clock::time_point next_unit_at{};
     while (state_.writer_abandon.load() == 0) {
         // With nothing to drain the writer sleeps until a request or a first queued byte,
-        // rather than ticking every 3 ms for nothing: an idle link costs no CPU.
-        bool woken = false;
+        // rather than waking for nothing: an idle link costs no CPU.
+        Wake wake = Wake::kTimeOut;
         if (QueueIsEmpty()) {
-            woken = state_.mailbox_event.WaitForSignalOrNudge();
-            if (!woken) {
-                continue;  // a byte was queued: its first tick starts now
-            }
+            wake = state_.mailbox_event.Wait();
         } else {
-            woken = state_.mailbox_event.WaitFor(kWriterTick);
+            const auto left = std::max(next_unit_at - Clock::now(), Clock::duration::zero());
+            wake = state_.mailbox_event.WaitFor(std::chrono::ceil<std::chrono::microseconds>(left));
         }
-        if (WriterHeld() && !woken) {
-            continue;  // a tick from before the hold: wait afresh, the requests meet in a pass
-        }
-        if (!woken) {
-            SendOneQueuedUnit();
+        if (wake == Wake::kSignal) {
+            WriterHeld();
+            if (state_.writer_abandon.load() != 0 || ServiceMailbox()) {
+                break;
+            }
             continue;
         }
-        if (state_.writer_abandon.load() != 0 || ServiceMailbox()) {
-            break;
+        if (WriterHeld()) {
+            continue;  // woken before the hold: wait afresh, the requests meet in a pass first
+        }
+        const Clock::time_point now = Clock::now();
+        if (now < next_unit_at) {
+            continue;  // nudged within the gap: the unit waits for its time
+        }
+        switch (SendOneQueuedUnit()) {
+            case QueuedUnit::kSent:
+                // From the end of the write, so that the gap holds on the keyer's side too.
+                next_unit_at = Clock::now() + kQueuedUnitGap;
+                break;
+            case QueuedUnit::kKeyerHolds:
+                next_unit_at = now + kQueuedUnitGap;  // the keyer's hold is read, not signalled
+                break;
+            case QueuedUnit::kNone:
+                break;
         }
     }
     state_.writer_done = true;

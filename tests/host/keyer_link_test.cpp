@@ -302,6 +302,37 @@ TEST_F(KeyerLinkTest, ValuesChangedBeforeAPassAreCoalesced) {
     EXPECT_EQ(TakeBytes(1, 100ms), Bytes{0x07});
 }
 
+// Text queued on an idle writer goes at once, so a request made after it follows it.
+TEST_F(KeyerLinkTest, ARequestAfterTextQueuedOnAnIdleWriterFollowsIt) {
+    OpenHostMode();
+    const std::vector<CommandRow> rows = {
+        {"speed", [this] { return keyer_.SetSpeed(20); }, {0x1C, 0x19, 0x02, 0x14}},
+        {"backspace, the text gone", [this] { return keyer_.Backspace(); }, {0x1C, 0x19, 0x08}},
+        {"clear", [this] { return keyer_.ClearBuffer(); }, {0x1C, 0x19, 0x0A}},
+    };
+    for (const CommandRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_EQ(Queue({0x1C, 25}), 0);
+        EXPECT_EQ(row.call(), 0);
+        EXPECT_EQ(TakeBytes(row.wire.size()), row.wire);
+    }
+}
+
+// The n-th unit queued back to back goes 3 ms times n - 1 after the queueing at the
+// earliest; an emulator slow to read a byte only logs it later.
+TEST_F(KeyerLinkTest, QueuedUnitsReachTheWireAtLeastThreeMillisecondsApart) {
+    OpenHostMode();
+    const Clock::time_point queued_at = Clock::now();
+    ASSERT_EQ(Queue({'C', 'Q', ' ', 'C', 'Q', 0x1C, 25, 'K'}), 0);
+    ASSERT_EQ(TakeBytes(8).size(), 8u);
+    std::vector<keyer_sim::LoggedByte> units = sim_->Log();
+    units.erase(units.begin(), units.end() - 8);
+    units.erase(units.begin() + 6);  // the buffered command's argument, sent with it
+    for (size_t i = 1; i < units.size(); ++i) {
+        EXPECT_GE(units[i].when - queued_at, 3ms * i) << "unit " << i;
+    }
+}
+
 TEST_F(KeyerLinkTest, LoadSendsOneBlockAndNoPerByteCommands) {
     OpenHostMode();
     keyer_.SetSpeed(20);

@@ -8,10 +8,13 @@
 // judges them.
 //
 //   station_bench [--characters N] [--period-ms P] [--idle-seconds S] [--idle-only]
-//                 [--program PATH]
+//                 [--program PATH] [--native-site UNIX_PATH] [--figures FILE LABEL]
 //
 // Runs under tools/wine_kit/with_keyer_sims.sh with emulator 0 as the RemoteSide's keyer,
 // emulator 1 as the ControlPoint's and emulator 2 (optional) for the serial layer alone.
+// --native-site has the native pellmar-site play the RemoteSide instead of a pellmar.exe;
+// --figures appends the headline figures to FILE as "LABEL NAME VALUE" lines, so that a
+// script can set runs beside each other.
 // The CPU and memory figures come from Linux's /proc, read through Wine's Z: drive; the
 // Wine server's process id comes in PELLMAR_WINESERVER_PID.
 //
@@ -29,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -60,6 +64,15 @@ double NowUs() {
 }
 
 // --- figures -------------------------------------------------------------------------
+
+// The headline figures of this run, for --figures.
+std::vector<std::string> g_figures;
+
+void KeepFigure(const std::string& name, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    g_figures.push_back(name + " " + text);
+}
 
 double Percentile(std::vector<double> values, double fraction) {
     if (values.empty()) {
@@ -175,8 +188,28 @@ void SleepUntilUs(double at_us) {
 
 // --- Linux's view of the processes, through Wine's Z: drive ------------------------------
 
+// CPU time of a process in seconds as its stat line counts it: utime + stime, in 10 ms ticks.
+double StatCpuSeconds(int pid) {
+    const std::string stat = ReadUnixFile("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    if (pid <= 0 || close == std::string::npos) {
+        return 0;
+    }
+    std::istringstream fields(stat.substr(close + 2));
+    std::vector<std::string> words;
+    std::string word;
+    while (fields >> word) {
+        words.push_back(word);
+    }
+    if (words.size() < 13) {
+        return 0;
+    }
+    return static_cast<double>(std::atoll(words[11].c_str()) + std::atoll(words[12].c_str())) /
+           100.0;
+}
+
 // CPU time of a process, all its threads, in seconds: the scheduler's own count where the
-// kernel keeps it, else the 10 ms ticks of the stat line.
+// kernel keeps it, else the stat line's ticks.
 double CpuSeconds(int pid) {
     if (pid <= 0) {
         return 0;
@@ -192,25 +225,7 @@ double CpuSeconds(int pid) {
             have_run = true;
         }
     }
-    if (have_run) {
-        return run_s;
-    }
-    const std::string stat = ReadUnixFile(base + "/stat");
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos) {
-        return 0;
-    }
-    std::istringstream fields(stat.substr(close + 2));
-    std::vector<std::string> words;
-    std::string word;
-    while (fields >> word) {
-        words.push_back(word);
-    }
-    if (words.size() < 13) {
-        return 0;
-    }
-    return static_cast<double>(std::atoll(words[11].c_str()) + std::atoll(words[12].c_str())) /
-           100.0;
+    return have_run ? run_s : StatCpuSeconds(pid);
 }
 
 // --- the pieces of the path, each on its own -------------------------------------------------
@@ -342,11 +357,17 @@ struct Pids {
     int server = 0;
     int client = 0;
     int wineserver = 0;
+    bool native_server = false;  // the RemoteSide is the native site, no Wine server's client
 };
+
+const char* ServerName(const Pids& pids) {
+    return pids.native_server ? "RemoteSide pellmar-site (native)" : "RemoteSide pellmar.exe";
+}
 
 Pids FindPids(const StationPair& pair) {
     Pids pids;
-    pids.server = UnixPidOf(*pair.server);
+    pids.native_server = pair.server == nullptr;
+    pids.server = pids.native_server ? pair.native.pid : UnixPidOf(*pair.server);
     pids.client = UnixPidOf(*pair.client);
     pids.wineserver = WineServerPidFromEnvironment();
     return pids;
@@ -362,6 +383,7 @@ void MeasureIdle(const Pids& pids, int seconds) {
     std::vector<double> wineserver;
     double totals[3] = {0, 0, 0};
     double wall_total = 0;
+    const double server_ticks_before = StatCpuSeconds(pids.server);
     for (int i = 0; i < slices; ++i) {
         const double before[3] = {CpuSeconds(pids.server), CpuSeconds(pids.client),
                                   CpuSeconds(pids.wineserver)};
@@ -378,6 +400,7 @@ void MeasureIdle(const Pids& pids, int seconds) {
         }
         wall_total += wall_s;
     }
+    const double server_ticks = StatCpuSeconds(pids.server) - server_ticks_before;
     auto line = [&](const char* name, const std::vector<double>& percent, double total) {
         std::printf("| %s | %.3f | %.3f | %.3f |\n", name, 100.0 * total / wall_total,
                     *std::min_element(percent.begin(), percent.end()),
@@ -388,14 +411,21 @@ void MeasureIdle(const Pids& pids, int seconds) {
         "(percent of one core):\n\n",
         wall_total, slices, kSliceS);
     std::printf("| process | whole run | lowest slice | highest slice |\n|---|---|---|---|\n");
-    line("RemoteSide pellmar.exe", server, totals[0]);
+    line(ServerName(pids), server, totals[0]);
     line("ControlPoint pellmar.exe", client, totals[1]);
-    line("Wine server (shared by both)", wineserver, totals[2]);
+    line(pids.native_server ? "Wine server (the ControlPoint's)" : "Wine server (shared by both)",
+         wineserver, totals[2]);
+    // A Wine station's share of the server it uses; the native site uses none.
+    const double server_share = pids.native_server ? 0 : totals[2] / 2;
+    const double client_share = pids.native_server ? totals[2] : totals[2] / 2;
+    const double server_percent = 100.0 * (totals[0] + server_share) / wall_total;
     std::printf(
-        "\nPer station, with half the Wine server: RemoteSide %.3f %%, ControlPoint "
-        "%.3f %%\n\n",
-        100.0 * (totals[0] + totals[2] / 2) / wall_total,
-        100.0 * (totals[1] + totals[2] / 2) / wall_total);
+        "\nPer station, with its share of the Wine server: RemoteSide %.3f %%, ControlPoint "
+        "%.3f %%; the RemoteSide's utime + stime alone %.3f %%\n\n",
+        server_percent, 100.0 * (totals[1] + client_share) / wall_total,
+        100.0 * server_ticks / wall_total);
+    KeepFigure("site_idle_percent", server_percent);
+    KeepFigure("site_idle_ticks_percent", 100.0 * server_ticks / wall_total);
 }
 
 // Typed at the ControlPoint's log pane at a steady rate; each character's arrival on the
@@ -450,6 +480,10 @@ void MeasureTyping(StationPair* pair, int count, int period_ms) {
     std::printf("%d characters typed at the ControlPoint, one every %d ms:\n\n", count, period_ms);
     PrintSpreadHeader();
     PrintSpread("typed to the RemoteSide keyer's wire", to_wire);
+    if (!to_wire.empty()) {
+        KeepFigure("typed_wire_p50_ms", Percentile(to_wire, 0.5));
+        KeepFigure("typed_wire_p99_ms", Percentile(to_wire, 0.99));
+    }
     PrintSpread("typed to the ControlPoint's echo line", to_echo);
     PrintSpread("RemoteSide keyer's wire to the echo line", wire_to_echo);
     std::printf(
@@ -462,19 +496,24 @@ void MeasureTyping(StationPair* pair, int count, int period_ms) {
 // Resident memory of each station and of an empty window program started the same way.
 void MeasureMemory(const Pids& pids, const std::string& floor_program) {
     auto line = [](const char* name, int pid) {
-        std::printf("| %s | %.1f | %.1f | %.1f |\n", name, StatusField(pid, "VmRSS") / 1024.0,
-                    StatusField(pid, "RssAnon") / 1024.0, StatusField(pid, "RssFile") / 1024.0);
+        std::printf("| %s | %.1f | %.1f | %.1f | %.1f |\n", name,
+                    StatusField(pid, "VmRSS") / 1024.0, StatusField(pid, "RssAnon") / 1024.0,
+                    StatusField(pid, "RssFile") / 1024.0, StatusField(pid, "VmHWM") / 1024.0);
     };
-    std::printf("| process | resident MB | of it anonymous MB | of it file-backed MB |\n");
-    std::printf("|---|---|---|---|\n");
-    line("RemoteSide pellmar.exe", pids.server);
+    std::printf(
+        "| process | resident MB | of it anonymous MB | of it file-backed MB | peak resident "
+        "MB |\n");
+    std::printf("|---|---|---|---|---|\n");
+    line(ServerName(pids), pids.server);
+    KeepFigure("site_rss_mb", StatusField(pids.server, "VmRSS") / 1024.0);
+    KeepFigure("site_hwm_mb", StatusField(pids.server, "VmHWM") / 1024.0);
     line("ControlPoint pellmar.exe", pids.client);
 
     ui::Program floor;
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     if (!ui::StartProgram(floor_program, temp, &floor)) {
-        std::printf("| empty window program | (did not start) | | |\n");
+        std::printf("| empty window program | (did not start) | | | |\n");
         return;
     }
     for (int waited = 0; waited < 10000 && FindWindowA("PellmarFloorClass", nullptr) == nullptr;
@@ -494,6 +533,9 @@ int main(int argc, char** argv) {
     int idle_seconds = 30;
     bool idle_only = false;
     std::string program;
+    std::string native_site;
+    std::string figures_file;
+    std::string figures_label;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         const bool has_value = i + 1 < argc;
@@ -505,12 +547,18 @@ int main(int argc, char** argv) {
             idle_seconds = std::atoi(argv[++i]);
         } else if (option == "--program" && has_value) {
             program = argv[++i];
+        } else if (option == "--native-site" && has_value) {
+            native_site = argv[++i];
+        } else if (option == "--figures" && i + 2 < argc) {
+            figures_file = argv[++i];
+            figures_label = argv[++i];
         } else if (option == "--idle-only") {
             idle_only = true;
         } else {
             std::fprintf(stderr,
                          "usage: station_bench [--characters N] [--period-ms P] "
-                         "[--idle-seconds S] [--idle-only] [--program PATH]\n");
+                         "[--idle-seconds S] [--idle-only] [--program PATH] "
+                         "[--native-site UNIX_PATH] [--figures FILE LABEL]\n");
             return 2;
         }
     }
@@ -537,9 +585,11 @@ int main(int argc, char** argv) {
     PairOptions options;
     options.wpm = kWpm;
     options.program = program;
+    options.native_site = native_site;
     std::string error;
     if (!StartStationPair(options, &job, &pair, &error)) {
         Fail(error);
+        StopNativeSite(&pair.native);
         return 1;
     }
     if (!idle_only) {
@@ -561,6 +611,13 @@ int main(int argc, char** argv) {
         MeasureTyping(&pair, characters, period_ms);
         std::printf("### Resident memory\n\n");
         MeasureMemory(pids, ui::OwnFolder() + "empty_window.exe");
+    }
+    StopNativeSite(&pair.native);
+    if (!figures_file.empty()) {
+        std::ofstream out(figures_file, std::ios::app);
+        for (const std::string& figure : g_figures) {
+            out << figures_label << ' ' << figure << '\n';
+        }
     }
     timeEndPeriod(1);
     WSACleanup();
