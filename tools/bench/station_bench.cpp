@@ -367,7 +367,7 @@ const char* ServerName(const Pids& pids) {
 Pids FindPids(const StationPair& pair) {
     Pids pids;
     pids.native_server = pair.server == nullptr;
-    pids.server = pids.native_server ? pair.native.pid : UnixPidOf(*pair.server);
+    pids.server = pids.native_server ? pair.native->pid() : UnixPidOf(*pair.server);
     pids.client = UnixPidOf(*pair.client);
     pids.wineserver = WineServerPidFromEnvironment();
     return pids;
@@ -589,7 +589,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!StartStationPair(options, &job, &pair, &error)) {
         Fail(error);
-        StopNativeSite(&pair.native);
+        StopNativeSite(&pair);
         return 1;
     }
     if (!idle_only) {
@@ -612,7 +612,7 @@ int main(int argc, char** argv) {
         std::printf("### Resident memory\n\n");
         MeasureMemory(pids, ui::OwnFolder() + "empty_window.exe");
     }
-    StopNativeSite(&pair.native);
+    StopNativeSite(&pair);
     if (!figures_file.empty()) {
         std::ofstream out(figures_file, std::ios::app);
         for (const std::string& figure : g_figures) {

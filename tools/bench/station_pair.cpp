@@ -24,62 +24,22 @@ bool Fail(std::string* error, const std::string& what) {
     return false;
 }
 
-std::string WindowsPath(std::string unix_path) {
-    std::replace(unix_path.begin(), unix_path.end(), '/', '\\');
-    return "Z:" + unix_path;
-}
+// Longer than the longest bench run; a bench that dies leaves no site running for long.
+constexpr int kBenchSiteLifeSeconds = 900;
 
-// Starts a Linux program; there is nothing to wait on.
-bool StartUnixProgram(const std::string& program, const std::string& arguments) {
-    std::string command = program + " " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(WindowsPath(program).c_str(), command.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, nullptr, &startup, &info)) {
-        return false;
-    }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return true;
-}
-
-bool StartNativeSite(const PairOptions& options, const Bytes& image, NativeSite* site,
+bool StartNativeSite(const PairOptions& options, const Bytes& image, StationPair* pair,
                      std::string* error) {
     const char* device = std::getenv("PELLMAR_KEYER_SIM_0_DEVICE");
     if (device == nullptr) {
         return Fail(error, "no pty for the native site's keyer (PELLMAR_KEYER_SIM_0_DEVICE)");
     }
-    site->unix_folder = "/tmp/pellmar-bench-site-" + std::to_string(GetCurrentProcessId());
-    const std::string folder = WindowsPath(site->unix_folder) + "\\";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    // Wine reuses process ids: what a run before this one left must not read as this one's.
-    for (const char* file : {"pid", "out"}) {
-        DeleteFileA((folder + file).c_str());
+    pair->native = std::make_unique<NativeSite>(options.native_site, device, kBenchSiteLifeSeconds);
+    pair->native->WriteConfig(image);
+    if (!pair->native->StartListening(options.wait_ms)) {
+        return Fail(error,
+                    "the native site does not listen: it wrote \"" + pair->native->Shown() + "\"");
     }
-    std::ofstream(folder + "pellmar.cfg", std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(image.data()),
-               static_cast<std::streamsize>(image.size()));
-    // The inner shell hands its pid on to the site (exec), so that `pid` names the site.
-    std::ofstream(folder + "run.sh", std::ios::binary | std::ios::trunc)
-        << "cd '" << site->unix_folder << "' || exit 1\n"
-        << "exec timeout -k 2 900 sh -c 'echo $$ >pid && exec \"$0\" \"$@\"' '"
-        << options.native_site << "' --config '" << site->unix_folder << "/pellmar.cfg' --keyer '"
-        << device << "' >out 2>&1\n";
-    if (!StartUnixProgram("/bin/sh", site->unix_folder + "/run.sh")) {
-        return Fail(error, "Wine did not start /bin/sh for the native site");
-    }
-    const std::string listening = "Network: Listening for Request....";
-    for (int waited = 0; waited < options.wait_ms; waited += 50) {
-        site->pid = std::atoi(ReadUnixFile(site->unix_folder + "/pid").c_str());
-        if (site->pid > 0 &&
-            ReadUnixFile(site->unix_folder + "/out").find(listening) != std::string::npos) {
-            return true;
-        }
-        Sleep(50);
-    }
-    return Fail(error, "the native site does not listen: it wrote \"" +
-                           ReadUnixFile(site->unix_folder + "/out") + "\"");
+    return true;
 }
 
 // The RemoteSide as a Wine pellmar.exe, opened and listening.
@@ -107,20 +67,11 @@ bool StartServer(const PairOptions& options, const Bytes& image, Job* job, Stati
 
 }  // namespace
 
-void StopNativeSite(NativeSite* site) {
-    if (site->pid <= 0 || !StartUnixProgram("/bin/kill", "-TERM " + std::to_string(site->pid))) {
-        return;
+void StopNativeSite(StationPair* pair) {
+    if (pair->native) {
+        pair->native->Exit(5000);
+        pair->native.reset();
     }
-    const std::string status = "/proc/" + std::to_string(site->pid) + "/status";
-    for (int waited = 0; waited < 5000 && !ReadUnixFile(status).empty(); waited += 50) {
-        Sleep(50);
-    }
-    site->pid = 0;
-    const std::string folder = WindowsPath(site->unix_folder) + "\\";
-    for (const char* file : {"pid", "out", "run.sh", "pellmar.cfg", "pellmar.ini", "pellmar.log"}) {
-        DeleteFileA((folder + file).c_str());
-    }
-    RemoveDirectoryA(folder.c_str());
 }
 
 bool StartStationPair(const PairOptions& options, Job* job, StationPair* pair, std::string* error) {
@@ -151,7 +102,7 @@ bool StartStationPair(const PairOptions& options, Job* job, StationPair* pair, s
         pair->client->SetProgram(options.program);
     }
     if (!options.native_site.empty()) {
-        if (!StartNativeSite(options, server_image, &pair->native, error)) {
+        if (!StartNativeSite(options, server_image, pair, error)) {
             return false;
         }
     } else if (!StartServer(options, server_image, job, pair, error)) {
@@ -184,7 +135,9 @@ bool LinkClient(StationPair* pair, int wait_ms, std::string* error) {
 }
 
 std::string ReadUnixFile(const std::string& path) {
-    std::ifstream file(WindowsPath(path), std::ios::binary);
+    std::string windows_path = "Z:" + path;
+    std::replace(windows_path.begin(), windows_path.end(), '/', '\\');
+    std::ifstream file(windows_path, std::ios::binary);
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();

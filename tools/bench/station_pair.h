@@ -18,21 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "tools/wine_kit/native_site.h"
 #include "tools/wine_kit/station_kit.h"
 
-// The native pellmar-site as the RemoteSide. Wine starts a Linux program that CreateProcessA
-// names but hands back nothing to wait on, so a shell script in a folder of its own below
-// /tmp keeps the site's pid (`pid`) and its lines (`out`); `timeout` bounds its life, so a
-// bench that dies leaves no site running for long.
-struct NativeSite {
-    std::string unix_folder;
-    int pid = 0;  // its Linux process
-};
-
 struct StationPair {
-    std::unique_ptr<Station> server;  // the RemoteSide, with emulator 0, unless the native site
-    NativeSite native;                // is the RemoteSide instead
-    std::unique_ptr<Station> client;  // the ControlPoint, with emulator 1
+    std::unique_ptr<Station> server;     // the RemoteSide, with emulator 0, unless the native site
+    std::unique_ptr<NativeSite> native;  // is the RemoteSide instead
+    std::unique_ptr<Station> client;     // the ControlPoint, with emulator 1
     KeyerSimControl server_keyer;
     KeyerSimControl client_keyer;
 };
@@ -51,8 +43,9 @@ struct PairOptions {
 // Resets both emulators, starts the RemoteSide and opens it, then the ControlPoint, and
 // links them (LinkClient). False with the reason in `error` when any step fails.
 bool StartStationPair(const PairOptions& options, Job* job, StationPair* pair, std::string* error);
-// Asks the native site to stop as a service manager does (SIGTERM) and waits for it to end.
-void StopNativeSite(NativeSite* site);
+// Asks the native site, when there is one, to stop as a service manager does (SIGTERM), waits
+// for it to end and removes its folder.
+void StopNativeSite(StationPair* pair);
 // Presses Open at the ControlPoint and waits until the stations are linked and the
 // ControlPoint's settings have reached the RemoteSide's keyer.
 bool LinkClient(StationPair* pair, int wait_ms, std::string* error);

@@ -13,8 +13,6 @@
 namespace {
 
 constexpr std::chrono::milliseconds kPoll{20};
-// Longer than any case runs, shorter than ctest lets a case run.
-constexpr int kLifeSeconds = 120;
 // What the site writes before a line's text: "YYYY-MM-DD HH:MM:SS.mmm ".
 constexpr size_t kStampLength = 24;
 // The lines that tell a field of the window rather than a line of the Connect log, and the
@@ -61,7 +59,9 @@ bool StartUnixProgram(const std::string& unix_path, const std::string& arguments
 
 }  // namespace
 
-NativeSite::NativeSite(const std::string& keyer_device) : keyer_device_(keyer_device) {
+NativeSite::NativeSite(const std::string& program, const std::string& keyer_device,
+                       int life_seconds)
+    : program_(program), keyer_device_(keyer_device), life_seconds_(life_seconds) {
     static int sequence = 0;
     unix_folder_ = "/tmp/pellmar-native-site-" + std::to_string(GetCurrentProcessId()) + "-" +
                    std::to_string(GetTickCount()) + "-" + std::to_string(sequence++);
@@ -78,10 +78,9 @@ NativeSite::~NativeSite() {
 }
 
 bool NativeSite::StartListening(int timeout_ms) {
-    const char* program = std::getenv("PELLMAR_SITE");
     problem_.clear();
-    if (program == nullptr || !Exists("Z:" + std::string(program))) {
-        problem_ = "no native site at '" + std::string(program != nullptr ? program : "") +
+    if (program_.empty() || !Exists("Z:" + program_)) {
+        problem_ = "no native site at '" + program_ +
                    "' (PELLMAR_SITE): build the host preset first (scripts/build host)\n";
         return false;
     }
@@ -97,8 +96,8 @@ bool NativeSite::StartListening(int timeout_ms) {
     std::ofstream(folder_ + "run.sh", std::ios::binary | std::ios::trunc)
         << "PATH=/usr/bin:/bin\n"
         << "cd '" << unix_folder_ << "' || exit 1\n"
-        << "timeout -k 2 " << kLifeSeconds
-        << " sh -c 'echo $$ >pid.new && mv pid.new pid && exec \"$0\" \"$@\"' '" << program
+        << "timeout -k 2 " << life_seconds_
+        << " sh -c 'echo $$ >pid.new && mv pid.new pid && exec \"$0\" \"$@\"' '" << program_
         << "' --config '" << unix_folder_ << "/pellmar.cfg' --keyer '" << keyer_device_
         << "' >out 2>err\n"
         << "echo $? >status.new && mv status.new status\n";
@@ -153,10 +152,14 @@ bool NativeSite::Running() const {
     return Exists(folder_ + "pid") && !Exists(folder_ + "status");
 }
 
+int NativeSite::pid() const {
+    return Running() ? std::atoi(ReadFile(folder_ + "pid").c_str()) : 0;
+}
+
 bool NativeSite::Signal(const char* name) const {
-    const long pid = std::atol(ReadFile(folder_ + "pid").c_str());
-    return pid > 0 &&
-           StartUnixProgram("/bin/kill", std::string("-") + name + " " + std::to_string(pid));
+    const int site = pid();
+    return site > 0 &&
+           StartUnixProgram("/bin/kill", std::string("-") + name + " " + std::to_string(site));
 }
 
 long NativeSite::WaitForStatus(int timeout_ms) const {

@@ -13,8 +13,13 @@
 
 class NativeSite : public RemoteSite {
   public:
-    // `keyer_device` is the Unix path of the site's keyer (an emulator's pty).
-    explicit NativeSite(const std::string& keyer_device);
+    // Longer than any case runs, shorter than ctest lets a case run.
+    static constexpr int kCaseLifeSeconds = 120;
+
+    // `program` is the Unix path of pellmar-site, `keyer_device` that of the site's keyer (an
+    // emulator's pty); the site is ended after `life_seconds` whatever happens.
+    NativeSite(const std::string& program, const std::string& keyer_device,
+               int life_seconds = kCaseLifeSeconds);
     ~NativeSite() override;  // kills the site if it still runs and removes the folder
     NativeSite(const NativeSite&) = delete;
     NativeSite& operator=(const NativeSite&) = delete;
@@ -27,6 +32,8 @@ class NativeSite : public RemoteSite {
     std::string Shown() override;
     long Exit(int timeout_ms) override;
     void Kill() override;
+    // The site's Linux process id while it runs, for what /proc tells of it; 0 otherwise.
+    int pid() const;
 
   private:
     // The text of each line the site has written, its time stamp taken off.
@@ -36,7 +43,9 @@ class NativeSite : public RemoteSite {
     // The exit status the script wrote, or -1 when it wrote none within the time.
     long WaitForStatus(int timeout_ms) const;
 
+    std::string program_;
     std::string keyer_device_;
+    int life_seconds_;
     std::string unix_folder_;
     std::string folder_;
     std::string problem_;  // why the last start failed before the site ran

@@ -1,6 +1,7 @@
 #include "tools/wine_kit/remote_site.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -80,7 +81,8 @@ std::unique_ptr<RemoteSite> MakeRemoteSite(Site kind, const Emulator& keyer) {
     if (kind == Site::kWine) {
         return std::make_unique<WineSite>();
     }
-    return std::make_unique<NativeSite>(keyer.device);
+    const char* program = std::getenv("PELLMAR_SITE");
+    return std::make_unique<NativeSite>(program != nullptr ? program : "", keyer.device);
 }
 
 bool WaitForNetStatus(RemoteSite* site, const std::string& text, int timeout_ms) {
