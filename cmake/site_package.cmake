@@ -33,7 +33,7 @@ find_program(PELLMAR_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(PELLMAR_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6")  # the C++ runtime is linked in
 endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${site_dir}/debian/postinst ${site_dir}/debian/prerm ${site_dir}/debian/postrm)
