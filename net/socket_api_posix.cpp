@@ -88,11 +88,23 @@ const PollWaker& Waker() {
 
 // Set by WakeSocketWait: the wait it wakes returns without an event.
 std::atomic<bool> wait_woken{false};
+// Polls under way, counted under registry_mutex as each one's watch list is made: a change
+// made after a list was made always finds the count raised.
+std::atomic<int> polls_under_way{0};
 
-void WakePoll() {
+void WritePipe() {
     const uint8_t byte = 1;
     // A full pipe already holds a wake-up; nothing more is needed.
     [[maybe_unused]] const ssize_t written = write(Waker().write_end, &byte, 1);
+}
+
+// After a change to what the poll watches. Only a poll already under way needs waking: the
+// next one reads the registry afresh. So the loop's own reads, the common change, cost no
+// wake-up.
+void WakePoll() {
+    if (polls_under_way.load() > 0) {
+        WritePipe();
+    }
 }
 
 void DrainWaker() {
@@ -819,8 +831,10 @@ bool WaitSocketEvent(int timeout_ms, SocketEvent* event) {
                     serials.push_back(entry.serial);
                 }
             }
+            ++polls_under_way;
         }
         if (wait_woken.exchange(false)) {
+            --polls_under_way;
             return false;
         }
         // Last, and never a socket of the registry's, so the loop below passes it by.
@@ -834,6 +848,7 @@ bool WaitSocketEvent(int timeout_ms, SocketEvent* event) {
         const int slice =
             static_cast<int>(left <= 0 ? 0 : (left < kPollSliceMs ? left : kPollSliceMs));
         const int ready = poll(watched.data(), watched.size(), slice);
+        --polls_under_way;
         if (watched.back().revents != 0) {
             DrainWaker();
         }
@@ -859,5 +874,5 @@ bool WaitSocketEvent(int timeout_ms, SocketEvent* event) {
 
 void WakeSocketWait() {
     wait_woken = true;
-    WakePoll();
+    WritePipe();
 }
