@@ -41,7 +41,7 @@ class StopSignalWatch {
     explicit StopSignalWatch(const sigset_t& signals)
         : signals_(signals), thread_([this] { Watch(); }) {}
     ~StopSignalWatch() {
-        if (!done_.load()) {
+        if (!stop_requested_.load()) {
             pthread_kill(thread_.native_handle(), SIGTERM);
         }
         thread_.join();
@@ -57,13 +57,11 @@ class StopSignalWatch {
         while (sigwait(&signals_, &signal) != 0) {
         }
         stop_requested_ = true;
-        done_ = true;
         WakeSocketWait();
     }
 
     const sigset_t signals_;
     std::atomic<bool> stop_requested_{false};
-    std::atomic<bool> done_{false};
     std::thread thread_;
 };
 

@@ -135,9 +135,7 @@ bool LinkClient(StationPair* pair, int wait_ms, std::string* error) {
 }
 
 std::string ReadUnixFile(const std::string& path) {
-    std::string windows_path = "Z:" + path;
-    std::replace(windows_path.begin(), windows_path.end(), '/', '\\');
-    std::ifstream file(windows_path, std::ios::binary);
+    std::ifstream file(WindowsPathOf(path), std::ios::binary);
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
@@ -145,8 +143,7 @@ std::string ReadUnixFile(const std::string& path) {
 
 std::vector<std::string> UnixFolder(const std::string& path) {
     std::vector<std::string> names;
-    std::string pattern = "Z:" + path + "/*";
-    std::replace(pattern.begin(), pattern.end(), '/', '\\');
+    const std::string pattern = WindowsPathOf(path + "/*");
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) {

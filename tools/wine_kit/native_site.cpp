@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -37,10 +38,7 @@ bool Exists(const std::string& path) {
 
 // Starts the Linux program `unix_path` with `arguments`; there is nothing to wait on.
 bool StartUnixProgram(const std::string& unix_path, const std::string& arguments) {
-    std::string program = "Z:" + unix_path;
-    for (char& c : program) {
-        c = c == '/' ? '\\' : c;
-    }
+    const std::string program = WindowsPathOf(unix_path);
     std::string command = unix_path + " " + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -59,16 +57,19 @@ bool StartUnixProgram(const std::string& unix_path, const std::string& arguments
 
 }  // namespace
 
+std::string WindowsPathOf(const std::string& unix_path) {
+    std::string path = "Z:" + unix_path;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
 NativeSite::NativeSite(const std::string& program, const std::string& keyer_device,
                        int life_seconds)
     : program_(program), keyer_device_(keyer_device), life_seconds_(life_seconds) {
     static int sequence = 0;
     unix_folder_ = "/tmp/pellmar-native-site-" + std::to_string(GetCurrentProcessId()) + "-" +
                    std::to_string(GetTickCount()) + "-" + std::to_string(sequence++);
-    folder_ = "Z:" + unix_folder_ + "\\";
-    for (char& c : folder_) {
-        c = c == '/' ? '\\' : c;
-    }
+    folder_ = WindowsPathOf(unix_folder_) + "\\";
     CreateDirectoryA(folder_.c_str(), nullptr);
 }
 
@@ -79,7 +80,7 @@ NativeSite::~NativeSite() {
 
 bool NativeSite::StartListening(int timeout_ms) {
     problem_.clear();
-    if (program_.empty() || !Exists("Z:" + program_)) {
+    if (program_.empty() || !Exists(WindowsPathOf(program_))) {
         problem_ = "no native site at '" + program_ +
                    "' (PELLMAR_SITE): build the host preset first (scripts/build host)\n";
         return false;

@@ -11,6 +11,9 @@
 
 #include "tools/wine_kit/remote_site.h"
 
+// A Unix path as this side names it: Wine's Z: drive is the Linux root.
+std::string WindowsPathOf(const std::string& unix_path);
+
 class NativeSite : public RemoteSite {
   public:
     // Longer than any case runs, shorter than ctest lets a case run.
