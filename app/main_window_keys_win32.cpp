@@ -1,11 +1,10 @@
 #include "app/main_window_keys_win32.h"
 
-// after windows.h, which it needs
-#include <commctrl.h>
-
 #include <cstring>
+#include <iterator>
 
 #include "app/main_window_win32.h"
+#include "app/pointer_rest_win32.h"
 #include "app/resource_ids.h"
 #include "station/station.h"
 
@@ -101,20 +100,9 @@ std::string ClipboardText(HWND owner) {
 }
 
 void AddKeyTooltips(HWND dialog) {
-    HWND tips =
-        CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
-                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr, program_instance, nullptr);
-    if (tips == nullptr) {
-        return;  // a window without tooltips works all the same
+    PointerTip tips[std::size(kKeyedButtons)];
+    for (std::size_t i = 0; i < std::size(kKeyedButtons); ++i) {
+        tips[i] = {kKeyedButtons[i].id, kKeyedButtons[i].tip};
     }
-    for (const KeyedButton& button : kKeyedButtons) {
-        TTTOOLINFOA tool{};
-        tool.cbSize = sizeof tool;
-        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        tool.hwnd = dialog;
-        tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(dialog, button.id));
-        tool.lpszText = const_cast<char*>(button.tip);
-        SendMessageA(tips, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
-    }
+    KeepPointerRestCheap(dialog, tips, static_cast<int>(std::size(tips)));
 }

@@ -14,5 +14,6 @@ void InstallMainWindowKeys(HWND dialog, Station& station);
 void RemoveMainWindowKeys();
 // The clipboard's text; empty when it holds none.
 std::string ClipboardText(HWND owner);
-// Each button that has a key says which when the pointer rests on it.
+// Each button that has a key says which when the pointer rests on it, and a pointer resting
+// anywhere on the window costs nothing (app/pointer_rest_win32.h).
 void AddKeyTooltips(HWND dialog);

@@ -31,6 +31,33 @@ bool WaitForFileSize(const std::string& path, DWORD size, int timeout_ms) {
     return WaitUntil(sized, std::chrono::milliseconds(timeout_ms), std::chrono::milliseconds(50));
 }
 
+// The text of the tip that `process` shows now, or "" when it shows none.
+std::string ShownTip(DWORD process) {
+    struct Search {
+        DWORD process;
+        std::string text;
+    } search{process, ""};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(context);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == search->process && IsWindowVisible(window) &&
+                ui::ClassOf(window) == "tooltips_class32") {
+                search->text = ui::WindowText(window);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.text;
+}
+
+POINT CentreOf(HWND control) {
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
 TEST(MainWindow, FreshFolderGetsTheDefaultConfigurationFile) {
     Station station;
     ASSERT_TRUE(station.Start());
@@ -173,6 +200,33 @@ TEST(MainWindow, EscapeDoesNotEndTheProgram) {
     EXPECT_TRUE(IsWindow(station.window()));
     ui::Click(station.window(), IDC_EXIT);
     EXPECT_EQ(station.WaitForExit(kWaitMs), 0);
+}
+
+// A button with a key names it when the pointer rests on it, and the tip goes as soon as the
+// pointer moves off, onto the window's own surface or another button.
+TEST(MainWindow, APointerRestingOnAButtonWithAKeyShowsTheKeyUntilItMovesOff) {
+    Station station;
+    ASSERT_TRUE(station.Start());
+    HWND window = station.window();
+    const auto tip_is = [&](const std::string& text) {
+        return WaitUntil([&] { return ShownTip(station.process_id()) == text; },
+                         std::chrono::milliseconds(3000), std::chrono::milliseconds(20));
+    };
+    const POINT m1 = CentreOf(ui::Control(window, IDC_M1));
+    SetCursorPos(m1.x, m1.y);
+    EXPECT_TRUE(tip_is("Send message 1 (F1); right-click to edit it"));
+    const POINT tune = CentreOf(ui::Control(window, IDC_TUNE));
+    SetCursorPos(tune.x, tune.y);
+    EXPECT_TRUE(tip_is(""));
+    const POINT clear = CentreOf(ui::Control(window, IDC_CLEAR));
+    SetCursorPos(clear.x, clear.y);
+    EXPECT_TRUE(tip_is("Stop sending and clear (Esc)"));
+    // Below the buttons, beside the status texts: the window's own surface.
+    RECT below{};
+    GetWindowRect(ui::Control(window, IDC_SETUP), &below);
+    SetCursorPos(below.left - 8, below.top - 4);
+    EXPECT_TRUE(tip_is(""));
+    SetCursorPos(0, 0);
 }
 
 TEST(MainWindow, RightClickShowsTheAboutBoxWhichEscapeLeavesOpen) {

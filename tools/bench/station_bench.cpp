@@ -428,6 +428,19 @@ void MeasureIdle(const Pids& pids, int seconds) {
     KeepFigure("site_idle_ticks_percent", 100.0 * server_ticks / wall_total);
 }
 
+// The pointer rests where an operator's may rest for hours: on the Clear button of the station
+// whose idle counts most (the RemoteSide's window, or the ControlPoint's beside a native site).
+void RestPointerOnClear(const StationPair& pair) {
+    const bool on_site = pair.server != nullptr;
+    HWND clear = ui::Control((on_site ? pair.server : pair.client)->window(), IDC_CLEAR);
+    RECT rect{};
+    GetWindowRect(clear, &rect);
+    const POINT at{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    SetCursorPos(at.x, at.y);
+    std::printf("The pointer rests on the %s's Clear button, at (%ld, %ld) on the screen.\n\n",
+                on_site ? "RemoteSide" : "ControlPoint", at.x, at.y);
+}
+
 // Typed at the ControlPoint's log pane at a steady rate; each character's arrival on the
 // RemoteSide keyer's wire (from the emulator's log) and in the ControlPoint's echo line
 // (polled every millisecond).
@@ -605,6 +618,7 @@ int main(int argc, char** argv) {
     // The link's first heartbeats and the keyers' first status bytes settle first.
     Sleep(3000);
     std::printf("### Idle\n\n");
+    RestPointerOnClear(pair);
     MeasureIdle(pids, idle_seconds);
     if (!idle_only) {
         std::printf("### Typed to keyed\n\n");
