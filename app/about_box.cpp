@@ -6,7 +6,7 @@
 #include "app/resource_ids.h"
 #include "app/resource_texts.h"
 #include "app/startup_paths.h"
-#include "app/version.h"
+#include "version/version.h"
 
 namespace {
 

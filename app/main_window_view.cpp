@@ -4,12 +4,10 @@
 #include <utility>
 
 #include "app/resource_ids.h"
-#include "app/status_texts.h"
 #include "app/window.h"
+#include "forms/status_texts.h"
 
 namespace {
-
-constexpr char kErrorCaption[] = "Error";
 
 // What the operator commands with; Exit and the echo line stay, and the speed field follows
 // AllowSpeedEntry too.
@@ -213,7 +211,7 @@ void MainWindowView::ReportProblem(Problem problem) {
     // A box waits for a person, not for the window: it is shown on the caller's thread.
     // Only the save's failure is told without the warning sign, as it always was.
     const BoxIcon icon = problem == Problem::kConfigNotSaved ? BoxIcon::kNone : BoxIcon::kWarning;
-    ShowMessageBox(nullptr, ProblemText(problem), kErrorCaption, icon);
+    ShowMessageBox(nullptr, ProblemText(problem), kProblemCaption, icon);
 }
 
 bool MainWindowView::ConfirmReplaceUnreadConfig() {

@@ -4,7 +4,7 @@
 #ifndef PELLMAR_APP_RESOURCE_TEXTS_H
 #define PELLMAR_APP_RESOURCE_TEXTS_H
 
-#include "app/version.h"
+#include "version/version.h"
 
 #define PELLMAR_CLASS_NAME "PellmarClass"
 #define PELLMAR_MAIN_CAPTION "Tarvel Remote Control " PELLMAR_VERSION_TEXT

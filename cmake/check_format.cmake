@@ -6,6 +6,8 @@ file(GLOB_RECURSE sources
     ${SOURCE_DIR}/settings/*.cpp ${SOURCE_DIR}/settings/*.h
     ${SOURCE_DIR}/messages/*.cpp ${SOURCE_DIR}/messages/*.h
     ${SOURCE_DIR}/station/*.cpp ${SOURCE_DIR}/station/*.h
+    ${SOURCE_DIR}/forms/*.cpp ${SOURCE_DIR}/forms/*.h
+    ${SOURCE_DIR}/site/*.cpp ${SOURCE_DIR}/site/*.h
     ${SOURCE_DIR}/tools/*.cpp ${SOURCE_DIR}/tools/*.h
     ${SOURCE_DIR}/tests/*.cpp ${SOURCE_DIR}/tests/*.h)
 execute_process(COMMAND ${CLANG_FORMAT} --dry-run -Werror ${sources}

@@ -1,6 +1,6 @@
 #include "site/command_line.h"
 
-#include "app/version.h"
+#include "version/version.h"
 
 namespace {
 

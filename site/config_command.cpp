@@ -1,16 +1,17 @@
 // The dialog is driven, not imitated: a station is made for the file as the program makes it,
 // its Setup form opened, the named controls changed and the clicks they would see made, and
 // "Done" pressed. So `set` refuses exactly what the dialog refuses, in its words, and stores
-// exactly what the dialog stores. The dialog's boxes have no window here: each becomes a
-// line on the error stream, "<caption>: <text>".
+// exactly what the dialog stores. The dialog's boxes have no window here: each refusal, and
+// each problem the station would report in a box, becomes a line on the error stream,
+// "<caption>: <text>".
 //
 // Two things a person at the dialog could not do are refused before "Done": changing a
-// control the dialog greys out (a person cannot click it), and typing a list entry the list
+// field the dialog greys out (a person cannot click it), and typing a list entry the list
 // does not hold (the stored value would depend on text the dialog ignores).
 //
 // What "Done" passes is saved, but the dialog has rules of its own: on a network the role
 // decides the echoes, a role is kept only with a network, a number field keeps the number it
-// reads. Each named control the next opening shows otherwise is said, so nobody takes a
+// reads. Each named field the next opening shows otherwise is said, so nobody takes a
 // setting for stored that was not.
 //
 // One thing is left alone unless named: the Output Setup list means different pins for the
@@ -24,11 +25,10 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window_view.h"
-#include "app/resource_ids.h"
-#include "app/setup_form.h"
-#include "app/window.h"
+#include "forms/setup_form.h"
+#include "forms/status_texts.h"
 #include "station/station.h"
+#include "station/station_view.h"
 
 namespace {
 
@@ -41,96 +41,110 @@ enum class Kind {
 
 struct Setting {
     const char* name;
-    int id;
+    SetupField field;
     Kind kind;
 };
 
 // Every control of the dialog that holds a setting, top-left down then across, as the
 // template lays them out; the unlabelled ones are named after their group.
 const Setting kSettings[] = {
-    {"Open TCP/IP Connection", IDC_SETUP_OPEN_AT_START, Kind::kCheck},
-    {"Weight", IDC_SETUP_WEIGHT, Kind::kEdit},
-    {"LeadIn", IDC_SETUP_LEAD_IN, Kind::kEdit},
-    {"Tail", IDC_SETUP_TAIL, Kind::kEdit},
-    {"Farns", IDC_SETUP_FARNS, Kind::kEdit},
-    {"Ratio", IDC_SETUP_RATIO, Kind::kEdit},
-    {"Comp", IDC_SETUP_COMP, Kind::kEdit},
-    {"1stExt", IDC_SETUP_FIRST_EXT, Kind::kEdit},
-    {"Sample", IDC_SETUP_SAMPLE, Kind::kEdit},
-    {"Swap", IDC_SETUP_SWAP, Kind::kCheck},
-    {"AutoSpace", IDC_SETUP_AUTOSPACE, Kind::kCheck},
-    {"CT Spacing", IDC_SETUP_CT_SPACING, Kind::kCheck},
-    {"Paddle Dog", IDC_SETUP_PADDLE_DOG, Kind::kCheck},
-    {"Paddle Echo", IDC_SETUP_PADDLE_ECHO, Kind::kCheck},
-    {"Serial Echo", IDC_SETUP_SERIAL_ECHO, Kind::kCheck},
-    {"Enable PTT", IDC_SETUP_ENABLE_PTT, Kind::kCheck},
-    {"Letter Paddle", IDC_SETUP_LETTER_PADDLE, Kind::kCheck},
-    {"Max WPM", IDC_SETUP_MAX_WPM, Kind::kEdit},
-    {"Min WPM", IDC_SETUP_MIN_WPM, Kind::kEdit},
-    {"Pot Lock", IDC_SETUP_POT_LOCK, Kind::kCheck},
-    {"Paddle Only", IDC_SETUP_PADDLE_ONLY, Kind::kCheck},
-    {"Freq", IDC_SETUP_FREQ, Kind::kList},
-    {"Network I/F", IDC_SETUP_NET_OFF, Kind::kNetwork},
-    {"IP Address", IDC_SETUP_IP_ADDRESS, Kind::kEdit},
-    {"IP Port", IDC_SETUP_IP_PORT, Kind::kEdit},
-    {"IP Addr Override", IDC_SETUP_IP_OVERRIDE, Kind::kCheck},
-    {"Remote Sidetone", IDC_SETUP_REMOTE_SIDETONE, Kind::kCheck},
-    {"Role", IDC_SETUP_ROLE, Kind::kList},
-    {"CW Mode", IDC_SETUP_CW_MODE, Kind::kList},
-    {"Paddle Hang", IDC_SETUP_PADDLE_HANG, Kind::kList},
-    {"Local Tarvel Port", IDC_SETUP_PORT, Kind::kList},
-    {"Local Tarvel Port Enable", IDC_SETUP_PORT_ENABLE, Kind::kCheck},
-    {"Output Setup", IDC_SETUP_OUTPUT, Kind::kList},
+    {"Open TCP/IP Connection", SetupField::kOpenAtStart, Kind::kCheck},
+    {"Weight", SetupField::kWeight, Kind::kEdit},
+    {"LeadIn", SetupField::kLeadIn, Kind::kEdit},
+    {"Tail", SetupField::kTail, Kind::kEdit},
+    {"Farns", SetupField::kFarnsworth, Kind::kEdit},
+    {"Ratio", SetupField::kRatio, Kind::kEdit},
+    {"Comp", SetupField::kCompensation, Kind::kEdit},
+    {"1stExt", SetupField::kFirstExtension, Kind::kEdit},
+    {"Sample", SetupField::kSample, Kind::kEdit},
+    {"Swap", SetupField::kSwap, Kind::kCheck},
+    {"AutoSpace", SetupField::kAutoSpace, Kind::kCheck},
+    {"CT Spacing", SetupField::kCtSpacing, Kind::kCheck},
+    {"Paddle Dog", SetupField::kPaddleDog, Kind::kCheck},
+    {"Paddle Echo", SetupField::kPaddleEcho, Kind::kCheck},
+    {"Serial Echo", SetupField::kSerialEcho, Kind::kCheck},
+    {"Enable PTT", SetupField::kEnablePtt, Kind::kCheck},
+    {"Letter Paddle", SetupField::kLetterPaddle, Kind::kCheck},
+    {"Max WPM", SetupField::kMaxWpm, Kind::kEdit},
+    {"Min WPM", SetupField::kMinWpm, Kind::kEdit},
+    {"Pot Lock", SetupField::kPotLock, Kind::kCheck},
+    {"Paddle Only", SetupField::kPaddleOnly, Kind::kCheck},
+    {"Freq", SetupField::kSidetoneFrequency, Kind::kList},
+    {"Network I/F", SetupField::kNetworkOff, Kind::kNetwork},
+    {"IP Address", SetupField::kIpAddress, Kind::kEdit},
+    {"IP Port", SetupField::kIpPort, Kind::kEdit},
+    {"IP Addr Override", SetupField::kIpOverride, Kind::kCheck},
+    {"Remote Sidetone", SetupField::kRemoteSidetone, Kind::kCheck},
+    {"Role", SetupField::kRole, Kind::kList},
+    {"CW Mode", SetupField::kCwMode, Kind::kList},
+    {"Paddle Hang", SetupField::kPaddleHang, Kind::kList},
+    {"Local Tarvel Port", SetupField::kKeyerPort, Kind::kList},
+    {"Local Tarvel Port Enable", SetupField::kKeyerPortEnable, Kind::kCheck},
+    {"Output Setup", SetupField::kOutputSetup, Kind::kList},
 };
 
 struct NetworkChoice {
-    int id;
+    SetupField field;
     const char* label;
 };
 const NetworkChoice kNetworkChoices[] = {
-    {IDC_SETUP_NET_OFF, "Network Off"},
-    {IDC_SETUP_NET_CLIENT, "Net Client"},
-    {IDC_SETUP_NET_SERVER, "Net Server"},
+    {SetupField::kNetworkOff, "Network Off"},
+    {SetupField::kNetClient, "Net Client"},
+    {SetupField::kNetServer, "Net Server"},
 };
 
 const char kUsage[] = "config takes \"show\", or \"set\" followed by NAME VALUE pairs\n";
 
-// The dialog's boxes as lines on `err`, for as long as it lives; the window's other calls
-// have no window to reach.
-class BoxesToStream final : public WindowBackend {
+// The station's view without a window: each problem the window would show in a box is a line
+// on `err`, and the question whether to replace a file that could not be read is answered
+// No, as nobody is there to agree. Nothing else has anywhere to be shown.
+class ProblemsToStream final : public StationView, public ConnectLog {
   public:
-    explicit BoxesToStream(std::ostream& err) : err_(err) { InstallWindowBackend(this); }
-    ~BoxesToStream() override { InstallWindowBackend(nullptr); }
-    BoxesToStream(const BoxesToStream&) = delete;
-    BoxesToStream& operator=(const BoxesToStream&) = delete;
+    explicit ProblemsToStream(std::ostream& err) : err_(err) {}
 
-    int shown() const { return shown_; }
+    int reported() const { return reported_; }
 
-    WindowHandle Handle() override { return nullptr; }
-    void SetControlText(int, const std::string&) override {}
-    std::string GetControlText(int) override { return {}; }
-    void SetSelection(int, int, int) override {}
-    void ReplaceSelection(int, const std::string&) override {}
-    void EnableControl(int, bool) override {}
-    void FocusControl(int) override {}
-    int ShowMessageBox(WindowHandle, const std::string& text, const std::string& caption,
-                       BoxIcon) override {
-        err_ << caption << ": " << text << '\n';
-        ++shown_;
-        return 1;
+    void ReportProblem(Problem problem) override {
+        err_ << kProblemCaption << ": " << ProblemText(problem) << '\n';
+        ++reported_;
     }
-    void CarryOutSentCalls() override {}
+    bool ConfirmReplaceUnreadConfig() override { return false; }
+
+    void Append(const std::string&) override {}
+    void ShowNetworkStatus(NetworkStatus) override {}
+    void ShowLocalKeyer(LocalKeyerState, uint8_t) override {}
+    void ShowRemoteKeyerClosed() override {}
+    void ShowRemoteKeyerVersion(uint8_t) override {}
+    void ShowBusy(bool) override {}
+    void ShowWait(WaitState) override {}
+    void ShowSpeed(int) override {}
+    void AllowSpeedEntry(bool) override {}
+    void BlinkHeartbeat(bool) override {}
+    void ShowPaddles(bool, bool) override {}
+    void ShowTune(bool) override {}
+    void ShowPause(bool) override {}
+    void OfferOpen() override {}
+    void OfferClose() override {}
+    void ShowKeyerButtonPressed(int) override {}
+    void InsertEcho(uint8_t) override {}
+    void AppendTypedText(const std::string&) override {}
+    void TakeBackTypedCharacter() override {}
+    void ClearTypedText() override {}
+    void FocusTyping() override {}
+    void HoldInput(bool) override {}
+    void RefuseTypedCharacter() override {}
+    void ShowLinkHealth(const LinkHealth&) override {}
 
   private:
     std::ostream& err_;
-    int shown_ = 0;
+    int reported_ = 0;
 };
 
 // The station the dialog belongs to, made and started as the program starts it: a missing
 // file is made from the defaults.
 struct StationForFile {
     StationForFile(std::ostream& err, const std::string& config_path)
-        : boxes(err), station(view, view, nullptr, SetupFor(config_path)) {
+        : view(err), station(view, view, nullptr, SetupFor(config_path)) {
         station.Start();
     }
     static StationSetup SetupFor(const std::string& config_path) {
@@ -139,8 +153,7 @@ struct StationForFile {
         return setup;
     }
 
-    BoxesToStream boxes;
-    MainWindowView view;
+    ProblemsToStream view;
     Station station;
 };
 
@@ -164,18 +177,18 @@ const Setting* FindSetting(const std::string& name) {
 std::string ShownValue(const SetupForm& form, const Setting& setting) {
     switch (setting.kind) {
         case Kind::kEdit:
-            return form.texts.at(setting.id);
+            return form.texts.at(setting.field);
         case Kind::kCheck:
-            return form.checks.at(setting.id) ? "on" : "off";
+            return form.checks.at(setting.field) ? "on" : "off";
         case Kind::kList: {
-            const std::vector<std::string>& entries = form.entries.at(setting.id);
-            const int position = form.selections.at(setting.id);
+            const std::vector<std::string>& entries = form.entries.at(setting.field);
+            const int position = form.selections.at(setting.field);
             const bool chosen = position >= 0 && static_cast<size_t>(position) < entries.size();
             return chosen ? entries[position] : std::string();
         }
         case Kind::kNetwork:
             for (const NetworkChoice& choice : kNetworkChoices) {
-                if (form.checks.at(choice.id)) {
+                if (form.checks.at(choice.field)) {
                     return choice.label;
                 }
             }
@@ -184,8 +197,8 @@ std::string ShownValue(const SetupForm& form, const Setting& setting) {
     return std::string();
 }
 
-bool GreyedOut(const SetupForm& form, int id) {
-    const auto found = form.enabled.find(id);
+bool GreyedOut(const SetupForm& form, SetupField field) {
+    const auto found = form.enabled.find(field);
     return found != form.enabled.end() && !found->second;
 }
 
@@ -223,24 +236,24 @@ std::string ChangeControl(const Setting& setting, const std::string& value, Setu
     const std::string name = setting.name;
     switch (setting.kind) {
         case Kind::kEdit:
-            form->texts[setting.id] = value;
+            form->texts[setting.field] = value;
             return {};
         case Kind::kCheck: {
             const std::optional<bool> checked = CheckValue(value);
             if (!checked) {
                 return name + " is on or off (also yes/no, 1/0), not \"" + value + "\"";
             }
-            if (form->checks[setting.id] != *checked) {
-                form->checks[setting.id] = *checked;
-                ReactToSetupClick(setting.id, form);
+            if (form->checks[setting.field] != *checked) {
+                form->checks[setting.field] = *checked;
+                ReactToSetupClick(setting.field, form);
             }
             return {};
         }
         case Kind::kList: {
-            const std::vector<std::string>& entries = form->entries[setting.id];
+            const std::vector<std::string>& entries = form->entries[setting.field];
             for (size_t i = 0; i < entries.size(); ++i) {
                 if (SameLetters(value, entries[i])) {
-                    form->selections[setting.id] = static_cast<int>(i);
+                    form->selections[setting.field] = static_cast<int>(i);
                     return {};
                 }
             }
@@ -255,9 +268,9 @@ std::string ChangeControl(const Setting& setting, const std::string& value, Setu
                 labels.push_back(choice.label);
                 if (SameLetters(value, choice.label)) {
                     for (const NetworkChoice& other : kNetworkChoices) {
-                        form->checks[other.id] = other.id == choice.id;
+                        form->checks[other.field] = other.field == choice.field;
                     }
-                    ReactToSetupClick(choice.id, form);
+                    ReactToSetupClick(choice.field, form);
                     return {};
                 }
             }
@@ -285,10 +298,12 @@ int Show(const std::string& config_path, std::ostream& out, std::ostream& err) {
     for (const Setting& setting : kSettings) {
         out << setting.name << " = " << ShownValue(form, setting) << '\n';
     }
-    return unread || on_file.boxes.shown() != 0 ? 1 : 0;
+    return unread || on_file.view.reported() != 0 ? 1 : 0;
 }
 
-int Set(const std::vector<std::string>& pairs, const std::string& config_path, std::ostream& err) {
+// The settings `pairs` name, in order; empty, with the known names said, when one is unknown.
+std::vector<const Setting*> NamedSettings(const std::vector<std::string>& pairs,
+                                          std::ostream& err) {
     std::vector<const Setting*> named;
     for (size_t i = 0; i < pairs.size(); i += 2) {
         const Setting* setting = FindSetting(pairs[i]);
@@ -299,44 +314,46 @@ int Set(const std::vector<std::string>& pairs, const std::string& config_path, s
             }
             err << "No setting is called \"" << pairs[i]
                 << "\"; the settings are: " << Joined(names) << '\n';
-            return 2;
+            return {};
         }
         named.push_back(setting);
     }
+    return named;
+}
 
-    StationForFile on_file(err, config_path);
-    if (on_file.boxes.shown() != 0) {
-        return 1;
-    }
-    if (FileUnread(on_file, config_path, "nothing saved", err)) {
-        return 1;
-    }
-    SetupForm form = OpenSetupForm(on_file.station);
-    const auto output_named = std::find_if(
-        named.begin(), named.end(), [](const Setting* s) { return s->id == IDC_SETUP_OUTPUT; });
+// The named fields changed as a person would change them; false, with why said, when one
+// cannot be.
+bool ChangeNamed(const std::vector<const Setting*>& named, const std::vector<std::string>& pairs,
+                 SetupForm* form, std::ostream& err) {
+    const auto output_named = std::find_if(named.begin(), named.end(), [](const Setting* s) {
+        return s->field == SetupField::kOutputSetup;
+    });
     if (output_named == named.end()) {
-        form.selections[IDC_SETUP_OUTPUT] = kNoSelection;
+        form->selections[SetupField::kOutputSetup] = kNoSelection;
     }
     for (size_t i = 0; i < named.size(); ++i) {
-        const std::string refusal = ChangeControl(*named[i], pairs[2 * i + 1], &form);
+        const std::string refusal = ChangeControl(*named[i], pairs[2 * i + 1], form);
         if (!refusal.empty()) {
             err << refusal << "; nothing saved\n";
-            return 2;
+            return false;
         }
     }
-    // Checked once every click is made: a click may enable another control, in any order.
+    // Checked once every click is made: a click may enable another field, in any order.
     for (const Setting* setting : named) {
-        if (GreyedOut(form, setting->id)) {
+        if (GreyedOut(*form, setting->field)) {
             err << setting->name
                 << " is greyed out in the Setup dialog with these settings and no keyer attached; "
                    "nothing saved\n";
-            return 2;
+            return false;
         }
     }
-    if (!FinishSetupForm(&form, nullptr, on_file.station) || on_file.boxes.shown() != 0) {
-        return 1;
-    }
-    const SetupForm kept = OpenSetupForm(on_file.station);
+    return true;
+}
+
+// Each named field that the next opening shows otherwise than it was asked.
+void SayWhatWasNotKept(const std::vector<const Setting*>& named,
+                       const std::vector<std::string>& pairs, const SetupForm& kept,
+                       std::ostream& err) {
     for (size_t i = 0; i < named.size(); ++i) {
         const std::string& asked = pairs[2 * i + 1];
         const std::string shown = ShownValue(kept, *named[i]);
@@ -345,6 +362,33 @@ int Set(const std::vector<std::string>& pairs, const std::string& config_path, s
                 << "\"\n";
         }
     }
+}
+
+int Set(const std::vector<std::string>& pairs, const std::string& config_path, std::ostream& err) {
+    const std::vector<const Setting*> named = NamedSettings(pairs, err);
+    if (named.empty()) {
+        return 2;
+    }
+    StationForFile on_file(err, config_path);
+    if (on_file.view.reported() != 0) {
+        return 1;
+    }
+    if (FileUnread(on_file, config_path, "nothing saved", err)) {
+        return 1;
+    }
+    SetupForm form = OpenSetupForm(on_file.station);
+    if (!ChangeNamed(named, pairs, &form, err)) {
+        return 2;
+    }
+    // No speed field here to lower.
+    const std::vector<SetupRefusal> refusals = FinishSetupForm(&form, on_file.station, 0);
+    for (const SetupRefusal& refusal : refusals) {
+        err << refusal.caption << ": " << refusal.text << '\n';
+    }
+    if (!refusals.empty() || on_file.view.reported() != 0) {
+        return 1;
+    }
+    SayWhatWasNotKept(named, pairs, OpenSetupForm(on_file.station), err);
     return 0;
 }
 

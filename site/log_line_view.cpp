@@ -3,7 +3,7 @@
 #include <ctime>
 #include <utility>
 
-#include "app/status_texts.h"
+#include "forms/status_texts.h"
 #include "station/local_time.h"
 
 namespace {
@@ -105,7 +105,7 @@ void LogLineView::ShowPause(bool held) {
 
 void LogLineView::ReportProblem(Problem problem) {
     std::lock_guard<std::mutex> lock(mutex_);
-    QueueLocked(std::string("Error: ") + ProblemText(problem));
+    QueueLocked(std::string(kProblemCaption) + ": " + ProblemText(problem));
 }
 
 void LogLineView::ShowLinkHealth(const LinkHealth& health) {

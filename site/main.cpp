@@ -15,7 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/version.h"
 #include "keyer/serial_port.h"
 #include "net/socket_api.h"
 #include "settings/ini_file.h"
@@ -24,6 +23,7 @@
 #include "site/log_line_view.h"
 #include "site/site_loop.h"
 #include "station/station.h"
+#include "version/version.h"
 
 namespace {
 

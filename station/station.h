@@ -26,6 +26,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "keyer/keyer_link.h"
 #include "keyer/keyer_listener.h"
@@ -84,6 +85,18 @@ struct StationSetup {
     ReconnectWaits reconnect_waits = kReconnectWaits;
 };
 
+// What the Setup dialog shows besides the record: what the station knows of its keyer.
+struct SetupStart {
+    // The keyer ports that exist, lowest first.
+    std::vector<int> keyer_ports;
+    // The keyer last attached is of the newer generation (version 20 or later), which names
+    // its outputs differently and has the paddle-only sidetone.
+    bool extended_keyer = false;
+    bool keyer_open = false;
+    // The speed pot sets the speed.
+    bool pot_lock = false;
+};
+
 // How Scroll steps the speed: up, down, or the same speed sent again.
 enum class SpeedStep { kUp, kDown, kRepeat };
 
@@ -128,6 +141,24 @@ class Station final : public KeyerListener, public MessageSink {
     void TogglePause();
     // Stored message `number` (1..6), when none is going out and the role takes keying here.
     void SendStoredMessage(int number);
+    // Message `number`'s text as stored; empty for any other number.
+    std::string StoredMessage(int number);
+    // Stores `text` as message `number` (1..6), cut at 255 characters, and saves the
+    // configuration file; a failed save is reported through the view.
+    void SaveMessage(int number, const std::string& text);
+
+    // The Setup dialog. Opening stops a message being sent and lets the pot's lock go while
+    // no keyer is attached (the returned `pot_lock` is the lock as it was).
+    SetupStart OpenSetup();
+    // The pot's range as "Done" stores it: the keyer is asked for the pot's reading, and a
+    // `speed_shown` above the new highest is shown as the highest.
+    void SetSpeedPotRange(uint8_t lowest, uint8_t highest, uint32_t speed_shown);
+    // Locked, the pot sets the speed and none may be typed. Released, the speed is the pot's
+    // reading while a keyer is attached and has sent one, otherwise the stored speed (the
+    // pot's lowest in place of none), and it may be typed.
+    void LockSpeedToPot(bool locked);
+    // After a "Done" that refused nothing: the record saved, and loaded into the keyer.
+    void ApplySetup();
 
     // The link: one socket event, as the platform delivers it. 1 when handled, 0 after a
     // failed accept.

@@ -7,6 +7,7 @@
 #include "app/resource_ids.h"
 #include "app/resource_texts.h"
 #include "app/startup_paths.h"
+#include "version/version.h"
 
 namespace {
 
@@ -26,12 +27,15 @@ TEST(AboutBox, ThisProgramsVersionAndBuildStampInTheirForms) {
     os_name = "Win95/Win98";
     const std::vector<DialogText> texts = AboutTexts();
     ASSERT_EQ(texts.size(), 3u);
+    const std::string version =
+        std::regex_replace(PELLMAR_VERSION_TEXT, std::regex(R"(\.)"), R"(\.)");
     EXPECT_TRUE(std::regex_match(
         texts[1].text,
-        std::regex(R"(Ver 1\.4, Built \d\d:\d\d:\d\d, [A-Z][a-z]{2} [ 1-3]\d \d{4} )")))
+        std::regex("Ver " + version + R"(, Built \d\d:\d\d:\d\d, [A-Z][a-z]{2} [ 1-3]\d \d{4} )")))
         << texts[1].text;
     EXPECT_EQ(texts[2].text, "Operating System is Win95/Win98");
-    EXPECT_EQ(std::string(PELLMAR_MAIN_CAPTION), "Tarvel Remote Control 1.4");
+    EXPECT_EQ(std::string(PELLMAR_MAIN_CAPTION),
+              std::string("Tarvel Remote Control ") + PELLMAR_VERSION_TEXT);
 }
 
 TEST(AboutBox, ALineNeverRunsPastItsBuffer) {

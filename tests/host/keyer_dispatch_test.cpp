@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/resource_ids.h"
-#include "app/setup_form.h"
 #include "app/window.h"
+#include "forms/setup_form.h"
 #include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
 #include "messages/message_sender.h"
@@ -381,10 +381,10 @@ TEST_F(KeyerCloseUnderLoad, SetupDoneChangesTheRoleUnderAPouringKeyer) {
     OpenKeyer(station);
     SetupForm form = OpenSetupForm(station);
     for (int round = 0; round < kRounds; ++round) {
-        form.checks[IDC_SETUP_NET_OFF] = round % 2 == 0;
-        form.checks[IDC_SETUP_NET_SERVER] = round % 2 != 0;
-        form.selections[IDC_SETUP_ROLE] = round % 3;
-        EXPECT_TRUE(FinishSetupForm(&form, nullptr, station)) << round;
+        form.checks[SetupField::kNetworkOff] = round % 2 == 0;
+        form.checks[SetupField::kNetServer] = round % 2 != 0;
+        form.selections[SetupField::kRole] = round % 3;
+        EXPECT_TRUE(FinishSetupForm(&form, station, 0).empty()) << round;
         std::this_thread::sleep_for(2ms);
     }
     EXPECT_EQ(store.NetMode(), kNetModeServer);

@@ -1,6 +1,7 @@
-// The Message Editor's behaviour over its controls, and the M1 to M6 buttons.
+// The Message Editor's behaviour over its fields, and the M1 to M6 buttons.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -10,8 +11,8 @@
 #include <vector>
 
 #include "app/main_window_view.h"
-#include "app/message_editor_form.h"
 #include "app/resource_ids.h"
+#include "forms/message_editor_form.h"
 #include "messages/message_sender.h"
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
@@ -28,53 +29,80 @@ std::string FileBytes(const std::string& path) {
 }
 
 TEST(MessageTokens, ButtonsWriteTheirTokens) {
-    EXPECT_EQ(MessageTokenText(IDC_EDITOR_SET_PTT, "9"), "[P]");
-    EXPECT_EQ(MessageTokenText(IDC_EDITOR_CLEAR_PTT, ""), "[N]");
-    EXPECT_EQ(MessageTokenText(IDC_EDITOR_MERGE, ""), "[M]");
-    EXPECT_EQ(MessageTokenText(IDC_EDITOR_CANCEL_WPM, ""), "[X]");
-    EXPECT_EQ(MessageTokenText(IDC_EDITOR_SET_WPM, ""), "[S00]");
-    EXPECT_EQ(MessageTokenText(IDC_EDITOR_SET_WPM, "7"), "[S07]");
-    EXPECT_EQ(MessageTokenText(IDC_EDITOR_SET_KEY, " 25 "), "[K25]");
-    EXPECT_EQ(MessageTokenText(IDC_EDITOR_SET_WAIT, "120"), "[W120]");
-    EXPECT_EQ(MessageTokenText(IDC_EDITOR_SET_WAIT, "4294967295"), "[W4294967295]");
-    EXPECT_EQ(MessageTokenText(IDC_EDITOR_CANCEL, "1"), "");
+    EXPECT_EQ(MessageTokenText(EditorCommand::kInsertPttOn, "9"), "[P]");
+    EXPECT_EQ(MessageTokenText(EditorCommand::kInsertPttOff, ""), "[N]");
+    EXPECT_EQ(MessageTokenText(EditorCommand::kInsertMerge, ""), "[M]");
+    EXPECT_EQ(MessageTokenText(EditorCommand::kInsertCancelSpeed, ""), "[X]");
+    EXPECT_EQ(MessageTokenText(EditorCommand::kInsertSpeed, ""), "[S00]");
+    EXPECT_EQ(MessageTokenText(EditorCommand::kInsertSpeed, "7"), "[S07]");
+    EXPECT_EQ(MessageTokenText(EditorCommand::kInsertKey, " 25 "), "[K25]");
+    EXPECT_EQ(MessageTokenText(EditorCommand::kInsertWait, "120"), "[W120]");
+    EXPECT_EQ(MessageTokenText(EditorCommand::kInsertWait, "4294967295"), "[W4294967295]");
+    EXPECT_EQ(MessageTokenText(EditorCommand::kClose, "1"), "");
 }
 
-// The recording window plays the Message Editor's dialog.
+// The editor's fields with the selection rules of the Windows edit control.
+struct RecordingEditor final : MessageEditorFields {
+    void ShowHeading(const std::string& shown) override { heading = shown; }
+    std::string ArgumentText() override { return argument; }
+    std::string MessageText() override { return text; }
+    void SelectInMessage(int start, int end) override {
+        const auto at = [this](int position) {
+            return position < 0 ? text.size()
+                                : std::min(static_cast<std::size_t>(position), text.size());
+        };
+        selection = {std::min(at(start), at(end)), std::max(at(start), at(end))};
+    }
+    void ReplaceSelectionInMessage(const std::string& inserted) override {
+        text.replace(selection.first, selection.second - selection.first, inserted);
+        selection.first += inserted.size();
+        selection.second = selection.first;
+    }
+    void FocusMessage() override { message_focused = true; }
+
+    std::string heading;
+    std::string argument;
+    std::string text;
+    std::pair<std::size_t, std::size_t> selection;
+    bool message_focused = false;
+};
+
 class MessageEditorTest : public ::testing::Test, protected StationOnFile {
   protected:
     void SetUp() override {
         std::strcpy(settings.messages[4], "fifth [S25]");
-        ASSERT_EQ(OpenMessageEditor(window, 5, station), 5);
+        ASSERT_EQ(OpenMessageEditor(editor, 5, station), 5);
     }
 
-    std::string Text() { return window.Text(IDC_EDITOR_TEXT); }
-    bool Press(int id) { return MessageEditorCommand(window, 5, id, station); }
+    std::string Text() { return editor.text; }
+    bool Press(EditorCommand command) { return MessageEditorCommand(editor, 5, command, station); }
     // What the operator types replaces the whole text.
     void TypeText(const std::string& text) {
-        window.SetControlText(IDC_EDITOR_TEXT, text);
-        window.SetSelection(IDC_EDITOR_TEXT, kTextEnd, kTextEnd);
+        editor.text = text;
+        editor.SelectInMessage(kMessageTextEnd, kMessageTextEnd);
     }
+
+    RecordingEditor editor;
 };
 
 TEST_F(MessageEditorTest, OpensOnItsMessageAndInsertsAtTheCaret) {
     EXPECT_EQ(Text(), "fifth [S25]");
-    EXPECT_EQ(window.Text(IDC_EDITOR_HEADING), "Message 5");
-    EXPECT_EQ(window.FocusedControl(), IDC_EDITOR_TEXT);
+    EXPECT_EQ(editor.heading, "Message 5");
+    EXPECT_TRUE(editor.message_focused);
 
-    window.SetControlText(IDC_EDITOR_ARGUMENT, "7");
-    EXPECT_FALSE(Press(IDC_EDITOR_SET_WPM));
+    editor.argument = "7";
+    EXPECT_FALSE(Press(EditorCommand::kInsertSpeed));
     EXPECT_EQ(Text(), "fifth [S25][S07]");
     // A selection is replaced.
-    window.SetSelection(IDC_EDITOR_TEXT, 0, 5);
-    EXPECT_FALSE(Press(IDC_EDITOR_SET_PTT));
+    editor.SelectInMessage(0, 5);
+    EXPECT_FALSE(Press(EditorCommand::kInsertPttOn));
     EXPECT_EQ(Text(), "[P] [S25][S07]");
     EXPECT_STREQ(settings.messages[4], "fifth [S25]") << "nothing is stored before Save";
 }
 
 TEST_F(MessageEditorTest, RestoreBringsBackTheStoredText) {
     TypeText("something else\r\nentirely");
-    EXPECT_FALSE(Press(IDC_EDITOR_RESTORE));
+    EXPECT_FALSE(Press(EditorCommand::kRestore));
     EXPECT_EQ(Text(), "fifth [S25]");
 }
 
@@ -84,7 +112,7 @@ TEST_F(MessageEditorTest, SaveStoresAtMost255CharactersAndWritesTheFile) {
         long_text += static_cast<char>('A' + i % 26);
     }
     TypeText(long_text);
-    EXPECT_TRUE(Press(IDC_EDITOR_SAVE));
+    EXPECT_TRUE(Press(EditorCommand::kSave));
     EXPECT_EQ(std::string(settings.messages[4]), long_text.substr(0, 255));
     const std::string file = FileBytes(store.config_path());
     ASSERT_EQ(file.size(), kSettingsRecordSize);
@@ -92,10 +120,10 @@ TEST_F(MessageEditorTest, SaveStoresAtMost255CharactersAndWritesTheFile) {
               long_text.substr(0, 255) + '\0');
 
     // A shorter text leaves nothing of the longer one behind its end.
-    RecordingWindow again;
+    RecordingEditor again;
     ASSERT_EQ(OpenMessageEditor(again, 5, station), 5);
-    again.SetControlText(IDC_EDITOR_TEXT, "cq");
-    EXPECT_TRUE(MessageEditorCommand(again, 5, IDC_EDITOR_SAVE, station));
+    again.text = "cq";
+    EXPECT_TRUE(MessageEditorCommand(again, 5, EditorCommand::kSave, station));
     EXPECT_EQ(FileBytes(store.config_path())
                   .substr(offsetof(SettingsRecord, messages) + 4 * kTextFieldSize, kTextFieldSize),
               std::string("cq") + std::string(kTextFieldSize - 2, '\0'));
@@ -107,17 +135,16 @@ TEST_F(MessageEditorTest, SaveStoresAtMost255CharactersAndWritesTheFile) {
 TEST_F(MessageEditorTest, SaveMeetsAKeyerButtonStartingTheSameMessage) {
     TypeText("new text");
     std::thread keyer_reader([this] { station.sender().Start(5, 1); });
-    EXPECT_TRUE(Press(IDC_EDITOR_SAVE));
+    EXPECT_TRUE(Press(EditorCommand::kSave));
     keyer_reader.join();
     EXPECT_STREQ(settings.messages[4], "new text");
     station.sender().End();
 }
 
-TEST_F(MessageEditorTest, CancelAndEscapeCloseWithoutStoring) {
+TEST_F(MessageEditorTest, CloseStoresNothing) {
     TypeText("changed");
-    EXPECT_FALSE(Press(1)) << "Enter does not close the editor";
-    EXPECT_TRUE(Press(IDC_EDITOR_CANCEL));
-    EXPECT_TRUE(Press(2));
+    EXPECT_FALSE(Press(EditorCommand::kInsertMerge)) << "a token does not close the editor";
+    EXPECT_TRUE(Press(EditorCommand::kClose));
     EXPECT_STREQ(settings.messages[4], "fifth [S25]");
     EXPECT_FALSE(std::filesystem::exists(store.config_path()));
 }

@@ -10,9 +10,10 @@
 
 #include "app/main_window_view.h"
 #include "app/resource_ids.h"
-#include "app/setup_form.h"
+#include "forms/setup_form.h"
 #include "keyer/serial_port.h"
 #include "messages/message_sender.h"
+#include "settings/field_number.h"
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
 #include "station/station.h"
@@ -35,20 +36,21 @@ class SetupFormTest : public ::testing::Test, protected StationOnFile {
         station.state().pot_wpm = 0;
     }
 
-    // "Done" with what the form holds; the texts of the refusals it showed, in order.
+    // "Done" with what the form holds and the speed the Main window shows; the texts of the
+    // refusals, in order.
     std::vector<std::string> Done(SetupForm* form, bool expect_close) {
-        const size_t before = window.MessageBoxes().size();
-        EXPECT_EQ(FinishSetupForm(form, window.Handle(), station), expect_close);
+        const uint32_t speed_shown = UnsignedFromText(window.Text(IDC_WPM)).value_or(0);
+        refusals = FinishSetupForm(form, station, speed_shown);
+        EXPECT_EQ(refusals.empty(), expect_close);
         std::vector<std::string> texts;
-        const auto boxes = window.MessageBoxes();
-        for (size_t i = before; i < boxes.size(); ++i) {
-            EXPECT_EQ(boxes[i].caption, "Parameter Error");
-            EXPECT_EQ(boxes[i].owner, window.Handle());
-            texts.push_back(boxes[i].text);
+        for (const SetupRefusal& refusal : refusals) {
+            EXPECT_EQ(refusal.caption, "Parameter Error");
+            texts.push_back(refusal.text);
         }
         return texts;
     }
 
+    std::vector<SetupRefusal> refusals;
     const KeyerSettings& keyer = settings.keyer_settings;
 };
 
@@ -64,17 +66,17 @@ TEST_F(SetupFormTest, PortListShowsThePortsThatExistAndKeepsAStoredPortNotFound)
     ASSERT_TRUE(station.sender().Start(4, 4));
     SetupForm form = OpenSetupForm(station);
     EXPECT_EQ(station.sender().Sending(), 0) << "opening stops a message being sent";
-    EXPECT_EQ(form.entries[IDC_SETUP_PORT], (Texts{"com3", "com12"}));
+    EXPECT_EQ(form.entries[SetupField::kKeyerPort], (Texts{"com3", "com12"}));
     EXPECT_EQ(form.port_numbers, (std::vector<int>{3, 12}));
-    EXPECT_EQ(form.selections[IDC_SETUP_PORT], 1);
+    EXPECT_EQ(form.selections[SetupField::kKeyerPort], 1);
 
-    form.selections[IDC_SETUP_PORT] = 0;
+    form.selections[SetupField::kKeyerPort] = 0;
     Done(&form, true);
     EXPECT_EQ(settings.com_port, 3u);
 
     settings.com_port = 7;
     form = OpenSetupForm(station);
-    EXPECT_EQ(form.selections[IDC_SETUP_PORT], kNoSelection);
+    EXPECT_EQ(form.selections[SetupField::kKeyerPort], kNoSelection);
     Done(&form, true);
     EXPECT_EQ(settings.com_port, 7u) << "no port chosen keeps the stored one";
 }
@@ -84,21 +86,21 @@ TEST_F(SetupFormTest, PortListShowsThePortsThatExistAndKeepsAStoredPortNotFound)
 // Weight of 95 from a hand-edited file and a Farns of 20.
 TEST_F(SetupFormTest, DoneRefusesInOrderAndChecksOnlyChangedFields) {
     const struct {
-        std::vector<std::pair<int, const char*>> typed;
+        std::vector<std::pair<SetupField, const char*>> typed;
         Texts refusals;
     } rows[] = {
         {{}, {}},
-        {{{IDC_SETUP_WEIGHT, "60"}, {IDC_SETUP_FARNS, "0"}}, {}},
-        {{{IDC_SETUP_WEIGHT, "91"}, {IDC_SETUP_LEAD_IN, "300"}},
+        {{{SetupField::kWeight, "60"}, {SetupField::kFarnsworth, "0"}}, {}},
+        {{{SetupField::kWeight, "91"}, {SetupField::kLeadIn, "300"}},
          {"Weight must be between 10 and 90"}},
-        {{{IDC_SETUP_WEIGHT, "91"}, {IDC_SETUP_MAX_WPM, "30"}, {IDC_SETUP_MIN_WPM, "40"}},
+        {{{SetupField::kWeight, "91"}, {SetupField::kMaxWpm, "30"}, {SetupField::kMinWpm, "40"}},
          {"Weight must be between 10 and 90", "Max WPM must be greater than Min WPM"}},
-        {{{IDC_SETUP_LEAD_IN, "300"}}, {"LeadIn can't be greater than 250"}},
-        {{{IDC_SETUP_FARNS, "5"}}, {"Farns can't be greater than 99"}},
-        {{{IDC_SETUP_RATIO, "67"}}, {"Dit/Dah Ratio must be between 33 and 66"}},
-        {{{IDC_SETUP_MAX_WPM, "10"}, {IDC_SETUP_MIN_WPM, "10"}},
+        {{{SetupField::kLeadIn, "300"}}, {"LeadIn can't be greater than 250"}},
+        {{{SetupField::kFarnsworth, "5"}}, {"Farns can't be greater than 99"}},
+        {{{SetupField::kRatio, "67"}}, {"Dit/Dah Ratio must be between 33 and 66"}},
+        {{{SetupField::kMaxWpm, "10"}, {SetupField::kMinWpm, "10"}},
          {"Max WPM must be greater than Min WPM"}},
-        {{{IDC_SETUP_MAX_WPM, "30"}, {IDC_SETUP_MIN_WPM, "4"}},
+        {{{SetupField::kMaxWpm, "30"}, {SetupField::kMinWpm, "4"}},
          {"Min or Max WPM is of allowable range"}},
     };
     for (const auto& row : rows) {
@@ -106,15 +108,14 @@ TEST_F(SetupFormTest, DoneRefusesInOrderAndChecksOnlyChangedFields) {
         settings.keyer_settings.weight = 95;
         settings.keyer_settings.farnsworth = 20;
         SetupForm form = OpenSetupForm(station);
-        for (const auto& [id, text] : row.typed) {
-            form.texts[id] = text;
+        for (const auto& [field, text] : row.typed) {
+            form.texts[field] = text;
         }
         EXPECT_EQ(Done(&form, row.refusals.empty()), row.refusals)
             << "first typed: " << (row.typed.empty() ? "nothing" : row.typed[0].second);
-        const auto boxes = window.MessageBoxes();
-        for (size_t i = boxes.size() - row.refusals.size(); i < boxes.size(); ++i) {
-            const bool keyer_field = boxes[i].text.find("WPM") == std::string::npos;
-            EXPECT_EQ(boxes[i].icon, keyer_field ? BoxIcon::kWarning : BoxIcon::kNone);
+        for (const SetupRefusal& refusal : refusals) {
+            const bool keyer_field = refusal.text.find("WPM") == std::string::npos;
+            EXPECT_EQ(refusal.warning, keyer_field);
         }
     }
     EXPECT_EQ(keyer.lead_in, 0) << "300 is refused whole, not as its low byte 44";
@@ -122,22 +123,22 @@ TEST_F(SetupFormTest, DoneRefusesInOrderAndChecksOnlyChangedFields) {
 
 TEST_F(SetupFormTest, FailedDoneKeepsTheValidFieldsTheRangeAndTheNetworkUnsaved) {
     SetupForm form = OpenSetupForm(station);
-    form.texts[IDC_SETUP_WEIGHT] = "60";
-    form.texts[IDC_SETUP_LEAD_IN] = "300";
-    form.texts[IDC_SETUP_TAIL] = "7";
-    form.texts[IDC_SETUP_MIN_WPM] = "10";
-    form.texts[IDC_SETUP_MAX_WPM] = "40";
-    form.checks[IDC_SETUP_SWAP] = true;
-    form.checks[IDC_SETUP_ENABLE_PTT] = true;
-    form.checks[IDC_SETUP_PORT_ENABLE] = false;
-    form.checks[IDC_SETUP_REMOTE_SIDETONE] = true;
-    form.checks[IDC_SETUP_IP_OVERRIDE] = true;
-    form.checks[IDC_SETUP_LETTER_PADDLE] = true;
-    form.checks[IDC_SETUP_NET_OFF] = false;
-    form.checks[IDC_SETUP_NET_CLIENT] = true;
-    form.selections[IDC_SETUP_ROLE] = 2;
-    form.texts[IDC_SETUP_IP_ADDRESS] = "10.0.0.9";
-    form.texts[IDC_SETUP_IP_PORT] = "70000";
+    form.texts[SetupField::kWeight] = "60";
+    form.texts[SetupField::kLeadIn] = "300";
+    form.texts[SetupField::kTail] = "7";
+    form.texts[SetupField::kMinWpm] = "10";
+    form.texts[SetupField::kMaxWpm] = "40";
+    form.checks[SetupField::kSwap] = true;
+    form.checks[SetupField::kEnablePtt] = true;
+    form.checks[SetupField::kKeyerPortEnable] = false;
+    form.checks[SetupField::kRemoteSidetone] = true;
+    form.checks[SetupField::kIpOverride] = true;
+    form.checks[SetupField::kLetterPaddle] = true;
+    form.checks[SetupField::kNetworkOff] = false;
+    form.checks[SetupField::kNetClient] = true;
+    form.selections[SetupField::kRole] = 2;
+    form.texts[SetupField::kIpAddress] = "10.0.0.9";
+    form.texts[SetupField::kIpPort] = "70000";
     Done(&form, false);
 
     EXPECT_EQ(keyer.weight, 60);
@@ -153,7 +154,7 @@ TEST_F(SetupFormTest, FailedDoneKeepsTheValidFieldsTheRangeAndTheNetworkUnsaved)
     EXPECT_EQ(settings.ip_port, 70000u);
     EXPECT_FALSE(std::filesystem::exists(store.config_path()));
 
-    form.texts[IDC_SETUP_LEAD_IN] = "200";
+    form.texts[SetupField::kLeadIn] = "200";
     Done(&form, true);
     std::ifstream file(store.config_path(), std::ios::binary);
     const std::vector<char> image((std::istreambuf_iterator<char>(file)), {});
@@ -165,15 +166,15 @@ TEST_F(SetupFormTest, FailedDoneKeepsTheValidFieldsTheRangeAndTheNetworkUnsaved)
 TEST_F(SetupFormTest, NetworkOffLetsTheEchoBoxesDecideARoleOverridesThem) {
     settings.net_flags = kNetRoleRemoteSide;
     SetupForm form = OpenSetupForm(station);
-    form.selections[IDC_SETUP_ROLE] = 1;
-    form.checks[IDC_SETUP_PADDLE_ECHO] = false;
-    form.checks[IDC_SETUP_SERIAL_ECHO] = true;
+    form.selections[SetupField::kRole] = 1;
+    form.checks[SetupField::kPaddleEcho] = false;
+    form.checks[SetupField::kSerialEcho] = true;
     Done(&form, true);
     EXPECT_EQ(keyer.mode_register & (kModePaddleEcho | kModeSerialEcho), kModeSerialEcho);
     EXPECT_EQ(store.NetRole(), kNetRoleRemoteSide) << "the role list is ignored with Network Off";
 
-    form.checks[IDC_SETUP_NET_OFF] = false;
-    form.checks[IDC_SETUP_NET_SERVER] = true;
+    form.checks[SetupField::kNetworkOff] = false;
+    form.checks[SetupField::kNetServer] = true;
     Done(&form, true);
     EXPECT_EQ(keyer.mode_register & (kModePaddleEcho | kModeSerialEcho), kModePaddleEcho);
     EXPECT_EQ(store.NetRole(), kNetRoleControlPoint);
@@ -184,12 +185,12 @@ TEST_F(SetupFormTest, LoweringMaxBelowTheSpeedLeavesTheSpeed) {
     settings.keyer_settings.wpm = 30;
     window.SetControlText(IDC_WPM, "30");
     SetupForm form = OpenSetupForm(station);
-    form.texts[IDC_SETUP_MAX_WPM] = "25";
-    form.texts[IDC_SETUP_WEIGHT] = "95";
+    form.texts[SetupField::kMaxWpm] = "25";
+    form.texts[SetupField::kWeight] = "95";
     Done(&form, false);
     EXPECT_EQ(window.Text(IDC_WPM), "25") << "a refused attempt leaves the new maximum shown";
 
-    form.texts[IDC_SETUP_WEIGHT] = "50";
+    form.texts[SetupField::kWeight] = "50";
     Done(&form, true);
     EXPECT_EQ(keyer.wpm, 30);
     EXPECT_EQ(window.Text(IDC_WPM), "30");
@@ -199,15 +200,15 @@ TEST_F(SetupFormTest, LoweringMaxBelowTheSpeedLeavesTheSpeed) {
 TEST_F(SetupFormTest, PotLockHandsTheSpeedToThePotAndBack) {
     station.state().pot_speed_active = 1;
     SetupForm form = OpenSetupForm(station);
-    EXPECT_TRUE(form.checks[IDC_SETUP_POT_LOCK]);
-    EXPECT_FALSE(form.enabled[IDC_SETUP_POT_LOCK]) << "no keyer, no pot";
+    EXPECT_TRUE(form.checks[SetupField::kPotLock]);
+    EXPECT_FALSE(form.enabled[SetupField::kPotLock]) << "no keyer, no pot";
     EXPECT_EQ(station.state().pot_speed_active, 0);
     Done(&form, true);
     EXPECT_EQ(keyer.wpm, 0);
     EXPECT_EQ(station.state().pot_speed_active, 1);
     EXPECT_FALSE(window.Enabled(IDC_WPM));
 
-    form.checks[IDC_SETUP_POT_LOCK] = false;
+    form.checks[SetupField::kPotLock] = false;
     Done(&form, true);
     EXPECT_EQ(keyer.wpm, keyer.min_wpm) << "a speed of 0 takes the pot's lowest";
 
@@ -223,80 +224,82 @@ TEST_F(SetupFormTest, PotLockHandsTheSpeedToThePotAndBack) {
 TEST_F(SetupFormTest, PaddleOnlyNeedsAKeyerOfVersionTwentyOrLater) {
     settings.keyer_settings.sidetone = kSidetonePaddleOnly | kSidetoneStartupMarker | 5;
     SetupForm form = OpenSetupForm(station);
-    EXPECT_FALSE(form.enabled[IDC_SETUP_PADDLE_ONLY]);
-    EXPECT_EQ(form.selections[IDC_SETUP_FREQ], 4) << "800 Hz stays visible";
-    form.checks[IDC_SETUP_PADDLE_ONLY] = true;
+    EXPECT_FALSE(form.enabled[SetupField::kPaddleOnly]);
+    EXPECT_EQ(form.selections[SetupField::kSidetoneFrequency], 4) << "800 Hz stays visible";
+    form.checks[SetupField::kPaddleOnly] = true;
     Done(&form, true);
     EXPECT_EQ(keyer.sidetone, 5);
 
     station.keyer().OpenHostWithoutPort(23);
     settings.keyer_settings.sidetone = kSidetonePaddleOnly | 5;
     form = OpenSetupForm(station);
-    EXPECT_TRUE(form.checks[IDC_SETUP_PADDLE_ONLY]);
-    form.selections[IDC_SETUP_FREQ] = 9;
+    EXPECT_TRUE(form.checks[SetupField::kPaddleOnly]);
+    form.selections[SetupField::kSidetoneFrequency] = 9;
     Done(&form, true);
     EXPECT_EQ(keyer.sidetone, kSidetonePaddleOnly | 10);
 }
 
 TEST_F(SetupFormTest, TailDecidesWhetherPaddleHangCanBeChosen) {
     SetupForm form = OpenSetupForm(station);
-    EXPECT_TRUE(form.enabled[IDC_SETUP_PADDLE_HANG]);
-    form.texts[IDC_SETUP_TAIL] = "12";
+    EXPECT_TRUE(form.enabled[SetupField::kPaddleHang]);
+    form.texts[SetupField::kTail] = "12";
     Done(&form, true);
-    EXPECT_FALSE(form.enabled[IDC_SETUP_PADDLE_HANG]);
-    EXPECT_FALSE(OpenSetupForm(station).enabled[IDC_SETUP_PADDLE_HANG]);
+    EXPECT_FALSE(form.enabled[SetupField::kPaddleHang]);
+    EXPECT_FALSE(OpenSetupForm(station).enabled[SetupField::kPaddleHang]);
 }
 
 TEST_F(SetupFormTest, NetworkClicksEnableWhatTheModeUses) {
     SetupForm form = OpenSetupForm(station);
-    ReactToSetupClick(IDC_SETUP_NET_SERVER, &form);
-    EXPECT_FALSE(form.enabled[IDC_SETUP_IP_ADDRESS] || form.enabled[IDC_SETUP_PORT_ENABLE]);
-    EXPECT_TRUE(form.enabled[IDC_SETUP_IP_OVERRIDE] && form.enabled[IDC_SETUP_IP_PORT]);
-    form.checks[IDC_SETUP_IP_OVERRIDE] = true;
-    ReactToSetupClick(IDC_SETUP_IP_OVERRIDE, &form);
-    EXPECT_TRUE(form.enabled[IDC_SETUP_IP_ADDRESS]);
-    form.checks[IDC_SETUP_PORT_ENABLE] = false;
-    ReactToSetupClick(IDC_SETUP_PORT_ENABLE, &form);
-    EXPECT_FALSE(form.enabled[IDC_SETUP_PORT]);
-    ReactToSetupClick(IDC_SETUP_NET_CLIENT, &form);
-    EXPECT_TRUE(form.enabled[IDC_SETUP_PORT] && form.enabled[IDC_SETUP_PORT_ENABLE]);
-    EXPECT_FALSE(form.enabled[IDC_SETUP_IP_OVERRIDE]);
+    ReactToSetupClick(SetupField::kNetServer, &form);
+    EXPECT_FALSE(form.enabled[SetupField::kIpAddress] ||
+                 form.enabled[SetupField::kKeyerPortEnable]);
+    EXPECT_TRUE(form.enabled[SetupField::kIpOverride] && form.enabled[SetupField::kIpPort]);
+    form.checks[SetupField::kIpOverride] = true;
+    ReactToSetupClick(SetupField::kIpOverride, &form);
+    EXPECT_TRUE(form.enabled[SetupField::kIpAddress]);
+    form.checks[SetupField::kKeyerPortEnable] = false;
+    ReactToSetupClick(SetupField::kKeyerPortEnable, &form);
+    EXPECT_FALSE(form.enabled[SetupField::kKeyerPort]);
+    ReactToSetupClick(SetupField::kNetClient, &form);
+    EXPECT_TRUE(form.enabled[SetupField::kKeyerPort] && form.enabled[SetupField::kKeyerPortEnable]);
+    EXPECT_FALSE(form.enabled[SetupField::kIpOverride]);
 }
 
 // Each list position through "Done" into the record's bits, and back out at the next opening.
 TEST_F(SetupFormTest, EveryListPositionStoresItsBitsAndOpensAgainAsStored) {
-    const auto choose = [&](int list, int position, bool ptt) {
+    const auto choose = [&](SetupField list, int position, bool ptt) {
         store.SetDefaults();
         SetupForm form = OpenSetupForm(station);
         form.selections[list] = position;
-        form.checks[IDC_SETUP_ENABLE_PTT] = ptt;
-        form.checks[IDC_SETUP_NET_OFF] = list != IDC_SETUP_ROLE;
-        form.checks[IDC_SETUP_NET_CLIENT] = list == IDC_SETUP_ROLE;
+        form.checks[SetupField::kEnablePtt] = ptt;
+        form.checks[SetupField::kNetworkOff] = list != SetupField::kRole;
+        form.checks[SetupField::kNetClient] = list == SetupField::kRole;
         Done(&form, true);
-        EXPECT_EQ(OpenSetupForm(station).selections[list], position) << "list " << list;
+        EXPECT_EQ(OpenSetupForm(station).selections[list], position)
+            << "list " << static_cast<int>(list);
     };
     const uint8_t key_modes[] = {0x10, 0x00, 0x20, 0x20, 0x20, 0x30};
     const uint8_t priorities[] = {0x00, 0x00, 0x00, 0x80, 0x40, 0x00};
     for (int p = 0; p < 6; ++p) {
-        choose(IDC_SETUP_CW_MODE, p, false);
+        choose(SetupField::kCwMode, p, false);
         EXPECT_EQ(keyer.mode_register & kModeKeyMask, key_modes[p]) << "CW Mode " << p;
         EXPECT_EQ(keyer.pin_config & kPinUltimaticMask, priorities[p]) << "CW Mode " << p;
     }
     const uint8_t port_outputs[] = {0x04, 0x07, 0x08, 0x0A};  // PTT on only at position 1
     const uint8_t pin_outputs[] = {0x05, 0x06, 0x04, 0x08};   // PTT on only at position 0
     for (int p = 0; p < 4; ++p) {
-        choose(IDC_SETUP_PADDLE_HANG, p, false);
+        choose(SetupField::kPaddleHang, p, false);
         EXPECT_EQ(keyer.pin_config & kPinPaddleHangMask, p * 0x10);
         station.keyer().OpenHostWithoutPort(23);
-        choose(IDC_SETUP_OUTPUT, p, p == 1);
+        choose(SetupField::kOutputSetup, p, p == 1);
         EXPECT_EQ(keyer.pin_config & 0x0F, port_outputs[p]) << "Port list " << p;
         station.keyer().OpenHostWithoutPort(19);
-        choose(IDC_SETUP_OUTPUT, p, p == 0);
+        choose(SetupField::kOutputSetup, p, p == 0);
         EXPECT_EQ(keyer.pin_config & 0x0F, pin_outputs[p]) << "P3= list " << p;
     }
     const uint32_t roles[] = {kNetRoleConverse, kNetRoleControlPoint, kNetRoleRemoteSide};
     for (int p = 0; p < 3; ++p) {
-        choose(IDC_SETUP_ROLE, p, false);
+        choose(SetupField::kRole, p, false);
         EXPECT_EQ(store.NetRole(), roles[p]);
     }
 }

@@ -17,6 +17,7 @@
 #include "tools/wine_kit/station.h"
 #include "tools/wine_kit/station_kit.h"
 #include "tools/wine_kit/ui_driver.h"
+#include "version/version.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ TEST(MainWindow, ShowsItsClassCaptionAndFirstStatusTexts) {
     ASSERT_TRUE(station.Start());
     HWND window = station.window();
     EXPECT_EQ(ui::ClassOf(window), "PellmarClass");
-    EXPECT_EQ(ui::WindowText(window), "Tarvel Remote Control 1.4");
+    EXPECT_EQ(ui::WindowText(window), std::string("Tarvel Remote Control ") + PELLMAR_VERSION_TEXT);
     EXPECT_TRUE(ui::WaitForText(window, IDC_LOCAL_STATUS, "Local Tarvel Closed", kWaitMs));
     EXPECT_EQ(ui::ReadText(window, IDC_REMOTE_STATUS), "Remote Tarvel Closed");
     EXPECT_EQ(ui::ReadText(window, IDC_NET_STATUS), "No Network Connection");
@@ -97,7 +98,12 @@ TEST(MainWindow, ManifestCarriesTheCaptionsVersion) {
     ASSERT_NE(manifest, nullptr);
     const std::string text(static_cast<const char*>(LockResource(LoadResource(program, manifest))),
                            SizeofResource(program, manifest));
-    EXPECT_NE(text.find(R"(name="Pellmar.RemoteKeyer" version="1.4.0.0")"), std::string::npos)
+    std::string dotted;
+    for (const int number : {PELLMAR_VERSION_NUMBERS}) {
+        dotted += (dotted.empty() ? "" : ".") + std::to_string(number);
+    }
+    EXPECT_NE(text.find(R"(name="Pellmar.RemoteKeyer" version=")" + dotted + '"'),
+              std::string::npos)
         << text;
     FreeLibrary(program);
 }
@@ -237,9 +243,9 @@ TEST(MainWindow, RightClickShowsTheAboutBoxWhichEscapeLeavesOpen) {
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(ui::ReadText(box, IDC_ABOUT_TITLE), "Pellmar - Internet Capable Tarvel");
     const std::string version = ui::ReadText(box, IDC_ABOUT_VERSION);
-    EXPECT_EQ(version.rfind("Ver 1.4, Built ", 0), 0u) << version;
-    EXPECT_EQ(version.size(), std::string("Ver 1.4, Built 10:51:01, Dec 15 2014 ").size())
-        << version;
+    const std::string built = std::string("Ver ") + PELLMAR_VERSION_TEXT + ", Built ";
+    EXPECT_EQ(version.rfind(built, 0), 0u) << version;
+    EXPECT_EQ(version.size(), (built + "10:51:01, Dec 15 2014 ").size()) << version;
     EXPECT_EQ(ui::ReadText(box, IDC_ABOUT_OS), "Operating System is WinNT/WinXP");
     SaveNamedScreenshot(box, "about_box");
 

@@ -95,6 +95,7 @@ TEST_F(StoredMessagesTest, RightClickOnM5EditsTheFifthMessageAndItsButtonsInsert
     EXPECT_TRUE(ui::WaitForText(editor, IDC_EDITOR_TEXT, kFifth + "[S00][S07]", kWaitMs));
     // The guide's picture shows a message that sends; the one below does not.
     EXPECT_TRUE(SaveNamedScreenshot(editor, "message_editor"));
+    ui::SendCommand(editor, IDOK);  // Enter: the editor stays, and the next click lands
     ui::SetText(editor, IDC_EDITOR_ARGUMENT, "120");
     ui::Click(editor, IDC_EDITOR_SET_WAIT);
     EXPECT_TRUE(ui::WaitForText(editor, IDC_EDITOR_TEXT, kFifth + "[S00][S07][W120]", kWaitMs))
@@ -122,12 +123,19 @@ TEST_F(StoredMessagesTest, SaveStoresTheFirst255CharactersInTheFile) {
     EXPECT_EQ(StoredSlot(5), expected);
 }
 
-TEST_F(StoredMessagesTest, CloseBoxLeavesTheFileAsItWas) {
+TEST_F(StoredMessagesTest, CloseBoxAndEscapeLeaveTheFileAsItWas) {
     const Bytes file_before = station_->ReadConfig();
     HWND editor = OpenEditorOn(IDC_M5);
     ASSERT_NE(editor, nullptr);
     ui::SetText(editor, IDC_EDITOR_TEXT, "changed");
     ui::PressCloseBox(editor);
+    ASSERT_TRUE(ui::WaitForWindowGone(editor, kWaitMs));
+    EXPECT_EQ(station_->ReadConfig(), file_before);
+
+    editor = OpenEditorOn(IDC_M5);
+    ASSERT_NE(editor, nullptr);
+    ui::SetText(editor, IDC_EDITOR_TEXT, "changed");
+    ui::SendCommand(editor, IDCANCEL);  // what the dialog makes of Escape
     ASSERT_TRUE(ui::WaitForWindowGone(editor, kWaitMs));
     EXPECT_EQ(station_->ReadConfig(), file_before);
 }

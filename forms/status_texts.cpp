@@ -1,4 +1,4 @@
-#include "app/status_texts.h"
+#include "forms/status_texts.h"
 
 #include <cstdio>
 

@@ -32,5 +32,6 @@ const char* RemoteKeyerClosedText();
 std::string RemoteKeyerText(uint8_t version);
 // Empty when not linked.
 std::string LinkHealthText(const LinkHealth& health);
-// The box's text; its caption is "Error".
+// A problem's box: its caption, and its text.
+constexpr const char* kProblemCaption = "Error";
 const char* ProblemText(Problem problem);
