@@ -19,7 +19,6 @@
 
 #include "app/resource_ids.h"
 #include "keyer/keyer_link.h"
-#include "keyer/serial_port.h"
 #include "messages/message_sender.h"
 #include "settings/field_number.h"
 #include "settings/settings_record.h"
@@ -176,11 +175,11 @@ void ShowNetworkEnables(uint32_t net_mode, bool address_override, SetupForm* for
     form->enabled[IDC_SETUP_IP_OVERRIDE] = net_mode == kNetModeServer;
 }
 
-void ListPorts(uint32_t stored_port, SetupForm* form) {
+void ListPorts(const Station& station, uint32_t stored_port, SetupForm* form) {
     int position = kNoSelection;
     std::vector<std::string>& entries = form->entries[IDC_SETUP_PORT];
     for (int n = 1; n <= kHighestComPort; ++n) {
-        if (!KeyerPortPresent(n)) {
+        if (!station.HasKeyerPort(n)) {
             continue;
         }
         if (static_cast<uint32_t>(n) == stored_port) {
@@ -382,7 +381,7 @@ SetupForm OpenSetupForm(Station& station) {
     const uint32_t net_mode = store.NetMode();
     const bool v2 = IsExtendedKeyerVersion(station.keyer().Version());
 
-    ListPorts(settings.com_port, &form);
+    ListPorts(station, settings.com_port, &form);
     station.sender().Stop();
 
     form.entries[IDC_SETUP_CW_MODE] = kCwModeEntries;

@@ -181,9 +181,15 @@ class StationTest : public ::testing::Test {
     TempFolder folder_;
     RecordingWindow window_;
     MainWindowView view_;
-    // A client waits a second, then two, between its tries at its server.
+    // A client waits a second, then two, between its tries at its server. Its keyer's COM
+    // port n is the folder's `keyer<n>`.
     Station station_{view_, view_, nullptr,
-                     StationSetup{folder_.File("pellmar.cfg"), {}, {}, {}, {1s, 2s}}};
+                     StationSetup{folder_.File("pellmar.cfg"),
+                                  {},
+                                  {},
+                                  {},
+                                  {1s, 2s},
+                                  KeyerPortPlace{{}, folder_.File("keyer%d")}}};
     SettingsStore& store = station_.settings();
     SettingsRecord& settings = store.record();
     // Socket events as the window gets them; a case ticks the link timer itself.
@@ -203,9 +209,9 @@ class StationKeyerTest : public StationTest {
         StationTest::SetUp();
         keyer_sim::Options options;
         options.speedup = 50;
+        options.link_path = folder_.File("keyer1");
         sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
         ASSERT_TRUE(sim_->Start());
-        SetKeyerPortPathPattern(sim_->PortPath());
         settings.net_flags = kNetModeOff;
         settings.com_port = 1;
     }
@@ -301,7 +307,6 @@ TEST_F(StationKeyerTest, KeyerLeftInHostModeIsClosedAndAttachedAgain) {
 }
 
 TEST_F(StationKeyerTest, MissingPortAsksToCheckTheSettings) {
-    SetKeyerPortPathPattern("/nonexistent/keyer%d");
     settings.com_port = 3;
     EXPECT_EQ(station_.OpenConnection(), 0);
     EXPECT_EQ(Log(), kBegin + "\r\nopenComm: 3Comm Open Failed!\r\nCheck com port settings.");
@@ -352,9 +357,10 @@ TEST_F(StationKeyerTest, UnpluggedKeyerIsClosedShownAndAttachesAgainOncePluggedI
     EXPECT_EQ(station_.keyer().IsHostOpen(), 0);
 
     sim_->Stop();
-    sim_ = std::make_unique<keyer_sim::KeyerSim>(keyer_sim::Options{});
+    keyer_sim::Options plugged_in;
+    plugged_in.link_path = folder_.File("keyer1");
+    sim_ = std::make_unique<keyer_sim::KeyerSim>(plugged_in);
     ASSERT_TRUE(sim_->Start());
-    SetKeyerPortPathPattern(sim_->PortPath());
     station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
 }
