@@ -76,8 +76,7 @@ void Station::TypeCharacter(unsigned int character_code) {
 
 void Station::TypeText(const std::string& text) {
     // Unlinked without a keyer, nothing would ever take the text.
-    if (!RoleAcceptsLocalKeying() ||
-        (!net_.IsLinked() && state_.local_keyer_open.load() == 0)) {
+    if (!RoleAcceptsLocalKeying() || (!net_.IsLinked() && state_.local_keyer_open.load() == 0)) {
         view_.RefuseTypedCharacter();
         return;
     }
