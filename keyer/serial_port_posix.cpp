@@ -52,6 +52,33 @@ bool Readable(const pollfd& fd) {
     return (fd.revents & POLLIN) != 0;
 }
 
+// The keyer's line: 1200 baud, 8N1, raw, no flow control, DTR on and RTS off. kKeyerOk, or
+// the open's result for the step that failed.
+int SetKeyerLine(int fd) {
+    termios attributes{};
+    if (tcgetattr(fd, &attributes) != 0) {
+        return kPortStateUnreadable;
+    }
+    cfmakeraw(&attributes);
+    attributes.c_cflag &= ~(CSTOPB | PARENB | CSIZE | CRTSCTS);
+    attributes.c_cflag |= CS8 | CLOCAL | CREAD;
+    attributes.c_iflag &= ~(IXON | IXOFF | IXANY);
+    attributes.c_cc[VMIN] = 0;
+    attributes.c_cc[VTIME] = 0;
+    cfsetispeed(&attributes, B1200);
+    cfsetospeed(&attributes, B1200);
+    if (tcsetattr(fd, TCSANOW, &attributes) != 0) {
+        return kPortStateUnwritable;
+    }
+    int dtr = TIOCM_DTR;
+    int rts = TIOCM_RTS;
+    if ((ioctl(fd, TIOCMBIS, &dtr) != 0 && !IsMissingModemLines(errno)) ||
+        (ioctl(fd, TIOCMBIC, &rts) != 0 && !IsMissingModemLines(errno))) {
+        return kPortStateUnwritable;
+    }
+    return kKeyerOk;
+}
+
 }  // namespace
 
 struct SerialPort::Platform {
@@ -169,26 +196,9 @@ int SerialPort::Open(int port_number, const KeyerPortPlace& place) {
     port.read_total_constant = 250;
     port.handle = fd;
 
-    termios attributes{};
-    if (tcgetattr(fd, &attributes) != 0) {
-        return kPortStateUnreadable;
-    }
-    cfmakeraw(&attributes);
-    attributes.c_cflag &= ~(CSTOPB | PARENB | CSIZE | CRTSCTS);
-    attributes.c_cflag |= CS8 | CLOCAL | CREAD;
-    attributes.c_iflag &= ~(IXON | IXOFF | IXANY);
-    attributes.c_cc[VMIN] = 0;
-    attributes.c_cc[VTIME] = 0;
-    cfsetispeed(&attributes, B1200);
-    cfsetospeed(&attributes, B1200);
-    if (tcsetattr(fd, TCSANOW, &attributes) != 0) {
-        return kPortStateUnwritable;
-    }
-    int dtr = TIOCM_DTR;
-    int rts = TIOCM_RTS;
-    if ((ioctl(fd, TIOCMBIS, &dtr) != 0 && !IsMissingModemLines(errno)) ||
-        (ioctl(fd, TIOCMBIC, &rts) != 0 && !IsMissingModemLines(errno))) {
-        return kPortStateUnwritable;
+    const int line = SetKeyerLine(fd);
+    if (line != kKeyerOk) {
+        return line;
     }
 
     // The keyer may still be sending from before; what it said then means nothing now.

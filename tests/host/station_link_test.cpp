@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -304,6 +305,15 @@ TEST_F(StationKeyerTest, KeyerLeftInHostModeIsClosedAndAttachedAgain) {
     ASSERT_TRUE(sim_->WaitForReceived(handshake_twice.size(), 3s));
     const Bytes wire = sim_->Received();
     EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 20), handshake_twice);
+}
+
+// A device the .ini names goes before the record's COM port number, which cannot name it.
+TEST_F(StationKeyerTest, TheIniNamesTheKeyersDevice) {
+    settings.com_port = 3;
+    std::ofstream(folder_.File("pellmar.ini")) << "[Keyer]\nDevice = " << folder_.File("keyer1");
+    EXPECT_EQ(station_.OpenConnection(), 1) << Log();
+    EXPECT_EQ(station_.KeyerDevice(), folder_.File("keyer1"));
+    EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
 }
 
 TEST_F(StationKeyerTest, MissingPortAsksToCheckTheSettings) {
