@@ -285,8 +285,7 @@ void IniSettings::ReportValue(const Entry& entry, const IniKey& key) {
 }
 
 std::string IniSettings::Text(const IniKey& key) const {
-    const Entry* entry = Find(key);
-    return entry == nullptr ? std::string(key.fallback) : entry->value;
+    return Value(key.section, key.name).value_or(std::string(key.fallback));
 }
 
 uint32_t IniSettings::Seconds(const IniKey& key) {
