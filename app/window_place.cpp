@@ -1,39 +1,14 @@
 #include "app/window_place.h"
 
 #include <algorithm>
-#include <cstdint>
 
-#include "settings/field_number.h"
 #include "settings/ini_file.h"
-
-namespace {
-
-constexpr char kSection[] = "Window";
-constexpr char kLeftKey[] = "Left";
-constexpr char kTopKey[] = "Top";
-// Far beyond any screen; more digits than this are no coordinate.
-constexpr std::size_t kCoordinateDigits = 6;
-
-std::optional<int> Coordinate(const IniSettings& ini, const char* key) {
-    const std::optional<std::string> value = ini.Value(kSection, key);
-    if (!value) {
-        return std::nullopt;
-    }
-    const bool negative = !value->empty() && value->front() == '-';
-    const std::optional<uint32_t> size =
-        UnsignedFromText(value->substr(negative ? 1 : 0), kCoordinateDigits);
-    if (!size) {
-        return std::nullopt;
-    }
-    return negative ? -static_cast<int>(*size) : static_cast<int>(*size);
-}
-
-}  // namespace
+#include "settings/ini_keys.h"
 
 std::optional<WindowPlace> KeptWindowPlace(const std::string& config_path) {
     const IniSettings ini = ReadIniFile(IniPathFor(config_path));
-    const std::optional<int> left = Coordinate(ini, kLeftKey);
-    const std::optional<int> top = Coordinate(ini, kTopKey);
+    const std::optional<int> left = ini.Coordinate(ini_keys::kWindowLeft);
+    const std::optional<int> top = ini.Coordinate(ini_keys::kWindowTop);
     if (!left || !top) {
         return std::nullopt;
     }
@@ -41,9 +16,11 @@ std::optional<WindowPlace> KeptWindowPlace(const std::string& config_path) {
 }
 
 bool KeepWindowPlace(const std::string& config_path, WindowPlace place) {
-    return WriteIniSection(
-        IniPathFor(config_path), kSection,
-        {{kLeftKey, std::to_string(place.left)}, {kTopKey, std::to_string(place.top)}});
+    static_assert(ini_keys::kWindowLeft.section == ini_keys::kWindowTop.section,
+                  "the place is one section's two settings");
+    return WriteIniSection(IniPathFor(config_path), ini_keys::kWindowLeft.section,
+                           {{std::string(ini_keys::kWindowLeft.name), std::to_string(place.left)},
+                            {std::string(ini_keys::kWindowTop.name), std::to_string(place.top)}});
 }
 
 WindowPlace CentredIn(const WorkArea& work, int width, int height) {

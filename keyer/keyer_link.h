@@ -32,9 +32,9 @@
 #include "keyer/keyer_link_state.h"
 #include "keyer/keyer_listener.h"
 #include "keyer/keyer_result.h"
+#include "keyer/keyer_settings.h"
 #include "keyer/keyer_wire.h"
 #include "keyer/serial_port.h"
-#include "settings/settings_record.h"
 
 using keyer_wire::BufferedCommandArgumentCount;
 using keyer_wire::IsExtendedKeyerVersion;

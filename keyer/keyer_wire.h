@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "settings/settings_record.h"
+#include "keyer/keyer_settings.h"
 
 namespace keyer_wire {
 

@@ -9,6 +9,21 @@
 
 #include "keyer/keyer_result.h"
 
+// Where the host build finds a keyer's port: a station's set-up says where its own is, so two
+// stations in one process each have theirs. Windows opens COM port n by its own name
+// (KeyerPortDeviceName) and takes none of this.
+struct KeyerPortPlace {
+    // Linux numbers its serial ports from 0: this pattern opens COMn as /dev/ttyS(n-1).
+    static constexpr const char* kLinuxSerialPorts = "/dev/ttyS%d";
+
+    // A device that every port number opens: a site names its keyer's device, which its
+    // record's COM port number cannot. Empty: `numbered` finds the port.
+    std::string device;
+    // Where port n lives, as a printf pattern with one %d: n - 1 in the Linux pattern above,
+    // n itself in any other (a test's own ports).
+    std::string numbered = kLinuxSerialPorts;
+};
+
 // One open port is an object its owner holds (the keyer link); two links in one process
 // each have their own. The platform's state of it lives in the platform's file.
 class SerialPort {
@@ -19,10 +34,10 @@ class SerialPort {
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // kKeyerOk; kPortOpenFailed (also: already open), kPortStateUnreadable,
-    // kPortStateUnwritable or kPortPurgeFailed. A port whose settings failed stays open until
-    // Close.
-    int Open(int port_number);
+    // Port `port_number` where `place` says. kKeyerOk; kPortOpenFailed (also: already open),
+    // kPortStateUnreadable, kPortStateUnwritable or kPortPurgeFailed. A port whose settings
+    // failed stays open until Close.
+    int Open(int port_number, const KeyerPortPlace& place = {});
     int Write(const uint8_t* bytes, uint32_t count);  // 1 when all were written
     int Read(uint8_t* buffer, uint32_t count);        // 1 when exactly `count` arrived
     void Close();
@@ -52,23 +67,15 @@ class SerialPort {
     std::unique_ptr<Platform> platform_;
 };
 
-// The device name that port number `n` opens: "com%d:" up to 9, "\\.\COM%d" from 10. On the
-// host build, the path pattern below decides instead.
+// The device name that port number `n` opens on Windows: "com%d:" up to 9, "\\.\COM%d" from
+// 10.
 std::string KeyerPortDeviceName(int port_number);
 
 // The device name under which port n is looked for when the ports that exist are listed:
 // "COM%d" up to 9 (where the open says "com%d:"), "\\.\COM%d" from 10.
 std::string ProbePortDeviceName(int port_number);
-// Whether port n exists: its device opens (and is closed again at once), or refuses in a
-// way that says a device is there: in use (the keyer's own open port among them), access
-// denied, a device failure or a time-out.
-bool KeyerPortPresent(int port_number);
-
-#ifndef _WIN32
-// Host build only: where port n lives, as a printf pattern with one %d (default
-// "/dev/ttyS%d" with n - 1, as Linux numbers them; tests point it at an emulator's pty).
-void SetKeyerPortPathPattern(const std::string& pattern);
-// Host build only: every port number opens `device` (a site names its keyer's device, which
-// its record's COM number cannot); an empty name goes back to the pattern.
-void UseKeyerDevice(const std::string& device);
-#endif
+// Whether numbered port n exists where `place` numbers them (a device it names is no port
+// to list): its device opens (and is closed again at once), or refuses in a way that says a
+// device is there: in use (the keyer's own open port among them), access denied, a device
+// failure or a time-out.
+bool KeyerPortPresent(int port_number, const KeyerPortPlace& place = {});

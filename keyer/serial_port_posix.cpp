@@ -20,27 +20,17 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "keyer/serial_port.h"
 
 namespace {
 
-// Where ports live is the program's, not a port's: every port of the process looks there.
-std::mutex pattern_mutex;
-std::string port_path_pattern = "/dev/ttyS%d";
-bool pattern_is_zero_based = true;
-std::string fixed_device;
-
-std::string PortPath(int port_number) {
-    std::lock_guard<std::mutex> lock(pattern_mutex);
-    if (!fixed_device.empty()) {
-        return fixed_device;
-    }
+std::string NumberedPortPath(int port_number, const KeyerPortPlace& place) {
+    const bool zero_based = place.numbered == KeyerPortPlace::kLinuxSerialPorts;
     char path[512];
-    std::snprintf(path, sizeof path, port_path_pattern.c_str(),
-                  pattern_is_zero_based ? port_number - 1 : port_number);
+    std::snprintf(path, sizeof path, place.numbered.c_str(),
+                  zero_based ? port_number - 1 : port_number);
     return path;
 }
 
@@ -60,6 +50,33 @@ void ClosePipe(int (&pipe_ends)[2]) {
 
 bool Readable(const pollfd& fd) {
     return (fd.revents & POLLIN) != 0;
+}
+
+// The keyer's line: 1200 baud, 8N1, raw, no flow control, DTR on and RTS off. kKeyerOk, or
+// the open's result for the step that failed.
+int SetKeyerLine(int fd) {
+    termios attributes{};
+    if (tcgetattr(fd, &attributes) != 0) {
+        return kPortStateUnreadable;
+    }
+    cfmakeraw(&attributes);
+    attributes.c_cflag &= ~(CSTOPB | PARENB | CSIZE | CRTSCTS);
+    attributes.c_cflag |= CS8 | CLOCAL | CREAD;
+    attributes.c_iflag &= ~(IXON | IXOFF | IXANY);
+    attributes.c_cc[VMIN] = 0;
+    attributes.c_cc[VTIME] = 0;
+    cfsetispeed(&attributes, B1200);
+    cfsetospeed(&attributes, B1200);
+    if (tcsetattr(fd, TCSANOW, &attributes) != 0) {
+        return kPortStateUnwritable;
+    }
+    int dtr = TIOCM_DTR;
+    int rts = TIOCM_RTS;
+    if ((ioctl(fd, TIOCMBIS, &dtr) != 0 && !IsMissingModemLines(errno)) ||
+        (ioctl(fd, TIOCMBIC, &rts) != 0 && !IsMissingModemLines(errno))) {
+        return kPortStateUnwritable;
+    }
+    return kKeyerOk;
 }
 
 }  // namespace
@@ -127,23 +144,12 @@ bool SerialPort::Platform::WaitForPort(int fd, short events, int timeout_ms) {
     }
 }
 
-void SetKeyerPortPathPattern(const std::string& pattern) {
-    std::lock_guard<std::mutex> lock(pattern_mutex);
-    port_path_pattern = pattern;
-    // Linux numbers its serial ports from 0; a pattern of the tests' own means n itself.
-    pattern_is_zero_based = pattern == "/dev/ttyS%d";
-}
-
-void UseKeyerDevice(const std::string& device) {
-    std::lock_guard<std::mutex> lock(pattern_mutex);
-    fixed_device = device;
-}
-
-bool KeyerPortPresent(int port_number) {
+bool KeyerPortPresent(int port_number, const KeyerPortPlace& place) {
     // Non-blocking, so a serial line without carrier does not hold the probe; the
     // refusals that still mean a device is there match the Windows ones: access denied,
     // in use (TIOCEXCL), a device failure, a time-out.
-    const int fd = open(PortPath(port_number).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open(NumberedPortPath(port_number, place).c_str(),
+                        O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0) {
         close(fd);
         return true;
@@ -157,13 +163,14 @@ SerialPort::~SerialPort() {
     Close();
 }
 
-int SerialPort::Open(int port_number) {
+int SerialPort::Open(int port_number, const KeyerPortPlace& place) {
     Platform& port = *platform_;
     if (port.handle.load() >= 0) {
         // Open already: Windows refuses a second opener too.
         return kPortOpenFailed;
     }
-    const std::string path = PortPath(port_number);
+    const std::string path =
+        place.device.empty() ? NumberedPortPath(port_number, place) : place.device;
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return kPortOpenFailed;
@@ -189,26 +196,9 @@ int SerialPort::Open(int port_number) {
     port.read_total_constant = 250;
     port.handle = fd;
 
-    termios attributes{};
-    if (tcgetattr(fd, &attributes) != 0) {
-        return kPortStateUnreadable;
-    }
-    cfmakeraw(&attributes);
-    attributes.c_cflag &= ~(CSTOPB | PARENB | CSIZE | CRTSCTS);
-    attributes.c_cflag |= CS8 | CLOCAL | CREAD;
-    attributes.c_iflag &= ~(IXON | IXOFF | IXANY);
-    attributes.c_cc[VMIN] = 0;
-    attributes.c_cc[VTIME] = 0;
-    cfsetispeed(&attributes, B1200);
-    cfsetospeed(&attributes, B1200);
-    if (tcsetattr(fd, TCSANOW, &attributes) != 0) {
-        return kPortStateUnwritable;
-    }
-    int dtr = TIOCM_DTR;
-    int rts = TIOCM_RTS;
-    if ((ioctl(fd, TIOCMBIS, &dtr) != 0 && !IsMissingModemLines(errno)) ||
-        (ioctl(fd, TIOCMBIC, &rts) != 0 && !IsMissingModemLines(errno))) {
-        return kPortStateUnwritable;
+    const int line = SetKeyerLine(fd);
+    if (line != kKeyerOk) {
+        return line;
     }
 
     // The keyer may still be sending from before; what it said then means nothing now.

@@ -112,7 +112,7 @@ SerialPort::~SerialPort() {
     Close();
 }
 
-int SerialPort::Open(int port_number) {
+int SerialPort::Open(int port_number, const KeyerPortPlace&) {
     Platform& port = *platform_;
     if (port.handle.load() != nullptr) {
         // The device would refuse a second opener anyway; returning here also keeps the
@@ -268,7 +268,7 @@ void SerialPort::CancelTransfers() {
     }
 }
 
-bool KeyerPortPresent(int port_number) {
+bool KeyerPortPresent(int port_number, const KeyerPortPlace&) {
     const std::string name = ProbePortDeviceName(port_number);
     const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

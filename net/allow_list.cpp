@@ -7,11 +7,6 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t";
 
-// Loopback, the private ranges, link-local, and the shared range of carrier-grade NAT and
-// overlay VPNs.
-constexpr const char kLocalAndPrivate[] =
-    "127.0.0.0/8, 10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16, 169.254.0.0/16, 100.64.0.0/10";
-
 std::string_view Trimmed(std::string_view text) {
     const std::size_t first = text.find_first_not_of(kBlanks);
     if (first == std::string_view::npos) {
@@ -76,13 +71,9 @@ std::string ConnectionRefusedLine(uint32_t ipv4_host_order) {
     return "Connection refused: " + Ipv4Text(ipv4_host_order) + " is not allowed.";
 }
 
-AllowList AllowList::FromSetting(const std::optional<std::string>& allow_from) {
-    if (!allow_from) {
-        return FromSetting(std::string(kLocalAndPrivate));
-    }
+AllowList AllowList::FromEntries(std::string_view entries) {
     AllowList list;
-    std::string_view rest = *allow_from;
-    std::vector<std::string_view> malformed;
+    std::string_view rest = entries;
     for (bool more = true; more;) {
         const std::size_t comma = rest.find(',');
         more = comma != std::string_view::npos;
@@ -100,11 +91,9 @@ AllowList AllowList::FromSetting(const std::optional<std::string>& allow_from) {
         if (address && bits) {
             const uint32_t mask = *bits == 0 ? 0 : ~uint32_t{0} << (32 - *bits);
             list.blocks_.push_back({*address & mask, mask});
-        } else if (std::find(malformed.begin(), malformed.end(), entry) == malformed.end()) {
-            malformed.push_back(entry);
-            list.problems_.push_back("AllowFrom entry " + QuotedForLog(entry) +
-                                     " is not an address, a block of addresses or any; it is "
-                                     "left out.");
+        } else if (std::find(list.malformed_.begin(), list.malformed_.end(), entry) ==
+                   list.malformed_.end()) {
+            list.malformed_.emplace_back(entry);
         }
     }
     return list;
@@ -114,8 +103,4 @@ bool AllowList::Allows(uint32_t ipv4_host_order) const {
     return std::any_of(blocks_.begin(), blocks_.end(), [ipv4_host_order](const Block& block) {
         return (ipv4_host_order & block.mask) == block.network;
     });
-}
-
-AllowList AllowListFrom(const IniSettings& ini) {
-    return AllowList::FromSetting(ini.Value("Network", "AllowFrom"));
 }

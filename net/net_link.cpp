@@ -3,23 +3,15 @@
 #include <cstring>
 #include <utility>
 
-#include "keyer/keyer_wire.h"
+NetLink::NetLink(LinkSetup setup) : setup_(std::move(setup)) {}
 
-NetLink::NetLink(TransmitQueue& keyer_queue, const SettingsStore& settings, LinkSetup setup)
-    : settings_(settings),
-      setup_(std::move(setup)),
-      backlog_(keyer_queue, [this](bool hold) { DecideHold(hold); }) {}
-
-bool NetLink::IsServer() const {
-    return (settings_.NetFlags() & kNetModeServer) != 0;
-}
-
-bool NetLink::RoleAcceptsLocalKeying() const {
-    return !IsLinked() || settings_.NetRole() == kNetRoleControlPoint;
+void NetLink::HoldLinkSocket(SocketHandle socket, LinkSocketUse use) {
+    link_socket_listens_.store(use == LinkSocketUse::kListens);
+    link_socket_.store(socket);
 }
 
 SocketHandle NetLink::DataSocket() const {
-    return IsServer() ? accepted_socket_.load() : link_socket_.load();
+    return link_socket_listens_.load() ? accepted_socket_.load() : link_socket_.load();
 }
 
 bool NetLink::IsHeld() const {
@@ -65,8 +57,6 @@ void NetLink::BeginLink() {
     // connection must not end the new one, and nothing meant for it goes on the new one.
     cut_short_socket_.store(kNoSocket);
     DropOutbound();
-    std::lock_guard<std::mutex> lock(report_mutex_);
-    reported_hold_ = false;
 }
 
 void NetLink::NoteLinkPacket(const Packet& packet) {
@@ -150,10 +140,13 @@ bool NetLink::IsOutboundStalled() const {
     return !outbound_.empty() && Clock::now() - last_moved_ >= setup_.silence_period;
 }
 
+void NetLink::Send(const Packet& packet) {
+    SendStream(packet.bytes, kPacketSize);
+}
+
 void NetLink::SendPacket(uint8_t type, uint8_t value, uint8_t second_value,
                          const uint8_t* payload) {
-    const Packet packet = BuildPacket(type, value, second_value, payload);
-    SendStream(packet.bytes, kPacketSize);
+    Send(BuildPacket(type, value, second_value, payload));
 }
 
 void NetLink::SendTextPackets(const uint8_t* bytes, int count) {
@@ -168,42 +161,7 @@ void NetLink::SendTextPackets(const uint8_t* bytes, int count) {
     SendStream(stream, static_cast<std::size_t>(count) * kPacketSize);
 }
 
-bool NetLink::WantsFeeding() const {
-    if (backlog_.Count() > 0) {
-        return true;
-    }
-    {
-        std::lock_guard<std::mutex> lock(outbound_mutex_);
-        if (!outbound_.empty()) {
-            return true;
-        }
-    }
-    std::lock_guard<std::mutex> lock(report_mutex_);
-    return reported_hold_;
-}
-
-void NetLink::ReportKeyerStatus(uint8_t status) {
-    std::lock_guard<std::mutex> lock(report_mutex_);
-    keyer_bits_ = status;
-    SendStatusLocked();
-}
-
-bool NetLink::ReportsStatus() const {
-    return IsLinked() && settings_.NetRole() != kNetRoleControlPoint;
-}
-
-void NetLink::SendStatusLocked() {
-    const uint8_t hold = reported_hold_ ? keyer_wire::kStatusHold : 0;
-    SendPacket(PKT_STATUS, static_cast<uint8_t>(keyer_bits_ | hold), 0, nullptr);
-}
-
-void NetLink::DecideHold(bool hold) {
-    std::lock_guard<std::mutex> lock(report_mutex_);
-    if (hold == reported_hold_) {
-        return;
-    }
-    reported_hold_ = hold;
-    if (ReportsStatus()) {
-        SendStatusLocked();
-    }
+bool NetLink::HasOutbound() const {
+    std::lock_guard<std::mutex> lock(outbound_mutex_);
+    return !outbound_.empty();
 }

@@ -1,15 +1,12 @@
 // The link to the other station: its flags, its two sockets and the socket library start it
-// holds, the watch that tells a dead link, the backlog of text from it for the local keyer,
-// and the status this station reports upstream.
+// holds, the watch that tells a dead link, and the packets it sends.
 //
 // Threads. The window's thread runs the link's events (the connection sequence, accept,
-// connect, read, close), its two timers, the watch and the backlog. The keyer reader and
-// the message sender send packets (SendPacket, SendTextPackets) from their own threads, and
-// the keyer reader reports the keyer's status (ReportKeyerStatus). So what a sender reads is
-// atomic: the flags, the two handles (a send racing a close simply fails), and the record of
-// a send cut short, which any sender writes and the window's thread reads. The status report
-// is one lock: the last report sent is always the latest state, whichever thread sent it.
-// The watch's clock and the backlog are the window's thread's alone.
+// connect, read, close), its two timers and the watch. The keyer reader and the message
+// sender send packets (SendPacket, SendTextPackets) from their own threads. So what a sender
+// reads is atomic: the flags, the two handles (a send racing a close simply fails), and the
+// record of a send cut short, which any sender writes and the window's thread reads. The
+// watch's clock is the window's thread's alone.
 //
 // No sender waits for the network. What the stream does not take at once waits, in order, in
 // the link's outbound buffer (one lock, held only for a send that never blocks), and goes on
@@ -40,9 +37,7 @@
 
 #include "net/link_timing.h"
 #include "net/packet.h"
-#include "net/receive_backlog.h"
 #include "net/socket_api.h"
-#include "settings/settings_store.h"
 
 constexpr std::chrono::milliseconds kLinkSilencePeriod{3 * kHeartbeatPeriod};
 
@@ -68,34 +63,31 @@ constexpr int kLinkSendBuffer = 16 * 1024;
 // At most this many PKT_TEXT_CHAR go out in one write.
 constexpr int kMaxTextPackets = 3;
 
+// What the link socket is for: a Net Server's listens, and each connection it accepts
+// carries a link; a Net Client's connects, and then carries the link itself.
+enum class LinkSocketUse { kListens, kConnects };
+
 class NetLink {
   public:
-    // `settings` says the mode and the role, which other threads read too.
-    NetLink(TransmitQueue& keyer_queue, const SettingsStore& settings, LinkSetup setup = {});
+    explicit NetLink(LinkSetup setup = {});
     NetLink(const NetLink&) = delete;
     NetLink& operator=(const NetLink&) = delete;
 
-    // Net Server: `net_mode` bit 1 of the Settings record.
-    bool IsServer() const;
     // The link to the other station is up; a connect or a listen is under way.
     bool IsLinked() const { return connected_.load(); }
     void SetLinked(bool linked) { connected_.store(linked); }
     bool IsPending() const { return pending_.load(); }
     void SetPending(bool pending) { pending_.store(pending); }
-    // Keying that starts at this station (typing, the message buttons, Tune) is taken while
-    // unlinked, or linked as ControlPoint; linked in Converse or as RemoteSide the other
-    // station does the keying.
-    bool RoleAcceptsLocalKeying() const;
 
     // A Net Server's listening socket, or a Net Client's socket that connects and then
     // carries the link.
     SocketHandle LinkSocket() const { return link_socket_.load(); }
-    void HoldLinkSocket(SocketHandle socket) { link_socket_.store(socket); }
+    void HoldLinkSocket(SocketHandle socket, LinkSocketUse use);
     // A Net Server's accepted connection, which carries its link.
     SocketHandle AcceptedSocket() const { return accepted_socket_.load(); }
     void HoldAcceptedSocket(SocketHandle socket) { accepted_socket_.store(socket); }
-    // The socket the station sends and reads on: the accepted one on a Net Server, the link
-    // socket on a Net Client.
+    // The socket the station sends and reads on: the accepted one when the link socket
+    // listens, else the link socket.
     SocketHandle DataSocket() const;
     // A StartSockets that succeeded, for the link to stop once.
     void HoldSocketLibrary() { sockets_started_.store(true); }
@@ -108,7 +100,7 @@ class NetLink {
     void ReleaseSocketLibrary();
 
     // A link has come up: it counts as heard from now, with no heartbeat heard yet, its
-    // framing intact and no hold reported on it.
+    // framing intact and nothing waiting for it.
     void BeginLink();
     // Every packet that arrives on the link, whatever it is.
     void NoteLinkPacket(const Packet& packet);
@@ -121,9 +113,10 @@ class NetLink {
     // The data socket has lost its framing: nothing more may be sent on it.
     bool IsFramingLost() const;
 
-    // Builds the packet and puts its 20 bytes into the stream, or behind what waits for it;
-    // a packet that finds no room is lost whole. Never waits. `payload` is exactly 15 bytes,
-    // or null.
+    // Puts the packet's 20 bytes into the stream, or behind what waits for it; a packet that
+    // finds no room is lost whole. Never waits.
+    void Send(const Packet& packet);
+    // Builds the packet and sends it. `payload` is exactly 15 bytes, or null.
     void SendPacket(uint8_t type, uint8_t value, uint8_t second_value = 0,
                     const uint8_t* payload = nullptr);
     // A PKT_TEXT_CHAR for each of `count` bytes (1 to kMaxTextPackets), all in one write: a
@@ -133,16 +126,10 @@ class NetLink {
 
     // On the link timer: what waits for the peer goes on, as far as the stream takes it.
     void FlushOutbound();
+    // Bytes wait for the peer: the link timer has work.
+    bool HasOutbound() const;
     // Bytes have waited for the peer, with none of them taken, for the silence period.
     bool IsOutboundStalled() const;
-
-    ReceiveBacklog& backlog() { return backlog_; }
-    // Text waits in the backlog or for the peer, or hold is reported until the queue drains:
-    // the link timer has work.
-    bool WantsFeeding() const;
-    // The keyer's own status bits, sent upstream with this station's hold on top. Called
-    // while linked, in the roles that report their keyer's status.
-    void ReportKeyerStatus(uint8_t status);
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -151,15 +138,12 @@ class NetLink {
     void SendStream(const uint8_t* bytes, std::size_t count);
     void FlushOutboundLocked(SocketHandle socket);
     void DropOutbound();
-    bool ReportsStatus() const;
-    void DecideHold(bool hold);
-    void SendStatusLocked();
 
-    const SettingsStore& settings_;
     const LinkSetup setup_;
     std::atomic<bool> connected_{false};
     std::atomic<bool> pending_{false};
     std::atomic<SocketHandle> link_socket_{kNoSocket};
+    std::atomic<bool> link_socket_listens_{false};
     std::atomic<SocketHandle> accepted_socket_{kNoSocket};
     std::atomic<bool> sockets_started_{false};
 
@@ -177,10 +161,4 @@ class NetLink {
     std::vector<uint8_t> outbound_;
     std::size_t stream_offset_ = 0;
     Clock::time_point last_moved_{};
-
-    mutable std::mutex report_mutex_;
-    uint8_t keyer_bits_ = 0;      // the keyer's last status, under report_mutex_
-    bool reported_hold_ = false;  // this station's hold as last decided, under report_mutex_
-
-    ReceiveBacklog backlog_;
 };

@@ -18,18 +18,6 @@ Packet BuildPacket(uint8_t type, uint8_t value, uint8_t second_value, const uint
     return packet;
 }
 
-Packet BuildKeyerSettingsPacket(const KeyerSettings& settings) {
-    uint8_t block[kPacketPayloadSize];
-    std::memcpy(block, &settings, sizeof block);
-    return BuildPacket(PKT_KEYER_SETTINGS, 0, 0, block);
-}
-
-KeyerSettings PacketKeyerSettings(const Packet& packet) {
-    KeyerSettings settings;
-    std::memcpy(&settings, PacketPayload(packet), sizeof settings);
-    return settings;
-}
-
 bool IsKnownPacketType(uint8_t type) {
     switch (type) {
         case PKT_VERSION_REQUEST:

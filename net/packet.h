@@ -8,8 +8,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "settings/settings_record.h"
-
 constexpr std::size_t kPacketSize = 20;
 constexpr std::size_t kPacketPayloadOffset = 4;
 constexpr std::size_t kPacketPayloadSize = 15;
@@ -36,8 +34,6 @@ constexpr uint8_t kNoKeyerVersion = 0xFF;
 
 static_assert(kPacketPayloadOffset + kPacketPayloadSize + 1 == kPacketSize,
               "marker, type, value, second value, payload and one spare byte");
-static_assert(sizeof(KeyerSettings) == kPacketPayloadSize,
-              "the settings packet carries the keyer's load block whole");
 
 // The wire image, byte for byte. A plain record so that it can be copied into a send
 // buffer or out of a receive buffer without any conversion.
@@ -52,9 +48,6 @@ Packet BuildPacket(uint8_t type, uint8_t value);
 // As above with a second value, and with exactly 15 payload bytes copied to offsets 4 to 18
 // when `payload` is not null.
 Packet BuildPacket(uint8_t type, uint8_t value, uint8_t second_value, const uint8_t* payload);
-// PKT_KEYER_SETTINGS with value 0 and the block in the Settings record's order,
-// `mode_register` first.
-Packet BuildKeyerSettingsPacket(const KeyerSettings& settings);
 
 inline uint8_t PacketMarker(const Packet& packet) {
     return packet.bytes[0];
@@ -74,8 +67,6 @@ inline uint8_t PacketSecondValue(const Packet& packet) {
 inline const uint8_t* PacketPayload(const Packet& packet) {
     return packet.bytes + kPacketPayloadOffset;
 }
-// The payload of a settings packet read back as the keyer's load block.
-KeyerSettings PacketKeyerSettings(const Packet& packet);
 
 // True for the types a receiver acts on; every other type byte, including the unused ones
 // inside the range, is to be ignored without being counted as a bad packet.

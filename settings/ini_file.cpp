@@ -1,5 +1,7 @@
 #include "settings/ini_file.h"
 
+#include <utility>
+
 #include "settings/durable_file.h"
 #include "settings/field_number.h"
 
@@ -9,8 +11,8 @@ constexpr std::string_view kBlanks = " \t\r";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // Enough of a line for the operator to find it; the log is no place for a whole file.
 constexpr std::size_t kQuotedLongest = 60;
-// An hour: longer than anyone keys by hand, short enough to bound a forgotten key-down.
-constexpr uint32_t kLimitLongestSeconds = 3600;
+// Far beyond any screen; more digits than this are no coordinate.
+constexpr std::size_t kCoordinateDigits = 6;
 
 std::string_view Trimmed(std::string_view text) {
     const std::size_t first = text.find_first_not_of(kBlanks);
@@ -65,6 +67,121 @@ std::optional<std::string> SettingKey(std::string_view line) {
         return std::nullopt;
     }
     return Lower(Trimmed(line.substr(0, equals)));
+}
+
+// What a value of the key's kind must be, as the Connect log says it. Text and coordinates
+// are never reported.
+std::string Wanted(const IniKey& key) {
+    switch (key.kind) {
+        case IniValueKind::kYesNo:
+            return "yes or no";
+        case IniValueKind::kSeconds:
+            return "a whole number of seconds from 0 to " + std::to_string(key.most);
+        case IniValueKind::kAddresses:
+            return "an address, a block of addresses or any";
+        case IniValueKind::kText:
+        case IniValueKind::kCoordinate:
+            break;
+    }
+    return {};
+}
+
+// yes/no, true/false, on/off or 1/0 in any case; nothing for anything else.
+std::optional<bool> YesFromText(std::string_view text) {
+    const std::string value = Lower(text);
+    for (const char* yes : {"yes", "true", "on", "1"}) {
+        if (value == yes) {
+            return true;
+        }
+    }
+    for (const char* no : {"no", "false", "off", "0"}) {
+        if (value == no) {
+            return false;
+        }
+    }
+    return std::nullopt;
+}
+
+// New lines end as the operator's do; a file without any gets Windows' line ends.
+std::string LineEndOf(std::string_view text) {
+    return text.find("\r\n") != std::string_view::npos ? "\r\n"
+           : text.find('\n') != std::string_view::npos ? "\n"
+                                                       : "\r\n";
+}
+
+// The file as WithIniSection copies it, a line at a time, and where it has got to.
+struct SectionWalk {
+    SectionWalk(std::string_view section, const std::vector<IniEntry>& entries,
+                std::string line_end)
+        : section(section),
+          entries(entries),
+          line_end(std::move(line_end)),
+          written(entries.size(), false) {}
+
+    std::string_view section;
+    const std::vector<IniEntry>& entries;
+    std::string line_end;
+    std::vector<bool> written;
+    std::string result;
+    bool in_section = false;
+    bool in_first_section = false;
+    // Where the settings the section lacks go: after the first such section's last setting.
+    std::optional<std::size_t> insert_at;
+};
+
+void TakeHeading(SectionWalk& walk, std::string_view raw, std::string_view line) {
+    const std::optional<std::string_view> name = HeadingName(line);
+    walk.in_section = name && Lower(*name) == Lower(walk.section);
+    walk.in_first_section = walk.in_section && !walk.insert_at;
+    walk.result += raw;
+    if (walk.in_first_section) {
+        walk.insert_at = walk.result.size();
+    }
+}
+
+// Any other line: one of the section's settings is replaced, the rest copied.
+void TakeLine(SectionWalk& walk, std::string_view raw, std::string_view line) {
+    const std::optional<std::string> key = walk.in_section ? SettingKey(line) : std::nullopt;
+    std::size_t entry = 0;
+    while (key && entry < walk.entries.size() && Lower(walk.entries[entry].key) != *key) {
+        ++entry;
+    }
+    if (key && entry < walk.entries.size()) {
+        if (walk.written[entry]) {
+            return;  // a later line of a key already set would win over it
+        }
+        walk.written[entry] = true;
+        const std::string_view ending = raw.substr(raw.find_last_not_of("\r\n") + 1);
+        walk.result += walk.entries[entry].key + " = " + walk.entries[entry].value +
+                       (raw.back() == '\n' ? std::string(ending) : walk.line_end);
+    } else {
+        walk.result += raw;
+    }
+    if (key && walk.in_first_section) {
+        walk.insert_at = walk.result.size();
+    }
+}
+
+// The settings the section lacks, after its last setting, or in a section of their own at
+// the end.
+std::string WithMissingEntries(SectionWalk& walk) {
+    std::string missing;
+    for (std::size_t entry = 0; entry < walk.entries.size(); ++entry) {
+        if (!walk.written[entry]) {
+            missing += walk.entries[entry].key + " = " + walk.entries[entry].value + walk.line_end;
+        }
+    }
+    if (!walk.insert_at) {
+        missing = "[" + std::string(walk.section) + "]" + walk.line_end + missing;
+        if (!walk.result.empty()) {
+            missing = walk.line_end + missing;  // a blank line before the new section
+        }
+        walk.insert_at = walk.result.size();
+    }
+    if (*walk.insert_at > 0 && walk.result[*walk.insert_at - 1] != '\n') {
+        missing = walk.line_end + missing;
+    }
+    return walk.result.insert(*walk.insert_at, missing);
 }
 
 }  // namespace
@@ -155,51 +272,60 @@ std::optional<std::string> IniSettings::Value(std::string_view section,
     return entry->value;
 }
 
-void IniSettings::ReportValue(const Entry& entry, std::string_view key, const std::string& wanted,
-                              const std::string& used) {
+void IniSettings::ReportValue(const Entry& entry, const IniKey& key) {
     for (const IniProblem& problem : problems_) {
         if (problem.line == entry.line) {
             return;
         }
     }
     problems_.push_back({entry.line, file_name_ + " line " + std::to_string(entry.line) + ": " +
-                                         std::string(key) + " " + QuotedForLog(entry.value) +
-                                         " is not " + wanted + "; " + used + " is used."});
+                                         std::string(key.name) + " " + QuotedForLog(entry.value) +
+                                         " is not " + Wanted(key) + "; " +
+                                         std::string(key.fallback) + " is used."});
 }
 
-uint32_t IniSettings::Seconds(std::string_view section, std::string_view key, uint32_t fallback,
-                              uint32_t most) {
-    const Entry* entry = Find(section, key);
+std::string IniSettings::Text(const IniKey& key) const {
+    return Value(key.section, key.name).value_or(std::string(key.fallback));
+}
+
+uint32_t IniSettings::Seconds(const IniKey& key) {
+    const uint32_t fallback = UnsignedFromText(std::string(key.fallback)).value_or(0);
+    const Entry* entry = Find(key);
     if (entry == nullptr) {
         return fallback;
     }
     const std::optional<uint32_t> seconds = UnsignedFromText(entry->value);
-    if (!seconds || *seconds > most) {
-        ReportValue(*entry, key, "a whole number of seconds from 0 to " + std::to_string(most),
-                    std::to_string(fallback));
+    if (!seconds || *seconds > key.most) {
+        ReportValue(*entry, key);
         return fallback;
     }
     return *seconds;
 }
 
-bool IniSettings::YesNo(std::string_view section, std::string_view key, bool fallback) {
-    const Entry* entry = Find(section, key);
+bool IniSettings::YesNo(const IniKey& key) {
+    const bool fallback = YesFromText(key.fallback).value_or(false);
+    const Entry* entry = Find(key);
     if (entry == nullptr) {
         return fallback;
     }
-    const std::string value = Lower(entry->value);
-    for (const char* yes : {"yes", "true", "on", "1"}) {
-        if (value == yes) {
-            return true;
-        }
+    const std::optional<bool> yes = YesFromText(entry->value);
+    if (!yes) {
+        ReportValue(*entry, key);
+        return fallback;
     }
-    for (const char* no : {"no", "false", "off", "0"}) {
-        if (value == no) {
-            return false;
-        }
+    return *yes;
+}
+
+std::optional<int> IniSettings::Coordinate(const IniKey& key) const {
+    const Entry* entry = Find(key);
+    const std::string value = entry == nullptr ? std::string(key.fallback) : entry->value;
+    const bool negative = !value.empty() && value.front() == '-';
+    const std::optional<uint32_t> size =
+        UnsignedFromText(value.substr(negative ? 1 : 0), kCoordinateDigits);
+    if (!size) {
+        return std::nullopt;
     }
-    ReportValue(*entry, key, "yes or no", fallback ? "yes" : "no");
-    return fallback;
+    return negative ? -static_cast<int>(*size) : static_cast<int>(*size);
 }
 
 std::string QuotedForLog(std::string_view text) {
@@ -221,6 +347,11 @@ std::string QuotedForLog(std::string_view text) {
     return '"' + shown + '"';
 }
 
+std::string MalformedEntryLine(const IniKey& key, std::string_view entry) {
+    return std::string(key.name) + " entry " + QuotedForLog(entry) + " is not " + Wanted(key) +
+           "; it is left out.";
+}
+
 std::string SiblingPathFor(const std::string& config_path, std::string_view extension) {
     const std::size_t name_start = config_path.find_last_of("/\\") + 1;  // npos + 1 is 0
     const std::size_t dot = config_path.rfind('.');
@@ -231,85 +362,29 @@ std::string SiblingPathFor(const std::string& config_path, std::string_view exte
     return config_path.substr(0, dot) + std::string(extension);
 }
 
-SafetyLimits SafetyLimitsFrom(IniSettings& ini) {
-    return {ini.Seconds("Safety", "TuneLimitSeconds", SafetyLimits{}.tune_seconds,
-                        kLimitLongestSeconds),
-            ini.Seconds("Safety", "PaddleLimitSeconds", SafetyLimits{}.paddle_seconds,
-                        kLimitLongestSeconds)};
-}
-
 std::string WithIniSection(std::string_view text, std::string_view section,
-                           const IniEntries& entries) {
-    // New lines end as the operator's do; a file without any gets Windows' line ends.
-    const std::string line_end = text.find("\r\n") != std::string_view::npos ? "\r\n"
-                                 : text.find('\n') != std::string_view::npos ? "\n"
-                                                                             : "\r\n";
-    std::vector<bool> written(entries.size(), false);
-    std::string result;
+                           const std::vector<IniEntry>& entries) {
+    SectionWalk walk(section, entries, LineEndOf(text));
     if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
-        result = kUtf8Bom;
+        walk.result = kUtf8Bom;
         text.remove_prefix(kUtf8Bom.size());
     }
-    bool in_section = false;
-    bool in_first_section = false;
-    // Where the settings the section lacks go: after its last setting.
-    std::optional<std::size_t> insert_at;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         const std::string_view raw = text.substr(0, end == std::string_view::npos ? end : end + 1);
         text.remove_prefix(raw.size());
         const std::string_view line = Trimmed(raw.substr(0, raw.find('\n')));
         if (!line.empty() && line.front() == '[') {
-            const std::optional<std::string_view> name = HeadingName(line);
-            in_section = name && Lower(*name) == Lower(section);
-            in_first_section = in_section && !insert_at;
-            result += raw;
-            if (in_first_section) {
-                insert_at = result.size();
-            }
-            continue;
-        }
-        const std::optional<std::string> key = in_section ? SettingKey(line) : std::nullopt;
-        std::size_t entry = 0;
-        while (key && entry < entries.size() && Lower(entries[entry].first) != *key) {
-            ++entry;
-        }
-        if (key && entry < entries.size()) {
-            if (written[entry]) {
-                continue;  // a later line of a key already set would win over it
-            }
-            written[entry] = true;
-            const std::string_view ending = raw.substr(raw.find_last_not_of("\r\n") + 1);
-            result += entries[entry].first + " = " + entries[entry].second +
-                      (raw.back() == '\n' ? std::string(ending) : line_end);
+            TakeHeading(walk, raw, line);
         } else {
-            result += raw;
-        }
-        if (key && in_first_section) {
-            insert_at = result.size();
+            TakeLine(walk, raw, line);
         }
     }
-    std::string missing;
-    for (std::size_t entry = 0; entry < entries.size(); ++entry) {
-        if (!written[entry]) {
-            missing += entries[entry].first + " = " + entries[entry].second + line_end;
-        }
-    }
-    if (!insert_at) {
-        missing = "[" + std::string(section) + "]" + line_end + missing;
-        if (!result.empty()) {
-            missing = line_end + missing;  // a blank line before the new section
-        }
-        insert_at = result.size();
-    }
-    if (*insert_at > 0 && result[*insert_at - 1] != '\n') {
-        missing = line_end + missing;
-    }
-    return result.insert(*insert_at, missing);
+    return WithMissingEntries(walk);
 }
 
-bool WriteIniSection(const std::string& path, std::string_view section, const IniEntries& entries,
-                     Disk& disk) {
+bool WriteIniSection(const std::string& path, std::string_view section,
+                     const std::vector<IniEntry>& entries, Disk& disk) {
     std::string text;
     const FileReadResult read = ReadAtMostLargest(path, disk, &text);
     if ((read != FileReadResult::kRead && read != FileReadResult::kMissing) ||
@@ -318,8 +393,4 @@ bool WriteIniSection(const std::string& path, std::string_view section, const In
     }
     const std::string written = WithIniSection(text, section, entries);
     return ReplaceFileWhole(disk, path, written.data(), written.size());
-}
-
-bool ReconnectFrom(IniSettings& ini) {
-    return ini.YesNo("Network", "Reconnect", true);
 }

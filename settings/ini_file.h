@@ -1,6 +1,7 @@
 // The `.ini` file beside the configuration file: settings the 1832-byte record has no room
-// for (who may connect, the limits on keying from the link), written by the operator in a
-// text editor, and the Main window's place, which the program keeps there itself.
+// for (who may connect, the limits on keying from the link, a site's keyer device), written by
+// the operator in a text editor, and the Main window's place, which the program keeps there
+// itself. Its keys are the table's in ini_keys.h.
 //
 // The file is optional. The program writes one section of it, `[Window]`, and nothing else:
 // every other byte stays as the operator wrote it (comments, order, other sections, line
@@ -27,10 +28,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "settings/durable_file.h"
+#include "settings/ini_keys.h"
 
 // No operator writes this much by hand; a file this large is something else under the name.
 constexpr std::size_t kIniFileLargest = 64 * 1024;
@@ -45,13 +46,17 @@ class IniSettings {
     // The value as written, blanks around it removed; nothing when the key is not there.
     std::optional<std::string> Value(std::string_view section, std::string_view key) const;
 
-    // A whole number of seconds from 0 to `most`, or `fallback` when the key is not there.
-    // A value that is not such a number is reported once and `fallback` used.
-    uint32_t Seconds(std::string_view section, std::string_view key, uint32_t fallback,
-                     uint32_t most);
-    // yes/no, true/false, on/off or 1/0 in any case, or `fallback` when the key is not
-    // there; anything else is reported once and `fallback` used.
-    bool YesNo(std::string_view section, std::string_view key, bool fallback);
+    // Each reads the key of its kind. A key that is not there gives its fallback; a value that
+    // fails the kind's check is reported once and the fallback used.
+    // kText and kAddresses: the value as written.
+    std::string Text(const IniKey& key) const;
+    // kSeconds: a whole number of seconds from 0 to the key's `most`.
+    uint32_t Seconds(const IniKey& key);
+    // kYesNo.
+    bool YesNo(const IniKey& key);
+    // kCoordinate: nothing for a value that is not one either, which is not reported: only
+    // the program writes it.
+    std::optional<int> Coordinate(const IniKey& key) const;
 
     // What reading the file and the typed values found wrong, in the order found.
     const std::vector<IniProblem>& problems() const { return problems_; }
@@ -64,8 +69,8 @@ class IniSettings {
         int line;
     };
     const Entry* Find(std::string_view section, std::string_view key) const;
-    void ReportValue(const Entry& entry, std::string_view key, const std::string& wanted,
-                     const std::string& used);
+    const Entry* Find(const IniKey& key) const { return Find(key.section, key.name); }
+    void ReportValue(const Entry& entry, const IniKey& key);
 
     std::string file_name_;
     // Keyed by the lower-case section name, then the lower-case key.
@@ -80,21 +85,30 @@ IniSettings ParseIniText(std::string_view text, const std::string& file_name);
 // that cannot be read or is larger than kIniFileLargest gives no settings and says why.
 IniSettings ReadIniFile(const std::string& path, Disk& disk = MachineDisk());
 
-// `text` with `entries` (key and value) set in `section`: each replaces the first line of its
-// key there (a later one of the same key goes), and those the section lacks follow its last
-// setting; a file without the section gets it at its end.
-using IniEntries = std::vector<std::pair<std::string, std::string>>;
+// A setting the program writes.
+struct IniEntry {
+    std::string key;
+    std::string value;
+};
+
+// `text` with `entries` set in `section`: each replaces the first line of its key there (a
+// later one of the same key goes), and those the section lacks follow its last setting; a file
+// without the section gets it at its end.
 std::string WithIniSection(std::string_view text, std::string_view section,
-                           const IniEntries& entries);
+                           const std::vector<IniEntry>& entries);
 // The same for the file at `path`, a missing one created. False when it could not be written,
 // or could not be read (a file held, or too large to be the operator's), which is then left as
 // it is.
-bool WriteIniSection(const std::string& path, std::string_view section, const IniEntries& entries,
-                     Disk& disk = MachineDisk());
+bool WriteIniSection(const std::string& path, std::string_view section,
+                     const std::vector<IniEntry>& entries, Disk& disk = MachineDisk());
 
 // The operator's text as one line of the Connect log shows it: in quotes, control characters
 // as `?`, and cut short with `...` when it is long.
 std::string QuotedForLog(std::string_view text);
+
+// The Connect log line for `entry`, one of a list that `key` holds (kAddresses), which its
+// reader could not take and so left out.
+std::string MalformedEntryLine(const IniKey& key, std::string_view entry);
 
 // A file beside the configuration file: the last extension of the file name replaced by
 // `extension` (`pellmar.cfg` -> `pellmar.ini`), or `extension` added to a name without one; a
@@ -103,15 +117,3 @@ std::string SiblingPathFor(const std::string& config_path, std::string_view exte
 inline std::string IniPathFor(const std::string& config_path) {
     return SiblingPathFor(config_path, ".ini");
 }
-
-// How long Tune and paddle input that came over the link may hold the key at a RemoteSide;
-// 0 means no limit.
-struct SafetyLimits {
-    uint32_t tune_seconds = 30;
-    uint32_t paddle_seconds = 15;
-};
-SafetyLimits SafetyLimitsFrom(IniSettings& ini);
-
-// `[Network]` `Reconnect`: whether a Net Client whose link ended tries its server again by
-// itself; yes unless the operator says no.
-bool ReconnectFrom(IniSettings& ini);

@@ -5,31 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "keyer/keyer_settings.h"
+
 constexpr std::size_t kSettingsRecordSize = 1832;
 constexpr std::size_t kTextFieldSize = 256;
 constexpr int kMessageCount = 6;
 constexpr uint32_t kSettingsMagic = 0x55;
-
-// The 15 bytes the keyer's load command takes, in the keyer's order. The same block is the
-// payload of the keyer-settings packet.
-struct KeyerSettings {
-    uint8_t mode_register;
-    uint8_t wpm;
-    uint8_t sidetone;
-    uint8_t weight;
-    uint8_t lead_in;
-    uint8_t tail;
-    uint8_t min_wpm;
-    uint8_t wpm_range;
-    uint8_t first_extension;
-    uint8_t key_compensation;
-    uint8_t farnsworth;
-    uint8_t paddle_setpoint;
-    uint8_t dit_dah_ratio;
-    uint8_t pin_config;
-    uint8_t keyer_spare;
-};
-static_assert(sizeof(KeyerSettings) == 15, "the keyer's load block is 15 bytes");
 
 struct SettingsRecord {
     uint32_t magic;
@@ -78,23 +59,3 @@ constexpr uint32_t kNetRoleMask = 0xC0;
 constexpr uint32_t kNetRoleConverse = 0x00;
 constexpr uint32_t kNetRoleRemoteSide = 0x40;
 constexpr uint32_t kNetRoleControlPoint = 0x80;
-
-// `mode_register`
-constexpr uint8_t kModeNoPaddleDog = 0x80;
-constexpr uint8_t kModePaddleEcho = 0x40;
-constexpr uint8_t kModeKeyMask = 0x30;
-constexpr uint8_t kModeSwap = 0x08;
-constexpr uint8_t kModeSerialEcho = 0x04;
-constexpr uint8_t kModeAutoSpace = 0x02;
-constexpr uint8_t kModeCtSpacing = 0x01;
-
-// `sidetone`
-constexpr uint8_t kSidetonePaddleOnly = 0x80;
-constexpr uint8_t kSidetoneStartupMarker = 0x40;
-constexpr uint8_t kSidetoneFrequencyMask = 0x3F;
-
-// `pin_config`
-constexpr uint8_t kPinUltimaticMask = 0xC0;
-constexpr uint8_t kPinPaddleHangMask = 0x30;
-constexpr uint8_t kPinOutputMask = 0x0E;
-constexpr uint8_t kPinEnablePtt = 0x01;

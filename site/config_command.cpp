@@ -143,13 +143,14 @@ class ProblemsToStream final : public StationView, public ConnectLog {
 // The station the dialog belongs to, made and started as the program starts it: a missing
 // file is made from the defaults.
 struct StationForFile {
-    StationForFile(std::ostream& err, const std::string& config_path)
-        : view(err), station(view, view, nullptr, SetupFor(config_path)) {
+    StationForFile(std::ostream& err, const std::string& config_path, const KeyerPortPlace& ports)
+        : view(err), station(view, view, nullptr, SetupFor(config_path, ports)) {
         station.Start();
     }
-    static StationSetup SetupFor(const std::string& config_path) {
+    static StationSetup SetupFor(const std::string& config_path, const KeyerPortPlace& ports) {
         StationSetup setup;
         setup.config_path = config_path;
+        setup.keyer_port = ports;
         return setup;
     }
 
@@ -291,8 +292,9 @@ bool FileUnread(StationForFile& on_file, const std::string& config_path, const c
     return true;
 }
 
-int Show(const std::string& config_path, std::ostream& out, std::ostream& err) {
-    StationForFile on_file(err, config_path);
+int Show(const std::string& config_path, const KeyerPortPlace& ports, std::ostream& out,
+         std::ostream& err) {
+    StationForFile on_file(err, config_path, ports);
     const bool unread = FileUnread(on_file, config_path, "these are the defaults", err);
     const SetupForm form = OpenSetupForm(on_file.station);
     for (const Setting& setting : kSettings) {
@@ -364,12 +366,13 @@ void SayWhatWasNotKept(const std::vector<const Setting*>& named,
     }
 }
 
-int Set(const std::vector<std::string>& pairs, const std::string& config_path, std::ostream& err) {
+int Set(const std::vector<std::string>& pairs, const std::string& config_path,
+        const KeyerPortPlace& ports, std::ostream& err) {
     const std::vector<const Setting*> named = NamedSettings(pairs, err);
     if (named.empty()) {
         return 2;
     }
-    StationForFile on_file(err, config_path);
+    StationForFile on_file(err, config_path, ports);
     if (on_file.view.reported() != 0) {
         return 1;
     }
@@ -395,12 +398,13 @@ int Set(const std::vector<std::string>& pairs, const std::string& config_path, s
 }  // namespace
 
 int RunConfigCommand(const std::vector<std::string>& words, const std::string& config_path,
-                     std::ostream& out, std::ostream& err) {
+                     const KeyerPortPlace& ports, std::ostream& out, std::ostream& err) {
     if (words.size() == 1 && words[0] == "show") {
-        return Show(config_path, out, err);
+        return Show(config_path, ports, out, err);
     }
     if (words.size() >= 3 && words.size() % 2 == 1 && words[0] == "set") {
-        return Set(std::vector<std::string>(words.begin() + 1, words.end()), config_path, err);
+        return Set(std::vector<std::string>(words.begin() + 1, words.end()), config_path, ports,
+                   err);
     }
     err << kUsage;
     return 2;

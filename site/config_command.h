@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
-// `words` follow `config`: "show", or "set" and NAME VALUE pairs. Settings go to `out`,
-// refusals and problems to `err`. Returns 0 when done, 1 when the dialog refused a value or
-// the file could not be read or saved, 2 for a bad use (then nothing is saved).
+#include "keyer/serial_port.h"
+
+// `words` follow `config`: "show", or "set" and NAME VALUE pairs. The dialog lists the keyer
+// ports that `ports` finds. Settings go to `out`, refusals and problems to `err`. Returns 0
+// when done, 1 when the dialog refused a value or the file could not be read or saved, 2 for
+// a bad use (then nothing is saved).
 int RunConfigCommand(const std::vector<std::string>& words, const std::string& config_path,
-                     std::ostream& out, std::ostream& err);
+                     const KeyerPortPlace& ports, std::ostream& out, std::ostream& err);

@@ -17,7 +17,6 @@
 
 #include "keyer/serial_port.h"
 #include "net/socket_api.h"
-#include "settings/ini_file.h"
 #include "site/command_line.h"
 #include "site/config_command.h"
 #include "site/log_line_view.h"
@@ -65,28 +64,18 @@ class StopSignalWatch {
     std::thread thread_;
 };
 
-// The keyer's device as the command line or the .ini names it; empty leaves the record's COM
-// number to say.
-std::string KeyerDeviceFor(const SiteCommand& command) {
-    if (!command.keyer_device.empty()) {
-        return command.keyer_device;
-    }
-    const IniSettings ini = ReadIniFile(IniPathFor(command.config_path));
-    return ini.Value("Keyer", "Device").value_or(std::string());
-}
-
 int RunStation(const SiteCommand& command, const sigset_t& stop_signals) {
     LogLineView view(stdout);
-    const std::string device = KeyerDeviceFor(command);
-    UseKeyerDevice(device);
-    view.Line(std::string("pellmar-site ") + PELLMAR_VERSION_TEXT + " starting, configuration " +
-              command.config_path + ", keyer " +
-              (device.empty() ? std::string("on the record's COM port") : device));
     int status = 0;
     {
         StationSetup setup;
         setup.config_path = command.config_path;
+        setup.keyer_port.device = command.keyer_device;
         Station station(view, view, &view, std::move(setup));
+        const std::string device = station.KeyerDevice();
+        view.Line(std::string("pellmar-site ") + PELLMAR_VERSION_TEXT +
+                  " starting, configuration " + command.config_path + ", keyer " +
+                  (device.empty() ? std::string("on the record's COM port") : device));
         StopSignalWatch watch(stop_signals);
         status = RunSite(station, [&] { return watch.stop_requested(); });
     }
@@ -119,8 +108,8 @@ int main(int argc, char** argv) {
             std::printf("pellmar-site %s\n", PELLMAR_VERSION_TEXT);
             return 0;
         case SiteCommand::Kind::kConfig:
-            return RunConfigCommand(command.config_words, command.config_path, std::cout,
-                                    std::cerr);
+            return RunConfigCommand(command.config_words, command.config_path, KeyerPortPlace{},
+                                    std::cout, std::cerr);
         case SiteCommand::Kind::kRun:
             break;
     }

@@ -49,10 +49,16 @@ constexpr char kLeftInHostModeText[] = "Tarvel left in host mode: closing it";
 
 }  // namespace
 
+bool Station::HasKeyerPort(int port_number) const {
+    return KeyerPortPresent(port_number, keyer_port_);
+}
+
 // 1 attached, 0 failed (the port is given back, so the next attempt can open it again).
 int Station::AttachLocalKeyer() {
     Log(Format("\r\nopenComm: %d", static_cast<int>(record().com_port)));
-    const int opened = keyer_.port().Open(static_cast<int>(record().com_port));
+    KeyerPortPlace place = keyer_port_;
+    place.device = KeyerDevice();
+    const int opened = keyer_.port().Open(static_cast<int>(record().com_port), place);
     if (opened != kKeyerOk) {
         Log(SerialFailureReason(opened));
         Log("\r\nCheck com port settings.");
@@ -191,31 +197,33 @@ int Station::OpenNetworkStage() {
         Log(Format("\r\nError at socket(): %ld", static_cast<long>(SocketLastError())));
         return FailNetworkStage(net_);
     }
-    net_.HoldLinkSocket(socket);
+    net_.HoldLinkSocket(socket, server ? LinkSocketUse::kListens : LinkSocketUse::kConnects);
     const auto port = static_cast<uint16_t>(record().ip_port & 0xFFFF);
+    return server ? ListenForClient(socket, address, port) : StartConnect(socket, address, port);
+}
 
-    if (server) {
-        Log("\r\nbind()...");
-        if (BindSocket(socket, address, port) != 0) {
-            Log("\r\nbind() failed.");
-            return FailNetworkStage(net_);
-        }
-        view_.ShowNetworkStatus(NetworkStatus::kListening);
-        Log("listen()");
-        if (ListenSocket(socket, 1) != 0) {
-            Log("\r\nlisten() failed.");
-            return FailNetworkStage(net_);
-        }
-        Log("\r\nActivate Async Mode");
-        if (SelectSocketEvents(socket, socket_events_, kSocketNotifyMessage, kListenerEvents) !=
-            0) {
-            Log("\r\nWSAAsyncSelect() failed.");
-            return FailNetworkStage(net_);
-        }
-        net_.SetPending(true);
-        return 1;
+int Station::ListenForClient(SocketHandle socket, uint32_t address, uint16_t port) {
+    Log("\r\nbind()...");
+    if (BindSocket(socket, address, port) != 0) {
+        Log("\r\nbind() failed.");
+        return FailNetworkStage(net_);
     }
+    view_.ShowNetworkStatus(NetworkStatus::kListening);
+    Log("listen()");
+    if (ListenSocket(socket, 1) != 0) {
+        Log("\r\nlisten() failed.");
+        return FailNetworkStage(net_);
+    }
+    Log("\r\nActivate Async Mode");
+    if (SelectSocketEvents(socket, socket_events_, kSocketNotifyMessage, kListenerEvents) != 0) {
+        Log("\r\nWSAAsyncSelect() failed.");
+        return FailNetworkStage(net_);
+    }
+    net_.SetPending(true);
+    return 1;
+}
 
+int Station::StartConnect(SocketHandle socket, uint32_t address, uint16_t port) {
     Log("\r\nActivate Async Mode");
     if (SelectSocketEvents(socket, socket_events_, kSocketNotifyMessage, kConnectorEvents) != 0) {
         Log("\r\nWSAAsyncSelect() failed.");

@@ -1,21 +1,35 @@
 // What the .ini beside the configuration file says: who may connect, how long keying from
-// the link may hold the key, and whether a Net Client tries its server again by itself. It
-// is read at start and at each Open, so an edit takes effect at the next Open; it is never
-// required, and the station never writes it (only the window keeps its place there).
+// the link may hold the key, whether a Net Client tries its server again by itself, and the
+// keyer's device. It is read as the station is made, at start and at each Open, so an edit
+// takes effect at the next Open; it is never required, and the station never writes it (only
+// the window keeps its place there).
 #include <string>
 
 #include "net/allow_list.h"
 #include "settings/ini_file.h"
+#include "settings/ini_keys.h"
 #include "station/station.h"
 
-void Station::ReadIniSettings() {
+IniSettings Station::ReadIniFileBeside() const {
+    // A station without a configuration file has no .ini beside it either: every key holds
+    // its default.
     if (settings_.config_path().empty()) {
-        return;  // a station without a configuration file has no .ini beside it either
+        return IniSettings();
     }
-    IniSettings ini = ReadIniFile(IniPathFor(settings_.config_path()));
-    allow_from_ = AllowListFrom(ini);
-    limits_ = SafetyLimitsFrom(ini);
-    reconnect_enabled_ = ReconnectFrom(ini);
+    return ReadIniFile(IniPathFor(settings_.config_path()));
+}
+
+void Station::TakeIniSettings(IniSettings& ini) {
+    limits_ = {ini.Seconds(ini_keys::kTuneLimitSeconds),
+               ini.Seconds(ini_keys::kPaddleLimitSeconds)};
+    reconnect_enabled_ = ini.YesNo(ini_keys::kReconnect);
+    keyer_device_from_ini_ = ini.Text(ini_keys::kKeyerDevice);
+    allow_from_ = AllowList::FromEntries(ini.Text(ini_keys::kAllowFrom));
+}
+
+void Station::ReadIniSettings() {
+    IniSettings ini = ReadIniFileBeside();
+    TakeIniSettings(ini);
     // A mistake is told once in a run, not at every Open that finds it still there.
     const auto tell = [this](const std::string& line) {
         if (told_ini_problems_.insert(line).second) {
@@ -25,7 +39,11 @@ void Station::ReadIniSettings() {
     for (const IniProblem& problem : ini.problems()) {
         tell(problem.message);
     }
-    for (const std::string& problem : allow_from_.problems()) {
-        tell(problem);
+    for (const std::string& entry : allow_from_.malformed()) {
+        tell(MalformedEntryLine(ini_keys::kAllowFrom, entry));
     }
+}
+
+std::string Station::KeyerDevice() const {
+    return keyer_port_.device.empty() ? keyer_device_from_ini_ : keyer_port_.device;
 }

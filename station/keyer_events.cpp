@@ -67,7 +67,7 @@ void Station::OnKeyerStatus(uint8_t status) {
         // Keying from this station's own buttons follows the role rule. A report that the
         // rule refuses is dropped rather than passed on as status: its button bits would
         // read as hold and break-in at the other station.
-        if (net_.RoleAcceptsLocalKeying()) {
+        if (RoleAcceptsLocalKeying()) {
             OnKeyerButtons(status);
         }
         return;
@@ -77,7 +77,7 @@ void Station::OnKeyerStatus(uint8_t status) {
         return;
     }
     if (settings_.NetRole() != kNetRoleControlPoint) {
-        net_.ReportKeyerStatus(status);
+        status_relay_.ReportKeyerStatus(status);
     }
 }
 

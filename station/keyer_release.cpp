@@ -12,7 +12,7 @@ void Station::ReleaseKeyerControl() {
     typed_ahead_.clear();
     // Whatever the other station last said about its keyer says nothing about the next link.
     state_.remote_busy = 0;
-    net_.backlog().Drop();
+    receive_backlog_.Drop();
     keyer_.ClearBuffer();
     // A `[P]` from a stored message or the link would otherwise hold the transmitter on.
     keyer_.EndPtt();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "keyer/keyer_link.h"
 #include "net/allow_list.h"
@@ -35,6 +36,14 @@ bool SendsHeartbeats(const SettingsStore& settings) {
 
 }  // namespace
 
+bool Station::IsServer() const {
+    return (settings_.NetFlags() & kNetModeServer) != 0;
+}
+
+bool Station::RoleAcceptsLocalKeying() const {
+    return !net_.IsLinked() || settings_.NetRole() == kNetRoleControlPoint;
+}
+
 // The one place where the link's text reaches the keyer.
 bool KeyerTransmitQueue::Queue(const uint8_t* bytes, int count) {
     return keyer_.QueueBytes(bytes, count) != kKeyerQueueFull;
@@ -56,6 +65,7 @@ void Station::StartLink(SocketHandle data_socket) {
     }
     rx_packets_.Reset();
     net_.BeginLink();
+    status_relay_.BeginLink();
     tune_from_link_since_.reset();
     paddles_from_link_since_.reset();
     round_trips_.Restart();
@@ -72,7 +82,7 @@ void Station::EndLinkAsLost(const char* reason) {
     net_.SetLinked(false);
     RefreshLinkHealth();
     rx_packets_.Reset();
-    if (net_.IsServer()) {
+    if (IsServer()) {
         net_.ReleaseAcceptedSocket();
     } else {
         net_.ReleaseLinkSocket();
@@ -185,7 +195,7 @@ void Station::OnClose(SocketHandle socket) {
     net_.SetLinked(false);
     RefreshLinkHealth();
     rx_packets_.Reset();
-    if (net_.IsServer()) {
+    if (IsServer()) {
         net_.ReleaseAcceptedSocket();
     }
     ReleaseKeyerControl();
@@ -221,7 +231,7 @@ void Station::OnHeartbeatTick() {
 
 void Station::OnLinkWatchTick() {
     OpenWhenStartupWaitEnds();
-    net_.backlog().Feed();
+    MoveLinkTextOn();
     FeedTypedAhead();
     ReconnectIfDue();
     RefreshLinkHealth();
@@ -239,8 +249,18 @@ void Station::OnLinkWatchTick() {
     }
 }
 
+void Station::MoveLinkTextOn() {
+    receive_backlog_.Feed();
+}
+
+std::vector<uint8_t> Station::TextWaitingForKeyer() const {
+    return receive_backlog_.Bytes();
+}
+
 std::chrono::milliseconds Station::LinkTimerPeriod() const {
-    return net_.WantsFeeding() || !typed_ahead_.empty() ? kLinkFeedPeriod : kLinkWatchPeriod;
+    const bool busy = receive_backlog_.Count() > 0 || net_.HasOutbound() ||
+                      status_relay_.IsHolding() || !typed_ahead_.empty();
+    return busy ? kLinkFeedPeriod : kLinkWatchPeriod;
 }
 
 void Station::CloseNetworkFromButton() {
@@ -271,7 +291,7 @@ void Station::CloseNetworkAtExit() {
         return;
     }
     ReleaseKeyerControl();
-    if (net_.IsServer()) {
+    if (IsServer()) {
         net_.ReleaseAcceptedSocket();
     } else {
         net_.ReleaseLinkSocket();

@@ -13,7 +13,7 @@ void Station::RefreshLinkHealth() {
         health.kind = LinkHealth::Kind::kNone;
     } else if (settings_.NetRole() == kNetRoleRemoteSide) {
         health.kind =
-            net_.IsServer() ? LinkHealth::Kind::kClientAddress : LinkHealth::Kind::kServerAddress;
+            IsServer() ? LinkHealth::Kind::kClientAddress : LinkHealth::Kind::kServerAddress;
         health.address = peer_address_;
     } else if (const std::optional<std::chrono::milliseconds> trip =
                    round_trips_.RoundTrip(std::chrono::steady_clock::now())) {

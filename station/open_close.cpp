@@ -28,9 +28,17 @@ Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_e
       settings_(std::move(setup.config_path)),
       keyer_(*this, std::move(setup.keyer_writer_held)),
       keyer_queue_(keyer_),
-      net_(keyer_queue_, settings_, std::move(setup.link)),
+      keyer_port_(std::move(setup.keyer_port)),
+      net_(std::move(setup.link)),
+      status_relay_(net_, settings_),
+      receive_backlog_(keyer_queue_, [this](bool hold) { status_relay_.DecideHold(hold); }),
       reconnect_(std::move(setup.reconnect_waits)),
-      sender_(*this, settings_.record(), std::move(setup.carry_out_messages)) {}
+      sender_(*this, settings_.record(), std::move(setup.carry_out_messages)) {
+    // What the .ini says holds from the start, so the keyer's device is known before Start;
+    // its mistakes are told when Start reads it again.
+    IniSettings ini = ReadIniFileBeside();
+    TakeIniSettings(ini);
+}
 
 void Station::Start() {
     ReadSettingsFile(settings_, view_, log_);

@@ -83,7 +83,7 @@ void Station::Clear() {
 }
 
 void Station::ToggleTune() {
-    if (!net_.RoleAcceptsLocalKeying()) {
+    if (!RoleAcceptsLocalKeying()) {
         return;
     }
     const uint8_t on = state_.tune_on.load() == 1 ? 0 : 1;
@@ -112,7 +112,7 @@ void Station::TogglePause() {
 
 void Station::SendStoredMessage(int number) {
     // The sender itself refuses while a message is being sent.
-    if (net_.RoleAcceptsLocalKeying()) {
+    if (RoleAcceptsLocalKeying()) {
         sender_.Start(number, number);
     }
     view_.FocusTyping();

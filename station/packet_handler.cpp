@@ -4,6 +4,7 @@
 
 #include "keyer/keyer_link.h"
 #include "settings/settings_record.h"
+#include "station/keyer_settings_packet.h"
 #include "station/station.h"
 
 namespace {
@@ -39,7 +40,7 @@ void Station::SendVersionReply() {
 }
 
 void Station::AnswerVersionRequest() {
-    if (!net_.IsServer()) {
+    if (!IsServer()) {
         // Only a client asks, so a request here means both ends are set up as clients.
         Log(kClientServerMismatchText);
         return;
@@ -48,7 +49,7 @@ void Station::AnswerVersionRequest() {
 }
 
 void Station::RetellKeyerVersion() {
-    if (net_.IsLinked() && net_.IsServer()) {
+    if (net_.IsLinked() && IsServer()) {
         SendVersionReply();
     }
 }
@@ -64,7 +65,7 @@ void Station::processIPpacket(const Packet& packet) {
             AnswerVersionRequest();
             break;
         case PKT_TEXT_CHAR:
-            if (net_.backlog().Receive(value)) {
+            if (receive_backlog_.Receive(value)) {
                 Log(kBacklogFullText);
             }
             break;
@@ -81,9 +82,9 @@ void Station::processIPpacket(const Packet& packet) {
             break;
         case PKT_CLEAR:
             // Everything sent before the Clear goes, at once, however much of it still waits.
-            net_.backlog().Drop();
+            receive_backlog_.Drop();
             keyer_.ClearBuffer();
-            net_.backlog().Feed();
+            receive_backlog_.Feed();
             break;
         case PKT_PAUSE:
             keyer_.SetPause(value);
@@ -93,7 +94,7 @@ void Station::processIPpacket(const Packet& packet) {
             keyer_.SetKeyDown(value);
             break;
         case PKT_BACKSPACE:
-            if (!net_.backlog().TakeBack()) {
+            if (!receive_backlog_.TakeBack()) {
                 keyer_.Backspace();
             }
             break;
@@ -152,7 +153,7 @@ void Station::ApplyKeyerSettings() {
         // from the serial line rather than what its own paddles key.
         block.mode_register &= static_cast<uint8_t>(~kModePaddleEcho);
         block.mode_register |= kModeSerialEcho;
-        net_.SendPacket(PKT_KEYER_SETTINGS, 0, 0, reinterpret_cast<const uint8_t*>(&block));
+        net_.Send(BuildKeyerSettingsPacket(block));
         return;
     }
     if ((flags & kNetRoleRemoteSide) != 0) {

@@ -19,7 +19,7 @@ constexpr int kHighestKeyerPort = 32;
 SetupStart Station::OpenSetup() {
     SetupStart start;
     for (int n = 1; n <= kHighestKeyerPort; ++n) {
-        if (KeyerPortPresent(n)) {
+        if (HasKeyerPort(n)) {
             start.keyer_ports.push_back(n);
         }
     }

@@ -13,10 +13,10 @@
 // stops the keyer's threads and the message sender; after it returns no thread calls into the
 // station or its view, and both may go.
 //
-// Everything a station is belongs to it: its settings (`settings_`), its keyer link (`keyer_`),
-// its link to the other station (`net_`) and its message sender (`sender_`). Two stations in
-// one process share only what the platform has once: the socket library, and where COM ports
-// are found.
+// Everything a station is belongs to it: its settings (`settings_`), its keyer link (`keyer_`)
+// and where its port is, its link to the other station (`net_`) with the backlog of text from
+// it and the status it reports upstream, and its message sender (`sender_`). Two stations in
+// one process share only what the platform has once: the socket library.
 #pragma once
 
 #include <atomic>
@@ -30,6 +30,7 @@
 
 #include "keyer/keyer_link.h"
 #include "keyer/keyer_listener.h"
+#include "keyer/serial_port.h"
 #include "messages/message_sender.h"
 #include "net/allow_list.h"
 #include "net/net_link.h"
@@ -40,7 +41,9 @@
 #include "settings/ini_file.h"
 #include "settings/settings_store.h"
 #include "station/log_file.h"
+#include "station/receive_backlog.h"
 #include "station/station_view.h"
+#include "station/status_relay.h"
 
 // What the station itself keeps while it runs. Each is one word read and written whole.
 struct StationState {
@@ -69,8 +72,15 @@ class KeyerTransmitQueue final : public TransmitQueue {
     KeyerLink& keyer_;
 };
 
+// How long Tune and paddle input that came over the link may hold the key at a RemoteSide, as
+// the .ini says; 0 means no limit.
+struct SafetyLimits {
+    uint32_t tune_seconds;
+    uint32_t paddle_seconds;
+};
+
 // What a station is made with besides its view. The program names only the configuration
-// file; a test, the fuzzer or a bench may set the rest.
+// file, and the site its keyer's device; a test, the fuzzer or a bench may set the rest.
 struct StationSetup {
     // Where its configuration file lives; a station that never reads or saves it needs none.
     std::string config_path;
@@ -83,6 +93,8 @@ struct StationSetup {
     KeyerLink::WriterHold keyer_writer_held;
     // How long a Net Client whose link ended waits before each try at its server.
     ReconnectWaits reconnect_waits = kReconnectWaits;
+    // Where the keyer's port is. A device named here goes before the one the .ini names.
+    KeyerPortPlace keyer_port = {};
 };
 
 // What the Setup dialog shows besides the record: what the station knows of its keyer.
@@ -174,6 +186,11 @@ class Station final : public KeyerListener, public MessageSink {
     // the keyer or pasted text waits its turn, slow otherwise. Asked again after every tick and
     // socket event.
     std::chrono::milliseconds LinkTimerPeriod() const;
+    // Text from the link that waits for the local keyer moves on, as far as its queue takes
+    // it; the link timer's tick does this first.
+    void MoveLinkTextOn();
+    // What of that text still waits, oldest first.
+    std::vector<uint8_t> TextWaitingForKeyer() const;
 
     // One received packet.
     void processIPpacket(const Packet& packet);
@@ -195,6 +212,15 @@ class Station final : public KeyerListener, public MessageSink {
     // remote_busy while linked; otherwise the local keyer's nearly-full flag (nonzero, -9,
     // when no keyer is attached: a station with neither counts as busy).
     int IsLinkBusy() const;
+    // Keying that starts at this station (typing, the message buttons, Tune) is taken while
+    // unlinked, or linked as ControlPoint; linked in Converse or as RemoteSide the other
+    // station does the keying.
+    bool RoleAcceptsLocalKeying() const;
+    // The device the keyer is opened on, as the set-up or else the .ini names it; empty when
+    // the record's COM port number names the port.
+    std::string KeyerDevice() const;
+    // Whether COM port `port_number` is there to choose, where this station's ports are.
+    bool HasKeyerPort(int port_number) const;
 
     StationState& state() { return state_; }
     SettingsStore& settings() { return settings_; }
@@ -221,15 +247,23 @@ class Station final : public KeyerListener, public MessageSink {
     bool FindHost(bool server, HostEntry* entry);
     // Listens or starts the connect, as the record's mode says; 0 when that failed.
     int OpenNetworkStage();
+    // The network stage's end on a Net Server and on a Net Client, with the link socket
+    // held and the address found.
+    int ListenForClient(SocketHandle socket, uint32_t address, uint16_t port);
+    int StartConnect(SocketHandle socket, uint32_t address, uint16_t port);
     // A Net Client's next try at its server: the network stage alone, the keyer being
     // still attached.
     int ConnectAgain();
-    // ini_settings.cpp
+    // ini_settings.cpp: reads the .ini again and takes what it says, telling its mistakes.
     void ReadIniSettings();
+    IniSettings ReadIniFileBeside() const;
+    void TakeIniSettings(IniSettings& ini);
     // keying_limits.cpp: Tune and paddles from the link, timed from when they began.
     void NoteKeyingFromLink(uint8_t type, uint8_t value);
     void EnforceKeyingLimits();
     // link_events.cpp
+    // Net Server: `net_mode` bit 1 of the Settings record.
+    bool IsServer() const;
     void StartLink(SocketHandle data_socket);
     // link_health.cpp: shows the health the link has now, when it changed.
     void RefreshLinkHealth();
@@ -282,13 +316,18 @@ class Station final : public KeyerListener, public MessageSink {
     // open and a close or Exit, never while the station is made or goes.
     KeyerLink keyer_;
     KeyerTransmitQueue keyer_queue_;
+    // Where the set-up says the keyer's port is; a device it does not name, the .ini may.
+    const KeyerPortPlace keyer_port_;
     NetLink net_;
+    StatusRelay status_relay_;
+    ReceiveBacklog receive_backlog_;
     // The receive side of the one connection; reset with each new link so that the partial
     // tail of an ended connection never joins the start of the next.
     PacketReassembler rx_packets_;
-    // What the .ini says, as last read (at start and at each Open).
-    AllowList allow_from_ = AllowList::FromSetting(std::nullopt);
-    SafetyLimits limits_;
+    // What the .ini says, as last read (as the station is made, at start and at each Open).
+    AllowList allow_from_;
+    SafetyLimits limits_{};
+    std::string keyer_device_from_ini_;
     std::optional<std::chrono::steady_clock::time_point> tune_from_link_since_;
     std::optional<std::chrono::steady_clock::time_point> paddles_from_link_since_;
     // open_close.cpp: when a Net Server's start-up wait ends.

@@ -40,7 +40,7 @@ void Station::TypeCharacter(unsigned int character_code) {
         // operator means none of them as text, so nothing is refused.
         return;
     }
-    if (!net_.RoleAcceptsLocalKeying()) {
+    if (!RoleAcceptsLocalKeying()) {
         view_.RefuseTypedCharacter();
         return;
     }
@@ -76,8 +76,7 @@ void Station::TypeCharacter(unsigned int character_code) {
 
 void Station::TypeText(const std::string& text) {
     // Unlinked without a keyer, nothing would ever take the text.
-    if (!net_.RoleAcceptsLocalKeying() ||
-        (!net_.IsLinked() && state_.local_keyer_open.load() == 0)) {
+    if (!RoleAcceptsLocalKeying() || (!net_.IsLinked() && state_.local_keyer_open.load() == 0)) {
         view_.RefuseTypedCharacter();
         return;
     }
@@ -111,7 +110,7 @@ void Station::SendTypedCharacter(uint8_t character) {
 }
 
 void Station::FeedTypedAhead() {
-    if (!net_.RoleAcceptsLocalKeying()) {
+    if (!RoleAcceptsLocalKeying()) {
         typed_ahead_.clear();  // linked since, in a role that takes no keying here
         return;
     }

@@ -20,6 +20,7 @@
 
 #include "net/allow_list.h"
 #include "settings/ini_file.h"
+#include "settings/ini_keys.h"
 #include "tests/fuzz/fuzz_station.h"
 
 namespace {
@@ -75,10 +76,10 @@ void CheckOneLine(const std::string& message) {
 }
 
 void CheckAllowList(const IniSettings& ini) {
-    const std::string allow_from = ini.Value("Network", "AllowFrom").value_or("");
-    const AllowList list = AllowListFrom(ini);
-    for (const std::string& problem : list.problems()) {
-        CheckOneLine(problem);
+    const std::string allow_from = ini.Text(ini_keys::kAllowFrom);
+    const AllowList list = AllowList::FromEntries(allow_from);
+    for (const std::string& entry : list.malformed()) {
+        CheckOneLine(MalformedEntryLine(ini_keys::kAllowFrom, entry));
     }
     std::string_view rest = allow_from;
     for (bool more = true; more;) {
@@ -125,13 +126,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             }
             FuzzCheck(value->find('\n') == std::string::npos, "a value is one line");
             if (k < kKnownKeys) {
-                FuzzCheck(ini.Seconds(section, key, 7, 100) <= 100, "seconds within their range");
-                ini.YesNo(section, key, true);
+                FuzzCheck(ini.Seconds({section, key, IniValueKind::kSeconds, "7", 100}) <= 100,
+                          "seconds within their range");
+                ini.YesNo({section, key, IniValueKind::kYesNo, "yes"});
             }
         }
     }
-    const SafetyLimits limits = SafetyLimitsFrom(ini);
-    FuzzCheck(limits.tune_seconds <= 3600 && limits.paddle_seconds <= 3600,
+    FuzzCheck(ini.Seconds(ini_keys::kTuneLimitSeconds) <= 3600 &&
+                  ini.Seconds(ini_keys::kPaddleLimitSeconds) <= 3600,
               "the limits are within an hour");
     CheckProblems(ini, text);
     CheckAllowList(ini);

@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (byte < 0x80) {
             FuzzCheck(keyer.state().last_echo == byte, "an echo is the last echo");
         }
-        const bool may_start = button_report && station.net().RoleAcceptsLocalKeying() &&
+        const bool may_start = button_report && station.RoleAcceptsLocalKeying() &&
                                sending_before == 0 && (status & kButtonBits) != 0;
         FuzzCheck(messages_started - started_before == (may_start ? 1 : 0),
                   "a keyer button starts a message only where and when it may");

@@ -25,8 +25,8 @@
 #include "app/window.h"
 #include "keyer/keyer_link.h"
 #include "net/packet.h"
-#include "net/receive_backlog.h"
 #include "settings/settings_record.h"
+#include "station/receive_backlog.h"
 #include "station/station.h"
 #include "tests/fuzz/fuzz_station.h"
 #include "tests/support/recording_window.h"
@@ -110,7 +110,7 @@ struct Receiver {
             station.processIPpacket(packet);
             // A byte is refused only when it meets a full backlog, which is seen here first.
             backlog_filled =
-                backlog_filled || station.net().backlog().Count() == kReceiveBacklogSize;
+                backlog_filled || station.TextWaitingForKeyer().size() == kReceiveBacklogSize;
         }
         FuzzCheck(packets == stream_bytes / kPacketSize, "every 20 bytes make one packet");
         FuzzCheck(reassembler.PendingBytes() == stream_bytes % kPacketSize,
@@ -164,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             keyed.insert(keyed.end(), taken.begin(), taken.end());
         }
         if (action == kActionLinkTimer || action == kActionBoth) {
-            station.net().backlog().Feed();
+            station.MoveLinkTextOn();
         }
         if (action == kActionLinkEnds) {
             receiver.EndLink();
@@ -180,7 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (keyer_attached && !receiver.text_taken_back && !receiver.backlog_filled) {
         std::vector<uint8_t> arrived = keyed;
         const std::vector<uint8_t> queued = QueuedBytes(station.keyer());
-        const std::vector<uint8_t> waiting = station.net().backlog().Bytes();
+        const std::vector<uint8_t> waiting = station.TextWaitingForKeyer();
         arrived.insert(arrived.end(), queued.begin(), queued.end());
         arrived.insert(arrived.end(), waiting.begin(), waiting.end());
         FuzzCheck(arrived == receiver.expected.Bytes(),

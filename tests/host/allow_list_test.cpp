@@ -3,6 +3,8 @@
 #include <sstream>
 
 #include "net/allow_list.h"
+#include "settings/ini_file.h"
+#include "settings/ini_keys.h"
 
 namespace {
 
@@ -17,30 +19,31 @@ void ExpectAllows(const AllowList& list, const char* allowed, const char* refuse
 }
 
 TEST(AllowList, WithoutTheKeyOnlyLocalAndPrivateAddressesConnect) {
-    const AllowList list = AllowListFrom(ParseIniText("[Network]\nAllowFrm = any\n", "x.ini"));
+    const AllowList list = AllowList::FromEntries(
+        ParseIniText("[Network]\nAllowFrm = any\n", "x.ini").Text(ini_keys::kAllowFrom));
     ExpectAllows(list, "127.0.0.2 10.255.0.1 172.31.9.9 192.168.1.20 169.254.3.4 100.127.255.255",
                  "172.32.0.1 192.169.0.1 100.128.0.0 8.8.8.8 0.0.0.0 255.255.255.255");
-    EXPECT_TRUE(list.problems().empty());
+    EXPECT_TRUE(list.malformed().empty());
 }
 
 TEST(AllowList, TheOperatorsListReplacesTheDefaultAndMalformedEntriesOnlyNarrowIt) {
-    const AllowList list = AllowList::FromSetting(
+    const AllowList list = AllowList::FromEntries(
         " 203.0.113.7 ,198.51.100.77/24,10.1, 010.0.0.1/8,1.2.3.4/33,,10.1,0x7f.0.0.1,"
         "1.2.3.4 /8,1.2.3.4/08,1.2.3.4.5,1.2.3,-1.2.3.4,256.0.0.1,\t");
     ExpectAllows(list, "203.0.113.7 198.51.100.0 198.51.100.255",
                  "203.0.113.8 198.51.101.0 127.0.0.1 10.1.0.0 1.2.3.4");
-    ASSERT_EQ(list.problems().size(), 11u);
-    EXPECT_EQ(list.problems()[0],
+    ASSERT_EQ(list.malformed().size(), 11u);
+    EXPECT_EQ(MalformedEntryLine(ini_keys::kAllowFrom, list.malformed()[0]),
               "AllowFrom entry \"10.1\" is not an address, a block of addresses or any; it is "
               "left out.");
-    EXPECT_EQ(list.problems()[3].find("\"\""), 16u);
-    ExpectAllows(AllowList::FromSetting(","), "", "127.0.0.1");
-    ExpectAllows(AllowList::FromSetting(""), "", "127.0.0.1");
+    EXPECT_EQ(MalformedEntryLine(ini_keys::kAllowFrom, list.malformed()[3]).find("\"\""), 16u);
+    ExpectAllows(AllowList::FromEntries(","), "", "127.0.0.1");
+    ExpectAllows(AllowList::FromEntries(""), "", "127.0.0.1");
 }
 
 TEST(AllowList, AnyAndTheWholeSpaceLetEveryoneIn) {
     for (const char* setting : {"Any", "0.0.0.0/0", "junk, ANY", "1.2.3.4/0"}) {
-        ExpectAllows(AllowList::FromSetting(std::string(setting)), "8.8.8.8 255.255.255.255", "");
+        ExpectAllows(AllowList::FromEntries(setting), "8.8.8.8 255.255.255.255", "");
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "settings/durable_file.h"
 #include "settings/ini_file.h"
+#include "settings/ini_keys.h"
 #include "tests/support/faulty_disk.h"
 #include "tests/support/temp_folder.h"
 
@@ -41,13 +42,14 @@ TEST(IniFile, TypedValuesTakeTheirDefaultWhenMissingOrMalformedAndSaySoOnce) {
         "[Safety]\nTuneLimitSeconds = 0\nPaddleLimitSeconds = 3601\n[Link]\n"
         "A = Yes\nB = off\nC = 1\nD = FALSE\nE = maybe\n",
         "pellmar.ini");
-    EXPECT_EQ(SafetyLimitsFrom(ini).tune_seconds, 0u);
-    EXPECT_EQ(SafetyLimitsFrom(ini).paddle_seconds, 15u);
-    EXPECT_EQ(ini.Seconds("Safety", "Missing", 9, 10), 9u);
+    EXPECT_EQ(ini.Seconds(ini_keys::kTuneLimitSeconds), 0u);
+    EXPECT_EQ(ini.Seconds(ini_keys::kPaddleLimitSeconds), 15u);
+    EXPECT_EQ(ini.Seconds({"Safety", "Missing", IniValueKind::kSeconds, "9", 10}), 9u);
     for (const char* key : {"A", "B", "C", "D", "E", "F"}) {
-        EXPECT_EQ(ini.YesNo("Link", key, true), std::string("ACEF").find(key) != std::string::npos);
+        EXPECT_EQ(ini.YesNo({"Link", key, IniValueKind::kYesNo, "yes"}),
+                  std::string("ACEF").find(key) != std::string::npos);
     }
-    EXPECT_FALSE(ini.YesNo("Link", "E", false));
+    EXPECT_FALSE(ini.YesNo({"Link", "E", IniValueKind::kYesNo, "no"}));
     ASSERT_EQ(ini.problems().size(), 2u);
     EXPECT_EQ(ini.problems()[0].message,
               "pellmar.ini line 3: PaddleLimitSeconds \"3601\" is not a whole number of seconds "
@@ -60,7 +62,7 @@ TEST(IniFile, AMissingFileHasTheDefaultsAndAnOversizedOrHeldOneIsRefused) {
     const std::string path = folder.File("pellmar.ini");
     IniSettings missing = ReadIniFile(path);
     EXPECT_TRUE(missing.problems().empty());
-    EXPECT_EQ(SafetyLimitsFrom(missing).tune_seconds, 30u);
+    EXPECT_EQ(missing.Seconds(ini_keys::kTuneLimitSeconds), 30u);
     const std::string body = "[Safety]\nTuneLimitSeconds = 4\n";
     for (const std::size_t size : {kIniFileLargest, kIniFileLargest + 1}) {
         std::ofstream(path, std::ios::binary) << body << std::string(size - body.size(), '\n');

@@ -298,16 +298,13 @@ class TestWindowThread final : public WindowThread {
 
 class KeyerCloseUnderLoad : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(sim_.Start());
-        SetKeyerPortPathPattern(sim_.PortPath());
-    }
+    void SetUp() override { ASSERT_TRUE(sim_.Start()); }
     void TearDown() override { sim_.Stop(); }
 
     // With a message for the keyer's buttons to start.
     void OpenKeyer(Station& station) {
         std::strcpy(station.settings().record().messages[0], "EE");
-        ASSERT_EQ(station.keyer().port().Open(1), 0);
+        ASSERT_EQ(station.keyer().port().Open(1, KeyerPortPlace{sim_.PortPath()}), 0);
         uint8_t version = 0;
         ASSERT_EQ(station.keyer().OpenHost(&version), 0);
     }

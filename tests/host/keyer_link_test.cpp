@@ -59,7 +59,7 @@ class KeyerLinkTest : public ::testing::Test {
         options.speedup = 50.0;
         sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
         ASSERT_TRUE(sim_->Start());
-        SetKeyerPortPathPattern(sim_->PortPath());
+        emulator_.device = sim_->PortPath();
     }
 
     void TearDown() override {
@@ -70,7 +70,7 @@ class KeyerLinkTest : public ::testing::Test {
     }
 
     void OpenHostMode() {
-        ASSERT_EQ(keyer_.port().Open(1), 0);
+        ASSERT_EQ(keyer_.port().Open(1, emulator_), 0);
         uint8_t version = 0;
         ASSERT_EQ(keyer_.OpenHost(&version), 0);
         ASSERT_TRUE(sim_->WaitForReceived(kHandshake.size(), 2s));
@@ -101,13 +101,14 @@ class KeyerLinkTest : public ::testing::Test {
     }
 
     std::unique_ptr<keyer_sim::KeyerSim> sim_;
+    KeyerPortPlace emulator_;
     size_t mark_ = 0;
     std::atomic<bool> writer_held_{false};
     KeyerLink keyer_{*RecordingKeyerListener(), [this] { return writer_held_.load(); }};
 };
 
 TEST_F(KeyerLinkTest, HostOpenPutsExactlyTheHandshakeOnTheWire) {
-    ASSERT_EQ(keyer_.port().Open(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1, emulator_), 0);
     uint8_t version = 0;
     ASSERT_EQ(keyer_.OpenHost(&version), 0) << sim_->Command("log");
     EXPECT_EQ(version, 23);
@@ -119,7 +120,7 @@ TEST_F(KeyerLinkTest, HostOpenPutsExactlyTheHandshakeOnTheWire) {
 
 TEST_F(KeyerLinkTest, HostOpenStoresTheVersionTheKeyerGives) {
     ASSERT_EQ(sim_->Command("version 17"), "ok");
-    ASSERT_EQ(keyer_.port().Open(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1, emulator_), 0);
     uint8_t version = 0;
     ASSERT_EQ(keyer_.OpenHost(&version), 0);
     EXPECT_EQ(version, 17);
@@ -127,7 +128,7 @@ TEST_F(KeyerLinkTest, HostOpenStoresTheVersionTheKeyerGives) {
 
 TEST_F(KeyerLinkTest, SilentKeyerGivesNoEchoAfterTheReadTimeOutAndKeepsThePort) {
     ASSERT_EQ(sim_->Command("silent on"), "ok");
-    ASSERT_EQ(keyer_.port().Open(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1, emulator_), 0);
     uint8_t version = 0;
     const auto start = Clock::now();
     EXPECT_EQ(keyer_.OpenHost(&version), -1);
@@ -136,17 +137,17 @@ TEST_F(KeyerLinkTest, SilentKeyerGivesNoEchoAfterTheReadTimeOutAndKeepsThePort) 
     EXPECT_LT(took, 2s);
     EXPECT_EQ(keyer_.IsHostOpen(), 0);
     // Still open: a second open is refused until the caller gives the port up.
-    EXPECT_EQ(keyer_.port().Open(1), -4);
+    EXPECT_EQ(keyer_.port().Open(1, emulator_), -4);
     EXPECT_EQ(keyer_.CloseHost(), -9);
     keyer_.port().Close();
     ASSERT_EQ(sim_->Command("silent off"), "ok");
-    ASSERT_EQ(keyer_.port().Open(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1, emulator_), 0);
     EXPECT_EQ(keyer_.OpenHost(&version), 0);
 }
 
 TEST_F(KeyerLinkTest, WrongEchoStopsBeforeHostOpen) {
     ASSERT_EQ(sim_->Command("echo-answer 54"), "ok");
-    ASSERT_EQ(keyer_.port().Open(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1, emulator_), 0);
     uint8_t version = 0;
     EXPECT_EQ(keyer_.OpenHost(&version), -2);
     std::this_thread::sleep_for(50ms);
@@ -155,7 +156,7 @@ TEST_F(KeyerLinkTest, WrongEchoStopsBeforeHostOpen) {
 
 TEST_F(KeyerLinkTest, MissingVersionIsReported) {
     ASSERT_EQ(sim_->Command("no-version on"), "ok");
-    ASSERT_EQ(keyer_.port().Open(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1, emulator_), 0);
     uint8_t version = 0;
     EXPECT_EQ(keyer_.OpenHost(&version), -3);
     EXPECT_EQ(keyer_.IsHostOpen(), 0);
@@ -164,7 +165,7 @@ TEST_F(KeyerLinkTest, MissingVersionIsReported) {
 
 TEST_F(KeyerLinkTest, OpenDropsWhatTheKeyerSentBeforeAndTimesReadsOut) {
     sim_->Inject({0x41, 0x42});
-    ASSERT_EQ(keyer_.port().Open(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1, emulator_), 0);
     uint8_t byte = 0;
     auto start = Clock::now();
     EXPECT_EQ(keyer_.port().Read(&byte, 1), 0);
@@ -187,14 +188,13 @@ TEST_F(KeyerLinkTest, PortHeldElsewhereOrMissingDoesNotOpen) {
     const int other = open(sim_->PortPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(other, 0);
     ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(keyer_.port().Open(1), -4);
+    EXPECT_EQ(keyer_.port().Open(1, emulator_), -4);
     close(other);
-    EXPECT_EQ(keyer_.port().Open(1), 0);
-    EXPECT_EQ(keyer_.port().Open(1), -4);
+    EXPECT_EQ(keyer_.port().Open(1, emulator_), 0);
+    EXPECT_EQ(keyer_.port().Open(1, emulator_), -4);
     keyer_.port().Close();
 
-    SetKeyerPortPathPattern("/nonexistent/keyer%d");
-    EXPECT_EQ(keyer_.port().Open(1), -4);
+    EXPECT_EQ(keyer_.port().Open(1, KeyerPortPlace{{}, "/nonexistent/keyer%d"}), -4);
 }
 
 TEST(KeyerPortNameTest, TenAndUpUseTheDeviceNamespace) {
@@ -478,7 +478,7 @@ TEST_F(KeyerLinkTest, CloseSendsBaseModeThenHostCloseAndReleasesThePort) {
     EXPECT_EQ(keyer_.CloseHost(), -9);
 
     // Reopened: a fresh keyer is not keyed down, so Tune must be sent again.
-    ASSERT_EQ(keyer_.port().Open(1), 0);
+    ASSERT_EQ(keyer_.port().Open(1, emulator_), 0);
     uint8_t version = 0;
     ASSERT_EQ(keyer_.OpenHost(&version), 0);
     EXPECT_EQ(TakeBytes(kHandshake.size()), kHandshake);

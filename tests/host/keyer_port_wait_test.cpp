@@ -21,8 +21,7 @@ class KeyerPortWaitTest : public ::testing::Test {
     void SetUp() override {
         sim_ = std::make_unique<keyer_sim::KeyerSim>();
         ASSERT_TRUE(sim_->Start());
-        SetKeyerPortPathPattern(sim_->PortPath());
-        ASSERT_EQ(port_.Open(1), 0);
+        ASSERT_EQ(port_.Open(1, KeyerPortPlace{sim_->PortPath()}), 0);
         port_.SetReadTimeout(10);  // as in host mode
     }
 
@@ -88,7 +87,7 @@ TEST_F(KeyerPortWaitTest, InterruptEndsTheWaitLeavesTheByteAndLetsWritesThrough)
     EXPECT_EQ(sim_->Received(), (std::vector<uint8_t>{0x00, 0x03}));
 
     port_.Close();
-    ASSERT_EQ(port_.Open(1), 0);
+    ASSERT_EQ(port_.Open(1, KeyerPortPlace{sim_->PortPath()}), 0);
     sim_->Inject({0x43});
     EXPECT_EQ(port_.WaitForByte(&byte), kPortByteRead);
     EXPECT_EQ(byte, 0x43);

@@ -23,10 +23,10 @@
 #include "keyer/serial_port.h"
 #include "net/link_timing.h"
 #include "net/packet.h"
-#include "net/receive_backlog.h"
 #include "net/socket_api.h"
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
+#include "station/receive_backlog.h"
 #include "station/station.h"
 #include "tests/host/main_loop.h"
 #include "tests/host/socket_test_peer.h"
@@ -104,9 +104,9 @@ class LinkSafetyTest : public ::testing::Test {
     void StartKeyer(double speedup = 50.0) {
         keyer_sim::Options options;
         options.speedup = speedup;
+        options.link_path = folder_.File("com1");
         sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
         ASSERT_TRUE(sim_->Start());
-        SetKeyerPortPathPattern(sim_->PortPath());
     }
 
     // A Net Server in `role` with its keyer attached, listening on a free port.
@@ -172,7 +172,9 @@ class LinkSafetyTest : public ::testing::Test {
             LinkSetup{silence_, [this](SocketHandle socket, const uint8_t* bytes,
                                        std::size_t count) { return Send(socket, bytes, count); }},
             {},
-            {}}};
+            {},
+            kReconnectWaits,
+            KeyerPortPlace{{}, folder_.File("com%d")}}};
     SettingsStore& store = station_.settings();
     SettingsRecord& settings = store.record();
     // Socket events and the link timer, as the window gets them.
@@ -452,9 +454,10 @@ TEST_F(LinkSafetyTest, AFailedAcceptWhileLinkedLeavesTheLinkAndTheListener) {
     const int peer = LinkedServer();
     const SocketHandle listener = station_.net().LinkSocket();
     const SocketHandle not_listening = OpenStreamSocket();
-    station_.net().HoldLinkSocket(not_listening);  // its accept fails as a listener's can
+    // Its accept fails as a listener's can.
+    station_.net().HoldLinkSocket(not_listening, LinkSocketUse::kListens);
     EXPECT_EQ(station_.OnSocketEvent(SocketEvent{listener, kSocketAccept, 0}), 0);
-    station_.net().HoldLinkSocket(listener);
+    station_.net().HoldLinkSocket(listener, LinkSocketUse::kListens);
     CloseSocket(not_listening);
     EXPECT_TRUE(EndsWith(Log(), "\r\naccept failed: 10022")) << Log();
     EXPECT_TRUE(station_.net().IsLinked());
@@ -523,8 +526,8 @@ TEST_F(BurstTest, ArrivesWholeAndInOrderWithHoldReportedWhileItDrains) {
     ByteList wire;
     ASSERT_TRUE(loop_.PumpUntil(
         [&] {
-            most_waiting = std::max(most_waiting, station_.net().backlog().Count());
-            if (station_.net().backlog().Count() > 0) {
+            most_waiting = std::max(most_waiting, station_.TextWaitingForKeyer().size());
+            if (!station_.TextWaitingForKeyer().empty()) {
                 quick_while_waiting &= station_.LinkTimerPeriod() == kLinkFeedPeriod;
             }
             wire = sim_->Received();
@@ -551,10 +554,10 @@ TEST_F(BurstTest, ArrivesWholeAndInOrderWithHoldReportedWhileItDrains) {
 
 TEST_F(BurstTest, ClearEmptiesTheBacklogAndTheQueueAtOnce) {
     const int peer = LinkAndSendBurst(1000);
-    ASSERT_TRUE(loop_.PumpUntil([&] { return station_.net().backlog().Count() > 500; }));
+    ASSERT_TRUE(loop_.PumpUntil([&] { return station_.TextWaitingForKeyer().size() > 500; }));
     RawSendAll(peer, Packet(PKT_CLEAR, 0));
     const auto cleared = Clock::now();
-    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().backlog().Count() == 0; }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.TextWaitingForKeyer().size() == 0; }));
     const ByteList wire = WireSince(mark_, {0x0A});
     EXPECT_LT(Clock::now() - cleared, 1s);
     loop_.PumpFor(500ms);
@@ -586,9 +589,9 @@ TEST_F(BurstTest, AFullBacklogSaysSoOnceAndSplitsNoCommand) {
     RawSendAll(peer, stream);
     // Over four thousand packets, one per read notification: a loaded machine takes a while.
     ASSERT_TRUE(loop_.PumpUntil(
-        [&] { return station_.net().backlog().Count() == kReceiveBacklogSize; }, 30s));
+        [&] { return station_.TextWaitingForKeyer().size() == kReceiveBacklogSize; }, 30s));
     loop_.PumpFor(200ms);
-    const ByteList waiting = station_.net().backlog().Bytes();
+    const ByteList waiting = station_.TextWaitingForKeyer();
     ASSERT_EQ(waiting.size(), kReceiveBacklogSize);
     EXPECT_EQ(ByteList(waiting.end() - 2, waiting.end()), (ByteList{'E', 'T'}))
         << "the first T takes the command's place";

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "net/packet_link.h"
+#include "station/keyer_settings_packet.h"
 #include "tests/host/socket_test_peer.h"
 
 namespace {

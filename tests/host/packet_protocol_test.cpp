@@ -91,7 +91,7 @@ class PacketProtocol : public station_rig::StationRigTest {
     }
     void BeNetClient(uint32_t role_and_flags) {
         settings.net_flags = kNetModeClient | role_and_flags;
-        station_.net().HoldLinkSocket(connection_);
+        station_.net().HoldLinkSocket(connection_, LinkSocketUse::kConnects);
         station_.net().HoldAcceptedSocket(listener_);
     }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "net/packet.h"
+#include "station/keyer_settings_packet.h"
 
 namespace {
 

@@ -30,7 +30,6 @@ class SetupFormTest : public ::testing::Test, protected StationOnFile {
 
     void SetUp() override {
         store.SetDefaults();
-        SetKeyerPortPathPattern(folder.File("com%d"));
         station.state().local_keyer_open = 0;
         station.state().pot_speed_active = 0;
         station.state().pot_wpm = 0;

@@ -56,10 +56,7 @@ struct SetCase {
 
 class SiteConfigTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        SetKeyerPortPathPattern(folder.File("com%d"));
-        std::ofstream(folder.File("com3")) << "";
-    }
+    void SetUp() override { std::ofstream(folder.File("com3")) << ""; }
 
     void WriteImage(const Bytes& image) {
         std::ofstream(path, std::ios::binary).write(image.data(), image.size());
@@ -71,13 +68,15 @@ class SiteConfigTest : public ::testing::Test {
 
     TempFolder folder;
     const std::string path = folder.File("pellmar.cfg");
+    // The machine's COM port n is the folder's `com<n>`.
+    const KeyerPortPlace ports{{}, folder.File("com%d")};
     std::ostringstream out;
     std::ostringstream err;
 };
 
 TEST_F(SiteConfigTest, ShowPrintsEverySettingAsTheDialogShowsIt) {
     WriteImage(KnownImage());
-    EXPECT_EQ(RunConfigCommand({"show"}, path, out, err), 0);
+    EXPECT_EQ(RunConfigCommand({"show"}, path, ports, out, err), 0);
     EXPECT_EQ(out.str(), kKnownShown);
     EXPECT_EQ(err.str(), "");
     EXPECT_EQ(ReadImage(), KnownImage());
@@ -113,7 +112,7 @@ TEST_F(SiteConfigTest, SetChangesOnlyWhatTheDialogStoresForTheNamedControls) {
         SCOPED_TRACE(c.words[1]);
         WriteImage(KnownImage());
         err.str("");
-        EXPECT_EQ(RunConfigCommand(c.words, path, out, err), c.status);
+        EXPECT_EQ(RunConfigCommand(c.words, path, ports, out, err), c.status);
         EXPECT_NE(err.str().find(c.said), std::string::npos) << err.str();
         EXPECT_EQ(err.str().empty(), c.said.empty()) << err.str();
         Bytes expected = KnownImage();

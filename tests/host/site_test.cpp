@@ -125,14 +125,15 @@ TEST(SiteCommandLine, ReadsRunConfigAndHelpAndRefusesWhatMeansNothing) {
 class SiteLoopTest : public ::testing::Test {
   protected:
     ~SiteLoopTest() override {
-        UseKeyerDevice("");
         view_.reset();
         std::fclose(out_);
     }
 
-    int Run(const std::function<bool()>& stop) {
+    // The site's keyer on `keyer_device`, as its command line names it.
+    int Run(const std::string& keyer_device, const std::function<bool()>& stop) {
         StationSetup setup;
         setup.config_path = folder_.File("pellmar.cfg");
+        setup.keyer_port.device = keyer_device;
         Station station(*view_, *view_, view_.get(), std::move(setup));
         return RunSite(station, stop);
     }
@@ -143,14 +144,12 @@ class SiteLoopTest : public ::testing::Test {
 };
 
 TEST_F(SiteLoopTest, AKeyerThatCannotBeOpenedEndsTheRunAsAFailure) {
-    UseKeyerDevice(folder_.File("no-such-device"));
-    EXPECT_EQ(Run([] { return false; }), 1);
+    EXPECT_EQ(Run(folder_.File("no-such-device"), [] { return false; }), 1);
 }
 
 TEST_F(SiteLoopTest, AStopReleasesTheKeyerAndEndsHostMode) {
     keyer_sim::KeyerSim sim(keyer_sim::Options{});
     ASSERT_TRUE(sim.Start());
-    UseKeyerDevice(sim.PortPath());
     std::atomic<bool> stop{false};
     std::atomic<size_t> attached{0};
     std::thread stopper([&] {
@@ -160,7 +159,7 @@ TEST_F(SiteLoopTest, AStopReleasesTheKeyerAndEndsHostMode) {
         attached = sim.Received().size();
         stop = true;
     });
-    EXPECT_EQ(Run([&] { return stop.load(); }), 0);
+    EXPECT_EQ(Run(sim.PortPath(), [&] { return stop.load(); }), 0);
     stopper.join();
     // The emulator reads its pty on a thread of its own: the last bytes may still be on the way.
     using namespace keyer_wire;

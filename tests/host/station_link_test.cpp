@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -181,9 +182,15 @@ class StationTest : public ::testing::Test {
     TempFolder folder_;
     RecordingWindow window_;
     MainWindowView view_;
-    // A client waits a second, then two, between its tries at its server.
+    // A client waits a second, then two, between its tries at its server. Its keyer's COM
+    // port n is the folder's `keyer<n>`.
     Station station_{view_, view_, nullptr,
-                     StationSetup{folder_.File("pellmar.cfg"), {}, {}, {}, {1s, 2s}}};
+                     StationSetup{folder_.File("pellmar.cfg"),
+                                  {},
+                                  {},
+                                  {},
+                                  {1s, 2s},
+                                  KeyerPortPlace{{}, folder_.File("keyer%d")}}};
     SettingsStore& store = station_.settings();
     SettingsRecord& settings = store.record();
     // Socket events as the window gets them; a case ticks the link timer itself.
@@ -203,9 +210,9 @@ class StationKeyerTest : public StationTest {
         StationTest::SetUp();
         keyer_sim::Options options;
         options.speedup = 50;
+        options.link_path = folder_.File("keyer1");
         sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
         ASSERT_TRUE(sim_->Start());
-        SetKeyerPortPathPattern(sim_->PortPath());
         settings.net_flags = kNetModeOff;
         settings.com_port = 1;
     }
@@ -300,8 +307,16 @@ TEST_F(StationKeyerTest, KeyerLeftInHostModeIsClosedAndAttachedAgain) {
     EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 20), handshake_twice);
 }
 
+// A device the .ini names goes before the record's COM port number, which cannot name it.
+TEST_F(StationKeyerTest, TheIniNamesTheKeyersDevice) {
+    settings.com_port = 3;
+    std::ofstream(folder_.File("pellmar.ini")) << "[Keyer]\nDevice = " << folder_.File("keyer1");
+    EXPECT_EQ(station_.OpenConnection(), 1) << Log();
+    EXPECT_EQ(station_.KeyerDevice(), folder_.File("keyer1"));
+    EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
+}
+
 TEST_F(StationKeyerTest, MissingPortAsksToCheckTheSettings) {
-    SetKeyerPortPathPattern("/nonexistent/keyer%d");
     settings.com_port = 3;
     EXPECT_EQ(station_.OpenConnection(), 0);
     EXPECT_EQ(Log(), kBegin + "\r\nopenComm: 3Comm Open Failed!\r\nCheck com port settings.");
@@ -352,9 +367,10 @@ TEST_F(StationKeyerTest, UnpluggedKeyerIsClosedShownAndAttachesAgainOncePluggedI
     EXPECT_EQ(station_.keyer().IsHostOpen(), 0);
 
     sim_->Stop();
-    sim_ = std::make_unique<keyer_sim::KeyerSim>(keyer_sim::Options{});
+    keyer_sim::Options plugged_in;
+    plugged_in.link_path = folder_.File("keyer1");
+    sim_ = std::make_unique<keyer_sim::KeyerSim>(plugged_in);
     ASSERT_TRUE(sim_->Start());
-    SetKeyerPortPathPattern(sim_->PortPath());
     station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
 }

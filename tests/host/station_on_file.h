@@ -1,6 +1,6 @@
 // A station as the program makes it, showing itself in the recording window through the Main
-// window's own view, with its configuration file in a folder of its own. A fixture takes it
-// as a base, and its cases use the members by name.
+// window's own view, with its configuration file in a folder of its own, where its COM port n
+// is the file `com<n>`. A fixture takes it as a base, and its cases use the members by name.
 #pragma once
 
 #include <utility>
@@ -17,8 +17,12 @@ class StationOnFile {
     // `carry_out_messages` as StationSetup says.
     explicit StationOnFile(MessageSender::CarryOut carry_out_messages = {})
         : station(view, view, nullptr,
-                  StationSetup{folder.File("pellmar.cfg"), {}, std::move(carry_out_messages), {}}) {
-    }
+                  StationSetup{folder.File("pellmar.cfg"),
+                               {},
+                               std::move(carry_out_messages),
+                               {},
+                               kReconnectWaits,
+                               KeyerPortPlace{{}, folder.File("com%d")}}) {}
 
     TempFolder folder;
     RecordingWindow window;

@@ -47,9 +47,8 @@ class EmulatedKeyer {
     void Attach(const keyer_sim::Options& options, KeyerLink& keyer, uint8_t* version = nullptr) {
         sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
         ASSERT_TRUE(sim_->Start());
-        SetKeyerPortPathPattern(sim_->PortPath());
         keyer_ = &keyer;
-        ASSERT_EQ(keyer.port().Open(1), 0);
+        ASSERT_EQ(keyer.port().Open(1, KeyerPortPlace{sim_->PortPath()}), 0);
         uint8_t opened = 0;
         ASSERT_EQ(keyer.OpenHost(&opened), 0);
         if (version != nullptr) {
@@ -99,7 +98,7 @@ class StationRigTest : public loopback::PeerLinkTest {
 
     // The station sends to the peer on the connection it accepted, as a Net Server does.
     void ServeThePeer() {
-        station_.net().HoldLinkSocket(listener_);
+        station_.net().HoldLinkSocket(listener_, LinkSocketUse::kListens);
         station_.net().HoldAcceptedSocket(connection_);
     }
 

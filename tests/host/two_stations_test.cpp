@@ -98,7 +98,13 @@ struct StationUnderTest {
               options.link_path = folder.File("com" + std::to_string(com_port));
               return options;
           }()),
-          station(view, view, this, StationSetup{folder.File(name), {}, {}, {}}) {
+          station(view, view, this,
+                  StationSetup{folder.File(name),
+                               {},
+                               {},
+                               {},
+                               kReconnectWaits,
+                               KeyerPortPlace{{}, folder.File("com%d")}}) {
         station.settings().SetDefaults();
         station.settings().record().com_port = static_cast<uint32_t>(com_port);
     }
@@ -110,10 +116,7 @@ struct StationUnderTest {
 
 class TwoStationsInOneProcess : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(site_.keyer.Start() && home_.keyer.Start());
-        SetKeyerPortPathPattern(folder_.File("com%d"));
-    }
+    void SetUp() override { ASSERT_TRUE(site_.keyer.Start() && home_.keyer.Start()); }
     // As the program ends: each lets go of its keyer and its link.
     void TearDown() override {
         home_.station.Exit();

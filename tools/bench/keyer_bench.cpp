@@ -91,8 +91,7 @@ double Percentile(const std::vector<double>& sorted, double fraction) {
 }
 
 int OpenHostMode(keyer_sim::KeyerSim& sim, KeyerLink& keyer) {
-    SetKeyerPortPathPattern(sim.PortPath());
-    const int port = keyer.port().Open(1);
+    const int port = keyer.port().Open(1, KeyerPortPlace{sim.PortPath()});
     if (port != 0) {
         std::fprintf(stderr, "keyer_bench: the port's open gave %d\n", port);
         return 1;

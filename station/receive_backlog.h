@@ -6,9 +6,9 @@
 // lose its argument to the refusal so that the next character took its place. So what the
 // queue cannot take yet waits here, in arrival order, and moves on as the queue drains, a
 // buffered command always together with its arguments. While text waits here for room in the
-// queue, or the queue is above its high-water mark, this station holds: the link reports
-// hold upstream on top of its keyer's own status bits, and the other station's busy test
-// then paces its sender with no change to the packets.
+// queue, or the queue is above its high-water mark, this station holds: its status relay
+// (status_relay.h) reports hold upstream on top of its keyer's own status bits, and the other
+// station's busy test then paces its sender with no change to the packets.
 //
 // The backlog is the window's thread's alone: packets arrive there, and its link timer
 // moves the waiting text on.

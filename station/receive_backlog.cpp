@@ -1,4 +1,4 @@
-#include "net/receive_backlog.h"
+#include "station/receive_backlog.h"
 
 #include <utility>
 
