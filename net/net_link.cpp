@@ -5,9 +5,24 @@
 
 #include "keyer/keyer_wire.h"
 
-NetLink::NetLink(TransmitQueue& keyer_queue, const SettingsStore& settings, LinkSetup setup)
+namespace {
+
+LinkSetup SendingThrough(SocketLoop& sockets, LinkSetup setup) {
+    if (!setup.send) {
+        setup.send = [&sockets](SocketHandle socket, const uint8_t* bytes, std::size_t count) {
+            return sockets.SendSome(socket, bytes, count);
+        };
+    }
+    return setup;
+}
+
+}  // namespace
+
+NetLink::NetLink(TransmitQueue& keyer_queue, const SettingsStore& settings, SocketLoop& sockets,
+                 LinkSetup setup)
     : settings_(settings),
-      setup_(std::move(setup)),
+      sockets_(sockets),
+      setup_(SendingThrough(sockets, std::move(setup))),
       backlog_(keyer_queue, [this](bool hold) { DecideHold(hold); }) {}
 
 bool NetLink::IsServer() const {
@@ -36,7 +51,7 @@ void NetLink::ReleaseLinkSocket() {
     DropOutbound();
     const SocketHandle socket = link_socket_.exchange(kNoSocket);
     if (socket != kNoSocket) {
-        CloseSocket(socket);
+        sockets_.Close(socket);
     }
 }
 
@@ -44,7 +59,7 @@ void NetLink::ReleaseAcceptedSocket() {
     DropOutbound();
     const SocketHandle socket = accepted_socket_.exchange(kNoSocket);
     if (socket != kNoSocket) {
-        CloseSocket(socket);
+        sockets_.Close(socket);
     }
 }
 
@@ -53,7 +68,7 @@ void NetLink::ReleaseSocketLibrary() {
     // naming a socket that no longer exists.
     ReleaseAcceptedSocket();
     if (sockets_started_.exchange(false)) {
-        StopSockets();
+        sockets_.Stop();
     }
 }
 

@@ -46,15 +46,16 @@
 
 constexpr std::chrono::milliseconds kLinkSilencePeriod{3 * kHeartbeatPeriod};
 
-// How bytes go into the link's stream, as SendSome puts them: the count taken now, or
-// kSocketError for a broken stream.
+// How bytes go into the link's stream, as SocketLoop::SendSome puts them: the count taken
+// now, or kSocketError for a broken stream.
 using StreamSend = std::function<int(SocketHandle socket, const uint8_t* bytes, std::size_t)>;
 
 // How a link is run. The defaults are the program's; a test may shorten the watch so that a
-// dead link shows within a moment, or put its own send under the link.
+// dead link shows within a moment, or put its own send under the link instead of the
+// loop's.
 struct LinkSetup {
     std::chrono::milliseconds silence_period = kLinkSilencePeriod;
-    StreamSend send = SendSome;
+    StreamSend send;
 };
 
 // What may wait for a slow peer: some three thousand packets, far more than a live link ever
@@ -70,8 +71,10 @@ constexpr int kMaxTextPackets = 3;
 
 class NetLink {
   public:
-    // `settings` says the mode and the role, which other threads read too.
-    NetLink(TransmitQueue& keyer_queue, const SettingsStore& settings, LinkSetup setup = {});
+    // `settings` says the mode and the role, which other threads read too; the link's
+    // sockets are made on `sockets`.
+    NetLink(TransmitQueue& keyer_queue, const SettingsStore& settings, SocketLoop& sockets,
+            LinkSetup setup = {});
     NetLink(const NetLink&) = delete;
     NetLink& operator=(const NetLink&) = delete;
 
@@ -97,7 +100,7 @@ class NetLink {
     // The socket the station sends and reads on: the accepted one on a Net Server, the link
     // socket on a Net Client.
     SocketHandle DataSocket() const;
-    // A StartSockets that succeeded, for the link to stop once.
+    // A start of the socket library that succeeded, for the link to stop once.
     void HoldSocketLibrary() { sockets_started_.store(true); }
     // True while the link socket or the socket library is still held.
     bool IsHeld() const;
@@ -156,6 +159,7 @@ class NetLink {
     void SendStatusLocked();
 
     const SettingsStore& settings_;
+    SocketLoop& sockets_;
     const LinkSetup setup_;
     std::atomic<bool> connected_{false};
     std::atomic<bool> pending_{false};

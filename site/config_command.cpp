@@ -28,6 +28,7 @@
 #include "app/resource_ids.h"
 #include "app/setup_form.h"
 #include "app/window.h"
+#include "net/socket_api.h"
 #include "station/station.h"
 
 namespace {
@@ -130,7 +131,7 @@ class BoxesToStream final : public WindowBackend {
 // file is made from the defaults.
 struct StationForFile {
     StationForFile(std::ostream& err, const std::string& config_path)
-        : boxes(err), station(view, view, nullptr, SetupFor(config_path)) {
+        : boxes(err), station(view, view, sockets, SetupFor(config_path)) {
         station.Start();
     }
     static StationSetup SetupFor(const std::string& config_path) {
@@ -141,6 +142,8 @@ struct StationForFile {
 
     BoxesToStream boxes;
     MainWindowView view;
+    // Never started: the command opens no link.
+    SocketLoop sockets;
     Station station;
 };
 

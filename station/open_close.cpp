@@ -19,16 +19,15 @@ constexpr int kAfterButtonOpenMs = 100;
 
 }  // namespace
 
-Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
-                 StationSetup setup)
+Station::Station(StationView& view, ConnectLog& log, SocketLoop& sockets, StationSetup setup)
     : view_(view),
       // Before settings_ takes the path over: members are made in the order declared.
       log_(log, setup.config_path.empty() ? std::string() : LogPathFor(setup.config_path)),
-      socket_events_(socket_events),
+      sockets_(sockets),
       settings_(std::move(setup.config_path)),
       keyer_(*this, std::move(setup.keyer_writer_held)),
       keyer_queue_(keyer_),
-      net_(keyer_queue_, settings_, std::move(setup.link)),
+      net_(keyer_queue_, settings_, sockets_, std::move(setup.link)),
       reconnect_(std::move(setup.reconnect_waits)),
       sender_(*this, settings_.record(), std::move(setup.carry_out_messages)) {}
 

@@ -14,9 +14,10 @@
 // station or its view, and both may go.
 //
 // Everything a station is belongs to it: its settings (`settings_`), its keyer link (`keyer_`),
-// its link to the other station (`net_`) and its message sender (`sender_`). Two stations in
-// one process share only what the platform has once: the socket library, and where COM ports
-// are found.
+// its link to the other station (`net_`) and its message sender (`sender_`). Its sockets are
+// made on the socket loop it is given, whose owner runs their events on the window's thread.
+// Two stations in one process share only what the platform has once: where COM ports are
+// found.
 #pragma once
 
 #include <atomic>
@@ -89,10 +90,9 @@ enum class SpeedStep { kUp, kDown, kRepeat };
 
 class Station final : public KeyerListener, public MessageSink {
   public:
-    // `socket_events` is where the platform delivers the link's socket events (the Main
-    // window on Windows); the station only passes it on.
-    Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
-            StationSetup setup = {});
+    // `sockets` is the loop the link's sockets are made on and whose events the owner hands
+    // to OnSocketEvent; it outlives the station.
+    Station(StationView& view, ConnectLog& log, SocketLoop& sockets, StationSetup setup = {});
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
@@ -244,7 +244,7 @@ class Station final : public KeyerListener, public MessageSink {
     StationView& view_;
     // The Connect log as the view shows it, kept in the log file too.
     LogFile log_;
-    SocketNotifyTarget socket_events_;
+    SocketLoop& sockets_;
     SettingsStore settings_;
     StationState state_;
     // Before what it feeds: its reader calls into the rest of the station only between an

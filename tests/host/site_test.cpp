@@ -133,8 +133,9 @@ class SiteLoopTest : public ::testing::Test {
     int Run(const std::function<bool()>& stop) {
         StationSetup setup;
         setup.config_path = folder_.File("pellmar.cfg");
-        Station station(*view_, *view_, view_.get(), std::move(setup));
-        return RunSite(station, stop);
+        SocketLoop sockets;
+        Station station(*view_, *view_, sockets, std::move(setup));
+        return RunSite(station, sockets, stop);
     }
 
     TempFolder folder_;
