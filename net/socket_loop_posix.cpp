@@ -15,15 +15,10 @@ namespace socket_posix {
 
 PollWaker::PollWaker() {
     int ends[2];
-    if (pipe(ends) != 0) {
-        return;
+    if (pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0) {
+        read_end_ = ends[0];
+        write_end_ = ends[1];
     }
-    for (const int fd : ends) {
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-        fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-    read_end_ = ends[0];
-    write_end_ = ends[1];
 }
 
 PollWaker::~PollWaker() {
