@@ -183,7 +183,9 @@ bool SocketLoop::State::Wait(int timeout_ms, SocketEvent* event) {
         }
         const int left = MillisecondsLeft(deadline);
         const bool raised = PollWatched(&watch, std::min(left, kPollSliceMs)) && RaiseSeen(watch);
-        if (!raised && left <= 0) {
+        // A poll that slept out its time-out is the end of the wait: looking once more
+        // without a wait would find nothing it had not.
+        if (!raised && Clock::now() >= deadline) {
             return false;
         }
     }
