@@ -12,9 +12,9 @@
 #include "app/spin_bar.h"
 #include "app/win32_window.h"
 #include "app/window_place_win32.h"
-#include "net/link_timing.h"
 #include "net/socket_api.h"
 #include "station/station.h"
+#include "station/station_timers.h"
 
 HINSTANCE program_instance = nullptr;
 
@@ -35,41 +35,43 @@ class Win32WindowThread final : public WindowThread {
     HWND dialog_;
 };
 
+// The Main window's two timers, whose periods the station's timers say.
+constexpr UINT_PTR kHeartbeatTimerId = 1;
+constexpr UINT_PTR kLinkTimerId = 2;
+
+UINT_PTR TimerIdOf(StationTimers::Timer timer) {
+    return timer == StationTimers::Timer::kHeartbeat ? kHeartbeatTimerId : kLinkTimerId;
+}
+
+// Setting a timer again with its id replaces it.
+StationTimers::SetTimer WindowTimers(HWND dialog) {
+    return [dialog](StationTimers::Timer timer, std::chrono::milliseconds period) {
+        SetTimer(dialog, TimerIdOf(timer), static_cast<UINT>(period.count()), nullptr);
+    };
+}
+
 // Everything the one Main window is: its controls as the window seam sees them, the view the
-// station speaks to, and the station.
+// station speaks to, the station with the socket loop its window's messages play, and the
+// station's timers.
 struct MainWindow {
     MainWindow(HWND dialog, const std::string& config_path)
         : backend(dialog),
           window_thread(dialog),
           view(&window_thread),
-          station(view, view, dialog, StationSetup{config_path, {}, {}, {}}) {}
+          sockets(dialog),
+          station(view, view, sockets, StationSetup{config_path, {}, {}, {}}),
+          timers(station, WindowTimers(dialog)) {}
 
     Win32Window backend;
     Win32WindowThread window_thread;
     MainWindowView view;
+    SocketLoop sockets;
     Station station;
-    std::chrono::milliseconds link_timer_period{0};
+    StationTimers timers;
 };
 
 std::unique_ptr<MainWindow> main_window;
 HWND log_pane = nullptr;
-
-// The Main window's two timers; net/link_timing.h has their periods.
-constexpr UINT_PTR kHeartbeatTimerId = 1;
-constexpr UINT_PTR kLinkTimerId = 2;
-
-UINT TimerMs(std::chrono::milliseconds period) {
-    return static_cast<UINT>(period.count());
-}
-
-// Setting a timer again with its id replaces it, so only a change of period costs a call.
-void RearmLinkTimer(HWND window) {
-    const std::chrono::milliseconds wanted = main_window->station.LinkTimerPeriod();
-    if (wanted != main_window->link_timer_period) {
-        SetTimer(window, kLinkTimerId, TimerMs(wanted), nullptr);
-        main_window->link_timer_period = wanted;
-    }
-}
 
 struct SubclassedControl {
     int id;
@@ -124,7 +126,7 @@ LRESULT CALLBACK SubclassedControlProc(HWND control, UINT message, WPARAM wparam
     const int id = GetDlgCtrlID(control);
     if (id == IDC_LOG_PANE && IsPasteIntoPane(message, wparam)) {
         main_window->station.TypeText(ClipboardText(control));
-        RearmLinkTimer(GetParent(control));
+        main_window->timers.FollowLinkPeriod();
         return 0;
     }
     if (message == WM_CHAR) {
@@ -221,19 +223,16 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
             log_pane = GetDlgItem(window, IDC_LOG_PANE);
             main_window->station.Start();
             PlaceMainWindow(window, main_window->station.settings().config_path());
-            SetTimer(window, kHeartbeatTimerId, TimerMs(kHeartbeatPeriod), nullptr);
-            RearmLinkTimer(window);
+            main_window->timers.Start();
             main_window->station.OpenAtStartup();
             return TRUE;
         case WM_SIZE:
             return TRUE;
         case WM_TIMER:
             if (wparam == kHeartbeatTimerId) {
-                main_window->station.OnHeartbeatTick();
+                main_window->timers.OnTick(StationTimers::Timer::kHeartbeat);
             } else if (wparam == kLinkTimerId) {
-                main_window->station.OnLinkWatchTick();
-                main_window->station.CloseLocalKeyerIfLost();
-                RearmLinkTimer(window);
+                main_window->timers.OnTick(StationTimers::Timer::kLink);
             }
             return TRUE;
         case WM_COMMAND:
@@ -257,12 +256,8 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         case WM_VIEW_WORK:
             main_window->view.RunHandedOver();
             return TRUE;
-        case kSocketNotifyMessage: {
-            const int handled =
-                main_window->station.OnSocketEvent(DecodeSocketNotify(wparam, lparam));
-            RearmLinkTimer(window);
-            return handled;
-        }
+        case kSocketNotifyMessage:
+            return main_window->timers.OnSocketEvent(DecodeSocketNotify(wparam, lparam));
         case WM_CLOSE:
             Shutdown(window);
             return TRUE;

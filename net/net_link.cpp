@@ -3,7 +3,21 @@
 #include <cstring>
 #include <utility>
 
-NetLink::NetLink(LinkSetup setup) : setup_(std::move(setup)) {}
+namespace {
+
+LinkSetup SendingThrough(SocketLoop& sockets, LinkSetup setup) {
+    if (!setup.send) {
+        setup.send = [&sockets](SocketHandle socket, const uint8_t* bytes, std::size_t count) {
+            return sockets.SendSome(socket, bytes, count);
+        };
+    }
+    return setup;
+}
+
+}  // namespace
+
+NetLink::NetLink(SocketLoop& sockets, LinkSetup setup)
+    : sockets_(sockets), setup_(SendingThrough(sockets, std::move(setup))) {}
 
 void NetLink::HoldLinkSocket(SocketHandle socket, LinkSocketUse use) {
     link_socket_listens_.store(use == LinkSocketUse::kListens);
@@ -28,7 +42,7 @@ void NetLink::ReleaseLinkSocket() {
     DropOutbound();
     const SocketHandle socket = link_socket_.exchange(kNoSocket);
     if (socket != kNoSocket) {
-        CloseSocket(socket);
+        sockets_.Close(socket);
     }
 }
 
@@ -36,7 +50,7 @@ void NetLink::ReleaseAcceptedSocket() {
     DropOutbound();
     const SocketHandle socket = accepted_socket_.exchange(kNoSocket);
     if (socket != kNoSocket) {
-        CloseSocket(socket);
+        sockets_.Close(socket);
     }
 }
 
@@ -45,7 +59,7 @@ void NetLink::ReleaseSocketLibrary() {
     // naming a socket that no longer exists.
     ReleaseAcceptedSocket();
     if (sockets_started_.exchange(false)) {
-        StopSockets();
+        sockets_.Stop();
     }
 }
 

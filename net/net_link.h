@@ -41,15 +41,16 @@
 
 constexpr std::chrono::milliseconds kLinkSilencePeriod{3 * kHeartbeatPeriod};
 
-// How bytes go into the link's stream, as SendSome puts them: the count taken now, or
-// kSocketError for a broken stream.
+// How bytes go into the link's stream, as SocketLoop::SendSome puts them: the count taken
+// now, or kSocketError for a broken stream.
 using StreamSend = std::function<int(SocketHandle socket, const uint8_t* bytes, std::size_t)>;
 
 // How a link is run. The defaults are the program's; a test may shorten the watch so that a
-// dead link shows within a moment, or put its own send under the link.
+// dead link shows within a moment, or put its own send under the link instead of the
+// loop's.
 struct LinkSetup {
     std::chrono::milliseconds silence_period = kLinkSilencePeriod;
-    StreamSend send = SendSome;
+    StreamSend send;
 };
 
 // What may wait for a slow peer: some three thousand packets, far more than a live link ever
@@ -69,7 +70,8 @@ enum class LinkSocketUse { kListens, kConnects };
 
 class NetLink {
   public:
-    explicit NetLink(LinkSetup setup = {});
+    // The link's sockets are made on `sockets`.
+    explicit NetLink(SocketLoop& sockets, LinkSetup setup = {});
     NetLink(const NetLink&) = delete;
     NetLink& operator=(const NetLink&) = delete;
 
@@ -89,7 +91,7 @@ class NetLink {
     // The socket the station sends and reads on: the accepted one when the link socket
     // listens, else the link socket.
     SocketHandle DataSocket() const;
-    // A StartSockets that succeeded, for the link to stop once.
+    // A start of the socket library that succeeded, for the link to stop once.
     void HoldSocketLibrary() { sockets_started_.store(true); }
     // True while the link socket or the socket library is still held.
     bool IsHeld() const;
@@ -139,6 +141,7 @@ class NetLink {
     void FlushOutboundLocked(SocketHandle socket);
     void DropOutbound();
 
+    SocketLoop& sockets_;
     const LinkSetup setup_;
     std::atomic<bool> connected_{false};
     std::atomic<bool> pending_{false};

@@ -1,16 +1,12 @@
 #include "net/packet_link.h"
 
-int SendPacketOn(SocketHandle socket, const Packet& packet) {
-    return SendWhole(socket, packet.bytes, kPacketSize);
-}
-
-int ReadPacketsFrom(SocketHandle socket, PacketReassembler* reassembler,
+int ReadPacketsFrom(SocketLoop& sockets, SocketHandle socket, PacketReassembler* reassembler,
                     const std::function<void(const Packet&)>& deliver) {
     if (reassembler == nullptr) {
         return kSocketError;
     }
     uint8_t bytes[kPacketSize];
-    const int count = ReceiveSocket(socket, bytes, sizeof bytes);
+    const int count = sockets.Receive(socket, bytes, sizeof bytes);
     if (count <= 0) {
         return count;
     }

@@ -1,17 +1,11 @@
-// Packets on the data socket: the two operations the link's handlers are built from. The
-// send is the whole of what a packet sender needs once the data socket of the role is
-// chosen; the read is the body of the read notification, and what it delivers is what the
-// receive dispatcher gets.
+// Packets from the data socket: the body of the read notification, and what it delivers is
+// what the receive dispatcher gets.
 #pragma once
 
 #include <functional>
 
 #include "net/packet.h"
 #include "net/socket_api.h"
-
-// 1 when all 20 bytes went into the stream, 0 when none did (or the link is gone), and
-// kSendCutShort when only some did; safe from any thread.
-int SendPacketOn(SocketHandle socket, const Packet& packet);
 
 // One read notification: one read of at most one packet's worth of bytes, and each packet
 // that this completes handed to `deliver`, oldest first. Reading no more than a packet per
@@ -20,5 +14,5 @@ int SendPacketOn(SocketHandle socket, const Packet& packet);
 // bytes read, 0 when the peer has closed (the caller resets the reassembler with the
 // link), or kSocketError, which after a notification that found nothing left to read is
 // kSocketErrorWouldBlock and harmless.
-int ReadPacketsFrom(SocketHandle socket, PacketReassembler* reassembler,
+int ReadPacketsFrom(SocketLoop& sockets, SocketHandle socket, PacketReassembler* reassembler,
                     const std::function<void(const Packet&)>& deliver);

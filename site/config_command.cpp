@@ -27,6 +27,7 @@
 
 #include "forms/setup_form.h"
 #include "forms/status_texts.h"
+#include "net/socket_api.h"
 #include "station/station.h"
 #include "station/station_view.h"
 
@@ -144,7 +145,7 @@ class ProblemsToStream final : public StationView, public ConnectLog {
 // file is made from the defaults.
 struct StationForFile {
     StationForFile(std::ostream& err, const std::string& config_path, const KeyerPortPlace& ports)
-        : view(err), station(view, view, nullptr, SetupFor(config_path, ports)) {
+        : view(err), station(view, view, sockets, SetupFor(config_path, ports)) {
         station.Start();
     }
     static StationSetup SetupFor(const std::string& config_path, const KeyerPortPlace& ports) {
@@ -155,6 +156,8 @@ struct StationForFile {
     }
 
     ProblemsToStream view;
+    // Never started: the command opens no link.
+    SocketLoop sockets;
     Station station;
 };
 

@@ -34,11 +34,12 @@ sigset_t StopSignals() {
     return signals;
 }
 
-// Waits for SIGTERM or SIGINT for as long as it lives; Stop ends the wait when none came.
+// Waits for SIGTERM or SIGINT for as long as it lives, its end ending the wait when none came;
+// a signal asks the loop to stop and wakes `sockets`.
 class StopSignalWatch {
   public:
-    explicit StopSignalWatch(const sigset_t& signals)
-        : signals_(signals), thread_([this] { Watch(); }) {}
+    StopSignalWatch(const sigset_t& signals, SocketLoop& sockets)
+        : signals_(signals), sockets_(sockets), thread_([this] { Watch(); }) {}
     ~StopSignalWatch() {
         if (!stop_requested_.load()) {
             pthread_kill(thread_.native_handle(), SIGTERM);
@@ -56,10 +57,11 @@ class StopSignalWatch {
         while (sigwait(&signals_, &signal) != 0) {
         }
         stop_requested_ = true;
-        WakeSocketWait();
+        sockets_.Wake();
     }
 
     const sigset_t signals_;
+    SocketLoop& sockets_;
     std::atomic<bool> stop_requested_{false};
     std::thread thread_;
 };
@@ -71,13 +73,14 @@ int RunStation(const SiteCommand& command, const sigset_t& stop_signals) {
         StationSetup setup;
         setup.config_path = command.config_path;
         setup.keyer_port.device = command.keyer_device;
-        Station station(view, view, &view, std::move(setup));
+        SocketLoop sockets;
+        Station station(view, view, sockets, std::move(setup));
         const std::string device = station.KeyerDevice();
         view.Line(std::string("pellmar-site ") + PELLMAR_VERSION_TEXT +
                   " starting, configuration " + command.config_path + ", keyer " +
                   (device.empty() ? std::string("on the record's COM port") : device));
-        StopSignalWatch watch(stop_signals);
-        status = RunSite(station, [&] { return watch.stop_requested(); });
+        StopSignalWatch watch(stop_signals, sockets);
+        status = RunSite(station, sockets, [&] { return watch.stop_requested(); });
     }
     view.Line(status == 0 ? "pellmar-site stopped"
                           : "pellmar-site not started: the keyer or the link could not be "

@@ -3,54 +3,71 @@
 #include <algorithm>
 #include <chrono>
 
-#include "net/link_timing.h"
-#include "net/socket_api.h"
+#include "station/station_timers.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Timer = StationTimers::Timer;
 
-// Rounded up: a wait rounded down to 0 ms would spin until the timer is due.
-int MillisecondsUntil(Clock::time_point when) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now());
-    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
-}
+// The window's two timers as deadlines: each ticks every period from when it was set.
+class DeadlineTimers {
+  public:
+    void Set(Timer timer, std::chrono::milliseconds period) {
+        Slot& slot = slots_[Index(timer)];
+        slot.period = period;
+        slot.due = Clock::now() + period;
+    }
+
+    // Rounded up: a wait rounded down to 0 ms would spin until the timer is due.
+    int MillisecondsToNext() const {
+        const Clock::time_point next = std::min(slots_[0].due, slots_[1].due);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
+        return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+    }
+
+    // Whether `timer` is due; if it is, its next tick is a period from now.
+    bool TakeDue(Timer timer) {
+        Slot& slot = slots_[Index(timer)];
+        if (Clock::now() < slot.due) {
+            return false;
+        }
+        slot.due = Clock::now() + slot.period;
+        return true;
+    }
+
+  private:
+    struct Slot {
+        std::chrono::milliseconds period{0};
+        Clock::time_point due = Clock::time_point::max();
+    };
+    static int Index(Timer timer) { return timer == Timer::kHeartbeat ? 0 : 1; }
+
+    Slot slots_[2];
+};
 
 }  // namespace
 
-int RunSite(Station& station, const std::function<bool()>& stop_requested) {
+int RunSite(Station& station, SocketLoop& sockets, const std::function<bool()>& stop_requested) {
     station.Start();
     if (station.OpenConnection() == 0) {
         station.Exit();
         return 1;
     }
-    std::chrono::milliseconds link_period = station.LinkTimerPeriod();
-    auto next_heartbeat = Clock::now() + kHeartbeatPeriod;
-    auto next_link_tick = Clock::now() + link_period;
-    // As the window does: a change of period sets the timer afresh.
-    const auto rearm = [&] {
-        if (station.LinkTimerPeriod() != link_period) {
-            link_period = station.LinkTimerPeriod();
-            next_link_tick = Clock::now() + link_period;
-        }
-    };
+    DeadlineTimers clock;
+    StationTimers timers(station, [&clock](Timer timer, std::chrono::milliseconds period) {
+        clock.Set(timer, period);
+    });
+    timers.Start();
     while (!stop_requested()) {
         SocketEvent event{};
-        const int wait_ms =
-            std::min(MillisecondsUntil(next_heartbeat), MillisecondsUntil(next_link_tick));
-        if (WaitSocketEvent(wait_ms, &event)) {
-            station.OnSocketEvent(event);
-            rearm();
+        if (sockets.Wait(clock.MillisecondsToNext(), &event)) {
+            timers.OnSocketEvent(event);
         }
-        if (Clock::now() >= next_heartbeat) {
-            station.OnHeartbeatTick();
-            next_heartbeat = Clock::now() + kHeartbeatPeriod;
-        }
-        if (Clock::now() >= next_link_tick) {
-            station.OnLinkWatchTick();
-            station.CloseLocalKeyerIfLost();
-            next_link_tick = Clock::now() + link_period;
-            rearm();
+        for (const Timer timer : {Timer::kHeartbeat, Timer::kLink}) {
+            if (clock.TakeDue(timer)) {
+                timers.OnTick(timer);
+            }
         }
     }
     station.CloseAndExit("the site was stopped");

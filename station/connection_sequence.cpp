@@ -116,14 +116,14 @@ bool Station::FindHost(bool server, HostEntry* entry) {
         const std::string address(record().ip_address,
                                   strnlen(record().ip_address, sizeof record().ip_address));
         if (!address.empty() && IsAsciiLetter(address[0])) {
-            found = LookupHostByName(address, entry);
+            found = sockets_.LookupHostByName(address, entry);
         } else {
             const uint32_t numeric = ParseDottedAddress(address);
             if (numeric == kAddressNone) {
                 Log("\r\nThe IPv4 address entered is not legal");
                 return false;
             }
-            found = LookupHostByAddress(numeric, entry);
+            found = sockets_.LookupHostByAddress(numeric, entry);
             if (!found) {
                 // A server without a reverse record is still reachable by its address.
                 entry->official_name = FormatDottedAddress(numeric);
@@ -133,12 +133,12 @@ bool Station::FindHost(bool server, HostEntry* entry) {
         }
     } else {
         char name[128] = {};
-        const int result = LocalHostName(name, sizeof name);
+        const int result = sockets_.LocalHostName(name, sizeof name);
         if (result != 0) {
             Log(Format("\r\ngethostname: %d", result));
             return false;
         }
-        found = LookupHostByName(name, entry);
+        found = sockets_.LookupHostByName(name, entry);
     }
     if (!found || entry->addresses.empty()) {
         const int error = SocketLastError();
@@ -175,7 +175,7 @@ int Station::OpenNetworkStage() {
     }
 
     Log("\r\nInitializing winsock ");
-    const int started = StartSockets();
+    const int started = sockets_.Start();
     if (started != 0) {
         Log(Format("\r\nWSAStartup failed: %d", started));
         return 0;
@@ -192,7 +192,7 @@ int Station::OpenNetworkStage() {
     Log(Format("\r\nOfficial name: %s", host.official_name.c_str()));
     Log(Format("\r\nIP: %s", FormatDottedAddress(address).c_str()));
 
-    const SocketHandle socket = OpenStreamSocket();
+    const SocketHandle socket = sockets_.OpenStream();
     if (socket == kNoSocket) {
         Log(Format("\r\nError at socket(): %ld", static_cast<long>(SocketLastError())));
         return FailNetworkStage(net_);
@@ -204,18 +204,18 @@ int Station::OpenNetworkStage() {
 
 int Station::ListenForClient(SocketHandle socket, uint32_t address, uint16_t port) {
     Log("\r\nbind()...");
-    if (BindSocket(socket, address, port) != 0) {
+    if (sockets_.Bind(socket, address, port) != 0) {
         Log("\r\nbind() failed.");
         return FailNetworkStage(net_);
     }
     view_.ShowNetworkStatus(NetworkStatus::kListening);
     Log("listen()");
-    if (ListenSocket(socket, 1) != 0) {
+    if (sockets_.Listen(socket, 1) != 0) {
         Log("\r\nlisten() failed.");
         return FailNetworkStage(net_);
     }
     Log("\r\nActivate Async Mode");
-    if (SelectSocketEvents(socket, socket_events_, kSocketNotifyMessage, kListenerEvents) != 0) {
+    if (sockets_.Select(socket, kListenerEvents) != 0) {
         Log("\r\nWSAAsyncSelect() failed.");
         return FailNetworkStage(net_);
     }
@@ -225,12 +225,12 @@ int Station::ListenForClient(SocketHandle socket, uint32_t address, uint16_t por
 
 int Station::StartConnect(SocketHandle socket, uint32_t address, uint16_t port) {
     Log("\r\nActivate Async Mode");
-    if (SelectSocketEvents(socket, socket_events_, kSocketNotifyMessage, kConnectorEvents) != 0) {
+    if (sockets_.Select(socket, kConnectorEvents) != 0) {
         Log("\r\nWSAAsyncSelect() failed.");
         return FailNetworkStage(net_);
     }
     Log("\r\nConnect to Server");
-    if (ConnectSocket(socket, address, port) == 0) {
+    if (sockets_.Connect(socket, address, port) == 0) {
         return 1;  // connected at once: the connect event still follows
     }
     const int error = SocketLastError();

@@ -54,8 +54,8 @@ bool KeyerTransmitQueue::IsNearlyFull() {
 }
 
 void Station::StartLink(SocketHandle data_socket) {
-    SetSocketKeepAlive(data_socket, kKeepAliveIdleMs, kKeepAliveIntervalMs);
-    SetSocketSendBuffer(data_socket, kLinkSendBuffer);
+    sockets_.SetKeepAlive(data_socket, kKeepAliveIdleMs, kKeepAliveIntervalMs);
+    sockets_.SetSendBuffer(data_socket, kLinkSendBuffer);
     // Once linked, Tune and Clear act on the other station: a key left down here would stay
     // down with nothing on the screen to release it.
     if (state_.tune_on.load() == 1) {
@@ -70,7 +70,7 @@ void Station::StartLink(SocketHandle data_socket) {
     paddles_from_link_since_.reset();
     round_trips_.Restart();
     peer_address_ = 0;
-    SocketPeerAddress(data_socket, &peer_address_);
+    sockets_.PeerAddress(data_socket, &peer_address_);
 }
 
 // The link ends for a reason this station found itself. A server goes on listening; a
@@ -95,17 +95,17 @@ void Station::EndLinkAsLost(const char* reason) {
 // Before a byte of the client is read: a transmitter must not be keyed by whoever finds the
 // port, and a silent link is not taken over by a stranger either.
 bool Station::AdmitClient(SocketHandle accepted, uint32_t* address) {
-    if (SocketPeerAddress(accepted, address) && allow_from_.Allows(*address)) {
+    if (sockets_.PeerAddress(accepted, address) && allow_from_.Allows(*address)) {
         return true;
     }
-    CloseSocket(accepted);
+    sockets_.Close(accepted);
     Log("\r\n" + ConnectionRefusedLine(*address));
     return false;
 }
 
 int Station::OnAccept() {
     Log("\r\nAccepting Request....");
-    const SocketHandle accepted = AcceptSocket(net_.LinkSocket());
+    const SocketHandle accepted = sockets_.Accept(net_.LinkSocket());
     if (accepted == kNoSocket) {
         const int error = SocketLastError();
         if (error == kSocketErrorWouldBlock) {
@@ -131,7 +131,7 @@ int Station::OnAccept() {
         // leave the first connection open and unserved. A link gone quiet may be a client
         // that vanished without a close, and it must not lock the site.
         if (net_.IsHeardFrom()) {
-            CloseSocket(accepted);
+            sockets_.Close(accepted);
             Log(kRefusedText);
             return 1;
         }
@@ -178,7 +178,7 @@ void Station::OnRead() {
     if (socket == kNoSocket) {
         return;
     }
-    ReadPacketsFrom(socket, &rx_packets_, [this](const Packet& packet) {
+    ReadPacketsFrom(sockets_, socket, &rx_packets_, [this](const Packet& packet) {
         net_.NoteLinkPacket(packet);
         processIPpacket(packet);
     });

@@ -19,17 +19,16 @@ constexpr int kAfterButtonOpenMs = 100;
 
 }  // namespace
 
-Station::Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
-                 StationSetup setup)
+Station::Station(StationView& view, ConnectLog& log, SocketLoop& sockets, StationSetup setup)
     : view_(view),
       // Before settings_ takes the path over: members are made in the order declared.
       log_(log, setup.config_path.empty() ? std::string() : LogPathFor(setup.config_path)),
-      socket_events_(socket_events),
+      sockets_(sockets),
       settings_(std::move(setup.config_path)),
       keyer_(*this, std::move(setup.keyer_writer_held)),
       keyer_queue_(keyer_),
       keyer_port_(std::move(setup.keyer_port)),
-      net_(std::move(setup.link)),
+      net_(sockets_, std::move(setup.link)),
       status_relay_(net_, settings_),
       receive_backlog_(keyer_queue_, [this](bool hold) { status_relay_.DecideHold(hold); }),
       reconnect_(std::move(setup.reconnect_waits)),

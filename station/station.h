@@ -15,8 +15,9 @@
 //
 // Everything a station is belongs to it: its settings (`settings_`), its keyer link (`keyer_`)
 // and where its port is, its link to the other station (`net_`) with the backlog of text from
-// it and the status it reports upstream, and its message sender (`sender_`). Two stations in
-// one process share only what the platform has once: the socket library.
+// it and the status it reports upstream, and its message sender (`sender_`). Its sockets are
+// made on the socket loop it is given, whose owner runs their events on the window's thread.
+// Two stations in one process share nothing.
 #pragma once
 
 #include <atomic>
@@ -114,10 +115,9 @@ enum class SpeedStep { kUp, kDown, kRepeat };
 
 class Station final : public KeyerListener, public MessageSink {
   public:
-    // `socket_events` is where the platform delivers the link's socket events (the Main
-    // window on Windows); the station only passes it on.
-    Station(StationView& view, ConnectLog& log, SocketNotifyTarget socket_events,
-            StationSetup setup = {});
+    // `sockets` is the loop the link's sockets are made on and whose events the owner hands
+    // to OnSocketEvent; it outlives the station.
+    Station(StationView& view, ConnectLog& log, SocketLoop& sockets, StationSetup setup = {});
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
@@ -309,7 +309,7 @@ class Station final : public KeyerListener, public MessageSink {
     StationView& view_;
     // The Connect log as the view shows it, kept in the log file too.
     LogFile log_;
-    SocketNotifyTarget socket_events_;
+    SocketLoop& sockets_;
     SettingsStore settings_;
     StationState state_;
     // Before what it feeds: its reader calls into the rest of the station only between an

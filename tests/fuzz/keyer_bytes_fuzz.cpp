@@ -22,6 +22,7 @@
 #include "app/resource_ids.h"
 #include "keyer/keyer_link.h"
 #include "messages/message_sender.h"
+#include "net/socket_api.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
 #include "tests/fuzz/fuzz_station.h"
@@ -53,7 +54,8 @@ bool BreakInPending(KeyerLink& keyer) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     RecordingWindow window;
     MainWindowView view;
-    Station station(view, view, nullptr, StationSetup{{}, {}, [](int) { ++messages_started; }, {}});
+    SocketLoop sockets;
+    Station station(view, view, sockets, StationSetup{{}, {}, [](int) { ++messages_started; }, {}});
     FuzzInput input(data, size);
 
     station.settings().PublishNetFlags(input.Byte());

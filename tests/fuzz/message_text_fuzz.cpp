@@ -23,6 +23,7 @@
 #include "app/resource_ids.h"
 #include "keyer/keyer_link.h"
 #include "messages/message_sender.h"
+#include "net/socket_api.h"
 #include "settings/settings_record.h"
 #include "station/station.h"
 #include "tests/fuzz/fuzz_station.h"
@@ -112,7 +113,8 @@ void SendMessage(RecordingWindow& window, Station& station, int number, bool key
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     RecordingWindow window;
     MainWindowView view;
-    Station station(view, view, nullptr);
+    SocketLoop sockets;
+    Station station(view, view, sockets);
     FuzzInput input(data, size);
 
     station.settings().PublishNetFlags(input.Byte());

@@ -25,6 +25,7 @@
 #include "app/window.h"
 #include "keyer/keyer_link.h"
 #include "net/packet.h"
+#include "net/socket_api.h"
 #include "settings/settings_record.h"
 #include "station/receive_backlog.h"
 #include "station/station.h"
@@ -134,7 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     MainWindowView view;
     // A started message stays started, with no thread to send it and make an input run
     // differently each time.
-    Station station(view, view, nullptr, StationSetup{{}, {}, [](int) {}, {}});
+    SocketLoop sockets;
+    Station station(view, view, sockets, StationSetup{{}, {}, [](int) {}, {}});
     FuzzInput input(data, size);
 
     station.settings().PublishNetFlags(input.Byte());

@@ -321,13 +321,15 @@ class KeyerCloseUnderLoad : public ::testing::Test {
 
     TestWindowThread window_thread_;
     keyer_sim::KeyerSim sim_;
+    // The stations' sockets, never started here.
+    SocketLoop sockets_;
 };
 
 TEST_F(KeyerCloseUnderLoad, ClosingTheKeyerNeverWaitsForTheWindow) {
     RecordingWindow window;
     window.BindToThisThread();
     MainWindowView view(&window_thread_);
-    Station station(view, view, nullptr);
+    Station station(view, view, sockets_);
     Pouring pouring(&sim_);
     for (int round = 0; round < kRounds; ++round) {
         OpenKeyer(station);
@@ -349,7 +351,7 @@ TEST_F(KeyerCloseUnderLoad, ExitStopsTheKeyerThreadsSoNoCallReachesTheGoneWindow
         auto window = std::make_unique<RecordingWindow>();
         window->BindToThisThread();
         MainWindowView view(&window_thread_);
-        Station station(view, view, nullptr);
+        Station station(view, view, sockets_);
         OpenKeyer(station);
         ServeCalls(*window, view, 5);
         station.Exit();
@@ -371,7 +373,7 @@ TEST_F(KeyerCloseUnderLoad, ExitStopsTheKeyerThreadsSoNoCallReachesTheGoneWindow
 TEST_F(KeyerCloseUnderLoad, SetupDoneChangesTheRoleUnderAPouringKeyer) {
     TempFolder folder;
     MainWindowView view;
-    Station station(view, view, nullptr, StationSetup{folder.File("pellmar.cfg"), {}, {}, {}});
+    Station station(view, view, sockets_, StationSetup{folder.File("pellmar.cfg"), {}, {}, {}});
     SettingsStore& store = station.settings();
     store.SetDefaults();
     Pouring pouring(&sim_);

@@ -160,13 +160,14 @@ class LinkSafetyTest : public ::testing::Test {
         }
         const std::size_t cut = cut_next_send_.exchange(0);
         if (cut == 0 || cut >= count) {
-            return SendSome(socket, bytes, count);
+            return sockets_.SendSome(socket, bytes, count);
         }
         broken_ = true;
-        return SendSome(socket, bytes, cut);
+        return sockets_.SendSome(socket, bytes, cut);
     }
+    SocketLoop sockets_;
     Station station_{
-        view_, view_, nullptr,
+        view_, view_, sockets_,
         StationSetup{
             folder_.File("pellmar.cfg"),
             LinkSetup{silence_, [this](SocketHandle socket, const uint8_t* bytes,
@@ -178,7 +179,7 @@ class LinkSafetyTest : public ::testing::Test {
     SettingsStore& store = station_.settings();
     SettingsRecord& settings = store.record();
     // Socket events and the link timer, as the window gets them.
-    MainLoop loop_{station_, MainLoop::LinkTimer::kRunning, 10s};
+    MainLoop loop_{station_, sockets_, MainLoop::LinkTimer::kRunning, 10s};
     std::unique_ptr<keyer_sim::KeyerSim> sim_;
     std::vector<int> peers_;
 };
@@ -265,7 +266,7 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
         }
         case LinkEnd::kExit:
             EXPECT_TRUE(sim_->HostModeOpen()) << "exit leaves host mode open";
-            EXPECT_EQ(SocketLibraryStarts(), 0);
+            EXPECT_EQ(sockets_.Starts(), 0);
             station_.state().local_keyer_open = 0;
             break;
         default:
@@ -336,7 +337,7 @@ TEST_F(LinkSafetyTest, AControlPointEndsALinkThatNeverAnswers) {
     ASSERT_TRUE(loop_.PumpUntil([this] { return !station_.net().IsLinked(); }));
     EXPECT_TRUE(EndsWith(Log(), "\r\nConnection lost: nothing heard for three heartbeats"));
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connection Closed");
-    EXPECT_EQ(SocketLibraryStarts(), 0);
+    EXPECT_EQ(sockets_.Starts(), 0);
     EXPECT_TRUE(station_.net().IsPending()) << "the caption stays Close";
     station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Network Connection Closed");
@@ -359,7 +360,7 @@ TEST_F(LinkSafetyTest, ASecondClientIsRefusedWhileTheLinkLivesAndTakesOverASilen
     ASSERT_TRUE(station_.net().IsLinked());
     const std::size_t before = sim_->Received().size();
     const int second = Connect();
-    MainLoop events_only{station_, MainLoop::LinkTimer::kStopped, 10s};
+    MainLoop events_only{station_, sockets_, MainLoop::LinkTimer::kStopped, 10s};
     ASSERT_TRUE(events_only.PumpUntil([this] {
         return EndsWith(Log(),
                         "Accepting Request....\r\nSilent client dropped for the new one\r\n"
@@ -453,12 +454,12 @@ TEST_F(LinkSafetyTest, TuneOnWhenALinkStartsIsReleasedFirst) {
 TEST_F(LinkSafetyTest, AFailedAcceptWhileLinkedLeavesTheLinkAndTheListener) {
     const int peer = LinkedServer();
     const SocketHandle listener = station_.net().LinkSocket();
-    const SocketHandle not_listening = OpenStreamSocket();
+    const SocketHandle not_listening = sockets_.OpenStream();
     // Its accept fails as a listener's can.
     station_.net().HoldLinkSocket(not_listening, LinkSocketUse::kListens);
     EXPECT_EQ(station_.OnSocketEvent(SocketEvent{listener, kSocketAccept, 0}), 0);
     station_.net().HoldLinkSocket(listener, LinkSocketUse::kListens);
-    CloseSocket(not_listening);
+    sockets_.Close(not_listening);
     EXPECT_TRUE(EndsWith(Log(), "\r\naccept failed: 10022")) << Log();
     EXPECT_TRUE(station_.net().IsLinked());
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");

@@ -15,8 +15,9 @@ class MainLoop {
   public:
     enum class LinkTimer { kStopped, kRunning };
 
-    MainLoop(Station& station, LinkTimer timer, std::chrono::milliseconds patience)
-        : station_(station), timer_(timer), patience_(patience) {}
+    MainLoop(Station& station, SocketLoop& sockets, LinkTimer timer,
+             std::chrono::milliseconds patience)
+        : station_(station), sockets_(sockets), timer_(timer), patience_(patience) {}
 
     // Plays the loop until `done` holds or the patience has run out; whether it held.
     bool PumpUntil(const std::function<bool()>& done) { return PumpUntil(done, patience_); }
@@ -33,7 +34,7 @@ class MainLoop {
         };
         return WaitUntil(done, patience, [&] {
             SocketEvent event{};
-            if (WaitSocketEvent(5, &event)) {
+            if (sockets_.Wait(5, &event)) {
                 station_.OnSocketEvent(event);
                 rearm();
             }
@@ -50,6 +51,7 @@ class MainLoop {
 
   private:
     Station& station_;
+    SocketLoop& sockets_;
     const LinkTimer timer_;
     const std::chrono::milliseconds patience_;
 };

@@ -1,7 +1,9 @@
 // The operator's commands as the Main window hands them over, against a test peer on
 // loopback (the other station, reading the exact packets) and, where the local keyer
 // matters, the keyer emulator, whose wire shows every command byte.
+#include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/resource_ids.h"
@@ -12,6 +14,7 @@
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
 #include "station/station.h"
+#include "station/station_timers.h"
 #include "tests/host/station_rig.h"
 #include "tools/keyer_recorder/recorded_keyer_events.h"
 
@@ -291,6 +294,37 @@ TEST_F(CommandsTest, PauseGoesWhereTheRoleSays) {
     station_.keyer().SetSpeed(44);
     EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 44})) << "linked, the local keyer is not paused";
     EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
+}
+
+// The window's two timers: the heartbeat's tick sends one, and the link timer is set again
+// only when the period the station asks for changes, quick while pasted text waits.
+TEST_F(CommandsTest, TheLinkTimerFollowsThePeriodTheStationAsksFor) {
+    using Timer = StationTimers::Timer;
+    std::vector<std::pair<Timer, std::chrono::milliseconds>> set;
+    StationTimers timers(station_, [&set](Timer timer, std::chrono::milliseconds period) {
+        set.emplace_back(timer, period);
+    });
+    timers.Start();
+    const decltype(set) started = {{Timer::kHeartbeat, kHeartbeatPeriod},
+                                   {Timer::kLink, kLinkWatchPeriod}};
+    EXPECT_EQ(set, started);
+    Link(kNetRoleControlPoint);
+    station_.net().BeginLink();
+    timers.OnTick(Timer::kHeartbeat);
+    EXPECT_EQ(PeerReceives(1), Packets({{PKT_HEARTBEAT, 0}}));
+
+    station_.state().remote_busy = 1;
+    station_.TypeText("ab");
+    timers.FollowLinkPeriod();
+    ASSERT_EQ(set.size(), 3u);
+    EXPECT_EQ(set.back(), std::make_pair(Timer::kLink, kLinkFeedPeriod));
+    timers.OnTick(Timer::kLink);
+    EXPECT_EQ(set.size(), 3u) << "the same period: the timer runs on";
+    station_.state().remote_busy = 0;
+    timers.OnTick(Timer::kLink);
+    EXPECT_EQ(PeerReceives(2), Packets({{PKT_TEXT_CHAR, 'A'}, {PKT_TEXT_CHAR, 'B'}}));
+    ASSERT_EQ(set.size(), 4u);
+    EXPECT_EQ(set.back(), std::make_pair(Timer::kLink, kLinkWatchPeriod));
 }
 
 }  // namespace

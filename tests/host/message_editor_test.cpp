@@ -14,6 +14,7 @@
 #include "app/resource_ids.h"
 #include "forms/message_editor_form.h"
 #include "messages/message_sender.h"
+#include "net/socket_api.h"
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
 #include "station/station.h"
@@ -158,7 +159,8 @@ class MessageButtonTest : public ::testing::Test {
 
     RecordingWindow window_;
     MainWindowView view_;
-    Station station_{view_, view_, nullptr};
+    SocketLoop sockets_;
+    Station station_{view_, view_, sockets_};
     SettingsRecord& settings = station_.settings().record();
 };
 

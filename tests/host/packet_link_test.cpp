@@ -1,5 +1,5 @@
-// The read notification's body and the packet send, against a plain peer on loopback that
-// writes the stream in whatever pieces a test needs.
+// The read notification's body, against a plain peer on loopback that writes the stream in
+// whatever pieces a test needs.
 #include <vector>
 
 #include "net/packet_link.h"
@@ -22,7 +22,7 @@ class PacketLink : public PeerLinkTest {
         const SocketEvent event = NextEvent();
         EXPECT_EQ(event.socket, connection_);
         EXPECT_EQ(event.event, kSocketRead);
-        return ReadPacketsFrom(connection_, &reassembler_,
+        return ReadPacketsFrom(sockets_, connection_, &reassembler_,
                                [this](const Packet& packet) { delivered_.push_back(packet); });
     }
 
@@ -68,13 +68,13 @@ TEST_F(PacketLink, NotificationWithNothingToReadDeliversNothing) {
     ASSERT_TRUE(WaitUnread(connection_, 4));
     EXPECT_EQ(OnRead(), 4);
     // A stale notification: the bytes it was for are already read.
-    EXPECT_EQ(ReadPacketsFrom(connection_, &reassembler_,
+    EXPECT_EQ(ReadPacketsFrom(sockets_, connection_, &reassembler_,
                               [this](const Packet& packet) { delivered_.push_back(packet); }),
               kSocketError);
     EXPECT_EQ(SocketLastError(), kSocketErrorWouldBlock);
     EXPECT_TRUE(delivered_.empty());
     EXPECT_EQ(reassembler_.PendingBytes(), 4u);
-    EXPECT_EQ(ReadPacketsFrom(connection_, nullptr, nullptr), kSocketError);
+    EXPECT_EQ(ReadPacketsFrom(sockets_, connection_, nullptr, nullptr), kSocketError);
 }
 
 TEST_F(PacketLink, PeerClosingMidPacketEndsWithThePartUndelivered) {
@@ -92,7 +92,7 @@ TEST_F(PacketLink, PeerClosingMidPacketEndsWithThePartUndelivered) {
             break;
         }
         ASSERT_EQ(event.event, kSocketRead);
-        ASSERT_GE(ReadPacketsFrom(connection_, &reassembler_,
+        ASSERT_GE(ReadPacketsFrom(sockets_, connection_, &reassembler_,
                                   [this](const Packet& packet) { delivered_.push_back(packet); }),
                   0);
     }
@@ -100,17 +100,9 @@ TEST_F(PacketLink, PeerClosingMidPacketEndsWithThePartUndelivered) {
     EXPECT_EQ(PacketValue(delivered_[0]), 'E');
     EXPECT_EQ(reassembler_.PendingBytes(), 11u);
     // The close came only after every byte sent before it had been read.
-    EXPECT_EQ(ReadPacketsFrom(connection_, &reassembler_, nullptr), 0) << "the end of the stream";
+    EXPECT_EQ(ReadPacketsFrom(sockets_, connection_, &reassembler_, nullptr), 0)
+        << "the end of the stream";
     EXPECT_EQ(NextEvent(kQuietMs).socket, kNoSocket) << "one close event";
-}
-
-TEST_F(PacketLink, SentPacketArrivesAsItsTwentyBytes) {
-    const Packet packet = BuildKeyerSettingsPacket(
-        KeyerSettings{0x44, 22, 5, 50, 0, 0, 10, 25, 0, 0, 0, 0, 50, 0x0D, 0});
-    ASSERT_EQ(SendPacketOn(connection_, packet), 1);
-    EXPECT_EQ(RawReceive(peer_, kPacketSize), Bytes(packet));
-    EXPECT_EQ(SendPacketOn(kNoSocket, packet), 0);
-    EXPECT_EQ(SocketLastError(), kSocketErrorNotSocket);
 }
 
 }  // namespace

@@ -104,9 +104,9 @@ class PacketProtocol : public station_rig::StationRigTest {
         WaitUntil([&] { return delivered >= packets; }, 10s,
                   [&] {
                       SocketEvent event{};
-                      if (WaitSocketEvent(100, &event) && event.socket == connection_ &&
+                      if (sockets_.Wait(100, &event) && event.socket == connection_ &&
                           event.event == kSocketRead) {
-                          ReadPacketsFrom(connection_, &reassembler_,
+                          ReadPacketsFrom(sockets_, connection_, &reassembler_,
                                           [this, &delivered](const Packet& packet) {
                                               station_.processIPpacket(packet);
                                               ++delivered;

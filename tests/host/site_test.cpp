@@ -134,8 +134,9 @@ class SiteLoopTest : public ::testing::Test {
         StationSetup setup;
         setup.config_path = folder_.File("pellmar.cfg");
         setup.keyer_port.device = keyer_device;
-        Station station(*view_, *view_, view_.get(), std::move(setup));
-        return RunSite(station, stop);
+        SocketLoop sockets;
+        Station station(*view_, *view_, sockets, std::move(setup));
+        return RunSite(station, sockets, stop);
     }
 
     TempFolder folder_;

@@ -1,7 +1,7 @@
-// The test's side of a loopback link for the socket seam's host tests: a fixture that starts
-// and stops the socket library around each case, one that links a peer to a listener of the
-// station's, and a plain BSD peer for the things the seam itself would never do (stop
-// reading, reset the connection, write half a packet).
+// The test's side of a loopback link for the socket seam's host tests: a fixture that owns a
+// socket loop and starts and stops its socket library around each case, one that links a peer
+// to a listener of the station's, and a plain BSD peer for the things the seam itself would
+// never do (stop reading, reset the connection, write half a packet).
 #pragma once
 
 #include <arpa/inet.h>
@@ -53,14 +53,23 @@ inline int PlainConnect(int port, const char* from = nullptr) {
 
 class LoopbackTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_EQ(StartSockets(), 0); }
+    void SetUp() override { ASSERT_EQ(sockets_.Start(), 0); }
     void TearDown() override {
         for (int fd : raw_) {
             close(fd);
         }
-        while (SocketLibraryStarts() > 0) {
-            StopSockets();
+        while (sockets_.Starts() > 0) {
+            sockets_.Stop();
         }
+    }
+
+    // The next event within the patience, or an event with no socket.
+    SocketEvent NextEvent(int timeout_ms = kPatienceMs) {
+        SocketEvent event{kNoSocket, 0, 0};
+        if (!sockets_.Wait(timeout_ms, &event)) {
+            return SocketEvent{kNoSocket, 0, 0};
+        }
+        return event;
     }
 
     // A plain socket the test owns, closed at the end of the test.
@@ -91,12 +100,12 @@ class LoopbackTest : public ::testing::Test {
 
     // The station's listener through the seam, as a Net Server sets it up.
     SocketHandle Listener(int* port) {
-        const SocketHandle listener = OpenStreamSocket();
+        const SocketHandle listener = sockets_.OpenStream();
         EXPECT_NE(listener, kNoSocket);
-        EXPECT_EQ(BindSocket(listener, kLoopback, 0), 0);
-        EXPECT_EQ(ListenSocket(listener, 1), 0);
-        EXPECT_EQ(SelectSocketEvents(listener, nullptr, kSocketNotifyMessage, kListenerEvents), 0);
-        *port = SocketLocalPort(listener);
+        EXPECT_EQ(sockets_.Bind(listener, kLoopback, 0), 0);
+        EXPECT_EQ(sockets_.Listen(listener, 1), 0);
+        EXPECT_EQ(sockets_.Select(listener, kListenerEvents), 0);
+        *port = sockets_.LocalPort(listener);
         EXPECT_GT(*port, 0);
         return listener;
     }
@@ -104,14 +113,17 @@ class LoopbackTest : public ::testing::Test {
     // The listener's FD_ACCEPT and the accepted socket.
     SocketHandle AcceptOne(SocketHandle listener) {
         SocketEvent event{};
-        EXPECT_TRUE(WaitSocketEvent(kPatienceMs, &event));
+        EXPECT_TRUE(sockets_.Wait(kPatienceMs, &event));
         EXPECT_EQ(event.socket, listener);
         EXPECT_EQ(event.event, kSocketAccept);
         EXPECT_EQ(event.error, 0);
-        const SocketHandle accepted = AcceptSocket(listener);
+        const SocketHandle accepted = sockets_.Accept(listener);
         EXPECT_NE(accepted, kNoSocket) << SocketLastError();
         return accepted;
     }
+
+    // The loop the station under test, if any, is made on too.
+    SocketLoop sockets_;
 
   private:
     std::vector<int> raw_;
@@ -175,15 +187,6 @@ inline std::vector<uint8_t> RawReceive(int fd, std::size_t count, std::size_t ch
         bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + got);
     }
     return bytes;
-}
-
-// The next event within the patience, or an event with no socket.
-inline SocketEvent NextEvent(int timeout_ms = kPatienceMs) {
-    SocketEvent event{kNoSocket, 0, 0};
-    if (!WaitSocketEvent(timeout_ms, &event)) {
-        return SocketEvent{kNoSocket, 0, 0};
-    }
-    return event;
 }
 
 }  // namespace loopback

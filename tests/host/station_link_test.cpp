@@ -184,7 +184,8 @@ class StationTest : public ::testing::Test {
     MainWindowView view_;
     // A client waits a second, then two, between its tries at its server. Its keyer's COM
     // port n is the folder's `keyer<n>`.
-    Station station_{view_, view_, nullptr,
+    SocketLoop sockets_;
+    Station station_{view_, view_, sockets_,
                      StationSetup{folder_.File("pellmar.cfg"),
                                   {},
                                   {},
@@ -194,13 +195,13 @@ class StationTest : public ::testing::Test {
     SettingsStore& store = station_.settings();
     SettingsRecord& settings = store.record();
     // Socket events as the window gets them; a case ticks the link timer itself.
-    MainLoop loop_{station_, MainLoop::LinkTimer::kStopped, 5s};
+    MainLoop loop_{station_, sockets_, MainLoop::LinkTimer::kStopped, 5s};
 };
 
 TEST_F(StationTest, KeyerDisabledAndNetworkOffLogsOnlyTheBeginning) {
     EXPECT_EQ(station_.OpenConnection(), 1);
     EXPECT_EQ(Log(), kBegin);
-    EXPECT_EQ(SocketLibraryStarts(), 0);
+    EXPECT_EQ(sockets_.Starts(), 0);
     EXPECT_EQ(station_.state().local_keyer_open.load(), 0);
 }
 
@@ -411,7 +412,7 @@ TEST_F(StationKeyerTest, NetworkFailureAfterTheKeyerLeavesItAttached) {
     station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
     EXPECT_EQ(station_.state().local_keyer_open.load(), 1);
-    EXPECT_EQ(SocketLibraryStarts(), 0);
+    EXPECT_EQ(sockets_.Starts(), 0);
     // The caption stayed "Open", but the keyer is attached: the press closes it.
     station_.OpenOrClose();
     EXPECT_EQ(station_.state().local_keyer_open.load(), 0);
@@ -457,7 +458,7 @@ TEST_F(StationTest, AddressTextsThatAreNotLegal) {
         EXPECT_EQ(Log(), kBegin +
                              "\r\nInitializing winsock Client...\r\nThe IPv4 address entered "
                              "is not legal");
-        EXPECT_EQ(SocketLibraryStarts(), 0);
+        EXPECT_EQ(sockets_.Starts(), 0);
         EXPECT_FALSE(station_.net().IsPending());
     }
 }
@@ -474,7 +475,7 @@ TEST_F(StationTest, UnknownHostNameIsReportedAndReleased) {
                 reason == "\r\nError: No data record found" ||
                 reason.rfind("\r\nFunction failed with error: 1100", 0) == 0)
         << reason;
-    EXPECT_EQ(SocketLibraryStarts(), 0);
+    EXPECT_EQ(sockets_.Starts(), 0);
 }
 
 TEST_F(StationTest, PortAlreadyBoundFailsAtBindAndReleases) {
@@ -486,7 +487,7 @@ TEST_F(StationTest, PortAlreadyBoundFailsAtBindAndReleases) {
     EXPECT_TRUE(StartsWith(log, kBegin + "\r\nInitializing winsock Server...\r\nOfficial name: "))
         << log;
     EXPECT_TRUE(EndsWith(log, "\r\nIP: 127.0.0.1\r\nbind()...\r\nbind() failed.")) << log;
-    EXPECT_EQ(SocketLibraryStarts(), 0);
+    EXPECT_EQ(sockets_.Starts(), 0);
     EXPECT_EQ(station_.net().LinkSocket(), kNoSocket);
 }
 
@@ -617,7 +618,7 @@ TEST_F(StationTest, RefusedConnectFailsAndTheNextPressResets) {
     ASSERT_TRUE(
         loop_.PumpUntil([this] { return window_.Text(IDC_NET_STATUS) == "Failed to connect"; }));
     EXPECT_TRUE(station_.net().IsPending());
-    EXPECT_EQ(SocketLibraryStarts(), 0);
+    EXPECT_EQ(sockets_.Starts(), 0);
     EXPECT_EQ(station_.net().LinkSocket(), kNoSocket);
 
     window_.SetControlText(IDC_REMOTE_STATUS, "Remote Tarvel Ver:23");
@@ -706,7 +707,7 @@ TEST_F(StationTest, CloseAfterTheClientLeftReleasesTheListenerSoOpenBindsAgain) 
     station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Network Connection Closed");
-    EXPECT_EQ(SocketLibraryStarts(), 0);
+    EXPECT_EQ(sockets_.Starts(), 0);
 
     station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Close") << Log();
@@ -743,12 +744,12 @@ TEST_F(StationTest, ExitClosesTheLinkedDataSocketOnly) {
     BeClient(port);
     ASSERT_EQ(station_.OpenConnection(), 1);
     station_.CloseNetworkAtExit();  // only connecting: nothing is closed
-    EXPECT_EQ(SocketLibraryStarts(), 1);
+    EXPECT_EQ(sockets_.Starts(), 1);
     const int fd = peer.Accept();
     ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
     station_.CloseNetworkAtExit();
     EXPECT_TRUE(Peer::SeesClose(fd));
-    EXPECT_EQ(SocketLibraryStarts(), 0);
+    EXPECT_EQ(sockets_.Starts(), 0);
 }
 
 // A ControlPoint's server is not there yet: the client tries it again, a little later each
@@ -756,7 +757,7 @@ TEST_F(StationTest, ExitClosesTheLinkedDataSocketOnly) {
 TEST_F(StationTest, ClientTriesItsServerAgainUntilLinkedAndCloseStopsTheWait) {
     const uint16_t port = FreePort();
     BeClient(port);
-    MainLoop ticking{station_, MainLoop::LinkTimer::kRunning, 5s};
+    MainLoop ticking{station_, sockets_, MainLoop::LinkTimer::kRunning, 5s};
     const auto log_ends = [this](const char* end) {
         return [this, end] { return EndsWith(Log(), end); };
     };

@@ -7,6 +7,7 @@
 
 #include "app/main_window_view.h"
 #include "messages/message_sender.h"
+#include "net/socket_api.h"
 #include "settings/settings_store.h"
 #include "station/station.h"
 #include "tests/support/recording_window.h"
@@ -16,7 +17,7 @@ class StationOnFile {
   protected:
     // `carry_out_messages` as StationSetup says.
     explicit StationOnFile(MessageSender::CarryOut carry_out_messages = {})
-        : station(view, view, nullptr,
+        : station(view, view, sockets,
                   StationSetup{folder.File("pellmar.cfg"),
                                {},
                                std::move(carry_out_messages),
@@ -27,6 +28,7 @@ class StationOnFile {
     TempFolder folder;
     RecordingWindow window;
     MainWindowView view;
+    SocketLoop sockets;
     Station station;
     SettingsStore& store = station.settings();
     SettingsRecord& settings = store.record();

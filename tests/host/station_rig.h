@@ -91,7 +91,7 @@ class StationRigTest : public loopback::PeerLinkTest {
     // The station's stored messages go out on its sender's thread unless `carry_out_messages`
     // says otherwise.
     explicit StationRigTest(MessageSender::CarryOut carry_out_messages = {})
-        : station_(view_, view_, nullptr,
+        : station_(view_, view_, sockets_,
                    StationSetup{{}, LinkSetup{}, std::move(carry_out_messages), [this] {
                                     return keyer_writer_held_.load();
                                 }}) {}

@@ -88,8 +88,8 @@ class RecordingView final : public StationView, public ConnectLog {
     LocalKeyerState local_keyer_ = LocalKeyerState::kClosed;
 };
 
-// One station with its view, its keyer on COM`com_port` and its own configuration file. Its
-// socket events are addressed to it, so one loop can serve both.
+// One station with its view, its keyer on COM`com_port`, its own configuration file and the
+// socket loop it runs on, as each copy of the program has its own window.
 struct StationUnderTest {
     StationUnderTest(const TempFolder& folder, int com_port, const char* name)
         : keyer([&] {
@@ -98,7 +98,7 @@ struct StationUnderTest {
               options.link_path = folder.File("com" + std::to_string(com_port));
               return options;
           }()),
-          station(view, view, this,
+          station(view, view, sockets,
                   StationSetup{folder.File(name),
                                {},
                                {},
@@ -111,7 +111,17 @@ struct StationUnderTest {
 
     RecordingView view;
     keyer_sim::KeyerSim keyer;
+    SocketLoop sockets;
     Station station;
+
+    // Its window's loop, briefly: the next socket event, if one comes, then the link timer.
+    void Pump() {
+        SocketEvent event{};
+        if (sockets.Wait(2, &event)) {
+            station.OnSocketEvent(event);
+        }
+        station.OnLinkWatchTick();
+    }
 };
 
 class TwoStationsInOneProcess : public ::testing::Test {
@@ -123,16 +133,11 @@ class TwoStationsInOneProcess : public ::testing::Test {
         site_.station.Exit();
     }
 
-    // The Main window's loop for both stations: each socket event goes to the station whose
-    // socket it is, and both link timers tick.
+    // Both stations' loops, on this thread, in turn.
     bool PumpUntil(const std::function<bool()>& done) {
         return WaitUntil(done, 10s, [this] {
-            SocketEvent event{};
-            if (WaitSocketEvent(5, &event)) {
-                (event.target == &site_ ? site_ : home_).station.OnSocketEvent(event);
-            }
-            site_.station.OnLinkWatchTick();
-            home_.station.OnLinkWatchTick();
+            site_.Pump();
+            home_.Pump();
         });
     }
 
@@ -148,7 +153,7 @@ TEST_F(TwoStationsInOneProcess, TextTypedAtHomeIsKeyedAtTheSiteAndEchoedBack) {
     std::strcpy(site.record().ip_address, "127.0.0.1");
     site.record().ip_port = 0;
     ASSERT_EQ(site_.station.OpenConnection(), 1) << site_.view.Log();
-    const int port = SocketLocalPort(site_.station.net().LinkSocket());
+    const int port = site_.sockets.LocalPort(site_.station.net().LinkSocket());
     ASSERT_GT(port, 0);
 
     // Home: a ControlPoint Net Client of that port.

@@ -9,11 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <deque>
-#include <thread>
+#include <memory>
 #include <vector>
 
 #include "net/packet.h"
@@ -51,21 +50,18 @@ class Win32SocketSeam : public ::testing::Test {
         window_ = CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(window_, nullptr);
+        sockets_ = std::make_unique<SocketLoop>(window_);
         received_events.clear();
-        ASSERT_EQ(StartSockets(), 0);
+        ASSERT_EQ(sockets_->Start(), 0);
     }
 
     void TearDown() override {
         for (SOCKET raw : raw_) {
             closesocket(raw);
         }
-        while (SocketLibraryStarts() > 0) {
-            StopSockets();
-        }
+        sockets_.reset();
         DestroyWindow(window_);
     }
-
-    SocketNotifyTarget Window() const { return window_; }
 
     // The next notification, pumping this thread's messages meanwhile; an event with no
     // socket when none came.
@@ -89,12 +85,12 @@ class Win32SocketSeam : public ::testing::Test {
     }
 
     SocketHandle Listener(int* port) {
-        const SocketHandle listener = OpenStreamSocket();
+        const SocketHandle listener = sockets_->OpenStream();
         EXPECT_NE(listener, kNoSocket);
-        EXPECT_EQ(BindSocket(listener, htonl(INADDR_LOOPBACK), 0), 0);
-        EXPECT_EQ(ListenSocket(listener, 1), 0);
-        EXPECT_EQ(SelectSocketEvents(listener, Window(), kSocketNotifyMessage, kListenerEvents), 0);
-        *port = SocketLocalPort(listener);
+        EXPECT_EQ(sockets_->Bind(listener, htonl(INADDR_LOOPBACK), 0), 0);
+        EXPECT_EQ(sockets_->Listen(listener, 1), 0);
+        EXPECT_EQ(sockets_->Select(listener, kListenerEvents), 0);
+        *port = sockets_->LocalPort(listener);
         EXPECT_GT(*port, 0);
         return listener;
     }
@@ -104,7 +100,7 @@ class Win32SocketSeam : public ::testing::Test {
         EXPECT_EQ(event.socket, listener);
         EXPECT_EQ(event.event, kSocketAccept);
         EXPECT_EQ(event.error, 0);
-        const SocketHandle accepted = AcceptSocket(listener);
+        const SocketHandle accepted = sockets_->Accept(listener);
         EXPECT_NE(accepted, kNoSocket) << SocketLastError();
         return accepted;
     }
@@ -140,6 +136,9 @@ class Win32SocketSeam : public ::testing::Test {
         return raw;
     }
 
+    // Made with the window, whose messages are its loop.
+    std::unique_ptr<SocketLoop> sockets_;
+
   private:
     HWND window_ = nullptr;
     std::vector<SOCKET> raw_;
@@ -166,17 +165,18 @@ bool WaitUnread(SocketHandle socket, u_long count) {
 }
 
 TEST(Win32SocketLibrary, EveryStartIsMatchedByExactlyOneStop) {
-    EXPECT_EQ(SocketLibraryStarts(), 0);
-    EXPECT_EQ(StopSockets(), kSocketError);
+    SocketLoop sockets(nullptr);
+    EXPECT_EQ(sockets.Starts(), 0);
+    EXPECT_EQ(sockets.Stop(), kSocketError);
     EXPECT_EQ(SocketLastError(), kSocketErrorNotStarted);
-    EXPECT_EQ(StartSockets(), 0);
-    EXPECT_EQ(StartSockets(), 0);
-    EXPECT_EQ(StopSockets(), 0);
-    EXPECT_EQ(SocketLibraryStarts(), 1);
-    EXPECT_NE(OpenStreamSocket(), kNoSocket) << "still started once";
-    EXPECT_EQ(StopSockets(), 0);
-    EXPECT_EQ(StopSockets(), kSocketError);
-    EXPECT_EQ(OpenStreamSocket(), kNoSocket);
+    EXPECT_EQ(sockets.Start(), 0);
+    EXPECT_EQ(sockets.Start(), 0);
+    EXPECT_EQ(sockets.Stop(), 0);
+    EXPECT_EQ(sockets.Starts(), 1);
+    EXPECT_NE(sockets.OpenStream(), kNoSocket) << "still started once";
+    EXPECT_EQ(sockets.Stop(), 0);
+    EXPECT_EQ(sockets.Stop(), kSocketError);
+    EXPECT_EQ(sockets.OpenStream(), kNoSocket);
     EXPECT_EQ(SocketLastError(), kSocketErrorNotStarted);
 }
 
@@ -187,19 +187,20 @@ TEST_F(Win32SocketSeam, DottedAddressesAndLoopbackNames) {
     EXPECT_EQ(ParseDottedAddress("1host"), kAddressNone);
     EXPECT_EQ(FormatDottedAddress(htonl(0xC0A80114)), "192.168.1.20");
     HostEntry entry;
-    ASSERT_TRUE(LookupHostByName("localhost", &entry)) << SocketLastError();
+    ASSERT_TRUE(sockets_->LookupHostByName("localhost", &entry)) << SocketLastError();
     EXPECT_FALSE(entry.addresses.empty());
     char name[128];
-    EXPECT_EQ(LocalHostName(name, sizeof name), 0);
+    EXPECT_EQ(sockets_->LocalHostName(name, sizeof name), 0);
 }
 
 TEST_F(Win32SocketSeam, ListenAndConnectPostAcceptAndConnect) {
     int port = 0;
     const SocketHandle listener = Listener(&port);
-    const SocketHandle client = OpenStreamSocket();
+    const SocketHandle client = sockets_->OpenStream();
     ASSERT_NE(client, kNoSocket);
-    ASSERT_EQ(SelectSocketEvents(client, Window(), kSocketNotifyMessage, kConnectorEvents), 0);
-    const int result = ConnectSocket(client, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port));
+    ASSERT_EQ(sockets_->Select(client, kConnectorEvents), 0);
+    const int result =
+        sockets_->Connect(client, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port));
     if (result != 0) {
         EXPECT_EQ(SocketLastError(), kSocketErrorWouldBlock);
     }
@@ -212,7 +213,7 @@ TEST_F(Win32SocketSeam, ListenAndConnectPostAcceptAndConnect) {
         if (event.socket == listener) {
             EXPECT_EQ(event.event, kSocketAccept);
             accepted = true;
-            server_side = AcceptSocket(listener);
+            server_side = sockets_->Accept(listener);
             ASSERT_NE(server_side, kNoSocket);
         } else {
             EXPECT_EQ(event.socket, client);
@@ -230,12 +231,12 @@ TEST_F(Win32SocketSeam, ListenAndConnectPostAcceptAndConnect) {
         EXPECT_TRUE(on);
     }
     const Packet request = BuildPacket(PKT_VERSION_REQUEST, 0);
-    ASSERT_EQ(SendWhole(client, request.bytes, kPacketSize), 1);
+    ASSERT_EQ(sockets_->SendSome(client, request.bytes, kPacketSize), 20);
     const SocketEvent event = NextEvent();
     EXPECT_EQ(event.socket, server_side) << "the accepted socket inherits the selection";
     EXPECT_EQ(event.event, kSocketRead);
     uint8_t buffer[kPacketSize];
-    ASSERT_EQ(ReceiveSocket(server_side, buffer, sizeof buffer), 20);
+    ASSERT_EQ(sockets_->Receive(server_side, buffer, sizeof buffer), 20);
     EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 20), Bytes(request));
 }
 
@@ -258,7 +259,7 @@ TEST_F(Win32SocketSeam, ReadIsPostedAgainAfterAReadThatLeavesBytes) {
         const SocketEvent event = NextEvent();
         EXPECT_EQ(event.socket, accepted) << c;
         EXPECT_EQ(event.event, kSocketRead) << c;
-        ASSERT_EQ(ReceiveSocket(accepted, buffer, sizeof buffer), 20);
+        ASSERT_EQ(sockets_->Receive(accepted, buffer, sizeof buffer), 20);
         EXPECT_EQ(buffer[2], c);
     }
     EXPECT_EQ(NextEvent(kQuietMs).socket, kNoSocket) << "nothing left unread";
@@ -278,90 +279,28 @@ TEST_F(Win32SocketSeam, PeerClosePostsClose) {
 }
 
 TEST_F(Win32SocketSeam, ConnectToAClosedPortPostsRefused) {
-    const SocketHandle holder = OpenStreamSocket();
-    ASSERT_EQ(BindSocket(holder, htonl(INADDR_LOOPBACK), 0), 0);
-    const int port = SocketLocalPort(holder);
-    const SocketHandle client = OpenStreamSocket();
-    ASSERT_EQ(SelectSocketEvents(client, Window(), kSocketNotifyMessage, kConnectorEvents), 0);
-    ASSERT_EQ(ConnectSocket(client, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port)),
+    const SocketHandle holder = sockets_->OpenStream();
+    ASSERT_EQ(sockets_->Bind(holder, htonl(INADDR_LOOPBACK), 0), 0);
+    const int port = sockets_->LocalPort(holder);
+    const SocketHandle client = sockets_->OpenStream();
+    ASSERT_EQ(sockets_->Select(client, kConnectorEvents), 0);
+    ASSERT_EQ(sockets_->Connect(client, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port)),
               kSocketError);
     ASSERT_EQ(SocketLastError(), kSocketErrorWouldBlock);
     const SocketEvent event = NextEvent();
     EXPECT_EQ(event.socket, client);
     EXPECT_EQ(event.event, kSocketConnect);
     EXPECT_EQ(event.error, kSocketErrorRefused);
-    EXPECT_EQ(CloseSocket(client), 0);
+    EXPECT_EQ(sockets_->Close(client), 0);
 }
 
 TEST_F(Win32SocketSeam, SecondBindOnAListeningPortFails) {
     int port = 0;
     Listener(&port);
-    const SocketHandle second = OpenStreamSocket();
-    EXPECT_EQ(BindSocket(second, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port)),
+    const SocketHandle second = sockets_->OpenStream();
+    EXPECT_EQ(sockets_->Bind(second, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port)),
               kSocketError);
     EXPECT_EQ(SocketLastError(), kSocketErrorAddressInUse);
-}
-
-TEST_F(Win32SocketSeam, SendersOnThreeThreadsNeverInterleavePackets) {
-    constexpr int kThreads = 3;
-    constexpr int kPerThread = 500;
-    int port = 0;
-    const SOCKET server = RawListen(&port);
-    const SocketHandle client = OpenStreamSocket();
-    ASSERT_EQ(SelectSocketEvents(client, Window(), kSocketNotifyMessage, kConnectorEvents), 0);
-    ConnectSocket(client, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port));
-    const SOCKET link = Keep(accept(server, nullptr, nullptr));
-    ASSERT_NE(link, INVALID_SOCKET);
-    const SocketEvent connected = NextEvent();
-    ASSERT_EQ(connected.event, kSocketConnect);
-    ASSERT_EQ(connected.error, 0);
-
-    std::vector<uint8_t> received;
-    std::thread reader([&] {
-        char buffer[7];
-        while (received.size() < std::size_t{kThreads * kPerThread * kPacketSize}) {
-            const int got = recv(link, buffer, sizeof buffer, 0);
-            if (got <= 0) {
-                break;
-            }
-            received.insert(received.end(), buffer, buffer + got);
-        }
-    });
-    std::atomic<int> failures{0};
-    std::vector<std::thread> senders;
-    for (int t = 0; t < kThreads; ++t) {
-        senders.emplace_back([&, t] {
-            for (int i = 0; i < kPerThread; ++i) {
-                uint8_t payload[kPacketPayloadSize] = {static_cast<uint8_t>(i >> 8),
-                                                       static_cast<uint8_t>(i)};
-                const Packet packet =
-                    BuildPacket(PKT_TEXT_CHAR, static_cast<uint8_t>(t), 0, payload);
-                if (SendWhole(client, packet.bytes, kPacketSize) != 1) {
-                    ++failures;
-                }
-            }
-        });
-    }
-    for (std::thread& sender : senders) {
-        sender.join();
-    }
-    reader.join();
-    EXPECT_EQ(failures.load(), 0);
-    ASSERT_EQ(received.size(), std::size_t{kThreads * kPerThread * kPacketSize});
-    PacketReassembler reassembler;
-    reassembler.Append(received.data(), received.size());
-    int next[kThreads] = {};
-    Packet packet;
-    while (reassembler.Next(&packet)) {
-        ASSERT_TRUE(HasPacketMarker(packet));
-        const int t = PacketValue(packet);
-        ASSERT_LT(t, kThreads);
-        ASSERT_EQ((PacketPayload(packet)[0] << 8) | PacketPayload(packet)[1], next[t]);
-        ++next[t];
-    }
-    for (int t = 0; t < kThreads; ++t) {
-        EXPECT_EQ(next[t], kPerThread);
-    }
 }
 
 }  // namespace

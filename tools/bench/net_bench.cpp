@@ -144,7 +144,8 @@ class TimingWindow : public WindowBackend {
 TimingWindow window;
 // The station shows itself through the Main window's own view, as the program does.
 MainWindowView view;
-Station station(view, view, nullptr);
+SocketLoop sockets;
+Station station(view, view, sockets);
 
 double Percentile(const std::vector<double>& sorted, double fraction) {
     const size_t rank = static_cast<size_t>(fraction * static_cast<double>(sorted.size()) + 0.999);
@@ -218,7 +219,7 @@ bool PumpUntil(const std::function<bool()>& done) {
             return false;
         }
         SocketEvent event{};
-        if (WaitSocketEvent(kPumpSliceMs, &event)) {
+        if (sockets.Wait(kPumpSliceMs, &event)) {
             station.OnSocketEvent(event);
             deadline = Clock::now() + kPatience;
         }
@@ -389,7 +390,7 @@ bool Run(int count) {
         std::fprintf(stderr, "net_bench: the station could not listen\n");
         return false;
     }
-    const int port = SocketLocalPort(station.net().LinkSocket());
+    const int port = sockets.LocalPort(station.net().LinkSocket());
     const int peer = port > 0 ? ConnectPeer(port) : -1;
     if (peer < 0) {
         std::fprintf(stderr, "net_bench: the peer could not connect to port %d\n", port);
