@@ -551,7 +551,7 @@ class HeldByAnotherProgramTest : public StationTestBase {
     static constexpr int kWaitMs = 15000;
     Emulator emulator_;
     KeyerSimControl keyer_;
-    std::unique_ptr<Station> station_ = std::make_unique<Station>();
+    std::unique_ptr<PellmarProcess> station_ = std::make_unique<PellmarProcess>();
 };
 
 // Another program holds the configuration file with no sharing while the station starts:

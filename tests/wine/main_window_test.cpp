@@ -14,7 +14,7 @@
 #include "app/resource_ids.h"
 #include "settings/settings_record.h"
 #include "tools/common/wait_until.h"
-#include "tools/wine_kit/station.h"
+#include "tools/wine_kit/pellmar_process.h"
 #include "tools/wine_kit/station_kit.h"
 #include "tools/wine_kit/ui_driver.h"
 #include "version/version.h"
@@ -60,14 +60,14 @@ POINT CentreOf(HWND control) {
 }
 
 TEST(MainWindow, FreshFolderGetsTheDefaultConfigurationFile) {
-    Station station;
+    PellmarProcess station;
     ASSERT_TRUE(station.Start());
     ASSERT_TRUE(WaitForFileSize(station.ConfigPath(), 1832, kWaitMs));
     EXPECT_EQ(station.ReadConfig(), DefaultConfigImage());
 }
 
 TEST(MainWindow, ShowsItsClassCaptionAndFirstStatusTexts) {
-    Station station;
+    PellmarProcess station;
     ASSERT_TRUE(station.Start());
     HWND window = station.window();
     EXPECT_EQ(ui::ClassOf(window), "PellmarClass");
@@ -109,7 +109,7 @@ TEST(MainWindow, ManifestCarriesTheCaptionsVersion) {
 }
 
 TEST(MainWindow, EveryControlOfTheTemplateExists) {
-    Station station;
+    PellmarProcess station;
     ASSERT_TRUE(station.Start());
     const int ids[] = {IDC_ECHO_LINE,    IDC_LOG_PANE,
                        IDC_MSGS_GROUP,   IDC_M1,
@@ -136,7 +136,7 @@ TEST(MainWindow, EveryControlOfTheTemplateExists) {
 }
 
 TEST(MainWindow, StoredSpeedZeroLeavesTheWpmFieldEmptyAndDisabled) {
-    Station station;
+    PellmarProcess station;
     std::vector<uint8_t> image = DefaultConfigImage();
     image[17] = 0;
     station.WriteConfig(image);
@@ -148,7 +148,7 @@ TEST(MainWindow, StoredSpeedZeroLeavesTheWpmFieldEmptyAndDisabled) {
 }
 
 TEST(MainWindow, OpensCentredFirstThenWhereItWasLeftAndAlwaysOnAScreen) {
-    Station station;
+    PellmarProcess station;
     RECT rect{};
     const auto start = [&] { return station.Start() && GetWindowRect(station.window(), &rect); };
     const auto exit = [&] {
@@ -171,7 +171,7 @@ TEST(MainWindow, OpensCentredFirstThenWhereItWasLeftAndAlwaysOnAScreen) {
 }
 
 TEST(MainWindow, AServerOpenedAtStartShowsItsWaitAndStillExits) {
-    Station station;
+    PellmarProcess station;
     Bytes image = StationImage(1, kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide,
                                FreeLoopbackPort(), 20);
     image[offsetof(SettingsRecord, open_at_startup)] = 1;
@@ -185,21 +185,21 @@ TEST(MainWindow, AServerOpenedAtStartShowsItsWaitAndStillExits) {
 }
 
 TEST(MainWindow, ExitButtonEndsTheProgramWithCodeZero) {
-    Station station;
+    PellmarProcess station;
     ASSERT_TRUE(station.Start());
     ui::Click(station.window(), IDC_EXIT);
     EXPECT_EQ(station.WaitForExit(kWaitMs), 0);
 }
 
 TEST(MainWindow, CloseBoxEndsTheProgramWithCodeZero) {
-    Station station;
+    PellmarProcess station;
     ASSERT_TRUE(station.Start());
     ui::PressCloseBox(station.window());
     EXPECT_EQ(station.WaitForExit(kWaitMs), 0);
 }
 
 TEST(MainWindow, EscapeDoesNotEndTheProgram) {
-    Station station;
+    PellmarProcess station;
     ASSERT_TRUE(station.Start());
     ui::SendCommand(station.window(), IDCANCEL);
     EXPECT_EQ(station.WaitForExit(500), -1) << "the cancel command must not end the window";
@@ -211,7 +211,7 @@ TEST(MainWindow, EscapeDoesNotEndTheProgram) {
 // A button with a key names it when the pointer rests on it, and the tip goes as soon as the
 // pointer moves off, onto the window's own surface or another button.
 TEST(MainWindow, APointerRestingOnAButtonWithAKeyShowsTheKeyUntilItMovesOff) {
-    Station station;
+    PellmarProcess station;
     ASSERT_TRUE(station.Start());
     HWND window = station.window();
     const auto tip_is = [&](const std::string& text) {
@@ -236,7 +236,7 @@ TEST(MainWindow, APointerRestingOnAButtonWithAKeyShowsTheKeyUntilItMovesOff) {
 }
 
 TEST(MainWindow, RightClickShowsTheAboutBoxWhichEscapeLeavesOpen) {
-    Station station;
+    PellmarProcess station;
     ASSERT_TRUE(station.Start());
     ui::RightClick(station.window(), 0);
     HWND box = ui::WaitForDialog(station.process_id(), "About Pellmar", kWaitMs);

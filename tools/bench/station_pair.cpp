@@ -45,7 +45,7 @@ bool StartNativeSite(const PairOptions& options, const Bytes& image, StationPair
 // The RemoteSide as a Wine pellmar.exe, opened and listening.
 bool StartServer(const PairOptions& options, const Bytes& image, Job* job, StationPair* pair,
                  std::string* error) {
-    pair->server = std::make_unique<Station>();
+    pair->server = std::make_unique<PellmarProcess>();
     pair->server->WriteConfig(image);
     if (!options.program.empty()) {
         pair->server->SetProgram(options.program);
@@ -91,7 +91,7 @@ bool StartStationPair(const PairOptions& options, Job* job, StationPair* pair, s
     const Bytes server_image =
         StationImage(static_cast<uint32_t>(server_emulator.com_port),
                      kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide, port, options.wpm);
-    pair->client = std::make_unique<Station>();
+    pair->client = std::make_unique<PellmarProcess>();
     Bytes client_image = StationImage(static_cast<uint32_t>(client_emulator.com_port),
                                       kNetModeClient | kNetRoleControlPoint, port, options.wpm);
     if (options.adjust_client) {
@@ -180,7 +180,7 @@ int UnixPidWith(const std::string& part) {
     return 0;
 }
 
-int UnixPidOf(const Station& station) {
+int UnixPidOf(const PellmarProcess& station) {
     // Its command line under Linux ends with its own folder and the program.
     std::string folder = station.folder();
     folder.pop_back();

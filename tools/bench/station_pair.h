@@ -22,9 +22,10 @@
 #include "tools/wine_kit/station_kit.h"
 
 struct StationPair {
-    std::unique_ptr<Station> server;     // the RemoteSide, with emulator 0, unless the native site
+    std::unique_ptr<PellmarProcess>
+        server;                          // the RemoteSide, with emulator 0, unless the native site
     std::unique_ptr<NativeSite> native;  // is the RemoteSide instead
-    std::unique_ptr<Station> client;     // the ControlPoint, with emulator 1
+    std::unique_ptr<PellmarProcess> client;  // the ControlPoint, with emulator 1
     KeyerSimControl server_keyer;
     KeyerSimControl client_keyer;
 };
@@ -58,7 +59,7 @@ std::vector<std::string> UnixFolder(const std::string& path);
 // none does. Other prefixes on the machine may run programs of the same name.
 int UnixPidWith(const std::string& part);
 // The Linux process of a running station.
-int UnixPidOf(const Station& station);
+int UnixPidOf(const PellmarProcess& station);
 // One numeric field of /proc/PID/status (kB for the memory fields), or -1 when the process
 // or the field is missing.
 long StatusField(int pid, const std::string& field);

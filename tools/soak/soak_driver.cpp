@@ -168,7 +168,7 @@ long HandleCount(HANDLE process, DWORD process_id) {
 
 class Watched {
   public:
-    Watched(const char* name, Station* station)
+    Watched(const char* name, PellmarProcess* station)
         : name_(name), station_(station), pid_(UnixPidOf(*station)) {
         process_ =
             OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, station->process_id());
@@ -213,7 +213,7 @@ class Watched {
 
   private:
     const char* name_;
-    Station* station_;
+    PellmarProcess* station_;
     int pid_;
     HANDLE process_ = nullptr;
 };

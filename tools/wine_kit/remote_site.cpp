@@ -52,7 +52,7 @@ class WineSite : public RemoteSite {
     HWND window() const override { return station_.window(); }
 
   private:
-    Station station_;
+    PellmarProcess station_;
     std::unique_ptr<Job> job_;
 };
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/wine_kit/station.h"
+#include "tools/wine_kit/pellmar_process.h"
 #include "tools/wine_kit/station_kit.h"
 
 enum class Site { kWine, kNative };

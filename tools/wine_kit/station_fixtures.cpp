@@ -21,7 +21,7 @@ void StationTestBase::TearDown() {
     }
 }
 
-bool StationTestBase::StartInJob(Station* station, bool wait_for_window) {
+bool StationTestBase::StartInJob(PellmarProcess* station, bool wait_for_window) {
     return (wait_for_window ? station->Start() : station->Launch()) &&
            job_->Add(station->process_id());
 }
@@ -36,7 +36,7 @@ void KeyedStationTest::SetUp() {
 
     Bytes image = StationImage(static_cast<uint32_t>(emulator_.com_port), kNetModeOff, 0, kWpm);
     AdjustImage(&image);
-    station_ = std::make_unique<Station>();
+    station_ = std::make_unique<PellmarProcess>();
     station_->WriteConfig(image);
     ASSERT_TRUE(StartInJob(station_.get()));
     ui::Click(window(), IDC_OPEN_CLOSE);

@@ -20,8 +20,8 @@ class StationTestBase : public ::testing::Test {
     void TearDown() override;
     // Starts the station and puts it in the job; false when either fails. Without
     // `wait_for_window` it does not wait for the Main window (a box the station shows first
-    // comes before it): Station::WaitForWindow does that later.
-    bool StartInJob(Station* station, bool wait_for_window = true);
+    // comes before it): PellmarProcess::WaitForWindow does that later.
+    bool StartInJob(PellmarProcess* station, bool wait_for_window = true);
     // Fails the case when the emulator's control channel stopped answering at some point.
     static void ExpectAnswered(const KeyerSimControl& keyer) { EXPECT_EQ(keyer.failure(), ""); }
 
@@ -52,7 +52,7 @@ class KeyedStationTest : public StationTestBase {
 
     KeyerSimControl keyer_;
     Emulator emulator_;
-    std::unique_ptr<Station> station_;
+    std::unique_ptr<PellmarProcess> station_;
 
   private:
     size_t wire_mark_ = 0;

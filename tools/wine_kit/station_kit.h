@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "tools/wine_kit/keyer_sim_control.h"
-#include "tools/wine_kit/station.h"
+#include "tools/wine_kit/pellmar_process.h"
 #include "tools/wine_kit/ui_driver.h"
 
 using Bytes = std::vector<uint8_t>;

@@ -26,7 +26,7 @@ void TwoStationsTest::SetUp() {
     if (!ServerIni().empty()) {
         server_->WriteIni(ServerIni());
     }
-    client_ = std::make_unique<Station>();
+    client_ = std::make_unique<PellmarProcess>();
     client_image_ =
         StationImage(static_cast<uint32_t>(client_keyer.com_port),
                      kNetModeClient | kNetRoleControlPoint, ClientPort(port_), kClientWpm);

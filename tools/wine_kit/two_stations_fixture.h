@@ -65,7 +65,7 @@ class TwoStationsTest : public StationTestBase {
     KeyerSimControl server_keyer_;
     KeyerSimControl client_keyer_;
     std::unique_ptr<RemoteSite> server_;
-    std::unique_ptr<Station> client_;
+    std::unique_ptr<PellmarProcess> client_;
     uint16_t port_ = 0;
     std::vector<uint8_t> server_image_;
     std::vector<uint8_t> client_image_;

@@ -1,4 +1,4 @@
-#include "tools/wine_kit/station.h"
+#include "tools/wine_kit/pellmar_process.h"
 
 #include <windows.h>
 
@@ -22,7 +22,7 @@ void RemoveFolder(const std::string& folder) {
     RemoveDirectoryA(folder.c_str());
 }
 
-Station::Station() {
+PellmarProcess::PellmarProcess() {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     static int sequence = 0;
@@ -31,32 +31,32 @@ Station::Station() {
     CreateDirectoryA(folder_.c_str(), nullptr);
 }
 
-Station::~Station() {
+PellmarProcess::~PellmarProcess() {
     ui::StopProgram(&program_);
     RemoveFolder(folder_);
 }
 
-void Station::WriteConfig(const std::vector<uint8_t>& image) const {
+void PellmarProcess::WriteConfig(const std::vector<uint8_t>& image) const {
     std::ofstream out(ConfigPath(), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(image.data()),
               static_cast<std::streamsize>(image.size()));
 }
 
-std::vector<uint8_t> Station::ReadConfig() const {
+std::vector<uint8_t> PellmarProcess::ReadConfig() const {
     std::ifstream in(ConfigPath(), std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
                                 std::istreambuf_iterator<char>());
 }
 
-bool Station::Start(int timeout_ms) {
+bool PellmarProcess::Start(int timeout_ms) {
     return Launch() && WaitForWindow(timeout_ms);
 }
 
-bool Station::WaitForWindow(int timeout_ms) {
+bool PellmarProcess::WaitForWindow(int timeout_ms) {
     return ui::WaitForMainWindow(&program_, timeout_ms) != nullptr;
 }
 
-bool Station::Launch() {
+bool PellmarProcess::Launch() {
     const std::string exe = folder_ + "pellmar.exe";
     const std::string source =
         program_source_.empty() ? ui::OwnFolder() + "pellmar.exe" : program_source_;

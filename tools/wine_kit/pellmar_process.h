@@ -8,12 +8,12 @@
 
 #include "tools/wine_kit/ui_driver.h"
 
-class Station {
+class PellmarProcess {
   public:
-    Station();
-    ~Station();  // ends the program if it still runs and removes the folder
-    Station(const Station&) = delete;
-    Station& operator=(const Station&) = delete;
+    PellmarProcess();
+    ~PellmarProcess();  // ends the program if it still runs and removes the folder
+    PellmarProcess(const PellmarProcess&) = delete;
+    PellmarProcess& operator=(const PellmarProcess&) = delete;
 
     const std::string& folder() const { return folder_; }
     std::string ConfigPath() const { return folder_ + "pellmar.cfg"; }
@@ -34,7 +34,7 @@ class Station {
     DWORD process_id() const { return program_.process_id; }
     long WaitForExit(int timeout_ms) { return ui::WaitForExit(&program_, timeout_ms); }
     // Ends the program at once, as a crash or a killed process would: it sends nothing and
-    // closes nothing itself. The folder stays until the Station goes.
+    // closes nothing itself. The folder stays until the PellmarProcess goes.
     void Kill() { ui::StopProgram(&program_); }
 
   private:
