@@ -6,7 +6,6 @@
 
 #include "app/resource_ids.h"
 #include "messages/message_parser.h"
-#include "messages/message_sender.h"
 #include "settings/field_number.h"
 #include "station/settings_file.h"
 #include "station/station.h"
@@ -58,7 +57,7 @@ int OpenMessageEditor(WindowBackend& editor, int number, Station& station) {
     if (!IsMessageNumber(number)) {
         return 0;
     }
-    editor.ReplaceSelection(IDC_EDITOR_TEXT, station.sender().StoredText(number));
+    editor.ReplaceSelection(IDC_EDITOR_TEXT, station.StoredMessage(number));
     editor.SetControlText(IDC_EDITOR_HEADING, "Message " + std::to_string(number));
     // Typing and the insert buttons go on at the end of the text, rather than replacing the
     // whole of it as a field that takes the focus with everything selected would.
@@ -74,11 +73,11 @@ bool MessageEditorCommand(WindowBackend& editor, int message_number, int id, Sta
     switch (id) {
         case IDC_EDITOR_RESTORE:
             editor.SetSelection(IDC_EDITOR_TEXT, 0, kTextEnd);
-            editor.ReplaceSelection(IDC_EDITOR_TEXT, station.sender().StoredText(message_number));
+            editor.ReplaceSelection(IDC_EDITOR_TEXT, station.StoredMessage(message_number));
             editor.FocusControl(IDC_EDITOR_TEXT);
             return false;
         case IDC_EDITOR_SAVE: {
-            station.sender().StoreText(message_number, editor.GetControlText(IDC_EDITOR_TEXT));
+            station.StoreMessage(message_number, editor.GetControlText(IDC_EDITOR_TEXT));
             // The editor closes whether or not the write went through.
             SaveSettingsFile(station.settings(), station.view());
             return true;

@@ -20,7 +20,6 @@
 #include "app/resource_ids.h"
 #include "keyer/keyer_link.h"
 #include "keyer/serial_port.h"
-#include "messages/message_sender.h"
 #include "settings/field_number.h"
 #include "settings/settings_record.h"
 #include "station/settings_file.h"
@@ -230,7 +229,7 @@ bool StoreSpeedPotRange(const SetupForm& form, WindowHandle owner, Station& stat
     KeyerSettings& keyer = station.settings().record().keyer_settings;
     keyer.wpm_range = static_cast<uint8_t>(highest - lowest);
     keyer.min_wpm = static_cast<uint8_t>(lowest);
-    station.keyer().RequestSpeedPot();
+    station.RequestPotReading();
     if (UnsignedFromText(GetControlText(IDC_WPM)).value_or(0) > highest) {
         station.view().ShowSpeed(static_cast<int>(highest));
     }
@@ -240,12 +239,11 @@ bool StoreSpeedPotRange(const SetupForm& form, WindowHandle owner, Station& stat
 // The choices, stored only after a clean pass. A list with no position chosen (its edit
 // field holds typed text) leaves its part of the record as it was.
 void StoreChoices(const SetupForm& form, Station& station) {
-    StationState& state = station.state();
     SettingsStore& store = station.settings();
     SettingsRecord& settings = store.record();
     // The keyer last attached: the newer ones name their outputs differently and have the
     // paddle-only sidetone.
-    const bool v2 = IsExtendedKeyerVersion(station.keyer().Version());
+    const bool v2 = IsExtendedKeyerVersion(station.KeyerVersion());
     KeyerSettings& keyer = settings.keyer_settings;
     for (const FlagBox& box : kModeBoxes) {
         SetBit(&keyer.mode_register, box.bit, Checked(form, box.id));
@@ -304,23 +302,7 @@ void StoreChoices(const SetupForm& form, Station& station) {
     }
     settings.reserved_one = 1;
 
-    if (Checked(form, IDC_SETUP_POT_LOCK)) {
-        state.pot_speed_active = 1;
-        keyer.wpm = 0;
-        station.view().AllowSpeedEntry(false);
-        return;
-    }
-    state.pot_speed_active = 0;
-    // A pot reading of 0 means none has arrived yet; taking it would store 0, which hands
-    // the speed back to the pot that "Pot Lock" just released.
-    const uint8_t pot = state.pot_wpm.load();
-    if (state.local_keyer_open.load() != 0 && pot != 0) {
-        keyer.wpm = pot;
-    } else if (keyer.wpm == 0) {
-        keyer.wpm = keyer.min_wpm;
-    }
-    station.view().ShowSpeed(keyer.wpm);
-    station.view().AllowSpeedEntry(true);
+    station.LockSpeedToPot(Checked(form, IDC_SETUP_POT_LOCK));
 }
 
 // The port enable, the PTT and the network fields, stored whether or not anything was
@@ -374,16 +356,15 @@ int OutputSetupIndex(uint8_t pin_config, bool keyer_v2) {
 }
 
 SetupForm OpenSetupForm(Station& station) {
-    StationState& state = station.state();
     const SettingsStore& store = station.settings();
     const SettingsRecord& settings = store.record();
     SetupForm form;
     const KeyerSettings& keyer = settings.keyer_settings;
     const uint32_t net_mode = store.NetMode();
-    const bool v2 = IsExtendedKeyerVersion(station.keyer().Version());
+    const bool v2 = IsExtendedKeyerVersion(station.KeyerVersion());
 
     ListPorts(settings.com_port, &form);
-    station.sender().Stop();
+    station.StopStoredMessage();
 
     form.entries[IDC_SETUP_CW_MODE] = kCwModeEntries;
     form.entries[IDC_SETUP_PADDLE_HANG] = kPaddleHangEntries;
@@ -408,11 +389,9 @@ SetupForm OpenSetupForm(Station& station) {
     form.texts[IDC_SETUP_MIN_WPM] = std::to_string(keyer.min_wpm);
 
     // Without a keyer there is no pot to follow: the box keeps its check but cannot change.
-    form.checks[IDC_SETUP_POT_LOCK] = state.pot_speed_active.load() != 0;
-    form.enabled[IDC_SETUP_POT_LOCK] = state.local_keyer_open.load() != 0;
-    if (state.local_keyer_open.load() == 0) {
-        state.pot_speed_active = 0;
-    }
+    form.checks[IDC_SETUP_POT_LOCK] = station.IsSpeedFromPot();
+    form.enabled[IDC_SETUP_POT_LOCK] = station.IsKeyerAttached();
+    station.ReleasePotWithoutKeyer();
 
     for (const FlagBox& box : kModeBoxes) {
         form.checks[box.id] = (keyer.mode_register & box.bit) != 0;

@@ -110,16 +110,42 @@ void Station::TogglePause() {
     view_.FocusTyping();
 }
 
-void Station::SendStoredMessage(int number) {
+bool Station::SendStoredMessage(int number) {
     // The sender itself refuses while a message is being sent.
-    if (net_.RoleAcceptsLocalKeying()) {
-        sender_.Start(number, number);
-    }
+    const bool started = net_.RoleAcceptsLocalKeying() && sender_.Start(number, number);
     view_.FocusTyping();
+    return started;
+}
+
+void Station::LockSpeedToPot(bool locked) {
+    uint8_t& wpm = record().keyer_settings.wpm;
+    if (locked) {
+        state_.pot_speed_active = 1;
+        wpm = 0;
+        view_.AllowSpeedEntry(false);
+        return;
+    }
+    state_.pot_speed_active = 0;
+    // A pot reading of 0 means none has arrived yet; taking it would store 0, which hands
+    // the speed back to the pot that was just released.
+    const uint8_t pot = state_.pot_wpm.load();
+    if (state_.local_keyer_open.load() != 0 && pot != 0) {
+        wpm = pot;
+    } else if (wpm == 0) {
+        wpm = record().keyer_settings.min_wpm;
+    }
+    view_.ShowSpeed(wpm);
+    view_.AllowSpeedEntry(true);
+}
+
+void Station::ReleasePotWithoutKeyer() {
+    if (state_.local_keyer_open.load() == 0) {
+        state_.pot_speed_active = 0;
+    }
 }
 
 bool Station::IsBusy() {
-    return IsLinkBusy() != 0;
+    return IsLinkBusy();
 }
 
 // Each byte goes to the other station first, then to the local keyer, then to the typing

@@ -16,7 +16,9 @@
 // Everything a station is belongs to it: its settings (`settings_`), its keyer link (`keyer_`),
 // its link to the other station (`net_`) and its message sender (`sender_`). Two stations in
 // one process share only what the platform has once: the socket library, and where COM ports
-// are found.
+// are found. Nobody reaches past the station to them: a front end or a test asks the station
+// what it wants to know and has it do what it wants done, so each part may change without
+// its callers.
 #pragma once
 
 #include <atomic>
@@ -26,6 +28,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "keyer/keyer_link.h"
 #include "keyer/keyer_listener.h"
@@ -126,8 +129,23 @@ class Station final : public KeyerListener, public MessageSink {
     void Clear();
     void ToggleTune();
     void TogglePause();
-    // Stored message `number` (1..6), when none is going out and the role takes keying here.
-    void SendStoredMessage(int number);
+    // Stored message `number` (1..6), when none is going out and the role takes keying here;
+    // true when it started.
+    bool SendStoredMessage(int number);
+    // The stored message going out stops at its next step. Any thread may stop it.
+    void StopStoredMessage() { sender_.Stop(); }
+    // Stored message `number` (1..6) as it is stored, and the Message Editor's save of one
+    // (see MessageSender::StoreText).
+    std::string StoredMessage(int number) { return sender_.StoredText(number); }
+    void StoreMessage(int number, const std::string& text) { sender_.StoreText(number, text); }
+    // "Pot Lock" set or cleared: the keyer's speed pot sets the speed (a stored speed of 0),
+    // or the operator does again, from the pot's last reading when a keyer gave one.
+    void LockSpeedToPot(bool locked);
+    // Without a keyer there is no pot to follow: the pot lets go of the speed, and the record
+    // and the speed field are left as they are.
+    void ReleasePotWithoutKeyer();
+    // Asks the keyer for its pot's reading, as after a change of the pot's range.
+    void RequestPotReading() { keyer_.RequestSpeedPot(); }
 
     // The link: one socket event, as the platform delivers it. 1 when handled, 0 after a
     // failed accept.
@@ -161,16 +179,41 @@ class Station final : public KeyerListener, public MessageSink {
     // Loads the record's keyer block into the local keyer, adjusted for the role while
     // linked, and on a ControlPoint sends the other side its copy.
     void ApplyKeyerSettings();
-    // remote_busy while linked; otherwise the local keyer's nearly-full flag (nonzero, -9,
-    // when no keyer is attached: a station with neither counts as busy).
-    int IsLinkBusy() const;
+    // While linked, whether the other station's keyer holds; otherwise whether the local
+    // keyer's queue is nearly full (a station with neither link nor keyer counts as busy).
+    bool IsLinkBusy() const;
 
-    StationState& state() { return state_; }
     SettingsStore& settings() { return settings_; }
-    KeyerLink& keyer() { return keyer_; }
     StationView& view() { return view_; }
-    NetLink& net() { return net_; }
-    MessageSender& sender() { return sender_; }
+
+    // What the station is doing now, as a front end or a test asks it. Any thread may ask,
+    // unless it says otherwise.
+    bool IsLinked() const { return net_.IsLinked(); }
+    // A listen or a connect is under way, or a Net Client's failed connect waits for
+    // Open/Close.
+    bool IsLinkPending() const { return net_.IsPending(); }
+    // The local port of the link's socket (where a Net Server listens); 0 without one.
+    int LinkPort() const;
+    bool IsKeyerAttached() const { return state_.local_keyer_open.load() == 1; }
+    // The version the local keyer answered at its last attach; 0 before the first.
+    uint8_t KeyerVersion() const { return keyer_.Version(); }
+    bool IsTuneOn() const { return state_.tune_on.load() == 1; }
+    bool IsPauseOn() const { return state_.pause_on.load() == 1; }
+    // The other station's keyer said last that it holds.
+    bool IsRemoteKeyerHolding() const { return state_.remote_busy.load() != 0; }
+    bool IsSpeedFromPot() const { return state_.pot_speed_active.load() != 0; }
+    // The speed pot's last reading, in WPM; 0 before the first.
+    uint8_t PotSpeed() const { return state_.pot_wpm.load(); }
+    // The stored message going out: its number when the operator started it, 1 when one of
+    // the keyer's own buttons did; 0 while none is.
+    int MessageGoingOut() const { return sender_.Sending(); }
+    // Received packets whose marker byte was not PKT_MARKER.
+    int BadPacketCount() const { return state_.bad_packet_count.load(); }
+    // Bytes in the local keyer's transmit queue that have not gone to it yet.
+    int QueuedForKeyer() const { return keyer_.QueueSnapshot().queue_count; }
+    // Text from the link that waits for room in the keyer's queue, oldest first; only the
+    // window's thread, which feeds the keyer from it, may ask.
+    std::vector<uint8_t> TextWaitingForKeyer() { return net_.backlog().Bytes(); }
 
     // The keyer reader's thread.
     void OnKeyerStatus(uint8_t status) override;
@@ -185,6 +228,11 @@ class Station final : public KeyerListener, public MessageSink {
     void OnMessageError(MessageError error) override;
 
   private:
+    // The fuzz targets alone reach past the station: each input plays the keyer and the
+    // other station on one thread, from states no operation leads to in a moment (a keyer
+    // in host mode with neither port nor threads), and looks at what every part keeps.
+    friend class StationFuzzAccess;
+
     // connection_sequence.cpp
     int AttachLocalKeyer();
     bool FindHost(bool server, HostEntry* entry);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/main_window_view.h"
+#include "keyer/keyer_link.h"
 #include "messages/message_sender.h"
 #include "settings/settings_store.h"
 #include "station/station.h"
@@ -14,11 +15,14 @@
 
 class StationOnFile {
   protected:
-    // `carry_out_messages` as StationSetup says.
-    explicit StationOnFile(MessageSender::CarryOut carry_out_messages = {})
+    // `carry_out_messages` and `keyer_writer_held` as StationSetup says.
+    explicit StationOnFile(MessageSender::CarryOut carry_out_messages = {},
+                           KeyerLink::WriterHold keyer_writer_held = {})
         : station(view, view, nullptr,
-                  StationSetup{folder.File("pellmar.cfg"), {}, std::move(carry_out_messages), {}}) {
-    }
+                  StationSetup{folder.File("pellmar.cfg"),
+                               {},
+                               std::move(carry_out_messages),
+                               std::move(keyer_writer_held)}) {}
 
     TempFolder folder;
     RecordingWindow window;
