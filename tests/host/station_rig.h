@@ -113,7 +113,7 @@ class StationRigTest : public loopback::LoopbackTest, protected Shown {
         ASSERT_EQ(station_.OpenConnection(), 1);
         store.PublishNetFlags(flags);
         ASSERT_TRUE(station_.IsKeyerAttached());
-        SettleKeyerWire();
+        SettleKeyerWire(kHandshakeBytes + kLoadBytes);
         this->ForgetWhatWasShown();
     }
 
@@ -188,6 +188,10 @@ class StationRigTest : public loopback::LoopbackTest, protected Shown {
   private:
     // A heartbeat whose answer marks the end of what the station sent the peer so far.
     static constexpr uint8_t kDrainBeat = 0xD5;
+    // The attach's echo test, host open and version (13 13 13 00 04 55 00 02), and a
+    // settings load (0F, the block, 07 15).
+    static constexpr std::size_t kHandshakeBytes = 8;
+    static constexpr std::size_t kLoadBytes = 1 + sizeof(KeyerSettings) + 2;
 
     // Opens the station's network stage alone, on loopback, with its keyer left as it is.
     void OpenTheNetwork(uint32_t mode, uint32_t port) {
@@ -200,8 +204,8 @@ class StationRigTest : public loopback::LoopbackTest, protected Shown {
     // The keyer's answers to the link's start come while the station is still a RemoteSide,
     // which passes none of them on.
     void GoOnLinked(uint32_t flags) {
-        if (sim_) {
-            SettleKeyerWire();
+        if (sim_ && station_.IsKeyerAttached()) {
+            SettleKeyerWire(kLoadBytes);
         }
         store.PublishNetFlags(flags);
         DrainPeer();
@@ -218,8 +222,10 @@ class StationRigTest : public loopback::LoopbackTest, protected Shown {
         }
     }
 
-    // Once the keyer's wire has been quiet for a while, what is on it is no part of the case.
-    void SettleKeyerWire() {
+    // Once at least `coming` bytes more are on the keyer's wire and it has been quiet for a
+    // while, what is on it is no part of the case.
+    void SettleKeyerWire(std::size_t coming) {
+        sim_->WaitForReceived(mark_ + coming, std::chrono::seconds(3));
         std::size_t seen = sim_->Received().size();
         for (std::size_t before = seen + 1; seen != before;) {
             before = seen;
