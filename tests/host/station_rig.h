@@ -6,10 +6,10 @@
 // window's own view or in a recording view by meaning.
 #pragma once
 
+#include <sys/socket.h>
+
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
