@@ -4,6 +4,7 @@
 // through ReleaseKeyerControl: a transmitter is never left keyed by a link that is gone.
 // And a server must never be locked by a client that vanished without a close: a silent
 // link ends by itself, and a new client takes over one that has gone quiet.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -261,6 +262,11 @@ std::chrono::milliseconds Station::LinkTimerPeriod() const {
     const bool busy = receive_backlog_.Count() > 0 || net_.HasOutbound() ||
                       status_relay_.IsHolding() || !typed_ahead_.empty();
     return busy ? kLinkFeedPeriod : kLinkWatchPeriod;
+}
+
+int Station::LinkPort() const {
+    const SocketHandle socket = net_.LinkSocket();
+    return socket == kNoSocket ? 0 : std::max(sockets_.LocalPort(socket), 0);
 }
 
 void Station::CloseNetworkFromButton() {

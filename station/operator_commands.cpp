@@ -110,16 +110,15 @@ void Station::TogglePause() {
     view_.FocusTyping();
 }
 
-void Station::SendStoredMessage(int number) {
+bool Station::SendStoredMessage(int number) {
     // The sender itself refuses while a message is being sent.
-    if (RoleAcceptsLocalKeying()) {
-        sender_.Start(number, number);
-    }
+    const bool started = RoleAcceptsLocalKeying() && sender_.Start(number, number);
     view_.FocusTyping();
+    return started;
 }
 
 bool Station::IsBusy() {
-    return IsLinkBusy() != 0;
+    return IsLinkBusy();
 }
 
 // Each byte goes to the other station first, then to the local keyer, then to the typing

@@ -124,11 +124,12 @@ void Station::processIPpacket(const Packet& packet) {
     }
 }
 
-int Station::IsLinkBusy() const {
+bool Station::IsLinkBusy() const {
     if (net_.IsLinked()) {
-        return state_.remote_busy.load();
+        return state_.remote_busy.load() != 0;
     }
-    return keyer_.IsQueueNearlyFull();
+    // kKeyerHostNotOpen, nonzero too: with neither link nor keyer nothing would take a byte.
+    return keyer_.IsQueueNearlyFull() != 0;
 }
 
 void Station::ApplyKeyerSettings() {

@@ -17,7 +17,9 @@
 // and where its port is, its link to the other station (`net_`) with the backlog of text from
 // it and the status it reports upstream, and its message sender (`sender_`). Its sockets are
 // made on the socket loop it is given, whose owner runs their events on the window's thread.
-// Two stations in one process share nothing.
+// Two stations in one process share nothing. Nobody reaches past the station to its parts: a
+// front end or a test asks the station what it wants to know and has it do what it wants
+// done, so each part may change without its callers.
 #pragma once
 
 #include <atomic>
@@ -151,12 +153,18 @@ class Station final : public KeyerListener, public MessageSink {
     void Clear();
     void ToggleTune();
     void TogglePause();
-    // Stored message `number` (1..6), when none is going out and the role takes keying here.
-    void SendStoredMessage(int number);
+    // Stored message `number` (1..6), when none is going out and the role takes keying here;
+    // true when it started.
+    bool SendStoredMessage(int number);
+    // The stored message going out stops at its next step. Any thread may stop it.
+    void StopStoredMessage() { sender_.Stop(); }
     // Message `number`'s text as stored; empty for any other number.
     std::string StoredMessage(int number);
-    // Stores `text` as message `number` (1..6), cut at 255 characters, and saves the
-    // configuration file; a failed save is reported through the view.
+    // Stores `text` as message `number` (1..6), cut at 255 characters (see
+    // MessageSender::StoreText).
+    void StoreMessage(int number, const std::string& text);
+    // The Message Editor's save: the message stored, then the configuration file saved; a
+    // failed save is reported through the view.
     void SaveMessage(int number, const std::string& text);
 
     // The Setup dialog. Opening stops a message being sent and lets the pot's lock go while
@@ -209,9 +217,9 @@ class Station final : public KeyerListener, public MessageSink {
     // Loads the record's keyer block into the local keyer, adjusted for the role while
     // linked, and on a ControlPoint sends the other side its copy.
     void ApplyKeyerSettings();
-    // remote_busy while linked; otherwise the local keyer's nearly-full flag (nonzero, -9,
-    // when no keyer is attached: a station with neither counts as busy).
-    int IsLinkBusy() const;
+    // While linked, whether the other station's keyer holds; otherwise whether the local
+    // keyer's queue is nearly full (a station with neither link nor keyer counts as busy).
+    bool IsLinkBusy() const;
     // Keying that starts at this station (typing, the message buttons, Tune) is taken while
     // unlinked, or linked as ControlPoint; linked in Converse or as RemoteSide the other
     // station does the keying.
@@ -222,12 +230,34 @@ class Station final : public KeyerListener, public MessageSink {
     // Whether COM port `port_number` is there to choose, where this station's ports are.
     bool HasKeyerPort(int port_number) const;
 
-    StationState& state() { return state_; }
     SettingsStore& settings() { return settings_; }
-    KeyerLink& keyer() { return keyer_; }
     StationView& view() { return view_; }
-    NetLink& net() { return net_; }
-    MessageSender& sender() { return sender_; }
+
+    // What the station is doing now, as a front end or a test asks it. Any thread may ask,
+    // unless it says otherwise.
+    bool IsLinked() const { return net_.IsLinked(); }
+    // A listen or a connect is under way, or a Net Client's failed connect waits for
+    // Open/Close.
+    bool IsLinkPending() const { return net_.IsPending(); }
+    // The local port of the link's socket (where a Net Server listens); 0 without one.
+    int LinkPort() const;
+    bool IsKeyerAttached() const { return state_.local_keyer_open.load() == 1; }
+    // The version the local keyer answered at its last attach; 0 before the first.
+    uint8_t KeyerVersion() const { return keyer_.Version(); }
+    bool IsTuneOn() const { return state_.tune_on.load() == 1; }
+    bool IsPauseOn() const { return state_.pause_on.load() == 1; }
+    // The other station's keyer said last that it holds.
+    bool IsRemoteKeyerHolding() const { return state_.remote_busy.load() != 0; }
+    bool IsSpeedFromPot() const { return state_.pot_speed_active.load() != 0; }
+    // The speed pot's last reading, in WPM; 0 before the first.
+    uint8_t PotSpeed() const { return state_.pot_wpm.load(); }
+    // The stored message going out: its number when the operator started it, 1 when one of
+    // the keyer's own buttons did; 0 while none is.
+    int MessageGoingOut() const { return sender_.Sending(); }
+    // Received packets whose marker byte was not PKT_MARKER.
+    int BadPacketCount() const { return state_.bad_packet_count.load(); }
+    // Bytes in the local keyer's transmit queue that have not gone to it yet.
+    int QueuedForKeyer() const { return keyer_.QueueSnapshot().queue_count; }
 
     // The keyer reader's thread.
     void OnKeyerStatus(uint8_t status) override;
@@ -242,6 +272,11 @@ class Station final : public KeyerListener, public MessageSink {
     void OnMessageError(MessageError error) override;
 
   private:
+    // The fuzz targets alone reach past the station: each input plays the keyer and the
+    // other station on one thread, from states no operation leads to in a moment (a keyer
+    // in host mode with neither port nor threads), and looks at what every part keeps.
+    friend class StationFuzzAccess;
+
     // connection_sequence.cpp
     int AttachLocalKeyer();
     bool FindHost(bool server, HostEntry* entry);

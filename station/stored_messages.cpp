@@ -9,7 +9,11 @@ std::string Station::StoredMessage(int number) {
     return sender_.StoredText(number);
 }
 
-void Station::SaveMessage(int number, const std::string& text) {
+void Station::StoreMessage(int number, const std::string& text) {
     sender_.StoreText(number, text);
+}
+
+void Station::SaveMessage(int number, const std::string& text) {
+    StoreMessage(number, text);
     SaveSettingsFile(settings_, view_);
 }

@@ -67,7 +67,7 @@ void Station::TypeCharacter(unsigned int character_code) {
         }
         return;
     }
-    if (IsLinkBusy() != 0) {
+    if (IsLinkBusy()) {
         view_.RefuseTypedCharacter();
         return;
     }
@@ -114,7 +114,7 @@ void Station::FeedTypedAhead() {
         typed_ahead_.clear();  // linked since, in a role that takes no keying here
         return;
     }
-    for (int sent = 0; sent < kTypedAheadPerTick && !typed_ahead_.empty() && IsLinkBusy() == 0;
+    for (int sent = 0; sent < kTypedAheadPerTick && !typed_ahead_.empty() && !IsLinkBusy();
          ++sent) {
         SendTypedCharacter(typed_ahead_.front());
         typed_ahead_.pop_front();

@@ -24,7 +24,7 @@ void FuzzCheck(bool condition, const char* what) {
 }
 
 void OpenStalledKeyer(uint8_t version, Station& station) {
-    station.keyer().OpenHostWithoutPort(version);
+    StationFuzzAccess::Keyer(station).OpenHostWithoutPort(version);
 }
 
 std::vector<uint8_t> QueuedBytes(KeyerLink& keyer) {

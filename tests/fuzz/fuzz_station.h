@@ -37,8 +37,17 @@ class FuzzInput {
 // Prints `what` and aborts when `condition` is false.
 void FuzzCheck(bool condition, const char* what);
 
-class KeyerLink;
-class Station;
+#include "station/station.h"
+
+// A station's parts, which only the fuzz targets reach.
+class StationFuzzAccess {
+  public:
+    static KeyerLink& Keyer(Station& station) { return station.keyer_; }
+    static NetLink& Net(Station& station) { return station.net_; }
+    static MessageSender& Sender(Station& station) { return station.sender_; }
+    static StationState& State(Station& station) { return station.state_; }
+};
+
 // Host mode as if `station` had opened it with a keyer of `version`, but with no writer and
 // no port; the keyer's bytes go to `station`.
 void OpenStalledKeyer(uint8_t version, Station& station);

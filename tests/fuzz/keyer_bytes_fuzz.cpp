@@ -60,21 +60,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     station.settings().PublishNetFlags(input.Byte());
     const uint8_t state = input.Byte();
-    station.net().SetLinked((state & kStateLinked) != 0);
+    StationFuzzAccess::Net(station).SetLinked((state & kStateLinked) != 0);
     OpenStalledKeyer((state & kStateExtendedKeyer) != 0 ? 23 : 10, station);
-    station.state().pot_speed_active = (state & kStatePotSpeed) != 0 ? 1 : 0;
+    StationFuzzAccess::State(station).pot_speed_active = (state & kStatePotSpeed) != 0 ? 1 : 0;
     if ((state & kStateSendingMessage) != 0) {
-        station.sender().Start(1, 1);
+        StationFuzzAccess::Sender(station).Start(1, 1);
     }
     messages_started = 0;
     const uint8_t min_wpm = input.Byte();
-    KeyerLink& keyer = station.keyer();
+    KeyerLink& keyer = StationFuzzAccess::Keyer(station);
     keyer.state().sent_settings[kMinWpmByte] = min_wpm;
 
     while (!input.Empty()) {
         const uint8_t byte = input.Byte();
         const uint8_t status_before = keyer.state().status;
-        const int32_t sending_before = station.sender().Sending();
+        const int sending_before = station.MessageGoingOut();
         const int started_before = messages_started;
         keyer.state().pending = 0;
 
@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             FuzzCheck(!BreakInPending(keyer), "only a status byte breaks in");
         }
         if (!IsPaddleByte(byte) && byte >= 0x80 && byte < 0xC0) {
-            FuzzCheck(station.state().pot_wpm == static_cast<uint8_t>((byte & 0x7F) + min_wpm),
+            FuzzCheck(station.PotSpeed() == static_cast<uint8_t>((byte & 0x7F) + min_wpm),
                       "the pot speed counts from the minimum last sent");
         }
         if (byte < 0x80) {

@@ -58,11 +58,12 @@ Produced LoggedSince(RecordingWindow& window, std::size_t first_call) {
 // station or the keyer catch up at once. False when nothing could: with neither link nor
 // keyer the message waits until something stops it.
 bool WaitWhileBusy(Station& station) {
-    while (station.IsLinkBusy() != 0) {
-        if (station.net().IsLinked()) {
-            station.state().remote_busy = 0;
-        } else if (station.keyer().IsQueueNearlyFull() == 1) {
-            TakeQueuedBytes(station.keyer());
+    KeyerLink& keyer = StationFuzzAccess::Keyer(station);
+    while (station.IsLinkBusy()) {
+        if (station.IsLinked()) {
+            StationFuzzAccess::State(station).remote_busy = 0;
+        } else if (keyer.IsQueueNearlyFull() == 1) {
+            TakeQueuedBytes(keyer);
         } else {
             return false;
         }
@@ -73,15 +74,17 @@ bool WaitWhileBusy(Station& station) {
 void SendMessage(RecordingWindow& window, Station& station, int number, bool keyer_attached) {
     // Exactly the slot's size, so that a read past it is caught where it happens.
     const std::unique_ptr<char[]> text(new char[kTextFieldSize]);
-    FuzzCheck(station.sender().BeginMessage(number, text.get()), "every message number has a text");
+    MessageSender& sender = StationFuzzAccess::Sender(station);
+    KeyerLink& keyer = StationFuzzAccess::Keyer(station);
+    FuzzCheck(sender.BeginMessage(number, text.get()), "every message number has a text");
     for (std::size_t at = 0; text[at] != '\0'; ++at) {
         FuzzCheck(at + 1 < kTextFieldSize, "the text ends within its slot");
         if (!WaitWhileBusy(station)) {
             return;
         }
         const std::size_t first_call = window.CallCount();
-        const std::size_t queued_before = QueuedCount(station.keyer());
-        FuzzCheck(station.sender().SendCharacter(text[at]), "the step hands its bytes on");
+        const std::size_t queued_before = QueuedCount(keyer);
+        FuzzCheck(sender.SendCharacter(text[at]), "the step hands its bytes on");
         const Produced produced = LoggedSince(window, first_call);
         if (produced.count == 2) {
             FuzzCheck(BufferedCommandArgumentCount(produced.bytes[0]) == 1,
@@ -96,14 +99,14 @@ void SendMessage(RecordingWindow& window, Station& station, int number, bool key
         if (!keyer_attached) {
             continue;
         }
-        const std::size_t queued = QueuedCount(station.keyer());
+        const std::size_t queued = QueuedCount(keyer);
         FuzzCheck(queued >= queued_before, "nothing leaves the queue in a step");
         const std::size_t added = queued - queued_before;
         FuzzCheck(added == 0 || added == produced.count,
                   "a step reaches the keyer's queue whole or not at all");
-        FuzzCheck(added == produced.count || station.net().IsLinked(),
+        FuzzCheck(added == produced.count || station.IsLinked(),
                   "unlinked, the sender waits for room rather than lose text");
-        FuzzCheck(added == 0 || QueueEndsWith(station.keyer(), produced.bytes, added),
+        FuzzCheck(added == 0 || QueueEndsWith(keyer, produced.bytes, added),
                   "the keyer's queue gets the bytes the step produced");
     }
 }
@@ -119,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     station.settings().PublishNetFlags(input.Byte());
     const uint8_t state = input.Byte();
-    station.net().SetLinked((state & kStateLinked) != 0);
+    StationFuzzAccess::Net(station).SetLinked((state & kStateLinked) != 0);
     const bool keyer_attached = (state & kStateKeyerAttached) != 0;
     if (keyer_attached) {
         OpenStalledKeyer(23, station);

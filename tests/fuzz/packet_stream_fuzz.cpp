@@ -107,7 +107,7 @@ struct Receiver {
                     text_taken_back = true;
                 }
             }
-            station.net().NoteLinkPacket(packet);
+            StationFuzzAccess::Net(station).NoteLinkPacket(packet);
             station.processIPpacket(packet);
             // A byte is refused only when it meets a full backlog, which is seen here first.
             backlog_filled =
@@ -120,7 +120,7 @@ struct Receiver {
 
     // As the peer's close: the partial packet goes with the connection.
     void EndLink() {
-        station.net().SetLinked(false);
+        StationFuzzAccess::Net(station).SetLinked(false);
         reassembler.Reset();
         stream_bytes = packets * kPacketSize;
         station.ReleaseKeyerControl();
@@ -141,14 +141,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     station.settings().PublishNetFlags(input.Byte());
     const uint8_t state = input.Byte();
-    station.net().SetLinked((state & kStateLinked) != 0);
+    NetLink& net = StationFuzzAccess::Net(station);
+    KeyerLink& keyer = StationFuzzAccess::Keyer(station);
+    net.SetLinked((state & kStateLinked) != 0);
     const bool keyer_attached = (state & kStateKeyerAttached) != 0;
     if (keyer_attached) {
         OpenStalledKeyer((state & kStateExtendedKeyer) != 0 ? 23 : 10, station);
     }
-    station.state().local_keyer_open = (state & kStateLocalKeyerOpen) != 0 ? 1 : 0;
+    StationFuzzAccess::State(station).local_keyer_open =
+        (state & kStateLocalKeyerOpen) != 0 ? 1 : 0;
     if ((state & kStateSendingMessage) != 0) {
-        station.sender().Start(1, 1);
+        StationFuzzAccess::Sender(station).Start(1, 1);
     }
 
     Receiver receiver(station);
@@ -162,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             receiver.Read(bytes, count);
         }
         if (action == kActionKeyerKeys || action == kActionBoth) {
-            const std::vector<uint8_t> taken = TakeQueuedBytes(station.keyer());
+            const std::vector<uint8_t> taken = TakeQueuedBytes(keyer);
             keyed.insert(keyed.end(), taken.begin(), taken.end());
         }
         if (action == kActionLinkTimer || action == kActionBoth) {
@@ -171,8 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (action == kActionLinkEnds) {
             receiver.EndLink();
         }
-        FuzzCheck(HoldsWholeUnits(QueuedBytes(station.keyer())),
-                  "the transmit queue holds whole units only");
+        FuzzCheck(HoldsWholeUnits(QueuedBytes(keyer)), "the transmit queue holds whole units only");
     }
 
     for (const KeptText& kept : kKeptTexts) {
@@ -181,7 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     if (keyer_attached && !receiver.text_taken_back && !receiver.backlog_filled) {
         std::vector<uint8_t> arrived = keyed;
-        const std::vector<uint8_t> queued = QueuedBytes(station.keyer());
+        const std::vector<uint8_t> queued = QueuedBytes(keyer);
         const std::vector<uint8_t> waiting = station.TextWaitingForKeyer();
         arrived.insert(arrived.end(), queued.begin(), queued.end());
         arrived.insert(arrived.end(), waiting.begin(), waiting.end());

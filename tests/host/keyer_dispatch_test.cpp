@@ -34,7 +34,7 @@ using Sent = std::vector<std::pair<uint8_t, uint8_t>>;  // type and value of eac
 
 // The station as a Net Server with its keyer attached; linked or not as each case says. Its
 // stored messages stay started once started, unless the fixture has them sent.
-class KeyerDispatch : public station_rig::StationRigTest {
+class KeyerDispatch : public station_rig::StationRigTest<station_rig::ShownInMainWindow> {
   protected:
     explicit KeyerDispatch(
         MessageSender::CarryOut carry_out_messages = station_rig::kMessagesStayStarted)
@@ -43,31 +43,43 @@ class KeyerDispatch : public station_rig::StationRigTest {
     void SetUp() override { Start(23); }
 
     void Start(int version) {
-        LoopbackTest::SetUp();
-        ConnectPeer();
+        StationRigTest::SetUp();
         std::memset(&settings, 0, sizeof settings);
-        settings.net_flags = kNetModeServer;
-        ServeThePeer();
-
         keyer_sim::Options options;
         options.version = version;
-        keyer_.Attach(options, station_.keyer());
+        AttachKeyer(options);
+        store.PublishNetFlags(kNetModeServer);
     }
 
+    // Linked as a Net Server in `role_and_flags`: the first time through the link's start,
+    // later by the flags alone.
     void Link(uint32_t role_and_flags) {
-        settings.net_flags = kNetModeServer | role_and_flags;
-        station_.net().SetLinked(true);
+        if (!station_.IsLinked()) {
+            LinkAsServer(role_and_flags);
+            return;
+        }
+        store.PublishNetFlags(kNetModeServer | role_and_flags);
     }
 
-    void Keyer(const ByteList& bytes) { keyer_.Sim().Inject(bytes); }
+    void Keyer(const ByteList& bytes) { Sim().Inject(bytes); }
 
     // Once the reader has handled every byte sent so far: a speed-pot turn, which with the
-    // pot lock off changes `station_.state().pot_wpm` and nothing else, comes after them.
+    // pot lock off changes the station's PotSpeed() and nothing else, comes after them.
     void Settled() {
         probe_ = probe_ == 0x3F ? 1 : probe_ + 1;
         Keyer({static_cast<uint8_t>(0x80 | probe_)});
-        ASSERT_TRUE(
-            WaitUntil([this] { return station_.state().pot_wpm.load() == probe_ + min_wpm_; }));
+        ASSERT_TRUE(WaitUntil([this] { return station_.PotSpeed() == probe_ + min_wpm_; }));
+    }
+
+    // Nothing reached the other station: with no link there is nothing to send on.
+    void ExpectPeerGotNothing() {
+        Settled();
+        if (peer_ < 0) {
+            EXPECT_FALSE(station_.IsLinked());
+            EXPECT_EQ(station_.LinkPort(), 0);
+            return;
+        }
+        EXPECT_TRUE(RawReceive(peer_, 1, 4096, 100).empty());
     }
 
     Sent PeerReceives(std::size_t packets) {
@@ -80,15 +92,10 @@ class KeyerDispatch : public station_rig::StationRigTest {
         return sent;
     }
 
-    void ExpectPeerGotNothing() {
-        Settled();
-        EXPECT_TRUE(RawReceive(peer_, 1, 4096, 100).empty());
-    }
-
     // Every text the control was given, in order.
     std::vector<std::string> TextsOf(int id) {
         std::vector<std::string> texts;
-        for (const RecordingWindow::Call& call : window_.Calls()) {
+        for (const RecordingWindow::Call& call : Calls()) {
             if (call.kind == "text" && call.id == id) {
                 texts.push_back(call.text);
             }
@@ -168,16 +175,23 @@ TEST_F(KeyerDispatch, StatusGoesToTheOtherStationUnlessControlPoint) {
 }
 
 TEST_F(KeyerDispatch, SpeedPotSetsTheSpeedOnlyUnderPotLock) {
-    station_.keyer().SetSettings({{KeyerSetting::kMinWpm, 10}, {KeyerSetting::kWpmRange, 20}});
-    ASSERT_EQ(KeyerWire(4), (ByteList{0x05, 10, 20, 0}));
+    // The pot's range as Setup stores it and the keyer loads it.
+    settings.keyer_settings.min_wpm = 10;
+    settings.keyer_settings.wpm_range = 20;
+    station_.ApplyKeyerSettings();
+    const auto* block = reinterpret_cast<const uint8_t*>(&settings.keyer_settings);
+    ByteList load{0x0F};
+    load.insert(load.end(), block, block + sizeof settings.keyer_settings);
+    load.insert(load.end(), {0x07, 0x15});
+    ASSERT_EQ(KeyerWire(load.size()), load);
     min_wpm_ = 10;
     Keyer({0x85});
-    ASSERT_TRUE(WaitUntil([this] { return station_.state().pot_wpm.load() == 15; }));
+    ASSERT_TRUE(WaitUntil([this] { return station_.PotSpeed() == 15; }));
     Keyer({0x86});
-    ASSERT_TRUE(WaitUntil([this] { return station_.state().pot_wpm.load() == 16; }));
+    ASSERT_TRUE(WaitUntil([this] { return station_.PotSpeed() == 16; }));
     EXPECT_TRUE(TextsOf(IDC_WPM).empty());
 
-    station_.state().pot_speed_active = 1;
+    station_.LockSpeedToPot(true);
     Keyer({0x85});
     ASSERT_TRUE(WaitUntil([this] { return window_.Text(IDC_WPM) == "15"; }));
     EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 15}));
@@ -210,11 +224,11 @@ TEST_F(KeyerDispatch, EchoShowsHereUnlinkedAndTravelsByRole) {
 // while the case looks.
 TEST_F(KeyerDispatchSending,
        KeyerButtonsStartStoredMessagesAndAReportWithoutButtonRestoresCaptions) {
-    station_.sender().StoreText(2, std::string(60, 'E'));
-    station_.sender().StoreText(3, "NO");
+    station_.StoreMessage(2, std::string(60, 'E'));
+    station_.StoreMessage(3, "NO");
     keyer_writer_held_ = true;
     Keyer({0xCA});
-    ASSERT_TRUE(WaitUntil([this] { return station_.keyer().QueueSnapshot().queue_count == 43; }));
+    ASSERT_TRUE(WaitUntil([this] { return station_.QueuedForKeyer() == 43; }));
     EXPECT_EQ(SendingMessage(), 1);
     EXPECT_EQ(window_.Text(IDC_M2), "X");
 
@@ -231,13 +245,12 @@ TEST_F(KeyerDispatchSending,
     keyer_writer_held_ = false;
     EXPECT_TRUE(WaitUntil([this] { return SendingMessage() == 0; }));
     EXPECT_EQ(window_.Text(IDC_LOG_PANE), std::string(60, 'E'));
-    station_.sender().End();
 }
 
 // Linked in Converse or as RemoteSide this station's buttons key nothing, and their report
 // is not the keyer's status either.
 TEST_F(KeyerDispatch, ButtonReportIsDroppedWhereTheRoleRefusesLocalKeying) {
-    station_.sender().StoreText(1, "E");
+    station_.StoreMessage(1, "E");
     Link(kNetRoleRemoteSide);
     Keyer({0xC9});
     ExpectPeerGotNothing();
@@ -301,12 +314,31 @@ class KeyerCloseUnderLoad : public ::testing::Test {
     void SetUp() override { ASSERT_TRUE(sim_.Start()); }
     void TearDown() override { sim_.Stop(); }
 
-    // With a message for the keyer's buttons to start.
+    // A station whose keyer's port is the emulator's.
+    StationSetup AtTheEmulator() {
+        StationSetup setup;
+        setup.keyer_port.device = sim_.PortPath();
+        return setup;
+    }
+
+    // Attached as Open attaches it with the network off, with a message for the keyer's
+    // buttons to start.
     void OpenKeyer(Station& station) {
-        std::strcpy(station.settings().record().messages[0], "EE");
-        ASSERT_EQ(station.keyer().port().Open(1, KeyerPortPlace{sim_.PortPath()}), 0);
-        uint8_t version = 0;
-        ASSERT_EQ(station.keyer().OpenHost(&version), 0);
+        SettingsRecord& record = station.settings().record();
+        std::strcpy(record.messages[0], "EE");
+        record.com_port = 1;
+        station.settings().PublishNetFlags(kNetModeOff);
+        ASSERT_EQ(station.OpenConnection(), 1);
+    }
+
+    // What the keyer pours out no longer reaches the window: no thread of the keyer calls
+    // into the station.
+    static void ExpectNoMoreKeyerEvents(RecordingWindow& window, MainWindowView& view) {
+        view.RunHandedOver();
+        const std::size_t calls = window.Calls().size();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        view.RunHandedOver();
+        EXPECT_EQ(window.Calls().size(), calls);
     }
 
     // Works as the window thread until the reader's handed-over calls have made `count` more
@@ -329,18 +361,18 @@ TEST_F(KeyerCloseUnderLoad, ClosingTheKeyerNeverWaitsForTheWindow) {
     RecordingWindow window;
     window.BindToThisThread();
     MainWindowView view(&window_thread_);
-    Station station(view, view, sockets_);
+    Station station(view, view, sockets_, AtTheEmulator());
     Pouring pouring(&sim_);
     for (int round = 0; round < kRounds; ++round) {
         OpenKeyer(station);
         ServeCalls(window, view, 5);
         // Nothing is carried out while the keyer closes.
-        ASSERT_EQ(station.keyer().CloseHost(), 0);
-        ASSERT_TRUE(station.keyer().state().reader_done.load()) << "round " << round;
-        station.keyer().port().Close();
+        station.OpenOrClose();
+        ASSERT_FALSE(station.IsKeyerAttached()) << "round " << round;
+        sim_.Inject(kStream);
+        ExpectNoMoreKeyerEvents(window, view);
     }
-    view.RunHandedOver();
-    station.sender().End();
+    station.Exit();
 }
 
 // As at exit: with the keyer still open and pouring, the station stops its threads without
@@ -351,18 +383,18 @@ TEST_F(KeyerCloseUnderLoad, ExitStopsTheKeyerThreadsSoNoCallReachesTheGoneWindow
         auto window = std::make_unique<RecordingWindow>();
         window->BindToThisThread();
         MainWindowView view(&window_thread_);
-        Station station(view, view, sockets_);
+        Station station(view, view, sockets_, AtTheEmulator());
         OpenKeyer(station);
         ServeCalls(*window, view, 5);
         station.Exit();
-        EXPECT_TRUE(station.keyer().state().reader_done.load()) << "round " << round;
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        ExpectNoMoreKeyerEvents(*window, view);
         view.Close();
         CloseWindowSeam();
         const std::size_t calls = window->Calls().size();
         view.RunHandedOver();
         EXPECT_EQ(window->Calls().size(), calls) << "round " << round;
         window.reset();
-        station.keyer().port().Close();
         // The exit left the keyer in host mode; the next round's program finds it fresh.
         ASSERT_EQ(sim_.Command("reset"), "ok");
     }
@@ -373,7 +405,9 @@ TEST_F(KeyerCloseUnderLoad, ExitStopsTheKeyerThreadsSoNoCallReachesTheGoneWindow
 TEST_F(KeyerCloseUnderLoad, SetupDoneChangesTheRoleUnderAPouringKeyer) {
     TempFolder folder;
     MainWindowView view;
-    Station station(view, view, sockets_, StationSetup{folder.File("pellmar.cfg"), {}, {}, {}});
+    StationSetup setup = AtTheEmulator();
+    setup.config_path = folder.File("pellmar.cfg");
+    Station station(view, view, sockets_, std::move(setup));
     SettingsStore& store = station.settings();
     store.SetDefaults();
     Pouring pouring(&sim_);
@@ -387,9 +421,8 @@ TEST_F(KeyerCloseUnderLoad, SetupDoneChangesTheRoleUnderAPouringKeyer) {
         std::this_thread::sleep_for(2ms);
     }
     EXPECT_EQ(store.NetMode(), kNetModeServer);
-    ASSERT_EQ(station.keyer().CloseHost(), 0);
-    station.keyer().port().Close();
-    station.sender().End();
+    ASSERT_TRUE(station.IsKeyerAttached());
+    station.CloseAndExit("the test ends");
 }
 
 }  // namespace

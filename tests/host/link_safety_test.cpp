@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +62,43 @@ bool EndsWith(const std::string& text, const std::string& end) {
            text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+// A descriptor of this process that is a socket, and its address as `name` reads it
+// (getsockname or getpeername); the first for which `matches` holds, or -1.
+int FindSocket(int (*name)(int, sockaddr*, socklen_t*),
+               const std::function<bool(int fd, const sockaddr_in&)>& matches) {
+    for (int fd = 0; fd < 1024; ++fd) {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        if (name(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+            address.sin_family == AF_INET && matches(fd, address)) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+// The station's end of the connection whose other end is `peer`.
+int StationEndOf(int peer) {
+    sockaddr_in mine{};
+    socklen_t length = sizeof mine;
+    getsockname(peer, reinterpret_cast<sockaddr*>(&mine), &length);
+    return FindSocket(getpeername, [&](int fd, const sockaddr_in& other) {
+        return fd != peer && other.sin_port == mine.sin_port &&
+               other.sin_addr.s_addr == mine.sin_addr.s_addr;
+    });
+}
+
+// The station's socket that listens on `port`.
+int StationListenerOn(int port) {
+    return FindSocket(getsockname, [port](int fd, const sockaddr_in& address) {
+        int listening = 0;
+        socklen_t length = sizeof listening;
+        return ntohs(address.sin_port) == port &&
+               getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 &&
+               listening == 1;
+    });
+}
+
 // The other station as a plain server on a free loopback port; a port nobody holds once it
 // has gone.
 struct PlainServer {
@@ -91,11 +129,7 @@ class LinkSafetyTest : public ::testing::Test {
         settings.com_port = 1;
     }
     void TearDown() override {
-        station_.CloseNetworkFromButton();
-        if (station_.state().local_keyer_open.load() == 1) {
-            station_.keyer().CloseHost();
-        }
-        station_.keyer().port().Close();
+        station_.CloseAndExit("the test ends");
         for (int fd : peers_) {
             close(fd);
         }
@@ -121,7 +155,7 @@ class LinkSafetyTest : public ::testing::Test {
     int LinkedServer(uint32_t role = kNetRoleRemoteSide) {
         ListeningServer(role);
         const int fd = Connect();
-        EXPECT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); })) << Log();
+        EXPECT_TRUE(loop_.PumpUntil([this] { return station_.IsLinked(); })) << Log();
         return fd;
     }
 
@@ -199,10 +233,17 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
     RawSendAll(peer, keying);
     ASSERT_TRUE(Contains(WireSince(mark, {0x14, 0x02}), {0x0B, 0x01}));
     ASSERT_EQ(RawReceive(peer, kPacketSize), Packet(PKT_HEARTBEAT_REPLY, 1));
-    station_.state().tune_on = 1;
-    station_.state().pause_on = 1;
-    window_.SetControlText(IDC_TUNE, "Off");
-    window_.SetControlText(IDC_PAUSE, "Go");
+    // Tune and Pause on as well, pressed while the station was for a moment a ControlPoint
+    // (Setup may change the role of a linked station), so that they went to the peer.
+    store.PublishNetFlags(store.NetFlags() ^ (kNetRoleRemoteSide | kNetRoleControlPoint));
+    station_.ToggleTune();
+    station_.TogglePause();
+    store.PublishNetFlags(store.NetFlags() ^ (kNetRoleRemoteSide | kNetRoleControlPoint));
+    ByteList pressed = Packet(PKT_TUNE, 1);
+    const ByteList pause = Packet(PKT_PAUSE, 1);
+    pressed.insert(pressed.end(), pause.begin(), pause.end());
+    ASSERT_EQ(RawReceive(peer, 2 * kPacketSize), pressed);
+    ASSERT_TRUE(station_.IsTuneOn() && station_.IsPauseOn());
     const std::size_t keyed = sim_->Received().size();
 
     ByteList expected = kLetGo;
@@ -221,17 +262,17 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
             expected.insert(expected.end(), {0x00, 0x0A, 0x00, 0x03});
             break;
         case LinkEnd::kExit:
-            station_.CloseNetworkAtExit();
-            station_.keyer().StopAtExit();
+            station_.Exit();
             break;
     }
     if (GetParam() != LinkEnd::kExit) {  // the exit leaves the flags to the program's end
-        ASSERT_TRUE(loop_.PumpUntil([this] { return !station_.net().IsLinked(); })) << Log();
+        ASSERT_TRUE(loop_.PumpUntil([this] { return !station_.IsLinked(); })) << Log();
     }
     EXPECT_EQ(WireSince(keyed, expected), expected);
     EXPECT_EQ(window_.Text(IDC_TUNE), "Tune");
     EXPECT_EQ(window_.Text(IDC_PAUSE), "Pause");
-    EXPECT_EQ(station_.state().tune_on.load() + station_.state().pause_on.load(), 0);
+    EXPECT_FALSE(station_.IsTuneOn());
+    EXPECT_FALSE(station_.IsPauseOn());
 
     switch (GetParam()) {
         case LinkEnd::kPeerFallsSilent:
@@ -243,7 +284,7 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
             EXPECT_EQ(RawReceive(peer, 1, 4096, 2000), ByteList{}) << "the station closed";
             // The server goes on listening: a new client is taken at once.
             Connect();
-            EXPECT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
+            EXPECT_TRUE(loop_.PumpUntil([this] { return station_.IsLinked(); }));
             break;
         case LinkEnd::kPacketCutShort:
             // The peer got the start of the heartbeat's answer, and then the close.
@@ -260,14 +301,13 @@ TEST_P(EveryLinkEnd, LetsGoOfTheKeyerAndResetsTuneAndPause) {
             // And opened again, it starts keyed up.
             const std::size_t closed = sim_->Received().size();
             station_.OpenOrClose();
-            ASSERT_EQ(station_.state().local_keyer_open.load(), 1) << Log();
+            ASSERT_TRUE(station_.IsKeyerAttached()) << Log();
             EXPECT_FALSE(Contains(WireSince(closed, {0x00, 0x0B}), {0x0B, 0x01}));
             break;
         }
         case LinkEnd::kExit:
             EXPECT_TRUE(sim_->HostModeOpen()) << "exit leaves host mode open";
             EXPECT_EQ(sockets_.Starts(), 0);
-            station_.state().local_keyer_open = 0;
             break;
         default:
             EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connection Closed");
@@ -292,36 +332,35 @@ TEST_F(LinkSafetyTest, ExitUnlinkedKeysUpAndLeavesTheBufferAndHostMode) {
     settings.net_flags = kNetModeOff;
     ASSERT_EQ(station_.OpenConnection(), 1) << Log();
     const std::size_t mark = WireSince(0, {0x00, 0x0B}).size();
-    station_.CloseNetworkAtExit();
-    station_.keyer().StopAtExit();
+    station_.Exit();
     EXPECT_EQ(WireSince(mark, {0x14, 0x00}), (ByteList{0x0B, 0x00, 0x14, 0x00}));
     EXPECT_TRUE(sim_->HostModeOpen());
-    station_.state().local_keyer_open = 0;
 }
 
 // A RemoteSide ends a silent link only once it has heard heartbeats on it.
 TEST_F(LinkSafetyTest, ARemoteSideEndsALinkThatBringsNoHeartbeatOrFallsSilent) {
-    LinkedServer();
+    const int peer = LinkedServer();
     int keep_alive = 0;
     int idle = 0;
     socklen_t length = sizeof keep_alive;
-    const int data = static_cast<int>(station_.net().AcceptedSocket());
+    const int data = StationEndOf(peer);
+    ASSERT_GE(data, 0);
     getsockopt(data, SOL_SOCKET, SO_KEEPALIVE, &keep_alive, &length);
     getsockopt(data, IPPROTO_TCP, TCP_KEEPIDLE, &idle, &length);
     EXPECT_EQ(keep_alive, 1);
     EXPECT_EQ(idle, 4);
     loop_.PumpFor(kSilence / 2);
-    EXPECT_TRUE(station_.net().IsLinked()) << "the first heartbeat is waited for a period";
-    EXPECT_TRUE(loop_.PumpUntil([this] { return !station_.net().IsLinked(); }));
+    EXPECT_TRUE(station_.IsLinked()) << "the first heartbeat is waited for a period";
+    EXPECT_TRUE(loop_.PumpUntil([this] { return !station_.IsLinked(); }));
 
     const int client = Connect();
-    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.IsLinked(); }));
     for (int beat = 0; beat < 4; ++beat) {
         RawSendAll(client, Packet(PKT_HEARTBEAT, 0));
         loop_.PumpFor(kSilence / 2);
-        EXPECT_TRUE(station_.net().IsLinked()) << "heartbeat " << beat;
+        EXPECT_TRUE(station_.IsLinked()) << "heartbeat " << beat;
     }
-    EXPECT_TRUE(loop_.PumpUntil([this] { return !station_.net().IsLinked(); }));
+    EXPECT_TRUE(loop_.PumpUntil([this] { return !station_.IsLinked(); }));
 }
 
 // A ControlPoint sends heartbeats, so it ends a link that never answers; told by its .ini
@@ -333,17 +372,17 @@ TEST_F(LinkSafetyTest, AControlPointEndsALinkThatNeverAnswers) {
     settings.ip_port = home.port;
     ASSERT_EQ(station_.OpenConnection(), 1) << Log();
     peers_.push_back(accept(home.listener, nullptr, nullptr));
-    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
-    ASSERT_TRUE(loop_.PumpUntil([this] { return !station_.net().IsLinked(); }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.IsLinked(); }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return !station_.IsLinked(); }));
     EXPECT_TRUE(EndsWith(Log(), "\r\nConnection lost: nothing heard for three heartbeats"));
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connection Closed");
     EXPECT_EQ(sockets_.Starts(), 0);
-    EXPECT_TRUE(station_.net().IsPending()) << "the caption stays Close";
+    EXPECT_TRUE(station_.IsLinkPending()) << "the caption stays Close";
     station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Network Connection Closed");
     station_.OpenOrClose();
     peers_.push_back(accept(home.listener, nullptr, nullptr));
-    EXPECT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
+    EXPECT_TRUE(loop_.PumpUntil([this] { return station_.IsLinked(); }));
 }
 
 TEST_F(LinkSafetyTest, ASecondClientIsRefusedWhileTheLinkLivesAndTakesOverASilentOne) {
@@ -357,7 +396,7 @@ TEST_F(LinkSafetyTest, ASecondClientIsRefusedWhileTheLinkLivesAndTakesOverASilen
 
     // Quiet for longer than the period, before the link watch has looked.
     std::this_thread::sleep_for(kSilence + 100ms);
-    ASSERT_TRUE(station_.net().IsLinked());
+    ASSERT_TRUE(station_.IsLinked());
     const std::size_t before = sim_->Received().size();
     const int second = Connect();
     MainLoop events_only{station_, sockets_, MainLoop::LinkTimer::kStopped, 10s};
@@ -385,10 +424,10 @@ TEST_F(LinkSafetyTest, OnlyTheAllowedMayConnectAndEveryClientIsLogged) {
     ASSERT_TRUE(loop_.PumpUntil(
         [this] { return EndsWith(Log(), "Connection refused: 127.0.0.1 is not allowed."); }));
     EXPECT_EQ(RawReceive(stranger, 1, 4096, 2000), ByteList{}) << "closed, nothing sent";
-    EXPECT_FALSE(station_.net().IsLinked());
+    EXPECT_FALSE(station_.IsLinked());
 
     Connect("127.0.0.2");
-    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); })) << Log();
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.IsLinked(); })) << Log();
     EXPECT_TRUE(EndsWith(Log(), "Client 127.0.0.2 accepted."));
     station_.Start();  // which reads the .ini again, as each Open does
     const std::string log = Log();
@@ -412,7 +451,7 @@ TEST_F(LinkSafetyTest, KeyingFromTheLinkIsReleasedAtItsLimitAndTheLinkGoesOn) {
     EXPECT_TRUE(Contains(wire, {0x0B, 0x00}) && Contains(wire, {0x14, 0x00})) << Log();
     EXPECT_NE(Log().find("Tune from the link released after 1 s."), std::string::npos);
     EXPECT_NE(Log().find("Paddles from the link released after 1 s."), std::string::npos);
-    EXPECT_TRUE(station_.net().IsLinked());
+    EXPECT_TRUE(station_.IsLinked());
 }
 
 // A peer that goes on sending heartbeats but never reads: no send waits on it, and once what
@@ -422,7 +461,9 @@ TEST_F(LinkSafetyTest, APeerThatStopsReadingHoldsNoSenderAndIsEndedAsDead) {
     auto slowest = std::chrono::steady_clock::duration::zero();
     auto next_beat = std::chrono::steady_clock::now();
     const auto give_up = next_beat + 20s;
-    while (station_.net().IsLinked() && std::chrono::steady_clock::now() < give_up) {
+    // The station answers each heartbeat it is handed: a packet it sends of its own accord.
+    const auto beat = BuildPacket(PKT_HEARTBEAT, 0);
+    while (station_.IsLinked() && std::chrono::steady_clock::now() < give_up) {
         if (std::chrono::steady_clock::now() >= next_beat) {
             RawSendAll(peer, Packet(PKT_HEARTBEAT, 0));
             next_beat += kSilence / 4;
@@ -430,7 +471,7 @@ TEST_F(LinkSafetyTest, APeerThatStopsReadingHoldsNoSenderAndIsEndedAsDead) {
         }
         for (int i = 0; i < 1000; ++i) {
             const auto before = std::chrono::steady_clock::now();
-            station_.net().SendPacket(PKT_STATUS, 0);
+            station_.processIPpacket(beat);
             slowest = std::max(slowest, std::chrono::steady_clock::now() - before);
         }
     }
@@ -445,23 +486,29 @@ TEST_F(LinkSafetyTest, TuneOnWhenALinkStartsIsReleasedFirst) {
     station_.ToggleTune();
     ASSERT_TRUE(Contains(WireSince(mark, {0x0B, 0x01}), {0x0B, 0x01}));
     Connect();
-    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.net().IsLinked(); }));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.IsLinked(); }));
     EXPECT_TRUE(Contains(WireSince(mark, {0x0B, 0x00}), {0x0B, 0x00}));
     EXPECT_EQ(window_.Text(IDC_TUNE), "Tune");
-    EXPECT_EQ(station_.state().tune_on.load(), 0);
+    EXPECT_FALSE(station_.IsTuneOn());
 }
 
 TEST_F(LinkSafetyTest, AFailedAcceptWhileLinkedLeavesTheLinkAndTheListener) {
     const int peer = LinkedServer();
-    const SocketHandle listener = station_.net().LinkSocket();
-    const SocketHandle not_listening = sockets_.OpenStream();
-    // Its accept fails as a listener's can.
-    station_.net().HoldLinkSocket(not_listening, LinkSocketUse::kListens);
-    EXPECT_EQ(station_.OnSocketEvent(SocketEvent{listener, kSocketAccept, 0}), 0);
-    station_.net().HoldLinkSocket(listener, LinkSocketUse::kListens);
-    sockets_.Close(not_listening);
+    // For one accept the listener's descriptor is a socket that does not listen, whose
+    // accept fails as a listener's can; then the listener is back in its place.
+    const int listener = StationListenerOn(station_.LinkPort());
+    ASSERT_GE(listener, 0);
+    const int kept = dup(listener);
+    const int not_listening = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(dup2(not_listening, listener), listener);
+    EXPECT_EQ(
+        station_.OnSocketEvent(SocketEvent{static_cast<SocketHandle>(listener), kSocketAccept, 0}),
+        0);
+    ASSERT_EQ(dup2(kept, listener), listener);
+    close(kept);
+    close(not_listening);
     EXPECT_TRUE(EndsWith(Log(), "\r\naccept failed: 10022")) << Log();
-    EXPECT_TRUE(station_.net().IsLinked());
+    EXPECT_TRUE(station_.IsLinked());
     EXPECT_EQ(window_.Text(IDC_NET_STATUS), "Connected to Client.");
     RawSendAll(peer, Packet(PKT_VERSION_REPLY, 21));
     EXPECT_TRUE(loop_.PumpUntil(

@@ -1,37 +1,52 @@
+// What a station shows as the program starts, read by meaning; main_window_view_test checks
+// the control and the words of each.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 
-#include "app/main_window_view.h"
-#include "app/resource_ids.h"
+#include "net/packet.h"
+#include "net/socket_api.h"
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
 #include "station/station.h"
-#include "tests/host/station_on_file.h"
-#include "tests/support/recording_window.h"
+#include "tests/support/recording_view.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
-class MainWindowInitTest : public ::testing::Test, protected StationOnFile {};
+class MainWindowInitTest : public ::testing::Test {
+  protected:
+    void TearDown() override { station.CloseAndExit("the test ends"); }
+
+    TempFolder folder;
+    RecordingView view;
+    SocketLoop sockets;
+    Station station{view, view, sockets, StationSetup{folder.File("pellmar.cfg"), {}, {}, {}}};
+    SettingsStore& store = station.settings();
+    SettingsRecord& settings = store.record();
+};
 
 TEST_F(MainWindowInitTest, FreshStartShowsClosedLinksAndTheDefaultSpeed) {
-    station.net().SetLinked(true);
-    station.net().SetPending(true);
-    station.state().remote_busy = 1;
+    // Whatever the station did before its start: listening, and told the other keyer holds.
+    store.PublishNetFlags(kNetLocalKeyerDisabled | kNetModeServer | kNetIpAddrOverride);
+    std::strcpy(settings.ip_address, "127.0.0.1");
+    settings.ip_port = 0;
+    ASSERT_EQ(station.OpenConnection(), 1) << view.Log();
+    station.processIPpacket(BuildPacket(PKT_STATUS, keyer_wire::kStatusHold));
     station.Start();
 
     EXPECT_TRUE(std::filesystem::exists(store.config_path()));
-    EXPECT_EQ(window.Text(IDC_LOCAL_STATUS), "Local Tarvel Closed");
-    EXPECT_EQ(window.Text(IDC_REMOTE_STATUS), "Remote Tarvel Closed");
-    EXPECT_EQ(window.Text(IDC_NET_STATUS), "No Network Connection");
-    EXPECT_EQ(window.Text(IDC_WPM), "16");
-    EXPECT_TRUE(window.Enabled(IDC_WPM));
-    EXPECT_EQ(station.state().pot_speed_active, 0);
-    EXPECT_FALSE(station.net().IsLinked());
-    EXPECT_FALSE(station.net().IsPending());
-    EXPECT_EQ(station.state().remote_busy, 0);
+    EXPECT_EQ(view.Count("ShowLocalKeyer"), 1);
+    EXPECT_EQ(view.LocalKeyer(), LocalKeyerState::kClosed);
+    EXPECT_EQ(view.Count("ShowRemoteKeyerClosed"), 1);
+    EXPECT_EQ(view.Network(), NetworkStatus::kNoConnection);
+    EXPECT_EQ(view.Latest("ShowSpeed"), "16");
+    EXPECT_EQ(view.Latest("AllowSpeedEntry"), "true");
+    EXPECT_FALSE(station.IsSpeedFromPot());
+    EXPECT_FALSE(station.IsLinked());
+    EXPECT_FALSE(station.IsLinkPending());
+    EXPECT_FALSE(station.IsRemoteKeyerHolding());
 }
 
 TEST_F(MainWindowInitTest, SpeedZeroHandsTheSpeedToThePot) {
@@ -41,34 +56,31 @@ TEST_F(MainWindowInitTest, SpeedZeroHandsTheSpeedToThePot) {
     std::memset(&settings, 0, sizeof settings);
 
     station.Start();
-    EXPECT_EQ(window.Text(IDC_WPM), "");
-    EXPECT_FALSE(window.Enabled(IDC_WPM));
-    EXPECT_EQ(station.state().pot_speed_active, 1);
+    EXPECT_EQ(view.Count("ShowSpeed"), 0) << "the speed field stays empty";
+    EXPECT_EQ(view.Latest("AllowSpeedEntry"), "false");
+    EXPECT_TRUE(station.IsSpeedFromPot());
 }
 
 TEST_F(MainWindowInitTest, SpeedIsShownAsAnUnsignedNumber) {
+    station.LockSpeedToPot(true);
     store.SetDefaults();
     settings.keyer_settings.wpm = 200;
     ASSERT_EQ(store.Save(), 1);
-    station.state().pot_speed_active = 1;
 
     station.Start();
-    EXPECT_EQ(window.Text(IDC_WPM), "200");
-    EXPECT_EQ(station.state().pot_speed_active, 0);
+    EXPECT_EQ(view.Latest("ShowSpeed"), "200");
+    EXPECT_FALSE(station.IsSpeedFromPot());
 }
 
 TEST_F(MainWindowInitTest, AServerOpenedAtStartWaitsWithItsInputHeld) {
     station.Start();
     settings.open_at_startup = 1;
     store.PublishNetFlags(kNetModeServer);
-    view.AllowSpeedEntry(false);
     station.OpenAtStartup();
     station.OnLinkWatchTick();
-    EXPECT_FALSE(station.net().IsPending());
-    EXPECT_FALSE(window.Enabled(IDC_M6));
-    view.HoldInput(false);
-    EXPECT_TRUE(window.Enabled(IDC_M6));
-    EXPECT_FALSE(window.Enabled(IDC_WPM)) << "the pot still sets the speed";
+    EXPECT_FALSE(station.IsLinkPending());
+    EXPECT_EQ(view.Latest("HoldInput"), "true");
+    EXPECT_EQ(view.Network(), NetworkStatus::kWaitingToListen);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "settings/settings_store.h"
 #include "station/station.h"
 #include "tests/host/station_on_file.h"
+#include "tests/host/station_rig.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
 
@@ -130,16 +131,16 @@ TEST_F(MessageEditorTest, SaveStoresAtMost255CharactersAndWritesTheFile) {
               std::string("cq") + std::string(kTextFieldSize - 2, '\0'));
 }
 
-// A keyer button may start the message on the keyer reader's thread while the editor saves
-// it: the start copies the old text or the new one, never half of each (host-tsan reports a
-// slot written outside the sender's lock).
+// A start on another thread (a keyer button's, on the keyer reader's thread) may copy the
+// message while the editor saves it: the start copies the old text or the new one, never half
+// of each (host-tsan reports a slot written outside the sender's lock).
 TEST_F(MessageEditorTest, SaveMeetsAKeyerButtonStartingTheSameMessage) {
     TypeText("new text");
-    std::thread keyer_reader([this] { station.sender().Start(5, 1); });
+    std::thread keyer_reader([this] { station.SendStoredMessage(5); });
     EXPECT_TRUE(Press(EditorCommand::kSave));
     keyer_reader.join();
     EXPECT_STREQ(settings.messages[4], "new text");
-    station.sender().End();
+    station.Exit();
 }
 
 TEST_F(MessageEditorTest, CloseStoresNothing) {
@@ -150,40 +151,35 @@ TEST_F(MessageEditorTest, CloseStoresNothing) {
     EXPECT_FALSE(std::filesystem::exists(store.config_path()));
 }
 
-class MessageButtonTest : public ::testing::Test {
+// A started message stays started until it is stopped, with nothing sending it.
+class MessageButtonTest : public station_rig::StationRigTest<station_rig::ShownInMainWindow> {
   protected:
-    void SetUp() override { std::strcpy(settings.messages[2], "third"); }
-    // No keyer, and the other side busy while linked: a started message waits until it is
-    // stopped.
-    void TearDown() override { station_.sender().End(); }
-
-    RecordingWindow window_;
-    MainWindowView view_;
-    SocketLoop sockets_;
-    Station station_{view_, view_, sockets_};
-    SettingsRecord& settings = station_.settings().record();
+    MessageButtonTest() : StationRigTest(station_rig::kMessagesStayStarted) {}
+    void SetUp() override {
+        StationRigTest::SetUp();
+        std::strcpy(settings.messages[2], "third");
+    }
 };
 
 TEST_F(MessageButtonTest, StartsOnlyWhenIdleAndTheRoleTakesLocalKeying) {
     station_.SendStoredMessage(3);
-    EXPECT_EQ(station_.sender().Sending(), 3);
+    EXPECT_EQ(station_.MessageGoingOut(), 3);
     EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
     station_.SendStoredMessage(5);
-    EXPECT_EQ(station_.sender().Sending(), 3) << "one message at a time";
+    EXPECT_EQ(station_.MessageGoingOut(), 3) << "one message at a time";
 
-    station_.sender().Stop();
-    station_.net().SetLinked(true);
-    station_.state().remote_busy = 1;  // so that a started message stays started
+    station_.StopStoredMessage();
+    LinkAsServer(kNetRoleRemoteSide);
     for (uint32_t role : {kNetRoleRemoteSide, kNetRoleConverse}) {
-        settings.net_flags = kNetModeServer | role;
+        store.PublishNetFlags(kNetModeServer | role);
         window_.FocusControl(IDC_ECHO_LINE);
         station_.SendStoredMessage(3);
-        EXPECT_EQ(station_.sender().Sending(), 0) << role;
+        EXPECT_EQ(station_.MessageGoingOut(), 0) << role;
         EXPECT_EQ(window_.FocusedControl(), IDC_LOG_PANE);
     }
-    settings.net_flags = kNetModeClient | kNetRoleControlPoint;
+    store.PublishNetFlags(kNetModeClient | kNetRoleControlPoint);
     station_.SendStoredMessage(3);
-    EXPECT_EQ(station_.sender().Sending(), 3);
+    EXPECT_EQ(station_.MessageGoingOut(), 3);
 }
 
 }  // namespace

@@ -28,49 +28,37 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
-class MessageSenderTest : public station_rig::StationRigTest {
+class MessageSenderTest : public station_rig::StationRigTest<station_rig::ShownInMainWindow> {
   protected:
     void SetUp() override {
-        LoopbackTest::SetUp();
+        StationRigTest::SetUp();
         std::memset(&settings, 0, sizeof settings);
-        station_.state().remote_busy = 0;
     }
 
-    void TearDown() override {
-        sender().End();
-        StationRigTest::TearDown();
-    }
-
-    MessageSender& sender() { return station_.sender(); }
     bool MessageEnds() {
         return WaitUntil([this] { return SendingMessage() == 0; });
     }
 
-    void AttachKeyer() { keyer_.Attach(station_rig::FastKeyer(), station_.keyer()); }
+    void AttachKeyer() { StationRigTest::AttachKeyer(station_rig::FastKeyer()); }
 
     // Linked as a ControlPoint server, the test being the client.
-    void Link() {
-        ConnectPeer();
-        ServeThePeer();
-        settings.net_flags = kNetModeServer | kNetRoleControlPoint;
-        station_.net().SetLinked(true);
-    }
+    void Link() { LinkAsServer(kNetRoleControlPoint); }
 
     std::string LogPane() { return window_.Text(IDC_LOG_PANE); }
 };
 
 TEST_F(MessageSenderTest, TokensReachTheKeyerAsBufferedCommands) {
     AttachKeyer();
-    sender().StoreText(1, "cq [S25]de");
-    sender().StoreText(2, "[p][P]\xE9");
-    ASSERT_TRUE(sender().Start(1, 1));
+    station_.StoreMessage(1, "cq [S25]de");
+    station_.StoreMessage(2, "[p][P]\xE9");
+    ASSERT_TRUE(station_.SendStoredMessage(1));
     ASSERT_TRUE(MessageEnds());
     EXPECT_EQ(KeyerWire(7), (Bytes{0x43, 0x51, 0x20, 0x1C, 0x19, 0x44, 0x45}));
     EXPECT_EQ(LogPane(),
               "CQ \x1C\x19"
               "DE");
 
-    ASSERT_TRUE(sender().Start(2, 2));
+    ASSERT_TRUE(station_.SendStoredMessage(2));
     ASSERT_TRUE(MessageEnds());
     EXPECT_EQ(KeyerWire(5), (Bytes{0x18, 0x01, 0x18, 0x01, 0xE9}));
 }
@@ -84,8 +72,8 @@ TEST_F(MessageSenderTest, OutsideATokenALineBreakIsOneSpaceAndNoOtherControlByte
         {"\n[P]\r\n[S\t5]", {' ', 0x18, 1, ' ', 0x1C, 95}},
     };
     for (const auto& [text, bytes] : table) {
-        sender().StoreText(1, text);
-        ASSERT_TRUE(sender().Start(1, 1) && MessageEnds());
+        station_.StoreMessage(1, text);
+        ASSERT_TRUE(station_.SendStoredMessage(1) && MessageEnds());
         EXPECT_EQ(KeyerWire(bytes.size()), bytes) << text;
     }
 }
@@ -93,9 +81,9 @@ TEST_F(MessageSenderTest, OutsideATokenALineBreakIsOneSpaceAndNoOtherControlByte
 TEST_F(MessageSenderTest, EmptyMessageEndsAtOnceAndSendsNothing) {
     AttachKeyer();
     Link();
-    ASSERT_TRUE(sender().Start(3, 3));
+    ASSERT_TRUE(station_.SendStoredMessage(3));
     ASSERT_TRUE(MessageEnds());
-    station_.keyer().SetSpeed(33);
+    station_.processIPpacket(BuildPacket(PKT_SPEED, 33));
     EXPECT_EQ(KeyerWire(2), (Bytes{0x02, 33})) << "the keyer got something before the probe";
     EXPECT_TRUE(loopback::RawReceive(peer_, 1, 4096, 200).empty());
     EXPECT_EQ(LogPane(), "");
@@ -134,30 +122,34 @@ class LogPaneProbe final : public WindowBackend {
 TEST_F(MessageSenderTest, LinkedEachByteGoesToThePeerThenTheKeyerThenTheLogPane) {
     AttachKeyer();
     Link();
-    sender().StoreText(4, "[S25]a");
-    const int32_t queued_before = station_.keyer().QueueSnapshot().queue_write;
+    station_.StoreMessage(4, "[S25]a");
+    // The keyer's writer held, what has been queued for it stays counted in its queue.
+    keyer_writer_held_ = true;
+    const int queued_before = station_.QueuedForKeyer();
     struct Seen {
         std::string text;
         int peer_unread;
-        int32_t queue_write;
+        int queued;
     };
     std::vector<Seen> seen;
     {
         LogPaneProbe probe([this, &seen](const std::string& text) {
             int unread = 0;
             ioctl(peer_, FIONREAD, &unread);
-            seen.push_back({text, unread, station_.keyer().QueueSnapshot().queue_write});
+            seen.push_back({text, unread, station_.QueuedForKeyer()});
         });
-        ASSERT_TRUE(sender().Start(4, 4));
+        ASSERT_TRUE(station_.SendStoredMessage(4));
         ASSERT_TRUE(MessageEnds());
-        sender().End();
+        keyer_writer_held_ = false;
+        EXPECT_EQ(KeyerWire(3), (Bytes{0x1C, 0x19, 0x41}));
+        station_.Exit();
     }
     ASSERT_EQ(seen.size(), 3u);
     const std::string texts[] = {"\x1C", "\x19", "A"};
     for (int k = 0; k < 3; ++k) {
         EXPECT_EQ(seen[k].text, texts[k]);
         EXPECT_GE(seen[k].peer_unread, static_cast<int>(kPacketSize) * (k + 1)) << k;
-        EXPECT_GE(seen[k].queue_write - queued_before, k + 1) << k;
+        EXPECT_GE(seen[k].queued - queued_before, k + 1) << k;
     }
     Bytes expected;
     for (uint8_t byte : {0x1C, 0x19, 0x41}) {
@@ -165,7 +157,6 @@ TEST_F(MessageSenderTest, LinkedEachByteGoesToThePeerThenTheKeyerThenTheLogPane)
         expected.insert(expected.end(), packet.bytes, packet.bytes + kPacketSize);
     }
     EXPECT_EQ(loopback::RawReceive(peer_, expected.size()), expected);
-    EXPECT_EQ(KeyerWire(3), (Bytes{0x1C, 0x19, 0x41}));
 }
 
 TEST_F(MessageSenderTest, WaitsWhileTheQueueIsNearlyFullAndResumes) {
@@ -174,21 +165,19 @@ TEST_F(MessageSenderTest, WaitsWhileTheQueueIsNearlyFullAndResumes) {
     for (int i = 0; i < 100; ++i) {
         text += static_cast<char>('A' + i % 26);
     }
-    sender().StoreText(1, text);
-    // The keyer holds, so nothing leaves the queue.
-    keyer_.Sim().Inject({0xC1});
-    ASSERT_TRUE(WaitUntil([this] { return station_.keyer().Status() == 1; }));
-    ASSERT_TRUE(sender().Start(1, 1));
-    ASSERT_TRUE(
-        WaitUntil([this] { return station_.keyer().QueueSnapshot().queue_nearly_full == 1; }));
+    station_.StoreMessage(1, text);
+    // The keyer's writer held, nothing leaves the queue.
+    keyer_writer_held_ = true;
+    ASSERT_TRUE(station_.SendStoredMessage(1));
+    ASSERT_TRUE(WaitUntil([this] { return station_.IsLinkBusy(); }));
     std::this_thread::sleep_for(100ms);
     // Above 42 the sender stops short of the 64-byte ring's end and loses nothing.
-    EXPECT_EQ(station_.keyer().QueueSnapshot().queue_count, 43);
+    EXPECT_EQ(station_.QueuedForKeyer(), 43);
     EXPECT_EQ(LogPane(), text.substr(0, 43));
     EXPECT_EQ(SendingMessage(), 1);
-    EXPECT_FALSE(sender().Start(2, 2)) << "one message at a time";
+    EXPECT_FALSE(station_.SendStoredMessage(2)) << "one message at a time";
 
-    keyer_.Sim().Inject({0xC0});
+    keyer_writer_held_ = false;
     ASSERT_TRUE(MessageEnds());
     EXPECT_EQ(KeyerWire(text.size()), Bytes(text.begin(), text.end()));
     EXPECT_EQ(LogPane(), text);
@@ -197,12 +186,12 @@ TEST_F(MessageSenderTest, WaitsWhileTheQueueIsNearlyFullAndResumes) {
 TEST_F(MessageSenderTest, StopTakesEffectWithinOneStep) {
     Link();
     // Nothing else holds the sender back: linked, the other side not busy, no keyer.
-    sender().StoreText(1, std::string(255, 'E'));
+    station_.StoreMessage(1, std::string(255, 'E'));
     for (int round = 0; round < 20; ++round) {
         window_.SetControlText(IDC_LOG_PANE, "");
-        ASSERT_TRUE(sender().Start(1, 1));
+        ASSERT_TRUE(station_.SendStoredMessage(1));
         ASSERT_TRUE(WaitUntil([this] { return LogPane().size() >= 5; }));
-        sender().Stop();
+        station_.StopStoredMessage();
         const std::size_t at_stop = LogPane().size();
         std::this_thread::sleep_for(20ms);
         EXPECT_LE(LogPane().size(), at_stop + 1);
@@ -211,11 +200,11 @@ TEST_F(MessageSenderTest, StopTakesEffectWithinOneStep) {
 
 TEST_F(MessageSenderTest, MessageEndingInsideATokenLeavesTheNextOneAlone) {
     AttachKeyer();
-    sender().StoreText(1, "AB[W1");
-    sender().StoreText(2, "5]C");
-    ASSERT_TRUE(sender().Start(1, 1));
+    station_.StoreMessage(1, "AB[W1");
+    station_.StoreMessage(2, "5]C");
+    ASSERT_TRUE(station_.SendStoredMessage(1));
     ASSERT_TRUE(MessageEnds());
-    ASSERT_TRUE(sender().Start(2, 2));
+    ASSERT_TRUE(station_.SendStoredMessage(2));
     ASSERT_TRUE(MessageEnds());
     // No wait command without its argument, and no argument taken from the next message.
     EXPECT_EQ(KeyerWire(5), (Bytes{'A', 'B', '5', ']', 'C'}));
@@ -227,8 +216,7 @@ TEST_F(MessageSenderTest, MessageEndingInsideATokenLeavesTheNextOneAlone) {
 // follow the byte before it, and once the window's thread has stopped a message no byte may
 // continue it beyond the one the sender was already showing.
 TEST_F(MessageSenderTest, StartStopStormLeavesOneSenderPerMessage) {
-    station_.net().SetLinked(
-        true);  // linked, on no socket: no keyer and no peer slow the sender down
+    Link();  // linked, with no keyer and a peer that never reads: nothing slows the sender down
     // No bracket, no lower case for the sender to change, and no control byte it leaves out.
     std::string texts[2];
     for (int byte = 0x20; byte <= 0xFF; ++byte) {
@@ -236,8 +224,8 @@ TEST_F(MessageSenderTest, StartStopStormLeavesOneSenderPerMessage) {
             texts[byte < 0x80 ? 0 : 1] += static_cast<char>(byte);
         }
     }
-    sender().StoreText(1, texts[0]);
-    sender().StoreText(2, texts[1]);
+    station_.StoreMessage(1, texts[0]);
+    station_.StoreMessage(2, texts[1]);
     struct Place {
         int message;
         int index;
@@ -286,22 +274,22 @@ TEST_F(MessageSenderTest, StartStopStormLeavesOneSenderPerMessage) {
         std::mt19937 random(7);
         while (storming.load()) {
             std::this_thread::sleep_for(std::chrono::microseconds(random() % 300));
-            sender().Stop();
+            station_.StopStoredMessage();
         }
     });
     int started = 0;
     std::mt19937 random(11);
     for (int i = 0; i < 3000; ++i) {
         // A stop followed at once by a start, while the sender is in the middle of a step.
-        sender().Stop();
+        station_.StopStoredMessage();
         ++stops;
         const int number = 1 + static_cast<int>(random() % 2);
-        started += sender().Start(number, number) ? 1 : 0;
+        started += station_.SendStoredMessage(number) ? 1 : 0;
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 100));
     }
     storming = false;
     stopper.join();
-    sender().End();
+    station_.Exit();
 
     EXPECT_EQ(started, 3000);
     EXPECT_TRUE(faults.empty()) << faults.size() << " faults, the first: " << faults[0];

@@ -1,16 +1,15 @@
 // The packet protocol as one station runs it: the test is the other station, a plain
 // socket on loopback that reads the exact bytes sent, and, where the local keyer matters,
 // the keyer too, through the emulator on a pty whose wire shows every command byte.
-#include <atomic>
+#include <sys/ioctl.h>
+
 #include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/resource_ids.h"
 #include "keyer/keyer_link.h"
-#include "net/packet_link.h"
 #include "station/station.h"
 #include "tests/host/station_rig.h"
 #include "tools/keyer_recorder/recorded_keyer_events.h"
@@ -67,53 +66,48 @@ uint8_t NextProbeSpeed() {
     return next++;
 }
 
-class PacketProtocol : public station_rig::StationRigTest {
+class PacketProtocol : public station_rig::StationRigTest<station_rig::ShownInMainWindow> {
   protected:
     PacketProtocol() : StationRigTest(station_rig::kMessagesStayStarted) {}
 
     void SetUp() override {
-        LoopbackTest::SetUp();
-        ConnectPeer();
+        StationRigTest::SetUp();
         std::memset(&settings, 0, sizeof settings);
-        BeNetServer(kNetRoleControlPoint);
-        station_.net().SetLinked(true);
-        station_.state().remote_busy = 0;
-        station_.state().local_keyer_open = 0;
-        station_.state().bad_packet_count = 0;
+        LinkAsServer(kNetRoleControlPoint);
     }
 
-    // A server sends on its accepted connection and keeps the listener as its link socket;
-    // a client's one socket is both. Each role is given the wrong socket for the other, so
-    // a send on the wrong one never reaches the peer.
+    // Linked as a Net Server or a Net Client in `role_and_flags`: a link of the other kind
+    // is closed and made afresh; unlinked, only the record's flags change.
     void BeNetServer(uint32_t role_and_flags) {
-        settings.net_flags = kNetModeServer | role_and_flags;
-        ServeThePeer();
+        if (station_.IsLinked() && store.NetMode() != kNetModeServer) {
+            Unlink();
+            LinkAsServer(role_and_flags);
+            return;
+        }
+        store.PublishNetFlags(kNetModeServer | role_and_flags);
     }
     void BeNetClient(uint32_t role_and_flags) {
-        settings.net_flags = kNetModeClient | role_and_flags;
-        station_.net().HoldLinkSocket(connection_, LinkSocketUse::kConnects);
-        station_.net().HoldAcceptedSocket(listener_);
+        if (station_.IsLinked() && store.NetMode() != kNetModeClient) {
+            Unlink();
+            LinkAsClient(role_and_flags);
+            return;
+        }
+        store.PublishNetFlags(kNetModeClient | role_and_flags);
+    }
+
+    // The other station's keyer reports hold, or no longer does.
+    void OtherKeyerHolds(bool holds) {
+        station_.processIPpacket(Received(PKT_STATUS, holds ? keyer_wire::kStatusHold : 0));
     }
 
     ByteList PeerReceives() { return RawReceive(peer_, kPacketSize); }
 
-    // What the peer wrote, read through the seam as the window's read notifications read
-    // it, each whole packet going to the dispatcher.
-    void DispatchFromTheStream(int packets) {
-        int delivered = 0;
-        WaitUntil([&] { return delivered >= packets; }, 10s,
-                  [&] {
-                      SocketEvent event{};
-                      if (sockets_.Wait(100, &event) && event.socket == connection_ &&
-                          event.event == kSocketRead) {
-                          ReadPacketsFrom(sockets_, connection_, &reassembler_,
-                                          [this, &delivered](const Packet& packet) {
-                                              station_.processIPpacket(packet);
-                                              ++delivered;
-                                          });
-                      }
-                  });
-        ASSERT_EQ(delivered, packets);
+    // The socket events the window gets, until `count` bytes wait for the peer to read.
+    void PumpUntilPeerHas(int count) {
+        ASSERT_TRUE(PumpUntil([this, count] {
+            int unread = 0;
+            return ioctl(peer_, FIONREAD, &unread) == 0 && unread >= count;
+        }));
     }
 
     void ExpectNothingMoreSent() {
@@ -121,23 +115,21 @@ class PacketProtocol : public station_rig::StationRigTest {
         EXPECT_EQ(PeerReceives(), Wire(PKT_HEARTBEAT_REPLY, kProbeBeat))
             << "the stream carried something before the probe's answer";
     }
-
-    PacketReassembler reassembler_;
 };
 
-// The same station with its keyer attached in host mode.
+// The same station with its keyer attached in host mode before the link starts.
 class PacketProtocolWithKeyer : public PacketProtocol {
   protected:
     void SetUp() override {
-        PacketProtocol::SetUp();
-        uint8_t version = 0;
-        keyer_.Attach(station_rig::FastKeyer(), station_.keyer(), &version);
-        ASSERT_EQ(version, 23);
+        StationRigTest::SetUp();
+        std::memset(&settings, 0, sizeof settings);
+        AttachKeyer(station_rig::FastKeyer());
+        ASSERT_EQ(station_.KeyerVersion(), 23);
         // The keyer volunteers nothing (the pot's answer to a load, echoes), which the station
         // would pass on: the peer sees only what the packets make. What a case injects still
         // comes.
-        ASSERT_EQ(keyer_.Sim().Command("silent on"), "ok");
-        station_.state().local_keyer_open = 1;
+        ASSERT_EQ(Sim().Command("silent on"), "ok");
+        LinkAsServer(kNetRoleControlPoint);
     }
 
     void ExpectKeyerWireQuiet() {
@@ -177,8 +169,8 @@ TEST_F(PacketProtocolWithKeyer, EachKeyerPacketPutsItsCommandOnTheKeyersWire) {
         station_.processIPpacket(row.packet);
         EXPECT_EQ(KeyerWire(row.wire.size()), row.wire) << row.name;
     }
-    EXPECT_TRUE(window_.Calls().empty()) << "keyer packets show nothing";
-    EXPECT_EQ(station_.state().bad_packet_count.load(), 0);
+    EXPECT_TRUE(Calls().empty()) << "keyer packets show nothing";
+    EXPECT_EQ(station_.BadPacketCount(), 0);
     ExpectNothingMoreSent();
 }
 
@@ -200,9 +192,9 @@ TEST_F(PacketProtocol, KeyerPacketsWithoutAKeyerDoNothing) {
     station_.processIPpacket(Received(PKT_CLEAR, 0));
     station_.processIPpacket(Received(PKT_BACKSPACE, 0));
     station_.processIPpacket(Received(Wire(PKT_KEYER_SETTINGS, 0, block)));
-    EXPECT_TRUE(window_.Calls().empty());
-    EXPECT_EQ(station_.state().bad_packet_count.load(), 0);
-    EXPECT_EQ(station_.state().remote_busy.load(), 0);
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_EQ(station_.BadPacketCount(), 0);
+    EXPECT_FALSE(station_.IsRemoteKeyerHolding());
     ExpectNothingMoreSent();
 }
 
@@ -211,22 +203,22 @@ TEST_F(PacketProtocolWithKeyer, TextFromThePeerReachesTheKeyerThroughTheSocket) 
     ByteList stream = Wire(PKT_TEXT_CHAR, 'C');
     const ByteList text = Wire(PKT_TEXT_CHAR, 'Q');
     stream.insert(stream.end(), text.begin(), text.end());
+    const std::size_t before = Sim().Received().size();
     RawSendAll(peer_, stream);
-    DispatchFromTheStream(2);
+    ASSERT_TRUE(PumpUntil([&] { return Sim().Received().size() >= before + 2; }));
     EXPECT_EQ(KeyerWire(2), (ByteList{'C', 'Q'}));
     RawSendAll(peer_, Wire(PKT_SPEED, 28));
-    DispatchFromTheStream(1);
+    ASSERT_TRUE(PumpUntil([&] { return Sim().Received().size() >= before + 4; }));
     EXPECT_EQ(KeyerWire(2), (ByteList{0x02, 28}));
 }
 
 // Receiving: the version exchange.
 
+// Never attached, its keyer's version is 0; the answer says there is no keyer.
 TEST_F(PacketProtocol, NetServerWithoutAKeyerReportsVersion255) {
-    station_.state().local_keyer_open = 0;
-    station_.keyer().OpenHostWithoutPort(23);  // a keyer once attached, now closed
     station_.processIPpacket(Received(PKT_VERSION_REQUEST, 0));
     EXPECT_EQ(PeerReceives(), Wire(PKT_VERSION_REPLY, 0xFF));
-    EXPECT_TRUE(window_.Calls().empty());
+    EXPECT_TRUE(Calls().empty());
     ExpectNothingMoreSent();
 }
 
@@ -234,13 +226,16 @@ TEST_F(PacketProtocolWithKeyer, NetServerReportsItsKeyersVersionWhileTheKeyerIsO
     BeNetServer(kNetRoleRemoteSide);
     station_.processIPpacket(Received(PKT_VERSION_REQUEST, 0));
     EXPECT_EQ(PeerReceives(), Wire(PKT_VERSION_REPLY, 23));
-    // The version stays with the connection sequence's view of the keyer, not the port's.
-    station_.state().local_keyer_open = 0;
+    EXPECT_TRUE(Calls().empty());
+    ExpectKeyerWireQuiet();
+    // The version stays with the connection sequence's view of the keyer, not the keyer
+    // link's, which still knows the version of the keyer it had: closed, the keyer is gone.
+    station_.OpenOrClose();
+    LinkAsServer(kNetRoleRemoteSide);
     station_.processIPpacket(Received(PKT_VERSION_REQUEST, 0));
     EXPECT_EQ(PeerReceives(), Wire(PKT_VERSION_REPLY, 0xFF));
-    EXPECT_TRUE(window_.Calls().empty());
+    EXPECT_TRUE(Calls().empty());
     ExpectNothingMoreSent();
-    ExpectKeyerWireQuiet();
 }
 
 TEST_F(PacketProtocol, RequestAndHeartbeatFromThePeerAreAnsweredOnTheStream) {
@@ -249,19 +244,17 @@ TEST_F(PacketProtocol, RequestAndHeartbeatFromThePeerAreAnsweredOnTheStream) {
     const ByteList beat = Wire(PKT_HEARTBEAT, 7);
     stream.insert(stream.end(), beat.begin(), beat.end());
     RawSendAll(peer_, stream);
-    DispatchFromTheStream(2);
+    PumpUntilPeerHas(2 * kPacketSize);
     ByteList expected = Wire(PKT_VERSION_REPLY, 0xFF);
     const ByteList reply = Wire(PKT_HEARTBEAT_REPLY, 7);
     expected.insert(expected.end(), reply.begin(), reply.end());
     EXPECT_EQ(RawReceive(peer_, 2 * kPacketSize), expected);
 }
 
-TEST_F(PacketProtocol, NetClientAskedForItsVersionLogsTheMismatchAndAnswersNothing) {
+TEST_F(PacketProtocolWithKeyer, NetClientAskedForItsVersionLogsTheMismatchAndAnswersNothing) {
     BeNetClient(kNetRoleRemoteSide);
-    station_.state().local_keyer_open = 1;
-    station_.keyer().OpenHostWithoutPort(23);
     station_.processIPpacket(Received(PKT_VERSION_REQUEST, 0));
-    const auto calls = window_.Calls();
+    const auto calls = Calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].kind, "replace");
     EXPECT_EQ(calls[0].id, IDC_LOG_PANE);
@@ -277,7 +270,7 @@ TEST_F(PacketProtocol, VersionReplyShowsTheRemoteKeyersVersion) {
     EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Ver:23");
     station_.processIPpacket(Received(PKT_VERSION_REPLY, 0));
     EXPECT_EQ(window_.Text(IDC_REMOTE_STATUS), "Remote Tarvel Ver:0");
-    for (const auto& call : window_.Calls()) {
+    for (const auto& call : Calls()) {
         EXPECT_EQ(call.kind, "text");
         EXPECT_EQ(call.id, IDC_REMOTE_STATUS);
     }
@@ -292,7 +285,7 @@ TEST_F(PacketProtocol, EchoCharactersAreInsertedIntoTheEchoLine) {
     station_.processIPpacket(Received(PKT_ECHO_CHAR, 'D'));
     station_.processIPpacket(Received(PKT_ECHO_CHAR, 'E'));
     EXPECT_EQ(window_.Text(IDC_ECHO_LINE), "CQ DE");
-    const auto calls = window_.Calls();
+    const auto calls = Calls();
     ASSERT_EQ(calls.size(), 4u);
     EXPECT_EQ(calls[2].kind, "replace");
     EXPECT_EQ(calls[2].text, "D");
@@ -319,17 +312,17 @@ TEST_F(PacketProtocol, StatusBitsDriveBusyBreakInAndTheStatusFields) {
     for (const StatusRow& row : rows) {
         SCOPED_TRACE(testing::Message() << "status " << std::hex << int{row.value});
         // The opposite of what the packet should leave, so that every row shows a change.
-        station_.state().remote_busy = 1 - row.busy;
+        OtherKeyerHolds(row.busy == 0);
         MessageGoingOut(1);
         window_.SetControlText(IDC_BUSY_STATUS, "x");
         window_.SetControlText(IDC_WAIT_STATUS, "x");
-        const std::size_t calls_before = window_.Calls().size();
+        const std::size_t calls_before = Calls().size();
         station_.processIPpacket(Received(PKT_STATUS, row.value));
-        EXPECT_EQ(station_.state().remote_busy.load(), row.busy);
+        EXPECT_EQ(station_.IsRemoteKeyerHolding(), row.busy == 1);
         EXPECT_EQ(SendingMessage(), row.still_sending);
         EXPECT_EQ(window_.Text(IDC_BUSY_STATUS), row.busy_text);
         EXPECT_EQ(window_.Text(IDC_WAIT_STATUS), row.wait_text);
-        EXPECT_EQ(window_.Calls().size(), calls_before + 2) << "only the two fields change";
+        EXPECT_EQ(Calls().size(), calls_before + 2) << "only the two fields change";
     }
     ExpectNothingMoreSent();
 }
@@ -355,9 +348,9 @@ TEST_F(PacketProtocol, HeartbeatsAreAnsweredWithTheirCounterAndTheReplyBlinksThe
             station_.processIPpacket(Received(PKT_HEARTBEAT_REPLY, beat.count));
             EXPECT_EQ(window_.Text(IDC_HEARTBEAT), beat.mark);
         }
-    }
-    for (const auto& call : window_.Calls()) {
-        EXPECT_EQ(call.id, IDC_HEARTBEAT);
+        for (const auto& call : Calls()) {
+            EXPECT_EQ(call.id, IDC_HEARTBEAT);
+        }
     }
     ExpectNothingMoreSent();
 }
@@ -366,8 +359,9 @@ TEST_F(PacketProtocol, HeartbeatsAreAnsweredWithTheirCounterAndTheReplyBlinksThe
 
 TEST_F(PacketProtocol, PacketWithoutTheMarkerIsCountedAndChangesNothingElse) {
     BeNetServer(kNetRoleControlPoint);
-    station_.state().remote_busy = 1;
+    OtherKeyerHolds(true);
     MessageGoingOut(1);
+    ForgetWhatWasShown();
     const std::vector<uint8_t> markers = {0x00, 0xA4, 0x5A, 0xFF};
     const std::vector<uint8_t> types = {PKT_VERSION_REQUEST, PKT_HEARTBEAT,     PKT_VERSION_REPLY,
                                         PKT_ECHO_CHAR,       PKT_STATUS,        PKT_HEARTBEAT_REPLY,
@@ -379,15 +373,15 @@ TEST_F(PacketProtocol, PacketWithoutTheMarkerIsCountedAndChangesNothingElse) {
             bytes[0] = marker;
             station_.processIPpacket(Received(bytes));
             ++expected;
-            EXPECT_EQ(station_.state().bad_packet_count.load(), expected)
+            EXPECT_EQ(station_.BadPacketCount(), expected)
                 << "marker " << int{marker} << " type " << int{type};
         }
     }
-    EXPECT_TRUE(window_.Calls().empty());
-    EXPECT_EQ(station_.state().remote_busy.load(), 1);
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_TRUE(station_.IsRemoteKeyerHolding());
     EXPECT_EQ(SendingMessage(), 1);
     ExpectNothingMoreSent();
-    EXPECT_EQ(station_.state().bad_packet_count.load(), expected) << "a good packet is not counted";
+    EXPECT_EQ(station_.BadPacketCount(), expected) << "a good packet is not counted";
 }
 
 TEST_F(PacketProtocolWithKeyer, PacketWithoutTheMarkerNeverReachesTheKeyer) {
@@ -399,7 +393,7 @@ TEST_F(PacketProtocolWithKeyer, PacketWithoutTheMarkerNeverReachesTheKeyer) {
     ByteList block = Wire(PKT_KEYER_SETTINGS, 0, ByteList(15, 0x11));
     block[0] = 0xA6;
     station_.processIPpacket(Received(block));
-    EXPECT_EQ(station_.state().bad_packet_count.load(), 6);
+    EXPECT_EQ(station_.BadPacketCount(), 6);
     ExpectKeyerWireQuiet();
 }
 
@@ -412,15 +406,16 @@ ByteList UnusedTypes() {
 }
 
 TEST_F(PacketProtocol, UnusedTypesAreIgnoredAndNotCounted) {
-    station_.state().remote_busy = 1;
+    OtherKeyerHolds(true);
     MessageGoingOut(1);
+    ForgetWhatWasShown();
     for (const uint8_t type : UnusedTypes()) {
         station_.processIPpacket(Received(type, 0x02));
         station_.processIPpacket(Received(Wire(type, 0x00, ByteList(15, 0x02))));
     }
-    EXPECT_EQ(station_.state().bad_packet_count.load(), 0);
-    EXPECT_TRUE(window_.Calls().empty());
-    EXPECT_EQ(station_.state().remote_busy.load(), 1);
+    EXPECT_EQ(station_.BadPacketCount(), 0);
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_TRUE(station_.IsRemoteKeyerHolding());
     EXPECT_EQ(SendingMessage(), 1);
     ExpectNothingMoreSent();
 }
@@ -429,44 +424,43 @@ TEST_F(PacketProtocolWithKeyer, UnusedTypesNeverReachTheKeyer) {
     for (const uint8_t type : UnusedTypes()) {
         station_.processIPpacket(Received(type, 0x41));
     }
-    EXPECT_EQ(station_.state().bad_packet_count.load(), 0);
+    EXPECT_EQ(station_.BadPacketCount(), 0);
     ExpectKeyerWireQuiet();
-    EXPECT_TRUE(window_.Calls().empty());
+    EXPECT_TRUE(Calls().empty());
 }
 
 // The busy test that paces typing and stored messages.
 
 TEST_F(PacketProtocol, LinkedTheBusyTestFollowsTheRemoteKeyer) {
     station_.processIPpacket(Received(PKT_STATUS, 0x01));
-    EXPECT_EQ(station_.IsLinkBusy(), 1);
+    EXPECT_TRUE(station_.IsLinkBusy());
     station_.processIPpacket(Received(PKT_STATUS, 0x00));
-    EXPECT_EQ(station_.IsLinkBusy(), 0) << "linked, a station without a keyer is not busy";
+    EXPECT_FALSE(station_.IsLinkBusy()) << "linked, a station without a keyer is not busy";
 }
 
 TEST_F(PacketProtocol, UnlinkedWithoutAKeyerTheStationCountsAsBusy) {
-    station_.net().SetLinked(false);
-    station_.state().remote_busy = 0;
-    EXPECT_EQ(station_.IsLinkBusy(), -9);
-    station_.state().remote_busy = 1;
-    EXPECT_EQ(station_.IsLinkBusy(), -9)
-        << "the remote keyer's bit does not count without the link";
+    Unlink();
+    OtherKeyerHolds(false);
+    EXPECT_TRUE(station_.IsLinkBusy());
+    OtherKeyerHolds(true);
+    EXPECT_TRUE(station_.IsLinkBusy()) << "the remote keyer's bit does not count without the link";
 }
 
 TEST_F(PacketProtocolWithKeyer, UnlinkedTheBusyTestFollowsTheLocalQueue) {
-    station_.net().SetLinked(false);
-    station_.state().remote_busy = 1;
-    EXPECT_EQ(station_.IsLinkBusy(), 0);
-    // The keyer holds, so nothing drains while the queue fills past its mark.
-    keyer_.Sim().Inject({0xC1});
-    ASSERT_TRUE(WaitUntil([this] { return station_.keyer().Status() == 1; }));
+    Unlink();
+    OtherKeyerHolds(true);
+    EXPECT_FALSE(station_.IsLinkBusy());
+    // Nothing drains while the queue fills past its mark.
+    keyer_writer_held_ = true;
     for (int i = 0; i < 43; ++i) {
-        ASSERT_EQ(station_.keyer().QueueByte('E'), 0);
+        station_.TypeCharacter('E');
     }
-    EXPECT_EQ(station_.IsLinkBusy(), 1);
-    station_.net().SetLinked(true);
-    station_.state().remote_busy = 0;
-    EXPECT_EQ(station_.IsLinkBusy(), 0) << "linked, only the remote keyer counts";
-    station_.keyer().ClearBuffer();
+    EXPECT_EQ(window_.beeps.load(), 0) << "every E was queued";
+    EXPECT_EQ(station_.QueuedForKeyer(), 43);
+    EXPECT_TRUE(station_.IsLinkBusy());
+    LinkAsServer(kNetRoleControlPoint);
+    OtherKeyerHolds(false);
+    EXPECT_FALSE(station_.IsLinkBusy()) << "linked, only the remote keyer counts";
 }
 
 // Loading the settings block, and on a ControlPoint sending the other side its copy.
@@ -543,13 +537,13 @@ TEST_F(ApplySettings, ConverseTakesPttAndOutputsOffOnlyWhileLinked) {
     EXPECT_EQ(KeyerWire(18), LoadCommand(BlockBytes(linked)));
     ExpectNothingMoreSent();
 
-    station_.net().SetLinked(false);
+    Unlink();
     Apply(block);
     EXPECT_EQ(KeyerWire(18), LoadCommand(BlockBytes(block)));
 }
 
 TEST_F(ApplySettings, UnlinkedEveryRoleLoadsTheBlockUnchangedAndSendsNothing) {
-    station_.net().SetLinked(false);
+    Unlink();
     const KeyerSettings block = SampleBlock(0x3F);
     for (const uint32_t role : {kNetRoleControlPoint, kNetRoleRemoteSide, kNetRoleConverse}) {
         SCOPED_TRACE(testing::Message() << "role " << role);
@@ -557,8 +551,7 @@ TEST_F(ApplySettings, UnlinkedEveryRoleLoadsTheBlockUnchangedAndSendsNothing) {
         Apply(block);
         EXPECT_EQ(KeyerWire(18), LoadCommand(BlockBytes(block)));
     }
-    station_.net().SetLinked(true);
-    ExpectNothingMoreSent();
+    EXPECT_EQ(RawReceive(peer_, 1, 4096, 200), ByteList{}) << "the peer saw only the close";
 }
 
 TEST_F(PacketProtocol, ControlPointWithoutAKeyerStillSendsTheOtherSideItsBlock) {
@@ -570,73 +563,6 @@ TEST_F(PacketProtocol, ControlPointWithoutAKeyerStillSendsTheOtherSideItsBlock) 
     EXPECT_EQ(PeerReceives(), Wire(PKT_KEYER_SETTINGS, 0,
                                    {0x05, 22, 0x05, 50, 1, 2, 10, 25, 3, 4, 5, 6, 50, 0x3F, 0x09}));
     ExpectNothingMoreSent();
-}
-
-// Sending.
-
-TEST_F(PacketProtocol, SendPacketPutsTheTwentyBytesOnTheRolesDataSocket) {
-    const ByteList payload{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-    BeNetServer(kNetRoleControlPoint);
-    station_.net().SendPacket(PKT_SPEED, 25, 0, nullptr);
-    EXPECT_EQ(PeerReceives(),
-              (ByteList{0xA5, 0x25, 0x19, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    BeNetClient(kNetRoleControlPoint);
-    station_.net().SendPacket(PKT_KEYER_SETTINGS, 0, 7, payload.data());
-    ByteList expected = Wire(PKT_KEYER_SETTINGS, 0, payload);
-    expected[3] = 7;
-    EXPECT_EQ(PeerReceives(), expected);
-    // Not linked is the caller's test, not the sender's.
-    station_.net().SetLinked(false);
-    station_.net().SendPacket(PKT_CLEAR, 0, 0, nullptr);
-    EXPECT_EQ(PeerReceives(), Wire(PKT_CLEAR, 0));
-}
-
-TEST_F(PacketProtocol, SendPacketWithNoDataSocketDoesNothing) {
-    BeNetServer(kNetRoleControlPoint);
-    station_.net().HoldAcceptedSocket(kNoSocket);
-    station_.net().SendPacket(PKT_SPEED, 25, 0, nullptr);
-    station_.net().HoldAcceptedSocket(connection_);
-    ExpectNothingMoreSent();
-}
-
-TEST_F(PacketProtocol, PacketsFromThreeThreadsAtOnceArriveWhole) {
-    constexpr int kSenders = 3;
-    constexpr int kPerSender = 400;
-    std::atomic<int> ready{0};
-    std::vector<std::thread> senders;
-    for (int sender = 1; sender <= kSenders; ++sender) {
-        senders.emplace_back([this, sender, &ready] {
-            const ByteList payload(kPacketPayloadSize, static_cast<uint8_t>(sender * 0x11));
-            ++ready;
-            while (ready.load() < kSenders) {
-                std::this_thread::yield();
-            }
-            for (int i = 0; i < kPerSender; ++i) {
-                station_.net().SendPacket(PKT_KEYER_SETTINGS, static_cast<uint8_t>(i),
-                                          static_cast<uint8_t>(sender), payload.data());
-            }
-        });
-    }
-    const ByteList stream = RawReceive(peer_, kSenders * kPerSender * kPacketSize);
-    for (std::thread& sender : senders) {
-        sender.join();
-    }
-    ASSERT_EQ(stream.size(), kSenders * kPerSender * kPacketSize);
-    std::vector<int> next(kSenders + 1, 0);
-    for (std::size_t offset = 0; offset < stream.size(); offset += kPacketSize) {
-        const ByteList packet(stream.begin() + static_cast<std::ptrdiff_t>(offset),
-                              stream.begin() + static_cast<std::ptrdiff_t>(offset + kPacketSize));
-        const int sender = packet[3];
-        ASSERT_TRUE(sender >= 1 && sender <= kSenders) << "packet at " << offset;
-        ByteList expected = Wire(PKT_KEYER_SETTINGS, static_cast<uint8_t>(next[sender]),
-                                 ByteList(kPacketPayloadSize, static_cast<uint8_t>(sender * 0x11)));
-        expected[3] = static_cast<uint8_t>(sender);
-        ASSERT_EQ(packet, expected) << "packet at " << offset;
-        ++next[sender];
-    }
-    for (int sender = 1; sender <= kSenders; ++sender) {
-        EXPECT_EQ(next[sender], kPerSender);
-    }
 }
 
 }  // namespace

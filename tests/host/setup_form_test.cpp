@@ -1,10 +1,12 @@
-// The Setup dialog's form: what opening shows, what "Done" refuses, stores and saves. No
-// keyer is attached, so the keyer calls of "Done" find host mode closed and do nothing.
+// The Setup dialog's form: what opening shows, what "Done" refuses, stores and saves. Where a
+// case attaches a keyer, the emulator's, its writer is held: what "Done" asks of the keyer
+// stays asked, and the keyer says nothing after the attach.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,19 +22,39 @@
 #include "tests/host/station_on_file.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_folder.h"
+#include "tools/keyer_sim/keyer_sim.h"
 
 namespace {
 
 class SetupFormTest : public ::testing::Test, protected StationOnFile {
   protected:
     // A started message stays started, with no thread sending it, until something stops it.
-    SetupFormTest() : StationOnFile([](int) {}) {}
+    SetupFormTest() : StationOnFile([](int) {}, [] { return true; }) {}
 
-    void SetUp() override {
-        store.SetDefaults();
-        station.state().local_keyer_open = 0;
-        station.state().pot_speed_active = 0;
-        station.state().pot_wpm = 0;
+    void SetUp() override { store.SetDefaults(); }
+    void TearDown() override {
+        station.CloseAndExit("the test ends");
+        if (sim_) {
+            sim_->Stop();
+        }
+    }
+
+    // The keyer of `version` on COM1 attached as Open attaches it with the network off.
+    void AttachKeyer(int version) {
+        if (!sim_) {
+            keyer_sim::Options options;
+            options.link_path = folder.File("com1");
+            sim_ = std::make_unique<keyer_sim::KeyerSim>(options);
+            ASSERT_TRUE(sim_->Start());
+        }
+        if (station.IsKeyerAttached()) {
+            station.OpenOrClose();
+        }
+        ASSERT_EQ(sim_->Command("version " + std::to_string(version)), "ok");
+        settings.com_port = 1;
+        store.PublishNetFlags(kNetModeOff);
+        ASSERT_EQ(station.OpenConnection(), 1);
+        ASSERT_EQ(station.KeyerVersion(), version);
     }
 
     // "Done" with what the form holds and the speed the Main window shows; the texts of the
@@ -51,6 +73,7 @@ class SetupFormTest : public ::testing::Test, protected StationOnFile {
 
     std::vector<SetupRefusal> refusals;
     const KeyerSettings& keyer = settings.keyer_settings;
+    std::unique_ptr<keyer_sim::KeyerSim> sim_;
 };
 
 using Texts = std::vector<std::string>;
@@ -62,9 +85,9 @@ TEST_F(SetupFormTest, PortListShowsThePortsThatExistAndKeepsAStoredPortNotFound)
         std::ofstream(folder.File(name)) << "";
     }
     settings.com_port = 12;
-    ASSERT_TRUE(station.sender().Start(4, 4));
+    ASSERT_TRUE(station.SendStoredMessage(4));
     SetupForm form = OpenSetupForm(station);
-    EXPECT_EQ(station.sender().Sending(), 0) << "opening stops a message being sent";
+    EXPECT_EQ(station.MessageGoingOut(), 0) << "opening stops a message being sent";
     EXPECT_EQ(form.entries[SetupField::kKeyerPort], (Texts{"com3", "com12"}));
     EXPECT_EQ(form.port_numbers, (std::vector<int>{3, 12}));
     EXPECT_EQ(form.selections[SetupField::kKeyerPort], 1);
@@ -197,24 +220,24 @@ TEST_F(SetupFormTest, LoweringMaxBelowTheSpeedLeavesTheSpeed) {
 }
 
 TEST_F(SetupFormTest, PotLockHandsTheSpeedToThePotAndBack) {
-    station.state().pot_speed_active = 1;
+    station.LockSpeedToPot(true);
     SetupForm form = OpenSetupForm(station);
     EXPECT_TRUE(form.checks[SetupField::kPotLock]);
     EXPECT_FALSE(form.enabled[SetupField::kPotLock]) << "no keyer, no pot";
-    EXPECT_EQ(station.state().pot_speed_active, 0);
+    EXPECT_FALSE(station.IsSpeedFromPot());
     Done(&form, true);
     EXPECT_EQ(keyer.wpm, 0);
-    EXPECT_EQ(station.state().pot_speed_active, 1);
+    EXPECT_TRUE(station.IsSpeedFromPot());
     EXPECT_FALSE(window.Enabled(IDC_WPM));
 
     form.checks[SetupField::kPotLock] = false;
     Done(&form, true);
     EXPECT_EQ(keyer.wpm, keyer.min_wpm) << "a speed of 0 takes the pot's lowest";
 
-    station.state().local_keyer_open = 1;
+    AttachKeyer(23);
     Done(&form, true);
     EXPECT_EQ(keyer.wpm, keyer.min_wpm) << "no pot reading yet: no speed of 0";
-    station.state().pot_wpm = 27;
+    station.OnSpeedPot(27);  // the keyer's pot, as its reader hands the reading on
     Done(&form, true);
     EXPECT_EQ(keyer.wpm, 27);
     EXPECT_EQ(window.Text(IDC_WPM), "27");
@@ -229,7 +252,7 @@ TEST_F(SetupFormTest, PaddleOnlyNeedsAKeyerOfVersionTwentyOrLater) {
     Done(&form, true);
     EXPECT_EQ(keyer.sidetone, 5);
 
-    station.keyer().OpenHostWithoutPort(23);
+    AttachKeyer(23);
     settings.keyer_settings.sidetone = kSidetonePaddleOnly | 5;
     form = OpenSetupForm(station);
     EXPECT_TRUE(form.checks[SetupField::kPaddleOnly]);
@@ -289,10 +312,14 @@ TEST_F(SetupFormTest, EveryListPositionStoresItsBitsAndOpensAgainAsStored) {
     for (int p = 0; p < 4; ++p) {
         choose(SetupField::kPaddleHang, p, false);
         EXPECT_EQ(keyer.pin_config & kPinPaddleHangMask, p * 0x10);
-        station.keyer().OpenHostWithoutPort(23);
+    }
+    AttachKeyer(23);
+    for (int p = 0; p < 4; ++p) {
         choose(SetupField::kOutputSetup, p, p == 1);
         EXPECT_EQ(keyer.pin_config & 0x0F, port_outputs[p]) << "Port list " << p;
-        station.keyer().OpenHostWithoutPort(19);
+    }
+    AttachKeyer(19);
+    for (int p = 0; p < 4; ++p) {
         choose(SetupField::kOutputSetup, p, p == 0);
         EXPECT_EQ(keyer.pin_config & 0x0F, pin_outputs[p]) << "P3= list " << p;
     }

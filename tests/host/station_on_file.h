@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/main_window_view.h"
+#include "keyer/keyer_link.h"
 #include "messages/message_sender.h"
 #include "net/socket_api.h"
 #include "settings/settings_store.h"
@@ -15,13 +16,14 @@
 
 class StationOnFile {
   protected:
-    // `carry_out_messages` as StationSetup says.
-    explicit StationOnFile(MessageSender::CarryOut carry_out_messages = {})
+    // `carry_out_messages` and `keyer_writer_held` as StationSetup says.
+    explicit StationOnFile(MessageSender::CarryOut carry_out_messages = {},
+                           KeyerLink::WriterHold keyer_writer_held = {})
         : station(view, view, sockets,
                   StationSetup{folder.File("pellmar.cfg"),
                                {},
                                std::move(carry_out_messages),
-                               {},
+                               std::move(keyer_writer_held),
                                kReconnectWaits,
                                KeyerPortPlace{{}, folder.File("com%d")}}) {}
 

@@ -5,13 +5,13 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "keyer/serial_port.h"
 #include "net/socket_api.h"
 #include "station/station.h"
+#include "tests/support/recording_view.h"
 #include "tests/support/temp_folder.h"
 #include "tools/common/wait_until.h"
 #include "tools/keyer_sim/keyer_sim.h"
@@ -19,74 +19,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// What a window would show of a station, kept where the test can read it from any thread.
-class RecordingView final : public StationView, public ConnectLog {
-  public:
-    void Append(const std::string& text) override { Add(&log_, text); }
-    void InsertEcho(uint8_t character) override { Add(&echoes_, std::string(1, character)); }
-    void AppendTypedText(const std::string& text) override { Add(&typed_, text); }
-    void ShowNetworkStatus(NetworkStatus status) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        network_ = status;
-    }
-    void ShowLocalKeyer(LocalKeyerState state, uint8_t) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        local_keyer_ = state;
-    }
-
-    std::string Echoes() { return Read(echoes_); }
-    std::string Typed() { return Read(typed_); }
-    std::string Log() { return Read(log_); }
-    NetworkStatus Network() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return network_;
-    }
-    LocalKeyerState LocalKeyer() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return local_keyer_;
-    }
-
-    void ShowRemoteKeyerClosed() override {}
-    void ShowRemoteKeyerVersion(uint8_t) override {}
-    void ShowBusy(bool) override {}
-    void ShowWait(WaitState) override {}
-    void ShowSpeed(int) override {}
-    void AllowSpeedEntry(bool) override {}
-    void BlinkHeartbeat(bool) override {}
-    void ShowPaddles(bool, bool) override {}
-    void ShowTune(bool) override {}
-    void ShowPause(bool) override {}
-    void OfferOpen() override {}
-    void OfferClose() override {}
-    void ShowKeyerButtonPressed(int) override {}
-    void TakeBackTypedCharacter() override {}
-    void ClearTypedText() override {}
-    void FocusTyping() override {}
-    void ReportProblem(Problem) override {}
-    bool ConfirmReplaceUnreadConfig() override { return false; }
-    void HoldInput(bool) override {}
-
-    void RefuseTypedCharacter() override {}
-    void ShowLinkHealth(const LinkHealth&) override {}
-
-  private:
-    void Add(std::string* to, const std::string& text) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        *to += text;
-    }
-    std::string Read(const std::string& from) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return from;
-    }
-
-    std::mutex mutex_;
-    std::string log_;
-    std::string echoes_;
-    std::string typed_;
-    NetworkStatus network_ = NetworkStatus::kNoConnection;
-    LocalKeyerState local_keyer_ = LocalKeyerState::kClosed;
-};
 
 // One station with its view, its keyer on COM`com_port`, its own configuration file and the
 // socket loop it runs on, as each copy of the program has its own window.
@@ -153,7 +85,7 @@ TEST_F(TwoStationsInOneProcess, TextTypedAtHomeIsKeyedAtTheSiteAndEchoedBack) {
     std::strcpy(site.record().ip_address, "127.0.0.1");
     site.record().ip_port = 0;
     ASSERT_EQ(site_.station.OpenConnection(), 1) << site_.view.Log();
-    const int port = site_.sockets.LocalPort(site_.station.net().LinkSocket());
+    const int port = site_.station.LinkPort();
     ASSERT_GT(port, 0);
 
     // Home: a ControlPoint Net Client of that port.

@@ -8,8 +8,8 @@
 // Peer to station: the peer thread sends bursts of k version replies, each carrying the next
 // count (mod 256), and waits until the station has shown all k before the next burst; the
 // station's dispatch is the moment its remote keyer line is set. Station to peer: this
-// thread sends bursts of k packets through SendPacket and the peer stamps each packet when
-// its last byte is read.
+// thread hands the station bursts of k heartbeats, each answered at once with the same count,
+// and the peer stamps each answer when its last byte is read.
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -283,7 +283,8 @@ bool MeasureInbound(int peer, int burst, int count, bool report) {
     return true;
 }
 
-// Station to peer: the link's SendPacket on this thread, the peer thread reading whole packets.
+// Station to peer: the station's answer to a heartbeat sent on this thread, the peer thread
+// reading whole packets.
 bool MeasureOutbound(int peer, int burst, int count) {
     std::vector<Stamp> sent(static_cast<size_t>(count));
     std::vector<Stamp> arrived;
@@ -311,7 +312,7 @@ bool MeasureOutbound(int peer, int burst, int count) {
             }
             pending.insert(pending.end(), buffer, buffer + got);
             while (pending.size() >= kPacketSize) {
-                if (pending[0] != PKT_MARKER || pending[1] != PKT_SPEED ||
+                if (pending[0] != PKT_MARKER || pending[1] != PKT_HEARTBEAT_REPLY ||
                     pending[2] != static_cast<uint8_t>(next)) {
                     peer_ok = false;
                     break;
@@ -330,13 +331,17 @@ bool MeasureOutbound(int peer, int burst, int count) {
         }
     });
 
+    std::vector<Packet> heartbeats;
+    for (int i = 0; i < 256; ++i) {
+        heartbeats.push_back(BuildPacket(PKT_HEARTBEAT, static_cast<uint8_t>(i)));
+    }
     bool ok = true;
     for (int first = 0; first < count && ok; first += burst) {
         const int last = std::min(count, first + burst);
         progress.Want(last);
         for (int i = first; i < last; ++i) {
             sent[static_cast<size_t>(i)] = Now();
-            station.net().SendPacket(PKT_SPEED, static_cast<uint8_t>(i));
+            station.processIPpacket(heartbeats[static_cast<size_t>(i & 0xFF)]);
         }
         ok = progress.WaitFor(last);
     }
@@ -390,13 +395,13 @@ bool Run(int count) {
         std::fprintf(stderr, "net_bench: the station could not listen\n");
         return false;
     }
-    const int port = sockets.LocalPort(station.net().LinkSocket());
+    const int port = station.LinkPort();
     const int peer = port > 0 ? ConnectPeer(port) : -1;
     if (peer < 0) {
         std::fprintf(stderr, "net_bench: the peer could not connect to port %d\n", port);
         return false;
     }
-    bool ok = PumpUntil([] { return station.net().IsLinked(); });
+    bool ok = PumpUntil([] { return station.IsLinked(); });
     if (!ok) {
         std::fprintf(stderr, "net_bench: the station never accepted the peer\n");
     }

@@ -1,0 +1,188 @@
+#include "tests/support/recording_view.h"
+
+namespace {
+
+std::string Flag(bool value) {
+    return value ? "true" : "false";
+}
+
+}  // namespace
+
+std::vector<std::string> RecordingView::Calls() {
+    return CallsFrom(0);
+}
+
+std::size_t RecordingView::CallCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_.size();
+}
+
+std::vector<std::string> RecordingView::CallsFrom(std::size_t first) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> calls;
+    for (std::size_t i = first; i < calls_.size(); ++i) {
+        const Call& call = calls_[i];
+        calls.push_back(call.carried.empty() ? call.name : call.name + " " + call.carried);
+    }
+    return calls;
+}
+
+std::string RecordingView::Latest(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto call = calls_.rbegin(); call != calls_.rend(); ++call) {
+        if (call->name == name) {
+            return call->carried;
+        }
+    }
+    return {};
+}
+
+int RecordingView::Count(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int count = 0;
+    for (const Call& call : calls_) {
+        count += call.name == name ? 1 : 0;
+    }
+    return count;
+}
+
+std::string RecordingView::Log() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return log_;
+}
+
+std::string RecordingView::Typed() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return typed_;
+}
+
+std::string RecordingView::Echoes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return echoes_;
+}
+
+NetworkStatus RecordingView::Network() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return network_;
+}
+
+LocalKeyerState RecordingView::LocalKeyer() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return local_keyer_;
+}
+
+void RecordingView::Append(const std::string& text) {
+    Record("Append", text, [&] { log_ += text; });
+}
+
+void RecordingView::ShowNetworkStatus(NetworkStatus status) {
+    Record("ShowNetworkStatus", std::to_string(static_cast<int>(status)),
+           [&] { network_ = status; });
+}
+
+void RecordingView::ShowLocalKeyer(LocalKeyerState state, uint8_t version) {
+    Record("ShowLocalKeyer",
+           std::to_string(static_cast<int>(state)) + " " + std::to_string(version),
+           [&] { local_keyer_ = state; });
+}
+
+void RecordingView::ShowRemoteKeyerClosed() {
+    Record("ShowRemoteKeyerClosed");
+}
+
+void RecordingView::ShowRemoteKeyerVersion(uint8_t version) {
+    Record("ShowRemoteKeyerVersion", std::to_string(version));
+}
+
+void RecordingView::ShowBusy(bool busy) {
+    Record("ShowBusy", Flag(busy));
+}
+
+void RecordingView::ShowWait(WaitState state) {
+    Record("ShowWait", std::to_string(static_cast<int>(state)));
+}
+
+void RecordingView::ShowSpeed(int wpm) {
+    Record("ShowSpeed", std::to_string(wpm));
+}
+
+void RecordingView::AllowSpeedEntry(bool allowed) {
+    Record("AllowSpeedEntry", Flag(allowed));
+}
+
+void RecordingView::BlinkHeartbeat(bool lit) {
+    Record("BlinkHeartbeat", Flag(lit));
+}
+
+void RecordingView::ShowPaddles(bool left, bool right) {
+    Record("ShowPaddles", Flag(left) + " " + Flag(right));
+}
+
+void RecordingView::ShowTune(bool keyed) {
+    Record("ShowTune", Flag(keyed));
+}
+
+void RecordingView::ShowPause(bool held) {
+    Record("ShowPause", Flag(held));
+}
+
+void RecordingView::OfferOpen() {
+    Record("OfferOpen");
+}
+
+void RecordingView::OfferClose() {
+    Record("OfferClose");
+}
+
+void RecordingView::ShowKeyerButtonPressed(int message) {
+    Record("ShowKeyerButtonPressed", std::to_string(message));
+}
+
+void RecordingView::InsertEcho(uint8_t character) {
+    // As the echo line takes it: a NUL shows nothing.
+    const std::string shown = character == 0 ? std::string() : std::string(1, character);
+    Record("InsertEcho", shown, [&] { echoes_ += shown; });
+}
+
+void RecordingView::AppendTypedText(const std::string& text) {
+    Record("AppendTypedText", text, [&] { typed_ += text; });
+}
+
+void RecordingView::TakeBackTypedCharacter() {
+    Record("TakeBackTypedCharacter", {}, [&] {
+        if (!typed_.empty()) {
+            typed_.pop_back();
+        }
+    });
+}
+
+void RecordingView::ClearTypedText() {
+    Record("ClearTypedText", {}, [&] { typed_.clear(); });
+}
+
+void RecordingView::FocusTyping() {
+    Record("FocusTyping");
+}
+
+void RecordingView::ReportProblem(Problem problem) {
+    Record("ReportProblem", std::to_string(static_cast<int>(problem)));
+}
+
+bool RecordingView::ConfirmReplaceUnreadConfig() {
+    Record("ConfirmReplaceUnreadConfig");
+    return false;
+}
+
+void RecordingView::HoldInput(bool held) {
+    Record("HoldInput", Flag(held));
+}
+
+void RecordingView::RefuseTypedCharacter() {
+    Record("RefuseTypedCharacter");
+}
+
+void RecordingView::ShowLinkHealth(const LinkHealth& health) {
+    Record("ShowLinkHealth", std::to_string(static_cast<int>(health.kind)) + " " +
+                                 std::to_string(health.round_trip_ms) + " " +
+                                 std::to_string(health.address));
+}
