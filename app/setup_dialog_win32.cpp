@@ -14,6 +14,7 @@ namespace {
 // What the open dialog works on; it lives in the dialog's user word.
 struct SetupSession {
     SetupForm form;
+    WindowBackend* main_window;
     Station* station;
 };
 
@@ -85,7 +86,7 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARA
                 ReadForm(dialog, form);
                 // The refusals are owned by the dialog, which keeps a second "Done" from
                 // arriving while the first one's box is still up.
-                if (FinishSetupForm(form, dialog, *session->station)) {
+                if (FinishSetupForm(form, *session->main_window, {dialog}, *session->station)) {
                     EndDialog(dialog, IDC_SETUP_DONE);
                 } else {
                     ShowEnabledStates(dialog, *form);
@@ -107,8 +108,8 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARA
 
 }  // namespace
 
-void RunSetupDialog(HWND owner, Station& station) {
-    SetupSession session{OpenSetupForm(station), &station};
+void RunSetupDialog(HWND owner, WindowBackend& main_window, Station& station) {
+    SetupSession session{OpenSetupForm(station), &main_window, &station};
     DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETUP), owner, SetupDialogProc,
                     reinterpret_cast<LPARAM>(&session));
 }

@@ -4,5 +4,7 @@
 #include <windows.h>
 
 class Station;
+class WindowBackend;
 
-void RunSetupDialog(HWND owner, Station& station);
+// `main_window` is the controls of `owner`, the Main window.
+void RunSetupDialog(HWND owner, WindowBackend& main_window, Station& station);

@@ -194,7 +194,8 @@ void ListPorts(uint32_t stored_port, SetupForm* form) {
 
 // The eight keyer fields: the first refusal ends the checks; a field that still holds the
 // stored value is not checked at all, so an odd value from a hand-edited file survives.
-bool StoreKeyerFields(SetupForm* form, WindowHandle owner, KeyerSettings& stored_block) {
+bool StoreKeyerFields(SetupForm* form, WindowBackend& window, WindowHandle owner,
+                      KeyerSettings& stored_block) {
     for (const KeyerField& field : kKeyerFields) {
         const uint32_t value = NumberIn(*form, field.id);
         uint8_t& stored = stored_block.*field.value;
@@ -204,7 +205,7 @@ bool StoreKeyerFields(SetupForm* form, WindowHandle owner, KeyerSettings& stored
         const bool accepted =
             (field.zero_allowed && value == 0) || (value >= field.lowest && value <= field.highest);
         if (!accepted) {
-            ShowMessageBox(owner, field.refusal, kParameterErrorCaption, BoxIcon::kWarning);
+            window.ShowMessageBox(owner, field.refusal, kParameterErrorCaption, BoxIcon::kWarning);
             return false;
         }
         stored = static_cast<uint8_t>(value);
@@ -215,23 +216,24 @@ bool StoreKeyerFields(SetupForm* form, WindowHandle owner, KeyerSettings& stored
     return true;
 }
 
-bool StoreSpeedPotRange(const SetupForm& form, WindowHandle owner, Station& station) {
+bool StoreSpeedPotRange(const SetupForm& form, WindowBackend& window, WindowHandle owner,
+                        Station& station) {
     const uint32_t highest = NumberIn(form, IDC_SETUP_MAX_WPM);
     const uint32_t lowest = NumberIn(form, IDC_SETUP_MIN_WPM);
     if (highest <= lowest) {
-        ShowMessageBox(owner, kMaxNotAboveMin, kParameterErrorCaption, BoxIcon::kNone);
+        window.ShowMessageBox(owner, kMaxNotAboveMin, kParameterErrorCaption, BoxIcon::kNone);
         return false;
     }
     if (lowest < kLowestWpm || lowest > kHighestWpm || highest < kLowestWpm ||
         highest > kHighestWpm) {
-        ShowMessageBox(owner, kWpmOutOfRange, kParameterErrorCaption, BoxIcon::kNone);
+        window.ShowMessageBox(owner, kWpmOutOfRange, kParameterErrorCaption, BoxIcon::kNone);
         return false;
     }
     KeyerSettings& keyer = station.settings().record().keyer_settings;
     keyer.wpm_range = static_cast<uint8_t>(highest - lowest);
     keyer.min_wpm = static_cast<uint8_t>(lowest);
     station.keyer().RequestSpeedPot();
-    if (UnsignedFromText(GetControlText(IDC_WPM)).value_or(0) > highest) {
+    if (UnsignedFromText(window.GetControlText(IDC_WPM)).value_or(0) > highest) {
         station.view().ShowSpeed(static_cast<int>(highest));
     }
     return true;
@@ -481,9 +483,9 @@ void ReactToSetupClick(int id, SetupForm* form) {
     }
 }
 
-bool FinishSetupForm(SetupForm* form, WindowHandle owner, Station& station) {
-    bool passed = StoreKeyerFields(form, owner, station.settings().record().keyer_settings);
-    passed = StoreSpeedPotRange(*form, owner, station) && passed;
+bool FinishSetupForm(SetupForm* form, WindowBackend& window, WindowHandle owner, Station& station) {
+    bool passed = StoreKeyerFields(form, window, owner, station.settings().record().keyer_settings);
+    passed = StoreSpeedPotRange(*form, window, owner, station) && passed;
     if (passed) {
         StoreChoices(*form, station);
     }

@@ -41,7 +41,8 @@ int OutputSetupIndex(uint8_t pin_config, bool keyer_v2);
 // enables and disables controls, and stores nothing. Other ids change nothing.
 void ReactToSetupClick(int id, SetupForm* form);
 
-// "Done". Shows each refusal in a "Parameter Error" box owned by `owner`. Returns true when
+// "Done". Shows each refusal in a "Parameter Error" box owned by `owner`, through `window`,
+// the Main window, whose speed field a narrower pot range cuts back. Returns true when
 // everything passed, the record is saved and applied, and the dialog closes; false leaves
 // the dialog open with what the refused attempt stored in the record, unsaved.
-bool FinishSetupForm(SetupForm* form, WindowHandle owner, Station& station);
+bool FinishSetupForm(SetupForm* form, WindowBackend& window, WindowHandle owner, Station& station);

@@ -73,7 +73,7 @@ struct SerialPort::Platform {
     std::atomic<uint32_t> read_total_constant{250};
 
     void PaceFailedWait();
-    int PacedFailure();
+    PortWaitResult PacedFailure();
     bool WaitForPort(int fd, short events, int timeout_ms);
 };
 
@@ -98,7 +98,7 @@ void SerialPort::Platform::PaceFailedWait() {
 
 // A failed wait, paced: failed unless a stop or a cancel ended the pacing, which makes it
 // the end of the wait instead.
-int SerialPort::Platform::PacedFailure() {
+PortWaitResult SerialPort::Platform::PacedFailure() {
     PaceFailedWait();
     return wait_interrupted.load() || transfers_cancelled.load() ? kPortWaitEnded : kPortFailed;
 }
@@ -157,7 +157,7 @@ SerialPort::~SerialPort() {
     Close();
 }
 
-int SerialPort::Open(int port_number) {
+KeyerResult SerialPort::Open(int port_number) {
     Platform& port = *platform_;
     if (port.handle.load() >= 0) {
         // Open already: Windows refuses a second opener too.
@@ -330,7 +330,7 @@ void SerialPort::CancelTransfers() {
     }
 }
 
-int SerialPort::WaitForByte(uint8_t* byte) {
+PortWaitResult SerialPort::WaitForByte(uint8_t* byte) {
     Platform& port = *platform_;
     const int fd = port.handle.load();
     if (fd < 0 || port.transfers_cancelled.load()) {

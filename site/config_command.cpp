@@ -95,18 +95,16 @@ const NetworkChoice kNetworkChoices[] = {
 
 const char kUsage[] = "config takes \"show\", or \"set\" followed by NAME VALUE pairs\n";
 
-// The dialog's boxes as lines on `err`, for as long as it lives; the window's other calls
-// have no window to reach.
+// The dialog's boxes as lines on `err`; the window's other calls have no window to reach.
 class BoxesToStream final : public WindowBackend {
   public:
-    explicit BoxesToStream(std::ostream& err) : err_(err) { InstallWindowBackend(this); }
-    ~BoxesToStream() override { InstallWindowBackend(nullptr); }
+    explicit BoxesToStream(std::ostream& err) : err_(err) {}
     BoxesToStream(const BoxesToStream&) = delete;
     BoxesToStream& operator=(const BoxesToStream&) = delete;
 
     int shown() const { return shown_; }
 
-    WindowHandle Handle() override { return nullptr; }
+    WindowHandle Handle() override { return kNoOwner; }
     void SetControlText(int, const std::string&) override {}
     std::string GetControlText(int) override { return {}; }
     void SetSelection(int, int, int) override {}
@@ -119,7 +117,6 @@ class BoxesToStream final : public WindowBackend {
         ++shown_;
         return 1;
     }
-    void CarryOutSentCalls() override {}
 
   private:
     std::ostream& err_;
@@ -130,7 +127,7 @@ class BoxesToStream final : public WindowBackend {
 // file is made from the defaults.
 struct StationForFile {
     StationForFile(std::ostream& err, const std::string& config_path)
-        : boxes(err), station(view, view, nullptr, SetupFor(config_path)) {
+        : boxes(err), view(boxes), station(view, view, nullptr, SetupFor(config_path)) {
         station.Start();
     }
     static StationSetup SetupFor(const std::string& config_path) {
@@ -333,7 +330,8 @@ int Set(const std::vector<std::string>& pairs, const std::string& config_path, s
             return 2;
         }
     }
-    if (!FinishSetupForm(&form, nullptr, on_file.station) || on_file.boxes.shown() != 0) {
+    if (!FinishSetupForm(&form, on_file.boxes, kNoOwner, on_file.station) ||
+        on_file.boxes.shown() != 0) {
         return 1;
     }
     const SetupForm kept = OpenSetupForm(on_file.station);

@@ -52,7 +52,7 @@ bool BreakInPending(KeyerLink& keyer) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     RecordingWindow window;
-    MainWindowView view;
+    MainWindowView view{window};
     Station station(view, view, nullptr, StationSetup{{}, {}, [](int) { ++messages_started; }, {}});
     FuzzInput input(data, size);
 

@@ -283,10 +283,10 @@ class Pouring {
     std::thread thread_;
 };
 
-// The test's own thread plays the Main window's thread, and the recording window holds any
-// call from another thread until that thread carries it out, as a real window does. So a
-// keyer thread that called the window itself would hang the keyer's close and the exit
-// here: the station's view must hand the reader's calls over and never make it wait.
+// The test's own thread plays the Main window's thread, and the recording window, bound to
+// it, fails the test on any call from another thread, which on Windows would wait for the
+// window's thread. So the station's view must hand the reader's calls over, and the keyer's
+// close and the exit must never need the window.
 class TestWindowThread final : public WindowThread {
   public:
     bool IsCurrent() override { return std::this_thread::get_id() == id_; }
@@ -329,7 +329,7 @@ class KeyerCloseUnderLoad : public ::testing::Test {
 TEST_F(KeyerCloseUnderLoad, ClosingTheKeyerNeverWaitsForTheWindow) {
     RecordingWindow window;
     window.BindToThisThread();
-    MainWindowView view(&window_thread_);
+    MainWindowView view(window, &window_thread_);
     Station station(view, view, nullptr);
     Pouring pouring(&sim_);
     for (int round = 0; round < kRounds; ++round) {
@@ -351,14 +351,13 @@ TEST_F(KeyerCloseUnderLoad, ExitStopsTheKeyerThreadsSoNoCallReachesTheGoneWindow
     for (int round = 0; round < kRounds; ++round) {
         auto window = std::make_unique<RecordingWindow>();
         window->BindToThisThread();
-        MainWindowView view(&window_thread_);
+        MainWindowView view(*window, &window_thread_);
         Station station(view, view, nullptr);
         OpenKeyer(station);
         ServeCalls(*window, view, 5);
         station.Exit();
         EXPECT_TRUE(station.keyer().state().reader_done.load()) << "round " << round;
         view.Close();
-        CloseWindowSeam();
         const std::size_t calls = window->Calls().size();
         view.RunHandedOver();
         EXPECT_EQ(window->Calls().size(), calls) << "round " << round;
@@ -373,7 +372,8 @@ TEST_F(KeyerCloseUnderLoad, ExitStopsTheKeyerThreadsSoNoCallReachesTheGoneWindow
 // it; under ThreadSanitizer a role read or written other than whole shows here.
 TEST_F(KeyerCloseUnderLoad, SetupDoneChangesTheRoleUnderAPouringKeyer) {
     TempFolder folder;
-    MainWindowView view;
+    RecordingWindow window;
+    MainWindowView view(window);
     Station station(view, view, nullptr, StationSetup{folder.File("pellmar.cfg"), {}, {}, {}});
     SettingsStore& store = station.settings();
     store.SetDefaults();
@@ -384,7 +384,7 @@ TEST_F(KeyerCloseUnderLoad, SetupDoneChangesTheRoleUnderAPouringKeyer) {
         form.checks[IDC_SETUP_NET_OFF] = round % 2 == 0;
         form.checks[IDC_SETUP_NET_SERVER] = round % 2 != 0;
         form.selections[IDC_SETUP_ROLE] = round % 3;
-        EXPECT_TRUE(FinishSetupForm(&form, nullptr, station)) << round;
+        EXPECT_TRUE(FinishSetupForm(&form, window, kNoOwner, station)) << round;
         std::this_thread::sleep_for(2ms);
     }
     EXPECT_EQ(store.NetMode(), kNetModeServer);

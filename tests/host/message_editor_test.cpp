@@ -130,7 +130,7 @@ class MessageButtonTest : public ::testing::Test {
     void TearDown() override { station_.sender().End(); }
 
     RecordingWindow window_;
-    MainWindowView view_;
+    MainWindowView view_{window_};
     Station station_{view_, view_, nullptr};
     SettingsRecord& settings = station_.settings().record();
 };

@@ -38,7 +38,7 @@ class SetupFormTest : public ::testing::Test, protected StationOnFile {
     // "Done" with what the form holds; the texts of the refusals it showed, in order.
     std::vector<std::string> Done(SetupForm* form, bool expect_close) {
         const size_t before = window.MessageBoxes().size();
-        EXPECT_EQ(FinishSetupForm(form, window.Handle(), station), expect_close);
+        EXPECT_EQ(FinishSetupForm(form, window, window.Handle(), station), expect_close);
         std::vector<std::string> texts;
         const auto boxes = window.MessageBoxes();
         for (size_t i = before; i < boxes.size(); ++i) {

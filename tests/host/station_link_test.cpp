@@ -180,7 +180,7 @@ class StationTest : public ::testing::Test {
 
     TempFolder folder_;
     RecordingWindow window_;
-    MainWindowView view_;
+    MainWindowView view_{window_};
     // A client waits a second, then two, between its tries at its server.
     Station station_{view_, view_, nullptr,
                      StationSetup{folder_.File("pellmar.cfg"), {}, {}, {}, {1s, 2s}}};

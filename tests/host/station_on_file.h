@@ -22,7 +22,7 @@ class StationOnFile {
 
     TempFolder folder;
     RecordingWindow window;
-    MainWindowView view;
+    MainWindowView view{window};
     Station station;
     SettingsStore& store = station.settings();
     SettingsRecord& settings = store.record();

@@ -120,7 +120,7 @@ class StationRigTest : public loopback::PeerLinkTest {
     // The station shows itself in the recording window through the Main window's own view.
     // A case holds its keyer's writer to have requests meet in one service pass.
     RecordingWindow window_;
-    MainWindowView view_;
+    MainWindowView view_{window_};
     std::atomic<bool> keyer_writer_held_{false};
     Station station_;
     SettingsStore& store = station_.settings();
