@@ -368,6 +368,46 @@ TEST_F(KeyerCloseUnderLoad, ExitStopsTheKeyerThreadsSoNoCallReachesTheGoneWindow
     }
 }
 
+// A keyer that hangs as the close comes (it takes no more bytes, so the writer's write waits
+// for ever) holds the close for the writer's time and no more, and the close leaves no thread
+// behind and gives the port back; the exit on a hung keyer joins its threads too, so the
+// station goes with nothing of it still running.
+TEST_F(KeyerCloseUnderLoad, AHungKeyerHoldsTheCloseBrieflyAndNoThreadOutlivesTheStation) {
+    TempFolder folder;
+    RecordingWindow window;
+    window.BindToThisThread();
+    MainWindowView view(window, &window_thread_);
+    auto station = std::make_unique<Station>(view, view, nullptr,
+                                             StationSetup{folder.File("pellmar.cfg"), {}, {}, {}});
+    station->settings().SetDefaults();
+    std::strcpy(station->settings().record().messages[0], "EE");
+    const auto open = [&] {
+        station->OpenOrClose();
+        view.RunHandedOver();
+        return sim_.HostModeOpen();
+    };
+    Pouring pouring(&sim_);
+    ASSERT_TRUE(open());
+
+    ASSERT_EQ(sim_.Command("stall on"), "ok");
+    const auto close_began = std::chrono::steady_clock::now();
+    station->OpenOrClose();
+    EXPECT_LT(std::chrono::steady_clock::now() - close_began, 5s);
+    EXPECT_TRUE(sim_.HostModeOpen()) << "the host close got through: the keyer never hung";
+    view.RunHandedOver();
+
+    // Fresh, and taking bytes again, the keyer attaches on the port the close gave back.
+    ASSERT_EQ(sim_.Command("reset"), "ok");
+    ASSERT_TRUE(open());
+
+    ASSERT_EQ(sim_.Command("stall on"), "ok");
+    const auto exit_began = std::chrono::steady_clock::now();
+    station->Exit();
+    EXPECT_LT(std::chrono::steady_clock::now() - exit_began, 5s);
+    view.Close();
+    station.reset();
+}
+
 // The keyer reader reads the role for every byte while "Done" in the Setup dialog may change
 // it; under ThreadSanitizer a role read or written other than whole shows here.
 TEST_F(KeyerCloseUnderLoad, SetupDoneChangesTheRoleUnderAPouringKeyer) {
