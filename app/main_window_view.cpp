@@ -76,21 +76,29 @@ void MainWindowView::HandOver(std::function<void()> call, Field field) {
 }
 
 void MainWindowView::RunHandedOver() {
-    for (;;) {
+    std::size_t waiting = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        waiting = handed_over_.size();
+    }
+    // Only what waits now, so that the window's own messages have their turn between runs
+    // however fast the workers hand calls over.
+    for (; waiting > 0; --waiting) {
         std::function<void()> call;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (handed_over_.empty()) {
-                return;
+                return;  // a run inside a box's loop took the rest
             }
             call = std::move(handed_over_.front());
             handed_over_.pop_front();
         }
         call();
     }
+    WakeForWhatWaits();
 }
 
-void MainWindowView::WakeWhileWaiting() {
+void MainWindowView::WakeForWhatWaits() {
     if (window_thread_ == nullptr) {
         return;
     }
@@ -99,8 +107,7 @@ void MainWindowView::WakeWhileWaiting() {
         std::lock_guard<std::mutex> lock(mutex_);
         waiting = !handed_over_.empty();
     }
-    // The wake-up that started this run is spent, and a call handed over behind a waiting
-    // one asks for none.
+    // A call handed over while others waited asked for no wake-up of its own.
     if (waiting) {
         window_thread_->Wake();
     }
@@ -243,7 +250,8 @@ void MainWindowView::ReportProblem(Problem problem) {
     // Only the save's failure is told without the warning sign, as it always was.
     const BoxIcon icon = problem == Problem::kConfigNotSaved ? BoxIcon::kNone : BoxIcon::kWarning;
     Apply([this, problem, icon] {
-        WakeWhileWaiting();
+        // The box's own loop then applies what waits behind it while the box is up.
+        WakeForWhatWaits();
         window_.ShowMessageBox(kNoOwner, ProblemText(problem), kErrorCaption, icon);
     });
 }

@@ -107,9 +107,8 @@ class MainWindowView final : public StationView, public ConnectLog {
     void Show(Field field, std::function<void()> call);
     // Hands `call` over, or for a field, makes it the one that waits for that field.
     void HandOver(std::function<void()> call, Field field);
-    // On the window's thread, before it waits for a person: what waits already is applied
-    // meanwhile.
-    void WakeWhileWaiting();
+    // On the window's thread: asks for a run of what waits, if anything does.
+    void WakeForWhatWaits();
 
     WindowBackend& window_;
     WindowThread* window_thread_;
