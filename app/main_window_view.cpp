@@ -22,7 +22,8 @@ constexpr const char* kPressedButtonCaption = "X";
 
 }  // namespace
 
-MainWindowView::MainWindowView(WindowThread* window_thread) : window_thread_(window_thread) {}
+MainWindowView::MainWindowView(WindowBackend& window, WindowThread* window_thread)
+    : window_(window), window_thread_(window_thread) {}
 
 void MainWindowView::Apply(std::function<void()> call) {
     Show(kInsertion, std::move(call));
@@ -31,7 +32,9 @@ void MainWindowView::Apply(std::function<void()> call) {
 void MainWindowView::Show(Field field, std::function<void()> call) {
     if (window_thread_ == nullptr || window_thread_->IsCurrent()) {
         RunHandedOver();
-        call();
+        if (!closed_) {
+            call();
+        }
         return;
     }
     HandOver(std::move(call), field);
@@ -72,13 +75,40 @@ void MainWindowView::HandOver(std::function<void()> call, Field field) {
 }
 
 void MainWindowView::RunHandedOver() {
-    std::deque<std::function<void()>> calls;
+    std::size_t waiting = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        calls.swap(handed_over_);
+        waiting = handed_over_.size();
     }
-    for (const auto& call : calls) {
+    // Only what waits now, so that the window's own messages have their turn between runs
+    // however fast the workers hand calls over.
+    for (; waiting > 0; --waiting) {
+        std::function<void()> call;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (handed_over_.empty()) {
+                return;  // a run inside a box's loop took the rest
+            }
+            call = std::move(handed_over_.front());
+            handed_over_.pop_front();
+        }
         call();
+    }
+    WakeForWhatWaits();
+}
+
+void MainWindowView::WakeForWhatWaits() {
+    if (window_thread_ == nullptr) {
+        return;
+    }
+    bool waiting = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        waiting = !handed_over_.empty();
+    }
+    // A call handed over while others waited asked for no wake-up of its own.
+    if (waiting) {
+        window_thread_->Wake();
     }
 }
 
@@ -94,83 +124,90 @@ void MainWindowView::Close() {
 void MainWindowView::Append(const std::string& text) {
     // The log pane holds the Connect log and the operator's typing alike: each text goes in
     // at the current selection.
-    Apply([text] { ReplaceSelection(IDC_LOG_PANE, text); });
+    Apply([this, text] { InsertText(window_, IDC_LOG_PANE, text); });
 }
 
 void MainWindowView::ShowNetworkStatus(NetworkStatus status) {
-    Show(kNetworkField, [status] { SetControlText(IDC_NET_STATUS, NetworkStatusText(status)); });
+    Show(kNetworkField,
+         [this, status] { window_.SetControlText(IDC_NET_STATUS, NetworkStatusText(status)); });
 }
 
 void MainWindowView::ShowLocalKeyer(LocalKeyerState state, uint8_t version) {
-    Show(kLocalKeyerField,
-         [state, version] { SetControlText(IDC_LOCAL_STATUS, LocalKeyerText(state, version)); });
+    Show(kLocalKeyerField, [this, state, version] {
+        window_.SetControlText(IDC_LOCAL_STATUS, LocalKeyerText(state, version));
+    });
 }
 
 void MainWindowView::ShowRemoteKeyerClosed() {
-    Show(kRemoteKeyerField, [] { SetControlText(IDC_REMOTE_STATUS, RemoteKeyerClosedText()); });
+    Show(kRemoteKeyerField,
+         [this] { window_.SetControlText(IDC_REMOTE_STATUS, RemoteKeyerClosedText()); });
 }
 
 void MainWindowView::ShowRemoteKeyerVersion(uint8_t version) {
     Show(kRemoteKeyerField,
-         [version] { SetControlText(IDC_REMOTE_STATUS, RemoteKeyerText(version)); });
+         [this, version] { window_.SetControlText(IDC_REMOTE_STATUS, RemoteKeyerText(version)); });
 }
 
 void MainWindowView::ShowBusy(bool busy) {
-    Show(kBusyField, [busy] { SetControlText(IDC_BUSY_STATUS, busy ? kBusyText : kBlankText); });
+    Show(kBusyField,
+         [this, busy] { window_.SetControlText(IDC_BUSY_STATUS, busy ? kBusyText : kBlankText); });
 }
 
 void MainWindowView::ShowWait(WaitState state) {
     const char* text = state == WaitState::kWait      ? kWaitText
                        : state == WaitState::kBreakIn ? kBreakInText
                                                       : kBlankText;
-    Show(kWaitField, [text] { SetControlText(IDC_WAIT_STATUS, text); });
+    Show(kWaitField, [this, text] { window_.SetControlText(IDC_WAIT_STATUS, text); });
 }
 
 void MainWindowView::ShowSpeed(int wpm) {
-    Show(kSpeedField, [wpm] { SetControlText(IDC_WPM, std::to_string(wpm)); });
+    Show(kSpeedField, [this, wpm] { window_.SetControlText(IDC_WPM, std::to_string(wpm)); });
 }
 
 void MainWindowView::AllowSpeedEntry(bool allowed) {
     Show(kSpeedEntryField, [this, allowed] {
         speed_entry_allowed_ = allowed;
-        EnableControl(IDC_WPM, allowed && !input_held_);
+        window_.EnableControl(IDC_WPM, allowed && !input_held_);
     });
 }
 
 void MainWindowView::BlinkHeartbeat(bool lit) {
-    Show(kHeartbeatField, [lit] { SetControlText(IDC_HEARTBEAT, lit ? "+" : " "); });
+    Show(kHeartbeatField, [this, lit] { window_.SetControlText(IDC_HEARTBEAT, lit ? "+" : " "); });
 }
 
 void MainWindowView::ShowPaddles(bool left, bool right) {
     const std::string shown = {left ? 'L' : ' ', right ? 'R' : ' '};
-    Show(kPaddlesField, [shown] { SetControlText(IDC_PADDLES, shown); });
+    Show(kPaddlesField, [this, shown] { window_.SetControlText(IDC_PADDLES, shown); });
 }
 
 void MainWindowView::ShowTune(bool keyed) {
-    Show(kTuneField, [keyed] { SetControlText(IDC_TUNE, keyed ? kTuneOnCaption : kTuneCaption); });
+    Show(kTuneField, [this, keyed] {
+        window_.SetControlText(IDC_TUNE, keyed ? kTuneOnCaption : kTuneCaption);
+    });
 }
 
 void MainWindowView::ShowPause(bool held) {
-    Show(kPauseField,
-         [held] { SetControlText(IDC_PAUSE, held ? kPauseOnCaption : kPauseCaption); });
+    Show(kPauseField, [this, held] {
+        window_.SetControlText(IDC_PAUSE, held ? kPauseOnCaption : kPauseCaption);
+    });
 }
 
 void MainWindowView::OfferOpen() {
-    Show(kOpenCloseField, [] { SetControlText(IDC_OPEN_CLOSE, "Open"); });
+    Show(kOpenCloseField, [this] { window_.SetControlText(IDC_OPEN_CLOSE, "Open"); });
 }
 
 void MainWindowView::OfferClose() {
-    Show(kOpenCloseField, [] { SetControlText(IDC_OPEN_CLOSE, "Close"); });
+    Show(kOpenCloseField, [this] { window_.SetControlText(IDC_OPEN_CLOSE, "Close"); });
 }
 
 void MainWindowView::ShowKeyerButtonPressed(int message) {
-    Apply([message] {
+    Apply([this, message] {
         if (message >= 1 && message <= 4) {
-            SetControlText(kKeyerButtonControls[message - 1], kPressedButtonCaption);
+            window_.SetControlText(kKeyerButtonControls[message - 1], kPressedButtonCaption);
             return;
         }
         for (int i = 0; i < 4; ++i) {
-            SetControlText(kKeyerButtonControls[i], kKeyerButtonCaptions[i]);
+            window_.SetControlText(kKeyerButtonControls[i], kKeyerButtonCaptions[i]);
         }
     });
 }
@@ -179,66 +216,70 @@ void MainWindowView::InsertEcho(uint8_t character) {
     // A NUL-terminated one-character text, as the edit control takes it: a NUL code is an
     // empty insertion.
     const char text[2] = {static_cast<char>(character), '\0'};
-    Apply([shown = std::string(text)] { ReplaceSelection(IDC_ECHO_LINE, shown); });
+    Apply([this, shown = std::string(text)] { InsertText(window_, IDC_ECHO_LINE, shown); });
 }
 
 void MainWindowView::AppendTypedText(const std::string& text) {
-    Apply([text] { AppendText(IDC_LOG_PANE, text); });
+    Apply([this, text] { AppendText(window_, IDC_LOG_PANE, text); });
 }
 
 void MainWindowView::TakeBackTypedCharacter() {
-    Apply([] {
-        const int length = ControlTextLength(IDC_LOG_PANE);
+    Apply([this] {
+        const int length = window_.TextLength(IDC_LOG_PANE);
         if (length > 0) {
-            SetSelection(IDC_LOG_PANE, length - 1, kTextEnd);
-            ReplaceSelection(IDC_LOG_PANE, "");
+            window_.SetSelection(IDC_LOG_PANE, length - 1, kTextEnd);
+            window_.ReplaceSelection(IDC_LOG_PANE, "");
         }
     });
 }
 
 void MainWindowView::ClearTypedText() {
-    Apply([] {
-        SetSelection(IDC_LOG_PANE, 0, kTextEnd);
-        ReplaceSelection(IDC_LOG_PANE, "");
+    Apply([this] {
+        window_.SetSelection(IDC_LOG_PANE, 0, kTextEnd);
+        window_.ReplaceSelection(IDC_LOG_PANE, "");
     });
 }
 
 void MainWindowView::FocusTyping() {
-    Apply([] { FocusControl(IDC_LOG_PANE); });
+    Apply([this] { window_.FocusControl(IDC_LOG_PANE); });
 }
 
 void MainWindowView::ReportProblem(Problem problem) {
-    // A box waits for a person, not for the window: it is shown on the caller's thread.
+    // Owned by no window, so the Main window stays usable (Exit included) while it is up.
     // Only the save's failure is told without the warning sign, as it always was.
     const BoxIcon icon = problem == Problem::kConfigNotSaved ? BoxIcon::kNone : BoxIcon::kWarning;
-    ShowMessageBox(nullptr, ProblemText(problem), kProblemCaption, icon);
+    Apply([this, problem, icon] {
+        // The box's own loop then applies what waits behind it while the box is up.
+        WakeForWhatWaits();
+        window_.ShowMessageBox(kNoOwner, ProblemText(problem), kProblemCaption, icon);
+    });
 }
 
 bool MainWindowView::ConfirmReplaceUnreadConfig() {
     // Asked from the window's thread, from Setup or the Message Editor, so the box is the Main
     // window's; No keeps the operator's real file.
-    return AskYesNo(MainWindowHandle(),
-                    "The config file could not be read at start.\n"
-                    "Replace it with the settings in use now?\n\n"
-                    "No keeps the file; the change lasts for this run only.",
-                    "Replace Config File");
+    return !closed_ && window_.AskYesNo(window_.Handle(),
+                                        "The config file could not be read at start.\n"
+                                        "Replace it with the settings in use now?\n\n"
+                                        "No keeps the file; the change lasts for this run only.",
+                                        "Replace Config File");
 }
 
 void MainWindowView::HoldInput(bool held) {
     Show(kInputHeldField, [this, held] {
         input_held_ = held;
         for (const int id : kHeldControls) {
-            EnableControl(id, !held);
+            window_.EnableControl(id, !held);
         }
-        EnableControl(IDC_WPM, speed_entry_allowed_ && !held);
+        window_.EnableControl(IDC_WPM, speed_entry_allowed_ && !held);
     });
 }
 
 void MainWindowView::RefuseTypedCharacter() {
-    Apply([] { WarningBeep(); });
+    Apply([this] { window_.WarningBeep(); });
 }
 
 void MainWindowView::ShowLinkHealth(const LinkHealth& health) {
     Show(kLinkHealthField,
-         [text = LinkHealthText(health)] { SetControlText(IDC_LINK_HEALTH, text); });
+         [this, text = LinkHealthText(health)] { window_.SetControlText(IDC_LINK_HEALTH, text); });
 }

@@ -1,5 +1,6 @@
 // The Main window as a station's view: the one place that knows which control shows each
-// meaning, and in which words.
+// meaning, and in which words. It changes the controls through the window it is given
+// (app/window.h), which only the window's thread may call.
 //
 // The station calls the view from the window's thread and from its worker threads (the keyer
 // reader, the message sender). A worker never waits for the window: its call is handed over,
@@ -9,12 +10,13 @@
 // only shows a field's state (busy, wait, a status line, a caption) waits at most once: a
 // later one for the same field replaces it in its place, so a keyer that flips its busy bit
 // thousands of times a second costs the window one update per field per wake-up, where a
-// queue of every flip would bury it. Insertions (echo, typed text, the log) all go. Problem
-// reports are the exception: a box waits for a person, so it is shown on the caller's own
-// thread and never queued.
+// queue of every flip would bury it. Insertions (echo, typed text, the log) all go, and so
+// does a problem report: its box waits for a person on the window's thread, never on the
+// worker's, so the message sender that reports a bad token stops at exit like any thread.
+// The box's own message loop goes on applying what is handed over behind it, in order.
 //
 // Exit: once the station has stopped its threads, Close() on the window's thread drops what
-// still waits; every later call does nothing.
+// still waits; every later call does nothing, so the window may go.
 #pragma once
 
 #include <atomic>
@@ -22,6 +24,7 @@
 #include <functional>
 #include <mutex>
 
+#include "app/window.h"
 #include "station/station_view.h"
 
 // How the view reaches the window's thread.
@@ -38,9 +41,12 @@ class MainWindowView final : public StationView, public ConnectLog {
   public:
     // Without a window thread every call is applied at once on the caller's thread, which
     // suits a window that may be called from any thread (the tests' recording window).
-    explicit MainWindowView(WindowThread* window_thread = nullptr);
+    // `window` must outlive the view's last call.
+    explicit MainWindowView(WindowBackend& window, WindowThread* window_thread = nullptr);
 
-    // On the window's thread: applies the calls handed over so far.
+    // On the window's thread: applies the calls handed over so far, one at a time in their
+    // order, so that a run begun inside a box's loop goes on where the one that showed the
+    // box stands.
     void RunHandedOver();
     // On the window's thread, at exit.
     void Close();
@@ -101,13 +107,17 @@ class MainWindowView final : public StationView, public ConnectLog {
     void Show(Field field, std::function<void()> call);
     // Hands `call` over, or for a field, makes it the one that waits for that field.
     void HandOver(std::function<void()> call, Field field);
+    // On the window's thread: asks for a run of what waits, if anything does.
+    void WakeForWhatWaits();
 
+    WindowBackend& window_;
     WindowThread* window_thread_;
     std::mutex mutex_;
     std::deque<std::function<void()>> handed_over_;
     // Per field, the newest call while one waits in the queue for it.
     std::function<void()> latest_[kFieldCount];
-    bool closed_ = false;
+    // Set under `mutex_`; read also by the window's thread's own calls.
+    std::atomic<bool> closed_{false};
     // The speed field is enabled only when the speed may be typed and input is not held.
     std::atomic<bool> speed_entry_allowed_{true};
     std::atomic<bool> input_held_{false};

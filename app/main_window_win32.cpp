@@ -57,7 +57,7 @@ struct MainWindow {
     MainWindow(HWND dialog, const std::string& config_path)
         : backend(dialog),
           window_thread(dialog),
-          view(&window_thread),
+          view(backend, &window_thread),
           sockets(dialog),
           station(view, view, sockets, StationSetup{config_path, {}, {}, {}}),
           timers(station, WindowTimers(dialog)) {}
@@ -68,6 +68,9 @@ struct MainWindow {
     SocketLoop sockets;
     Station station;
     StationTimers timers;
+    // Set by the exit; from then on the window only waits to go, and nothing reaches the
+    // station again.
+    bool ended = false;
 };
 
 std::unique_ptr<MainWindow> main_window;
@@ -140,7 +143,7 @@ LRESULT CALLBACK SubclassedControlProc(HWND control, UINT message, WPARAM wparam
             return 0;
         }
         if (id == IDC_WPM && wparam == 13) {
-            main_window->station.EnterSpeed(GetControlText(IDC_WPM));
+            main_window->station.EnterSpeed(main_window->backend.GetControlText(IDC_WPM));
             return 0;
         }
     }
@@ -163,12 +166,16 @@ void SubclassControls(HWND dialog) {
 void Shutdown(HWND dialog) {
     // The station's threads stop first; none of them waits for the window, so the window's
     // thread can wait for them. Then nothing calls the view, and what it still holds goes.
+    main_window->ended = true;
     RemoveMainWindowKeys();
     main_window->station.Exit();
     KeepMainWindowPlace(dialog, main_window->station.settings().config_path());
     main_window->view.Close();
-    CloseWindowSeam();
     EndDialog(dialog, 0);
+    // A problem report's box leaves the window usable, so the exit may come from inside the
+    // box's own message loop; the quit message ends that loop too, where the end of the dialog
+    // alone would wait for the box.
+    PostQuitMessage(0);
 }
 
 // The low 16 bits of a command's first parameter name the control; the notification code
@@ -193,7 +200,7 @@ void OnCommand(HWND window, int id) {
             break;
         case IDC_SETUP:
             RunSetupDialog(window, station);
-            FocusControl(IDC_LOG_PANE);
+            main_window->backend.FocusControl(IDC_LOG_PANE);
             break;
         case IDC_M1:
         case IDC_M2:
@@ -211,12 +218,14 @@ void OnCommand(HWND window, int id) {
 }  // namespace
 
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (main_window != nullptr && main_window->ended) {
+        return FALSE;
+    }
     switch (message) {
         case WM_INITDIALOG:
             // WinMain hands over where the configuration file lives.
             main_window =
                 std::make_unique<MainWindow>(window, *reinterpret_cast<const std::string*>(lparam));
-            InstallWindowBackend(&main_window->backend);
             SubclassControls(window);
             InstallMainWindowKeys(window, main_window->station);
             AddKeyTooltips(window);
@@ -249,9 +258,6 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
             // and the static texts and group boxes let them through to here.
             RunAboutBox(window);
             SetFocus(log_pane);
-            return TRUE;
-        case WM_SEAM_WORK:
-            RunSentSeamWork(lparam);
             return TRUE;
         case WM_VIEW_WORK:
             main_window->view.RunHandedOver();

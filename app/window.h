@@ -1,37 +1,43 @@
-// The Main window as the rest of the program sees it. Code outside the window procedures
-// (the keyer reader, the message sender, the network handlers, the settings file) changes
-// controls only through these calls. On Windows each is a synchronous call that the
-// window's own thread carries out, so that thread must never wait for a thread that may be
-// inside one of them. Host tests install a recording window instead.
+// The controls of one dialog window as portable code sees them. The Main window's view
+// (app/main_window_view.h) and the Message Editor's form are given the WindowBackend of their
+// window and change controls only through it, so host tests run them over a recording window
+// (tests/support/recording_window.h) where Windows has the real controls
+// (app/win32_window.h).
 //
-// At exit the window goes while the keyer reader or a message sender may still be calling
-// in. CloseWindowSeam, on the window's thread, turns every later call into nothing and
-// waits, carrying out the calls sent to it meanwhile, until no thread is inside one; only
-// then may the window and its backend go. A message box is the exception: it waits for a
-// person, not for the window, so the close does not wait for it.
+// One thread. A window's controls are its own thread's: no other thread calls its backend,
+// so no call here waits for another thread, and the window may go as soon as its own thread
+// is done with it. What the station's worker threads show reaches the Main window through its
+// view, which queues their calls and has the window's thread apply them. A message box is
+// shown on the window's thread as well; the box's own message loop keeps the window's
+// messages flowing while it waits for a person.
 //
 // The echo line and the log pane keep only their newest text. An edit control silently
 // refuses text past its limit, so a station that runs for days would one day stop showing
-// what its keyers send. Every insertion into either goes through here, whoever makes it
-// (the typed text, the Connect log, a stored message, the echoes from the keyer reader and
-// the link), so the oldest text is dropped here, in one place: once an insertion would take
-// the text past its limit, the text is cut back, the insertion included, and the insertion
-// goes at the end, where the caret then stands. The cut is rare, so an insertion costs one
-// length query more than the insertion itself; the query, the cut and the insertion are one
-// call of the window's thread, so another thread's insertion never lands between them.
+// what its keyers send. Every insertion into either goes through InsertText or AppendText
+// below, whoever makes it (the typed text, the Connect log, a stored message, the echoes from
+// the keyer reader and the link), so the oldest text is dropped here, in one place: once an
+// insertion would take the text past its limit, the text is cut back, the insertion included,
+// and the insertion goes at the end, where the caret then stands. The cut is rare, so an
+// insertion costs one length query more than the insertion itself.
 //
 // The echo line keeps less than the log pane: it is one line, and inserting into a single-line
 // edit costs time in proportion to its length (under Wine about 2 ms at 4000 characters and
 // 9 ms at 12000, for every echoed character), while the multi-line pane stays near 1 ms.
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include "app/resource_ids.h"
 
-// An opaque window handle: the owner of a message box. Null means no owner.
-using WindowHandle = void*;
+// A window as the owner of a message box, opaque to all but the platform's backend. The
+// default names no window: the box has no owner.
+struct WindowHandle {
+    void* window = nullptr;
+
+    friend bool operator==(WindowHandle a, WindowHandle b) { return a.window == b.window; }
+    friend bool operator!=(WindowHandle a, WindowHandle b) { return !(a == b); }
+};
+inline constexpr WindowHandle kNoOwner{};
 
 constexpr int kTextEnd = -1;
 
@@ -58,10 +64,12 @@ class WindowBackend {
     virtual WindowHandle Handle() = 0;
     virtual void SetControlText(int id, const std::string& text) = 0;
     virtual std::string GetControlText(int id) = 0;
+    virtual int TextLength(int id) { return static_cast<int>(GetControlText(id).size()); }
     // Edit controls: selects `start` to `end` (character positions, clamped to the text;
     // kTextEnd stands for the end of the text). A selection of no characters is the caret.
     virtual void SetSelection(int id, int start, int end) = 0;
     // Replaces the selection with `text` (no undo); the caret ends after the inserted text.
+    // Keeps no newest text: InsertText does.
     virtual void ReplaceSelection(int id, const std::string& text) = 0;
     virtual void EnableControl(int id, bool enabled) = 0;
     virtual void FocusControl(int id) = 0;
@@ -74,38 +82,12 @@ class WindowBackend {
                           const std::string& /*caption*/) {
         return false;
     }
-    // On the window's thread, while it waits for other threads: carries out the calls they
-    // have sent it, or waits a moment when there are none.
-    virtual void CarryOutSentCalls() = 0;
-    virtual int TextLength(int id) { return static_cast<int>(GetControlText(id).size()); }
-    // Runs `work`, which calls this backend, as one call: no other thread's call to the
-    // window runs in the middle of it.
-    virtual void RunAsOneCall(const std::function<void()>& work) { work(); }
     // The system's warning sound, where there is one.
     virtual void WarningBeep() {}
 };
 
-// Installs the implementation that the calls below go to, and opens the seam; null removes
-// it, and the calls then do nothing. Installed before any other thread starts.
-void InstallWindowBackend(WindowBackend* backend);
-// At exit, on the window's thread: see above. Afterwards the backend may be destroyed.
-void CloseWindowSeam();
-// On the window's thread, while it waits for another thread that may be inside one of the
-// calls below: carries out the calls sent meanwhile, or waits a moment when there are none
-// (or no window is open).
-void CarryOutSentWindowCalls();
-
-WindowHandle MainWindowHandle();
-void SetControlText(int id, const std::string& text);
-std::string GetControlText(int id);
-int ControlTextLength(int id);
-void SetSelection(int id, int start, int end);
-void ReplaceSelection(int id, const std::string& text);
-// Caret to the end of the text, then insert there.
-void AppendText(int id, const std::string& text);
-void EnableControl(int id, bool enabled);
-void FocusControl(int id);
-int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
-                   BoxIcon icon = BoxIcon::kNone);
-bool AskYesNo(WindowHandle owner, const std::string& text, const std::string& caption);
-void WarningBeep();
+// Replaces the selection of control `id` with `text`; the echo line and the log pane keep
+// their newest text (see above).
+void InsertText(WindowBackend& window, int id, const std::string& text);
+// Caret to the end of the text, then inserts there as InsertText does.
+void AppendText(WindowBackend& window, int id, const std::string& text);

@@ -2,7 +2,6 @@
 #include "keyer/keyer_link.h"
 
 #include <chrono>
-#include <functional>
 #include <system_error>
 #include <thread>
 
@@ -12,25 +11,14 @@ namespace {
 
 // In host mode a read gives up this soon: the handshake's reads wait the open's 250 ms.
 constexpr uint32_t kHostModeReadTimeoutMs = 10;
-constexpr int kWriterCloseWaitMs = 2000;
-constexpr int kAfterCancelWaitMs = 5000;
-constexpr int kExitPassWaitMs = 500;
+// How long the close lets the writer put the host close on the wire.
+constexpr auto kWriterCloseWait = std::chrono::milliseconds(2000);
+// A transfer begun just after a cancel escapes it; so the cancel is made again this often
+// until the link's threads are out of the port.
+constexpr auto kCancelAgainAfter = std::chrono::milliseconds(100);
+constexpr auto kExitPassWait = std::chrono::milliseconds(500);
 // Leaving host mode, the keyer stops keying and empties its buffer before it reads on.
 constexpr int kHostCloseSettleMs = 100;
-
-// Waits until `done` is true or `timeout_ms` has passed; returns `done()`. The keyer threads
-// never wait for the thread that closes the keyer (their listener hands what it shows over
-// without waiting), so a plain wait is enough.
-bool WaitForKeyerThread(const std::function<bool()>& done, int timeout_ms) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -41,7 +29,7 @@ KeyerLink::~KeyerLink() {
     StopAtExit();
 }
 
-int KeyerLink::OpenHost(uint8_t* version) {
+KeyerResult KeyerLink::OpenHost(uint8_t* version) {
     namespace wire = keyer_wire;
     static const uint8_t kWake = wire::kWake;
     static const uint8_t kEchoTest[] = {wire::kAdminPrefix, wire::kAdminEchoTest,
@@ -127,6 +115,17 @@ void KeyerLink::StartHost(uint8_t version) {
     state_.close_requested = 0;
 }
 
+bool KeyerLink::ThreadsEnded() const {
+    return state_.writer_done.load() && state_.reader_done.load();
+}
+
+void KeyerLink::CancelUntilThreadsEnd() {
+    do {
+        port_.CancelTransfers();
+    } while (!state_.progress.WaitUntil(std::chrono::steady_clock::now() + kCancelAgainAfter,
+                                        [this] { return ThreadsEnded(); }));
+}
+
 void KeyerLink::AbandonThreads() {
     if (!writer_.joinable() && !reader_.joinable()) {
         return;
@@ -135,7 +134,7 @@ void KeyerLink::AbandonThreads() {
     state_.reader_running = 0;
     port_.InterruptWait();
     state_.mailbox_event.Signal();
-    port_.CancelTransfers();
+    CancelUntilThreadsEnd();
     JoinThreads();
 }
 
@@ -149,20 +148,17 @@ void KeyerLink::JoinThreads() {
 }
 
 void KeyerLink::StopAtExit() {
-    if (state_.host_open.exchange(0) != 1) {
-        return;  // closed already, and its threads with it
-    }
-    if (!writer_.joinable()) {
-        return;  // opened without a port: nothing runs
+    if (state_.host_open.exchange(0) != 1 || !writer_.joinable()) {
+        return;  // closed already, its threads joined, or opened without a port: none runs
     }
     // What the exit asked of the keyer (key up, paddles released) goes out first; a port that
     // takes no more writes holds the exit no longer than this.
-    WaitForWriterPass(kExitPassWaitMs);
+    WaitForWriterPass(kExitPassWait);
     AbandonThreads();
     RestoreKeyerTimerResolution();
 }
 
-int KeyerLink::CloseHost() {
+KeyerResult KeyerLink::CloseHost() {
     if (state_.host_open.load() != 1) {
         return kKeyerHostNotOpen;
     }
@@ -174,25 +170,13 @@ int KeyerLink::CloseHost() {
     port_.InterruptWait();
     state_.host_open = 0;
 
-    const auto writer_done = [this] { return state_.writer_done.load(); };
-    const auto reader_done = [this] { return state_.reader_done.load(); };
-    // A write has no time-out of its own: a keyer that stopped reading would hold the
-    // writer for ever, so after a while its transfer is cancelled.
-    if (!WaitForKeyerThread(writer_done, kWriterCloseWaitMs)) {
-        port_.CancelTransfers();
-    }
-    const bool stopped = WaitForKeyerThread(writer_done, kAfterCancelWaitMs) &&
-                         WaitForKeyerThread(reader_done, kAfterCancelWaitMs);
-    if (!stopped) {
-        port_.CancelTransfers();
-    }
-    if (!WaitForKeyerThread([&] { return writer_done() && reader_done(); }, kAfterCancelWaitMs)) {
-        // A thread still inside the port must not have the handle closed under it; the
-        // port stays held rather than the program crashing.
-        writer_.detach();
-        reader_.detach();
-        RestoreKeyerTimerResolution();
-        return kKeyerOk;
+    // A write has no time-out of its own: a keyer that stopped reading would hold the writer
+    // for ever. So once the writer has had its time for the host close, the port's transfers
+    // are cancelled, which sends the threads out of the port whatever they wait for there;
+    // then they are joined, and only then does the port close.
+    if (!state_.progress.WaitUntil(std::chrono::steady_clock::now() + kWriterCloseWait,
+                                   [this] { return ThreadsEnded(); })) {
+        CancelUntilThreadsEnd();
     }
     JoinThreads();
     port_.DropDtr();

@@ -13,13 +13,16 @@
 // the thread that owns the link (the station's window thread).
 //
 // The listener is called on the reader's thread and must never wait for the thread that
-// closes the link: the close waits for the reader, so such a wait would hold both until the
-// close gave up. The station's view hands what it shows over to the window's thread for that
-// reason.
+// closes the link: the close joins the reader, so such a wait would hold both for ever. The
+// station's view hands what it shows over to the window's thread for that reason.
 //
 // Close and exit. CloseHost has the writer send the host close, then stops both threads and
 // closes the port. StopAtExit stops them without it, leaving the keyer as the exit found it.
-// After either, no thread of the link runs and the listener is not called again; the link's
+// Neither waits by polling, and neither lets a thread go: each waits on the threads' word
+// (KeyerThreadProgress) for a bounded time, then cancels the port's transfers, which a thread
+// waiting in the port leaves at once, and joins both threads before anything they use goes.
+// So a keyer that stops reading mid-close costs the close the writer's time and no more. After
+// either, no thread of the link runs and the listener is not called again; the link's
 // destructor does the same as StopAtExit for a link still open.
 #pragma once
 
@@ -85,7 +88,7 @@ class KeyerLink {
 
     // kKeyerOk host mode open, with the keyer's version in `version`; kKeyerNoEcho,
     // kKeyerWrongEcho or kKeyerNoVersion, the port left open.
-    int OpenHost(uint8_t* version);
+    KeyerResult OpenHost(uint8_t* version);
     // After an OpenHost that got the echo but no version: a keyer that an earlier run left in
     // host mode (Exit, a crash, a killed process) ignores a second host open, so this sends
     // the host close and waits until the keyer can take the handshake again.
@@ -94,9 +97,9 @@ class KeyerLink {
     // threads: requests wait in the mailbox and text in the queue, and the keyer's bytes come
     // only through TakeKeyerByte. For playing a keyer's part where there is none.
     void OpenHostWithoutPort(uint8_t version);
-    // Has the writer send the host close, stops both threads, drops DTR and closes the port.
-    // kKeyerOk; kKeyerHostNotOpen when host mode was not open.
-    int CloseHost();
+    // Has the writer send the host close, stops and joins both threads, drops DTR and closes
+    // the port. kKeyerOk; kKeyerHostNotOpen when host mode was not open.
+    KeyerResult CloseHost();
     // At exit: what was asked of the keyer goes out, then both threads stop without the host
     // close, so the keyer stays as the exit leaves it. Every entry point then returns
     // kKeyerHostNotOpen.
@@ -155,6 +158,10 @@ class KeyerLink {
   private:
     // keyer_link.cpp
     void StartHost(uint8_t version);
+    bool ThreadsEnded() const;
+    // Until both threads have ended: a cancel of the port's transfers, and again each time a
+    // while passes without their end.
+    void CancelUntilThreadsEnd();
     void AbandonThreads();
     void JoinThreads();
     // keyer_mailbox.cpp
@@ -171,7 +178,7 @@ class KeyerLink {
     void RunWriter();
     // Waits until every request made before the call has been through a service pass, or
     // the time-out has passed; false on time-out (a port that takes no more writes).
-    bool WaitForWriterPass(int timeout_ms);
+    bool WaitForWriterPass(std::chrono::milliseconds timeout);
     // keyer_reader.cpp
     void RunReader();
     void KeepEcho(uint8_t byte);

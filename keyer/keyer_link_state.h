@@ -5,8 +5,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <utility>
 
 #include "keyer/auto_reset_event.h"
 #include "keyer/keyer_wire.h"
@@ -45,6 +48,32 @@ static_assert(static_cast<int>(PassStep::kFourthSpareAdmin) -
 constexpr uint32_t PassBit(PassStep step) {
     return 1u << static_cast<uint8_t>(step);
 }
+
+// What the link's own threads tell the thread that opens and closes the link: a service pass
+// served, a thread ended. That thread waits here, on a condition, never by polling.
+class KeyerThreadProgress {
+  public:
+    // Makes `change` (stores to what a waiter's condition reads) and wakes every waiter.
+    template <typename Change>
+    void Tell(Change&& change) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            change();
+        }
+        changed_.notify_all();
+    }
+
+    // Waits until `done` is true or `deadline` has passed; returns `done()`.
+    template <typename Done>
+    bool WaitUntil(std::chrono::steady_clock::time_point deadline, Done&& done) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_until(lock, deadline, std::forward<Done>(done));
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
 
 struct KeyerLinkState {
     // Empties the transmit queue; queue_mutex held.
@@ -95,8 +124,10 @@ struct KeyerLinkState {
     // Ends the writer without the host close: only for the program's exit, which leaves the
     // keyer as it is.
     std::atomic<int32_t> writer_abandon{0};
+    // Told through `progress` once set, as the served tickets above are.
     std::atomic<bool> writer_done{true};
     std::atomic<bool> reader_done{true};
+    KeyerThreadProgress progress;
 
     // Echoed characters, newest at echo_write; written by the reader only.
     std::atomic<uint8_t> echo_ring[kKeyerEchoRingSize] = {};

@@ -283,7 +283,7 @@ bool KeyerLink::ServiceMailbox() {
     if (close) {
         Send({wire::kAdminPrefix, wire::kAdminHostClose});
     }
-    state_.pass_tickets_served.store(ticket);
+    state_.progress.Tell([&] { state_.pass_tickets_served.store(ticket); });
     return close;
 }
 
@@ -345,21 +345,19 @@ void KeyerLink::RunWriter() {
                 break;
         }
     }
-    state_.writer_done = true;
+    state_.progress.Tell([this] { state_.writer_done = true; });
 }
 
-bool KeyerLink::WaitForWriterPass(int timeout_ms) {
+bool KeyerLink::WaitForWriterPass(std::chrono::milliseconds timeout) {
     const uint32_t ticket = state_.pass_tickets_issued.fetch_add(1) + 1;
     state_.mailbox_event.Signal();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     // Tickets wrap: a served ticket before ours differs from it by a negative amount.
-    while (static_cast<int32_t>(state_.pass_tickets_served.load() - ticket) < 0) {
-        if (state_.writer_done.load() || std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    const auto served = [&] {
+        return static_cast<int32_t>(state_.pass_tickets_served.load() - ticket) >= 0;
+    };
+    state_.progress.WaitUntil(std::chrono::steady_clock::now() + timeout,
+                              [&] { return served() || state_.writer_done.load(); });
+    return served();
 }
 
 KeyerQueueSnapshot KeyerLink::QueueSnapshot() const {

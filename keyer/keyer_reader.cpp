@@ -42,7 +42,7 @@ void KeyerLink::RunReader() {
     while (state_.reader_running.load() != 0) {
         uint8_t byte = 0;
         // No time-out: the close interrupts the wait, so the loop test above is met at once.
-        const int result = port_.WaitForByte(&byte);
+        const PortWaitResult result = port_.WaitForByte(&byte);
         if (result != kPortFailed) {
             failures_in_a_row = 0;
             if (result == kPortByteRead) {
@@ -61,7 +61,7 @@ void KeyerLink::RunReader() {
             break;
         }
     }
-    state_.reader_done = true;
+    state_.progress.Tell([this] { state_.reader_done = true; });
 }
 
 void KeyerLink::TakeKeyerByte(uint8_t byte) {

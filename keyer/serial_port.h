@@ -1,6 +1,6 @@
 // The one serial port through which the program talks to the Tarvel keyer: 1200 baud,
 // 8N1, DTR on, RTS off. Windows uses the COM device; the host build uses a termios tty or
-// pty. Results: the codes of keyer_result.h for the open, 1/0 for transfers.
+// pty. Results: keyer_result.h's for the open and the reader's wait, 1/0 for transfers.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +37,7 @@ class SerialPort {
     // Port `port_number` where `place` says. kKeyerOk; kPortOpenFailed (also: already open),
     // kPortStateUnreadable, kPortStateUnwritable or kPortPurgeFailed. A port whose settings
     // failed stays open until Close.
-    int Open(int port_number, const KeyerPortPlace& place = {});
+    KeyerResult Open(int port_number, const KeyerPortPlace& place = {});
     int Write(const uint8_t* bytes, uint32_t count);  // 1 when all were written
     int Read(uint8_t* buffer, uint32_t count);        // 1 when exactly `count` arrived
     void Close();
@@ -57,7 +57,7 @@ class SerialPort {
     // returns only after the read time-out, so a caller that loops does not spin on a dead
     // port. A wait never takes a byte from the port without returning it: a byte that meets
     // the interrupt is either returned, to be handled whole, or left unread.
-    int WaitForByte(uint8_t* byte);
+    PortWaitResult WaitForByte(uint8_t* byte);
     // Ends the wait above at once, and every later one, until the port is opened again.
     // Unlike a cancel it leaves writes alone, so the writer can still send the host close.
     void InterruptWait();

@@ -54,7 +54,7 @@ bool Readable(const pollfd& fd) {
 
 // The keyer's line: 1200 baud, 8N1, raw, no flow control, DTR on and RTS off. kKeyerOk, or
 // the open's result for the step that failed.
-int SetKeyerLine(int fd) {
+KeyerResult SetKeyerLine(int fd) {
     termios attributes{};
     if (tcgetattr(fd, &attributes) != 0) {
         return kPortStateUnreadable;
@@ -90,7 +90,7 @@ struct SerialPort::Platform {
     std::atomic<uint32_t> read_total_constant{250};
 
     void PaceFailedWait();
-    int PacedFailure();
+    PortWaitResult PacedFailure();
     bool WaitForPort(int fd, short events, int timeout_ms);
 };
 
@@ -115,7 +115,7 @@ void SerialPort::Platform::PaceFailedWait() {
 
 // A failed wait, paced: failed unless a stop or a cancel ended the pacing, which makes it
 // the end of the wait instead.
-int SerialPort::Platform::PacedFailure() {
+PortWaitResult SerialPort::Platform::PacedFailure() {
     PaceFailedWait();
     return wait_interrupted.load() || transfers_cancelled.load() ? kPortWaitEnded : kPortFailed;
 }
@@ -163,7 +163,7 @@ SerialPort::~SerialPort() {
     Close();
 }
 
-int SerialPort::Open(int port_number, const KeyerPortPlace& place) {
+KeyerResult SerialPort::Open(int port_number, const KeyerPortPlace& place) {
     Platform& port = *platform_;
     if (port.handle.load() >= 0) {
         // Open already: Windows refuses a second opener too.
@@ -196,7 +196,7 @@ int SerialPort::Open(int port_number, const KeyerPortPlace& place) {
     port.read_total_constant = 250;
     port.handle = fd;
 
-    const int line = SetKeyerLine(fd);
+    const KeyerResult line = SetKeyerLine(fd);
     if (line != kKeyerOk) {
         return line;
     }
@@ -320,7 +320,7 @@ void SerialPort::CancelTransfers() {
     }
 }
 
-int SerialPort::WaitForByte(uint8_t* byte) {
+PortWaitResult SerialPort::WaitForByte(uint8_t* byte) {
     Platform& port = *platform_;
     const int fd = port.handle.load();
     if (fd < 0 || port.transfers_cancelled.load()) {

@@ -112,7 +112,7 @@ SerialPort::~SerialPort() {
     Close();
 }
 
-int SerialPort::Open(int port_number, const KeyerPortPlace&) {
+KeyerResult SerialPort::Open(int port_number, const KeyerPortPlace&) {
     Platform& port = *platform_;
     if (port.handle.load() != nullptr) {
         // The device would refuse a second opener anyway; returning here also keeps the
@@ -191,7 +191,7 @@ void SerialPort::SetReadTimeout(uint32_t milliseconds) {
     platform_->read_total_constant = milliseconds;
 }
 
-int SerialPort::WaitForByte(uint8_t* byte) {
+PortWaitResult SerialPort::WaitForByte(uint8_t* byte) {
     Platform& port = *platform_;
     const HANDLE handle = port.handle.load();
     const DWORD started = GetTickCount();

@@ -36,7 +36,7 @@ bool MessageSender::Start(int number, int32_t sending_value) {
     {
         // Only a start makes the flag nonzero, and every start holds the lock.
         std::lock_guard<std::mutex> lock(mutex_);
-        if (flags_->quit.load() || sending_.load() != 0) {
+        if (ended_.load() || sending_.load() != 0) {
             return false;
         }
         CopyTextLocked(number, requested_text_);
@@ -47,7 +47,7 @@ bool MessageSender::Start(int number, int32_t sending_value) {
         sending_.store(sending_value);
         if (!carry_out_) {
             if (!thread_.joinable()) {
-                thread_ = std::thread(&MessageSender::Run, this, flags_, before);
+                thread_ = std::thread(&MessageSender::Run, this, before);
             }
             wake_.notify_all();
             return true;
@@ -91,8 +91,6 @@ bool MessageSender::BeginMessage(int number, char* text) {
 }
 
 bool MessageSender::SendCharacter(char character) {
-    // Taken before a report, after which the sender may be gone while the flags are not.
-    ExitFlags& flags = *flags_;
     uint8_t bytes[2] = {0, 0};
     int count = 0;
     uint8_t byte = UpperCase(static_cast<uint8_t>(character));
@@ -100,18 +98,11 @@ bool MessageSender::SendCharacter(char character) {
     if (parser_.state() != kParserText || TakePlainText(&byte)) {
         error = parser_.ParseChar(byte, &bytes[0], &bytes[1], &count);
     }
-    if (error != MessageError::kNone) {
-        // `reporting` is stored before `quit` is read, and End stores `quit` before it reads
-        // `reporting`: either End waits for a thread that shows no box, or it lets go of one
-        // that finds `quit` set when the box returns.
-        flags.reporting.store(true);
-        if (!flags.quit.load()) {
-            sink_.OnMessageError(error);
-        }
-        flags.reporting.store(false);
-    }
-    if (flags.quit.load()) {
+    if (ended_.load()) {
         return false;
+    }
+    if (error != MessageError::kNone) {
+        sink_.OnMessageError(error);
     }
     if (count > 0) {
         sink_.HandOn(bytes, count);
@@ -138,23 +129,18 @@ bool MessageSender::TakePlainText(uint8_t* character) {
 void MessageSender::End() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        flags_->quit.store(true);
+        ended_.store(true);
         sending_.store(0);
         wake_.notify_all();
     }
-    if (!thread_.joinable()) {
-        return;
-    }
-    if (flags_->reporting.load()) {
-        thread_.detach();
-    } else {
+    if (thread_.joinable()) {
         thread_.join();
     }
 }
 
 // The flag is read before the generation: see Start.
 bool MessageSender::StillServing(uint32_t served) const {
-    return sending_.load() != 0 && generation_.load() == served && !flags_->quit.load();
+    return sending_.load() != 0 && generation_.load() == served && !ended_.load();
 }
 
 void MessageSender::CopyTextLocked(int number, char* text) const {
@@ -163,18 +149,14 @@ void MessageSender::CopyTextLocked(int number, char* text) const {
     text[kTextFieldSize - 1] = '\0';
 }
 
-// `flags` is the thread's own share of the exit flags; `served` is the generation before
-// the start that created the thread.
-void MessageSender::Run(std::shared_ptr<ExitFlags> flags, uint32_t served) {
+// `served` is the generation before the start that created the thread.
+void MessageSender::Run(uint32_t served) {
     char text[kTextFieldSize];
     for (;;) {
-        if (flags->quit.load()) {
-            return;  // without the lock: the sender may be gone at exit
-        }
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait(lock, [&] { return flags->quit.load() || generation_.load() != served; });
-            if (flags->quit.load()) {
+            wake_.wait(lock, [&] { return ended_.load() || generation_.load() != served; });
+            if (ended_.load()) {
                 return;
             }
             served = generation_.load();
@@ -198,11 +180,11 @@ void MessageSender::SendText(const char* text, uint32_t served) {
         if (sink_.IsBusy()) {
             std::unique_lock<std::mutex> lock(mutex_);
             wake_.wait_for(lock, kBusyPoll,
-                           [&] { return flags_->quit.load() || generation_.load() != served; });
+                           [&] { return ended_.load() || generation_.load() != served; });
             continue;
         }
         if (!SendCharacter(*cursor++)) {
-            return;  // the sender ended while an error report was up
+            return;  // the sender has ended
         }
     }
 }

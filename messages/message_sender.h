@@ -13,18 +13,14 @@
 // message's text from the old one's place. So each start takes a new generation, and the
 // thread drops a message as soon as the generation is no longer the one it picked up.
 //
-// The exit. Nothing the thread calls waits for the window except an error report, which
-// waits for a person. End() joins the thread unless it is inside such a report; then it
-// lets the thread go, and the thread, once the box returns, ends without touching the
-// sender again: the two flags it reads then live in a block the thread shares, not in the
-// sender, which may be gone.
+// The exit. Nothing the thread calls waits for the window or for a person (an error report
+// is handed to the window's thread like all it shows), so End() stops it and joins it.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,7 +29,7 @@
 #include "settings/settings_record.h"
 
 // Where a message goes. The sender's thread calls it; it must not wait for the window's
-// thread, except that an error report may wait for a person.
+// thread, nor have an error report wait for a person there.
 class MessageSink {
   public:
     virtual ~MessageSink() = default;
@@ -84,23 +80,16 @@ class MessageSender {
     // terminator and once the sink is not busy: the character upper-cased, made a space or
     // nothing if it is a control character outside a token (see TakePlainText), parsed, and
     // what it produces handed on to the sink, a command and its argument in one piece each
-    // time. False, with nothing handed on, once the sender has ended while an error report
-    // was up.
+    // time. False, with nothing handed on, once the sender has ended.
     bool BeginMessage(int number, char* text);
     bool SendCharacter(char character);
 
-    // At exit: stops the message being sent and ends the thread (see the exit above). No
-    // message starts afterwards.
+    // At exit: stops the message being sent and ends the thread. No message starts
+    // afterwards.
     void End();
 
   private:
-    // What a thread let go of at exit still reads when its error report returns.
-    struct ExitFlags {
-        std::atomic<bool> quit{false};
-        std::atomic<bool> reporting{false};
-    };
-
-    void Run(std::shared_ptr<ExitFlags> flags, uint32_t served);
+    void Run(uint32_t served);
     void BeginParsing();
     // Below 0x20 a byte outside a token would reach the keyer as a command: the Message
     // Editor's line break, 0D 0A, as two of them, and a tab would take the next character as
@@ -115,7 +104,8 @@ class MessageSender {
     MessageSink& sink_;
     SettingsRecord& record_;
     const CarryOut carry_out_;
-    const std::shared_ptr<ExitFlags> flags_ = std::make_shared<ExitFlags>();
+    // Set by End, under `mutex_`.
+    std::atomic<bool> ended_{false};
     std::atomic<int32_t> sending_{0};
     // The generation of the latest start; changed under `mutex_`, read anywhere.
     std::atomic<uint32_t> generation_{0};

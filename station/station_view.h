@@ -5,8 +5,9 @@
 // Calls come from the window's thread (the operator's commands, socket events, timers) and
 // from the station's worker threads (the keyer reader, the message sender). An
 // implementation must never make a worker wait for the window's thread: a call from another
-// thread is handed over and applied later, in the order the calls were made. Only a problem
-// report or a question to the operator may wait, and then for a person, never for the window.
+// thread is handed over and applied later, in the order the calls were made. A problem report
+// from a worker goes the same way, for the exit joins the workers and must not wait for a
+// person; a question to the operator comes only from the window's thread, and waits for one.
 #pragma once
 
 #include <cstdint>

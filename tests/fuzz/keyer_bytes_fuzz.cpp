@@ -53,7 +53,7 @@ bool BreakInPending(KeyerLink& keyer) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     RecordingWindow window;
-    MainWindowView view;
+    MainWindowView view{window};
     SocketLoop sockets;
     Station station(view, view, sockets, StationSetup{{}, {}, [](int) { ++messages_started; }, {}});
     FuzzInput input(data, size);

@@ -115,7 +115,7 @@ void SendMessage(RecordingWindow& window, Station& station, int number, bool key
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     RecordingWindow window;
-    MainWindowView view;
+    MainWindowView view{window};
     SocketLoop sockets;
     Station station(view, view, sockets);
     FuzzInput input(data, size);

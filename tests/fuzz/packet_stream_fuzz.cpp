@@ -132,7 +132,7 @@ struct Receiver {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     RecordingWindow window;
-    MainWindowView view;
+    MainWindowView view{window};
     // A started message stays started, with no thread to send it and make an input run
     // differently each time.
     SocketLoop sockets;

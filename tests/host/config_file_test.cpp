@@ -56,7 +56,7 @@ class ConfigFileTest : public ::testing::Test {
     SettingsRecord& settings = store.record();
     // What the operator is told shows in the recording window, through the Main window's view.
     RecordingWindow window;
-    MainWindowView view;
+    MainWindowView view{window};
 };
 
 TEST_F(ConfigFileTest, MissingFileGivesDefaultsAndCreatesTheFile) {
@@ -157,7 +157,7 @@ TEST_F(ConfigFileTest, UncreatableFileIsAFailureNotASilentSuccess) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Save State Failed.");
     EXPECT_EQ(boxes[0].caption, "Error");
-    EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].owner, kNoOwner);
 
     EXPECT_EQ(SaveSettingsFile(store, view), 0);
     EXPECT_EQ(window.MessageBoxes().size(), 2u);
@@ -389,7 +389,7 @@ TEST_F(ConfigFileTest, DiskFullOrReadOnlyFolderAtSaveKeepsTheOldFileByteIdentica
         ASSERT_EQ(boxes.size(), i + 1);
         EXPECT_EQ(boxes[i].text, "Save State Failed.");
         EXPECT_EQ(boxes[i].caption, "Error");
-        EXPECT_EQ(boxes[i].owner, nullptr);
+        EXPECT_EQ(boxes[i].owner, kNoOwner);
     }
     disk.faults = FileFaults{};
     ASSERT_EQ(SaveSettingsFile(store, view), 1);

@@ -296,10 +296,10 @@ class Pouring {
     std::thread thread_;
 };
 
-// The test's own thread plays the Main window's thread, and the recording window holds any
-// call from another thread until that thread carries it out, as a real window does. So a
-// keyer thread that called the window itself would hang the keyer's close and the exit
-// here: the station's view must hand the reader's calls over and never make it wait.
+// The test's own thread plays the Main window's thread, and the recording window, bound to
+// it, fails the test on any call from another thread, which on Windows would wait for the
+// window's thread. So the station's view must hand the reader's calls over, and the keyer's
+// close and the exit must never need the window.
 class TestWindowThread final : public WindowThread {
   public:
     bool IsCurrent() override { return std::this_thread::get_id() == id_; }
@@ -360,7 +360,7 @@ class KeyerCloseUnderLoad : public ::testing::Test {
 TEST_F(KeyerCloseUnderLoad, ClosingTheKeyerNeverWaitsForTheWindow) {
     RecordingWindow window;
     window.BindToThisThread();
-    MainWindowView view(&window_thread_);
+    MainWindowView view(window, &window_thread_);
     Station station(view, view, sockets_, AtTheEmulator());
     Pouring pouring(&sim_);
     for (int round = 0; round < kRounds; ++round) {
@@ -382,7 +382,7 @@ TEST_F(KeyerCloseUnderLoad, ExitStopsTheKeyerThreadsSoNoCallReachesTheGoneWindow
     for (int round = 0; round < kRounds; ++round) {
         auto window = std::make_unique<RecordingWindow>();
         window->BindToThisThread();
-        MainWindowView view(&window_thread_);
+        MainWindowView view(*window, &window_thread_);
         Station station(view, view, sockets_, AtTheEmulator());
         OpenKeyer(station);
         ServeCalls(*window, view, 5);
@@ -390,7 +390,6 @@ TEST_F(KeyerCloseUnderLoad, ExitStopsTheKeyerThreadsSoNoCallReachesTheGoneWindow
         SCOPED_TRACE(testing::Message() << "round " << round);
         ExpectNoMoreKeyerEvents(*window, view);
         view.Close();
-        CloseWindowSeam();
         const std::size_t calls = window->Calls().size();
         view.RunHandedOver();
         EXPECT_EQ(window->Calls().size(), calls) << "round " << round;
@@ -400,11 +399,53 @@ TEST_F(KeyerCloseUnderLoad, ExitStopsTheKeyerThreadsSoNoCallReachesTheGoneWindow
     }
 }
 
+// A keyer that hangs as the close comes (it takes no more bytes, so the writer's write waits
+// for ever) holds the close for the writer's time and no more, and the close leaves no thread
+// behind and gives the port back; the exit on a hung keyer joins its threads too, so the
+// station goes with nothing of it still running.
+TEST_F(KeyerCloseUnderLoad, AHungKeyerHoldsTheCloseBrieflyAndNoThreadOutlivesTheStation) {
+    TempFolder folder;
+    RecordingWindow window;
+    window.BindToThisThread();
+    MainWindowView view(window, &window_thread_);
+    StationSetup setup = AtTheEmulator();
+    setup.config_path = folder.File("pellmar.cfg");
+    auto station = std::make_unique<Station>(view, view, sockets_, std::move(setup));
+    station->settings().SetDefaults();
+    std::strcpy(station->settings().record().messages[0], "EE");
+    const auto open = [&] {
+        station->OpenOrClose();
+        view.RunHandedOver();
+        return sim_.HostModeOpen();
+    };
+    Pouring pouring(&sim_);
+    ASSERT_TRUE(open());
+
+    ASSERT_EQ(sim_.Command("stall on"), "ok");
+    const auto close_began = std::chrono::steady_clock::now();
+    station->OpenOrClose();
+    EXPECT_LT(std::chrono::steady_clock::now() - close_began, 5s);
+    EXPECT_TRUE(sim_.HostModeOpen()) << "the host close got through: the keyer never hung";
+    view.RunHandedOver();
+
+    // Fresh, and taking bytes again, the keyer attaches on the port the close gave back.
+    ASSERT_EQ(sim_.Command("reset"), "ok");
+    ASSERT_TRUE(open());
+
+    ASSERT_EQ(sim_.Command("stall on"), "ok");
+    const auto exit_began = std::chrono::steady_clock::now();
+    station->Exit();
+    EXPECT_LT(std::chrono::steady_clock::now() - exit_began, 5s);
+    view.Close();
+    station.reset();
+}
+
 // The keyer reader reads the role for every byte while "Done" in the Setup dialog may change
 // it; under ThreadSanitizer a role read or written other than whole shows here.
 TEST_F(KeyerCloseUnderLoad, SetupDoneChangesTheRoleUnderAPouringKeyer) {
     TempFolder folder;
-    MainWindowView view;
+    RecordingWindow window;
+    MainWindowView view(window);
     StationSetup setup = AtTheEmulator();
     setup.config_path = folder.File("pellmar.cfg");
     Station station(view, view, sockets_, std::move(setup));

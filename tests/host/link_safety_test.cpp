@@ -182,7 +182,7 @@ class LinkSafetyTest : public ::testing::Test {
 
     TempFolder folder_;
     RecordingWindow window_;
-    MainWindowView view_;
+    MainWindowView view_{window_};
     // The link's own send, but that a case may cut the next one short: only its first
     // `cut_next_send_` bytes go into the stream, and then the stream breaks.
     std::atomic<std::size_t> cut_next_send_{0};

@@ -138,7 +138,7 @@ TEST(MainWindowView, ShowsEachMeaningInItsControlInItsWords) {
          IDC_LINK_HEALTH, "Link 42 ms"},
     };
     RecordingWindow window;
-    MainWindowView view;
+    MainWindowView view{window};
     for (const Shows& row : rows) {
         window.FocusControl(0);
         const int beeps = window.beeps.load();
@@ -164,7 +164,7 @@ TEST(MainWindowView, ShowsEachMeaningInItsControlInItsWords) {
 TEST(MainWindowView, AFloodOfStatesCostsOneUpdatePerFieldAndEchoesAllArrive) {
     RecordingWindow window;
     ElsewhereThread elsewhere;
-    MainWindowView view(&elsewhere);
+    MainWindowView view(window, &elsewhere);
     for (int i = 0; i < 1000; ++i) {
         view.ShowBusy(i % 2 == 0);
         view.InsertEcho(static_cast<uint8_t>('A' + i % 3));
@@ -187,6 +187,29 @@ TEST(MainWindowView, AFloodOfStatesCostsOneUpdatePerFieldAndEchoesAllArrive) {
     view.ShowBusy(false);
     view.RunHandedOver();
     EXPECT_EQ(window.Text(IDC_BUSY_STATUS), "Busy") << "a closed view shows nothing more";
+}
+
+// A problem a worker reports waits for a person on the window's thread, never on the
+// worker's, and what is handed over behind it wakes the window again, for the box's own
+// message loop to apply while the box is up.
+TEST(MainWindowView, AWorkersProblemIsShownByTheWindowAndWhatFollowsItStillComes) {
+    RecordingWindow window;
+    ElsewhereThread elsewhere;
+    MainWindowView view(window, &elsewhere);
+    view.ReportProblem(Problem::kMessageBadCommand);
+    view.InsertEcho('E');
+    EXPECT_TRUE(window.MessageBoxes().empty()) << "no box on the reporting thread";
+    ASSERT_EQ(elsewhere.wakes, 1);
+
+    view.RunHandedOver();
+    ASSERT_EQ(window.MessageBoxes().size(), 1u);
+    EXPECT_EQ(window.MessageBoxes()[0].caption, "Error");
+    EXPECT_EQ(window.MessageBoxes()[0].owner, kNoOwner) << "the Main window stays usable";
+    EXPECT_EQ(elsewhere.wakes, 2) << "the box's loop is woken for the echo behind it";
+    const std::vector<RecordingWindow::Call> calls = window.Calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].kind, "box");
+    EXPECT_EQ(calls[1].text, "E");
 }
 
 }  // namespace

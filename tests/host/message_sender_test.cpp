@@ -89,34 +89,26 @@ TEST_F(MessageSenderTest, EmptyMessageEndsAtOnceAndSendsNothing) {
     EXPECT_EQ(LogPane(), "");
 }
 
-// A window that only watches the log pane: each text appended there goes to `on_append`,
-// on the sender's thread, at the moment the sender shows it.
-class LogPaneProbe final : public WindowBackend {
+// While it lives, each text appended to the log pane goes to `on_append`, on the sender's
+// thread, at the moment the sender shows it.
+class LogPaneProbe {
   public:
-    explicit LogPaneProbe(std::function<void(const std::string&)> on_append)
-        : on_append_(std::move(on_append)) {
-        InstallWindowBackend(this);
+    LogPaneProbe(RecordingWindow& window, std::function<void(const std::string&)> on_append)
+        : window_(window) {
+        window_.WatchInsertions(
+            [on_append = std::move(on_append)](int id, const std::string& text) {
+                // The pane's cut, which inserts nothing, is no text of the sender's.
+                if (id == IDC_LOG_PANE && !text.empty()) {
+                    on_append(text);
+                }
+            });
     }
-    ~LogPaneProbe() override { InstallWindowBackend(nullptr); }
-
-    WindowHandle Handle() override { return nullptr; }
-    void SetControlText(int, const std::string&) override {}
-    std::string GetControlText(int) override { return {}; }
-    void SetSelection(int, int, int) override {}
-    void ReplaceSelection(int id, const std::string& text) override {
-        if (id == IDC_LOG_PANE) {
-            on_append_(text);
-        }
-    }
-    void EnableControl(int, bool) override {}
-    void FocusControl(int) override {}
-    int ShowMessageBox(WindowHandle, const std::string&, const std::string&, BoxIcon) override {
-        return 1;
-    }
-    void CarryOutSentCalls() override {}
+    ~LogPaneProbe() { window_.WatchInsertions(nullptr); }
+    LogPaneProbe(const LogPaneProbe&) = delete;
+    LogPaneProbe& operator=(const LogPaneProbe&) = delete;
 
   private:
-    std::function<void(const std::string&)> on_append_;
+    RecordingWindow& window_;
 };
 
 TEST_F(MessageSenderTest, LinkedEachByteGoesToThePeerThenTheKeyerThenTheLogPane) {
@@ -133,7 +125,7 @@ TEST_F(MessageSenderTest, LinkedEachByteGoesToThePeerThenTheKeyerThenTheLogPane)
     };
     std::vector<Seen> seen;
     {
-        LogPaneProbe probe([this, &seen](const std::string& text) {
+        LogPaneProbe probe(window_, [this, &seen](const std::string& text) {
             int unread = 0;
             ioctl(peer_, FIONREAD, &unread);
             seen.push_back({text, unread, station_.QueuedForKeyer()});
@@ -245,7 +237,7 @@ TEST_F(MessageSenderTest, StartStopStormLeavesOneSenderPerMessage) {
     int beginnings = 0;
     int cut_short = 0;
     std::vector<std::string> faults;
-    LogPaneProbe probe([&](const std::string& text) {
+    LogPaneProbe probe(window_, [&](const std::string& text) {
         const int now = stops.load();
         const bool stopped_meanwhile = now != stops_seen;
         stops_seen = now;

@@ -22,7 +22,7 @@ TEST(NewestText, LogPaneFedPastItsSizeKeepsItsNewestLinesWhole) {
     RecordingWindow window;
     std::string all;
     for (int number = 0; number < 2000; ++number) {
-        AppendText(IDC_LOG_PANE, Line(number));
+        AppendText(window, IDC_LOG_PANE, Line(number));
         all += Line(number);
         ASSERT_LE(window.Text(IDC_LOG_PANE).size(), static_cast<std::size_t>(pane.limit));
     }
@@ -35,7 +35,7 @@ TEST(NewestText, LogPaneFedPastItsSizeKeepsItsNewestLinesWhole) {
     const std::string before = std::string(cut - 1, 'x') + "\r\n" +
                                std::string(static_cast<std::size_t>(pane.limit) - cut - 1, 'y');
     window.SetControlText(IDC_LOG_PANE, before);
-    ReplaceSelection(IDC_LOG_PANE, "Z");
+    InsertText(window, IDC_LOG_PANE, "Z");
     EXPECT_EQ(window.Text(IDC_LOG_PANE), before.substr(cut + 1) + "Z");
 }
 
@@ -43,15 +43,15 @@ TEST(NewestText, EchoesAtAMovedCaretGoToTheEndOnceTheLineIsCut) {
     RecordingWindow window;
     const std::string old_text(static_cast<std::size_t>(echo.limit) - 1, 'e');
     window.SetControlText(IDC_ECHO_LINE, old_text);
-    SetSelection(IDC_ECHO_LINE, 0, 0);  // the operator clicked at the start
-    ReplaceSelection(IDC_ECHO_LINE, "A");
+    window.SetSelection(IDC_ECHO_LINE, 0, 0);  // the operator clicked at the start
+    InsertText(window, IDC_ECHO_LINE, "A");
     EXPECT_EQ(window.Text(IDC_ECHO_LINE), "A" + old_text) << "no cut yet: at the caret";
 
-    ReplaceSelection(IDC_ECHO_LINE, "B");
+    InsertText(window, IDC_ECHO_LINE, "B");
     const std::string cut = window.Text(IDC_ECHO_LINE);
     EXPECT_EQ(cut.size(), static_cast<std::size_t>(echo.after_cut));
     EXPECT_EQ(cut.back(), 'B');
-    ReplaceSelection(IDC_ECHO_LINE, "C");
+    InsertText(window, IDC_ECHO_LINE, "C");
     EXPECT_EQ(window.Text(IDC_ECHO_LINE), cut + "C");
 }
 
@@ -60,12 +60,12 @@ TEST(NewestText, AnInsertionLongerThanWhatIsKeptStaysWholeAndOtherControlsAreLef
     window.SetControlText(IDC_LOG_PANE,
                           std::string(static_cast<std::size_t>(pane.limit) - 10, 'x'));
     const std::string message(static_cast<std::size_t>(pane.after_cut) + 10, 'm');
-    AppendText(IDC_LOG_PANE, message);
+    AppendText(window, IDC_LOG_PANE, message);
     EXPECT_EQ(window.Text(IDC_LOG_PANE), message);
 
     const std::string long_text(20000, 'w');
-    AppendText(IDC_WPM, long_text);
-    AppendText(IDC_WPM, "!");
+    AppendText(window, IDC_WPM, long_text);
+    AppendText(window, IDC_WPM, "!");
     EXPECT_EQ(window.Text(IDC_WPM), long_text + "!");
 }
 

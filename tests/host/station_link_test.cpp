@@ -174,7 +174,7 @@ class StationTest : public ::testing::Test {
 
     TempFolder folder_;
     RecordingWindow window_;
-    MainWindowView view_;
+    MainWindowView view_{window_};
     // A client waits a second, then two, between its tries at its server. Its keyer's COM
     // port n is the folder's `keyer<n>`.
     SocketLoop sockets_;

@@ -29,7 +29,7 @@ class StationOnFile {
 
     TempFolder folder;
     RecordingWindow window;
-    MainWindowView view;
+    MainWindowView view{window};
     SocketLoop sockets;
     Station station;
     SettingsStore& store = station.settings();

@@ -63,7 +63,7 @@ class ShownInMainWindow {
     }
 
     RecordingWindow window_;
-    MainWindowView view_;
+    MainWindowView view_{window_};
 
   private:
     std::size_t shown_from_ = 0;

@@ -2,15 +2,11 @@
 // and enabled state with the semantics of the Windows edit control, and records every call
 // so a test can check what was shown and in which order. Safe to call from any thread.
 //
-// Bound to a thread (BindToThisThread), it also behaves as a real window does towards other
-// threads: their calls are sent to that thread and wait there until it carries them out in
-// CarryOutSentCalls, so a window thread that waits for them without doing so hangs here as
-// it would on Windows.
+// Bound to a thread (BindToThisThread), it holds the test to the rule of a real window: a
+// call from any other thread is the fault, and ends the test program at once.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -34,9 +30,6 @@ class RecordingWindow final : public WindowBackend {
         BoxIcon icon;
     };
 
-    RecordingWindow();   // installs itself
-    ~RecordingWindow();  // and removes itself
-
     WindowHandle Handle() override;
     void SetControlText(int id, const std::string& text) override;
     std::string GetControlText(int id) override;
@@ -52,13 +45,19 @@ class RecordingWindow final : public WindowBackend {
         ShowMessageBox(owner, text, caption, BoxIcon::kNone);
         return answer_yes;
     }
-    void CarryOutSentCalls() override;
     int TextLength(int id) override;
     // Counted apart from the calls: a beep shows nothing.
-    void WarningBeep() override { beeps.fetch_add(1); }
+    void WarningBeep() override {
+        CheckThread();
+        beeps.fetch_add(1);
+    }
 
     // From now on the calling thread is the window's thread.
     void BindToThisThread();
+    // Each text that replaces a selection from now on goes to `watch` too, at the moment it
+    // is inserted, on the inserting thread, under the window's lock: `watch` must not call
+    // the window. An empty watch ends the watching, once a call under way has returned.
+    void WatchInsertions(std::function<void(int id, const std::string& text)> watch);
 
     std::string Text(int id);
     bool Enabled(int id);  // controls start enabled, as in the dialog template
@@ -72,13 +71,8 @@ class RecordingWindow final : public WindowBackend {
     std::atomic<int> beeps{0};
 
   private:
-    struct SentCall {
-        const std::function<void()>* body;
-        bool done;
-    };
-    // Runs `body` on the window's thread, waiting for it there when the caller is another.
-    void OnWindowThread(const std::function<void()>& body);
-    void Select(int id, int start, int end);
+    // Ends the program when the window is bound to a thread other than the caller.
+    void CheckThread();
 
     struct Control {
         std::string text;
@@ -92,10 +86,8 @@ class RecordingWindow final : public WindowBackend {
     std::vector<Call> calls_;
     std::vector<MessageBoxShown> boxes_;
     int focused_ = 0;
+    std::function<void(int, const std::string&)> watch_;
 
-    std::mutex sent_mutex_;
-    std::condition_variable sent_changed_;
-    std::deque<SentCall*> sent_;
-    bool bound_ = false;
-    std::thread::id window_thread_;
+    std::atomic<bool> bound_{false};
+    std::atomic<std::thread::id> window_thread_{};
 };

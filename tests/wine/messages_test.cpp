@@ -140,7 +140,7 @@ TEST_F(StoredMessagesTest, CloseBoxAndEscapeLeaveTheFileAsItWas) {
     EXPECT_EQ(station_->ReadConfig(), file_before);
 }
 
-// The parser's box waits for a person on the sender's thread; the operator's Exit does not.
+// The parser's box waits for a person, not the operator's Exit, which its loop takes.
 TEST_F(StoredMessagesTest, ExitWhileAParserBoxIsUpEndsTheProgram) {
     ui::Click(window(), IDC_M2);
     HWND box = ui::WaitForMessageBox(station_->process_id(), "Error", kWaitMs);

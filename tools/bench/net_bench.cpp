@@ -113,7 +113,7 @@ class TimingWindow : public WindowBackend {
     }
     void Disarm() { Arm(nullptr, nullptr, nullptr); }
 
-    WindowHandle Handle() override { return nullptr; }
+    WindowHandle Handle() override { return kNoOwner; }
     void SetControlText(int id, const std::string& text) override {
         if (id != IDC_REMOTE_STATUS || times_ == nullptr) {
             return;
@@ -133,7 +133,6 @@ class TimingWindow : public WindowBackend {
     int ShowMessageBox(WindowHandle, const std::string&, const std::string&, BoxIcon) override {
         return 0;
     }
-    void CarryOutSentCalls() override {}
 
   private:
     std::vector<Stamp>* times_ = nullptr;
@@ -143,7 +142,7 @@ class TimingWindow : public WindowBackend {
 
 TimingWindow window;
 // The station shows itself through the Main window's own view, as the program does.
-MainWindowView view;
+MainWindowView view(window);
 SocketLoop sockets;
 Station station(view, view, sockets);
 
@@ -429,10 +428,8 @@ int main(int argc, char** argv) {
 #if !defined(__OPTIMIZE__) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     std::printf("note: a debug or sanitizer build; run the host-release build for figures\n");
 #endif
-    InstallWindowBackend(&window);
     const bool measured = Run(count);
     // Every path gives back the listener, the accepted socket and the socket library.
     station.CloseNetworkFromButton();
-    InstallWindowBackend(nullptr);
     return measured ? 0 : 1;
 }

@@ -138,6 +138,8 @@ struct KeyerSim::Impl {
     bool no_version = false;
     int echo_answer = -1;
     bool unplugged = false;
+    // The host's bytes wait in its own port, which the keyer no longer takes from.
+    bool stalled = false;
 
     // The keyer's own state.
     bool host = false;
@@ -520,6 +522,14 @@ struct KeyerSim::Impl {
     }
 
     std::string Reply(const std::string& line);
+
+    // Flow control on the pty's own end stops the host's writes where a hung keyer would.
+    void StallLocked(bool on) {
+        if (on != stalled && slave_keep >= 0) {
+            tcflow(slave_keep, on ? TCOOFF : TCOON);
+            stalled = on;
+        }
+    }
 };
 
 std::string KeyerSim::Impl::Reply(const std::string& line) {
@@ -531,6 +541,7 @@ std::string KeyerSim::Impl::Reply(const std::string& line) {
 
     std::unique_lock<std::mutex> lock(mutex);
     if (verb == "reset") {
+        StallLocked(false);
         EnterHostModeLocked();
         host = false;
         std::memcpy(settings, kPowerOnSettings, sizeof settings);
@@ -655,6 +666,16 @@ std::string KeyerSim::Impl::Reply(const std::string& line) {
             SendLocked(byte);
         }
         silent = was_silent;
+        return "ok";
+    }
+    if (verb == "stall") {
+        if (argument != "on" && argument != "off") {
+            return "error stall needs on or off";
+        }
+        if (slave_keep < 0) {
+            return "error unplugged";
+        }
+        StallLocked(argument == "on");
         return "ok";
     }
     if (verb == "unplug") {

@@ -16,6 +16,8 @@
 //   pot WPM               turn the speed pot; reports 0x80 | (WPM - min WPM) on a change
 //   button N              keyer button N (1..4) on a version 20+ keyer: status 0xC8 | bit
 //   inject XX XX ...      send raw bytes to the host
+//   stall on|off          stop taking the host's bytes, so that its writes wait as on a keyer
+//                         that has hung, or take them again (so does reset)
 //   unplug                close the pty master: the host's port goes dead
 //   log                   "ok N us:XX us:XX ..." every byte received, microseconds since reset
 //   clock                 "ok US" the emulator's time, microseconds since reset, to line up
