@@ -215,6 +215,18 @@ void OnCommand(HWND window, int id) {
     }
 }
 
+void StartMainWindow(HWND window, const std::string& config_path) {
+    main_window = std::make_unique<MainWindow>(window, config_path);
+    SubclassControls(window);
+    InstallMainWindowKeys(window, main_window->station);
+    AddKeyTooltips(window);
+    log_pane = GetDlgItem(window, IDC_LOG_PANE);
+    main_window->station.Start();
+    PlaceMainWindow(window, main_window->station.settings().config_path());
+    main_window->timers.Start();
+    main_window->station.OpenAtStartup();
+}
+
 }  // namespace
 
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -224,16 +236,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
     switch (message) {
         case WM_INITDIALOG:
             // WinMain hands over where the configuration file lives.
-            main_window =
-                std::make_unique<MainWindow>(window, *reinterpret_cast<const std::string*>(lparam));
-            SubclassControls(window);
-            InstallMainWindowKeys(window, main_window->station);
-            AddKeyTooltips(window);
-            log_pane = GetDlgItem(window, IDC_LOG_PANE);
-            main_window->station.Start();
-            PlaceMainWindow(window, main_window->station.settings().config_path());
-            main_window->timers.Start();
-            main_window->station.OpenAtStartup();
+            StartMainWindow(window, *reinterpret_cast<const std::string*>(lparam));
             return TRUE;
         case WM_SIZE:
             return TRUE;

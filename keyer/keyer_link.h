@@ -39,19 +39,6 @@
 #include "keyer/keyer_wire.h"
 #include "keyer/serial_port.h"
 
-using keyer_wire::BufferedCommandArgumentCount;
-using keyer_wire::IsExtendedKeyerVersion;
-using keyer_wire::KeyerSetting;
-using keyer_wire::kFirstBufferedCommand;
-using keyer_wire::kFirstTextByte;
-using keyer_wire::kLastBufferedCommand;
-// The status byte's bits, which the keyer's events carry.
-using keyer_wire::kStatusBreakIn;
-using keyer_wire::kStatusBusy;
-using keyer_wire::kStatusButtonReport;
-using keyer_wire::kStatusHold;
-using keyer_wire::kStatusWait;
-
 // The port has refused every read for this long: the keyer was unplugged, or its adapter
 // went. The reader then tells its listener and stops, and the keyer stays lost until it is
 // closed and opened again.
@@ -59,7 +46,7 @@ constexpr std::chrono::milliseconds kKeyerLostAfter{1000};
 
 // A byte of the settings block and its value; only the value's low byte counts.
 struct KeyerSettingValue {
-    KeyerSetting setting;
+    keyer_wire::KeyerSetting setting;
     int value;
 };
 

@@ -23,7 +23,7 @@ uint8_t LowByte(int value) {
     return static_cast<uint8_t>(value & 0xFF);
 }
 
-uint8_t& SettingsByte(uint8_t (&block)[kKeyerSettingsSize], KeyerSetting setting) {
+uint8_t& SettingsByte(uint8_t (&block)[kKeyerSettingsSize], keyer_wire::KeyerSetting setting) {
     return block[static_cast<uint8_t>(setting)];
 }
 
@@ -135,7 +135,7 @@ KeyerLink::QueuedUnit KeyerLink::SendOneQueuedUnit() {
             return QueuedUnit::kKeyerHolds;
         }
         unit[0] = state_.queue_ring[state_.queue_read];
-        const int32_t whole = 1 + BufferedCommandArgumentCount(unit[0]);
+        const int32_t whole = 1 + keyer_wire::BufferedCommandArgumentCount(unit[0]);
         if (whole <= state_.queue_count) {
             length = whole;  // a command byte queued on its own still goes, alone
         }
@@ -395,11 +395,11 @@ int KeyerLink::SetSettings(std::initializer_list<KeyerSettingValue> values) {
 }
 
 int KeyerLink::SetSpeed(int wpm) {
-    return SetSettings({{KeyerSetting::kWpm, wpm}});
+    return SetSettings({{keyer_wire::KeyerSetting::kWpm, wpm}});
 }
 
 int KeyerLink::SetSidetone(int sidetone) {
-    return SetSettings({{KeyerSetting::kSidetone, sidetone}});
+    return SetSettings({{keyer_wire::KeyerSetting::kSidetone, sidetone}});
 }
 
 int KeyerLink::SetKeyDown(int on) {

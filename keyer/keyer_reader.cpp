@@ -27,7 +27,7 @@ void KeyerLink::KeepEcho(uint8_t byte) {
 
 uint8_t KeyerLink::SentMinWpm() {
     std::lock_guard<std::mutex> lock(state_.queue_mutex);
-    return state_.sent_settings[static_cast<uint8_t>(KeyerSetting::kMinWpm)];
+    return state_.sent_settings[static_cast<uint8_t>(keyer_wire::KeyerSetting::kMinWpm)];
 }
 
 void KeyerLink::RunReader() {
@@ -77,7 +77,7 @@ void KeyerLink::TakeKeyerByte(uint8_t byte) {
             // would empty it, under the very message the button starts, as a break-in.
             if (!IsButtonReport(status)) {
                 state_.status = status;
-                if ((status & kStatusBreakIn) != 0) {
+                if ((status & keyer_wire::kStatusBreakIn) != 0) {
                     state_.pending.fetch_or(PassBit(PassStep::kBreakIn));
                 }
             }
@@ -95,7 +95,8 @@ void KeyerLink::TakeKeyerByte(uint8_t byte) {
 }
 
 bool KeyerLink::IsButtonReport(uint8_t status) const {
-    return (status & kStatusButtonReport) != 0 && IsExtendedKeyerVersion(state_.version.load());
+    return (status & keyer_wire::kStatusButtonReport) != 0 &&
+           keyer_wire::IsExtendedKeyerVersion(state_.version.load());
 }
 
 int KeyerLink::Status() const {

@@ -86,7 +86,7 @@ int Station::AttachLocalKeyer() {
     }
     Log("\r\nLoad local Tarvel settings...");
     keyer_.LoadSettings(&record().keyer_settings);
-    if (!IsExtendedKeyerVersion(version)) {
+    if (!keyer_wire::IsExtendedKeyerVersion(version)) {
         keyer_.SetBaseMode();
     } else {
         keyer_.SetExtendedMode();

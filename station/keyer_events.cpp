@@ -51,15 +51,15 @@ void Station::OnKeyerButtons(uint8_t report) {
 }
 
 void Station::ShowLocalStatus(uint8_t status) {
-    if ((status & kStatusBreakIn) != 0) {
+    if ((status & keyer_wire::kStatusBreakIn) != 0) {
         // The operator took over with the paddles: a stored message must not go on under
         // them.
         sender_.Stop();
     }
-    view_.ShowBusy((status & kStatusBusy) != 0);
-    view_.ShowWait((status & kStatusWait) != 0      ? WaitState::kWait
-                   : (status & kStatusBreakIn) != 0 ? WaitState::kBreakIn
-                                                    : WaitState::kNone);
+    view_.ShowBusy((status & keyer_wire::kStatusBusy) != 0);
+    view_.ShowWait((status & keyer_wire::kStatusWait) != 0      ? WaitState::kWait
+                   : (status & keyer_wire::kStatusBreakIn) != 0 ? WaitState::kBreakIn
+                                                                : WaitState::kNone);
 }
 
 void Station::OnKeyerStatus(uint8_t status) {

@@ -24,13 +24,13 @@ constexpr uint8_t kConversePinMask = 0xF2;
 }  // namespace
 
 void Station::ApplyRemoteStatus(uint8_t status) {
-    state_.remote_busy.store((status & kStatusHold) != 0 ? 1 : 0);
-    if ((status & kStatusBreakIn) != 0) {
+    state_.remote_busy.store((status & keyer_wire::kStatusHold) != 0 ? 1 : 0);
+    if ((status & keyer_wire::kStatusBreakIn) != 0) {
         // The other operator broke in: a stored message still going out here must stop.
         sender_.Stop();
     }
-    view_.ShowBusy((status & kStatusBusy) != 0);
-    view_.ShowWait((status & kStatusWait) != 0 ? WaitState::kWait : WaitState::kNone);
+    view_.ShowBusy((status & keyer_wire::kStatusBusy) != 0);
+    view_.ShowWait((status & keyer_wire::kStatusWait) != 0 ? WaitState::kWait : WaitState::kNone);
 }
 
 void Station::SendVersionReply() {

@@ -34,7 +34,7 @@ uint8_t UpperCase(uint8_t character) {
 
 void Station::TypeCharacter(unsigned int character_code) {
     const uint8_t character = UpperCase(static_cast<uint8_t>(character_code & 0xFF));
-    if (character < kFirstTextByte && character != kBackspace) {
+    if (character < keyer_wire::kFirstTextByte && character != kBackspace) {
         // Enter, and the control codes that Tab, Escape and Ctrl with a letter type: as text
         // they would reach the keyer as commands, and one of them keys the transmitter. The
         // operator means none of them as text, so nothing is refused.
@@ -88,7 +88,7 @@ void Station::TypeText(const std::string& text) {
         const bool second_half_of_break = before == '\r' && pasted == '\n';
         before = pasted;
         const uint8_t character = line_break ? ' ' : UpperCase(static_cast<uint8_t>(pasted));
-        if (second_half_of_break || character < kFirstTextByte) {
+        if (second_half_of_break || character < keyer_wire::kFirstTextByte) {
             continue;
         }
         if (typed_ahead_.size() == kMostTypedAhead) {

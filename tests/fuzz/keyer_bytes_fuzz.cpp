@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (status_byte && !button_report) {
             FuzzCheck(keyer.state().status == status,
                       "a status byte sets the status the writer obeys");
-            FuzzCheck(BreakInPending(keyer) == ((status & kStatusBreakIn) != 0),
+            FuzzCheck(BreakInPending(keyer) == ((status & keyer_wire::kStatusBreakIn) != 0),
                       "a break-in, and only a break-in, empties the queue");
         } else {
             FuzzCheck(keyer.state().status == status_before, "only a status byte sets the status");

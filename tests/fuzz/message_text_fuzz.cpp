@@ -87,11 +87,11 @@ void SendMessage(RecordingWindow& window, Station& station, int number, bool key
         FuzzCheck(sender.SendCharacter(text[at]), "the step hands its bytes on");
         const Produced produced = LoggedSince(window, first_call);
         if (produced.count == 2) {
-            FuzzCheck(BufferedCommandArgumentCount(produced.bytes[0]) == 1,
+            FuzzCheck(keyer_wire::BufferedCommandArgumentCount(produced.bytes[0]) == 1,
                       "two bytes are one command with its one argument");
         } else if (produced.count == 1) {
             const uint8_t byte = produced.bytes[0];
-            FuzzCheck(byte >= kFirstTextByte || byte == keyer_wire::kBufferedMerge ||
+            FuzzCheck(byte >= keyer_wire::kFirstTextByte || byte == keyer_wire::kBufferedMerge ||
                           byte == keyer_wire::kBufferedCancelSpeed,
                       "below 0x20 a byte alone is a token's command, never text");
         }

@@ -56,9 +56,10 @@ class ExpectedText {
     void Receive(uint8_t byte) {
         if (arguments_due_ > 0) {
             --arguments_due_;
-        } else if (byte >= kFirstTextByte ||
-                   (byte >= kFirstBufferedCommand && byte <= kLastBufferedCommand)) {
-            arguments_due_ = BufferedCommandArgumentCount(byte);
+        } else if (byte >= keyer_wire::kFirstTextByte ||
+                   (byte >= keyer_wire::kFirstBufferedCommand &&
+                    byte <= keyer_wire::kLastBufferedCommand)) {
+            arguments_due_ = keyer_wire::BufferedCommandArgumentCount(byte);
         } else {
             return;
         }
@@ -74,7 +75,7 @@ class ExpectedText {
 bool HoldsWholeUnits(const std::vector<uint8_t>& queued) {
     std::size_t at = 0;
     while (at < queued.size()) {
-        at += 1 + static_cast<std::size_t>(BufferedCommandArgumentCount(queued[at]));
+        at += 1 + static_cast<std::size_t>(keyer_wire::BufferedCommandArgumentCount(queued[at]));
     }
     return at == queued.size();
 }

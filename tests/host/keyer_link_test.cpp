@@ -41,11 +41,11 @@ class KeyerLinkTest : public ::testing::Test {
     std::function<int()> Queued(const Bytes& bytes) {
         return [this, bytes] { return Queue(bytes); };
     }
-    std::function<int()> Setting(KeyerSetting setting, int value) {
+    std::function<int()> Setting(keyer_wire::KeyerSetting setting, int value) {
         return [this, setting, value] { return keyer_.SetSettings({{setting, value}}); };
     }
-    std::function<int()> Settings(KeyerSetting first, int first_value, KeyerSetting second,
-                                  int second_value) {
+    std::function<int()> Settings(keyer_wire::KeyerSetting first, int first_value,
+                                  keyer_wire::KeyerSetting second, int second_value) {
         return [this, first, first_value, second, second_value] {
             return keyer_.SetSettings({{first, first_value}, {second, second_value}});
         };
@@ -218,20 +218,20 @@ TEST_F(KeyerLinkTest, EveryCommandPutsItsBytesOnTheWire) {
     const std::vector<CommandRow> rows = {
         {"speed", [this] { return keyer_.SetSpeed(20); }, {0x02, 0x14}},
         {"pot range",
-         Settings(KeyerSetting::kMinWpm, 10, KeyerSetting::kWpmRange, 25),
+         Settings(keyer_wire::KeyerSetting::kMinWpm, 10, keyer_wire::KeyerSetting::kWpmRange, 25),
          {0x05, 0x0A, 0x19, 0x00}},
         {"sidetone", [this] { return keyer_.SetSidetone(5); }, {0x01, 0x05}},
-        {"weight, low byte", Setting(KeyerSetting::kWeight, 0x1FF), {0x03, 0xFF}},
+        {"weight, low byte", Setting(keyer_wire::KeyerSetting::kWeight, 0x1FF), {0x03, 0xFF}},
         {"ptt timing",
-         Settings(KeyerSetting::kLeadIn, 1, KeyerSetting::kTail, 2),
+         Settings(keyer_wire::KeyerSetting::kLeadIn, 1, keyer_wire::KeyerSetting::kTail, 2),
          {0x04, 0x01, 0x02}},
-        {"first extension", Setting(KeyerSetting::kFirstExtension, 7), {0x10, 0x07}},
-        {"key compensation", Setting(KeyerSetting::kKeyCompensation, 3), {0x11, 0x03}},
-        {"farnsworth", Setting(KeyerSetting::kFarnsworth, 18), {0x0D, 0x12}},
-        {"paddle setpoint", Setting(KeyerSetting::kPaddleSetpoint, 50), {0x12, 0x32}},
-        {"ratio", Setting(KeyerSetting::kDitDahRatio, 50), {0x17, 0x32}},
-        {"mode", Setting(KeyerSetting::kModeRegister, 0x40), {0x0E, 0x40}},
-        {"pin config", Setting(KeyerSetting::kPinConfig, 5), {0x09, 0x05}},
+        {"first extension", Setting(keyer_wire::KeyerSetting::kFirstExtension, 7), {0x10, 0x07}},
+        {"key compensation", Setting(keyer_wire::KeyerSetting::kKeyCompensation, 3), {0x11, 0x03}},
+        {"farnsworth", Setting(keyer_wire::KeyerSetting::kFarnsworth, 18), {0x0D, 0x12}},
+        {"paddle setpoint", Setting(keyer_wire::KeyerSetting::kPaddleSetpoint, 50), {0x12, 0x32}},
+        {"ratio", Setting(keyer_wire::KeyerSetting::kDitDahRatio, 50), {0x17, 0x32}},
+        {"mode", Setting(keyer_wire::KeyerSetting::kModeRegister, 0x40), {0x0E, 0x40}},
+        {"pin config", Setting(keyer_wire::KeyerSetting::kPinConfig, 5), {0x09, 0x05}},
         {"key down 2", [this] { return keyer_.SetKeyDown(2); }, {0x0B, 0x01}},
         {"key up", [this] { return keyer_.SetKeyDown(0); }, {0x0B, 0x00}},
         {"speed pot", [this] { return keyer_.RequestSpeedPot(); }, {0x07}},
@@ -494,7 +494,7 @@ TEST_F(KeyerLinkTest, EveryGatedEntryPointRefusesAfterClose) {
         [&] { return keyer_.LoadSettings(&block); },
         [this] { return keyer_.SetSpeed(1); },
         [this] { return keyer_.SetSidetone(1); },
-        Settings(KeyerSetting::kLeadIn, 1, KeyerSetting::kTail, 1),
+        Settings(keyer_wire::KeyerSetting::kLeadIn, 1, keyer_wire::KeyerSetting::kTail, 1),
         [this] { return keyer_.SetKeyDown(1); },
         [this] { return keyer_.SetPause(1); },
         [this] { return keyer_.SetPaddleInput(1); },
@@ -543,7 +543,8 @@ TEST_F(KeyerLinkTest, CloseOfAnUnpluggedKeyerIsBounded) {
 
 TEST_F(KeyerLinkTest, ReaderSortsEveryKindOfByte) {
     OpenHostMode();
-    keyer_.SetSettings({{KeyerSetting::kMinWpm, 10}, {KeyerSetting::kWpmRange, 20}});
+    keyer_.SetSettings(
+        {{keyer_wire::KeyerSetting::kMinWpm, 10}, {keyer_wire::KeyerSetting::kWpmRange, 20}});
     TakeBytes(4);
     ForgetKeyerEvents();
     sim_->Inject({0xDC, 0xDE, 0xDD, 0xDF, 0xFF, 0xC6, 0x85, 0x41});

@@ -531,7 +531,7 @@ class BurstTest : public LinkSafetyTest {
         ByteList stream;
         for (int i = 0; static_cast<int>(sent_.size()) < packets; ++i) {
             const uint8_t* unit = units[i % 6];
-            const int length = 1 + BufferedCommandArgumentCount(unit[0]);
+            const int length = 1 + keyer_wire::BufferedCommandArgumentCount(unit[0]);
             const char* text = i % 3 == 0 ? "CQ DE TEST " : "EE ";
             ByteList piece(text, text + std::strlen(text));
             if (i % 4 == 1) {

@@ -224,7 +224,7 @@ TEST_F(StationKeyerTest, AttachesTheKeyerLoadsItAndPicksTheModeByVersion) {
                          "settings...Done\r\n");
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
     EXPECT_TRUE(station_.IsKeyerAttached());
-    EXPECT_TRUE(IsExtendedKeyerVersion(station_.KeyerVersion()));
+    EXPECT_TRUE(keyer_wire::IsExtendedKeyerVersion(station_.KeyerVersion()));
 
     Bytes expected = {0x13, 0x13, 0x13, 0x00, 0x04, 0x55, 0x00, 0x02, 0x0F};
     const auto* block = reinterpret_cast<const uint8_t*>(&settings.keyer_settings);
@@ -255,7 +255,7 @@ TEST_F(StationKeyerTest, VersionNineteenGetsBaseMode) {
     ASSERT_EQ(sim_->Command("version 19"), "ok");
     ASSERT_EQ(station_.OpenConnection(), 1);
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V19 OnLine");
-    EXPECT_FALSE(IsExtendedKeyerVersion(station_.KeyerVersion()));
+    EXPECT_FALSE(keyer_wire::IsExtendedKeyerVersion(station_.KeyerVersion()));
     ASSERT_TRUE(sim_->WaitForReceived(8 + 18 + 2, 3s));
     const Bytes wire = sim_->Received();
     EXPECT_EQ(Bytes(wire.end() - 2, wire.end()), (Bytes{0x00, 0x0A}));
