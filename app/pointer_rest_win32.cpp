@@ -8,8 +8,10 @@
 namespace {
 
 constexpr UINT_PTR kPointerRestSubclassId = 0x5052;
-// How long a tip stays while the pointer rests, as Windows' own tips do by default.
-constexpr DWORD kTipLifeMs = 5000;
+// While a tip shows, the pointer's leave must hide it soon, so the hovers come this often; a
+// tip's life is this many of them, as long as Windows' own tips stay by default.
+constexpr DWORD kTipPollMs = 250;
+constexpr DWORD_PTR kTipLifeInPolls = 20;
 
 // The one tracking tooltip window of the Main window; it goes with the window, its owner.
 HWND tip_window = nullptr;
@@ -45,12 +47,12 @@ void HideTip(HWND control) {
     }
 }
 
-// The window whose leave is watched now, or null.
+// The window whose hover or leave is watched now, or null.
 HWND TrackedWindow() {
     TRACKMOUSEEVENT query{};
     query.cbSize = sizeof query;
     query.dwFlags = TME_QUERY;
-    if (!TrackMouseEvent(&query) || (query.dwFlags & TME_LEAVE) == 0) {
+    if (!TrackMouseEvent(&query) || (query.dwFlags & (TME_LEAVE | TME_HOVER)) == 0) {
         return nullptr;
     }
     return query.hwndTrack;
@@ -65,40 +67,71 @@ void Track(HWND control, DWORD flags, DWORD hover_ms) {
     TrackMouseEvent(&track);
 }
 
+void StopTracking(HWND control) {
+    Track(control, TME_CANCEL | TME_LEAVE | TME_HOVER, 0);
+}
+
 // The pointer has left `control` without a poll noticing: it is told as a poll would.
 void EndTracking(HWND control) {
-    Track(control, TME_CANCEL | TME_LEAVE | TME_HOVER, 0);
+    StopTracking(control);
     SendMessageA(control, WM_MOUSELEAVE, 0, 0);
 }
 
-void OnArrival(HWND control, WPARAM wparam, LPARAM lparam) {
-    if (HWND tracked = TrackedWindow(); tracked != nullptr && tracked != control) {
+// The control whose tip has had its life while the pointer stayed on it: it shows no tip
+// again until the pointer has been elsewhere.
+HWND tip_spent_on = nullptr;
+
+// How many hovers came since the pointer arrived, kept with the control's subclass.
+void SetHoversSeen(HWND control, DWORD_PTR hovers);
+
+// The pointer is over `window` now: whatever watched another window's leave is over.
+void OnPointerOver(HWND window) {
+    if (HWND tracked = TrackedWindow(); tracked != nullptr && tracked != window) {
         EndTracking(tracked);
     }
-    Track(control, TME_LEAVE | TME_HOVER, HOVER_DEFAULT);
-    DefSubclassProc(control, WM_MOUSEHOVER, wparam, lparam);
+    if (tip_spent_on != window) {
+        tip_spent_on = nullptr;
+    }
 }
 
+// Every hover a control gets is one the window asked for, for its tip.
+void OnHover(HWND control, DWORD_PTR hovers_seen) {
+    if (hovers_seen == 0) {
+        ShowTip(control);
+    }
+    if (hovers_seen + 1 < kTipLifeInPolls) {
+        SetHoversSeen(control, hovers_seen + 1);
+        Track(control, TME_LEAVE | TME_HOVER, kTipPollMs);
+        return;
+    }
+    // The tip's life is over: nothing is left to undo when the pointer goes, so nothing is
+    // watched from now on.
+    HideTip(control);
+    StopTracking(control);
+    tip_spent_on = control;
+}
+
+constexpr WPARAM kPressedButtons = MK_LBUTTON | MK_RBUTTON | MK_MBUTTON;
+
 LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam,
-                             UINT_PTR /*id*/, DWORD_PTR tip_shown) {
+                             UINT_PTR /*id*/, DWORD_PTR hovers_seen) {
     switch (message) {
         case WM_MOUSEMOVE:
-            if (TrackedWindow() != control) {
-                SetWindowSubclass(control, ControlProc, kPointerRestSubclassId, FALSE);
-                OnArrival(control, wparam, lparam);
+            // A press dragged over the control is the control's own business.
+            if ((wparam & kPressedButtons) != 0) {
+                break;
             }
-            break;
+            OnPointerOver(control);
+            if (HasTip(control) && tip_spent_on != control && TrackedWindow() != control) {
+                SetHoversSeen(control, 0);
+                Track(control, TME_LEAVE | TME_HOVER, HOVER_DEFAULT);
+            }
+            // The control never sees the pointer come: it would ask for a hover and a leave
+            // of its own, which Wine polls for as long as the pointer stays.
+            return 0;
         case WM_MOUSEHOVER:
-            // The first hover after the arrival shows the tip; the one a tip's life later
-            // hides it, and no more are asked for.
-            if (tip_shown == FALSE && HasTip(control)) {
-                ShowTip(control);
-                SetWindowSubclass(control, ControlProc, kPointerRestSubclassId, TRUE);
-                Track(control, TME_LEAVE | TME_HOVER, kTipLifeMs);
-            } else {
-                HideTip(control);
-            }
-            break;
+            OnHover(control, hovers_seen);
+            return 0;
         case WM_MOUSELEAVE:
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
@@ -113,13 +146,15 @@ LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wparam, LPARAM l
     return DefSubclassProc(control, message, wparam, lparam);
 }
 
+void SetHoversSeen(HWND control, DWORD_PTR hovers) {
+    SetWindowSubclass(control, ControlProc, kPointerRestSubclassId, hovers);
+}
+
 // The window's own surface: a move there means the pointer left whichever control it was on.
 LRESULT CALLBACK SurfaceProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                              UINT_PTR /*id*/, DWORD_PTR /*data*/) {
     if (message == WM_MOUSEMOVE) {
-        if (HWND tracked = TrackedWindow(); tracked != nullptr && tracked != window) {
-            EndTracking(tracked);
-        }
+        OnPointerOver(window);
     } else if (message == WM_NCDESTROY) {
         RemoveWindowSubclass(window, SurfaceProc, kPointerRestSubclassId);
         tip_window = nullptr;
@@ -128,7 +163,7 @@ LRESULT CALLBACK SurfaceProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 }
 
 BOOL CALLBACK WatchControl(HWND control, LPARAM /*unused*/) {
-    SetWindowSubclass(control, ControlProc, kPointerRestSubclassId, FALSE);
+    SetWindowSubclass(control, ControlProc, kPointerRestSubclassId, 0);
     return TRUE;
 }
 

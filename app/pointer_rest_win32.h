@@ -10,16 +10,16 @@
 // stays. Each poll is a round trip to the Wine server on the window's thread, the thread that
 // carries the link's events: a pointer left on the Clear button cost 1,900 wake-ups a second.
 //
-// So the window asks for hovers and leaves itself, before a control's own handling of a move
-// sees that nothing is tracked yet, which keeps the control from asking for its 1 ms hover:
-// - On the pointer's arrival over a control, the control is told of a hover at once, so that
-//   it shows itself hot as before, and the window asks for the leave and for a hover after the
-//   system's hover time.
-// - That hover shows the control's tip, if it has one, and asks for the next hover a tip's
-//   life later, which hides the tip. From then on Wine polls only once per tip's life.
+// So no control of the window sees the pointer come (a move with no mouse button held never
+// reaches it), and the window asks for hovers and leaves itself, only where a tip needs them:
+// - Over a button that has a key, a hover after the system's hover time shows the tip; then
+//   hovers every 250 ms, so that the pointer's leave hides the tip soon, until the tip's life
+//   (5 s) is over. From then on nothing is watched until the pointer has been elsewhere.
+// - Over any other control nothing is watched at all.
 // - A move onto another control, or onto the window's own surface, ends the last control's
-//   tracking at once, without a poll.
-// The tips are tracking tooltips, which run no timers of their own.
+//   watch at once, without a poll.
+// The tips are tracking tips, which run no timer of their own. The controls no longer show
+// themselves hot under the pointer; that is the whole price.
 #pragma once
 
 #include <windows.h>

@@ -232,7 +232,12 @@ TEST(MainWindow, APointerRestingOnAButtonWithAKeyShowsTheKeyUntilItMovesOff) {
     GetWindowRect(ui::Control(window, IDC_SETUP), &below);
     SetCursorPos(below.left - 8, below.top - 4);
     EXPECT_TRUE(tip_is(""));
+    // Straight off the window, as a screenshot's pointer goes: nothing lingers.
+    SetCursorPos(clear.x, clear.y);
+    EXPECT_TRUE(tip_is("Stop sending and clear (Esc)"));
     SetCursorPos(0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return ShownTip(station.process_id()).empty(); },
+                          std::chrono::milliseconds(1000), std::chrono::milliseconds(20)));
 }
 
 TEST(MainWindow, RightClickShowsTheAboutBoxWhichEscapeLeavesOpen) {
