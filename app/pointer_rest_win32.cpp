@@ -96,6 +96,10 @@ void OnPointerOver(HWND window) {
 
 // Every hover a control gets is one the window asked for, for its tip.
 void OnHover(HWND control, DWORD_PTR hovers_seen) {
+    if (!HasTip(control)) {
+        StopTracking(control);
+        return;
+    }
     if (hovers_seen == 0) {
         ShowTip(control);
     }
@@ -117,9 +121,14 @@ LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wparam, LPARAM l
                              UINT_PTR /*id*/, DWORD_PTR hovers_seen) {
     switch (message) {
         case WM_MOUSEMOVE:
-            // A press dragged over the control is the control's own business.
+            // A press dragged over the control is the control's own business; what it asked
+            // Wine to watch meanwhile would be polled for after the press, so it goes.
             if ((wparam & kPressedButtons) != 0) {
-                break;
+                const LRESULT result = DefSubclassProc(control, message, wparam, lparam);
+                if (TrackedWindow() == control && !HasTip(control)) {
+                    StopTracking(control);
+                }
+                return result;
             }
             OnPointerOver(control);
             if (HasTip(control) && tip_spent_on != control && TrackedWindow() != control) {
