@@ -12,18 +12,6 @@ namespace {
 using namespace loopback;
 using ByteList = std::vector<uint8_t>;
 
-// The 20 bytes of a packet as the link writes it: what carries nothing is zero.
-ByteList Wire(uint8_t type, uint8_t value, const ByteList& payload = {}) {
-    ByteList bytes(kPacketSize, 0);
-    bytes[0] = 0xA5;
-    bytes[1] = type;
-    bytes[2] = value;
-    for (std::size_t i = 0; i < payload.size(); ++i) {
-        bytes[4 + i] = payload[i];
-    }
-    return bytes;
-}
-
 class NetLinkSend : public PeerLinkTest {
   protected:
     void SetUp() override {

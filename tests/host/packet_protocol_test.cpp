@@ -20,18 +20,6 @@ using namespace loopback;
 using namespace std::chrono_literals;
 using ByteList = std::vector<uint8_t>;
 
-// The 20 bytes of a packet as this station writes it: what carries nothing is zero.
-ByteList Wire(uint8_t type, uint8_t value, const ByteList& payload = {}) {
-    ByteList bytes(kPacketSize, 0);
-    bytes[0] = 0xA5;
-    bytes[1] = type;
-    bytes[2] = value;
-    for (std::size_t i = 0; i < payload.size(); ++i) {
-        bytes[4 + i] = payload[i];
-    }
-    return bytes;
-}
-
 Packet Received(const ByteList& bytes) {
     Packet packet{};
     std::memcpy(packet.bytes, bytes.data(), kPacketSize);

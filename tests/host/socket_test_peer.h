@@ -146,6 +146,20 @@ class PeerLinkTest : public LoopbackTest {
     int peer_ = -1;
 };
 
+// The 20 bytes of a packet as a station writes it, spelt out rather than built, so that a
+// fault in building packets shows: what carries nothing is zero.
+inline std::vector<uint8_t> Wire(uint8_t type, uint8_t value,
+                                 const std::vector<uint8_t>& payload = {}) {
+    std::vector<uint8_t> bytes(kPacketSize, 0);
+    bytes[0] = 0xA5;
+    bytes[1] = type;
+    bytes[2] = value;
+    for (std::size_t i = 0; i < payload.size(); ++i) {
+        bytes[4 + i] = payload[i];
+    }
+    return bytes;
+}
+
 inline std::vector<uint8_t> Bytes(const Packet& packet) {
     return std::vector<uint8_t>(packet.bytes, packet.bytes + kPacketSize);
 }

@@ -1,13 +1,5 @@
 #include "tests/support/recording_view.h"
 
-namespace {
-
-std::string Flag(bool value) {
-    return value ? "true" : "false";
-}
-
-}  // namespace
-
 std::vector<std::string> RecordingView::Calls() {
     return CallsFrom(0);
 }
@@ -46,31 +38,6 @@ int RecordingView::Count(const std::string& name) {
     return count;
 }
 
-std::string RecordingView::Log() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return log_;
-}
-
-std::string RecordingView::Typed() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return typed_;
-}
-
-std::string RecordingView::Echoes() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return echoes_;
-}
-
-NetworkStatus RecordingView::Network() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return network_;
-}
-
-LocalKeyerState RecordingView::LocalKeyer() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return local_keyer_;
-}
-
 void RecordingView::Append(const std::string& text) {
     Record("Append", text, [&] { log_ += text; });
 }
@@ -84,58 +51,6 @@ void RecordingView::ShowLocalKeyer(LocalKeyerState state, uint8_t version) {
     Record("ShowLocalKeyer",
            std::to_string(static_cast<int>(state)) + " " + std::to_string(version),
            [&] { local_keyer_ = state; });
-}
-
-void RecordingView::ShowRemoteKeyerClosed() {
-    Record("ShowRemoteKeyerClosed");
-}
-
-void RecordingView::ShowRemoteKeyerVersion(uint8_t version) {
-    Record("ShowRemoteKeyerVersion", std::to_string(version));
-}
-
-void RecordingView::ShowBusy(bool busy) {
-    Record("ShowBusy", Flag(busy));
-}
-
-void RecordingView::ShowWait(WaitState state) {
-    Record("ShowWait", std::to_string(static_cast<int>(state)));
-}
-
-void RecordingView::ShowSpeed(int wpm) {
-    Record("ShowSpeed", std::to_string(wpm));
-}
-
-void RecordingView::AllowSpeedEntry(bool allowed) {
-    Record("AllowSpeedEntry", Flag(allowed));
-}
-
-void RecordingView::BlinkHeartbeat(bool lit) {
-    Record("BlinkHeartbeat", Flag(lit));
-}
-
-void RecordingView::ShowPaddles(bool left, bool right) {
-    Record("ShowPaddles", Flag(left) + " " + Flag(right));
-}
-
-void RecordingView::ShowTune(bool keyed) {
-    Record("ShowTune", Flag(keyed));
-}
-
-void RecordingView::ShowPause(bool held) {
-    Record("ShowPause", Flag(held));
-}
-
-void RecordingView::OfferOpen() {
-    Record("OfferOpen");
-}
-
-void RecordingView::OfferClose() {
-    Record("OfferClose");
-}
-
-void RecordingView::ShowKeyerButtonPressed(int message) {
-    Record("ShowKeyerButtonPressed", std::to_string(message));
 }
 
 void RecordingView::InsertEcho(uint8_t character) {
@@ -160,25 +75,9 @@ void RecordingView::ClearTypedText() {
     Record("ClearTypedText", {}, [&] { typed_.clear(); });
 }
 
-void RecordingView::FocusTyping() {
-    Record("FocusTyping");
-}
-
-void RecordingView::ReportProblem(Problem problem) {
-    Record("ReportProblem", std::to_string(static_cast<int>(problem)));
-}
-
 bool RecordingView::ConfirmReplaceUnreadConfig() {
     Record("ConfirmReplaceUnreadConfig");
     return false;
-}
-
-void RecordingView::HoldInput(bool held) {
-    Record("HoldInput", Flag(held));
-}
-
-void RecordingView::RefuseTypedCharacter() {
-    Record("RefuseTypedCharacter");
 }
 
 void RecordingView::ShowLinkHealth(const LinkHealth& health) {

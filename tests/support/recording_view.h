@@ -28,38 +28,48 @@ class RecordingView final : public StationView, public ConnectLog {
 
     // What a window would show now: the Connect log, the typing pane with what was taken
     // back gone, the echo line, the network and local keyer status lines.
-    std::string Log();
-    std::string Typed();
-    std::string Echoes();
-    NetworkStatus Network();
-    LocalKeyerState LocalKeyer();
+    std::string Log() { return Read(log_); }
+    std::string Typed() { return Read(typed_); }
+    std::string Echoes() { return Read(echoes_); }
+    NetworkStatus Network() { return Read(network_); }
+    LocalKeyerState LocalKeyer() { return Read(local_keyer_); }
 
     void Append(const std::string& text) override;
     void ShowNetworkStatus(NetworkStatus status) override;
     void ShowLocalKeyer(LocalKeyerState state, uint8_t version) override;
-    void ShowRemoteKeyerClosed() override;
-    void ShowRemoteKeyerVersion(uint8_t version) override;
-    void ShowBusy(bool busy) override;
-    void ShowWait(WaitState state) override;
-    void ShowSpeed(int wpm) override;
-    void AllowSpeedEntry(bool allowed) override;
-    void BlinkHeartbeat(bool lit) override;
-    void ShowPaddles(bool left, bool right) override;
-    void ShowTune(bool keyed) override;
-    void ShowPause(bool held) override;
-    void OfferOpen() override;
-    void OfferClose() override;
-    void ShowKeyerButtonPressed(int message) override;
+    void ShowRemoteKeyerClosed() override { Record("ShowRemoteKeyerClosed"); }
+    void ShowRemoteKeyerVersion(uint8_t version) override {
+        Record("ShowRemoteKeyerVersion", std::to_string(version));
+    }
+    void ShowBusy(bool busy) override { Record("ShowBusy", Flag(busy)); }
+    void ShowWait(WaitState state) override {
+        Record("ShowWait", std::to_string(static_cast<int>(state)));
+    }
+    void ShowSpeed(int wpm) override { Record("ShowSpeed", std::to_string(wpm)); }
+    void AllowSpeedEntry(bool allowed) override { Record("AllowSpeedEntry", Flag(allowed)); }
+    void BlinkHeartbeat(bool lit) override { Record("BlinkHeartbeat", Flag(lit)); }
+    void ShowPaddles(bool left, bool right) override {
+        Record("ShowPaddles", Flag(left) + " " + Flag(right));
+    }
+    void ShowTune(bool keyed) override { Record("ShowTune", Flag(keyed)); }
+    void ShowPause(bool held) override { Record("ShowPause", Flag(held)); }
+    void OfferOpen() override { Record("OfferOpen"); }
+    void OfferClose() override { Record("OfferClose"); }
+    void ShowKeyerButtonPressed(int message) override {
+        Record("ShowKeyerButtonPressed", std::to_string(message));
+    }
     void InsertEcho(uint8_t character) override;
     void AppendTypedText(const std::string& text) override;
     void TakeBackTypedCharacter() override;
     void ClearTypedText() override;
-    void FocusTyping() override;
-    void ReportProblem(Problem problem) override;
+    void FocusTyping() override { Record("FocusTyping"); }
+    void ReportProblem(Problem problem) override {
+        Record("ReportProblem", std::to_string(static_cast<int>(problem)));
+    }
     // Recorded, and answered no: the operator's file is kept.
     bool ConfirmReplaceUnreadConfig() override;
-    void HoldInput(bool held) override;
-    void RefuseTypedCharacter() override;
+    void HoldInput(bool held) override { Record("HoldInput", Flag(held)); }
+    void RefuseTypedCharacter() override { Record("RefuseTypedCharacter"); }
     void ShowLinkHealth(const LinkHealth& health) override;
 
   private:
@@ -76,6 +86,12 @@ class RecordingView final : public StationView, public ConnectLog {
     }
     void Record(const char* name, std::string carried = {}) {
         Record(name, std::move(carried), [] {});
+    }
+    static std::string Flag(bool value) { return value ? "true" : "false"; }
+    template <typename T>
+    T Read(const T& shown) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return shown;
     }
 
     std::mutex mutex_;
