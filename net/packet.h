@@ -28,6 +28,10 @@ constexpr uint8_t PKT_ECHO_CHAR = 0x34;
 constexpr uint8_t PKT_STATUS = 0x36;
 constexpr uint8_t PKT_HEARTBEAT_REPLY = 0x37;
 constexpr uint8_t PKT_PADDLE = 0x38;
+// The link key's exchange and seal; a station without a key ignores them as unknown types.
+constexpr uint8_t PKT_KEY_CHALLENGE = 0x2B;
+constexpr uint8_t PKT_KEY_PROOF = 0x2C;
+constexpr uint8_t PKT_KEY_TAG = 0x2D;
 
 // The version a Net Server reports when it has no keyer attached.
 constexpr uint8_t kNoKeyerVersion = 0xFF;
