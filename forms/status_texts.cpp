@@ -43,7 +43,9 @@ std::string LocalKeyerText(LocalKeyerState state, uint8_t version) {
     return kLocalKeyerClosedText;
 }
 
-std::string LinkHealthText(const LinkHealth& health) {
+namespace {
+
+std::string LinkHealthWithoutKey(const LinkHealth& health) {
     switch (health.kind) {
         case LinkHealth::Kind::kRoundTrip:
             return "Link " + std::to_string(health.round_trip_ms) + " ms";
@@ -57,6 +59,13 @@ std::string LinkHealthText(const LinkHealth& health) {
             break;
     }
     return "";
+}
+
+}  // namespace
+
+std::string LinkHealthText(const LinkHealth& health) {
+    const std::string text = LinkHealthWithoutKey(health);
+    return health.keyed && !text.empty() ? text + ", key" : text;
 }
 
 const char* RemoteKeyerClosedText() {

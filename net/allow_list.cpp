@@ -99,6 +99,11 @@ AllowList AllowList::FromEntries(std::string_view entries) {
     return list;
 }
 
+bool AllowList::AllowsEveryone() const {
+    return std::any_of(blocks_.begin(), blocks_.end(),
+                       [](const Block& block) { return block.mask == 0; });
+}
+
 bool AllowList::Allows(uint32_t ipv4_host_order) const {
     return std::any_of(blocks_.begin(), blocks_.end(), [ipv4_host_order](const Block& block) {
         return (ipv4_host_order & block.mask) == block.network;

@@ -27,6 +27,8 @@ class AllowList {
     static AllowList FromEntries(std::string_view entries);
 
     bool Allows(uint32_t ipv4_host_order) const;
+    // `any` is in the list: every address may connect.
+    bool AllowsEveryone() const;
 
     // Each malformed entry, once for each different one, in the order written.
     const std::vector<std::string>& malformed() const { return malformed_; }

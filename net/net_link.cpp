@@ -36,6 +36,7 @@ void NetLink::DropOutbound() {
     std::lock_guard<std::mutex> lock(outbound_mutex_);
     outbound_.clear();
     stream_offset_ = 0;
+    sealer_.reset();
 }
 
 void NetLink::ReleaseLinkSocket() {
@@ -64,13 +65,27 @@ void NetLink::ReleaseSocketLibrary() {
 }
 
 void NetLink::BeginLink() {
-    link_started_ = Clock::now();
-    last_heard_ = link_started_;
-    heartbeat_heard_ = false;
+    RestartWatch();
     // A handle can be given out again for the next link; what was true of the old
     // connection must not end the new one, and nothing meant for it goes on the new one.
     cut_short_socket_.store(kNoSocket);
     DropOutbound();
+}
+
+void NetLink::RestartWatch() {
+    link_started_ = Clock::now();
+    last_heard_ = link_started_;
+    heartbeat_heard_ = false;
+}
+
+void NetLink::StartSealing(const PacketSealer& sealer) {
+    std::lock_guard<std::mutex> lock(outbound_mutex_);
+    sealer_ = sealer;
+}
+
+bool NetLink::IsSealed() const {
+    std::lock_guard<std::mutex> lock(outbound_mutex_);
+    return sealer_.has_value();
 }
 
 void NetLink::NoteLinkPacket(const Packet& packet) {
@@ -112,6 +127,14 @@ void NetLink::SendStream(const uint8_t* bytes, std::size_t count) {
     if (socket == kNoSocket || IsCutShort(socket)) {
         return;
     }
+    std::vector<uint8_t> sealed;
+    if (sealer_ && !Seal(bytes, count, &sealed)) {
+        return;
+    }
+    if (sealer_) {
+        bytes = sealed.data();
+        count = sealed.size();
+    }
     if (outbound_.size() + count > kOutboundLimit) {
         return;
     }
@@ -120,6 +143,22 @@ void NetLink::SendStream(const uint8_t* bytes, std::size_t count) {
     }
     outbound_.insert(outbound_.end(), bytes, bytes + count);
     FlushOutboundLocked(socket);
+}
+
+// Each whole packet followed by its tag; false, with nothing to send, when a tag could not be
+// made: an untagged packet would end the link at the peer anyway.
+bool NetLink::Seal(const uint8_t* bytes, std::size_t count, std::vector<uint8_t>* sealed) {
+    for (std::size_t offset = 0; offset + kPacketSize <= count; offset += kPacketSize) {
+        Packet packet;
+        std::memcpy(packet.bytes, bytes + offset, kPacketSize);
+        const std::optional<Packet> tag = sealer_->TagFor(packet);
+        if (!tag) {
+            return false;
+        }
+        sealed->insert(sealed->end(), packet.bytes, packet.bytes + kPacketSize);
+        sealed->insert(sealed->end(), tag->bytes, tag->bytes + kPacketSize);
+    }
+    return true;
 }
 
 void NetLink::FlushOutboundLocked(SocketHandle socket) {

@@ -25,6 +25,11 @@
 // been quiet that long before the watch has looked.
 // A stream that broke with a packet only in part in it is the other way a link dies: the
 // peer reads every later packet shifted by the missing bytes, and nothing can put it right.
+//
+// Sealed links. Once two stations with a key have proved it, every packet goes out with its
+// tag straight behind it. The tag counts the packets in the order the stream carries them, so
+// it is made under the send lock, in the same write as its packet: no other sender's packet
+// can come between the two, in the buffer or on the wire.
 #pragma once
 
 #include <atomic>
@@ -33,8 +38,10 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
+#include "net/link_key.h"
 #include "net/link_timing.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
@@ -102,8 +109,14 @@ class NetLink {
     void ReleaseSocketLibrary();
 
     // A link has come up: it counts as heard from now, with no heartbeat heard yet, its
-    // framing intact and nothing waiting for it.
+    // framing intact, nothing waiting for it, and nothing sealed.
     void BeginLink();
+    // The watch starts afresh, as if the link came up now, with what waits left to go: a
+    // keyed link starts when its exchange has ended.
+    void RestartWatch();
+    // Every packet sent from now on this link goes with its tag.
+    void StartSealing(const PacketSealer& sealer);
+    bool IsSealed() const;
     // Every packet that arrives on the link, whatever it is.
     void NoteLinkPacket(const Packet& packet);
     // Something arrived within the silence period.
@@ -138,6 +151,7 @@ class NetLink {
 
     bool IsCutShort(SocketHandle socket) const;
     void SendStream(const uint8_t* bytes, std::size_t count);
+    bool Seal(const uint8_t* bytes, std::size_t count, std::vector<uint8_t>* sealed);
     void FlushOutboundLocked(SocketHandle socket);
     void DropOutbound();
 
@@ -164,4 +178,5 @@ class NetLink {
     std::vector<uint8_t> outbound_;
     std::size_t stream_offset_ = 0;
     Clock::time_point last_moved_{};
+    std::optional<PacketSealer> sealer_;
 };

@@ -173,6 +173,9 @@ int Station::OpenNetworkStage() {
     if (net_mode == kNetModeOff) {
         return 1;
     }
+    if (!CheckLinkKeyAtOpen()) {
+        return 0;
+    }
 
     Log("\r\nInitializing winsock ");
     const int started = sockets_.Start();

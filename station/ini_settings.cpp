@@ -25,6 +25,16 @@ void Station::TakeIniSettings(IniSettings& ini) {
     reconnect_enabled_ = ini.YesNo(ini_keys::kReconnect);
     keyer_device_from_ini_ = ini.Text(ini_keys::kKeyerDevice);
     allow_from_ = AllowList::FromEntries(ini.Text(ini_keys::kAllowFrom));
+    link_key_.reset();
+    link_key_problem_ = LinkKeyProblem::kNone;
+    if (const std::optional<std::string> key = ini.Value(ini_keys::kKey.section,
+                                                         ini_keys::kKey.name)) {
+        const ParsedLinkKey parsed = ParseLinkKey(*key);
+        link_key_problem_ = parsed.problem;
+        if (parsed.problem == LinkKeyProblem::kNone) {
+            link_key_ = parsed.key;
+        }
+    }
 }
 
 void Station::ReadIniSettings() {

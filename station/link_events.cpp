@@ -54,9 +54,17 @@ bool KeyerTransmitQueue::IsNearlyFull() {
     return keyer_.IsQueueNearlyFull() == 1;
 }
 
-void Station::StartLink(SocketHandle data_socket) {
+void Station::StartConnection(SocketHandle data_socket) {
     sockets_.SetKeepAlive(data_socket, kKeepAliveIdleMs, kKeepAliveIntervalMs);
     sockets_.SetSendBuffer(data_socket, kLinkSendBuffer);
+    rx_packets_.Reset();
+    tag_checker_.reset();
+    net_.BeginLink();
+    peer_address_ = 0;
+    sockets_.PeerAddress(data_socket, &peer_address_);
+}
+
+void Station::BeginLinkSession() {
     // Once linked, Tune and Clear act on the other station: a key left down here would stay
     // down with nothing on the screen to release it.
     if (state_.tune_on.load() == 1) {
@@ -64,14 +72,11 @@ void Station::StartLink(SocketHandle data_socket) {
         state_.tune_on = 0;
         view_.ShowTune(false);
     }
-    rx_packets_.Reset();
-    net_.BeginLink();
+    net_.RestartWatch();
     status_relay_.BeginLink();
     tune_from_link_since_.reset();
     paddles_from_link_since_.reset();
     round_trips_.Restart();
-    peer_address_ = 0;
-    sockets_.PeerAddress(data_socket, &peer_address_);
 }
 
 // The link ends for a reason this station found itself. A server goes on listening; a
@@ -105,7 +110,6 @@ bool Station::AdmitClient(SocketHandle accepted, uint32_t* address) {
 }
 
 int Station::OnAccept() {
-    Log("\r\nAccepting Request....");
     const SocketHandle accepted = sockets_.Accept(net_.LinkSocket());
     if (accepted == kNoSocket) {
         const int error = SocketLastError();
@@ -113,12 +117,14 @@ int Station::OnAccept() {
             return 1;  // the client gave up before it was taken: go on listening
         }
         char text[128];
-        std::snprintf(text, sizeof text, "\r\naccept failed: %d", error);
+        std::snprintf(text, sizeof text, "\r\nAccepting Request....\r\naccept failed: %d",
+                      error);
         Log(text);
         if (net_.IsLinked()) {
             return 0;  // only this client failed: the link and the listener go on
         }
         net_.SetPending(false);
+        DropAllUnprovedClients();
         net_.ReleaseLinkSocket();
         net_.ReleaseSocketLibrary();
         return 0;
@@ -127,6 +133,17 @@ int Station::OnAccept() {
     if (!AdmitClient(accepted, &address)) {
         return 1;  // a live link goes on
     }
+    if (link_key_) {
+        TakeUnprovedClient(accepted, address);
+        return 1;
+    }
+    Log("\r\nAccepting Request....");
+    LinkClient(accepted, address, nullptr, {});
+    return 1;
+}
+
+void Station::LinkClient(SocketHandle accepted, uint32_t address, const KeyExchange* proved,
+                         const std::vector<Packet>& proof) {
     if (net_.IsLinked() && net_.AcceptedSocket() != kNoSocket) {
         // One link at a time, while it lives: a second client would take the link over and
         // leave the first connection open and unserved. A link gone quiet may be a client
@@ -134,7 +151,7 @@ int Station::OnAccept() {
         if (net_.IsHeardFrom()) {
             sockets_.Close(accepted);
             Log(kRefusedText);
-            return 1;
+            return;
         }
         Log(kTakenOverText);
         LogRelease("a new client took over the silent link");
@@ -144,12 +161,18 @@ int Station::OnAccept() {
     }
     Log("\r\nClient " + Ipv4Text(address) + " accepted.");
     net_.HoldAcceptedSocket(accepted);
-    StartLink(accepted);
+    StartConnection(accepted);
+    for (const Packet& packet : proof) {
+        net_.Send(packet);
+    }
+    if (proved != nullptr) {
+        BeginSeal(*proved);
+    }
+    BeginLinkSession();
     view_.ShowNetworkStatus(NetworkStatus::kLinkedToClient);
     net_.SetLinked(true);
     ApplyKeyerSettings();
     net_.SetPending(false);
-    return 1;
 }
 
 void Station::OnConnect(uint16_t error) {
@@ -160,10 +183,19 @@ void Station::OnConnect(uint16_t error) {
         ScheduleReconnect();
         return;
     }
+    StartConnection(net_.LinkSocket());
+    if (link_key_) {
+        BeginClientExchange();
+        return;
+    }
+    BeginClientLink();
+}
+
+void Station::BeginClientLink() {
     reconnect_.Restart();
     Log("\r\n--------------End Connect Log------------\r\n");
     view_.ShowNetworkStatus(NetworkStatus::kLinkedToServer);
-    StartLink(net_.LinkSocket());
+    BeginLinkSession();
     net_.SetLinked(true);
     net_.SendPacket(PKT_PAUSE, state_.pause_on.load(), 0, nullptr);
     net_.SendPacket(PKT_VERSION_REQUEST, 0, 0, nullptr);
@@ -174,21 +206,40 @@ void Station::OnConnect(uint16_t error) {
     }
 }
 
-void Station::OnRead() {
+void Station::OnRead(SocketHandle event_socket) {
+    if (const std::optional<std::size_t> unproved = FindUnprovedClient(event_socket)) {
+        ReadUnprovedClient(*unproved);
+        return;
+    }
     const SocketHandle socket = net_.DataSocket();
     if (socket == kNoSocket) {
         return;
     }
-    ReadPacketsFrom(sockets_, socket, &rx_packets_, [this](const Packet& packet) {
-        net_.NoteLinkPacket(packet);
-        processIPpacket(packet);
-    });
+    std::vector<Packet> packets;
+    ReadPacketsFrom(sockets_, socket, &rx_packets_,
+                    [&packets](const Packet& packet) { packets.push_back(packet); });
+    for (const Packet& packet : packets) {
+        if (net_.DataSocket() != socket || !TakeLinkPacket(packet)) {
+            return;
+        }
+    }
 }
 
 void Station::OnClose(SocketHandle socket) {
+    // A client that goes before it has proved the key is not a failure: it is simply gone.
+    if (const std::optional<std::size_t> unproved = FindUnprovedClient(socket)) {
+        DropUnprovedClient(*unproved, "");
+        return;
+    }
     // Only the link's own connection ends the link: a notification left over from a
     // refused second client, or from a socket already closed here, changes nothing.
     if (socket != net_.DataSocket() || socket == kNoSocket) {
+        return;
+    }
+    if (client_exchange_) {
+        EndClientExchange("Connection refused: " + Ipv4Text(peer_address_) +
+                          " closed the link before proving the link key; do both stations "
+                          "have the same key?");
         return;
     }
     LogRelease("the other station ended the link");
@@ -211,7 +262,7 @@ int Station::OnSocketEvent(const SocketEvent& event) {
             OnConnect(event.error);
             return 1;
         case kSocketRead:
-            OnRead();
+            OnRead(event.socket);
             return 1;
         case kSocketClose:
             OnClose(event.socket);
@@ -235,6 +286,7 @@ void Station::OnLinkWatchTick() {
     MoveLinkTextOn();
     FeedTypedAhead();
     ReconnectIfDue();
+    ExpireLinkKeyExchanges();
     RefreshLinkHealth();
     if (!net_.IsLinked()) {
         return;
@@ -279,6 +331,8 @@ void Station::CloseNetworkFromButton() {
     }
     // Close ends a wait for the next try too, and the next Open starts the waits afresh.
     reconnect_at_.reset();
+    client_exchange_.reset();
+    DropAllUnprovedClients();
     reconnect_.Restart();
     RefreshLinkHealth();
     // Also after a server's client has gone (both flags 0, the listener still held): a
@@ -290,6 +344,8 @@ void Station::CloseNetworkFromButton() {
 
 void Station::CloseNetworkAtExit() {
     LogRelease("the program is ending");
+    client_exchange_.reset();
+    DropAllUnprovedClients();
     if (!net_.IsLinked()) {
         // Whatever the operator left keyed here must not stay keyed once nobody can reach
         // the Tune button; the keyer's buffer is the operator's own and is left.

@@ -22,6 +22,7 @@ void Station::RefreshLinkHealth() {
     } else {
         health.kind = LinkHealth::Kind::kSilent;
     }
+    health.keyed = health.kind != LinkHealth::Kind::kNone && net_.IsSealed();
     if (health != shown_health_) {
         shown_health_ = health;
         view_.ShowLinkHealth(health);

@@ -36,6 +36,7 @@
 #include "keyer/serial_port.h"
 #include "messages/message_sender.h"
 #include "net/allow_list.h"
+#include "net/link_key.h"
 #include "net/net_link.h"
 #include "net/packet.h"
 #include "net/reconnect_schedule.h"
@@ -47,6 +48,7 @@
 #include "station/receive_backlog.h"
 #include "station/station_view.h"
 #include "station/status_relay.h"
+#include "station/unproved_peers.h"
 
 // What the station itself keeps while it runs. Each is one word read and written whole.
 struct StationState {
@@ -299,7 +301,39 @@ class Station final : public KeyerListener, public MessageSink {
     // link_events.cpp
     // Net Server: `net_mode` bit 1 of the Settings record.
     bool IsServer() const;
-    void StartLink(SocketHandle data_socket);
+    // A connection that will carry the link has come: its socket set up, nothing of an
+    // earlier connection left to read or send.
+    void StartConnection(SocketHandle data_socket);
+    // The link starts: at once on a station without a key, when the exchange has ended on
+    // one with a key.
+    void BeginLinkSession();
+    // A Net Server's client becomes its link, unless a live link holds the server; a keyed
+    // client's `proof` goes out first and the link is sealed from then on.
+    void LinkClient(SocketHandle accepted, uint32_t address, const KeyExchange* proved,
+                    const std::vector<Packet>& proof);
+    // A Net Client's link starts: its pause, version request, settings and speed.
+    void BeginClientLink();
+    // One packet from the link's data socket: through the exchange or the seal when keyed;
+    // false when the link ended on it.
+    bool TakeLinkPacket(const Packet& packet);
+    // keyed_link.cpp: the link key's exchange at both ends, and the seal after it.
+    void TakeUnprovedClient(SocketHandle accepted, uint32_t address);
+    void ReadUnprovedClient(std::size_t index);
+    void StepUnprovedClient(std::size_t index, const Packet& packet);
+    // Closes the unproved connection; `refusal` (not empty) is logged.
+    void DropUnprovedClient(std::size_t index, const std::string& refusal);
+    void DropAllUnprovedClients();
+    std::optional<std::size_t> FindUnprovedClient(SocketHandle socket) const;
+    void BeginClientExchange();
+    void StepClientExchange(const Packet& packet);
+    void EndClientExchange(const std::string& refusal);
+    void ExpireLinkKeyExchanges();
+    void BeginSeal(const KeyExchange& proved);
+    // A refusal for the peer at `address` whose exchange gave `step`.
+    std::string ExchangeRefusal(uint32_t address, ExchangeStep step,
+                                const KeyExchange& exchange) const;
+    // The key's state at Open: false, with the reason logged, when no link may start.
+    bool CheckLinkKeyAtOpen();
     // link_health.cpp: shows the health the link has now, when it changed.
     void RefreshLinkHealth();
     // reconnect.cpp: a Net Client whose link ended waits, then tries its server again.
@@ -312,7 +346,7 @@ class Station final : public KeyerListener, public MessageSink {
     void EndLinkAsLost(const char* reason);
     int OnAccept();
     void OnConnect(uint16_t error);
-    void OnRead();
+    void OnRead(SocketHandle socket);
     void OnClose(SocketHandle socket);
     // open_close.cpp
     bool StationClosed() const;
@@ -361,6 +395,17 @@ class Station final : public KeyerListener, public MessageSink {
     PacketReassembler rx_packets_;
     // What the .ini says, as last read (as the station is made, at start and at each Open).
     AllowList allow_from_;
+    // `[Network]` `Key`: the key, or what is wrong with it (and then no link starts).
+    std::optional<LinkKey> link_key_;
+    LinkKeyProblem link_key_problem_ = LinkKeyProblem::kNone;
+    // A keyed Net Server's connections that have not proved yet; the window's thread's alone.
+    std::vector<UnprovedPeer> unproved_clients_;
+    WrongProofWatch wrong_proofs_;
+    // A keyed Net Client's exchange while it runs, and when it began.
+    std::optional<KeyExchange> client_exchange_;
+    std::chrono::steady_clock::time_point client_exchange_since_{};
+    // The peer's packets' tags on a sealed link.
+    std::optional<PacketTagChecker> tag_checker_;
     SafetyLimits limits_{};
     std::string keyer_device_from_ini_;
     std::optional<std::chrono::steady_clock::time_point> tune_from_link_since_;

@@ -55,10 +55,12 @@ struct LinkHealth {
     Kind kind = Kind::kNone;
     int round_trip_ms = 0;
     uint32_t address = 0;  // IPv4, host order
+    // The link proved the link key and its packets are sealed.
+    bool keyed = false;
 
     bool operator==(const LinkHealth& other) const {
         return kind == other.kind && round_trip_ms == other.round_trip_ms &&
-               address == other.address;
+               address == other.address && keyed == other.keyed;
     }
     bool operator!=(const LinkHealth& other) const { return !(*this == other); }
 };

@@ -29,6 +29,7 @@
 #include "settings/settings_store.h"
 #include "station/receive_backlog.h"
 #include "station/station.h"
+#include "tests/host/keyed_peer.h"
 #include "tests/host/main_loop.h"
 #include "tests/host/socket_test_peer.h"
 #include "tests/support/recording_window.h"
@@ -649,3 +650,187 @@ TEST_F(BurstTest, AFullBacklogSaysSoOnceAndSplitsNoCommand) {
 }
 
 }  // namespace
+
+// A site with a link key: only a home that proves it links, and from then on only packets
+// whose tags check key anything.
+class KeyedSiteTest : public LinkSafetyTest {
+  protected:
+    void SetUp() override {
+        LinkSafetyTest::SetUp();
+        std::ofstream(folder_.File("pellmar.ini")) << keyed_peer::SharedKeyIni();
+        ListeningServer();
+        mark_ = sim_->Received().size();
+    }
+
+    keyed_peer::KeyedPeer Home(const LinkKey& key, const char* from = nullptr) {
+        return keyed_peer::KeyedPeer(Connect(from), LinkRole::kClient, key,
+                                     [this](const std::function<bool()>& done) {
+                                         return loop_.PumpUntil(done, 7s);
+                                     });
+    }
+
+    bool KeyWentDown() { return Contains(WireSince(mark_), {0x0B, 0x01}); }
+
+    std::size_t mark_ = 0;
+};
+
+TEST_F(KeyedSiteTest, AHomeWithTheKeyLinksKeysAndGetsSealedAnswers) {
+    keyed_peer::KeyedPeer home = Home(keyed_peer::SharedKey());
+    ASSERT_EQ(home.Prove(), ExchangeStep::kProved) << Log();
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.IsLinked(); }));
+    EXPECT_TRUE(EndsWith(Log(), "Accepting Request....\r\nClient 127.0.0.1 accepted.")) << Log();
+    home.SendSealed(PKT_TUNE, 1);
+    EXPECT_TRUE(Contains(WireSince(mark_, {0x0B, 0x01}), {0x0B, 0x01}));
+    home.SendSealed(PKT_VERSION_REQUEST, 0);
+    const std::optional<::Packet> reply = home.ReceiveSealed();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(PacketType(*reply), PKT_VERSION_REPLY);
+    loop_.PumpUntil([this] { return window_.Text(IDC_LINK_HEALTH) == "Client 127.0.0.1, key"; });
+    EXPECT_EQ(window_.Text(IDC_LINK_HEALTH), "Client 127.0.0.1, key");
+}
+
+// Whatever a peer without the key does, it never links and the key never goes down; each is
+// closed and told, within the time to prove.
+TEST_F(KeyedSiteTest, APeerWithoutTheKeyIsRefusedAndKeysNothing) {
+    const Clock::time_point start = Clock::now();
+    const int plain = Connect();  // speaks only the plain packets: Tune at once, and holds on
+    RawSendAll(plain, Packet(PKT_TUNE, 1));
+    EXPECT_TRUE(loop_.PumpUntil(
+        [this] { return EndsWith(Log(), "127.0.0.1 did not prove the link key."); }, 6s))
+        << Log();
+    const int silent = Connect("127.0.0.2");
+    EXPECT_TRUE(loop_.PumpUntil(
+        [this] {
+            return EndsWith(Log(), "127.0.0.2 did not prove the link key within 5 s.");
+        },
+        7s))
+        << Log();
+    EXPECT_LT(Clock::now() - start, 7s);
+    keyed_peer::KeyedPeer stranger = Home(keyed_peer::OtherKey(), "127.0.0.3");
+    EXPECT_NE(stranger.Prove(), ExchangeStep::kProved);
+    EXPECT_TRUE(EndsWith(Log(), "Connection refused: 127.0.0.3 gave a wrong link key.")) << Log();
+    for (const int fd : {plain, silent}) {
+        EXPECT_EQ(RawReceive(fd, 100, 4096, 500).size(), kPacketSize) << "the challenge alone";
+    }
+    EXPECT_FALSE(station_.IsLinked());
+    EXPECT_FALSE(KeyWentDown());
+    EXPECT_EQ(Log().find("Accepting Request"), std::string::npos) << Log();
+}
+
+TEST_F(KeyedSiteTest, AnUnsealedPacketInAProvedLinkKeysNothingAndEndsIt) {
+    keyed_peer::KeyedPeer home = Home(keyed_peer::SharedKey());
+    ASSERT_EQ(home.Prove(), ExchangeStep::kProved);
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.IsLinked(); }));
+    RawSendAll(peers_.back(), Packet(PKT_TUNE, 1));
+    RawSendAll(peers_.back(), Packet(PKT_TUNE, 1));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return !station_.IsLinked(); }));
+    EXPECT_TRUE(EndsWith(Log(), "The link's packets failed their check; link closed.")) << Log();
+    EXPECT_FALSE(KeyWentDown());
+    EXPECT_TRUE(Contains(WireSince(mark_, kLetGo), kLetGo));
+}
+
+// Three wrong proofs quiet an address: one summary, no more lines, one try at a time. A right
+// proof from it still links, so a stranger behind the home's address cannot lock the home out.
+TEST_F(KeyedSiteTest, WrongProofsQuietAnAddressButARightProofFromItStillLinks) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        keyed_peer::KeyedPeer stranger = Home(keyed_peer::OtherKey(), "127.0.0.5");
+        EXPECT_NE(stranger.Prove(), ExchangeStep::kProved);
+    }
+    const std::string log = Log();
+    const std::string refusal = "Connection refused: 127.0.0.5 gave a wrong link key.";
+    EXPECT_EQ(log.find(refusal, log.find(refusal, log.find(refusal) + 1) + 1),
+              log.rfind(refusal)) << "three told, the fourth not: " << log;
+    EXPECT_TRUE(EndsWith(log, "127.0.0.5 gave three wrong link keys in 10 minutes: its tries "
+                              "are taken one at a time and not logged for 10 minutes."))
+        << log;
+    const int held = Connect("127.0.0.5");  // the one try it may have open
+    keyed_peer::KeyedPeer second_try = Home(keyed_peer::SharedKey(), "127.0.0.5");
+    EXPECT_NE(second_try.Prove(), ExchangeStep::kProved) << "closed: one try at a time";
+    close(held);
+    peers_.erase(std::find(peers_.begin(), peers_.end(), held));
+    loop_.PumpFor(200ms);  // its close seen
+    keyed_peer::KeyedPeer home = Home(keyed_peer::SharedKey(), "127.0.0.5");
+    EXPECT_EQ(home.Prove(), ExchangeStep::kProved) << Log();
+    EXPECT_TRUE(loop_.PumpUntil([this] { return station_.IsLinked(); }));
+}
+
+// Connections that have not proved never touch the live link, however many there are.
+TEST_F(KeyedSiteTest, StrangersNeverDisplaceOrHoldUpTheLiveLink) {
+    keyed_peer::KeyedPeer home = Home(keyed_peer::SharedKey());
+    ASSERT_EQ(home.Prove(), ExchangeStep::kProved);
+    ASSERT_TRUE(loop_.PumpUntil([this] { return station_.IsLinked(); }));
+    std::vector<int> strangers;
+    for (int i = 0; i < 6; ++i) {
+        strangers.push_back(Connect());
+        loop_.PumpFor(50ms);
+    }
+    loop_.PumpFor(kSilence / 2);
+    EXPECT_EQ(RawReceive(strangers.back(), 100, 4096, 300), ByteList{})
+        << "past the unproved ones' limit, closed at once";
+    home.SendSealed(PKT_HEARTBEAT, 7);
+    const std::optional<::Packet> reply = home.ReceiveSealed();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(PacketType(*reply), PKT_HEARTBEAT_REPLY);
+    home.SendSealed(PKT_TUNE, 1);
+    EXPECT_TRUE(Contains(WireSince(mark_, {0x0B, 0x01}), {0x0B, 0x01}));
+    EXPECT_TRUE(station_.IsLinked());
+}
+
+TEST_F(LinkSafetyTest, ABrokenLinkKeyOpensNoLinkAndNeverShowsTheKey) {
+    const std::string broken = LinkKeyText(keyed_peer::SharedKey()).substr(1);
+    std::ofstream(folder_.File("pellmar.ini")) << "[Network]\nKey = " << broken << "\n";
+    StartKeyer();
+    settings.net_flags = kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
+    settings.ip_port = PlainServer().port;
+    EXPECT_EQ(station_.OpenConnection(), 0);
+    EXPECT_EQ(station_.LinkPort(), 0) << "nothing listens";
+    EXPECT_NE(Log().find("No link: the link key in pellmar.ini is not usable"), std::string::npos)
+        << Log();
+    EXPECT_EQ(Log().find(broken.substr(0, 16)), std::string::npos) << Log();
+}
+
+// A keyed Net Client says nothing but its challenge and proof until the server has proved the
+// key too; a server with another key never hears a packet of the link.
+class KeyedHomeTest : public LinkSafetyTest {
+  protected:
+    ExchangeStep LinkToServerWith(const LinkKey& server_key) {
+        std::ofstream(folder_.File("pellmar.ini")) << keyed_peer::SharedKeyIni();
+        StartKeyer();
+        settings.net_flags = kNetModeClient | kNetRoleControlPoint;
+        settings.ip_port = server_.port;
+        EXPECT_EQ(station_.OpenConnection(), 1) << Log();
+        peers_.push_back(accept(server_.listener, nullptr, nullptr));
+        server_end_.emplace(peers_.back(), LinkRole::kServer, server_key,
+                            [this](const std::function<bool()>& done) {
+                                return loop_.PumpUntil(done, 7s);
+                            });
+        return server_end_->Prove();
+    }
+
+    PlainServer server_;
+    std::optional<keyed_peer::KeyedPeer> server_end_;
+};
+
+TEST_F(KeyedHomeTest, ProvesThenStartsItsLinkSealed) {
+    ASSERT_EQ(LinkToServerWith(keyed_peer::SharedKey()), ExchangeStep::kProved) << Log();
+    const std::optional<::Packet> first = server_end_->ReceiveSealed();
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(PacketType(*first), PKT_PAUSE);
+    EXPECT_EQ(PacketType(*server_end_->ReceiveSealed()), PKT_VERSION_REQUEST);
+    EXPECT_TRUE(station_.IsLinked());
+    EXPECT_TRUE(loop_.PumpUntil([this] { return window_.Text(IDC_LINK_HEALTH) == "Link -, key"; }))
+        << window_.Text(IDC_LINK_HEALTH);
+}
+
+// The server with another key closes, as a station does on a wrong proof; the home says why
+// it may have been, and has sent nothing of the link.
+TEST_F(KeyedHomeTest, TellsOfAServerWithAnotherKeyHavingSentItNothing) {
+    EXPECT_EQ(LinkToServerWith(keyed_peer::OtherKey()), ExchangeStep::kWrongProof);
+    EXPECT_EQ(RawReceive(peers_.back(), 100, 4096, 300), ByteList{}) << "nothing after its proof";
+    shutdown(peers_.back(), SHUT_RDWR);
+    EXPECT_TRUE(loop_.PumpUntil([this] {
+        return EndsWith(Log(), "Connection refused: 127.0.0.1 closed the link before proving the "
+                               "link key; do both stations have the same key?");
+    })) << Log();
+    EXPECT_FALSE(station_.IsLinked());
+}
