@@ -27,8 +27,8 @@ void Station::TakeIniSettings(IniSettings& ini) {
     allow_from_ = AllowList::FromEntries(ini.Text(ini_keys::kAllowFrom));
     link_key_.reset();
     link_key_problem_ = LinkKeyProblem::kNone;
-    if (const std::optional<std::string> key = ini.Value(ini_keys::kKey.section,
-                                                         ini_keys::kKey.name)) {
+    if (const std::optional<std::string> key =
+            ini.Value(ini_keys::kKey.section, ini_keys::kKey.name)) {
         const ParsedLinkKey parsed = ParseLinkKey(*key);
         link_key_problem_ = parsed.problem;
         if (parsed.problem == LinkKeyProblem::kNone) {

@@ -117,8 +117,7 @@ int Station::OnAccept() {
             return 1;  // the client gave up before it was taken: go on listening
         }
         char text[128];
-        std::snprintf(text, sizeof text, "\r\nAccepting Request....\r\naccept failed: %d",
-                      error);
+        std::snprintf(text, sizeof text, "\r\nAccepting Request....\r\naccept failed: %d", error);
         Log(text);
         if (net_.IsLinked()) {
             return 0;  // only this client failed: the link and the listener go on

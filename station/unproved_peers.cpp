@@ -24,8 +24,7 @@ bool WrongProofWatch::NoteWrongProof(uint32_t address, Clock::time_point now) {
 
 bool WrongProofWatch::IsQuiet(uint32_t address, Clock::time_point now) const {
     const auto found = records_.find(address);
-    return found != records_.end() && found->second.quiet_until &&
-           now < *found->second.quiet_until;
+    return found != records_.end() && found->second.quiet_until && now < *found->second.quiet_until;
 }
 
 void WrongProofWatch::Forget(Clock::time_point now) {
