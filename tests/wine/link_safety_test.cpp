@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -14,6 +15,8 @@
 
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
+#include "keyer/keyer_settings.h"
+#include "settings/settings_record.h"
 #include "tools/wine_kit/link_proxy.h"
 #include "tools/wine_kit/two_stations_fixture.h"
 #include "tools/wine_kit/ui_driver.h"
@@ -130,6 +133,68 @@ TEST_F(TwoStationsOverASlowLineTest, AStoredMessageArrivesWholeAndInOrderOnTheFa
     const Bytes wire = server_keyer_.ReceivedEndingWith(expected, 90000);
     EXPECT_EQ(Hex(Bytes(wire.begin() + static_cast<std::ptrdiff_t>(mark), wire.end())),
               Hex(expected));
+}
+
+// Both stations hold the same link key, and home's keyer echoes what its paddles key.
+class TwoKeyedStationsTest : public TwoStationsTest {
+  protected:
+    static constexpr char kKeyIni[] =
+        "[Network]\r\nKey = 3F1C9A7E55D02B8846E1F0A3C7B9264D1E8A5F3C0B7D92E64A1C8F5B3D0E7A29\r\n";
+    std::string ServerIni() const override { return kKeyIni; }
+    std::string ClientIni() const override { return kKeyIni; }
+    void AdjustClientImage(std::vector<uint8_t>* image) override {
+        (*image)[offsetof(SettingsRecord, keyer_settings) +
+                 offsetof(KeyerSettings, mode_register)] = kModePaddleEcho;
+    }
+};
+using KeyedOnEachSiteTest = OnEachSite<TwoKeyedStationsTest>;
+INSTANTIATE_TEST_SUITE_P(EachSite, KeyedOnEachSiteTest,
+                         ::testing::Values(Site::kWine, Site::kNative), SiteParamName);
+
+// Home proves the key, keys the far transmitter and hears it echoed, and says the link is
+// keyed; a program without the key that sends Tune at once is refused, the far key never down.
+TEST_P(KeyedOnEachSiteTest, AHomeWithTheKeyKeysAndAPeerWithoutItKeysNothing) {
+    ASSERT_TRUE(WaitForNetStatus(server_.get(), "Connected to Client.", kWaitMs));
+    ASSERT_EQ(server_keyer_.WaitForStateField("mode", "04", kWaitMs), "04");
+    ASSERT_EQ(client_keyer_.Command("paddle-key CQ DE"), "ok");
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_ECHO_LINE, "CQ DE", kWaitMs))
+        << ui::ReadText(client(), IDC_ECHO_LINE);
+    EXPECT_EQ(server_keyer_.Command("keyed"), "ok CQ DE");
+    const std::string health = WaitForTextEnding(client(), IDC_LINK_HEALTH, " ms, key", kWaitMs);
+    EXPECT_TRUE(EndsWith(health, " ms, key")) << health;
+    SaveNamedScreenshot(client(), "control_point_keyed_link");
+
+    const size_t mark = server_keyer_.Received().size();
+    SOCKET stranger = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_NE(stranger, INVALID_SOCKET);
+    const DWORD timeout_ms = kWaitMs;
+    setsockopt(stranger, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms),
+               sizeof timeout_ms);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port_);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(stranger, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const uint8_t tune[20] = {0xA5, 0x29, 0x01};
+    send(stranger, reinterpret_cast<const char*>(tune), sizeof tune, 0);
+    const DWORD sent = GetTickCount();
+    char bytes[64];
+    int total = 0;
+    for (int got = 1; got > 0; total += got) {
+        got = recv(stranger, bytes, sizeof bytes, 0);
+    }
+    const DWORD closed_after = GetTickCount() - sent;
+    closesocket(stranger);
+    EXPECT_LE(closed_after, 6000u);
+    EXPECT_EQ(total, 20) << "its challenge alone";
+    const std::string refused = "Connection refused: 127.0.0.1 did not prove the link key.";
+    EXPECT_EQ(WaitForLastLogLine(server_.get(), refused, kWaitMs), refused) << server_->Shown();
+    const Bytes since = server_keyer_.Received();
+    const Bytes key_down = {0x0B, 0x01};
+    EXPECT_EQ(std::search(since.begin() + static_cast<std::ptrdiff_t>(mark), since.end(),
+                          key_down.begin(), key_down.end()),
+              since.end());
+    EXPECT_EQ(ui::ReadText(client(), IDC_NET_STATUS), "Connected to server.");
 }
 
 }  // namespace

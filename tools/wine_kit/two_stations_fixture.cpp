@@ -1,5 +1,7 @@
 #include "tools/wine_kit/two_stations_fixture.h"
 
+#include <fstream>
+
 #include "app/resource_ids.h"
 #include "settings/settings_record.h"
 
@@ -32,6 +34,9 @@ void TwoStationsTest::SetUp() {
                      kNetModeClient | kNetRoleControlPoint, ClientPort(port_), kClientWpm);
     AdjustClientImage(&client_image_);
     client_->WriteConfig(client_image_);
+    if (!ClientIni().empty()) {
+        std::ofstream(client_->folder() + "pellmar.ini", std::ios::binary) << ClientIni();
+    }
 
     ASSERT_NO_FATAL_FAILURE(OpenServer());
     ASSERT_TRUE(StartInJob(client_.get()));

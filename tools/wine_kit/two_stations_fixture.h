@@ -34,6 +34,8 @@ class TwoStationsTest : public StationTestBase {
     virtual uint32_t ServerNetFlags() const;
     // The site's .ini; none when empty.
     virtual std::string ServerIni() const { return std::string(); }
+    // Home's .ini; none when empty.
+    virtual std::string ClientIni() const { return std::string(); }
     virtual void AdjustServerImage(std::vector<uint8_t>* /*image*/) {}
     virtual void AdjustClientImage(std::vector<uint8_t>* /*image*/) {}
     // The port the client connects to: the server's own, unless something stands between.
