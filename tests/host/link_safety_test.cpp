@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/main_window_view.h"
@@ -773,17 +774,39 @@ TEST_F(KeyedSiteTest, StrangersNeverDisplaceOrHoldUpTheLiveLink) {
     EXPECT_TRUE(station_.IsLinked());
 }
 
-TEST_F(LinkSafetyTest, ABrokenLinkKeyOpensNoLinkAndNeverShowsTheKey) {
-    const std::string broken = LinkKeyText(keyed_peer::SharedKey()).substr(1);
-    std::ofstream(folder_.File("pellmar.ini")) << "[Network]\nKey = " << broken << "\n";
+// What Open says of the key: a broken one opens no link and is named without the key; a site
+// open to everyone without one says so.
+class OpenWithTheKeyTest : public LinkSafetyTest,
+                           public ::testing::WithParamInterface<std::tuple<const char*, bool>> {};
+INSTANTIATE_TEST_SUITE_P(
+    EachIni, OpenWithTheKeyTest,
+    ::testing::Values(std::make_tuple("[Network]\nAllowFrom = any\n", true),
+                      std::make_tuple("[Network]\nAllowFrom = 127.0.0.1\n", true),
+                      std::make_tuple("[Network]\nKey = 0123\nAllowFrom = any\n", false),
+                      std::make_tuple("[Network]\nKey = KEY\nAllowFrom = any\n", true)));
+
+TEST_P(OpenWithTheKeyTest, TellsWhatTheKeyLeavesOpen) {
+    const std::string key = LinkKeyText(keyed_peer::SharedKey());
+    std::string ini = std::get<0>(GetParam());
+    const bool opens = std::get<1>(GetParam());
+    if (ini.find("KEY") != std::string::npos) {
+        ini.replace(ini.find("KEY"), 3, key);
+    }
+    std::ofstream(folder_.File("pellmar.ini")) << ini;
     StartKeyer();
     settings.net_flags = kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
     settings.ip_port = PlainServer().port;
-    EXPECT_EQ(station_.OpenConnection(), 0);
-    EXPECT_EQ(station_.LinkPort(), 0) << "nothing listens";
-    EXPECT_NE(Log().find("No link: the link key in pellmar.ini is not usable"), std::string::npos)
+    EXPECT_EQ(station_.OpenConnection(), opens ? 1 : 0) << Log();
+    EXPECT_EQ(station_.LinkPort() != 0, opens);
+    const bool broken =
+        Log().find("No link: the link key in pellmar.ini is not usable (") != std::string::npos;
+    EXPECT_EQ(broken, !opens) << Log();
+    const bool everyone =
+        ini.find("any") != std::string::npos && ini.find("Key") == std::string::npos;
+    EXPECT_EQ(Log().find("Anyone on the Internet may key this station") != std::string::npos,
+              everyone)
         << Log();
-    EXPECT_EQ(Log().find(broken.substr(0, 16)), std::string::npos) << Log();
+    EXPECT_EQ(Log().find(key.substr(0, 16)), std::string::npos) << "never the key itself";
 }
 
 // A keyed Net Client says nothing but its challenge and proof until the server has proved the
