@@ -57,8 +57,7 @@ enum class LinkRole : uint8_t { kServer = 'S', kClient = 'C' };
 // The proof `prover` sends: the first 15 bytes of HMAC-SHA256(key, "pellmar link key 1" ‖
 // role letter ‖ verifier's nonce ‖ prover's nonce). Nothing when the MAC failed.
 std::optional<LinkNonce> LinkProof(const LinkKey& key, LinkRole prover,
-                                   const LinkNonce& verifier_nonce,
-                                   const LinkNonce& prover_nonce);
+                                   const LinkNonce& verifier_nonce, const LinkNonce& prover_nonce);
 // K_link, never sent: HMAC-SHA256(key, "pellmar link seal 1" ‖ server nonce ‖ client nonce).
 std::optional<Sha256Mac> LinkSealKey(const LinkKey& key, const LinkNonce& server_nonce,
                                      const LinkNonce& client_nonce);
@@ -84,7 +83,8 @@ class PacketSealer {
 enum class SealCheck {
     kWaitForTag,  // a packet, held until its tag arrives
     kSealed,      // its tag checked: the held packet may be acted on
-    kBroken,      // a packet where its tag was due, a wrong tag, or a tag with no packet
+    kBroken,      // a packet where its tag was due, a wrong tag, a tag with no packet, or a
+                  // challenge or proof after the exchange
 };
 
 // The receiver's half: checks each packet's tag in the peer's count.
@@ -136,11 +136,15 @@ class KeyExchange {
     LinkRole PeerRole() const;
 
   private:
+    ExchangeStep TakeChallenge(const Packet& packet, std::vector<Packet>* to_send);
+    ExchangeStep TakeProof(const Packet& packet, std::vector<Packet>* to_send);
+    // Appends this station's proof; kGoOn when it could be made.
+    ExchangeStep SendOwnProof(std::vector<Packet>* to_send) const;
+
     LinkKey key_;
     LinkRole role_;
     LinkNonce own_nonce_;
     std::optional<LinkNonce> peer_nonce_;
-    bool proof_sent_ = false;
     bool ended_ = false;
     uint8_t peer_version_ = 0;
     Sha256Mac seal_key_{};
