@@ -30,13 +30,13 @@ NewLinkKey WriteNewLinkKey(const std::string& ini_path, const std::optional<Link
         case IniAddResult::kUnreadable:
             return {false,
                     "No link key was written: " + ini_path +
-                        " could not be read, or is too large to be settings; it is left as it is.",
+                        " could not be read, or is too large to be settings; nothing was changed.",
                     {}};
         case IniAddResult::kNotWritten:
             break;
     }
     return {false,
-            "No link key was written: " + ini_path + " could not be written; it is left as it is.",
+            "No link key was written: " + ini_path + " could not be written; nothing was changed.",
             {}};
 }
 
