@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/about_box_win32.h"
+#include "app/link_key_box_win32.h"
 #include "app/main_window_keys_win32.h"
 #include "app/main_window_view.h"
 #include "app/message_editor_win32.h"
@@ -34,6 +35,11 @@ class Win32WindowThread final : public WindowThread {
   private:
     HWND dialog_;
 };
+
+// "Make a Link Key..." in the system menu: a command below the system's own (0xF000 and up),
+// whose low four bits are Windows' to use.
+constexpr UINT_PTR kMakeLinkKeyCommand = 0x0010;
+constexpr WPARAM kSystemCommandBits = 0xFFF0;
 
 // The Main window's two timers, whose periods the station's timers say.
 constexpr UINT_PTR kHeartbeatTimerId = 1;
@@ -221,6 +227,9 @@ void StartMainWindow(HWND window, const std::string& config_path) {
     InstallMainWindowKeys(window, main_window->station);
     AddKeyTooltips(window);
     log_pane = GetDlgItem(window, IDC_LOG_PANE);
+    HMENU system_menu = GetSystemMenu(window, FALSE);
+    AppendMenuA(system_menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(system_menu, MF_STRING, kMakeLinkKeyCommand, "Make a Link Key...");
     main_window->station.Start();
     PlaceMainWindow(window, main_window->station.settings().config_path());
     main_window->timers.Start();
@@ -249,6 +258,13 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
             return TRUE;
         case WM_COMMAND:
             OnCommand(window, LOWORD(wparam));
+            return TRUE;
+        case WM_SYSCOMMAND:
+            if ((wparam & kSystemCommandBits) != kMakeLinkKeyCommand) {
+                return FALSE;
+            }
+            RunLinkKeyBox(window, main_window->station.settings().config_path());
+            SetFocus(log_pane);
             return TRUE;
         case WM_CHAR:
             main_window->station.TypeCharacter(static_cast<unsigned int>(wparam));

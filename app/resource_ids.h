@@ -7,6 +7,7 @@
 #define IDD_SETUP 1002
 #define IDD_MESSAGE_EDITOR 1003
 #define IDD_ABOUT 1004
+#define IDD_LINK_KEY 1005
 #define IDI_PELLMAR 8001
 
 #define IDC_ECHO_LINE 4001
@@ -99,5 +100,9 @@
 #define IDC_ABOUT_OS 4049
 #define IDC_ABOUT_ICON 4050
 #define IDC_ABOUT_TITLE 4052
+
+/* The box of a link key made from the Main window's system menu. */
+#define IDC_LINK_KEY_MESSAGE 4092
+#define IDC_LINK_KEY_LINE 4093
 
 #endif

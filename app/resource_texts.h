@@ -11,5 +11,6 @@
 #define PELLMAR_SETUP_CAPTION "Local and Remote Tarvel Setup"
 #define PELLMAR_EDITOR_CAPTION "Message Editor"
 #define PELLMAR_ABOUT_TITLE "Pellmar - Internet Capable Tarvel"
+#define PELLMAR_LINK_KEY_CAPTION "Link Key"
 
 #endif

@@ -7,7 +7,10 @@ set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
 set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
 
-set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
+# The cross C library's own tree, and the machine's root for Debian's arm64 packages (the
+# site's libsodium), which install into /usr/lib/aarch64-linux-gnu beside the machine's own;
+# the cross compiler searches there by itself, and CMake's searches follow it.
+set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu /)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -8,6 +8,9 @@ install(FILES ${site_dir}/pellmar-site.service DESTINATION /lib/systemd/system)
 install(FILES ${site_dir}/pellmar-site.sysusers.conf
         DESTINATION /usr/lib/sysusers.d
         RENAME pellmar-site.conf)
+install(FILES ${site_dir}/pellmar-site.tmpfiles.conf
+        DESTINATION /usr/lib/tmpfiles.d
+        RENAME pellmar-site.conf)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
         DESTINATION /usr/share/doc/pellmar-site
         RENAME copyright)

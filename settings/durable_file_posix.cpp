@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,7 +61,27 @@ bool WriteAndFlush(const std::string& path, const void* data, std::size_t size) 
     return ok;
 }
 
+namespace {
+
+// The new file takes the old one's owner, group and mode, so that rewriting a file never opens
+// it to other users (the .ini holds the link key) nor shuts out the one that reads it (a site's
+// service reads an .ini that root writes).
+void KeepAccessOf(const std::string& old_path, const std::string& new_path) {
+    struct stat old_file {};
+    if (stat(old_path.c_str(), &old_file) != 0) {
+        return;
+    }
+    if (chown(new_path.c_str(), old_file.st_uid, old_file.st_gid) != 0) {
+        // Only root gives a file away; anyone else keeps it, in the old group if a member.
+        static_cast<void>(chown(new_path.c_str(), static_cast<uid_t>(-1), old_file.st_gid) == 0);
+    }
+    static_cast<void>(chmod(new_path.c_str(), old_file.st_mode & 0777) == 0);
+}
+
+}  // namespace
+
 bool Replace(const std::string& from, const std::string& to) {
+    KeepAccessOf(to, from);
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 

@@ -58,6 +58,14 @@ FileReadResult ReadAtMostLargest(const std::string& path, Disk& disk, std::strin
     return result;
 }
 
+// The whole file, to be written back changed; false when it is there but could not be read,
+// or is too large to be the operator's. A missing file is an empty one.
+bool ReadToRewrite(const std::string& path, Disk& disk, std::string* text) {
+    const FileReadResult read = ReadAtMostLargest(path, disk, text);
+    return (read == FileReadResult::kRead || read == FileReadResult::kMissing) &&
+           text->size() <= kIniFileLargest;
+}
+
 // The key of a setting line (trimmed, lower case), or nothing for any other line.
 std::optional<std::string> SettingKey(std::string_view line) {
     line = Trimmed(line);
@@ -386,11 +394,23 @@ std::string WithIniSection(std::string_view text, std::string_view section,
 bool WriteIniSection(const std::string& path, std::string_view section,
                      const std::vector<IniEntry>& entries, Disk& disk) {
     std::string text;
-    const FileReadResult read = ReadAtMostLargest(path, disk, &text);
-    if ((read != FileReadResult::kRead && read != FileReadResult::kMissing) ||
-        text.size() > kIniFileLargest) {
+    if (!ReadToRewrite(path, disk, &text)) {
         return false;
     }
     const std::string written = WithIniSection(text, section, entries);
     return ReplaceFileWhole(disk, path, written.data(), written.size());
+}
+
+IniAddResult AddIniSetting(const std::string& path, const IniKey& key, const std::string& value,
+                           Disk& disk) {
+    std::string text;
+    if (!ReadToRewrite(path, disk, &text)) {
+        return IniAddResult::kUnreadable;
+    }
+    if (ParseIniText(text, FileNameOf(path)).Value(key.section, key.name)) {
+        return IniAddResult::kAlreadySet;
+    }
+    const std::string written = WithIniSection(text, key.section, {{std::string(key.name), value}});
+    return ReplaceFileWhole(disk, path, written.data(), written.size()) ? IniAddResult::kAdded
+                                                                        : IniAddResult::kNotWritten;
 }

@@ -3,10 +3,11 @@
 // the operator in a text editor, and the Main window's place, which the program keeps there
 // itself. Its keys are the table's in ini_keys.h.
 //
-// The file is optional. The program writes one section of it, `[Window]`, and nothing else:
-// every other byte stays as the operator wrote it (comments, order, other sections, line
-// ends), so a write replaces the section's own settings line by line and adds what is
-// missing, through a temporary file moved over the old one.
+// The file is optional. The program writes one section of it, `[Window]`, and, when asked to
+// make one, a link key into a `[Network]` section that has none; nothing else: every other
+// byte stays as the operator wrote it (comments, order, other sections, line ends), so a write
+// replaces the section's own settings line by line and adds what is missing, through a
+// temporary file moved over the old one.
 //
 // A station left alone must come up whatever the file holds, so nothing in it is fatal. A
 // missing file is simply no settings; a line that means nothing is reported (with its number
@@ -101,6 +102,19 @@ std::string WithIniSection(std::string_view text, std::string_view section,
 // it is.
 bool WriteIniSection(const std::string& path, std::string_view section,
                      const std::vector<IniEntry>& entries, Disk& disk = MachineDisk());
+
+// What AddIniSetting did.
+enum class IniAddResult {
+    kAdded,
+    kAlreadySet,  // the section has the key, whatever its value: the file is left as it is
+    kUnreadable,  // the file is there but could not be read, or is too large to be the
+                  // operator's: left as it is
+    kNotWritten,  // the new file could not be written: the old one is left as it is
+};
+// `key = value` added to the file at `path` when the key's section does not have it yet (the
+// section added at the end when there is none, a missing file created), every other byte kept.
+IniAddResult AddIniSetting(const std::string& path, const IniKey& key, const std::string& value,
+                           Disk& disk = MachineDisk());
 
 // The operator's text as one line of the Connect log shows it: in quotes, control characters
 // as `?`, and cut short with `...` when it is long.

@@ -36,7 +36,9 @@ namespace ini_keys {
 inline constexpr IniKey kAllowFrom{
     "Network", "AllowFrom", IniValueKind::kAddresses,
     "127.0.0.0/8, 10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16, 169.254.0.0/16, 100.64.0.0/10"};
-// The link key two stations share (64 hexadecimal digits); without it, no key is asked for.
+// The link key two stations share (net/link_key.h), as 64 hexadecimal digits. Without it, a
+// station links as it always did. The program writes it only when asked to make one, and only
+// where there is none.
 inline constexpr IniKey kKey{"Network", "Key", IniValueKind::kText, ""};
 // Whether a Net Client whose link ended tries its server again by itself.
 inline constexpr IniKey kReconnect{"Network", "Reconnect", IniValueKind::kYesNo, "yes"};

@@ -50,12 +50,20 @@ bool ParseSiteCommand(const std::vector<std::string>& arguments, SiteCommand* co
             return true;
         } else if (word == "config") {
             command->kind = SiteCommand::Kind::kConfig;
+        } else if (word == "key" && at + 1 < arguments.size() && arguments[at + 1] == "new") {
+            command->kind = SiteCommand::Kind::kKeyNew;
+            ++at;
+        } else if (word == "key") {
+            *error = "key needs 'new'";
         } else {
             *error = "unknown argument '" + word + "'";
         }
     }
     if (error->empty() && keyer_given && command->kind == SiteCommand::Kind::kConfig) {
         *error = "--keyer belongs to running the site, not to config";
+    }
+    if (error->empty() && keyer_given && command->kind == SiteCommand::Kind::kKeyNew) {
+        *error = "--keyer belongs to running the site, not to key new";
     }
     if (error->empty() && command->kind == SiteCommand::Kind::kConfig &&
         command->config_words.empty()) {
@@ -82,6 +90,12 @@ std::string SiteHelpText() {
            "      Changes settings with the Setup dialog's own checks and messages, and\n"
            "      saves them only when every change passes. Quote names with blanks:\n"
            "      pellmar-site config set \"IP Port\" 7373 Role RemoteSide\n"
+           "  pellmar-site key new [--config PATH]\n"
+           "      Makes a new link key and writes it into the [Network] section of\n"
+           "      pellmar.ini beside the configuration file, which must have no Key yet,\n"
+           "      and prints the line to copy into the other station's .ini. Exits 1,\n"
+           "      writing nothing, when there is a key already or none could be made or\n"
+           "      written.\n"
            "  pellmar-site --help | --version\n"
            "\n"
            "Options:\n"
@@ -89,9 +103,9 @@ std::string SiteHelpText() {
            "                  program writes (default " +
            kDefaultConfigPath +
            ").\n"
-           "                  pellmar.ini beside it holds the allow list, the safety\n"
-           "                  limits and [Keyer] Device; the log file pellmar.log is\n"
-           "                  written beside it too.\n"
+           "                  pellmar.ini beside it holds the link key, the allow list,\n"
+           "                  the safety limits and [Keyer] Device; the log file\n"
+           "                  pellmar.log is written beside it too.\n"
            "  --keyer DEVICE  the keyer's serial device, e.g. /dev/ttyUSB0 (default: the\n"
            "                  .ini's [Keyer] Device, else /dev/ttyS<n-1> for the record's\n"
            "                  COM port n).\n";

@@ -8,7 +8,7 @@
 constexpr const char kDefaultConfigPath[] = "/var/lib/pellmar-site/pellmar.cfg";
 
 struct SiteCommand {
-    enum class Kind { kRun, kConfig, kHelp, kVersion };
+    enum class Kind { kRun, kConfig, kKeyNew, kHelp, kVersion };
     Kind kind = Kind::kRun;
     std::string config_path = kDefaultConfigPath;
     // Empty: the .ini's `[Keyer]` `Device`, or else the record's COM number.

@@ -6,6 +6,7 @@
 // ignored: a journal or pipe that goes away must not end a station that holds a
 // transmitter's key.
 #include <pthread.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <csignal>
@@ -19,6 +20,7 @@
 #include "net/socket_api.h"
 #include "site/command_line.h"
 #include "site/config_command.h"
+#include "site/key_command.h"
 #include "site/log_line_view.h"
 #include "site/site_loop.h"
 #include "station/station.h"
@@ -79,6 +81,10 @@ int RunStation(const SiteCommand& command, const sigset_t& stop_signals) {
         view.Line(std::string("pellmar-site ") + PELLMAR_VERSION_TEXT +
                   " starting, configuration " + command.config_path + ", keyer " +
                   (device.empty() ? std::string("on the record's COM port") : device));
+        const std::string key_warning = ReadableKeyWarning(command.config_path);
+        if (!key_warning.empty()) {
+            view.Line(key_warning);
+        }
         StopSignalWatch watch(stop_signals, sockets);
         status = RunSite(station, sockets, [&] { return watch.stop_requested(); });
     }
@@ -113,6 +119,10 @@ int main(int argc, char** argv) {
         case SiteCommand::Kind::kConfig:
             return RunConfigCommand(command.config_words, command.config_path, KeyerPortPlace{},
                                     std::cout, std::cerr);
+        case SiteCommand::Kind::kKeyNew:
+            // An .ini made now is its maker's alone; one that is there keeps its owner and mode.
+            umask(077);
+            return RunKeyNewCommand(command.config_path, std::cout, std::cerr);
         case SiteCommand::Kind::kRun:
             break;
     }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
 
 #include "settings/durable_file.h"
 #include "settings/ini_file.h"
@@ -113,6 +116,67 @@ TEST(IniFile, AFileThatCouldNotBeReadIsNeverWritten) {
     held.faults.refuse_open = true;
     EXPECT_FALSE(WriteIniSection(path, "Window", {{"Left", "1"}}, held));
     EXPECT_EQ(ReadIniFile(path).Value("Window", "Left"), std::nullopt);
+}
+
+TEST(IniFile, ASettingIsAddedOnlyWhereItsSectionLacksItAndEveryOtherByteKept) {
+    struct Case {
+        std::optional<std::string> before;  // nothing: no file
+        FileFaults faults;
+        IniAddResult result;
+        std::optional<std::string> after;
+    };
+    FileFaults held;
+    held.refuse_open = true;
+    FileFaults read_only;
+    read_only.refuse_create = true;
+    const std::string have = "[Network]\nAllowFrom = any\n; key = old\n\n[Safety]\nA = 1\n";
+    const Case cases[] = {
+        {std::nullopt, {}, IniAddResult::kAdded, "[Network]\r\nKey = 0A\r\n"},
+        {"; mine\n[Keyer]\nDevice = /dev/x",
+         {},
+         IniAddResult::kAdded,
+         "; mine\n[Keyer]\nDevice = /dev/x\n\n[Network]\nKey = 0A\n"},
+        {have,
+         {},
+         IniAddResult::kAdded,
+         "[Network]\nAllowFrom = any\nKey = 0A\n; key = old\n\n[Safety]\nA = 1\n"},
+        {"[network]\r\nAllowFrom = any\r\n\r\n",
+         {},
+         IniAddResult::kAdded,
+         "[network]\r\nAllowFrom = any\r\nKey = 0A\r\n\r\n"},
+        {"[Other]\nKey = 1\n",
+         {},
+         IniAddResult::kAdded,
+         "[Other]\nKey = 1\n\n[Network]\nKey = 0A\n"},
+        {"[Network]\nKEY =\n", {}, IniAddResult::kAlreadySet, "[Network]\nKEY =\n"},
+        {have, held, IniAddResult::kUnreadable, have},
+        {have, read_only, IniAddResult::kNotWritten, have},
+        {std::nullopt, read_only, IniAddResult::kNotWritten, std::nullopt},
+    };
+    namespace fs = std::filesystem;
+    for (const Case& c : cases) {
+        const TempFolder folder;
+        const std::string path = folder.File("pellmar.ini");
+        if (c.before) {
+            std::ofstream(path, std::ios::binary) << *c.before;
+            // A rewritten file keeps the owner's say over who reads it.
+            fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+        }
+        FaultyDisk disk;
+        disk.faults = c.faults;
+        const std::string shown = c.before.value_or("no file");
+        EXPECT_EQ(AddIniSetting(path, ini_keys::kKey, "0A", disk), c.result) << shown;
+        std::ifstream in(path, std::ios::binary);
+        const std::optional<std::string> after =
+            in ? std::optional(std::string(std::istreambuf_iterator<char>(in), {})) : std::nullopt;
+        EXPECT_EQ(after, c.after) << shown;
+        if (c.before && after) {
+            EXPECT_EQ(fs::status(path).permissions(),
+                      fs::perms::owner_read | fs::perms::owner_write)
+                << shown;
+        }
+        EXPECT_FALSE(fs::exists(TemporaryPathFor(path))) << shown;
+    }
 }
 
 }  // namespace

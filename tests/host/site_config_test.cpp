@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -10,8 +11,11 @@
 #include <utility>
 #include <vector>
 
+#include "forms/new_link_key.h"
 #include "keyer/serial_port.h"
+#include "net/link_key.h"
 #include "site/config_command.h"
+#include "site/key_command.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -121,6 +125,41 @@ TEST_F(SiteConfigTest, SetChangesOnlyWhatTheDialogStoresForTheNamedControls) {
         }
         EXPECT_EQ(ReadImage(), expected);
     }
+}
+
+TEST_F(SiteConfigTest, KeyNewWritesOneKeyPrintsItsLineAndNeverReplacesIt) {
+    const std::string ini = folder.File("pellmar.ini");
+    std::ofstream(ini, std::ios::binary) << "[Network]\r\nAllowFrom = 10.0.0.0/8\r\n";
+    namespace fs = std::filesystem;
+    fs::permissions(ini, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(ReadableKeyWarning(path), "");
+
+    ASSERT_EQ(RunKeyNewCommand(path, out, err), 0) << err.str();
+    EXPECT_EQ(err.str(), "");
+    const std::string printed = out.str();
+    const std::string line = printed.substr(printed.rfind("Key = "));
+    ASSERT_EQ(line.size(), 6 + 64 + 1) << printed;
+    EXPECT_NE(printed.find(ini), std::string::npos) << printed;
+    const std::string written =
+        "[Network]\r\nAllowFrom = 10.0.0.0/8\r\n" + line.substr(0, line.size() - 1) + "\r\n";
+    std::ifstream in(ini, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), written);
+    EXPECT_EQ(ParseLinkKey(line.substr(6, 64)).problem, LinkKeyProblem::kNone);
+    EXPECT_EQ(ReadableKeyWarning(path), "");
+
+    fs::permissions(ini, fs::perms::others_read, fs::perm_options::add);
+    EXPECT_EQ(ReadableKeyWarning(path),
+              "pellmar.ini can be read by other users, and so can its link key: let only its "
+              "owner and the site's group read it (chmod 640, its group the site's).");
+
+    out.str("");
+    EXPECT_EQ(RunKeyNewCommand(path, out, err), 1);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_NE(err.str().find("has a link key already"), std::string::npos) << err.str();
+    EXPECT_FALSE(WriteNewLinkKey(folder.File("other.ini"), std::nullopt).written);
+    EXPECT_FALSE(fs::exists(folder.File("other.ini")));
+    std::ifstream again(ini, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), written);
 }
 
 }  // namespace

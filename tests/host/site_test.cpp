@@ -98,6 +98,7 @@ TEST(SiteCommandLine, ReadsRunConfigAndHelpAndRefusesWhatMeansNothing) {
          "/s/p.cfg",
          "",
          {"set", "IP Port", "7373"}},
+        {{"key", "new", "--config=/s/p.cfg"}, true, SiteCommand::Kind::kKeyNew, "/s/p.cfg", "", {}},
         {{"--help"}, true, SiteCommand::Kind::kHelp, home, "", {}},
         {{"--version"}, true, SiteCommand::Kind::kVersion, home, "", {}},
         {{"config"}, false, {}, {}, {}, {}},
@@ -105,6 +106,9 @@ TEST(SiteCommandLine, ReadsRunConfigAndHelpAndRefusesWhatMeansNothing) {
         {{"--config="}, false, {}, {}, {}, {}},
         {{"config", "show", "--keyer", "/dev/x"}, false, {}, {}, {}, {}},
         {{"start"}, false, {}, {}, {}, {}},
+        {{"key"}, false, {}, {}, {}, {}},
+        {{"key", "old"}, false, {}, {}, {}, {}},
+        {{"key", "new", "--keyer", "/dev/x"}, false, {}, {}, {}, {}},
     };
     for (const Case& c : cases) {
         SiteCommand command;

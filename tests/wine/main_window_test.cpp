@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <fstream>
+#include <iterator>
 #include <utility>
 
 #include "app/resource_ids.h"
@@ -266,6 +267,38 @@ TEST(MainWindow, RightClickShowsTheAboutBoxWhichEscapeLeavesOpen) {
     ui::SendCommand(box, IDOK);
     EXPECT_TRUE(ui::WaitForWindowGone(box, kWaitMs));
     EXPECT_TRUE(ui::WaitForFocus(station.window(), IDC_LOG_PANE, kWaitMs));
+}
+
+// The system menu's "Make a Link Key..." writes a key into the .ini beside the program and
+// shows its line to copy; asked again, it keeps that key and says why.
+TEST(MainWindow, MakeALinkKeyWritesOneAndShowsItsLineOnce) {
+    PellmarProcess station;
+    ASSERT_TRUE(station.Start());
+    constexpr WPARAM kMakeLinkKey = 0x0010;
+    PostMessageA(station.window(), WM_SYSCOMMAND, kMakeLinkKey, 0);
+    HWND box = ui::WaitForDialog(station.process_id(), "Link Key", kWaitMs);
+    ASSERT_NE(box, nullptr);
+    const std::string line = ui::ReadText(box, IDC_LINK_KEY_LINE);
+    EXPECT_EQ(line.rfind("Key = ", 0), 0u) << line;
+    EXPECT_EQ(line.size(), 6u + 64u) << line;
+    EXPECT_EQ(ui::FocusedControl(box), ui::Control(box, IDC_LINK_KEY_LINE));
+    SaveNamedScreenshot(box, "link_key_box");
+    ui::SendCommand(box, IDOK);
+    ASSERT_TRUE(ui::WaitForWindowGone(box, kWaitMs));
+    std::ifstream ini(station.folder() + "pellmar.ini", std::ios::binary);
+    const std::string written(std::istreambuf_iterator<char>(ini), {});
+    EXPECT_EQ(written, "[Network]\r\n" + line + "\r\n");
+
+    PostMessageA(station.window(), WM_SYSCOMMAND, kMakeLinkKey, 0);
+    box = ui::WaitForDialog(station.process_id(), "Link Key", kWaitMs);
+    ASSERT_NE(box, nullptr);
+    const std::string refusal = ui::ReadText(box, IDC_LINK_KEY_MESSAGE);
+    EXPECT_NE(refusal.find("has a link key already"), std::string::npos) << refusal;
+    EXPECT_FALSE(IsWindowVisible(ui::Control(box, IDC_LINK_KEY_LINE)));
+    ui::PressCloseBox(box);
+    EXPECT_TRUE(ui::WaitForWindowGone(box, kWaitMs));
+    ui::Click(station.window(), IDC_EXIT);
+    EXPECT_EQ(station.WaitForExit(kWaitMs), 0);
 }
 
 }  // namespace
