@@ -454,6 +454,45 @@ TEST_F(LinkSafetyTest, KeyingFromTheLinkIsReleasedAtItsLimitAndTheLinkGoesOn) {
     EXPECT_TRUE(station_.IsLinked());
 }
 
+// Tune, paddles and the PTT the link's text switches on share one budget of each minute:
+// over it the site lets go of all three at once, and then takes no press; nor, ever, a paddle
+// code it does not know.
+TEST_F(LinkSafetyTest, KeyingOverItsBudgetIsLetGoOfAndPressesKeyNothingAfter) {
+    std::ofstream(folder_.File("pellmar.ini")) << "[Safety]\nKeyDownSecondsPerMinute = 2\n";
+    const int peer = LinkedServer();
+    ByteList presses;
+    for (const ByteList& more : {Packet(PKT_TEXT_CHAR, 0x18), Packet(PKT_TEXT_CHAR, 0x01),
+                                 Packet(PKT_TUNE, 1), Packet(PKT_PADDLE, 7)}) {
+        presses.insert(presses.end(), more.begin(), more.end());
+    }
+    const auto keep_linked_until = [&](const std::function<bool()>& done) {
+        for (const auto end = Clock::now() + 3s; !done() && Clock::now() < end;) {
+            RawSendAll(peer, Packet(PKT_HEARTBEAT, 0));
+            loop_.PumpFor(kSilence / 4);
+        }
+    };
+    const std::string released = "Keying from the link released: over 2 s in a minute.";
+    std::size_t mark = sim_->Received().size();
+    RawSendAll(peer, presses);
+    keep_linked_until([&] { return Log().find(released) != std::string::npos; });
+    ByteList wire = WireSince(mark, kLetGo);
+    const auto let_go = std::search(wire.begin(), wire.end(), kLetGo.begin(), kLetGo.end());
+    EXPECT_TRUE(Contains({wire.begin(), let_go}, {0x18, 0x01}) &&
+                Contains({wire.begin(), let_go}, {0x0B, 0x01}) && let_go != wire.end())
+        << Log();
+
+    mark = sim_->Received().size();
+    RawSendAll(peer, Packet(PKT_TUNE, 0));
+    RawSendAll(peer, presses);
+    keep_linked_until([] { return false; });
+    wire = sim_->Received();
+    wire.erase(wire.begin(), wire.begin() + static_cast<std::ptrdiff_t>(mark));
+    for (const ByteList& keyed : {ByteList{0x18, 0x01}, ByteList{0x0B, 0x01}, ByteList{0x14}}) {
+        EXPECT_FALSE(Contains(wire, keyed)) << Log();
+    }
+    EXPECT_TRUE(station_.IsLinked());
+}
+
 // A peer that goes on sending heartbeats but never reads: no send waits on it, and once what
 // waits for it has not moved for the silence period the link is ended as dead.
 TEST_F(LinkSafetyTest, APeerThatStopsReadingHoldsNoSenderAndIsEndedAsDead) {
