@@ -31,6 +31,7 @@ class KeyingBudgetPlay : public ::testing::TestWithParam<Peer> {};
 
 TEST_P(KeyingBudgetPlay, KeysAtMostTheAllowanceInAnyMinute) {
     const Peer peer = GetParam();
+    SCOPED_TRACE(peer.what);
     KeyingBudget budget(kTick * 3 / 2);
     budget.SetAllowance(peer.allowance);
     std::vector<int> down_steps;
