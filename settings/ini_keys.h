@@ -51,6 +51,10 @@ inline constexpr IniKey kTuneLimitSeconds{"Safety", "TuneLimitSeconds", IniValue
                                           "30", kLimitLongestSeconds};
 inline constexpr IniKey kPaddleLimitSeconds{"Safety", "PaddleLimitSeconds", IniValueKind::kSeconds,
                                             "15", kLimitLongestSeconds};
+// How much of any minute Tune, paddles and PTT from the link may together hold a RemoteSide's
+// key or PTT down; 0, like the whole minute, means no budget.
+inline constexpr IniKey kKeyDownSecondsPerMinute{"Safety", "KeyDownSecondsPerMinute",
+                                                 IniValueKind::kSeconds, "30", 60};
 
 // The keyer's device, which the record's COM port number cannot name: a site's serial device
 // on the host build. Without it, the COM port number names the port.

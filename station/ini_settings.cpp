@@ -1,8 +1,9 @@
-// What the .ini beside the configuration file says: who may connect, how long keying from
-// the link may hold the key, whether a Net Client tries its server again by itself, and the
-// keyer's device. It is read as the station is made, at start and at each Open, so an edit
-// takes effect at the next Open; it is never required, and the station never writes it (only
-// the window keeps its place there).
+// What the .ini beside the configuration file says: who may connect, how long and how much of
+// each minute keying from the link may hold the key, whether a Net Client tries its server
+// again by itself, and the keyer's device. It is read as the station is made, at start and at each
+// Open, so an edit takes effect at the next Open; it is never required, and the station never
+// writes it (only the window keeps its place there).
+#include <chrono>
 #include <string>
 
 #include "net/allow_list.h"
@@ -22,6 +23,8 @@ IniSettings Station::ReadIniFileBeside() const {
 void Station::TakeIniSettings(IniSettings& ini) {
     limits_ = {ini.Seconds(ini_keys::kTuneLimitSeconds),
                ini.Seconds(ini_keys::kPaddleLimitSeconds)};
+    keying_budget_.SetAllowance(
+        std::chrono::seconds(ini.Seconds(ini_keys::kKeyDownSecondsPerMinute)));
     reconnect_enabled_ = ini.YesNo(ini_keys::kReconnect);
     keyer_device_from_ini_ = ini.Text(ini_keys::kKeyerDevice);
     allow_from_ = AllowList::FromEntries(ini.Text(ini_keys::kAllowFrom));

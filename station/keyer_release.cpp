@@ -17,6 +17,7 @@ void Station::ReleaseKeyerControl() {
     // A `[P]` from a stored message or the link would otherwise hold the transmitter on.
     keyer_.EndPtt();
     keyer_.Release();
+    ForgetKeyingFromLink();
     keyer_.SetPause(0);
     state_.tune_on = 0;
     state_.pause_on = 0;

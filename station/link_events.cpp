@@ -291,6 +291,9 @@ void Station::OnLinkWatchTick() {
         return;
     }
     EnforceKeyingLimits();
+    if (!net_.IsLinked()) {
+        return;  // over its budget once too often: ended already
+    }
     net_.FlushOutbound();
     if (net_.IsFramingLost()) {
         EndLinkAsLost(kCutShortText);

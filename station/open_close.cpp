@@ -27,10 +27,13 @@ Station::Station(StationView& view, ConnectLog& log, SocketLoop& sockets, Statio
       settings_(std::move(setup.config_path)),
       keyer_(*this, std::move(setup.keyer_writer_held)),
       keyer_queue_(keyer_),
+      link_text_queue_(
+          keyer_queue_, [this] { return MayPttFromLinkGoOn(); },
+          [this](bool on) { OnPttFromLink(on); }),
       keyer_port_(std::move(setup.keyer_port)),
       net_(sockets_, std::move(setup.link)),
       status_relay_(net_, settings_),
-      receive_backlog_(keyer_queue_, [this](bool hold) { status_relay_.DecideHold(hold); }),
+      receive_backlog_(link_text_queue_, [this](bool hold) { status_relay_.DecideHold(hold); }),
       reconnect_(std::move(setup.reconnect_waits)),
       sender_(*this, settings_.record(), std::move(setup.carry_out_messages)) {
     // What the .ini says holds from the start, so the keyer's device is known before Start;

@@ -90,8 +90,9 @@ void Station::processIPpacket(const Packet& packet) {
             keyer_.SetPause(value);
             break;
         case PKT_TUNE:
-            NoteKeyingFromLink(PKT_TUNE, value);
-            keyer_.SetKeyDown(value);
+            if (TakeKeyingFromLink(PKT_TUNE, value)) {
+                keyer_.SetKeyDown(value);
+            }
             break;
         case PKT_BACKSPACE:
             if (!receive_backlog_.TakeBack()) {
@@ -114,8 +115,9 @@ void Station::processIPpacket(const Packet& packet) {
             }
             break;
         case PKT_PADDLE:
-            NoteKeyingFromLink(PKT_PADDLE, value);
-            keyer_.SetPaddleInput(value);
+            if (TakeKeyingFromLink(PKT_PADDLE, value)) {
+                keyer_.SetPaddleInput(value);
+            }
             break;
         default:
             // Types without a meaning are left for later versions of the protocol, so they

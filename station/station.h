@@ -37,6 +37,7 @@
 #include "messages/message_sender.h"
 #include "net/allow_list.h"
 #include "net/link_key.h"
+#include "net/link_timing.h"
 #include "net/net_link.h"
 #include "net/packet.h"
 #include "net/reconnect_schedule.h"
@@ -44,7 +45,9 @@
 #include "net/socket_api.h"
 #include "settings/ini_file.h"
 #include "settings/settings_store.h"
+#include "station/keying_budget.h"
 #include "station/log_file.h"
+#include "station/ptt_watching_queue.h"
 #include "station/receive_backlog.h"
 #include "station/station_view.h"
 #include "station/status_relay.h"
@@ -295,9 +298,18 @@ class Station final : public KeyerListener, public MessageSink {
     void ReadIniSettings();
     IniSettings ReadIniFileBeside() const;
     void TakeIniSettings(IniSettings& ini);
-    // keying_limits.cpp: Tune and paddles from the link, timed from when they began.
-    void NoteKeyingFromLink(uint8_t type, uint8_t value);
+    // keying_limits.cpp: Tune, paddles and PTT from the link, timed from when they began and
+    // counted against the keying budget. False for a press that must not key.
+    bool TakeKeyingFromLink(uint8_t type, uint8_t value);
+    bool MayPttFromLinkGoOn();
+    void OnPttFromLink(bool on);
+    bool IsKeyingFromLinkDown() const;
     void EnforceKeyingLimits();
+    void EnforceKeyingBudget();
+    // Key up, paddles released and PTT off, at once.
+    void LetGoOfKeyingFromLink();
+    // Whatever let go of the keyer let go of the link's keying too.
+    void ForgetKeyingFromLink();
     // link_events.cpp
     // Net Server: `net_mode` bit 1 of the Settings record.
     bool IsServer() const;
@@ -385,6 +397,7 @@ class Station final : public KeyerListener, public MessageSink {
     // open and a close or Exit, never while the station is made or goes.
     KeyerLink keyer_;
     KeyerTransmitQueue keyer_queue_;
+    PttWatchingQueue link_text_queue_;
     // Where the set-up says the keyer's port is; a device it does not name, the .ini may.
     const KeyerPortPlace keyer_port_;
     NetLink net_;
@@ -410,6 +423,10 @@ class Station final : public KeyerListener, public MessageSink {
     std::string keyer_device_from_ini_;
     std::optional<std::chrono::steady_clock::time_point> tune_from_link_since_;
     std::optional<std::chrono::steady_clock::time_point> paddles_from_link_since_;
+    // The link's text switched PTT on, as far as its queued commands tell.
+    bool ptt_from_link_on_ = false;
+    // Checked at each press and on the link's watch, whose tick may come half a period late.
+    KeyingBudget keying_budget_{kLinkWatchPeriod * 3 / 2};
     // open_close.cpp: when a Net Server's start-up wait ends.
     std::optional<std::chrono::steady_clock::time_point> startup_open_due_;
     // The .ini's mistakes already told in the Connect log.

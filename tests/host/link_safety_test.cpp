@@ -1,6 +1,7 @@
 // A station left alone at a remote site, against a test peer on loopback and the keyer
 // emulator: whatever way its link ends the keyer is let go of, a dead link never locks it,
-// and no character from the link is lost. The silence period is cut short for the tests.
+// and no character from the link is lost, nor its keying over budget kept. The silence period
+// is cut short for the tests.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -16,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "app/main_window_view.h"
@@ -456,6 +458,40 @@ TEST_F(LinkSafetyTest, KeyingFromTheLinkIsReleasedAtItsLimitAndTheLinkGoesOn) {
     EXPECT_TRUE(station_.IsLinked());
 }
 
+// Over its budget keying from the link (Tune, paddles, PTT in text) is let go of at once and
+// no press keys after it; nor, ever, a paddle code the keyer does not know.
+TEST_F(LinkSafetyTest, KeyingOverItsBudgetIsLetGoOfAndPressesKeyNothingAfter) {
+    std::ofstream(folder_.File("pellmar.ini")) << "[Safety]\nKeyDownSecondsPerMinute = 2\n";
+    const int peer = LinkedServer();
+    ByteList presses;
+    for (const ByteList& more : {Packet(PKT_TEXT_CHAR, 0x18), Packet(PKT_TEXT_CHAR, 0x01),
+                                 Packet(PKT_TUNE, 1), Packet(PKT_PADDLE, 7)}) {
+        presses.insert(presses.end(), more.begin(), more.end());
+    }
+    const auto keyer_wire_after_presses = [&](int beats) {
+        const auto mark = static_cast<std::ptrdiff_t>(sim_->Received().size());
+        RawSendAll(peer, presses);
+        for (int beat = 0; beat < beats; ++beat) {  // a home station that goes on answering
+            RawSendAll(peer, Packet(PKT_HEARTBEAT, 0));
+            loop_.PumpFor(kSilence / 4);
+        }
+        const ByteList wire = sim_->Received();
+        return ByteList(wire.begin() + mark, wire.end());
+    };
+    const ByteList keyed = keyer_wire_after_presses(30);
+    const auto let_go = std::search(keyed.begin(), keyed.end(), kLetGo.begin(), kLetGo.end());
+    EXPECT_TRUE(let_go != keyed.end() && Contains({keyed.begin(), let_go}, {0x18, 0x01}) &&
+                Contains({keyed.begin(), let_go}, {0x0B, 0x01}))
+        << Log();
+    EXPECT_NE(Log().find("Keying from the link released: over 2 s in a minute."),
+              std::string::npos);
+    const ByteList refused = keyer_wire_after_presses(10);
+    for (const ByteList& keying : {ByteList{0x18, 0x01}, ByteList{0x0B, 0x01}, ByteList{0x14}}) {
+        EXPECT_FALSE(Contains(refused, keying)) << Log();
+    }
+    EXPECT_TRUE(station_.IsLinked());
+}
+
 // A peer that goes on sending heartbeats but never reads: no send waits on it, and once what
 // waits for it has not moved for the silence period the link is ended as dead.
 TEST_F(LinkSafetyTest, APeerThatStopsReadingHoldsNoSenderAndIsEndedAsDead) {
@@ -853,6 +889,69 @@ TEST_F(KeyedHomeTest, TellsOfAServerWithAnotherKeyHavingSentItNothing) {
                    "link key; do both stations have the same key?") != std::string::npos;
     })) << Log();
     EXPECT_FALSE(station_.IsLinked());
+// The keying budget on its own clock, checked on every tick of the link's watch.
+using Verdict = KeyingBudget::Verdict;
+const KeyingBudget::Clock::time_point kStart{};
+constexpr auto kStep = 10ms;
+
+// A peer holds each press `hold` unless a check lets go first, waits `gap` and then presses
+// until a press is taken; the key is down `most_down` in some minute, but never longer.
+struct Peer {
+    const char* what;
+    std::chrono::seconds allowance;
+    std::chrono::milliseconds hold, gap;
+    std::chrono::seconds most_down;
+};
+
+class KeyingBudgetPlay : public ::testing::TestWithParam<Peer> {};
+
+TEST_P(KeyingBudgetPlay, KeysAtMostTheAllowanceInAnyMinute) {
+    const Peer peer = GetParam();
+    SCOPED_TRACE(peer.what);
+    KeyingBudget budget(kLinkWatchPeriod * 3 / 2);
+    budget.SetAllowance(peer.allowance);
+    std::vector<char> down_steps;
+    bool down = false;
+    auto changed = kStart;
+    for (auto now = kStart; now < kStart + 2min; now += kStep) {
+        if ((now - kStart) % kLinkWatchPeriod == 0ms && budget.Check(now) != Verdict::kWithin) {
+            down = false;
+            changed = now;
+        }
+        const bool pressing =
+            down ? now - changed < peer.hold : now - changed >= peer.gap && budget.HasRoom(now);
+        if (pressing != down) {
+            budget.Note(down = pressing, changed = now);
+        }
+        down_steps.push_back(down);
+    }
+    int in_minute = 0, most = 0;
+    for (std::size_t end = 0, minute = 1min / kStep; end < down_steps.size(); ++end) {
+        in_minute += down_steps[end] - (end >= minute ? down_steps[end - minute] : 0);
+        most = std::max(most, in_minute);
+    }
+    EXPECT_LE(most * kStep, peer.most_down);
+    EXPECT_GT(most * kStep, peer.most_down - 1s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Peers, KeyingBudgetPlay,
+    ::testing::Values(Peer{"Tune toggled just under its limit", 30s, 29900ms, 100ms, 30s},
+                      Peer{"paddles pressed again and again", 30s, 950ms, 50ms, 30s},
+                      Peer{"keying within the budget", 30s, 200ms, 400ms, 20s},
+                      Peer{"no budget", 0s, 29900ms, 100ms, 60s}));
+
+TEST(KeyingBudget, ThreeTripsWithinTenMinutesEndTheLink) {
+    for (const auto& [apart, ends] : {std::pair{240s, true}, std::pair{330s, false}}) {
+        KeyingBudget budget(kLinkWatchPeriod);
+        budget.SetAllowance(2s);
+        Verdict third{};
+        for (int trip = 0; trip < 3; ++trip) {
+            budget.Note(true, kStart + trip * apart);
+            third = budget.Check(kStart + trip * apart + 2s);
+        }
+        EXPECT_EQ(third, ends ? Verdict::kTrippedTooOften : Verdict::kTripped);
+    }
 }
 
 }  // namespace
