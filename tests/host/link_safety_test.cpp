@@ -889,6 +889,8 @@ TEST_F(KeyedHomeTest, TellsOfAServerWithAnotherKeyHavingSentItNothing) {
                    "link key; do both stations have the same key?") != std::string::npos;
     })) << Log();
     EXPECT_FALSE(station_.IsLinked());
+}
+
 // The keying budget on its own clock, checked on every tick of the link's watch.
 using Verdict = KeyingBudget::Verdict;
 const KeyingBudget::Clock::time_point kStart{};
