@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,12 +101,15 @@ bool Station::AdmitClient(SocketHandle accepted, uint32_t* address) {
         return true;
     }
     sockets_.Close(accepted);
-    Log("\r\n" + ConnectionRefusedLine(*address));
+    const std::optional<std::string> told = refusals_.Refused(
+        *address, ConnectionRefusedLine(*address), std::chrono::steady_clock::now());
+    if (told) {
+        Log("\r\n" + *told);
+    }
     return false;
 }
 
 int Station::OnAccept() {
-    Log("\r\nAccepting Request....");
     const SocketHandle accepted = sockets_.Accept(net_.LinkSocket());
     if (accepted == kNoSocket) {
         const int error = SocketLastError();
@@ -127,6 +131,7 @@ int Station::OnAccept() {
     if (!AdmitClient(accepted, &address)) {
         return 1;  // a live link goes on
     }
+    Log("\r\nAccepting Request....");
     if (net_.IsLinked() && net_.AcceptedSocket() != kNoSocket) {
         // One link at a time, while it lives: a second client would take the link over and
         // leave the first connection open and unserved. A link gone quiet may be a client
@@ -231,6 +236,9 @@ void Station::OnHeartbeatTick() {
 }
 
 void Station::OnLinkWatchTick() {
+    for (const std::string& line : refusals_.Summaries(std::chrono::steady_clock::now())) {
+        Log("\r\n" + line);
+    }
     OpenWhenStartupWaitEnds();
     MoveLinkTextOn();
     FeedTypedAhead();

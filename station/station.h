@@ -45,6 +45,7 @@
 #include "settings/settings_store.h"
 #include "station/log_file.h"
 #include "station/receive_backlog.h"
+#include "station/refusal_log.h"
 #include "station/station_view.h"
 #include "station/status_relay.h"
 
@@ -292,7 +293,8 @@ class Station final : public KeyerListener, public MessageSink {
     // ini_settings.cpp: reads the .ini again and takes what it says, telling its mistakes.
     void ReadIniSettings();
     IniSettings ReadIniFileBeside() const;
-    void TakeIniSettings(IniSettings& ini);
+    // Returns the Connect log's lines of what is wrong with who may connect.
+    std::vector<std::string> TakeIniSettings(IniSettings& ini);
     // keying_limits.cpp: Tune and paddles from the link, timed from when they began.
     void NoteKeyingFromLink(uint8_t type, uint8_t value);
     void EnforceKeyingLimits();
@@ -306,7 +308,8 @@ class Station final : public KeyerListener, public MessageSink {
     bool Reconnects() const;
     void ScheduleReconnect();
     void ReconnectIfDue();
-    // False, with the client closed and the refusal logged, for one the allow list keeps out;
+    // False, with the client closed and the refusal counted (and logged, unless its address
+    // has been refused too often of late), for one the allow list keeps out;
     // `address` gets the client's address.
     bool AdmitClient(SocketHandle accepted, uint32_t* address);
     void EndLinkAsLost(const char* reason);
@@ -367,6 +370,8 @@ class Station final : public KeyerListener, public MessageSink {
     std::optional<std::chrono::steady_clock::time_point> paddles_from_link_since_;
     // open_close.cpp: when a Net Server's start-up wait ends.
     std::optional<std::chrono::steady_clock::time_point> startup_open_due_;
+    // Which refused clients the Connect log tells of, and the counts of the rest.
+    RefusalLog refusals_;
     // The .ini's mistakes already told in the Connect log.
     std::set<std::string> told_ini_problems_;
     // Pasted text, and what was typed after it, not sent yet; the window's thread's alone.
