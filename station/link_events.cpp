@@ -66,6 +66,8 @@ void Station::StartLink(SocketHandle data_socket) {
         view_.ShowTune(false);
     }
     rx_packets_.Reset();
+    shown_remote_version_.reset();
+    told_mismatch_on_link_ = false;
     net_.BeginLink();
     status_relay_.BeginLink();
     tune_from_link_since_.reset();

@@ -385,6 +385,10 @@ class Station final : public KeyerListener, public MessageSink {
     // The other end of the link, as the station that only answers heartbeats shows it.
     uint32_t peer_address_ = 0;
     LinkHealth shown_health_;
+    // What this link has shown of the other station, so that a peer repeating itself writes
+    // no line; each new link starts afresh.
+    std::optional<uint8_t> shown_remote_version_;
+    bool told_mismatch_on_link_ = false;
     // Last, so that it is the first to go: its thread calls into the rest of the station.
     MessageSender sender_;
 };
