@@ -88,12 +88,17 @@ AllowList AllowList::FromEntries(std::string_view entries) {
         const std::optional<uint32_t> address = Ipv4FromText(entry.substr(0, slash));
         const std::optional<uint32_t> bits =
             slash == std::string_view::npos ? 32 : StrictNumber(entry.substr(slash + 1), 32);
-        if (address && bits) {
-            const uint32_t mask = *bits == 0 ? 0 : ~uint32_t{0} << (32 - *bits);
-            list.blocks_.push_back({*address & mask, mask});
-        } else if (std::find(list.malformed_.begin(), list.malformed_.end(), entry) ==
-                   list.malformed_.end()) {
-            list.malformed_.emplace_back(entry);
+        const uint32_t mask = !bits || *bits == 0 ? 0 : ~uint32_t{0} << (32 - *bits);
+        const std::optional<Fault> fault = !address || !bits         ? Fault::kMalformed
+                                           : *bits == 0              ? Fault::kWholeSpace
+                                           : (*address & ~mask) != 0 ? Fault::kHostBitsSet
+                                                                     : std::optional<Fault>();
+        if (!fault) {
+            list.blocks_.push_back({*address, mask});
+        } else if (std::none_of(
+                       list.faults_.begin(), list.faults_.end(),
+                       [entry](const FaultyEntry& faulty) { return faulty.entry == entry; })) {
+            list.faults_.push_back({std::string(entry), *fault});
         }
     }
     return list;
@@ -102,6 +107,10 @@ AllowList AllowList::FromEntries(std::string_view entries) {
 bool AllowList::AllowsEveryone() const {
     return std::any_of(blocks_.begin(), blocks_.end(),
                        [](const Block& block) { return block.mask == 0; });
+}
+
+AllowList AllowList::LoopbackOnly() {
+    return FromEntries("127.0.0.0/8");
 }
 
 bool AllowList::Allows(uint32_t ipv4_host_order) const {

@@ -7,11 +7,13 @@
 // needs an entry the operator wrote. The operator's list replaces the default one, and is
 // read strictly: a dotted quad is four decimal numbers from 0 to 255 with no leading zeros (a
 // leading zero means octal to some readers and decimal to others, and the two readings name
-// different hosts), no short forms such as `10.1` and no blanks inside. An entry that is not
-// an address, a block or `any` is left out, for the caller to report, so a typing error can
-// only ever narrow the list. That holds even when nothing is left: a list whose every entry
-// is malformed allows nobody, loopback included, rather than fall back to the default ranges
-// the operator chose to replace.
+// different hosts), no short forms such as `10.1` and no blanks inside. A block names its
+// network exactly: `10.0.0.1/8` may mean 10.0.0.0/8 or a slip for 10.0.0.1/32, and `/0` may be
+// a slip for anything, so both are faults, and the whole Internet is written `any`.
+//
+// The list leaves a faulty entry out and keeps it for its caller, who must not trust the rest
+// either (a list with a slip in it is not the list the operator meant): the station then
+// admits LoopbackOnly() until the file is mended.
 #pragma once
 
 #include <cstdint>
@@ -22,16 +24,29 @@
 
 class AllowList {
   public:
+    enum class Fault {
+        kMalformed,    // not an address, a block or `any`
+        kHostBitsSet,  // a block whose address has bits set beyond its prefix
+        kWholeSpace,   // a block of prefix 0 rather than `any`
+    };
+    struct FaultyEntry {
+        std::string entry;
+        Fault fault;
+    };
+
     // `entries`: a comma-separated list of addresses (`a.b.c.d`), blocks (`a.b.c.d/n`, n from
-    // 0 to 32, host bits ignored) and `any`, in any case, with blanks around the entries.
+    // 1 to 32, no bit set beyond the first n) and `any`, in any case, with blanks around the
+    // entries.
     static AllowList FromEntries(std::string_view entries);
+    // This computer alone: 127.0.0.0/8.
+    static AllowList LoopbackOnly();
 
     bool Allows(uint32_t ipv4_host_order) const;
     // `any` is in the list: every address may connect.
     bool AllowsEveryone() const;
 
-    // Each malformed entry, once for each different one, in the order written.
-    const std::vector<std::string>& malformed() const { return malformed_; }
+    // Each faulty entry, once for each different one, in the order written.
+    const std::vector<FaultyEntry>& faults() const { return faults_; }
 
   private:
     struct Block {
@@ -39,7 +54,7 @@ class AllowList {
         uint32_t mask;
     };
     std::vector<Block> blocks_;
-    std::vector<std::string> malformed_;
+    std::vector<FaultyEntry> faults_;
 };
 
 // A strict dotted quad, in host order; nothing for anything else.

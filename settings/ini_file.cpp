@@ -49,6 +49,14 @@ std::optional<std::string_view> HeadingName(std::string_view line) {
     return name;
 }
 
+// The section a heading that could not be read seems to name: what follows its `[`, up to a
+// `]` or the line's end, so that `[Network` and `[Network] ; office` both count as
+// `[Network]`'s.
+std::string SeemingHeadingName(std::string_view line) {
+    const std::string_view name = line.substr(1, line.find(']') - 1);
+    return Lower(Trimmed(name));
+}
+
 // One byte more than kIniFileLargest at most, which tells a file at the limit from a larger one.
 FileReadResult ReadAtMostLargest(const std::string& path, Disk& disk, std::string* text) {
     text->resize(kIniFileLargest + 1);
@@ -203,6 +211,7 @@ IniSettings ParseIniText(std::string_view text, const std::string& file_name) {
     // Settings before any heading belong to the unnamed section; those under a heading that
     // could not be read belong to none, so they never land in the section above it.
     std::map<std::string, IniSettings::Entry>* section = &ini.sections_[""];
+    std::string section_name;
     int number = 0;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
@@ -215,7 +224,8 @@ IniSettings ParseIniText(std::string_view text, const std::string& file_name) {
         }
         if (line.front() == '[') {
             const std::optional<std::string_view> name = HeadingName(line);
-            section = name ? &ini.sections_[Lower(*name)] : nullptr;
+            section_name = name ? Lower(*name) : SeemingHeadingName(line);
+            section = name ? &ini.sections_[section_name] : nullptr;
             if (name) {
                 continue;
             }
@@ -223,17 +233,32 @@ IniSettings ParseIniText(std::string_view text, const std::string& file_name) {
             const std::string_view key = Trimmed(line.substr(0, equals));
             if (!key.empty()) {
                 if (section != nullptr) {
-                    (*section)[Lower(key)] = {std::string(Trimmed(line.substr(equals + 1))),
-                                              number};
+                    ini.TakeSetting(section, section_name, key, line.substr(equals + 1), number);
                 }
                 continue;
             }
         }
         ini.problems_.push_back(
-            {number, file_name + " line " + std::to_string(number) +
-                         " is not a section, a setting or a comment: " + QuotedForLog(line)});
+            {number,
+             file_name + " line " + std::to_string(number) +
+                 " is not a section, a setting or a comment: " + QuotedForLog(line),
+             section_name});
     }
     return ini;
+}
+
+void IniSettings::TakeSetting(std::map<std::string, Entry>* section,
+                              const std::string& section_name, std::string_view key,
+                              std::string_view value, int line) {
+    Entry& entry = (*section)[Lower(key)];
+    if (entry.line != 0) {
+        repeats_.push_back({line,
+                            file_name_ + " line " + std::to_string(line) + " sets " +
+                                QuotedForLog(key) + " again, as line " +
+                                std::to_string(entry.line) + " did.",
+                            section_name});
+    }
+    entry = {std::string(Trimmed(value)), line};
 }
 
 IniSettings ReadIniFile(const std::string& path, Disk& disk) {
@@ -245,8 +270,10 @@ IniSettings ReadIniFile(const std::string& path, Disk& disk) {
         case FileReadResult::kUnopenable:
         case FileReadResult::kReadFailed: {
             IniSettings none = ParseIniText({}, name);
-            none.problems_.push_back({0, name + " could not be read; none of its settings "
-                                                "are used."});
+            none.problems_.push_back({0,
+                                      name + " could not be read; none of its settings "
+                                             "are used.",
+                                      ""});
             return none;
         }
         case FileReadResult::kRead:
@@ -255,8 +282,10 @@ IniSettings ReadIniFile(const std::string& path, Disk& disk) {
     if (text.size() > kIniFileLargest) {
         IniSettings none = ParseIniText({}, name);
         none.problems_.push_back(
-            {0, name + " is larger than " + std::to_string(kIniFileLargest / 1024) +
-                    " KiB, so it is not an operator's settings; none of them are used."});
+            {0,
+             name + " is larger than " + std::to_string(kIniFileLargest / 1024) +
+                 " KiB, so it is not an operator's settings; none of them are used.",
+             ""});
         return none;
     }
     return ParseIniText(text, name);
@@ -286,10 +315,24 @@ void IniSettings::ReportValue(const Entry& entry, const IniKey& key) {
             return;
         }
     }
-    problems_.push_back({entry.line, file_name_ + " line " + std::to_string(entry.line) + ": " +
-                                         std::string(key.name) + " " + QuotedForLog(entry.value) +
-                                         " is not " + Wanted(key) + "; " +
-                                         std::string(key.fallback) + " is used."});
+    problems_.push_back({entry.line,
+                         file_name_ + " line " + std::to_string(entry.line) + ": " +
+                             std::string(key.name) + " " + QuotedForLog(entry.value) + " is not " +
+                             Wanted(key) + "; " + std::string(key.fallback) + " is used.",
+                         Lower(key.section)});
+}
+
+std::vector<IniProblem> IniSettings::ProblemsIn(std::string_view section) const {
+    const std::string name = Lower(section);
+    std::vector<IniProblem> found;
+    for (const std::vector<IniProblem>* list : {&problems_, &repeats_}) {
+        for (const IniProblem& problem : *list) {
+            if (problem.section == name) {
+                found.push_back(problem);
+            }
+        }
+    }
+    return found;
 }
 
 std::string IniSettings::Text(const IniKey& key) const {

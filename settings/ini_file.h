@@ -20,7 +20,8 @@
 // value, so `AllowFrom = 10.0.0.0/8 ; office` is an entry the allow list refuses rather
 // than one it reads in a way the operator did not mean. Names of sections and keys match
 // whatever their case, blanks around names and values do not count, and the last of two
-// equal keys in a section wins.
+// equal keys in a section wins; a section whose settings must be what the operator meant
+// asks ProblemsIn, which counts the repeat as a problem of the section.
 #pragma once
 
 #include <cstddef>
@@ -40,6 +41,9 @@ constexpr std::size_t kIniFileLargest = 64 * 1024;
 struct IniProblem {
     int line;             // the file's line, 1 for the first; 0 for the file as a whole
     std::string message;  // a Connect log line naming the file, the line and what is wrong
+    // The section the line is in, in lower case: for a heading that could not be read, the
+    // name it seems to give; empty before the first heading and for the file as a whole.
+    std::string section;
 };
 
 class IniSettings {
@@ -61,14 +65,20 @@ class IniSettings {
 
     // What reading the file and the typed values found wrong, in the order found.
     const std::vector<IniProblem>& problems() const { return problems_; }
+    // The problems of one section (any case), and each key set in it again, first the lines
+    // that mean nothing and the values, then the repeats.
+    std::vector<IniProblem> ProblemsIn(std::string_view section) const;
 
   private:
     friend IniSettings ParseIniText(std::string_view text, const std::string& file_name);
     friend IniSettings ReadIniFile(const std::string& path, Disk& disk);
     struct Entry {
         std::string value;
-        int line;
+        int line = 0;
     };
+    // A `key = value` line in `section`, which ParseIniText found; `key` as written.
+    void TakeSetting(std::map<std::string, Entry>* section, const std::string& section_name,
+                     std::string_view key, std::string_view value, int line);
     const Entry* Find(std::string_view section, std::string_view key) const;
     const Entry* Find(const IniKey& key) const { return Find(key.section, key.name); }
     void ReportValue(const Entry& entry, const IniKey& key);
@@ -77,6 +87,7 @@ class IniSettings {
     // Keyed by the lower-case section name, then the lower-case key.
     std::map<std::string, std::map<std::string, Entry>> sections_;
     std::vector<IniProblem> problems_;
+    std::vector<IniProblem> repeats_;
 };
 
 // The file's text as the reader takes it; `file_name` is how the problems name the file.

@@ -71,6 +71,10 @@ void LogLineView::Append(const std::string& text) {
 void LogLineView::ShowNetworkStatus(NetworkStatus status) {
     std::lock_guard<std::mutex> lock(mutex_);
     StatusLocked(&network_, std::string("Network: ") + NetworkStatusText(status));
+    // Whom a new link reaches is news even when its keyer is the one the last link had.
+    if (status == NetworkStatus::kLinkedToClient || status == NetworkStatus::kLinkedToServer) {
+        remote_keyer_.clear();
+    }
 }
 
 void LogLineView::ShowLocalKeyer(LocalKeyerState state, uint8_t version) {

@@ -3,7 +3,8 @@
 // the journal), each beginning with its local time.
 //
 // What becomes a line. Every Connect log line; a change of the network status, of either
-// keyer's status line, of the link field's kind, of the speed, Tune or Pause; and every
+// keyer's status line (the other keyer's is told afresh on each new link), of the link
+// field's kind, of the speed, Tune or Pause; and every
 // problem the window would put in a box. What flips many times a second (busy, wait, the
 // paddles, the heartbeat mark, echoes) is left out: a journal is read after the fact, and the
 // safety events it needs are Connect log lines already.

@@ -5,10 +5,12 @@
 // writes it (only the window keeps its place there).
 #include <chrono>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "net/allow_list.h"
 #include "settings/ini_file.h"
 #include "settings/ini_keys.h"
+#include "station/allow_from_ini.h"
 #include "station/station.h"
 
 IniSettings Station::ReadIniFileBeside() const {
@@ -20,14 +22,15 @@ IniSettings Station::ReadIniFileBeside() const {
     return ReadIniFile(IniPathFor(settings_.config_path()));
 }
 
-void Station::TakeIniSettings(IniSettings& ini) {
+std::vector<std::string> Station::TakeIniSettings(IniSettings& ini) {
     limits_ = {ini.Seconds(ini_keys::kTuneLimitSeconds),
                ini.Seconds(ini_keys::kPaddleLimitSeconds)};
     keying_budget_.SetAllowance(
         std::chrono::seconds(ini.Seconds(ini_keys::kKeyDownSecondsPerMinute)));
     reconnect_enabled_ = ini.YesNo(ini_keys::kReconnect);
     keyer_device_from_ini_ = ini.Text(ini_keys::kKeyerDevice);
-    allow_from_ = AllowList::FromEntries(ini.Text(ini_keys::kAllowFrom));
+    AllowFromIni allow = AllowFromIniSettings(ini);
+    allow_from_ = std::move(allow.list);
     link_key_.reset();
     link_key_problem_ = LinkKeyProblem::kNone;
     if (const std::optional<std::string> key =
@@ -38,11 +41,12 @@ void Station::TakeIniSettings(IniSettings& ini) {
             link_key_ = parsed.key;
         }
     }
+    return std::move(allow.problems);
 }
 
 void Station::ReadIniSettings() {
     IniSettings ini = ReadIniFileBeside();
-    TakeIniSettings(ini);
+    const std::vector<std::string> allow_problems = TakeIniSettings(ini);
     // A mistake is told once in a run, not at every Open that finds it still there.
     const auto tell = [this](const std::string& line) {
         if (told_ini_problems_.insert(line).second) {
@@ -52,8 +56,8 @@ void Station::ReadIniSettings() {
     for (const IniProblem& problem : ini.problems()) {
         tell(problem.message);
     }
-    for (const std::string& entry : allow_from_.malformed()) {
-        tell(MalformedEntryLine(ini_keys::kAllowFrom, entry));
+    for (const std::string& line : allow_problems) {
+        tell(line);
     }
 }
 

@@ -107,13 +107,14 @@ void Station::StepUnprovedClient(std::size_t index, const Packet& packet) {
         const uint32_t address = peer.address;
         const Clock::time_point now = Clock::now();
         const bool quiet = wrong_proofs_.IsQuiet(address, now);
-        std::string refusal = quiet ? "" : ExchangeRefusal(address, step, peer.exchange);
-        if (step == ExchangeStep::kWrongProof && wrong_proofs_.NoteWrongProof(address, now)) {
-            refusal += "\r\n" + Ipv4Text(address) +
-                       " gave three wrong link keys in 10 minutes: its tries are taken one at "
-                       "a time and not logged for 10 minutes.";
+        const bool now_quiet =
+            step == ExchangeStep::kWrongProof && wrong_proofs_.NoteWrongProof(address, now);
+        DropUnprovedClient(index, quiet ? "" : ExchangeRefusal(address, step, peer.exchange));
+        if (now_quiet) {
+            Log("\r\n" + Ipv4Text(address) +
+                " gave three wrong link keys in 10 minutes: its tries are taken one at a time "
+                "and not logged for 10 minutes.");
         }
-        DropUnprovedClient(index, refusal);
         return;
     }
     // Proved: the client leaves the unproved ones, with whatever of the stream it brought.
@@ -126,11 +127,18 @@ void Station::StepUnprovedClient(std::size_t index, const Packet& packet) {
     }
 }
 
+// A refusal is told as any other is, so that a stranger who knocks again and again is counted
+// rather than written out each time.
 void Station::DropUnprovedClient(std::size_t index, const std::string& refusal) {
+    const uint32_t address = unproved_clients_[index].address;
     sockets_.Close(unproved_clients_[index].socket);
     unproved_clients_.erase(unproved_clients_.begin() + static_cast<std::ptrdiff_t>(index));
-    if (!refusal.empty()) {
-        Log("\r\n" + refusal);
+    if (refusal.empty()) {
+        return;
+    }
+    if (const std::optional<std::string> told =
+            refusals_.Refused(address, refusal, Clock::now())) {
+        Log("\r\n" + *told);
     }
 }
 

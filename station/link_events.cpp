@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,6 +74,8 @@ void Station::BeginLinkSession() {
         view_.ShowTune(false);
     }
     net_.RestartWatch();
+    shown_remote_version_.reset();
+    told_mismatch_on_link_ = false;
     status_relay_.BeginLink();
     tune_from_link_since_.reset();
     paddles_from_link_since_.reset();
@@ -105,7 +108,11 @@ bool Station::AdmitClient(SocketHandle accepted, uint32_t* address) {
         return true;
     }
     sockets_.Close(accepted);
-    Log("\r\n" + ConnectionRefusedLine(*address));
+    const std::optional<std::string> told = refusals_.Refused(
+        *address, ConnectionRefusedLine(*address), std::chrono::steady_clock::now());
+    if (told) {
+        Log("\r\n" + *told);
+    }
     return false;
 }
 
@@ -281,6 +288,9 @@ void Station::OnHeartbeatTick() {
 }
 
 void Station::OnLinkWatchTick() {
+    for (const std::string& line : refusals_.Summaries(std::chrono::steady_clock::now())) {
+        Log("\r\n" + line);
+    }
     OpenWhenStartupWaitEnds();
     MoveLinkTextOn();
     FeedTypedAhead();

@@ -41,8 +41,12 @@ void Station::SendVersionReply() {
 
 void Station::AnswerVersionRequest() {
     if (!IsServer()) {
-        // Only a client asks, so a request here means both ends are set up as clients.
-        Log(kClientServerMismatchText);
+        // Only a client asks, so a request here means both ends are set up as clients; that
+        // holds for the whole link, however often the peer asks.
+        if (!told_mismatch_on_link_) {
+            told_mismatch_on_link_ = true;
+            Log(kClientServerMismatchText);
+        }
         return;
     }
     SendVersionReply();
@@ -100,7 +104,11 @@ void Station::processIPpacket(const Packet& packet) {
             }
             break;
         case PKT_VERSION_REPLY:
-            view_.ShowRemoteKeyerVersion(value);
+            // A peer may send the same version without end; only a change is worth a line.
+            if (shown_remote_version_ != value) {
+                shown_remote_version_ = value;
+                view_.ShowRemoteKeyerVersion(value);
+            }
             break;
         case PKT_ECHO_CHAR:
             view_.InsertEcho(value);

@@ -49,6 +49,7 @@
 #include "station/log_file.h"
 #include "station/ptt_watching_queue.h"
 #include "station/receive_backlog.h"
+#include "station/refusal_log.h"
 #include "station/station_view.h"
 #include "station/status_relay.h"
 #include "station/unproved_peers.h"
@@ -297,7 +298,8 @@ class Station final : public KeyerListener, public MessageSink {
     // ini_settings.cpp: reads the .ini again and takes what it says, telling its mistakes.
     void ReadIniSettings();
     IniSettings ReadIniFileBeside() const;
-    void TakeIniSettings(IniSettings& ini);
+    // Returns the Connect log's lines of what is wrong with who may connect.
+    std::vector<std::string> TakeIniSettings(IniSettings& ini);
     // keying_limits.cpp: Tune, paddles and PTT from the link, timed from when they began and
     // counted against the keying budget. False for a press that must not key.
     bool TakeKeyingFromLink(uint8_t type, uint8_t value);
@@ -352,7 +354,8 @@ class Station final : public KeyerListener, public MessageSink {
     bool Reconnects() const;
     void ScheduleReconnect();
     void ReconnectIfDue();
-    // False, with the client closed and the refusal logged, for one the allow list keeps out;
+    // False, with the client closed and the refusal counted (and logged, unless its address
+    // has been refused too often of late), for one the allow list keeps out;
     // `address` gets the client's address.
     bool AdmitClient(SocketHandle accepted, uint32_t* address);
     void EndLinkAsLost(const char* reason);
@@ -429,6 +432,8 @@ class Station final : public KeyerListener, public MessageSink {
     KeyingBudget keying_budget_{kLinkWatchPeriod * 3 / 2};
     // open_close.cpp: when a Net Server's start-up wait ends.
     std::optional<std::chrono::steady_clock::time_point> startup_open_due_;
+    // Which refused clients the Connect log tells of, and the counts of the rest.
+    RefusalLog refusals_;
     // The .ini's mistakes already told in the Connect log.
     std::set<std::string> told_ini_problems_;
     // Pasted text, and what was typed after it, not sent yet; the window's thread's alone.
@@ -442,6 +447,10 @@ class Station final : public KeyerListener, public MessageSink {
     // The other end of the link, as the station that only answers heartbeats shows it.
     uint32_t peer_address_ = 0;
     LinkHealth shown_health_;
+    // What this link has shown of the other station, so that a peer repeating itself writes
+    // no line; each new link starts afresh.
+    std::optional<uint8_t> shown_remote_version_;
+    bool told_mismatch_on_link_ = false;
     // Last, so that it is the first to go: its thread calls into the rest of the station.
     MessageSender sender_;
 };

@@ -21,6 +21,7 @@
 #include "net/allow_list.h"
 #include "settings/ini_file.h"
 #include "settings/ini_keys.h"
+#include "station/allow_from_ini.h"
 #include "tests/fuzz/fuzz_station.h"
 
 namespace {
@@ -78,8 +79,8 @@ void CheckOneLine(const std::string& message) {
 void CheckAllowList(const IniSettings& ini) {
     const std::string allow_from = ini.Text(ini_keys::kAllowFrom);
     const AllowList list = AllowList::FromEntries(allow_from);
-    for (const std::string& entry : list.malformed()) {
-        CheckOneLine(MalformedEntryLine(ini_keys::kAllowFrom, entry));
+    for (const std::string& line : AllowFromIniSettings(ini).problems) {
+        CheckOneLine(line);
     }
     std::string_view rest = allow_from;
     for (bool more = true; more;) {

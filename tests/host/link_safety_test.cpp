@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -420,23 +421,71 @@ TEST_F(LinkSafetyTest, ASecondClientIsRefusedWhileTheLinkLivesAndTakesOverASilen
 }
 
 // The site's .ini names who may key it: a stranger is closed before a byte is read, the
-// listed client links, and a mistake in the list is told once and keeps nobody in.
+// listed client links, and a mistake in the list is told once.
 TEST_F(LinkSafetyTest, OnlyTheAllowedMayConnectAndEveryClientIsLogged) {
-    std::ofstream(folder_.File("pellmar.ini")) << "[Network]\nAllowFrom = 127.0.0.2, 10.0.0.0/33\n";
+    std::ofstream(folder_.File("pellmar.ini")) << "[Network]\nAllowFrom = 127.0.0.2\n";
     ListeningServer();
     const int stranger = Connect();
     ASSERT_TRUE(loop_.PumpUntil(
         [this] { return EndsWith(Log(), "Connection refused: 127.0.0.1 is not allowed."); }));
     EXPECT_EQ(RawReceive(stranger, 1, 4096, 2000), ByteList{}) << "closed, nothing sent";
     EXPECT_FALSE(station_.IsLinked());
+    EXPECT_EQ(Log().find("Accepting Request...."), std::string::npos) << Log();
 
     Connect("127.0.0.2");
     ASSERT_TRUE(loop_.PumpUntil([this] { return station_.IsLinked(); })) << Log();
-    EXPECT_TRUE(EndsWith(Log(), "Client 127.0.0.2 accepted."));
+    EXPECT_TRUE(EndsWith(Log(), "Accepting Request....\r\nClient 127.0.0.2 accepted."));
+    std::ofstream(folder_.File("pellmar.ini")) << "[Network]\nAllowFrom = 127.0.0.2, 10.0.0.0/33\n";
     station_.Start();  // which reads the .ini again, as each Open does
+    station_.Start();
     const std::string log = Log();
     EXPECT_EQ(log.find("10.0.0.0/33"), log.rfind("10.0.0.0/33")) << log;
     EXPECT_NE(log.find("10.0.0.0/33"), std::string::npos) << log;
+    EXPECT_TRUE(EndsWith(log, "only loopback (127.0.0.0/8) may connect until it is mended."));
+}
+
+// A stranger knocking without end: the log tells of the first few knocks and no more, so the
+// night's earlier lines stay in the log file.
+TEST_F(LinkSafetyTest, ThousandsOfRefusedKnocksLeaveTheLogFileAlone) {
+    std::ofstream(folder_.File("pellmar.ini")) << "[Network]\nAllowFrom = 10.0.0.0/8\n";
+    ListeningServer();
+    loop_.PumpFor(300ms);  // the log file takes the Open's lines
+    const auto read = [this](const char* name) {
+        std::ifstream file(folder_.File(name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    const std::string before = read("pellmar.log");
+    ASSERT_NE(before.find("Server..."), std::string::npos) << before;
+    constexpr int kKnocks = 20000;
+    // What the listener's backlog holds, so that no connect waits for the station.
+    constexpr int kBatch = 2;
+    for (int knocked = 0; knocked < kKnocks; knocked += kBatch) {
+        std::vector<int> batch;
+        for (int i = 0; i < kBatch; ++i) {
+            batch.push_back(loopback::PlainConnect(static_cast<int>(settings.ip_port)));
+        }
+        // Each is closed by the station before anything is read.
+        ASSERT_TRUE(loop_.PumpUntil([&batch] {
+            return std::all_of(batch.begin(), batch.end(), [](int fd) {
+                char byte = 0;
+                const ssize_t got = recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+                return got == 0 || (got < 0 && errno == ECONNRESET);
+            });
+        })) << knocked;
+        for (int fd : batch) {
+            close(fd);
+        }
+    }
+    const std::string after = read("pellmar.log");
+    EXPECT_EQ(after.compare(0, before.size(), before), 0) << "the earlier lines are in place";
+    EXPECT_LT(after.size() - before.size(), 1000u) << after.substr(before.size());
+    std::size_t told = 0;
+    for (std::size_t at = after.find("is not allowed."); at != std::string::npos;
+         at = after.find("is not allowed.", at + 1)) {
+        ++told;
+    }
+    EXPECT_EQ(told, 5u);
+    EXPECT_EQ(after.find("Accepting Request...."), std::string::npos);
 }
 
 // Tune and a paddle from the link hold the site's key only as long as the .ini allows.

@@ -55,6 +55,13 @@ TEST(SiteLogLines, ConnectLogPiecesJoinAndStatusLinesKeepTheirOrderAndSayOnlyCha
         view.ShowLinkHealth({LinkHealth::Kind::kSilent, 0, 0});
         view.ShowLocalKeyer(LocalKeyerState::kOnline, 23);
         view.ShowTune(true);
+        for (const NetworkStatus status :
+             {NetworkStatus::kLinkEnded, NetworkStatus::kLinkedToClient}) {
+            view.ShowRemoteKeyerVersion(23);
+            view.ShowRemoteKeyerVersion(23);
+            view.ShowNetworkStatus(status);
+        }
+        view.ShowRemoteKeyerVersion(23);
         view.ReportProblem(Problem::kConfigNotSaved);
         view.Append("\r\nEnd");
     }
@@ -67,6 +74,10 @@ TEST(SiteLogLines, ConnectLogPiecesJoinAndStatusLinesKeepTheirOrderAndSayOnlyCha
         "Link: Link -",
         "Local keyer: Local Tarvel V23 OnLine",
         "Tune: on",
+        "Remote keyer: Remote Tarvel Ver:23",
+        "Network: Connection Closed",
+        "Network: Connected to Client.",
+        "Remote keyer: Remote Tarvel Ver:23",
         "Error: Save State Failed.",
         "End",
     };
