@@ -136,8 +136,7 @@ void Station::DropUnprovedClient(std::size_t index, const std::string& refusal) 
     if (refusal.empty()) {
         return;
     }
-    if (const std::optional<std::string> told =
-            refusals_.Refused(address, refusal, Clock::now())) {
+    if (const std::optional<std::string> told = refusals_.Refused(address, refusal, Clock::now())) {
         Log("\r\n" + *told);
     }
 }
