@@ -23,8 +23,8 @@ int HexDigitValue(char c) {
     return -1;
 }
 
-// Keys that parse but must not open a station: the one published with the page, and any a
-// careless generator or a typing habit would give.
+// Keys that parse but must not open a station: the published test key, and any that a
+// broken generator or a typing habit would give.
 LinkKeyProblem WeakKeyProblem(const LinkKey& key) {
     bool test_key = true;
     bool one_byte = true;

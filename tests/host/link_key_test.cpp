@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -75,23 +75,23 @@ TEST(LinkCrypto, HmacSha256GivesRfc4231sAnswers) {
     }
 }
 
-TEST(LinkKey, ThePagesKnownAnswers) {
-    LinkKey page_key;
-    for (uint8_t i = 0; i < page_key.size(); ++i) {
-        page_key[i] = i;
+TEST(LinkKey, TheExchangesKnownAnswers) {
+    LinkKey test_key;
+    for (uint8_t i = 0; i < test_key.size(); ++i) {
+        test_key[i] = i;
     }
     const LinkNonce server_nonce = NonceOf(0xAA);
     const LinkNonce client_nonce = NonceOf(0x55);
-    KeyExchange client(page_key, LinkRole::kClient, client_nonce);
+    KeyExchange client(test_key, LinkRole::kClient, client_nonce);
     std::vector<Packet> sent;
     ASSERT_EQ(
-        client.Receive(KeyExchange(page_key, LinkRole::kServer, server_nonce).Challenge(), &sent),
+        client.Receive(KeyExchange(test_key, LinkRole::kServer, server_nonce).Challenge(), &sent),
         ExchangeStep::kGoOn);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(HexOf(sent[0]), "a52c0100c29ec991cebfa0e439ba8e4900f24600");
-    EXPECT_EQ(HexOf(*LinkProof(page_key, LinkRole::kServer, client_nonce, server_nonce)),
+    EXPECT_EQ(HexOf(*LinkProof(test_key, LinkRole::kServer, client_nonce, server_nonce)),
               "9f8a1c65d1d0355342677b8d7e01de");
-    const Sha256Mac seal_key = *LinkSealKey(page_key, server_nonce, client_nonce);
+    const Sha256Mac seal_key = *LinkSealKey(test_key, server_nonce, client_nonce);
     EXPECT_EQ(HexOf(seal_key), "71c177a542383f81d98d5230a1506d8c941c513682b74ab21c1c37b6191237bd");
     EXPECT_EQ(
         HexOf(
