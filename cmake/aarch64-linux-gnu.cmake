@@ -15,8 +15,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# ctest runs the site's tests under Debian's user-mode emulator, with the ARM C library.
+# ctest runs the site's tests under Debian's user-mode emulator, with the cross compiler's own
+# ARM C library. The arm64 packages bring a second one into the machine's library folders, and
+# a program that took its C library from there and its C++ library from the cross tree hangs;
+# so the cross tree's libraries come first.
 find_program(PELLMAR_QEMU_AARCH64 NAMES qemu-aarch64 qemu-aarch64-static NO_CMAKE_FIND_ROOT_PATH)
 if(PELLMAR_QEMU_AARCH64)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${PELLMAR_QEMU_AARCH64} -L /usr/aarch64-linux-gnu)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${PELLMAR_QEMU_AARCH64} -L /usr/aarch64-linux-gnu
+        -E LD_LIBRARY_PATH=/usr/aarch64-linux-gnu/lib)
 endif()
