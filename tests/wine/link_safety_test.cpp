@@ -165,16 +165,8 @@ TEST_P(KeyedOnEachSiteTest, AHomeWithTheKeyKeysAndAPeerWithoutItKeysNothing) {
     SaveNamedScreenshot(client(), "control_point_keyed_link");
 
     const size_t mark = server_keyer_.Received().size();
-    SOCKET stranger = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    SOCKET stranger = ConnectToLoopback(port_, kWaitMs);
     ASSERT_NE(stranger, INVALID_SOCKET);
-    const DWORD timeout_ms = kWaitMs;
-    setsockopt(stranger, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms),
-               sizeof timeout_ms);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port_);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(stranger, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     const uint8_t tune[20] = {0xA5, 0x29, 0x01};
     send(stranger, reinterpret_cast<const char*>(tune), sizeof tune, 0);
     const DWORD sent = GetTickCount();

@@ -61,6 +61,24 @@ uint16_t FreeLoopbackPort() {
     return port;
 }
 
+SOCKET ConnectToLoopback(uint16_t port, DWORD receive_timeout_ms) {
+    SOCKET client = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (client == INVALID_SOCKET) {
+        return INVALID_SOCKET;
+    }
+    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receive_timeout_ms),
+               sizeof receive_timeout_ms);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        closesocket(client);
+        return INVALID_SOCKET;
+    }
+    return client;
+}
+
 bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;

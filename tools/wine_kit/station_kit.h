@@ -27,6 +27,10 @@ Bytes StationImage(uint32_t com_port, uint32_t net_flags, uint16_t ip_port, uint
 void PutMessage(Bytes* image, int number, const std::string& text);
 // A port nobody holds right now: the system picks it for a bind to port 0.
 uint16_t FreeLoopbackPort();
+// A plain client of the station on loopback `port`, as a program that is not Pellmar would
+// connect, whose reads give up after `receive_timeout_ms`; INVALID_SOCKET when the connect
+// failed. The caller closes it.
+SOCKET ConnectToLoopback(uint16_t port, DWORD receive_timeout_ms);
 
 bool EndsWith(const std::string& text, const std::string& tail);
 bool EndsWith(const Bytes& bytes, const Bytes& tail);
