@@ -118,7 +118,11 @@ class SocketLoop {
 
     // A TCP stream socket over IPv4, or kNoSocket.
     SocketHandle OpenStream();
-    // `address` in network byte order, `port` as a number (put in network order here).
+    // A listener's address: `address` in network byte order, `port` as a number (put in
+    // network order here). The port is taken back at once from connections of an earlier
+    // run that still wait out their close, so a site restarted while linked listens again
+    // within a second; on Windows the port is also taken for this socket alone, so no other
+    // program can bind it beside the listener.
     int Bind(SocketHandle socket, uint32_t address, uint16_t port);
     int Listen(SocketHandle socket, int backlog);
     // The port a socket is bound to, or -1; lets a listener bound to port 0 tell its peer.
@@ -145,6 +149,9 @@ class SocketLoop {
     // own size grows to megabytes by itself.
     int SetSendBuffer(SocketHandle socket, int bytes);
     int Close(SocketHandle socket);
+    // Closes with a reset rather than the orderly close: for a connection that is turned
+    // away, so that it leaves nothing behind that waits out a close.
+    int Reset(SocketHandle socket);
 
 #ifndef _WIN32
     // The next event of a socket selected on this loop, waiting up to `timeout_ms`; false

@@ -194,8 +194,10 @@ int SocketLoop::Bind(SocketHandle socket, uint32_t address, uint16_t port) {
     if (fd < 0) {
         return kSocketError;
     }
+    const int on = 1;
     const sockaddr_in record = Ipv4Address(address, port);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&record), sizeof record) != 0) {
+    if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        bind(fd, reinterpret_cast<const sockaddr*>(&record), sizeof record) != 0) {
         return FailErrno();
     }
     return 0;
@@ -421,6 +423,17 @@ int SocketLoop::Close(SocketHandle socket) {
     state_->ForgetLocked(fd);
     close(fd);
     return 0;
+}
+
+int SocketLoop::Reset(SocketHandle socket) {
+    const int fd = state_->FindDescriptor(socket);
+    if (fd < 0) {
+        return kSocketError;
+    }
+    // Should the option be refused, the orderly close still ends the connection.
+    const linger at_once{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &at_once, sizeof at_once);
+    return Close(socket);
 }
 
 bool SocketLoop::Wait(int timeout_ms, SocketEvent* event) {

@@ -198,6 +198,11 @@ SocketHandle SocketLoop::OpenStream() {
 }
 
 int SocketLoop::Bind(SocketHandle socket, uint32_t address, uint16_t port) {
+    const BOOL on = TRUE;
+    if (setsockopt(Native(socket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                   reinterpret_cast<const char*>(&on), sizeof on) != 0) {
+        return kSocketError;
+    }
     const sockaddr_in record = Ipv4Address(address, port);
     return bind(Native(socket), reinterpret_cast<const sockaddr*>(&record), sizeof record);
 }
@@ -279,4 +284,12 @@ int SocketLoop::SetSendBuffer(SocketHandle socket, int bytes) {
 int SocketLoop::Close(SocketHandle socket) {
     std::lock_guard<std::mutex> send_lock(state_->send_mutex);
     return closesocket(Native(socket));
+}
+
+int SocketLoop::Reset(SocketHandle socket) {
+    // Should the option be refused, the orderly close still ends the connection.
+    const linger at_once{1, 0};
+    setsockopt(Native(socket), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&at_once),
+               sizeof at_once);
+    return Close(socket);
 }

@@ -69,13 +69,13 @@ void Station::TakeUnprovedClient(SocketHandle accepted, uint32_t address) {
     quiet_try_held = quiet_try_held && wrong_proofs_.IsQuiet(address, now);
     std::optional<KeyExchange> exchange = KeyExchange::Begin(*link_key_, LinkRole::kServer);
     if (unproved_clients_.size() >= kMostUnprovedPeers || quiet_try_held || !exchange) {
-        sockets_.Close(accepted);
+        sockets_.Reset(accepted);
         return;
     }
     const Packet challenge = exchange->Challenge();
     if (sockets_.SendSome(accepted, challenge.bytes, kPacketSize) !=
         static_cast<int>(kPacketSize)) {
-        sockets_.Close(accepted);
+        sockets_.Reset(accepted);
         return;
     }
     unproved_clients_.push_back({accepted, address, *exchange, PacketReassembler(), now});
@@ -131,7 +131,7 @@ void Station::StepUnprovedClient(std::size_t index, const Packet& packet) {
 // rather than written out each time.
 void Station::DropUnprovedClient(std::size_t index, const std::string& refusal) {
     const uint32_t address = unproved_clients_[index].address;
-    sockets_.Close(unproved_clients_[index].socket);
+    sockets_.Reset(unproved_clients_[index].socket);
     unproved_clients_.erase(unproved_clients_.begin() + static_cast<std::ptrdiff_t>(index));
     if (refusal.empty()) {
         return;

@@ -107,7 +107,7 @@ bool Station::AdmitClient(SocketHandle accepted, uint32_t* address) {
     if (sockets_.PeerAddress(accepted, address) && allow_from_.Allows(*address)) {
         return true;
     }
-    sockets_.Close(accepted);
+    sockets_.Reset(accepted);
     const std::optional<std::string> told = refusals_.Refused(
         *address, ConnectionRefusedLine(*address), std::chrono::steady_clock::now());
     if (told) {
@@ -155,7 +155,7 @@ void Station::LinkClient(SocketHandle accepted, uint32_t address, const KeyExcha
         // leave the first connection open and unserved. A link gone quiet may be a client
         // that vanished without a close, and it must not lock the site.
         if (net_.IsHeardFrom()) {
-            sockets_.Close(accepted);
+            sockets_.Reset(accepted);
             Log(kRefusedText);
             return;
         }

@@ -285,6 +285,20 @@ TEST_F(SocketSeam, ResetConnectionRaisesCloseWithItsError) {
     EXPECT_EQ(event.error, kSocketErrorConnectionReset);
 }
 
+TEST_F(SocketSeam, ResetLeavesThePeerAResetRatherThanAnOrderlyClose) {
+    int port = 0;
+    const SocketHandle listener = Listener(&port);
+    const int peer = RawConnect(port);
+    const SocketHandle accepted = AcceptOne(listener);
+    ASSERT_NE(accepted, kNoSocket);
+    EXPECT_EQ(sockets_.Reset(accepted), 0);
+    pollfd wait{peer, POLLIN, 0};
+    ASSERT_EQ(poll(&wait, 1, kPatienceMs), 1);
+    uint8_t byte;
+    EXPECT_EQ(recv(peer, &byte, 1, 0), -1);
+    EXPECT_EQ(errno, ECONNRESET);
+}
+
 TEST_F(SocketSeam, ListenerAcceptsTheNextClientAfterOneLeaves) {
     int port = 0;
     const SocketHandle listener = Listener(&port);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "keyer/serial_port.h"
@@ -23,7 +24,8 @@ using namespace std::chrono_literals;
 // One station with its view, its keyer on COM`com_port`, its own configuration file and the
 // socket loop it runs on, as each copy of the program has its own window.
 struct StationUnderTest {
-    StationUnderTest(const TempFolder& folder, int com_port, const char* name)
+    StationUnderTest(const TempFolder& folder, int com_port, const char* name,
+                     ReconnectWaits reconnect_waits = kReconnectWaits)
         : keyer([&] {
               keyer_sim::Options options;
               options.speedup = 50.0;
@@ -35,7 +37,7 @@ struct StationUnderTest {
                                {},
                                {},
                                {},
-                               kReconnectWaits,
+                               std::move(reconnect_waits),
                                KeyerPortPlace{{}, folder.File("com%d")}}) {
         station.settings().SetDefaults();
         station.settings().record().com_port = static_cast<uint32_t>(com_port);
@@ -66,16 +68,17 @@ class TwoStationsInOneProcess : public ::testing::Test {
     }
 
     // Both stations' loops, on this thread, in turn.
-    bool PumpUntil(const std::function<bool()>& done) {
-        return WaitUntil(done, 10s, [this] {
+    bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds patience = 10s) {
+        return WaitUntil(done, patience, [this] {
             site_.Pump();
             home_.Pump();
         });
     }
 
     TempFolder folder_;
-    StationUnderTest site_{folder_, 1, "site.cfg"};
-    StationUnderTest home_{folder_, 2, "home.cfg"};
+    // Each tries its server again after a second, where a case makes it a Net Client.
+    StationUnderTest site_{folder_, 1, "site.cfg", {1s}};
+    StationUnderTest home_{folder_, 2, "home.cfg", {1s}};
 };
 
 TEST_F(TwoStationsInOneProcess, TextTypedAtHomeIsKeyedAtTheSiteAndEchoedBack) {
@@ -115,6 +118,32 @@ TEST_F(TwoStationsInOneProcess, TextTypedAtHomeIsKeyedAtTheSiteAndEchoedBack) {
     EXPECT_NE(std::string(wire.begin(), wire.end()).find("CQ DE"), std::string::npos)
         << "the site's keyer keyed the text";
     EXPECT_EQ(site_.view.Echoes(), "") << "a RemoteSide sends its echo home and shows none";
+}
+
+// A site behind an address nobody can reach dials out to home. Home's operator presses Close
+// and Open while linked: it listens again on its port although its old connection still waits
+// out its close, and the site links again by itself.
+TEST_F(TwoStationsInOneProcess, ASiteThatDialsOutLinksAgainOnceHomeListensAgain) {
+    SettingsStore& home = home_.station.settings();
+    home.PublishNetFlags(kNetModeServer | kNetIpAddrOverride | kNetRoleControlPoint);
+    std::strcpy(home.record().ip_address, "127.0.0.1");
+    home.record().ip_port = 0;
+    ASSERT_EQ(home_.station.OpenConnection(), 1) << home_.view.Log();
+    SettingsStore& site = site_.station.settings();
+    site.PublishNetFlags(kNetModeClient | kNetRoleRemoteSide);
+    std::strcpy(site.record().ip_address, "127.0.0.1");
+    site.record().ip_port = home.record().ip_port = static_cast<uint32_t>(home_.station.LinkPort());
+    ASSERT_EQ(site_.station.OpenConnection(), 1) << site_.view.Log();
+    const auto linked = [this] { return site_.station.IsLinked() && home_.station.IsLinked(); };
+    ASSERT_TRUE(PumpUntil(linked)) << site_.view.Log();
+    // All read, so that home's close is the orderly one, which leaves the port waiting.
+    PumpUntil([] { return false; }, 500ms);
+
+    home_.station.OpenOrClose();
+    home_.station.OpenOrClose();
+    EXPECT_TRUE(PumpUntil([this] { return home_.view.Network() == NetworkStatus::kListening; }, 1s))
+        << home_.view.Log();
+    EXPECT_TRUE(PumpUntil(linked)) << site_.view.Log();
 }
 
 }  // namespace
