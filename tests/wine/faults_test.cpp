@@ -403,13 +403,15 @@ INSTANTIATE_TEST_SUITE_P(EachSite, OpenPortOnEachSiteTest,
 TEST_P(OpenPortOnEachSiteTest, AStrangerIsRefusedAndASilentClientsTuneIsReleased) {
     ASSERT_NO_FATAL_FAILURE(StartWithIni("[Network]\r\nAllowFrom = 127.0.0.2\r\n"));
 
+    // Reset at once: the reset may reach the stranger before its connect is seen complete.
     SOCKET stranger = ConnectTo(port_, kWaitMs);
-    ASSERT_NE(stranger, INVALID_SOCKET);
     const std::string refused = "Connection refused: 127.0.0.1 is not allowed.";
     EXPECT_EQ(WaitForLastLogLine(site_.get(), refused, kWaitMs), refused) << site_->Shown();
-    char byte = 0;
-    EXPECT_EQ(recv(stranger, &byte, 1, 0), 0) << "closed, with nothing sent";
-    closesocket(stranger);
+    if (stranger != INVALID_SOCKET) {
+        char byte = 0;
+        EXPECT_LE(recv(stranger, &byte, 1, 0), 0) << "ended, with nothing sent";
+        closesocket(stranger);
+    }
 
     SOCKET client = ConnectTo(port_, kWaitMs, "127.0.0.2");
     ASSERT_NE(client, INVALID_SOCKET);

@@ -155,10 +155,11 @@ TEST_F(TwoStationsTest, SecondClientIsTurnedAwayAndTheLinkGoesOn) {
     SOCKET intruder = ConnectToLoopback(port_, kWaitMs);
     ASSERT_NE(intruder, INVALID_SOCKET);
     char byte = 0;
-    // The server takes the connection and closes it again at once: an orderly end.
+    // The server takes the connection and resets it at once, which Wine may show as a reset
+    // or as the end of the stream: either way nothing was sent.
     const int got = recv(intruder, &byte, 1, 0);
     closesocket(intruder);
-    EXPECT_EQ(got, 0);
+    EXPECT_LE(got, 0);
 
     const std::string log = WaitForTextEnding(server(), IDC_LOG_PANE,
                                               "\r\nConnection refused: already linked", kWaitMs);
