@@ -80,6 +80,8 @@ class MainWindowView final : public StationView, public ConnectLog {
     void RefuseTypedCharacter() override;
 
     void ShowLinkHealth(const LinkHealth& health) override;
+    // The Connect log's own words say it in the window; Windows gives no reason of its own.
+    void ShowKeyerPortFailure(const PortFailure&) override {}
 
   private:
     // The fields whose calls replace a waiting one.

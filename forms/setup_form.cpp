@@ -59,6 +59,8 @@ constexpr uint32_t kLowestWpm = 5;
 constexpr uint32_t kHighestWpm = 99;
 const char kMaxNotAboveMin[] = "Max WPM must be greater than Min WPM";
 const char kWpmOutOfRange[] = "Min or Max WPM is of allowable range";
+constexpr uint32_t kHighestIpPort = 65535;
+const char kIpPortOutOfRange[] = "IP Port must be between 1 and 65535";
 
 // The check boxes that stand for one bit each, whatever else is chosen.
 struct FlagBox {
@@ -375,9 +377,19 @@ void StoreChoices(const SetupForm& form, Station& station) {
     station.LockSpeedToPot(Checked(form, SetupField::kPotLock));
 }
 
+// A port typed in must be one a socket can use; one that a file written elsewhere holds is
+// kept, as the keyer fields keep theirs.
+std::optional<SetupRefusal> CheckIpPort(const SetupForm& form, const SettingsRecord& settings) {
+    const uint32_t port = NumberIn(form, SetupField::kIpPort);
+    if (port == settings.ip_port || (port >= 1 && port <= kHighestIpPort)) {
+        return std::nullopt;
+    }
+    return ParameterError(kIpPortOutOfRange, false);
+}
+
 // The port enable, the PTT and the network fields, stored whether or not anything was
-// refused.
-void StoreConnection(const SetupForm& form, SettingsStore& store) {
+// refused; all but a refused port.
+void StoreConnection(const SetupForm& form, bool port_refused, SettingsStore& store) {
     SettingsRecord& settings = store.record();
     SetBit(&settings.keyer_settings.pin_config, kPinEnablePtt,
            Checked(form, SetupField::kEnablePtt));
@@ -392,7 +404,9 @@ void StoreConnection(const SetupForm& form, SettingsStore& store) {
     std::memset(settings.ip_address, 0, sizeof settings.ip_address);
     std::memcpy(settings.ip_address, text.data(), std::min(text.size(), kMaxAddressLength));
 
-    settings.ip_port = NumberIn(form, SetupField::kIpPort);
+    if (!port_refused) {
+        settings.ip_port = NumberIn(form, SetupField::kIpPort);
+    }
 
     uint32_t net_mode = kNetModeOff;
     for (size_t i = 0; i < std::size(kNetModeFields); ++i) {
@@ -481,10 +495,15 @@ std::vector<SetupRefusal> FinishSetupForm(SetupForm* form, Station& station, uin
     if (std::optional<SetupRefusal> refusal = StoreSpeedPotRange(*form, station, speed_shown)) {
         refusals.push_back(*refusal);
     }
+    const std::optional<SetupRefusal> port_refusal =
+        CheckIpPort(*form, station.settings().record());
+    if (port_refusal) {
+        refusals.push_back(*port_refusal);
+    }
     if (refusals.empty()) {
         StoreChoices(*form, station);
     }
-    StoreConnection(*form, station.settings());
+    StoreConnection(*form, port_refusal.has_value(), station.settings());
     if (refusals.empty()) {
         station.ApplySetup();
     }

@@ -24,6 +24,16 @@ struct KeyerPortPlace {
     std::string numbered = kLinuxSerialPorts;
 };
 
+// Why the last open of a port failed, as the system says it: the device, the system's reason,
+// and what kind of trouble that is, so that a front end can say what to look at. Windows
+// says it in the Connect log's own words and leaves this empty (kNone).
+struct PortFailure {
+    enum class Kind { kNone, kMissing, kNoPermission, kInUse, kOther };
+    Kind kind = Kind::kNone;
+    std::string device;
+    std::string reason;
+};
+
 // One open port is an object its owner holds (the keyer link); two links in one process
 // each have their own. The platform's state of it lives in the platform's file.
 class SerialPort {
@@ -38,6 +48,8 @@ class SerialPort {
     // kPortStateUnreadable, kPortStateUnwritable or kPortPurgeFailed. A port whose settings
     // failed stays open until Close.
     KeyerResult Open(int port_number, const KeyerPortPlace& place = {});
+    // Why the last Open failed; kNone after one that did not.
+    const PortFailure& LastOpenFailure() const { return open_failure_; }
     int Write(const uint8_t* bytes, uint32_t count);  // 1 when all were written
     int Read(uint8_t* buffer, uint32_t count);        // 1 when exactly `count` arrived
     void Close();
@@ -65,6 +77,7 @@ class SerialPort {
   private:
     struct Platform;
     std::unique_ptr<Platform> platform_;
+    PortFailure open_failure_;
 };
 
 // The device name that port number `n` opens on Windows: "com%d:" up to 9, "\\.\COM%d" from

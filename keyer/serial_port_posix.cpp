@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -77,6 +78,31 @@ KeyerResult SetKeyerLine(int fd) {
         return kPortStateUnwritable;
     }
     return kKeyerOk;
+}
+
+PortFailure::Kind FailureKind(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return PortFailure::Kind::kMissing;
+        case EACCES:
+        case EPERM:
+            return PortFailure::Kind::kNoPermission;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return PortFailure::Kind::kInUse;
+        default:
+            return PortFailure::Kind::kOther;
+    }
+}
+
+// `result`, with why in `*failure`: the system's last error, taken before anything else can
+// change it.
+KeyerResult Failed(KeyerResult result, const std::string& path, PortFailure* failure) {
+    const int error = errno;
+    *failure = {FailureKind(error), path, std::strerror(error)};
+    return result;
 }
 
 }  // namespace
@@ -165,6 +191,7 @@ SerialPort::~SerialPort() {
 
 KeyerResult SerialPort::Open(int port_number, const KeyerPortPlace& place) {
     Platform& port = *platform_;
+    open_failure_ = {};
     if (port.handle.load() >= 0) {
         // Open already: Windows refuses a second opener too.
         return kPortOpenFailed;
@@ -173,20 +200,23 @@ KeyerResult SerialPort::Open(int port_number, const KeyerPortPlace& place) {
         place.device.empty() ? NumberedPortPath(port_number, place) : place.device;
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return kPortOpenFailed;
+        return Failed(kPortOpenFailed, path, &open_failure_);
     }
     // Exclusive like a Windows COM port: TIOCEXCL stops other openers, and the lock also
     // holds against privileged ones, which TIOCEXCL lets through.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        Failed(kPortOpenFailed, path, &open_failure_);
         close(fd);
         return kPortOpenFailed;
     }
     ioctl(fd, TIOCEXCL);
     if (pipe2(port.cancel_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        Failed(kPortOpenFailed, path, &open_failure_);
         close(fd);
         return kPortOpenFailed;
     }
     if (pipe2(port.stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        Failed(kPortOpenFailed, path, &open_failure_);
         ClosePipe(port.cancel_pipe);
         close(fd);
         return kPortOpenFailed;
@@ -198,13 +228,13 @@ KeyerResult SerialPort::Open(int port_number, const KeyerPortPlace& place) {
 
     const KeyerResult line = SetKeyerLine(fd);
     if (line != kKeyerOk) {
-        return line;
+        return Failed(line, path, &open_failure_);
     }
 
     // The keyer may still be sending from before; what it said then means nothing now.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     if (tcflush(fd, TCIFLUSH) != 0) {
-        return kPortPurgeFailed;
+        return Failed(kPortPurgeFailed, path, &open_failure_);
     }
     return kKeyerOk;
 }

@@ -14,6 +14,9 @@
 // reads. Each named field the next opening shows otherwise is said, so nobody takes a
 // setting for stored that was not.
 //
+// `show` writes nothing, not even the defaults into a missing file: it reads through a disk
+// that drops the station's own saves.
+//
 // One thing is left alone unless named: the Output Setup list means different pins for the
 // two keyer generations, and which one the site drives is known only once its keyer answers,
 // which never happens here; an unnamed list with no position chosen keeps the stored pins.
@@ -28,6 +31,7 @@
 #include "forms/setup_form.h"
 #include "forms/status_texts.h"
 #include "net/socket_api.h"
+#include "site/read_only_disk.h"
 #include "station/station.h"
 #include "station/station_view.h"
 
@@ -135,23 +139,27 @@ class ProblemsToStream final : public StationView, public ConnectLog {
     void HoldInput(bool) override {}
     void RefuseTypedCharacter() override {}
     void ShowLinkHealth(const LinkHealth&) override {}
+    void ShowKeyerPortFailure(const PortFailure&) override {}
 
   private:
     std::ostream& err_;
     int reported_ = 0;
 };
 
-// The station the dialog belongs to, made and started as the program starts it: a missing
-// file is made from the defaults.
+// The station the dialog belongs to, made and started as the program starts it, on `disk`:
+// on this machine's, a missing file is made from the defaults.
 struct StationForFile {
-    StationForFile(std::ostream& err, const std::string& config_path, const KeyerPortPlace& ports)
-        : view(err), station(view, view, sockets, SetupFor(config_path, ports)) {
+    StationForFile(std::ostream& err, const std::string& config_path, const KeyerPortPlace& ports,
+                   Disk& disk)
+        : view(err), station(view, view, sockets, SetupFor(config_path, ports, disk)) {
         station.Start();
     }
-    static StationSetup SetupFor(const std::string& config_path, const KeyerPortPlace& ports) {
+    static StationSetup SetupFor(const std::string& config_path, const KeyerPortPlace& ports,
+                                 Disk& disk) {
         StationSetup setup;
         setup.config_path = config_path;
         setup.keyer_port = ports;
+        setup.config_disk = &disk;
         return setup;
     }
 
@@ -297,13 +305,18 @@ bool FileUnread(StationForFile& on_file, const std::string& config_path, const c
 
 int Show(const std::string& config_path, const KeyerPortPlace& ports, std::ostream& out,
          std::ostream& err) {
-    StationForFile on_file(err, config_path, ports);
+    ReadOnlyDisk disk;
+    StationForFile on_file(err, config_path, ports, disk);
     const bool unread = FileUnread(on_file, config_path, "these are the defaults", err);
+    if (disk.save_dropped()) {
+        err << "The configuration file " << config_path
+            << " does not exist or holds no configuration; these are the defaults\n";
+    }
     const SetupForm form = OpenSetupForm(on_file.station);
     for (const Setting& setting : kSettings) {
         out << setting.name << " = " << ShownValue(form, setting) << '\n';
     }
-    return unread || on_file.view.reported() != 0 ? 1 : 0;
+    return unread || disk.save_dropped() || on_file.view.reported() != 0 ? 1 : 0;
 }
 
 // The settings `pairs` name, in order; empty, with the known names said, when one is unknown.
@@ -375,7 +388,7 @@ int Set(const std::vector<std::string>& pairs, const std::string& config_path,
     if (named.empty()) {
         return 2;
     }
-    StationForFile on_file(err, config_path, ports);
+    StationForFile on_file(err, config_path, ports, MachineDisk());
     if (on_file.view.reported() != 0) {
         return 1;
     }

@@ -27,6 +27,22 @@ std::string TimeStamp(std::chrono::system_clock::time_point when) {
     return stamp;
 }
 
+// What to look at for each kind of failure, where there is something to say.
+const char* PortFailureHint(PortFailure::Kind kind) {
+    switch (kind) {
+        case PortFailure::Kind::kMissing:
+            return "; is the keyer plugged in, and is this its device?";
+        case PortFailure::Kind::kNoPermission:
+            return "; is the service's user in the dialout group?";
+        case PortFailure::Kind::kInUse:
+            return "; is another program using it?";
+        case PortFailure::Kind::kNone:
+        case PortFailure::Kind::kOther:
+            break;
+    }
+    return "";
+}
+
 }  // namespace
 
 LogLineView::LogLineView(std::FILE* out) : out_(out), printer_([this] { RunPrinter(); }) {}
@@ -110,6 +126,15 @@ void LogLineView::ShowPause(bool held) {
 void LogLineView::ReportProblem(Problem problem) {
     std::lock_guard<std::mutex> lock(mutex_);
     QueueLocked(std::string(kProblemCaption) + ": " + ProblemText(problem));
+}
+
+void LogLineView::ShowKeyerPortFailure(const PortFailure& failure) {
+    if (failure.kind == PortFailure::Kind::kNone) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    QueueLocked("cannot open " + failure.device + ": " + failure.reason +
+                PortFailureHint(failure.kind));
 }
 
 void LogLineView::ShowLinkHealth(const LinkHealth& health) {

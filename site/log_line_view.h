@@ -54,6 +54,8 @@ class LogLineView final : public StationView, public ConnectLog {
     void ShowPause(bool held) override;
     void ReportProblem(Problem problem) override;
     void ShowLinkHealth(const LinkHealth& health) override;
+    // A line of its own: the device, the system's reason, and what to look at.
+    void ShowKeyerPortFailure(const PortFailure& failure) override;
     // Nobody is there to ask: the operator's file is kept, as the window's No keeps it.
     bool ConfirmReplaceUnreadConfig() override { return false; }
 

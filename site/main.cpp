@@ -5,6 +5,11 @@
 // the site's own waits for them, asks the loop to stop and wakes its socket wait. SIGPIPE is
 // ignored: a journal or pipe that goes away must not end a station that holds a
 // transmitter's key.
+//
+// A site that cannot work as configured says why in one line and exits kSiteNotConfigured
+// before anything else is shown, so the service manager marks it failed rather than keep a
+// station running off the air. Its configuration file is only read: only `config set`
+// writes it.
 #include <pthread.h>
 #include <sys/stat.h>
 
@@ -22,6 +27,8 @@
 #include "site/config_command.h"
 #include "site/key_command.h"
 #include "site/log_line_view.h"
+#include "site/read_only_disk.h"
+#include "site/service_notifier.h"
 #include "site/site_loop.h"
 #include "station/station.h"
 #include "version/version.h"
@@ -69,12 +76,19 @@ class StopSignalWatch {
 };
 
 int RunStation(const SiteCommand& command, const sigset_t& stop_signals) {
+    const std::string cannot_work = WhySiteCannotWork(command.config_path);
+    if (!cannot_work.empty()) {
+        std::fprintf(stderr, "pellmar-site not started: %s\n", cannot_work.c_str());
+        return kSiteNotConfigured;
+    }
     LogLineView view(stdout);
     int status = 0;
     {
+        ReadOnlyDisk config_disk;
         StationSetup setup;
         setup.config_path = command.config_path;
         setup.keyer_port.device = command.keyer_device;
+        setup.config_disk = &config_disk;
         SocketLoop sockets;
         Station station(view, view, sockets, std::move(setup));
         const std::string device = station.KeyerDevice();
@@ -86,7 +100,9 @@ int RunStation(const SiteCommand& command, const sigset_t& stop_signals) {
             view.Line(key_warning);
         }
         StopSignalWatch watch(stop_signals, sockets);
-        status = RunSite(station, sockets, [&] { return watch.stop_requested(); });
+        ServiceNotifier service(NotifySocketFromEnvironment(), WatchdogPeriodFromEnvironment());
+        status = RunSite(
+            station, sockets, [&] { return watch.stop_requested(); }, service);
     }
     view.Line(status == 0 ? "pellmar-site stopped"
                           : "pellmar-site not started: the keyer or the link could not be "

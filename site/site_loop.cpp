@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <chrono>
 
+#include "settings/settings_record.h"
+#include "settings/settings_store.h"
+#include "site/read_only_disk.h"
 #include "station/station_timers.h"
 
 namespace {
@@ -48,18 +51,48 @@ class DeadlineTimers {
 
 }  // namespace
 
-int RunSite(Station& station, SocketLoop& sockets, const std::function<bool()>& stop_requested) {
+std::string WhySiteCannotWork(const std::string& config_path) {
+    ReadOnlyDisk disk;
+    SettingsStore settings(config_path, disk);
+    settings.Read();
+    const std::string file = "the configuration file " + config_path;
+    switch (disk.last_read()) {
+        case FileReadResult::kMissing:
+            return file + " does not exist; make it with: pellmar-site config set NAME VALUE ...";
+        case FileReadResult::kUnopenable:
+        case FileReadResult::kReadFailed:
+            return "cannot read " + file +
+                   (disk.read_failure().empty() ? "" : ": " + disk.read_failure());
+        case FileReadResult::kRead:
+            break;
+    }
+    if (disk.save_dropped()) {
+        return file + " is empty or holds no Pellmar configuration";
+    }
+    if (settings.NetMode() == kNetModeOff) {
+        return file + " says Network Off; choose a \"Network I/F\" with pellmar-site config set";
+    }
+    if ((settings.NetFlags() & kNetLocalKeyerDisabled) != 0) {
+        return file + " names no keyer: \"Local Tarvel Port Enable\" is off";
+    }
+    return {};
+}
+
+int RunSite(Station& station, SocketLoop& sockets, const std::function<bool()>& stop_requested,
+            ServiceNotifier& service) {
     station.Start();
     if (station.OpenConnection() == 0) {
         station.Exit();
         return 1;
     }
+    service.Ready();
     DeadlineTimers clock;
     StationTimers timers(station, [&clock](Timer timer, std::chrono::milliseconds period) {
         clock.Set(timer, period);
     });
     timers.Start();
     while (!stop_requested()) {
+        service.Alive();
         SocketEvent event{};
         if (sockets.Wait(clock.MillisecondsToNext(), &event)) {
             timers.OnSocketEvent(event);

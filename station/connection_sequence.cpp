@@ -62,6 +62,7 @@ int Station::AttachLocalKeyer() {
     if (opened != kKeyerOk) {
         Log(SerialFailureReason(opened));
         Log("\r\nCheck com port settings.");
+        view_.ShowKeyerPortFailure(keyer_.port().LastOpenFailure());
         if (opened != kPortOpenFailed) {
             keyer_.port().Close();  // opened, then its line settings failed
         }

@@ -12,7 +12,6 @@ namespace {
 constexpr std::uintmax_t kLargestFile = 1024 * 1024;
 constexpr auto kRetryPause = std::chrono::minutes(1);
 constexpr std::string_view kTextLineBreak = "\r\n";
-constexpr std::string_view kFileLineEnd = "\r\n";
 
 std::string FileNameOf(const std::string& path) {
     const std::size_t slash = path.find_last_of("/\\");
@@ -27,6 +26,13 @@ std::string LocalTimeStamp() {
         std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", &local);
     }
     return stamp;
+}
+
+// Ends the file's current line; the bytes that took.
+std::uintmax_t WriteLineEnd(std::ofstream& file) {
+    const std::string_view end = LogFileLineEnd();
+    file.write(end.data(), static_cast<std::streamsize>(end.size()));
+    return end.size();
 }
 
 bool EndsWithLineEnd(const std::string& path) {
@@ -48,7 +54,7 @@ LogFile::LogFile(ConnectLog& shown, std::string path) : shown_(shown), path_(std
 LogFile::~LogFile() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (line_open_ && file_.is_open()) {
-        file_.write(kFileLineEnd.data(), kFileLineEnd.size());
+        WriteLineEnd(file_);
     }
 }
 
@@ -96,8 +102,7 @@ bool LogFile::Write(std::string_view text) {
             break;
         }
         if (line_open_) {
-            file_.write(kFileLineEnd.data(), kFileLineEnd.size());
-            size_ += kFileLineEnd.size();
+            size_ += WriteLineEnd(file_);
             line_open_ = false;
         }
         text.remove_prefix(line_break + kTextLineBreak.size());
@@ -137,8 +142,7 @@ bool LogFile::OpenFile() {
     size_ = size > 0 ? static_cast<std::uintmax_t>(size) : 0;
     // A line cut short by a crash or a failed write stays cut rather than run on into ours.
     if (size_ > 0 && !EndsWithLineEnd(path_)) {
-        file_.write(kFileLineEnd.data(), kFileLineEnd.size());
-        size_ += kFileLineEnd.size();
+        size_ += WriteLineEnd(file_);
     }
     return static_cast<bool>(file_);
 }

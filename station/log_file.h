@@ -6,8 +6,9 @@
 // Lines, not texts. A Connect log text that begins with "\r\n" starts a line and one without
 // it continues the line before, so the file is written as the texts come: a continuation goes
 // on the same line, a line is ended when the next one begins (or at exit), and an empty line
-// is left out. The file's lines end in CRLF: it is read on Windows, and Notepad before
-// Windows 10 shows a file of bare LFs as one long line.
+// is left out. The file's lines end as the platform's text files do (LogFileLineEnd): on
+// Windows in CRLF, since Notepad before Windows 10 shows a file of bare LFs as one long line;
+// elsewhere in LF, which every tool there reads.
 //
 // Rotation. Once the file holds 1 MiB, the next line begins a new file and the old one
 // becomes `.log.1`, replacing the one before: two files at most, whatever the station's
@@ -67,3 +68,6 @@ class LogFile final : public ConnectLog {
 
 // The `.log` beside the configuration file.
 std::string LogPathFor(const std::string& config_path);
+
+// How a line of the log file ends on this platform (log_file_win32.cpp, log_file_posix.cpp).
+std::string_view LogFileLineEnd();

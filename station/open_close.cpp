@@ -24,7 +24,7 @@ Station::Station(StationView& view, ConnectLog& log, SocketLoop& sockets, Statio
       // Before settings_ takes the path over: members are made in the order declared.
       log_(log, setup.config_path.empty() ? std::string() : LogPathFor(setup.config_path)),
       sockets_(sockets),
-      settings_(std::move(setup.config_path)),
+      settings_(std::move(setup.config_path), *setup.config_disk),
       keyer_(*this, std::move(setup.keyer_writer_held)),
       keyer_queue_(keyer_),
       link_text_queue_(

@@ -104,6 +104,9 @@ struct StationSetup {
     ReconnectWaits reconnect_waits = kReconnectWaits;
     // Where the keyer's port is. A device named here goes before the one the .ini names.
     KeyerPortPlace keyer_port = {};
+    // What the configuration file is read from and saved to: this machine's disk, unless its
+    // owner must leave the file as it is (the site, whose file only `config set` changes).
+    Disk* config_disk = &MachineDisk();
 };
 
 // What the Setup dialog shows besides the record: what the station knows of its keyer.

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <string>
 
+#include "keyer/serial_port.h"
+
 enum class NetworkStatus {
     kNoConnection,      // nothing opened yet
     kListening,         // a Net Server waits for its client
@@ -119,4 +121,8 @@ class StationView {
 
     // The link's health, below the status lines.
     virtual void ShowLinkHealth(const LinkHealth& health) = 0;
+
+    // The keyer's port could not be opened, and the system says why (the Connect log has
+    // already said that it failed, in the Windows program's words).
+    virtual void ShowKeyerPortFailure(const PortFailure& failure) = 0;
 };

@@ -39,12 +39,12 @@ TEST(LogFile, KeepsWholeTimedLinesAndBeginsANewFileWhenOneIsFull) {
         log.AppendToFileOnly("Keyer released: the link ended.");
     }
     EXPECT_EQ(shown.texts, texts);
-    EXPECT_EQ(FileText(path + ".1"), earlier + "\r\n");
+    EXPECT_EQ(FileText(path + ".1"), earlier + "\n");
     const std::string at = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )";
     EXPECT_TRUE(std::regex_match(
         FileText(path),
-        std::regex(at + "Initializing winsock Server...\r\n" + at + "--End Connect Log--\r\n" + at +
-                   "Client accepted.\r\n" + at + "Keyer released: the link ended.\r\n")));
+        std::regex(at + "Initializing winsock Server...\n" + at + "--End Connect Log--\n" + at +
+                   "Client accepted.\n" + at + "Keyer released: the link ended.\n")));
 }
 
 TEST(LogFile, AnUnwritableFileIsToldOnceAndTheWindowsLogGoesOn) {

@@ -160,7 +160,7 @@ TEST_F(SetupFormTest, FailedDoneKeepsTheValidFieldsTheRangeAndTheNetworkUnsaved)
     form.checks[SetupField::kNetClient] = true;
     form.selections[SetupField::kRole] = 2;
     form.texts[SetupField::kIpAddress] = "10.0.0.9";
-    form.texts[SetupField::kIpPort] = "70000";
+    form.texts[SetupField::kIpPort] = "7373";
     Done(&form, false);
 
     EXPECT_EQ(keyer.weight, 60);
@@ -173,7 +173,7 @@ TEST_F(SetupFormTest, FailedDoneKeepsTheValidFieldsTheRangeAndTheNetworkUnsaved)
     EXPECT_EQ(settings.net_flags, kNetModeClient | kNetLocalKeyerDisabled | kNetRemoteSidetone |
                                       kNetIpAddrOverride | kNetLetterPaddle);
     EXPECT_STREQ(settings.ip_address, "10.0.0.9");
-    EXPECT_EQ(settings.ip_port, 70000u);
+    EXPECT_EQ(settings.ip_port, 7373u);
     EXPECT_FALSE(std::filesystem::exists(store.config_path()));
 
     form.texts[SetupField::kLeadIn] = "200";
@@ -183,6 +183,32 @@ TEST_F(SetupFormTest, FailedDoneKeepsTheValidFieldsTheRangeAndTheNetworkUnsaved)
     ASSERT_EQ(image.size(), sizeof settings);
     EXPECT_EQ(std::memcmp(image.data(), &settings, sizeof settings), 0);
     EXPECT_EQ(keyer.tail, 7);
+}
+
+// A port typed in is one a socket can use; one a file written elsewhere holds stays.
+TEST_F(SetupFormTest, DoneRefusesAPortOutsideOneTo65535UnlessTheFileHeldIt) {
+    const struct {
+        uint32_t stored;
+        const char* typed;
+        Texts refusals;
+        uint32_t kept;
+    } rows[] = {
+        {81, "65535", {}, 65535},
+        {81, "1", {}, 1},
+        {81, "70000", {"IP Port must be between 1 and 65535"}, 81},
+        {81, "0", {"IP Port must be between 1 and 65535"}, 81},
+        {81, "port", {"IP Port must be between 1 and 65535"}, 81},
+        {70000, "70000", {}, 70000},
+    };
+    for (const auto& row : rows) {
+        store.SetDefaults();
+        store.PublishNetFlags(kNetModeServer);
+        settings.ip_port = row.stored;
+        SetupForm form = OpenSetupForm(station);
+        form.texts[SetupField::kIpPort] = row.typed;
+        EXPECT_EQ(Done(&form, row.refusals.empty()), row.refusals) << row.typed;
+        EXPECT_EQ(settings.ip_port, row.kept) << row.typed;
+    }
 }
 
 TEST_F(SetupFormTest, NetworkOffLetsTheEchoBoxesDecideARoleOverridesThem) {

@@ -86,6 +86,19 @@ TEST_F(SiteConfigTest, ShowPrintsEverySettingAsTheDialogShowsIt) {
     EXPECT_EQ(ReadImage(), KnownImage());
 }
 
+TEST_F(SiteConfigTest, ShowWritesNoFileWhereNoneHoldsAConfiguration) {
+    for (const bool empty_file : {false, true}) {
+        if (empty_file) {
+            WriteImage({});
+        }
+        err.str("");
+        EXPECT_EQ(RunConfigCommand({"show"}, path, ports, out, err), 1);
+        EXPECT_NE(err.str().find("these are the defaults"), std::string::npos) << err.str();
+        EXPECT_EQ(std::filesystem::exists(path), empty_file);
+        EXPECT_EQ(ReadImage(), Bytes());
+    }
+}
+
 TEST_F(SiteConfigTest, SetChangesOnlyWhatTheDialogStoresForTheNamedControls) {
     const SetCase cases[] = {
         {{"set", "weight", "60", "CW Mode", "ultimatic", "Letter Paddle", "yes"},
@@ -110,6 +123,10 @@ TEST_F(SiteConfigTest, SetChangesOnlyWhatTheDialogStoresForTheNamedControls) {
          "Parameter Error: Weight must be between 10 and 90\n",
          {}},
         {{"set", "Swap", "on", "Freq", "900 Hz"}, 2, "800 Hz", {}},
+        {{"set", "IP Port", "70000"},
+         1,
+         "Parameter Error: IP Port must be between 1 and 65535\n",
+         {}},
         {{"set", "Colour", "red"}, 2, "Paddle Hang", {}},
     };
     for (const SetCase& c : cases) {

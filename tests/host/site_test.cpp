@@ -1,11 +1,21 @@
-// The native site: its log lines as the journal gets them, its command line, and its loop's
-// two ends (a keyer that cannot be opened, and a stop that releases the keyer).
+// The native site: its log lines as the journal gets them, its command line, its loop's two
+// ends (a keyer that cannot be opened, and a stop that releases the keyer), a configuration
+// it cannot work on, and its word to the service manager.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -14,8 +24,10 @@
 #include "keyer/keyer_wire.h"
 #include "keyer/serial_port.h"
 #include "settings/settings_record.h"
+#include "settings/settings_store.h"
 #include "site/command_line.h"
 #include "site/log_line_view.h"
+#include "site/service_notifier.h"
 #include "site/site_loop.h"
 #include "station/station.h"
 #include "tests/support/temp_folder.h"
@@ -151,7 +163,8 @@ class SiteLoopTest : public ::testing::Test {
         setup.keyer_port.device = keyer_device;
         SocketLoop sockets;
         Station station(*view_, *view_, sockets, std::move(setup));
-        return RunSite(station, sockets, stop);
+        ServiceNotifier no_manager("", std::chrono::microseconds(0));
+        return RunSite(station, sockets, stop, no_manager);
     }
 
     TempFolder folder_;
@@ -161,6 +174,126 @@ class SiteLoopTest : public ::testing::Test {
 
 TEST_F(SiteLoopTest, AKeyerThatCannotBeOpenedEndsTheRunAsAFailure) {
     EXPECT_EQ(Run(folder_.File("no-such-device"), [] { return false; }), 1);
+}
+
+TEST_F(SiteLoopTest, ADeviceThatCannotBeOpenedIsNamedWithTheSystemsReason) {
+    const struct {
+        std::string device;
+        std::string line;
+    } cases[] = {
+        {folder_.File("no-such-device"),
+         "cannot open " + folder_.File("no-such-device") +
+             ": No such file or directory; is the keyer plugged in, and is this its device?"},
+        {folder_.path().string(), "cannot open " + folder_.path().string() + ": Is a directory"},
+    };
+    for (const auto& c : cases) {
+        view_ = std::make_unique<LogLineView>(out_);
+        EXPECT_EQ(Run(c.device, [] { return false; }), 1);
+        view_.reset();
+        const std::vector<std::string> lines = PrintedLines(out_);
+        EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end())
+            << ::testing::PrintToString(lines);
+    }
+}
+
+// Records written as `config set` would leave them, or files no site can run on.
+TEST(SiteConfig, ASiteThatCannotWorkSaysWhyAndLeavesItsFileAsItWas) {
+    const TempFolder folder;
+    const std::string path = folder.File("pellmar.cfg");
+    const auto record = [&](uint32_t net_flags) {
+        SettingsStore store(path);
+        store.SetDefaults();
+        store.PublishNetFlags(net_flags);
+        ASSERT_EQ(store.Save(), 1);
+    };
+    const struct {
+        std::function<void()> make;
+        std::string said;
+    } cases[] = {
+        {[] {}, " does not exist; make it with: pellmar-site config set"},
+        {[&] { std::ofstream(path) << ""; }, " is empty or holds no Pellmar configuration"},
+        {[&] { std::filesystem::create_directory(path); }, ": Is a directory"},
+        {[&] { record(kNetModeOff | kNetRoleRemoteSide); }, " says Network Off"},
+        {[&] { record(kNetModeServer | kNetLocalKeyerDisabled); }, " names no keyer"},
+        {[&] { record(kNetModeServer | kNetRoleRemoteSide); }, ""},
+        {[&] { record(kNetModeClient | kNetRoleRemoteSide); }, ""},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(path);
+        c.make();
+        const bool existed = std::filesystem::exists(path);
+        const auto size = existed && std::filesystem::is_regular_file(path)
+                              ? std::filesystem::file_size(path)
+                              : 0;
+        const std::string why = WhySiteCannotWork(path);
+        if (c.said.empty()) {
+            EXPECT_EQ(why, "");
+        } else {
+            EXPECT_NE(why.find(path + c.said), std::string::npos) << why;
+        }
+        EXPECT_EQ(std::filesystem::exists(path), existed) << why;
+        EXPECT_EQ(existed && std::filesystem::is_regular_file(path)
+                      ? std::filesystem::file_size(path)
+                      : 0,
+                  size)
+            << why;
+    }
+}
+
+TEST(SiteConfig, TheProgramWithNetworkOffExitsNotConfiguredWithOneLine) {
+    const TempFolder folder;
+    SettingsStore store(folder.File("pellmar.cfg"));
+    store.SetDefaults();
+    ASSERT_EQ(store.Save(), 1);
+    const std::string command = std::string(PELLMAR_SITE_PROGRAM) + " --config " +
+                                folder.File("pellmar.cfg") + " --keyer /dev/null 2>&1";
+    std::FILE* site = popen(command.c_str(), "r");
+    ASSERT_NE(site, nullptr);
+    std::vector<std::string> lines;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, site) != nullptr) {
+        lines.emplace_back(buffer);
+    }
+    const int status = pclose(site);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kSiteNotConfigured) << status;
+    ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
+    EXPECT_EQ(lines[0], "pellmar-site not started: the configuration file " +
+                            folder.File("pellmar.cfg") +
+                            " says Network Off; choose a \"Network I/F\" with pellmar-site "
+                            "config set\n");
+}
+
+// The service manager's notify socket, by a path and by an abstract name: "READY=1", then
+// one "WATCHDOG=1" for the passes within half the watchdog's period.
+TEST(SiteServiceNotifier, TellsTheManagersSocketThatItIsReadyAndAlive) {
+    const TempFolder folder;
+    const std::string abstract_name = "@pellmar-site-test-" + std::to_string(getpid());
+    for (const std::string& name : {folder.File("notify"), abstract_name}) {
+        const int manager = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ASSERT_GE(manager, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, name.data(), name.size());
+        if (name[0] == '@') {
+            address.sun_path[0] = '\0';
+        }
+        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size() +
+                                                   (name[0] == '@' ? 0 : 1));
+        ASSERT_EQ(bind(manager, reinterpret_cast<const sockaddr*>(&address), length), 0) << name;
+        {
+            ServiceNotifier notifier(name, std::chrono::seconds(30));
+            notifier.Ready();
+            notifier.Alive();
+            notifier.Alive();
+        }
+        std::vector<std::string> said;
+        char datagram[64];
+        for (ssize_t got; (got = recv(manager, datagram, sizeof datagram, MSG_DONTWAIT)) > 0;) {
+            said.emplace_back(datagram, static_cast<size_t>(got));
+        }
+        EXPECT_EQ(said, (std::vector<std::string>{"READY=1", "WATCHDOG=1"})) << name;
+        close(manager);
+    }
 }
 
 TEST_F(SiteLoopTest, AStopReleasesTheKeyerAndEndsHostMode) {

@@ -71,6 +71,8 @@ class RecordingView final : public StationView, public ConnectLog {
     void HoldInput(bool held) override { Record("HoldInput", Flag(held)); }
     void RefuseTypedCharacter() override { Record("RefuseTypedCharacter"); }
     void ShowLinkHealth(const LinkHealth& health) override;
+    // Not recorded: the Connect log the recording keeps tells the failure.
+    void ShowKeyerPortFailure(const PortFailure&) override {}
 
   private:
     struct Call {

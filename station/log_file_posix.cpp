@@ -1,0 +1,5 @@
+#include "station/log_file.h"
+
+std::string_view LogFileLineEnd() {
+    return "\n";
+}
