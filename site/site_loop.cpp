@@ -50,7 +50,7 @@ class DeadlineTimers {
 
 int RunSite(Station& station, SocketLoop& sockets, const std::function<bool()>& stop_requested) {
     station.Start();
-    if (station.OpenConnection() == 0) {
+    if (station.OpenUnattended() == 0) {
         station.Exit();
         return 1;
     }
