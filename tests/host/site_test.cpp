@@ -1,11 +1,12 @@
 // The native site: its log lines as the journal gets them, its command line, and its loop's
-// two ends (a keyer that cannot be opened, and a stop that releases the keyer).
+// two ends (a keyer missing at the start, and a stop that releases the keyer).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "keyer/keyer_wire.h"
 #include "keyer/serial_port.h"
 #include "settings/settings_record.h"
+#include "settings/settings_store.h"
 #include "site/command_line.h"
 #include "site/log_line_view.h"
 #include "site/site_loop.h"
@@ -159,8 +161,38 @@ class SiteLoopTest : public ::testing::Test {
     std::unique_ptr<LogLineView> view_ = std::make_unique<LogLineView>(out_);
 };
 
-TEST_F(SiteLoopTest, AKeyerThatCannotBeOpenedEndsTheRunAsAFailure) {
-    EXPECT_EQ(Run(folder_.File("no-such-device"), [] { return false; }), 1);
+// A site started while its keyer's device is missing listens all the same, and attaches the
+// keyer once it is there.
+TEST_F(SiteLoopTest, AKeyerMissingAtTheStartIsAttachedOnceItIsThere) {
+    SettingsStore store(folder_.File("pellmar.cfg"));
+    store.SetDefaults();
+    store.record().net_flags = kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
+    std::strcpy(store.record().ip_address, "127.0.0.1");
+    store.record().ip_port = 0;
+    ASSERT_EQ(store.Save(), 1);
+    keyer_sim::Options plugged_in;
+    plugged_in.link_path = folder_.File("keyer");
+    keyer_sim::KeyerSim sim(plugged_in);
+    std::atomic<bool> stop{false};
+    std::thread plug_in([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (sim.Start()) {
+            WaitUntil([&] { return sim.HostModeOpen(); }, std::chrono::seconds(7));
+        }
+        stop = true;
+    });
+    EXPECT_EQ(Run(plugged_in.link_path, [&] { return stop.load(); }), 0);
+    plug_in.join();
+    view_.reset();
+    const std::vector<std::string> lines = PrintedLines(out_);
+    const auto printed = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(printed("No keyer on " + plugged_in.link_path + "; trying it again every 5 s."))
+        << ::testing::PrintToString(lines);
+    EXPECT_TRUE(printed("Keyer back on " + plugged_in.link_path + "."));
+    EXPECT_TRUE(printed("Network: Listening for Request...."));
+    EXPECT_TRUE(printed("Local keyer: Local Tarvel V23 OnLine"));
 }
 
 TEST_F(SiteLoopTest, AStopReleasesTheKeyerAndEndsHostMode) {
