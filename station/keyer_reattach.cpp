@@ -51,8 +51,15 @@ void Station::AttachKeyerAgainIfDue() {
     StopTryingKeyer();
     Log("\r\nKeyer back on " + KeyerPortName() + ".");
     if (net_.IsLinked()) {
-        // The attach loaded the operator's block; linked, the role adjusts it.
+        // The attach loaded the operator's block; linked, the role adjusts it, and what the
+        // other station told the keyer that went holds for this one.
         ApplyKeyerSettings();
+        if (link_keyer_block_) {
+            keyer_.LoadSettings(&*link_keyer_block_);
+        }
+        if (link_keyer_speed_) {
+            keyer_.SetSpeed(*link_keyer_speed_);
+        }
         RetellKeyerVersion();
     }
     view_.OfferClose();

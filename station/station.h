@@ -472,6 +472,10 @@ class Station final : public KeyerListener, public MessageSink {
     // no line; each new link starts afresh.
     std::optional<uint8_t> shown_remote_version_;
     bool told_mismatch_on_link_ = false;
+    // The settings block and speed the other station last had the keyer take over this link,
+    // so that a keyer that comes back keys as it was told; each new link starts afresh.
+    std::optional<KeyerSettings> link_keyer_block_;
+    std::optional<uint8_t> link_keyer_speed_;
     // Last, so that it is the first to go: its thread calls into the rest of the station.
     MessageSender sender_;
 };

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -21,11 +22,13 @@
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
 #include "keyer/keyer_link.h"
+#include "keyer/keyer_wire.h"
 #include "keyer/serial_port.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
+#include "station/keyer_settings_packet.h"
 #include "station/station.h"
 #include "tests/host/main_loop.h"
 #include "tests/host/socket_test_peer.h"
@@ -401,7 +404,8 @@ TEST_F(StationKeyerTest, UnpluggedKeyerOfALinkedSiteTellsTheHomeStationAndKeepsT
 
 // The keyer's adapter is pulled and plugged back at the same path, with nobody at the
 // station: the link timer's tick finds it again within 6 s, unlinked as well as linked, and a
-// linked site then tells the home station its keyer's version unasked.
+// linked site then tells the home station its keyer's version unasked and gives the keyer
+// what home last had its keyer take.
 class KeyerComesBackTest : public StationKeyerTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(KeyerComesBackTest, IsAttachedAgainWithinSixSecondsOfBeingPluggedBack) {
@@ -415,6 +419,19 @@ TEST_P(KeyerComesBackTest, IsAttachedAgainWithinSixSecondsOfBeingPluggedBack) {
     Peer peer;
     const int fd = linked ? peer.Connect(static_cast<uint16_t>(settings.ip_port)) : -1;
     ASSERT_TRUE(loop_.PumpUntil([&] { return station_.IsLinked() == linked; })) << Log();
+    const auto holds = [this](const Bytes& part) {
+        const Bytes wire = sim_->Received();
+        return std::search(wire.begin(), wire.end(), part.begin(), part.end()) != wire.end();
+    };
+    KeyerSettings home_block = settings.keyer_settings;
+    home_block.sidetone ^= 1;
+    const Bytes home_speed = {keyer_wire::kSetSpeed, 31};
+    if (linked) {
+        const Packet settings_packet = BuildKeyerSettingsPacket(home_block);
+        Peer::Send(fd, Bytes(settings_packet.bytes, settings_packet.bytes + kPacketSize));
+        Peer::Send(fd, PacketBytes(PKT_SPEED, 31));
+        ASSERT_TRUE(loop_.PumpUntil([&] { return holds(home_speed); }));
+    }
     const auto tick_until = [this](const std::function<bool()>& done) {
         return loop_.PumpUntil(
             [&] {
@@ -449,6 +466,13 @@ TEST_P(KeyerComesBackTest, IsAttachedAgainWithinSixSecondsOfBeingPluggedBack) {
         EXPECT_EQ(told[2], kNoKeyerVersion);
         EXPECT_EQ(told[kPacketSize + 1], PKT_VERSION_REPLY);
         EXPECT_EQ(told[kPacketSize + 2], 23);
+        // The speed rides in the block's load as well.
+        home_block.wpm = 31;
+        Bytes home_load = {keyer_wire::kLoadSettings};
+        const auto* block = reinterpret_cast<const uint8_t*>(&home_block);
+        home_load.insert(home_load.end(), block, block + sizeof home_block);
+        EXPECT_TRUE(loop_.PumpUntil([&] { return holds(home_load) && holds(home_speed); }))
+            << ::testing::PrintToString(sim_->Received());
     }
 }
 
