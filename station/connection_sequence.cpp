@@ -172,17 +172,20 @@ int Station::OpenStages(MissingKeyer missing_keyer) {
     StopTryingKeyer();
     Log(kBeginText);
     ReadIniSettings();
+    bool keyer_awaited = false;
     if ((settings_.NetFlags() & kNetLocalKeyerDisabled) == 0 && AttachLocalKeyer() == 0) {
         // Only a device named outright is waited for: a port number may name no port at all.
         if (missing_keyer == MissingKeyer::kFailsTheOpen || KeyerDevice().empty()) {
             return 0;
         }
-        TellKeyerRetries();
-        TryKeyerAgainLater();
+        keyer_awaited = true;
     }
     if (OpenNetworkStage() == 0) {
-        StopTryingKeyer();
         return 0;
+    }
+    if (keyer_awaited) {
+        TellKeyerRetries();
+        TryKeyerAgainLater();
     }
     return 1;
 }
