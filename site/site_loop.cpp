@@ -81,7 +81,7 @@ std::string WhySiteCannotWork(const std::string& config_path) {
 int RunSite(Station& station, SocketLoop& sockets, const std::function<bool()>& stop_requested,
             ServiceNotifier& service) {
     station.Start();
-    if (station.OpenConnection() == 0) {
+    if (station.OpenUnattended() == 0) {
         station.Exit();
         return 1;
     }

@@ -27,6 +27,7 @@ constexpr int kSiteNotConfigured = 6;
 std::string WhySiteCannotWork(const std::string& config_path);
 
 // 0 once stopped, 1 when the station could not open (the Connect log says why; nothing is
-// left held). `station` has been made on `sockets` and not started.
+// left held). A keyer device named but missing or not answering is no failure: the station
+// runs on and tries it again. `station` has been made on `sockets` and not started.
 int RunSite(Station& station, SocketLoop& sockets, const std::function<bool()>& stop_requested,
             ServiceNotifier& service);

@@ -53,39 +53,47 @@ bool Station::HasKeyerPort(int port_number) const {
     return KeyerPortPresent(port_number, keyer_port_);
 }
 
-// 1 attached, 0 failed (the port is given back, so the next attempt can open it again).
-int Station::AttachLocalKeyer() {
-    Log(Format("\r\nopenComm: %d", static_cast<int>(record().com_port)));
+// 1 attached, 0 failed (the port is given back, so the next attempt can open it again). A try
+// at a keyer that went quiet tells nothing of its steps: every 5 s they would bury the log.
+int Station::AttachLocalKeyer(AttachLog telling) {
+    const auto tell = [this, telling](const std::string& text) {
+        if (telling == AttachLog::kEveryStep) {
+            Log(text);
+        }
+    };
+    tell(Format("\r\nopenComm: %d", static_cast<int>(record().com_port)));
     KeyerPortPlace place = keyer_port_;
     place.device = KeyerDevice();
     const int opened = keyer_.port().Open(static_cast<int>(record().com_port), place);
     if (opened != kKeyerOk) {
-        Log(SerialFailureReason(opened));
-        Log("\r\nCheck com port settings.");
-        view_.ShowKeyerPortFailure(keyer_.port().LastOpenFailure());
+        tell(SerialFailureReason(opened));
+        tell("\r\nCheck com port settings.");
+        if (telling == AttachLog::kEveryStep) {
+            view_.ShowKeyerPortFailure(keyer_.port().LastOpenFailure());
+        }
         if (opened != kPortOpenFailed) {
             keyer_.port().Close();  // opened, then its line settings failed
         }
         return 0;
     }
-    Log(kAttachText);
+    tell(kAttachText);
     uint8_t version = 0;
     state_.keyer_lost = false;
     int attached = keyer_.OpenHost(&version);
     if (attached == kKeyerNoVersion) {
-        Log(kLeftInHostModeText);
+        tell(kLeftInHostModeText);
         keyer_.CloseHostLeftOpen();
-        Log(kAttachText);
+        tell(kAttachText);
         attached = keyer_.OpenHost(&version);
     }
     if (attached != kKeyerOk) {
-        Log(attached == kKeyerNoVersion   ? "Tarvel does not respond"
-            : attached == kKeyerWrongEcho ? "Echo Mismatch"
-                                          : "No Echo Response");
+        tell(attached == kKeyerNoVersion   ? "Tarvel does not respond"
+             : attached == kKeyerWrongEcho ? "Echo Mismatch"
+                                           : "No Echo Response");
         keyer_.port().Close();
         return 0;
     }
-    Log("\r\nLoad local Tarvel settings...");
+    tell("\r\nLoad local Tarvel settings...");
     keyer_.LoadSettings(&record().keyer_settings);
     if (!keyer_wire::IsExtendedKeyerVersion(version)) {
         keyer_.SetBaseMode();
@@ -93,7 +101,7 @@ int Station::AttachLocalKeyer() {
         keyer_.SetExtendedMode();
     }
     keyer_.SetSidetone(record().keyer_settings.sidetone);
-    Log("Done\r\n");
+    tell("Done\r\n");
     state_.local_keyer_open = 1;
     view_.ShowLocalKeyer(LocalKeyerState::kOnline, version);
     return 1;
@@ -156,12 +164,33 @@ bool Station::FindHost(bool server, HostEntry* entry) {
 }
 
 int Station::OpenConnection() {
+    return OpenStages(MissingKeyer::kFailsTheOpen);
+}
+
+int Station::OpenUnattended() {
+    return OpenStages(MissingKeyer::kTriedAgain);
+}
+
+int Station::OpenStages(MissingKeyer missing_keyer) {
+    StopTryingKeyer();
     Log(kBeginText);
     ReadIniSettings();
+    bool keyer_awaited = false;
     if ((settings_.NetFlags() & kNetLocalKeyerDisabled) == 0 && AttachLocalKeyer() == 0) {
+        // Only a device named outright is waited for: a port number may name no port at all.
+        if (missing_keyer == MissingKeyer::kFailsTheOpen || KeyerDevice().empty()) {
+            return 0;
+        }
+        keyer_awaited = true;
+    }
+    if (OpenNetworkStage() == 0) {
         return 0;
     }
-    return OpenNetworkStage();
+    if (keyer_awaited) {
+        TellKeyerRetries();
+        TryKeyerAgainLater();
+    }
+    return 1;
 }
 
 int Station::ConnectAgain() {

@@ -76,6 +76,8 @@ void Station::BeginLinkSession() {
     net_.RestartWatch();
     shown_remote_version_.reset();
     told_mismatch_on_link_ = false;
+    link_keyer_block_.reset();
+    link_keyer_speed_.reset();
     status_relay_.BeginLink();
     tune_from_link_since_.reset();
     paddles_from_link_since_.reset();

@@ -130,6 +130,7 @@ void Station::CloseStation(const char* cause) {
         state_.local_keyer_open = 0;
         view_.ShowLocalKeyer(LocalKeyerState::kClosed, 0);
     }
+    StopTryingKeyer();
     CloseNetworkFromButton();
     view_.OfferOpen();
 }
@@ -158,12 +159,13 @@ void Station::CloseLocalKeyerIfLost() {
         view_.ShowPaddles(false, false);
     }
     // The host close goes nowhere, but it stops the keyer's threads and gives the port back,
-    // so that Open can attach the keyer again once it is plugged back in.
+    // so that the keyer can be attached again once it is plugged back in.
     keyer_.CloseHost();
     state_.local_keyer_open = 0;
     view_.ShowLocalKeyer(LocalKeyerState::kLost, 0);
     Log("\r\nLocal Tarvel lost: COM" + std::to_string(static_cast<int>(record().com_port)) +
         " stopped answering.");
+    TryKeyerAgainLater();
     RetellKeyerVersion();
     if (StationClosed()) {
         view_.OfferOpen();

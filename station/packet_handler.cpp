@@ -74,11 +74,12 @@ void Station::processIPpacket(const Packet& packet) {
             }
             break;
         case PKT_KEYER_SETTINGS: {
-            const KeyerSettings block = PacketKeyerSettings(packet);
-            keyer_.LoadSettings(&block);
+            link_keyer_block_ = PacketKeyerSettings(packet);
+            keyer_.LoadSettings(&*link_keyer_block_);
             break;
         }
         case PKT_SPEED:
+            link_keyer_speed_ = value;
             keyer_.SetSpeed(value);
             break;
         case PKT_HEARTBEAT:

@@ -143,6 +143,10 @@ class Station final : public KeyerListener, public MessageSink {
     // 1 when every stage the record asks for is done or under way; 0 when one failed, with
     // the reason in the Connect log and nothing left held by the failed stage.
     int OpenConnection();
+    // The site's opening, with nobody there to open again: as OpenConnection, except that a
+    // keyer device named outright that cannot be attached does not stop it. The network stage
+    // goes on, and the keyer is tried again as a lost one is.
+    int OpenUnattended();
     // Releases the keyer and the link, then stops every thread of the station.
     void Exit();
     // A station stopped from outside, with nobody at it (the site's service stopped): closes
@@ -199,6 +203,10 @@ class Station final : public KeyerListener, public MessageSink {
     // Once the keyer reader has given the keyer up as lost, closes it as Close would and
     // says so. A link goes on; a Net Server tells the other station it has no keyer now.
     void CloseLocalKeyerIfLost();
+    // A keyer lost, or missing at OpenUnattended, is tried again every 5 s until it attaches
+    // or the operator opens or closes; the link timer's tick calls this. Back, it is shown
+    // online, and a linked Net Server tells the other station its version unasked.
+    void AttachKeyerAgainIfDue();
     // The period the link timer should run at now: quick while text from the link waits for
     // the keyer or pasted text waits its turn, slow otherwise. Asked again after every tick and
     // socket event.
@@ -287,7 +295,10 @@ class Station final : public KeyerListener, public MessageSink {
     friend class StationFuzzAccess;
 
     // connection_sequence.cpp
-    int AttachLocalKeyer();
+    enum class AttachLog { kEveryStep, kNothing };
+    int AttachLocalKeyer(AttachLog telling = AttachLog::kEveryStep);
+    enum class MissingKeyer { kFailsTheOpen, kTriedAgain };
+    int OpenStages(MissingKeyer missing_keyer);
     bool FindHost(bool server, HostEntry* entry);
     // Listens or starts the connect, as the record's mode says; 0 when that failed.
     int OpenNetworkStage();
@@ -379,6 +390,12 @@ class Station final : public KeyerListener, public MessageSink {
     void RetellKeyerVersion();
     // keyer_release.cpp: a release with a keyer attached goes into the log file, with its cause.
     void LogRelease(const char* cause);
+    // keyer_reattach.cpp
+    // The keyer's device, or its COM port where the record's number names it.
+    std::string KeyerPortName() const;
+    void TryKeyerAgainLater();
+    void TellKeyerRetries();
+    void StopTryingKeyer();
     // keyer_events.cpp
     void OnKeyerButtons(uint8_t report);
     void ShowLocalStatus(uint8_t status);
@@ -447,6 +464,10 @@ class Station final : public KeyerListener, public MessageSink {
     // When a Net Client whose link ended tries its server again; nothing while none is due.
     std::optional<std::chrono::steady_clock::time_point> reconnect_at_;
     RoundTripMeter round_trips_;
+    // When a keyer that went is tried again; nothing while none is due. Whether the Connect
+    // log was told of the tries since the keyer went.
+    std::optional<std::chrono::steady_clock::time_point> keyer_retry_at_;
+    bool keyer_retries_told_ = false;
     // The other end of the link, as the station that only answers heartbeats shows it.
     uint32_t peer_address_ = 0;
     LinkHealth shown_health_;
@@ -454,6 +475,10 @@ class Station final : public KeyerListener, public MessageSink {
     // no line; each new link starts afresh.
     std::optional<uint8_t> shown_remote_version_;
     bool told_mismatch_on_link_ = false;
+    // The settings block and speed the other station last had the keyer take over this link,
+    // so that a keyer that comes back keys as it was told; each new link starts afresh.
+    std::optional<KeyerSettings> link_keyer_block_;
+    std::optional<uint8_t> link_keyer_speed_;
     // Last, so that it is the first to go: its thread calls into the rest of the station.
     MessageSender sender_;
 };

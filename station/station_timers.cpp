@@ -19,6 +19,7 @@ void StationTimers::OnTick(Timer timer) {
     }
     station_.OnLinkWatchTick();
     station_.CloseLocalKeyerIfLost();
+    station_.AttachKeyerAgainIfDue();
     FollowLinkPeriod();
 }
 

@@ -1,6 +1,6 @@
 // The native site: its log lines as the journal gets them, its command line, its loop's two
-// ends (a keyer that cannot be opened, and a stop that releases the keyer), a configuration
-// it cannot work on, and its word to the service manager.
+// ends (a keyer missing at the start, and a stop that releases the keyer), a configuration it
+// cannot work on, and its word to the service manager.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -172,8 +172,38 @@ class SiteLoopTest : public ::testing::Test {
     std::unique_ptr<LogLineView> view_ = std::make_unique<LogLineView>(out_);
 };
 
-TEST_F(SiteLoopTest, AKeyerThatCannotBeOpenedEndsTheRunAsAFailure) {
-    EXPECT_EQ(Run(folder_.File("no-such-device"), [] { return false; }), 1);
+// A site started while its keyer's device is missing listens all the same, and attaches the
+// keyer once it is there.
+TEST_F(SiteLoopTest, AKeyerMissingAtTheStartIsAttachedOnceItIsThere) {
+    SettingsStore store(folder_.File("pellmar.cfg"));
+    store.SetDefaults();
+    store.record().net_flags = kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
+    std::strcpy(store.record().ip_address, "127.0.0.1");
+    store.record().ip_port = 0;
+    ASSERT_EQ(store.Save(), 1);
+    keyer_sim::Options plugged_in;
+    plugged_in.link_path = folder_.File("keyer");
+    keyer_sim::KeyerSim sim(plugged_in);
+    std::atomic<bool> stop{false};
+    std::thread plug_in([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (sim.Start()) {
+            WaitUntil([&] { return sim.HostModeOpen(); }, std::chrono::seconds(7));
+        }
+        stop = true;
+    });
+    EXPECT_EQ(Run(plugged_in.link_path, [&] { return stop.load(); }), 0);
+    plug_in.join();
+    view_.reset();
+    const std::vector<std::string> lines = PrintedLines(out_);
+    const auto printed = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(printed("No keyer on " + plugged_in.link_path + "; trying it again every 5 s."))
+        << ::testing::PrintToString(lines);
+    EXPECT_TRUE(printed("Keyer back on " + plugged_in.link_path + "."));
+    EXPECT_TRUE(printed("Network: Listening for Request...."));
+    EXPECT_TRUE(printed("Local keyer: Local Tarvel V23 OnLine"));
 }
 
 TEST_F(SiteLoopTest, ADeviceThatCannotBeOpenedIsNamedWithTheSystemsReason) {
@@ -188,7 +218,8 @@ TEST_F(SiteLoopTest, ADeviceThatCannotBeOpenedIsNamedWithTheSystemsReason) {
     };
     for (const auto& c : cases) {
         view_ = std::make_unique<LogLineView>(out_);
-        EXPECT_EQ(Run(c.device, [] { return false; }), 1);
+        // Named but not there: told at the start, and the site runs on to try it again.
+        EXPECT_EQ(Run(c.device, [] { return true; }), 0);
         view_.reset();
         const std::vector<std::string> lines = PrintedLines(out_);
         EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end())

@@ -9,9 +9,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,11 +22,13 @@
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
 #include "keyer/keyer_link.h"
+#include "keyer/keyer_wire.h"
 #include "keyer/serial_port.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
+#include "station/keyer_settings_packet.h"
 #include "station/station.h"
 #include "tests/host/main_loop.h"
 #include "tests/host/socket_test_peer.h"
@@ -397,6 +401,82 @@ TEST_F(StationKeyerTest, UnpluggedKeyerOfALinkedSiteTellsTheHomeStationAndKeepsT
     EXPECT_FALSE(station_.IsLinked());
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
 }
+
+// The keyer's adapter is pulled and plugged back at the same path, with nobody at the
+// station: the link timer's tick finds it again within 6 s, unlinked as well as linked, and a
+// linked site then tells the home station its keyer's version unasked and gives the keyer
+// what home last had its keyer take.
+class KeyerComesBackTest : public StationKeyerTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(KeyerComesBackTest, IsAttachedAgainWithinSixSecondsOfBeingPluggedBack) {
+    const bool linked = GetParam();
+    if (linked) {
+        settings.net_flags = kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
+        settings.ip_port = FreePort();
+    }
+    station_.OpenOrClose();
+    ASSERT_TRUE(station_.IsKeyerAttached()) << Log();
+    Peer peer;
+    const int fd = linked ? peer.Connect(static_cast<uint16_t>(settings.ip_port)) : -1;
+    ASSERT_TRUE(loop_.PumpUntil([&] { return station_.IsLinked() == linked; })) << Log();
+    const auto holds = [this](const Bytes& part) {
+        const Bytes wire = sim_->Received();
+        return std::search(wire.begin(), wire.end(), part.begin(), part.end()) != wire.end();
+    };
+    KeyerSettings home_block = settings.keyer_settings;
+    home_block.sidetone ^= 1;
+    const Bytes home_speed = {keyer_wire::kSetSpeed, 31};
+    if (linked) {
+        const Packet settings_packet = BuildKeyerSettingsPacket(home_block);
+        Peer::Send(fd, Bytes(settings_packet.bytes, settings_packet.bytes + kPacketSize));
+        Peer::Send(fd, PacketBytes(PKT_SPEED, 31));
+        ASSERT_TRUE(loop_.PumpUntil([&] { return holds(home_speed); }));
+    }
+    const auto tick_until = [this](const std::function<bool()>& done) {
+        return loop_.PumpUntil(
+            [&] {
+                station_.CloseLocalKeyerIfLost();
+                station_.AttachKeyerAgainIfDue();
+                return done();
+            },
+            7s);
+    };
+
+    ASSERT_EQ(sim_->Command("unplug"), "ok");
+    ASSERT_TRUE(tick_until([this] { return !station_.IsKeyerAttached(); }));
+    sim_->Stop();
+    const std::string tries = "\r\nNo keyer on COM1; trying it again every 5 s.";
+    ASSERT_TRUE(tick_until([&] { return EndsWith(Log(), tries); })) << Log();
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), linked ? "Close" : "Open");
+
+    keyer_sim::Options plugged_in;
+    plugged_in.link_path = folder_.File("keyer1");
+    sim_ = std::make_unique<keyer_sim::KeyerSim>(plugged_in);
+    ASSERT_TRUE(sim_->Start());
+    const auto plugged = Clock::now();
+    ASSERT_TRUE(tick_until([this] { return station_.IsKeyerAttached(); })) << Log();
+    EXPECT_LT(Clock::now() - plugged, 6s);
+    EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");
+    EXPECT_TRUE(EndsWith(Log(), tries + "\r\nKeyer back on COM1.")) << Log();
+    EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Close");
+    if (linked) {
+        const Bytes told = Peer::Receive(fd, 2 * kPacketSize);
+        ASSERT_EQ(told.size(), 2 * kPacketSize);
+        EXPECT_EQ(told[1], PKT_VERSION_REPLY);
+        EXPECT_EQ(told[2], kNoKeyerVersion);
+        EXPECT_EQ(told[kPacketSize + 1], PKT_VERSION_REPLY);
+        EXPECT_EQ(told[kPacketSize + 2], 23);
+        // The speed rides in the block's load as well.
+        home_block.wpm = 31;
+        Bytes home_load = {keyer_wire::kLoadSettings};
+        const auto* block = reinterpret_cast<const uint8_t*>(&home_block);
+        home_load.insert(home_load.end(), block, block + sizeof home_block);
+        EXPECT_TRUE(loop_.PumpUntil([&] { return holds(home_load) && holds(home_speed); }))
+            << ::testing::PrintToString(sim_->Received());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(LinkedOrNot, KeyerComesBackTest, ::testing::Bool());
 
 TEST_F(StationKeyerTest, NetworkFailureAfterTheKeyerLeavesItAttached) {
     settings.net_flags = kNetModeClient;
