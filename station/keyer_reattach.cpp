@@ -54,10 +54,13 @@ void Station::AttachKeyerAgainIfDue() {
         // The attach loaded the operator's block; linked, the role adjusts it, and what the
         // other station told the keyer that went holds for this one.
         ApplyKeyerSettings();
+        // One load with the later speed in it: a speed set beside a load races the writer,
+        // whose load may go out before or after the speed is folded in.
         if (link_keyer_block_) {
-            keyer_.LoadSettings(&*link_keyer_block_);
-        }
-        if (link_keyer_speed_) {
+            KeyerSettings block = *link_keyer_block_;
+            block.wpm = link_keyer_speed_.value_or(block.wpm);
+            keyer_.LoadSettings(&block);
+        } else if (link_keyer_speed_) {
             keyer_.SetSpeed(*link_keyer_speed_);
         }
         RetellKeyerVersion();

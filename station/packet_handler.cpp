@@ -75,6 +75,7 @@ void Station::processIPpacket(const Packet& packet) {
             break;
         case PKT_KEYER_SETTINGS: {
             link_keyer_block_ = PacketKeyerSettings(packet);
+            link_keyer_speed_.reset();  // the block carries a speed of its own
             keyer_.LoadSettings(&*link_keyer_block_);
             break;
         }
