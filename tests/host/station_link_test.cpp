@@ -364,11 +364,7 @@ TEST_F(StationKeyerTest, UnpluggedKeyerIsClosedShownAndAttachesAgainOncePluggedI
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), "Open");
     EXPECT_FALSE(station_.IsKeyerAttached());
 
-    sim_->Stop();
-    keyer_sim::Options plugged_in;
-    plugged_in.link_path = folder_.File("keyer1");
-    sim_ = std::make_unique<keyer_sim::KeyerSim>(plugged_in);
-    ASSERT_TRUE(sim_->Start());
+    ASSERT_EQ(sim_->Command("plug"), "ok");
     station_.OpenOrClose();
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine") << Log();
 }
@@ -444,15 +440,11 @@ TEST_P(KeyerComesBackTest, IsAttachedAgainWithinSixSecondsOfBeingPluggedBack) {
 
     ASSERT_EQ(sim_->Command("unplug"), "ok");
     ASSERT_TRUE(tick_until([this] { return !station_.IsKeyerAttached(); }));
-    sim_->Stop();
     const std::string tries = "\r\nNo keyer on COM1; trying it again every 5 s.";
     ASSERT_TRUE(tick_until([&] { return EndsWith(Log(), tries); })) << Log();
     EXPECT_EQ(window_.Text(IDC_OPEN_CLOSE), linked ? "Close" : "Open");
 
-    keyer_sim::Options plugged_in;
-    plugged_in.link_path = folder_.File("keyer1");
-    sim_ = std::make_unique<keyer_sim::KeyerSim>(plugged_in);
-    ASSERT_TRUE(sim_->Start());
+    ASSERT_EQ(sim_->Command("plug"), "ok");
     const auto plugged = Clock::now();
     ASSERT_TRUE(tick_until([this] { return station_.IsKeyerAttached(); })) << Log();
     EXPECT_LT(Clock::now() - plugged, 6s);

@@ -468,6 +468,51 @@ struct KeyerSim::Impl {
         return std::max(left + std::chrono::milliseconds(1), std::chrono::milliseconds(0));
     }
 
+    // A fresh pty, as a USB adapter plugged in gets, with the link (when there is one) turned
+    // to it in one step, so the host never finds the link missing.
+    bool PlugInLocked() {
+        const int new_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        char name[128];
+        if (new_master < 0 || grantpt(new_master) != 0 || unlockpt(new_master) != 0 ||
+            ptsname_r(new_master, name, sizeof name) != 0) {
+            if (new_master >= 0) {
+                close(new_master);
+            }
+            return false;
+        }
+        const int slave = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (slave < 0) {
+            close(new_master);
+            return false;
+        }
+        // Raw from the start: a cooked pty would echo the host's bytes back to it before the
+        // host has set its own line settings.
+        termios attributes{};
+        tcgetattr(slave, &attributes);
+        cfmakeraw(&attributes);
+        tcsetattr(slave, TCSANOW, &attributes);
+        fcntl(new_master, F_SETFL, fcntl(new_master, F_GETFL) | O_NONBLOCK);
+        if (!options.link_path.empty()) {
+            const std::string fresh = options.link_path + ".new";
+            unlink(fresh.c_str());
+            if (symlink(name, fresh.c_str()) != 0 ||
+                rename(fresh.c_str(), options.link_path.c_str()) != 0) {
+                unlink(fresh.c_str());
+                close(slave);
+                close(new_master);
+                return false;
+            }
+        }
+        master = new_master;
+        slave_keep = slave;
+        slave_path = name;
+        unplug_requested = false;
+        unplugged = false;
+        stalled = false;
+        host = false;
+        return true;
+    }
+
     void Run() {
         for (;;) {
             int master_fd = -1;
@@ -483,6 +528,11 @@ struct KeyerSim::Impl {
                     if (slave_keep >= 0) {
                         close(slave_keep);
                         slave_keep = -1;
+                    }
+                    // As a device node goes with its adapter: nothing at the path is left to
+                    // open, not even another emulator's pty that has taken the freed number.
+                    if (!options.link_path.empty()) {
+                        unlink(options.link_path.c_str());
                     }
                     unplugged = true;
                     changed.notify_all();
@@ -684,6 +734,12 @@ std::string KeyerSim::Impl::Reply(const std::string& line) {
         changed.wait_for(lock, std::chrono::seconds(2), [this] { return unplugged || !running; });
         return "ok";
     }
+    if (verb == "plug") {
+        if (!unplugged) {
+            return "error plugged in already";
+        }
+        return PlugInLocked() ? "ok" : "error no pty";
+    }
     if (verb == "clock") {
         const auto us =
             std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - reset_time);
@@ -736,52 +792,16 @@ bool KeyerSim::Start() {
     if (s.running) {
         return true;
     }
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        if (master >= 0) {
-            close(master);
-        }
-        return false;
-    }
-    char name[128];
-    if (ptsname_r(master, name, sizeof name) != 0) {
-        close(master);
-        return false;
-    }
-    const int slave = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slave < 0) {
-        close(master);
-        return false;
-    }
-    // Raw from the start: a cooked pty would echo the host's bytes back to it before the
-    // host has set its own line settings.
-    termios attributes{};
-    tcgetattr(slave, &attributes);
-    cfmakeraw(&attributes);
-    tcsetattr(slave, TCSANOW, &attributes);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
     if (pipe2(s.wake_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        close(slave);
-        close(master);
         return false;
     }
-    if (!s.options.link_path.empty()) {
-        unlink(s.options.link_path.c_str());
-        if (symlink(name, s.options.link_path.c_str()) != 0) {
-            close(slave);
-            close(master);
-            close(s.wake_pipe[0]);
-            close(s.wake_pipe[1]);
-            s.wake_pipe[0] = s.wake_pipe[1] = -1;
-            return false;
-        }
+    if (!s.PlugInLocked()) {
+        close(s.wake_pipe[0]);
+        close(s.wake_pipe[1]);
+        s.wake_pipe[0] = s.wake_pipe[1] = -1;
+        return false;
     }
-    s.master = master;
-    s.slave_keep = slave;
-    s.slave_path = name;
     s.stopping = false;
-    s.unplug_requested = false;
-    s.unplugged = false;
     s.reset_time = Clock::now();
     s.running = true;
     s.thread = std::thread([&s] { s.Run(); });

@@ -18,7 +18,8 @@
 //   inject XX XX ...      send raw bytes to the host
 //   stall on|off          stop taking the host's bytes, so that its writes wait as on a keyer
 //                         that has hung, or take them again (so does reset)
-//   unplug                close the pty master: the host's port goes dead
+//   unplug                close the pty master: the host's port goes dead, the link goes
+//   plug                  after unplug: a new pty, the link turned to it, host mode closed
 //   log                   "ok N us:XX us:XX ..." every byte received, microseconds since reset
 //   clock                 "ok US" the emulator's time, microseconds since reset, to line up
 //                         another program's clock with the log's

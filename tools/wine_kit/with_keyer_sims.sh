@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Runs one Windows test program under Wine against fresh keyer emulators, one per entry of
-# the COM port list: emulator i's pty appears in the Wine prefix as the COM ports of the
+# the COM port list: emulator i's device appears in the Wine prefix as the COM ports of the
 # i-th entry, and the program finds it in the environment as
 #   PELLMAR_KEYER_SIM_<i>_COM_PORT      the first COM port number it is linked as
 #   PELLMAR_KEYER_SIM_<i>_COM_PORTS     all of them, separated by blanks
 #   PELLMAR_KEYER_SIM_<i>_CONTROL_PORT  its control port on 127.0.0.1
-#   PELLMAR_KEYER_SIM_<i>_DEVICE        its pty, for a Linux program (the native site)
+#   PELLMAR_KEYER_SIM_<i>_DEVICE        its device, for a Linux program (the native site): a
+#                                       link to its pty, turned to the new one when it is
+#                                       plugged back
 # with i counted from 0. PELLMAR_SITE, the native site's program, reaches it from the
 # caller's environment as it is (tests/wine/CMakeLists.txt sets it for each case). A fresh
 # emulator per run keeps one test case's bytes out of the next one's log. Every emulator and
@@ -91,6 +93,7 @@ trap 'exit 143' TERM HUP
 
 for i in "${!com_ports[@]}"; do
     "$keyer_sim" --speedup "${PELLMAR_KEYER_SIM_SPEEDUP:-20}" --control-port-file "$work/control-port-$i" \
+        --link "$work/keyer-$i" \
         --pty-file "$work/pty-$i" >"$work/keyer_sim-$i.log" 2>&1 &
     sim_pids+=($!)
 done
