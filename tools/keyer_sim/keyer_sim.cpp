@@ -738,6 +738,8 @@ std::string KeyerSim::Impl::Reply(const std::string& line) {
         if (!unplugged) {
             return "error plugged in already";
         }
+        // Powered from the bus, the keyer comes back with its power-on settings.
+        std::memcpy(settings, kPowerOnSettings, sizeof settings);
         return PlugInLocked() ? "ok" : "error no pty";
     }
     if (verb == "clock") {

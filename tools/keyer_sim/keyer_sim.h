@@ -19,7 +19,8 @@
 //   stall on|off          stop taking the host's bytes, so that its writes wait as on a keyer
 //                         that has hung, or take them again (so does reset)
 //   unplug                close the pty master: the host's port goes dead, the link goes
-//   plug                  after unplug: a new pty, the link turned to it, host mode closed
+//   plug                  after unplug: a new pty, the link turned to it, the keyer as at
+//                         power-on (host mode closed, power-on settings)
 //   log                   "ok N us:XX us:XX ..." every byte received, microseconds since reset
 //   clock                 "ok US" the emulator's time, microseconds since reset, to line up
 //                         another program's clock with the log's
