@@ -105,10 +105,15 @@ TEST_P(TwoStationsOnEachSiteTest, SiteKeyerUnpluggedAndPluggedBackIsShownAtHomeB
     EXPECT_EQ(server_keyer_.StateField("host"), "1");
     // Keyed as home last set it up: its block, with serial echo, is back on the keyer.
     EXPECT_EQ(server_keyer_.WaitForStateField("mode", "04", kWaitMs), "04");
-    const std::vector<std::string> lines = server_->LogLines();
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        return line.rfind("Keyer back on ", 0) == 0;
-    })) << server_->Shown();
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const std::vector<std::string> lines = server_->LogLines();
+            return std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+                return line.rfind("Keyer back on ", 0) == 0;
+            });
+        },
+        std::chrono::milliseconds(kWaitMs)))
+        << server_->Shown();
 }
 
 TEST_F(TwoStationsTest, ServerGoneLeavesTheClientClosableAndItsKeyerClosed) {

@@ -21,9 +21,22 @@ void StationTestBase::TearDown() {
     }
 }
 
-bool StationTestBase::StartInJob(PellmarProcess* station, bool wait_for_window) {
-    return (wait_for_window ? station->Start() : station->Launch()) &&
-           job_->Add(station->process_id());
+::testing::AssertionResult StationTestBase::StartInJob(PellmarProcess* station,
+                                                       bool wait_for_window) {
+    // Into the job before anything else can happen to it, so that no path leaves it running.
+    if (!station->Launch()) {
+        return ::testing::AssertionFailure() << "pellmar.exe did not start in " << station->folder()
+                                             << ": error " << GetLastError();
+    }
+    if (!job_->Add(station->process_id())) {
+        return ::testing::AssertionFailure()
+               << "pellmar.exe (process " << station->process_id()
+               << ") could not join the job: error " << GetLastError();
+    }
+    if (wait_for_window && !station->WaitForWindow()) {
+        return ::testing::AssertionFailure() << "pellmar.exe showed no Main window";
+    }
+    return ::testing::AssertionSuccess();
 }
 
 void KeyedStationTest::SetUp() {

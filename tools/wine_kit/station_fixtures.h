@@ -18,10 +18,10 @@ class StationTestBase : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
-    // Starts the station and puts it in the job; false when either fails. Without
+    // Starts the station and puts it in the job; a failure says which step failed. Without
     // `wait_for_window` it does not wait for the Main window (a box the station shows first
     // comes before it): PellmarProcess::WaitForWindow does that later.
-    bool StartInJob(PellmarProcess* station, bool wait_for_window = true);
+    ::testing::AssertionResult StartInJob(PellmarProcess* station, bool wait_for_window = true);
     // Fails the case when the emulator's control channel stopped answering at some point.
     static void ExpectAnswered(const KeyerSimControl& keyer) { EXPECT_EQ(keyer.failure(), ""); }
 
