@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -45,6 +46,8 @@ void ExpectLinkedAtThePendingTry(const std::string& log_before,
 // site takes connections again without taking home's place.
 class SiteRestartTest : public TwoStationsTest {
   protected:
+    static constexpr const char* kRefused = "Connection refused: 127.0.0.2 is not allowed.";
+
     std::string ServerIni() const override { return "[Network]\r\nAllowFrom = 127.0.0.1\r\n"; }
 
     // Ends the linked site as its keeper would: the native site as a service manager stops it,
@@ -60,27 +63,28 @@ class SiteRestartTest : public TwoStationsTest {
         ASSERT_EQ(server_keyer_.Command("reset"), "ok");
     }
 
-    // Starts the site again and knocks from 127.0.0.2 until a connection is taken: the
-    // milliseconds from the start (the Open press for pellmar.exe), or -1 when none was.
+    // Starts the site again and knocks from 127.0.0.2 until a knock is taken: the
+    // milliseconds from the start (the Open press for pellmar.exe), or -1 when none was. Wine
+    // may see the site's reset before the connect completes, so the site's refusal tells too.
     long MsUntilTheStartedSiteTakesAConnection() {
         if (!server_->Launch()) {
             return -1;
         }
         const auto started = std::chrono::steady_clock::now();
-        SOCKET stranger = INVALID_SOCKET;
-        WaitUntil(
+        const bool taken = WaitUntil(
             [&] {
-                stranger = ConnectToLoopback(port_, kWaitMs, "127.0.0.2");
-                return stranger != INVALID_SOCKET;
+                const SOCKET stranger = ConnectToLoopback(port_, kWaitMs, "127.0.0.2");
+                if (stranger != INVALID_SOCKET) {
+                    closesocket(stranger);
+                    return true;
+                }
+                return CountOf(server_->Shown(), kRefused) > 0;
             },
             std::chrono::milliseconds(kWaitMs), std::chrono::milliseconds(10));
-        const auto taken = std::chrono::steady_clock::now();
-        if (stranger == INVALID_SOCKET) {
-            return -1;
-        }
-        closesocket(stranger);
-        return static_cast<long>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(taken - started).count());
+        const auto elapsed = std::chrono::steady_clock::now() - started;
+        return taken ? static_cast<long>(
+                           std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count())
+                     : -1;
     }
 
     std::string HomeLog() const { return ui::ReadText(client(), IDC_LOG_PANE); }
@@ -101,8 +105,8 @@ TEST_P(SiteRestartOnEachSiteTest, RestartedWhileLinkedListensWithinASecondAndHom
     ASSERT_GE(taken_ms, 0) << server_->Shown();
     EXPECT_LE(taken_ms, 1000) << "the site took its first connection " << taken_ms
                               << " ms after its start";
-    const std::string refused = "Connection refused: 127.0.0.2 is not allowed.";
-    EXPECT_TRUE(WaitUntil([&] { return CountOf(server_->Shown(), refused) == 1; },
+    std::printf("the site took a connection %ld ms after its start\n", taken_ms);
+    EXPECT_TRUE(WaitUntil([&] { return CountOf(server_->Shown(), kRefused) > 0; },
                           std::chrono::milliseconds(kWaitMs), std::chrono::milliseconds(50)))
         << server_->Shown();
 
