@@ -102,7 +102,8 @@ TEST_P(SiteRestartOnEachSiteTest, RestartedWhileLinkedListensWithinASecondAndHom
         << ui::ReadText(client(), IDC_NET_STATUS);
 
     const long taken_ms = MsUntilTheStartedSiteTakesAConnection();
-    ASSERT_GE(taken_ms, 0) << server_->Shown();
+    ASSERT_GE(taken_ms, 0) << "no connection taken within " << kWaitMs << " ms of the start\n"
+                           << server_->Shown();
     EXPECT_LE(taken_ms, 1000) << "the site took its first connection " << taken_ms
                               << " ms after its start";
     std::printf("the site took a connection %ld ms after its start\n", taken_ms);
