@@ -30,21 +30,24 @@ int AnnouncedWaitMs(const std::string& log) {
     return at == std::string::npos ? 0 : 1000 * std::atoi(log.c_str() + at + strlen(kTryAgain));
 }
 
-// Waits for a Net Client whose Connect log read `log_before` while its server was away (and
-// reads `log_now` now) to be linked, which `linked(timeout_ms)` waits for: the pending try
-// must make the link, so no further wait is announced.
-void ExpectLinkedAtThePendingTry(const std::string& log_before,
-                                 const std::function<std::string()>& log_now,
-                                 const std::function<bool(int)>& linked, int slack_ms) {
-    ASSERT_TRUE(linked(AnnouncedWaitMs(log_before) + slack_ms)) << log_now();
-    EXPECT_EQ(CountOf(log_now(), kTryAgain), CountOf(log_before, kTryAgain))
-        << "a try after its server was back failed:\n"
-        << log_now();
-}
+class BackOnTheAirTest : public TwoStationsTest {
+  protected:
+    // A Net Client whose server was away and is back, and whose Connect log `log` gives, is
+    // linked by the try it waits for: `linked(timeout_ms)` waits for the link, and no further
+    // wait is announced meanwhile.
+    void ExpectLinkedAtThePendingTry(const std::function<std::string()>& log,
+                                     const std::function<bool(int)>& linked) {
+        const std::string before = log();
+        ASSERT_TRUE(linked(AnnouncedWaitMs(before) + kWaitMs)) << log();
+        EXPECT_EQ(CountOf(log(), kTryAgain), CountOf(before, kTryAgain))
+            << "a try after its server was back failed:\n"
+            << log();
+    }
+};
 
 // The site lets only home in, so that a stranger's connection from 127.0.0.2 shows when the
 // site takes connections again without taking home's place.
-class SiteRestartTest : public TwoStationsTest {
+class SiteRestartTest : public BackOnTheAirTest {
   protected:
     static constexpr const char* kRefused = "Connection refused: 127.0.0.2 is not allowed.";
 
@@ -86,8 +89,6 @@ class SiteRestartTest : public TwoStationsTest {
                            std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count())
                      : -1;
     }
-
-    std::string HomeLog() const { return ui::ReadText(client(), IDC_LOG_PANE); }
 };
 
 using SiteRestartOnEachSiteTest = OnEachSite<SiteRestartTest>;
@@ -112,11 +113,10 @@ TEST_P(SiteRestartOnEachSiteTest, RestartedWhileLinkedListensWithinASecondAndHom
         << server_->Shown();
 
     ASSERT_NO_FATAL_FAILURE(ExpectLinkedAtThePendingTry(
-        HomeLog(), [&] { return HomeLog(); },
+        [&] { return ui::ReadText(client(), IDC_LOG_PANE); },
         [&](int timeout_ms) {
             return ui::WaitForText(client(), IDC_NET_STATUS, "Connected to server.", timeout_ms);
-        },
-        kWaitMs));
+        }));
     EXPECT_TRUE(WaitForNetStatus(server_.get(), "Connected to Client.", kWaitMs))
         << server_->Shown();
     EXPECT_TRUE(EndsWith(WaitForTextEnding(client(), IDC_LINK_HEALTH, " ms", kWaitMs), " ms"))
@@ -125,7 +125,7 @@ TEST_P(SiteRestartOnEachSiteTest, RestartedWhileLinkedListensWithinASecondAndHom
 
 // The site behind an address nobody can reach: it is the Net Client and dials out to home,
 // the Net Server.
-class DialingOutSiteTest : public TwoStationsTest {
+class DialingOutSiteTest : public BackOnTheAirTest {
   protected:
     uint32_t ServerNetFlags() const override { return kNetModeClient | kNetRoleRemoteSide; }
     uint32_t ClientNetFlags() const override {
@@ -148,11 +148,10 @@ TEST_P(DialingOutSiteOnEachSiteTest, HomeClosedAndStartedAgainIsLinkedAgainAndKe
 
     ASSERT_NO_FATAL_FAILURE(OpenHomeServer()) << "home's program in its own folder again";
     ASSERT_NO_FATAL_FAILURE(ExpectLinkedAtThePendingTry(
-        server_->Shown(), [&] { return server_->Shown(); },
+        [&] { return server_->Shown(); },
         [&](int timeout_ms) {
             return WaitForNetStatus(server_.get(), "Connected to server.", timeout_ms);
-        },
-        kWaitMs));
+        }));
     ASSERT_TRUE(ui::WaitForText(client(), IDC_NET_STATUS, "Connected to Client.", kWaitMs));
 
     const size_t mark = server_keyer_.Received().size();
