@@ -78,7 +78,7 @@ NativeSite::~NativeSite() {
     RemoveFolder(folder_);
 }
 
-bool NativeSite::StartListening(int timeout_ms) {
+bool NativeSite::Launch(int /*timeout_ms*/) {
     problem_.clear();
     if (program_.empty() || !Exists(WindowsPathOf(program_))) {
         problem_ = "no native site at '" + program_ +
@@ -106,10 +106,11 @@ bool NativeSite::StartListening(int timeout_ms) {
         problem_ = "Wine did not start /bin/sh\n";
         return false;
     }
-    WaitUntil(
-        [&] { return NetStatus() == "Listening for Request...." || Exists(folder_ + "status"); },
-        std::chrono::milliseconds(timeout_ms), kPoll);
-    return NetStatus() == "Listening for Request....";
+    return true;
+}
+
+bool NativeSite::Ended() {
+    return Exists(folder_ + "status");
 }
 
 std::vector<std::string> NativeSite::Texts() const {

@@ -29,7 +29,8 @@ class NativeSite : public RemoteSite {
 
     Site kind() const override { return Site::kNative; }
     const std::string& folder() const override { return folder_; }
-    bool StartListening(int timeout_ms) override;
+    bool Launch(int timeout_ms) override;
+    bool Ended() override;
     std::string NetStatus() override;
     std::vector<std::string> LogLines() override;
     std::string Shown() override;

@@ -57,6 +57,7 @@ bool PellmarProcess::WaitForWindow(int timeout_ms) {
 }
 
 bool PellmarProcess::Launch() {
+    ui::StopProgram(&program_);
     const std::string exe = folder_ + "pellmar.exe";
     const std::string source =
         program_source_.empty() ? ui::OwnFolder() + "pellmar.exe" : program_source_;

@@ -27,7 +27,8 @@ class PellmarProcess {
     // Generous: on a loaded machine Wine can take many seconds to bring a program up.
     bool Start(int timeout_ms = 60000);
     // Starts the program without waiting for its Main window, which a box shown while it
-    // starts keeps hidden; WaitForWindow waits for it afterwards.
+    // starts keeps hidden; WaitForWindow waits for it afterwards. The folder runs one program
+    // at a time: a run still going is ended first.
     bool Launch();
     bool WaitForWindow(int timeout_ms = 60000);
     HWND window() const { return program_.window; }

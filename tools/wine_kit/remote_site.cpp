@@ -20,14 +20,15 @@ class WineSite : public RemoteSite {
     Site kind() const override { return Site::kWine; }
     const std::string& folder() const override { return station_.folder(); }
 
-    bool StartListening(int timeout_ms) override {
+    bool Launch(int timeout_ms) override {
         job_ = std::make_unique<Job>();
         if (!station_.Start(timeout_ms) || !job_->Add(station_.process_id())) {
             return false;
         }
         ui::Click(window(), IDC_OPEN_CLOSE);
-        return ui::WaitForText(window(), IDC_NET_STATUS, "Listening for Request....", timeout_ms);
+        return true;
     }
+    bool Ended() override { return station_.WaitForExit(0) != -1; }
     std::string NetStatus() override { return ui::ReadText(window(), IDC_NET_STATUS); }
     std::vector<std::string> LogLines() override {
         std::vector<std::string> lines;
@@ -83,6 +84,15 @@ std::unique_ptr<RemoteSite> MakeRemoteSite(Site kind, const Emulator& keyer) {
     }
     const char* program = std::getenv("PELLMAR_SITE");
     return std::make_unique<NativeSite>(program != nullptr ? program : "", keyer.device);
+}
+
+bool RemoteSite::Start(const std::string& status, int timeout_ms) {
+    if (!Launch(timeout_ms)) {
+        return false;
+    }
+    WaitUntil([&] { return NetStatus() == status || Ended(); },
+              std::chrono::milliseconds(timeout_ms), kPoll);
+    return NetStatus() == status;
 }
 
 bool WaitForNetStatus(RemoteSite* site, const std::string& text, int timeout_ms) {

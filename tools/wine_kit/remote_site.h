@@ -25,6 +25,8 @@ std::string SiteName(Site site);
 
 class RemoteSite {
   public:
+    static constexpr const char* kListening = "Listening for Request....";
+
     virtual ~RemoteSite() = default;
 
     virtual Site kind() const = 0;
@@ -34,9 +36,16 @@ class RemoteSite {
     Bytes ReadConfig() const;
     void WriteIni(const std::string& text) const;
 
-    // Starts the program (again, after an Exit or a Kill) and waits until it listens; false
-    // when it does not within the time. Generous: Wine can take many seconds on a busy machine.
-    virtual bool StartListening(int timeout_ms = 60000) = 0;
+    // Starts the program (again, after an Exit or a Kill) and has it open, returning as soon
+    // as it was asked to: the moment a case times how soon the site listens. False when it
+    // could not be started. Generous: Wine can take many seconds on a busy machine.
+    virtual bool Launch(int timeout_ms = 60000) = 0;
+    // Launches the program and waits until its network status reads `status`; false when it
+    // does not within the time, or the program ends first.
+    bool Start(const std::string& status, int timeout_ms = 60000);
+    bool StartListening(int timeout_ms = 60000) { return Start(kListening, timeout_ms); }
+    // Whether the program, once launched, has ended.
+    virtual bool Ended() = 0;
     // The text of its network status field; "" before it shows one.
     virtual std::string NetStatus() = 0;
     // The Connect log's lines, oldest first.

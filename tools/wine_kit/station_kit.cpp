@@ -61,18 +61,23 @@ uint16_t FreeLoopbackPort() {
     return port;
 }
 
-SOCKET ConnectToLoopback(uint16_t port, DWORD receive_timeout_ms) {
+SOCKET ConnectToLoopback(uint16_t port, DWORD receive_timeout_ms, const char* from) {
     SOCKET client = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (client == INVALID_SOCKET) {
         return INVALID_SOCKET;
     }
     setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receive_timeout_ms),
                sizeof receive_timeout_ms);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = from != nullptr ? inet_addr(from) : 0;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if ((from != nullptr &&
+         bind(client, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) ||
+        connect(client, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         closesocket(client);
         return INVALID_SOCKET;
     }

@@ -29,8 +29,9 @@ void PutMessage(Bytes* image, int number, const std::string& text);
 uint16_t FreeLoopbackPort();
 // A plain client of the station on loopback `port`, as a program that is not Pellmar would
 // connect, whose reads give up after `receive_timeout_ms`; INVALID_SOCKET when the connect
-// failed. The caller closes it.
-SOCKET ConnectToLoopback(uint16_t port, DWORD receive_timeout_ms);
+// failed. `from`, when given, is the loopback address it comes from ("127.0.0.2", say). The
+// caller closes it.
+SOCKET ConnectToLoopback(uint16_t port, DWORD receive_timeout_ms, const char* from = nullptr);
 
 bool EndsWith(const std::string& text, const std::string& tail);
 bool EndsWith(const Bytes& bytes, const Bytes& tail);

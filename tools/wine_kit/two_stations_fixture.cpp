@@ -29,15 +29,19 @@ void TwoStationsTest::SetUp() {
         server_->WriteIni(ServerIni());
     }
     client_ = std::make_unique<PellmarProcess>();
-    client_image_ =
-        StationImage(static_cast<uint32_t>(client_keyer.com_port),
-                     kNetModeClient | kNetRoleControlPoint, ClientPort(port_), kClientWpm);
+    client_image_ = StationImage(static_cast<uint32_t>(client_keyer.com_port), ClientNetFlags(),
+                                 ClientPort(port_), kClientWpm);
     AdjustClientImage(&client_image_);
     client_->WriteConfig(client_image_);
     if (!ClientIni().empty()) {
         std::ofstream(client_->folder() + "pellmar.ini", std::ios::binary) << ClientIni();
     }
 
+    if ((ServerNetFlags() & kNetModeMask) == kNetModeClient) {
+        ASSERT_NO_FATAL_FAILURE(OpenHomeServer());
+        ASSERT_TRUE(server_->Start("Connected to server.")) << server_->Shown();
+        return;
+    }
     ASSERT_NO_FATAL_FAILURE(OpenServer());
     ASSERT_TRUE(StartInJob(client_.get()));
     ASSERT_NO_FATAL_FAILURE(OpenClient());
@@ -64,6 +68,10 @@ uint32_t TwoStationsTest::ServerNetFlags() const {
     return kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
 }
 
+uint32_t TwoStationsTest::ClientNetFlags() const {
+    return kNetModeClient | kNetRoleControlPoint;
+}
+
 void TwoStationsTest::OpenServer() {
     ASSERT_TRUE(server_->StartListening()) << server_->Shown();
 }
@@ -71,6 +79,14 @@ void TwoStationsTest::OpenServer() {
 void TwoStationsTest::OpenClient() {
     ui::Click(client(), IDC_OPEN_CLOSE);
     ASSERT_TRUE(ui::WaitForText(client(), IDC_NET_STATUS, "Connected to server.", kWaitMs))
+        << ui::ReadText(client(), IDC_NET_STATUS) << "\n"
+        << ui::ReadText(client(), IDC_LOG_PANE);
+}
+
+void TwoStationsTest::OpenHomeServer() {
+    ASSERT_TRUE(StartInJob(client_.get()));
+    ui::Click(client(), IDC_OPEN_CLOSE);
+    ASSERT_TRUE(ui::WaitForText(client(), IDC_NET_STATUS, RemoteSite::kListening, kWaitMs))
         << ui::ReadText(client(), IDC_NET_STATUS) << "\n"
         << ui::ReadText(client(), IDC_LOG_PANE);
 }

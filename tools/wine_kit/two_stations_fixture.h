@@ -22,8 +22,8 @@ class TwoStationsTest : public StationTestBase {
     static constexpr uint8_t kServerWpm = 16;
     static constexpr uint8_t kClientWpm = 22;
 
-    // Starts the server and waits until it listens, then the client, and waits for the
-    // client's connect.
+    // Starts the Net Server and waits until it listens, then the Net Client, and waits for
+    // its connect. The site is the Net Server unless its flags make it the Net Client.
     void SetUp() override;
     void TearDown() override;
     // Ends both programs, the client first. A native site is ended as a service manager ends
@@ -31,7 +31,10 @@ class TwoStationsTest : public StationTestBase {
     void EndStations();
 
     virtual Site SiteKind() const { return Site::kWine; }
+    // The site's flags, then home's. A site that is the Net Client dials out to home, which
+    // is then the Net Server.
     virtual uint32_t ServerNetFlags() const;
+    virtual uint32_t ClientNetFlags() const;
     // The site's .ini; none when empty.
     virtual std::string ServerIni() const { return std::string(); }
     // Home's .ini; none when empty.
@@ -50,6 +53,8 @@ class TwoStationsTest : public StationTestBase {
     void OpenServer();
     // Presses Open at the client and waits until it is connected.
     void OpenClient();
+    // Starts home (again) when it is the Net Server, presses Open and waits until it listens.
+    void OpenHomeServer();
     // The Open/Close press that closes a linked station: its three lines reset, and its
     // keyer handed back with base mode and then host close.
     void PressCloseAndExpectClosed(HWND station, KeyerSimControl* keyer);
