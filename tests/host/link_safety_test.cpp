@@ -709,6 +709,8 @@ TEST_F(BurstTest, ClearEmptiesTheBacklogAndTheQueueAtOnce) {
 // room for its argument is dropped whole rather than left to take the next character.
 TEST_F(BurstTest, AFullBacklogSaysSoOnceAndSplitsNoCommand) {
     const int peer = LinkedServer();
+    // Silent, so that no status of its own (busy once the first bytes reach it) ends the hold.
+    ASSERT_EQ(sim_->Command("silent on"), "ok");
     sim_->Inject({0xC1});  // hold
     ByteList stream;
     const auto add = [&stream](uint8_t byte, int count) {
