@@ -291,10 +291,15 @@ class Station final : public KeyerListener, public MessageSink {
     bool FindHost(bool server, HostEntry* entry);
     // Listens or starts the connect, as the record's mode says; 0 when that failed.
     int OpenNetworkStage();
-    // The network stage's end on a Net Server and on a Net Client, with the link socket
-    // held and the address found.
-    int ListenForClient(SocketHandle socket, uint32_t address, uint16_t port);
-    int StartConnect(SocketHandle socket, uint32_t address, uint16_t port);
+    // The network stage's end on a Net Server, listening on `address` or, with none, on
+    // every address; and on a Net Client, connecting to the first of the server's addresses
+    // left that takes a connect.
+    int ListenForClient(const std::optional<NetAddress>& address, uint16_t port);
+    int StartConnect();
+    // After a connect failed with `error`: the server's next address tried, when it has
+    // one; false when none is left or none could be tried, and the client has failed.
+    bool ConnectToNextServerAddress(uint16_t error);
+    void TellNextServerAddress(int error);
     // A Net Client's next try at its server: the network stage alone, the keyer being
     // still attached.
     int ConnectAgain();
@@ -326,7 +331,7 @@ class Station final : public KeyerListener, public MessageSink {
     void BeginLinkSession();
     // A Net Server's client becomes its link, unless a live link holds the server; a keyed
     // client's `proof` goes out first and the link is sealed from then on.
-    void LinkClient(SocketHandle accepted, uint32_t address, const KeyExchange* proved,
+    void LinkClient(SocketHandle accepted, const NetAddress& address, const KeyExchange* proved,
                     const std::vector<Packet>& proof);
     // A Net Client's link starts: its pause, version request, settings and speed.
     void BeginClientLink();
@@ -334,7 +339,7 @@ class Station final : public KeyerListener, public MessageSink {
     // false when the link ended on it.
     bool TakeLinkPacket(const Packet& packet);
     // keyed_link.cpp: the link key's exchange at both ends, and the seal after it.
-    void TakeUnprovedClient(SocketHandle accepted, uint32_t address);
+    void TakeUnprovedClient(SocketHandle accepted, const NetAddress& address);
     void ReadUnprovedClient(std::size_t index);
     void StepUnprovedClient(std::size_t index, const Packet& packet);
     // Closes the unproved connection; `refusal` (not empty) is logged.
@@ -347,7 +352,7 @@ class Station final : public KeyerListener, public MessageSink {
     void ExpireLinkKeyExchanges();
     void BeginSeal(const KeyExchange& proved);
     // A refusal for the peer at `address` whose exchange gave `step`.
-    std::string ExchangeRefusal(uint32_t address, ExchangeStep step,
+    std::string ExchangeRefusal(const NetAddress& address, ExchangeStep step,
                                 const KeyExchange& exchange) const;
     // The key's state at Open: false, with the reason logged, when no link may start.
     bool CheckLinkKeyAtOpen();
@@ -360,7 +365,7 @@ class Station final : public KeyerListener, public MessageSink {
     // False, with the client closed and the refusal counted (and logged, unless its address
     // has been refused too often of late), for one the allow list keeps out;
     // `address` gets the client's address.
-    bool AdmitClient(SocketHandle accepted, uint32_t* address);
+    bool AdmitClient(SocketHandle accepted, NetAddress* address);
     void EndLinkAsLost(const char* reason);
     int OnAccept();
     void OnConnect(uint16_t error);
@@ -447,8 +452,12 @@ class Station final : public KeyerListener, public MessageSink {
     // When a Net Client whose link ended tries its server again; nothing while none is due.
     std::optional<std::chrono::steady_clock::time_point> reconnect_at_;
     RoundTripMeter round_trips_;
+    // A Net Client's server: the address being tried, those not tried yet and the port.
+    NetAddress connecting_to_;
+    std::vector<NetAddress> server_addresses_left_;
+    uint16_t server_port_ = 0;
     // The other end of the link, as the station that only answers heartbeats shows it.
-    uint32_t peer_address_ = 0;
+    NetAddress peer_address_;
     LinkHealth shown_health_;
     // What this link has shown of the other station, so that a peer repeating itself writes
     // no line; each new link starts afresh.
