@@ -58,6 +58,17 @@ struct StationUnderTest {
     }
 };
 
+// Whether this machine can listen on ::1 at all.
+bool HasIpv6Loopback() {
+    SocketLoop sockets;
+    sockets.Start();
+    const SocketHandle socket = sockets.OpenStream(NetAddress::Family::kIpv6);
+    const bool bound =
+        socket != kNoSocket && sockets.Bind(socket, *NetAddress::FromText("::1"), 0) == 0;
+    sockets.Stop();
+    return bound;
+}
+
 class TwoStationsInOneProcess : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(site_.keyer.Start() && home_.keyer.Start()); }
@@ -144,6 +155,51 @@ TEST_F(TwoStationsInOneProcess, ASiteThatDialsOutLinksAgainOnceHomeListensAgain)
     EXPECT_TRUE(PumpUntil([this] { return home_.view.Network() == NetworkStatus::kListening; }, 1s))
         << home_.view.Log();
     EXPECT_TRUE(PumpUntil(linked)) << site_.view.Log();
+}
+
+// Home names its site in each way an operator may: an IPv6 literal, bracketed or not, an IPv4
+// client (which reaches a site of both families as IPv4), and a name, whose IPv6 address a site
+// on IPv4 alone refuses where the resolver gives one.
+TEST_F(TwoStationsInOneProcess, HomeLinksToTheSiteByAnyOfItsAddresses) {
+    if (!HasIpv6Loopback()) {
+        GTEST_SKIP() << "this machine has no IPv6 loopback (::1) to link over";
+    }
+    struct Case {
+        const char* site_override;  // nullptr: the site listens without an override
+        const char* home_names;
+        const char* site_tells;
+    };
+    const Case cases[] = {
+        {nullptr, "::1", "\r\nClient ::1 accepted."},
+        {nullptr, "[::1]", "\r\nClient ::1 accepted."},
+        {nullptr, "127.0.0.1", "\r\nClient 127.0.0.1 accepted."},
+        {"127.0.0.1", "localhost", "\r\nClient 127.0.0.1 accepted."},
+    };
+    for (const Case& c : cases) {
+        const std::size_t told_before = site_.view.Log().size();
+        SettingsStore& site = site_.station.settings();
+        site.PublishNetFlags(kNetModeServer | kNetRoleRemoteSide |
+                             (c.site_override != nullptr ? kNetIpAddrOverride : 0));
+        std::strcpy(site.record().ip_address, c.site_override != nullptr ? c.site_override : "");
+        site.record().ip_port = 0;
+        ASSERT_EQ(site_.station.OpenConnection(), 1) << site_.view.Log();
+        SettingsStore& home = home_.station.settings();
+        home.PublishNetFlags(kNetModeClient | kNetRoleControlPoint);
+        std::strcpy(home.record().ip_address, c.home_names);
+        home.record().ip_port = static_cast<uint32_t>(site_.station.LinkPort());
+        ASSERT_EQ(home_.station.OpenConnection(), 1) << home_.view.Log();
+        EXPECT_TRUE(PumpUntil([this] {
+            return site_.station.IsLinked() && home_.station.IsLinked();
+        })) << c.home_names
+            << "\n"
+            << site_.view.Log() << "\n"
+            << home_.view.Log();
+        EXPECT_NE(site_.view.Log().find(c.site_tells, told_before), std::string::npos)
+            << c.home_names << "\n"
+            << site_.view.Log();
+        home_.station.OpenOrClose();
+        site_.station.OpenOrClose();
+    }
 }
 
 }  // namespace

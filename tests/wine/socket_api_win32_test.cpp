@@ -21,6 +21,8 @@
 
 namespace {
 
+const NetAddress kLoopback = NetAddress::Ipv4(0x7F000001);
+
 constexpr DWORD kPatienceMs = 10000;
 constexpr DWORD kQuietMs = 300;
 constexpr char kWindowClass[] = "PellmarSocketTestWindow";
@@ -85,9 +87,9 @@ class Win32SocketSeam : public ::testing::Test {
     }
 
     SocketHandle Listener(int* port) {
-        const SocketHandle listener = sockets_->OpenStream();
+        const SocketHandle listener = sockets_->OpenStream(NetAddress::Family::kIpv4);
         EXPECT_NE(listener, kNoSocket);
-        EXPECT_EQ(sockets_->Bind(listener, htonl(INADDR_LOOPBACK), 0), 0);
+        EXPECT_EQ(sockets_->Bind(listener, kLoopback, 0), 0);
         EXPECT_EQ(sockets_->Listen(listener, 1), 0);
         EXPECT_EQ(sockets_->Select(listener, kListenerEvents), 0);
         *port = sockets_->LocalPort(listener);
@@ -173,19 +175,14 @@ TEST(Win32SocketLibrary, EveryStartIsMatchedByExactlyOneStop) {
     EXPECT_EQ(sockets.Start(), 0);
     EXPECT_EQ(sockets.Stop(), 0);
     EXPECT_EQ(sockets.Starts(), 1);
-    EXPECT_NE(sockets.OpenStream(), kNoSocket) << "still started once";
+    EXPECT_NE(sockets.OpenStream(NetAddress::Family::kIpv4), kNoSocket) << "still started once";
     EXPECT_EQ(sockets.Stop(), 0);
     EXPECT_EQ(sockets.Stop(), kSocketError);
-    EXPECT_EQ(sockets.OpenStream(), kNoSocket);
+    EXPECT_EQ(sockets.OpenStream(NetAddress::Family::kIpv4), kNoSocket);
     EXPECT_EQ(SocketLastError(), kSocketErrorNotStarted);
 }
 
-TEST_F(Win32SocketSeam, DottedAddressesAndLoopbackNames) {
-    EXPECT_EQ(ParseDottedAddress("127.0.0.1"), htonl(INADDR_LOOPBACK));
-    EXPECT_EQ(ParseDottedAddress("255.255.255.255"), kAddressNone);
-    EXPECT_EQ(ParseDottedAddress(""), kAddressNone);
-    EXPECT_EQ(ParseDottedAddress("1host"), kAddressNone);
-    EXPECT_EQ(FormatDottedAddress(htonl(0xC0A80114)), "192.168.1.20");
+TEST_F(Win32SocketSeam, LoopbackNames) {
     HostEntry entry;
     ASSERT_TRUE(sockets_->LookupHostByName("localhost", &entry)) << SocketLastError();
     EXPECT_FALSE(entry.addresses.empty());
@@ -196,11 +193,10 @@ TEST_F(Win32SocketSeam, DottedAddressesAndLoopbackNames) {
 TEST_F(Win32SocketSeam, ListenAndConnectPostAcceptAndConnect) {
     int port = 0;
     const SocketHandle listener = Listener(&port);
-    const SocketHandle client = sockets_->OpenStream();
+    const SocketHandle client = sockets_->OpenStream(NetAddress::Family::kIpv4);
     ASSERT_NE(client, kNoSocket);
     ASSERT_EQ(sockets_->Select(client, kConnectorEvents), 0);
-    const int result =
-        sockets_->Connect(client, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port));
+    const int result = sockets_->Connect(client, kLoopback, static_cast<uint16_t>(port));
     if (result != 0) {
         EXPECT_EQ(SocketLastError(), kSocketErrorWouldBlock);
     }
@@ -279,13 +275,12 @@ TEST_F(Win32SocketSeam, PeerClosePostsClose) {
 }
 
 TEST_F(Win32SocketSeam, ConnectToAClosedPortPostsRefused) {
-    const SocketHandle holder = sockets_->OpenStream();
-    ASSERT_EQ(sockets_->Bind(holder, htonl(INADDR_LOOPBACK), 0), 0);
+    const SocketHandle holder = sockets_->OpenStream(NetAddress::Family::kIpv4);
+    ASSERT_EQ(sockets_->Bind(holder, kLoopback, 0), 0);
     const int port = sockets_->LocalPort(holder);
-    const SocketHandle client = sockets_->OpenStream();
+    const SocketHandle client = sockets_->OpenStream(NetAddress::Family::kIpv4);
     ASSERT_EQ(sockets_->Select(client, kConnectorEvents), 0);
-    ASSERT_EQ(sockets_->Connect(client, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port)),
-              kSocketError);
+    ASSERT_EQ(sockets_->Connect(client, kLoopback, static_cast<uint16_t>(port)), kSocketError);
     ASSERT_EQ(SocketLastError(), kSocketErrorWouldBlock);
     const SocketEvent event = NextEvent();
     EXPECT_EQ(event.socket, client);
@@ -297,9 +292,8 @@ TEST_F(Win32SocketSeam, ConnectToAClosedPortPostsRefused) {
 TEST_F(Win32SocketSeam, SecondBindOnAListeningPortFails) {
     int port = 0;
     Listener(&port);
-    const SocketHandle second = sockets_->OpenStream();
-    EXPECT_EQ(sockets_->Bind(second, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port)),
-              kSocketError);
+    const SocketHandle second = sockets_->OpenStream(NetAddress::Family::kIpv4);
+    EXPECT_EQ(sockets_->Bind(second, kLoopback, static_cast<uint16_t>(port)), kSocketError);
     EXPECT_EQ(SocketLastError(), kSocketErrorAddressInUse);
 }
 
