@@ -186,6 +186,7 @@ bool Station::FindHost(bool server, HostEntry* entry) {
 int Station::OpenConnection() {
     Log(kBeginText);
     ReadIniSettings();
+    LookUpAllowedNames();
     if ((settings_.NetFlags() & kNetLocalKeyerDisabled) == 0 && AttachLocalKeyer() == 0) {
         return 0;
     }

@@ -295,6 +295,7 @@ void Station::OnLinkWatchTick() {
         Log("\r\n" + line);
     }
     OpenWhenStartupWaitEnds();
+    FollowAllowedNames();
     MoveLinkTextOn();
     FeedTypedAhead();
     ReconnectIfDue();

@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -47,6 +48,7 @@
 #include "settings/settings_store.h"
 #include "station/keying_budget.h"
 #include "station/log_file.h"
+#include "station/name_lookups.h"
 #include "station/ptt_watching_queue.h"
 #include "station/receive_backlog.h"
 #include "station/refusal_log.h"
@@ -358,6 +360,10 @@ class Station final : public KeyerListener, public MessageSink {
     bool CheckLinkKeyAtOpen();
     // link_health.cpp: shows the health the link has now, when it changed.
     void RefreshLinkHealth();
+    // allowed_names.cpp: AllowFrom's host names looked up at an Open and every 5 minutes,
+    // and their answers taken into the list at the link timer's tick.
+    void LookUpAllowedNames();
+    void FollowAllowedNames();
     // reconnect.cpp: a Net Client whose link ended waits, then tries its server again.
     bool Reconnects() const;
     void ScheduleReconnect();
@@ -463,6 +469,12 @@ class Station final : public KeyerListener, public MessageSink {
     // no line; each new link starts afresh.
     std::optional<uint8_t> shown_remote_version_;
     bool told_mismatch_on_link_ = false;
+    // What each of AllowFrom's names gave when last looked up (none: it did not resolve),
+    // kept across a new reading of the list, whose names stand for nothing until looked up.
+    NameLookups::Answers allowed_name_addresses_;
+    std::optional<std::chrono::steady_clock::time_point> next_allowed_names_lookup_;
+    // Its worker reaches only the socket loop, which outlives the station.
+    NameLookups allowed_name_lookups_;
     // Last, so that it is the first to go: its thread calls into the rest of the station.
     MessageSender sender_;
 };

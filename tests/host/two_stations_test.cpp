@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <utility>
@@ -200,6 +201,33 @@ TEST_F(TwoStationsInOneProcess, HomeLinksToTheSiteByAnyOfItsAddresses) {
         home_.station.OpenOrClose();
         site_.station.OpenOrClose();
     }
+}
+
+// A home named in AllowFrom by its host name links once the name is looked up; a name that
+// does not resolve lets nobody in, and is told of once.
+TEST_F(TwoStationsInOneProcess, AHomeNamedInAllowFromLinks) {
+    std::ofstream(folder_.File("site.ini"))
+        << "[Network]\nAllowFrom = no-such-home.invalid, localhost, 10.0.0.0/8\n";
+    SettingsStore& site = site_.station.settings();
+    site.PublishNetFlags(kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide);
+    std::strcpy(site.record().ip_address, "127.0.0.1");
+    site.record().ip_port = 0;
+    ASSERT_EQ(site_.station.OpenConnection(), 1) << site_.view.Log();
+    SettingsStore& home = home_.station.settings();
+    home.PublishNetFlags(kNetModeClient | kNetRoleControlPoint);
+    std::strcpy(home.record().ip_address, "127.0.0.1");
+    home.record().ip_port = static_cast<uint32_t>(site_.station.LinkPort());
+    ASSERT_EQ(home_.station.OpenConnection(), 1) << home_.view.Log();
+
+    EXPECT_TRUE(PumpUntil([this] { return site_.station.IsLinked() && home_.station.IsLinked(); }))
+        << site_.view.Log();
+    const std::string told =
+        "\r\nAllowFrom name no-such-home.invalid does not resolve; it lets nobody in until it "
+        "does.";
+    const std::string log = site_.view.Log();
+    EXPECT_NE(log.find(told), std::string::npos) << log;
+    EXPECT_EQ(log.find(told), log.rfind(told)) << log;
+    EXPECT_EQ(log.find("With a mistake"), std::string::npos) << "loopback is let in by name" << log;
 }
 
 }  // namespace
