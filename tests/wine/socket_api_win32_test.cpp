@@ -4,6 +4,7 @@
 // peer, where one is needed, is a plain blocking Winsock socket of the test's own.
 // Winsock's header must come before the window system's.
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <windows.h>
 
@@ -117,6 +118,17 @@ class Win32SocketSeam : public ::testing::Test {
         EXPECT_EQ(connect(raw, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
             << WSAGetLastError();
         return raw;
+    }
+
+    void RawConnectIpv6(int port) {
+        const SOCKET raw = socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
+        raw_.push_back(raw);
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_port = htons(static_cast<u_short>(port));
+        address.sin6_addr.s6_addr[15] = 1;  // ::1
+        EXPECT_EQ(connect(raw, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+            << WSAGetLastError();
     }
 
     SOCKET RawListen(int* port) {
@@ -234,6 +246,25 @@ TEST_F(Win32SocketSeam, ListenAndConnectPostAcceptAndConnect) {
     uint8_t buffer[kPacketSize];
     ASSERT_EQ(sockets_->Receive(server_side, buffer, sizeof buffer), 20);
     EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 20), Bytes(request));
+}
+
+// A listener on :: takes both families, and an IPv4 client comes out of it as IPv4.
+TEST_F(Win32SocketSeam, ADualStackListenerTakesBothFamilies) {
+    const SocketHandle listener = sockets_->OpenStream(NetAddress::Family::kIpv6);
+    ASSERT_NE(listener, kNoSocket);
+    ASSERT_EQ(sockets_->Bind(listener, NetAddress::Any(NetAddress::Family::kIpv6), 0), 0)
+        << SocketLastError();
+    ASSERT_EQ(sockets_->Listen(listener, 1), 0);
+    ASSERT_EQ(sockets_->Select(listener, kListenerEvents), 0);
+    const int port = sockets_->LocalPort(listener);
+    RawConnect(port);
+    NetAddress peer;
+    ASSERT_TRUE(sockets_->PeerAddress(AcceptOne(listener), &peer));
+    EXPECT_EQ(peer, kLoopback) << peer.Text();
+
+    RawConnectIpv6(port);
+    ASSERT_TRUE(sockets_->PeerAddress(AcceptOne(listener), &peer));
+    EXPECT_EQ(peer.Text(), "::1");
 }
 
 TEST_F(Win32SocketSeam, ReadIsPostedAgainAfterAReadThatLeavesBytes) {
