@@ -20,7 +20,7 @@ std::string Listed(const std::vector<NetAddress>& addresses) {
 
 void Station::LookUpAllowedNames() {
     next_allowed_names_lookup_.reset();
-    if (allow_from_.names().empty()) {
+    if (allow_from_.names().empty() || !IsServer()) {
         return;
     }
     for (const auto& [name, addresses] : allowed_name_addresses_) {
@@ -46,7 +46,8 @@ void Station::FollowAllowedNames() {
             allowed_name_addresses_[name] = std::move(addresses);
         }
     }
-    if (next_allowed_names_lookup_ &&
+    // Only a listening server asks; a closed one asks again at its next Open.
+    if (next_allowed_names_lookup_ && IsServer() && net_.LinkSocket() != kNoSocket &&
         std::chrono::steady_clock::now() >= *next_allowed_names_lookup_) {
         LookUpAllowedNames();
     }
