@@ -42,7 +42,8 @@ const char* SerialFailureReason(int result) {
     }
 }
 
-// What the Parts read the address text with could not give this one, so it is not legal.
+// The address text was once read with inet_addr, whose failure value this is: it stays
+// refused as not legal.
 const NetAddress kNoIpv4Address = NetAddress::Ipv4(0xFFFFFFFF);
 
 constexpr char kBeginText[] = "\r\n--------------Begin Connect Log------------";
@@ -300,9 +301,8 @@ int Station::StartConnect() {
             }
         }
         if (server_addresses_left_.empty()) {
-            Log(Format(
-                socket == kNoSocket ? "\r\nError at socket(): %d" : "\r\nconnect() failed: %d",
-                error));
+            Log(socket == kNoSocket ? Format("\r\nError at socket(): %ld", static_cast<long>(error))
+                                    : Format("\r\nconnect() failed: %d", error));
             return FailNetworkStage(net_);
         }
         TellNextServerAddress(error);

@@ -192,6 +192,7 @@ void Station::OnConnect(uint16_t error) {
         ScheduleReconnect();
         return;
     }
+    server_addresses_left_.clear();
     StartConnection(net_.LinkSocket());
     if (link_key_) {
         BeginClientExchange();

@@ -36,8 +36,12 @@ Station::Station(StationView& view, ConnectLog& log, SocketLoop& sockets, Statio
       receive_backlog_(link_text_queue_, [this](bool hold) { status_relay_.DecideHold(hold); }),
       reconnect_(std::move(setup.reconnect_waits)),
       allowed_name_lookups_([&sockets = sockets_](const std::string& name) {
+          // Its own start of the library, so a Close meanwhile cannot stop it under the look-up.
+          if (sockets.Start() != 0) {
+              return std::vector<NetAddress>();
+          }
           HostEntry entry;
-          const bool found = sockets.Start() == 0 && sockets.LookupHostByName(name, &entry);
+          const bool found = sockets.LookupHostByName(name, &entry);
           sockets.Stop();
           return found ? entry.addresses : std::vector<NetAddress>();
       }),
