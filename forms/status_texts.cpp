@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "net/allow_list.h"
+#include "net/net_address.h"
 
 const char* NetworkStatusText(NetworkStatus status) {
     switch (status) {
@@ -52,9 +52,9 @@ std::string LinkHealthWithoutKey(const LinkHealth& health) {
         case LinkHealth::Kind::kSilent:
             return "Link -";
         case LinkHealth::Kind::kClientAddress:
-            return "Client " + Ipv4Text(health.address);
+            return "Client " + health.address.Text();
         case LinkHealth::Kind::kServerAddress:
-            return "Server " + Ipv4Text(health.address);
+            return "Server " + health.address.Text();
         case LinkHealth::Kind::kNone:
             break;
     }

@@ -1,7 +1,6 @@
 #include "net/allow_list.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -15,24 +14,6 @@ std::string_view Trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
-// A decimal number from 0 to `most` without a sign, blanks or leading zeros.
-std::optional<uint32_t> StrictNumber(std::string_view text, uint32_t most) {
-    if (text.empty() || text.size() > 3 || (text.size() > 1 && text.front() == '0')) {
-        return std::nullopt;
-    }
-    uint32_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + static_cast<uint32_t>(c - '0');
-    }
-    if (value > most) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 bool EqualIgnoringCase(std::string_view text, std::string_view lower) {
     return text.size() == lower.size() &&
            std::equal(text.begin(), text.end(), lower.begin(), [](char c, char l) {
@@ -40,35 +21,27 @@ bool EqualIgnoringCase(std::string_view text, std::string_view lower) {
            });
 }
 
+bool IsLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// A letter first, as the record's address field tells a name from an address, then labels of
+// letters, digits and hyphens between single dots.
+bool IsHostName(std::string_view text) {
+    constexpr std::size_t kLongestName = 253;
+    if (text.empty() || text.size() > kLongestName || !IsLetter(text.front()) ||
+        text.find("..") != std::string_view::npos) {
+        return false;
+    }
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return IsLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    });
+}
+
 }  // namespace
 
-std::optional<uint32_t> Ipv4FromText(std::string_view text) {
-    uint32_t address = 0;
-    for (int octet = 0; octet < 4; ++octet) {
-        const std::size_t dot = text.find('.');
-        if ((octet < 3) == (dot == std::string_view::npos)) {
-            return std::nullopt;
-        }
-        const std::optional<uint32_t> value = StrictNumber(text.substr(0, dot), 255);
-        if (!value) {
-            return std::nullopt;
-        }
-        address = address << 8 | *value;
-        text.remove_prefix(octet < 3 ? dot + 1 : text.size());
-    }
-    return address;
-}
-
-std::string Ipv4Text(uint32_t ipv4_host_order) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", ipv4_host_order >> 24,
-                  ipv4_host_order >> 16 & 0xFF, ipv4_host_order >> 8 & 0xFF,
-                  ipv4_host_order & 0xFF);
-    return text;
-}
-
-std::string ConnectionRefusedLine(uint32_t ipv4_host_order) {
-    return "Connection refused: " + Ipv4Text(ipv4_host_order) + " is not allowed.";
+std::string ConnectionRefusedLine(const NetAddress& address) {
+    return "Connection refused: " + address.Text() + " is not allowed.";
 }
 
 AllowList AllowList::FromEntries(std::string_view entries) {
@@ -81,20 +54,29 @@ AllowList AllowList::FromEntries(std::string_view entries) {
         rest.remove_prefix(more ? comma + 1 : rest.size());
 
         if (EqualIgnoringCase(entry, "any")) {
-            list.blocks_.push_back({0, 0});
+            list.blocks_.push_back({NetAddress::Any(NetAddress::Family::kIpv4), 0});
+            list.blocks_.push_back({NetAddress::Any(NetAddress::Family::kIpv6), 0});
+            continue;
+        }
+        if (IsHostName(entry)) {
+            const std::string name(entry);
+            if (list.name_addresses_.emplace(name, std::vector<NetAddress>()).second) {
+                list.names_.push_back(name);
+            }
             continue;
         }
         const std::size_t slash = entry.find('/');
-        const std::optional<uint32_t> address = Ipv4FromText(entry.substr(0, slash));
+        const std::optional<NetAddress> address = NetAddress::FromText(entry.substr(0, slash));
+        const uint32_t most = address ? static_cast<uint32_t>(address->Bits()) : 0;
         const std::optional<uint32_t> bits =
-            slash == std::string_view::npos ? 32 : StrictNumber(entry.substr(slash + 1), 32);
-        const uint32_t mask = !bits || *bits == 0 ? 0 : ~uint32_t{0} << (32 - *bits);
-        const std::optional<Fault> fault = !address || !bits         ? Fault::kMalformed
-                                           : *bits == 0              ? Fault::kWholeSpace
-                                           : (*address & ~mask) != 0 ? Fault::kHostBitsSet
-                                                                     : std::optional<Fault>();
+            slash == std::string_view::npos ? most : StrictDecimal(entry.substr(slash + 1), most);
+        const std::optional<Fault> fault = !address || !bits ? Fault::kMalformed
+                                           : *bits == 0      ? Fault::kWholeSpace
+                                           : address->Prefix(static_cast<int>(*bits)) != *address
+                                               ? Fault::kHostBitsSet
+                                               : std::optional<Fault>();
         if (!fault) {
-            list.blocks_.push_back({*address, mask});
+            list.blocks_.push_back({*address, static_cast<int>(*bits)});
         } else if (std::none_of(
                        list.faults_.begin(), list.faults_.end(),
                        [entry](const FaultyEntry& faulty) { return faulty.entry == entry; })) {
@@ -106,15 +88,28 @@ AllowList AllowList::FromEntries(std::string_view entries) {
 
 bool AllowList::AllowsEveryone() const {
     return std::any_of(blocks_.begin(), blocks_.end(),
-                       [](const Block& block) { return block.mask == 0; });
+                       [](const Block& block) { return block.bits == 0; });
 }
 
 AllowList AllowList::LoopbackOnly() {
-    return FromEntries("127.0.0.0/8");
+    return FromEntries("127.0.0.0/8, ::1");
 }
 
-bool AllowList::Allows(uint32_t ipv4_host_order) const {
-    return std::any_of(blocks_.begin(), blocks_.end(), [ipv4_host_order](const Block& block) {
-        return (ipv4_host_order & block.mask) == block.network;
+bool AllowList::Allows(const NetAddress& address) const {
+    const bool in_block = std::any_of(blocks_.begin(), blocks_.end(), [&](const Block& block) {
+        return address.family() == block.network.family() &&
+               address.Prefix(block.bits) == block.network;
     });
+    return in_block ||
+           std::any_of(name_addresses_.begin(), name_addresses_.end(), [&](const auto& named) {
+               return std::find(named.second.begin(), named.second.end(), address) !=
+                      named.second.end();
+           });
+}
+
+void AllowList::SetNameAddresses(const std::string& name, std::vector<NetAddress> addresses) {
+    const auto found = name_addresses_.find(name);
+    if (found != name_addresses_.end()) {
+        found->second = std::move(addresses);
+    }
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "net/net_address.h"
 #include "net/socket_errors.h"
 
 // Wide enough for a Winsock SOCKET; on the host build it holds a file descriptor.
@@ -54,16 +55,12 @@ inline SocketEvent DecodeSocketNotify(std::uintptr_t wparam, std::intptr_t lpara
 // Of the calling thread's last failed call, as Winsock keeps it.
 int SocketLastError();
 
-// Addresses are IPv4 in network byte order, as they go on the wire.
-constexpr uint32_t kAddressNone = 0xFFFFFFFF;
+// A look-up's answer: the addresses of both families, each once, in the resolver's order of
+// preference.
 struct HostEntry {
     std::string official_name;
-    std::vector<uint32_t> addresses;
+    std::vector<NetAddress> addresses;
 };
-// Dotted text to an address; kAddressNone when the text is not one (so "255.255.255.255"
-// cannot be told from a bad text, and callers reject both).
-uint32_t ParseDottedAddress(const std::string& text);
-std::string FormatDottedAddress(uint32_t address);
 
 // A loop that sockets are made on and whose events it raises: what one Main window is to
 // its sockets. Its owner (the Main window, the site's loop, a test or a tool) keeps it for
@@ -113,28 +110,28 @@ class SocketLoop {
     // True with the entry filled; false with SocketLastError() kSocketErrorHostNotFound,
     // kSocketErrorNoData, kSocketErrorTryAgain or kSocketErrorNoRecovery.
     bool LookupHostByName(const std::string& name, HostEntry* entry);
-    // Reverse look-up of a dotted address: the entry's address list is what the caller uses.
-    bool LookupHostByAddress(uint32_t address, HostEntry* entry);
+    // Reverse look-up of an address: the entry's address list is that address.
+    bool LookupHostByAddress(const NetAddress& address, HostEntry* entry);
 
-    // A TCP stream socket over IPv4, or kNoSocket.
-    SocketHandle OpenStream();
-    // A listener's address: `address` in network byte order, `port` as a number (put in
-    // network order here). The port is taken back at once from connections of an earlier
+    // A TCP stream socket of `family`, or kNoSocket.
+    SocketHandle OpenStream(NetAddress::Family family);
+    // A listener's address. The port is taken back at once from connections of an earlier
     // run that still wait out their close, so a site restarted while linked listens again
     // within a second; on Windows the port is also taken for this socket alone, so no other
-    // program can bind it beside the listener.
-    int Bind(SocketHandle socket, uint32_t address, uint16_t port);
+    // program can bind it beside the listener. An IPv6 socket takes IPv4 too where its
+    // address allows it: bound to `::`, it listens on both families at once, and an IPv4
+    // peer comes in as a mapped address, which PeerAddress gives as plain IPv4.
+    int Bind(SocketHandle socket, const NetAddress& address, uint16_t port);
     int Listen(SocketHandle socket, int backlog);
     // The port a socket is bound to, or -1; lets a listener bound to port 0 tell its peer.
     int LocalPort(SocketHandle socket);
-    // The IPv4 address of a connected socket's other end, in host order; false when it has
-    // none.
-    bool PeerAddress(SocketHandle socket, uint32_t* ipv4_host_order);
+    // The address of a connected socket's other end; false when it has none.
+    bool PeerAddress(SocketHandle socket, NetAddress* address);
     // Asks for `events` on `socket` and makes it non-blocking.
     int Select(SocketHandle socket, uint16_t events);
     // On a selected socket: kSocketError with kSocketErrorWouldBlock while the connect is
     // under way, and kSocketConnect reports its outcome (also after an immediate success).
-    int Connect(SocketHandle socket, uint32_t address, uint16_t port);
+    int Connect(SocketHandle socket, const NetAddress& address, uint16_t port);
     SocketHandle Accept(SocketHandle listener);
     // Bytes read (at most `size`), 0 when the peer has closed, or kSocketError.
     int Receive(SocketHandle socket, uint8_t* buffer, int size);

@@ -30,27 +30,60 @@ int FailErrno() {
     return Fail(socket_posix::WinsockError(errno));
 }
 
-sockaddr_in Ipv4Address(uint32_t address, uint16_t port) {
-    sockaddr_in record;
-    std::memset(&record, 0, sizeof record);
-    record.sin_family = AF_INET;
-    record.sin_port = htons(port);
-    record.sin_addr.s_addr = address;
-    return record;
+// The socket address of `address` and `port`, and its length.
+socklen_t SocketAddressOf(const NetAddress& address, uint16_t port, sockaddr_storage* record) {
+    std::memset(record, 0, sizeof *record);
+    if (address.IsIpv6()) {
+        sockaddr_in6 ipv6{};
+        ipv6.sin6_family = AF_INET6;
+        ipv6.sin6_port = htons(port);
+        std::memcpy(&ipv6.sin6_addr, address.bytes().data(), sizeof ipv6.sin6_addr);
+        std::memcpy(record, &ipv6, sizeof ipv6);
+        return sizeof ipv6;
+    }
+    sockaddr_in ipv4{};
+    ipv4.sin_family = AF_INET;
+    ipv4.sin_port = htons(port);
+    std::memcpy(&ipv4.sin_addr, address.bytes().data(), sizeof ipv4.sin_addr);
+    std::memcpy(record, &ipv4, sizeof ipv4);
+    return sizeof ipv4;
+}
+
+// The address and port a socket address holds; false for another family.
+bool FromSocketAddress(const sockaddr_storage& record, NetAddress* address, uint16_t* port) {
+    if (record.ss_family == AF_INET6) {
+        sockaddr_in6 ipv6;
+        std::memcpy(&ipv6, &record, sizeof ipv6);
+        NetAddress::Bytes bytes;
+        std::memcpy(bytes.data(), &ipv6.sin6_addr, bytes.size());
+        *address = NetAddress::Ipv6(bytes);
+        *port = ntohs(ipv6.sin6_port);
+        return true;
+    }
+    if (record.ss_family == AF_INET) {
+        sockaddr_in ipv4;
+        std::memcpy(&ipv4, &record, sizeof ipv4);
+        *address = NetAddress::Ipv4(ntohl(ipv4.sin_addr.s_addr));
+        *port = ntohs(ipv4.sin_port);
+        return true;
+    }
+    return false;
 }
 
 // The addresses of a look-up's answer, each once, in its order.
-std::vector<uint32_t> Ipv4AddressesOf(const addrinfo* found) {
-    std::vector<uint32_t> addresses;
+std::vector<NetAddress> AddressesOf(const addrinfo* found) {
+    std::vector<NetAddress> addresses;
     for (const addrinfo* at = found; at != nullptr; at = at->ai_next) {
-        if (at->ai_family != AF_INET || at->ai_addrlen < sizeof(sockaddr_in)) {
+        sockaddr_storage record{};
+        NetAddress address;
+        uint16_t port = 0;
+        if (at->ai_addrlen > sizeof record) {
             continue;
         }
-        sockaddr_in record;
-        std::memcpy(&record, at->ai_addr, sizeof record);
-        if (std::find(addresses.begin(), addresses.end(), record.sin_addr.s_addr) ==
-            addresses.end()) {
-            addresses.push_back(record.sin_addr.s_addr);
+        std::memcpy(&record, at->ai_addr, at->ai_addrlen);
+        if (FromSocketAddress(record, &address, &port) &&
+            std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
+            addresses.push_back(address);
         }
     }
     return addresses;
@@ -65,17 +98,6 @@ void SendPacketsAtOnce(int fd) {
 }
 
 }  // namespace
-
-uint32_t ParseDottedAddress(const std::string& text) {
-    return inet_addr(text.c_str());
-}
-
-std::string FormatDottedAddress(uint32_t address) {
-    in_addr record;
-    record.s_addr = address;
-    char text[INET_ADDRSTRLEN];
-    return inet_ntop(AF_INET, &record, text, sizeof text) != nullptr ? text : "";
-}
 
 SocketLoop::SocketLoop() : state_(std::make_unique<State>()) {}
 
@@ -131,7 +153,7 @@ bool SocketLoop::LookupHostByName(const std::string& name, HostEntry* entry) {
     }
     addrinfo hints;
     std::memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_CANONNAME;
     addrinfo* found = nullptr;
@@ -142,7 +164,7 @@ bool SocketLoop::LookupHostByName(const std::string& name, HostEntry* entry) {
     }
     HostEntry filled;
     filled.official_name = found->ai_canonname != nullptr ? found->ai_canonname : name;
-    filled.addresses = Ipv4AddressesOf(found);
+    filled.addresses = AddressesOf(found);
     freeaddrinfo(found);
     if (filled.addresses.empty()) {
         Fail(kSocketErrorNoData);
@@ -152,7 +174,7 @@ bool SocketLoop::LookupHostByName(const std::string& name, HostEntry* entry) {
     return true;
 }
 
-bool SocketLoop::LookupHostByAddress(uint32_t address, HostEntry* entry) {
+bool SocketLoop::LookupHostByAddress(const NetAddress& address, HostEntry* entry) {
     if (entry == nullptr) {
         Fail(kSocketErrorFault);
         return false;
@@ -160,9 +182,10 @@ bool SocketLoop::LookupHostByAddress(uint32_t address, HostEntry* entry) {
     if (!state_->Started()) {
         return false;
     }
-    const sockaddr_in record = Ipv4Address(address, 0);
+    sockaddr_storage record;
+    const socklen_t length = SocketAddressOf(address, 0, &record);
     char name[NI_MAXHOST];
-    const int result = getnameinfo(reinterpret_cast<const sockaddr*>(&record), sizeof record, name,
+    const int result = getnameinfo(reinterpret_cast<const sockaddr*>(&record), length, name,
                                    sizeof name, nullptr, 0, NI_NAMEREQD);
     if (result != 0) {
         Fail(LookupError(result));
@@ -173,13 +196,14 @@ bool SocketLoop::LookupHostByAddress(uint32_t address, HostEntry* entry) {
     return true;
 }
 
-SocketHandle SocketLoop::OpenStream() {
+SocketHandle SocketLoop::OpenStream(NetAddress::Family family) {
     std::lock_guard<std::mutex> lock(state_->registry_mutex);
     if (state_->starts == 0) {
         Fail(kSocketErrorNotStarted);
         return kNoSocket;
     }
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    const int domain = family == NetAddress::Family::kIpv6 ? AF_INET6 : AF_INET;
+    const int fd = socket(domain, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) {
         FailErrno();
         return kNoSocket;
@@ -189,15 +213,18 @@ SocketHandle SocketLoop::OpenStream() {
     return Handle(fd);
 }
 
-int SocketLoop::Bind(SocketHandle socket, uint32_t address, uint16_t port) {
+int SocketLoop::Bind(SocketHandle socket, const NetAddress& address, uint16_t port) {
     const int fd = state_->FindDescriptor(socket);
     if (fd < 0) {
         return kSocketError;
     }
     const int on = 1;
-    const sockaddr_in record = Ipv4Address(address, port);
+    const int off = 0;
+    sockaddr_storage record;
+    const socklen_t length = SocketAddressOf(address, port, &record);
     if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-        bind(fd, reinterpret_cast<const sockaddr*>(&record), sizeof record) != 0) {
+        (address.IsIpv6() && setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0) ||
+        bind(fd, reinterpret_cast<const sockaddr*>(&record), length) != 0) {
         return FailErrno();
     }
     return 0;
@@ -223,24 +250,23 @@ int SocketLoop::LocalPort(SocketHandle socket) {
     if (fd < 0) {
         return -1;
     }
-    sockaddr_in record;
+    sockaddr_storage record{};
     socklen_t length = sizeof record;
+    NetAddress address;
+    uint16_t port = 0;
     if (getsockname(fd, reinterpret_cast<sockaddr*>(&record), &length) != 0) {
         return FailErrno();
     }
-    return ntohs(record.sin_port);
+    return FromSocketAddress(record, &address, &port) ? port : -1;
 }
 
-bool SocketLoop::PeerAddress(SocketHandle socket, uint32_t* ipv4_host_order) {
+bool SocketLoop::PeerAddress(SocketHandle socket, NetAddress* address) {
     const int fd = state_->FindDescriptor(socket);
-    sockaddr_in record{};
+    sockaddr_storage record{};
     socklen_t length = sizeof record;
-    if (fd < 0 || getpeername(fd, reinterpret_cast<sockaddr*>(&record), &length) != 0 ||
-        record.sin_family != AF_INET) {
-        return false;
-    }
-    *ipv4_host_order = ntohl(record.sin_addr.s_addr);
-    return true;
+    uint16_t port = 0;
+    return fd >= 0 && getpeername(fd, reinterpret_cast<sockaddr*>(&record), &length) == 0 &&
+           FromSocketAddress(record, address, &port);
 }
 
 int SocketLoop::Select(SocketHandle socket, uint16_t events) {
@@ -268,7 +294,7 @@ int SocketLoop::Select(SocketHandle socket, uint16_t events) {
     return 0;
 }
 
-int SocketLoop::Connect(SocketHandle socket, uint32_t address, uint16_t port) {
+int SocketLoop::Connect(SocketHandle socket, const NetAddress& address, uint16_t port) {
     int fd;
     bool selected;
     {
@@ -286,9 +312,10 @@ int SocketLoop::Connect(SocketHandle socket, uint32_t address, uint16_t port) {
         fd = Descriptor(socket);
         selected = entry->selected != 0;
     }
-    const sockaddr_in record = Ipv4Address(address, port);
+    sockaddr_storage record;
+    const socklen_t length = SocketAddressOf(address, port, &record);
     // A blocking connect (a socket never selected) waits here, as it does on Windows.
-    const int result = connect(fd, reinterpret_cast<const sockaddr*>(&record), sizeof record);
+    const int result = connect(fd, reinterpret_cast<const sockaddr*>(&record), length);
     const int error = errno;
     std::lock_guard<std::mutex> lock(state_->registry_mutex);
     SocketEntry* entry = state_->FindLocked(socket);

@@ -6,8 +6,10 @@
 // After winsock2.h: the keep-alive values.
 #include <mstcpip.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "net/socket_api.h"
 
@@ -39,7 +41,6 @@ static_assert(kSocketErrorInterrupted == WSAEINTR && kSocketErrorAccess == WSAEA
                   kSocketErrorTryAgain == WSATRY_AGAIN &&
                   kSocketErrorNoRecovery == WSANO_RECOVERY && kSocketErrorNoData == WSANO_DATA,
               "the error table is Winsock's");
-static_assert(kAddressNone == INADDR_NONE, "inet_addr's failure value");
 
 namespace {
 
@@ -57,26 +58,63 @@ SOCKET Native(SocketHandle socket) {
     return static_cast<SOCKET>(socket);
 }
 
-sockaddr_in Ipv4Address(uint32_t address, uint16_t port) {
-    sockaddr_in record;
-    std::memset(&record, 0, sizeof record);
-    record.sin_family = AF_INET;
-    record.sin_port = htons(port);
-    record.sin_addr.s_addr = address;
-    return record;
+// The socket address of `address` and `port`, and its length.
+int SocketAddressOf(const NetAddress& address, uint16_t port, sockaddr_storage* record) {
+    std::memset(record, 0, sizeof *record);
+    if (address.IsIpv6()) {
+        sockaddr_in6 ipv6{};
+        ipv6.sin6_family = AF_INET6;
+        ipv6.sin6_port = htons(port);
+        std::memcpy(&ipv6.sin6_addr, address.bytes().data(), sizeof ipv6.sin6_addr);
+        std::memcpy(record, &ipv6, sizeof ipv6);
+        return sizeof ipv6;
+    }
+    sockaddr_in ipv4{};
+    ipv4.sin_family = AF_INET;
+    ipv4.sin_port = htons(port);
+    std::memcpy(&ipv4.sin_addr, address.bytes().data(), sizeof ipv4.sin_addr);
+    std::memcpy(record, &ipv4, sizeof ipv4);
+    return sizeof ipv4;
 }
 
-void FillEntry(const hostent* found, HostEntry* entry) {
-    entry->official_name = found->h_name != nullptr ? found->h_name : "";
-    entry->addresses.clear();
-    if (found->h_addrtype != AF_INET || found->h_length != 4) {
-        return;
+// The address and port a socket address holds; false for another family.
+bool FromSocketAddress(const sockaddr_storage& record, NetAddress* address, uint16_t* port) {
+    if (record.ss_family == AF_INET6) {
+        sockaddr_in6 ipv6;
+        std::memcpy(&ipv6, &record, sizeof ipv6);
+        NetAddress::Bytes bytes;
+        std::memcpy(bytes.data(), &ipv6.sin6_addr, bytes.size());
+        *address = NetAddress::Ipv6(bytes);
+        *port = ntohs(ipv6.sin6_port);
+        return true;
     }
-    for (char** at = found->h_addr_list; at != nullptr && *at != nullptr; ++at) {
-        uint32_t address;
-        std::memcpy(&address, *at, sizeof address);
-        entry->addresses.push_back(address);
+    if (record.ss_family == AF_INET) {
+        sockaddr_in ipv4;
+        std::memcpy(&ipv4, &record, sizeof ipv4);
+        *address = NetAddress::Ipv4(ntohl(ipv4.sin_addr.s_addr));
+        *port = ntohs(ipv4.sin_port);
+        return true;
     }
+    return false;
+}
+
+// The addresses of a look-up's answer, each once, in its order.
+std::vector<NetAddress> AddressesOf(const addrinfo* found) {
+    std::vector<NetAddress> addresses;
+    for (const addrinfo* at = found; at != nullptr; at = at->ai_next) {
+        sockaddr_storage record{};
+        NetAddress address;
+        uint16_t port = 0;
+        if (at->ai_addrlen > sizeof record) {
+            continue;
+        }
+        std::memcpy(&record, at->ai_addr, at->ai_addrlen);
+        if (FromSocketAddress(record, &address, &port) &&
+            std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
+            addresses.push_back(address);
+        }
+    }
+    return addresses;
 }
 
 int Fail(int error) {
@@ -108,17 +146,6 @@ SocketLoop::~SocketLoop() {
 
 int SocketLastError() {
     return WSAGetLastError();
-}
-
-uint32_t ParseDottedAddress(const std::string& text) {
-    return inet_addr(text.c_str());
-}
-
-std::string FormatDottedAddress(uint32_t address) {
-    in_addr record;
-    record.s_addr = address;
-    const char* text = inet_ntoa(record);
-    return text != nullptr ? text : "";
 }
 
 int SocketLoop::Start() {
@@ -156,55 +183,73 @@ int SocketLoop::LocalHostName(char* buffer, std::size_t size) {
     return result;
 }
 
+// getaddrinfo and getnameinfo give Winsock's own error numbers, which the callers read.
 bool SocketLoop::LookupHostByName(const std::string& name, HostEntry* entry) {
     if (entry == nullptr) {
         Fail(kSocketErrorFault);
         return false;
     }
-    const hostent* found = gethostbyname(name.c_str());
-    if (found == nullptr) {
+    addrinfo hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_CANONNAME;
+    addrinfo* found = nullptr;
+    const int result = getaddrinfo(name.c_str(), nullptr, &hints, &found);
+    if (result != 0) {
+        Fail(result);
         return false;
     }
-    FillEntry(found, entry);
-    if (entry->addresses.empty()) {
+    HostEntry filled;
+    filled.official_name = found->ai_canonname != nullptr ? found->ai_canonname : name;
+    filled.addresses = AddressesOf(found);
+    freeaddrinfo(found);
+    if (filled.addresses.empty()) {
         Fail(kSocketErrorNoData);
         return false;
     }
+    *entry = filled;
     return true;
 }
 
-bool SocketLoop::LookupHostByAddress(uint32_t address, HostEntry* entry) {
+bool SocketLoop::LookupHostByAddress(const NetAddress& address, HostEntry* entry) {
     if (entry == nullptr) {
         Fail(kSocketErrorFault);
         return false;
     }
-    const hostent* found =
-        gethostbyaddr(reinterpret_cast<const char*>(&address), sizeof address, AF_INET);
-    if (found == nullptr) {
+    sockaddr_storage record;
+    const int length = SocketAddressOf(address, 0, &record);
+    char name[NI_MAXHOST];
+    const int result = getnameinfo(reinterpret_cast<const sockaddr*>(&record), length, name,
+                                   sizeof name, nullptr, 0, NI_NAMEREQD);
+    if (result != 0) {
+        Fail(result);
         return false;
     }
-    FillEntry(found, entry);
-    if (entry->addresses.empty()) {
-        Fail(kSocketErrorNoData);
-        return false;
-    }
+    entry->official_name = name;
+    entry->addresses.assign(1, address);
     return true;
 }
 
-SocketHandle SocketLoop::OpenStream() {
-    const SOCKET opened = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+SocketHandle SocketLoop::OpenStream(NetAddress::Family family) {
+    const int domain = family == NetAddress::Family::kIpv6 ? AF_INET6 : AF_INET;
+    const SOCKET opened = socket(domain, SOCK_STREAM, IPPROTO_TCP);
     SendPacketsAtOnce(opened);
     return static_cast<SocketHandle>(opened);
 }
 
-int SocketLoop::Bind(SocketHandle socket, uint32_t address, uint16_t port) {
+int SocketLoop::Bind(SocketHandle socket, const NetAddress& address, uint16_t port) {
     const BOOL on = TRUE;
+    const DWORD off = 0;
     if (setsockopt(Native(socket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
-                   reinterpret_cast<const char*>(&on), sizeof on) != 0) {
+                   reinterpret_cast<const char*>(&on), sizeof on) != 0 ||
+        (address.IsIpv6() && setsockopt(Native(socket), IPPROTO_IPV6, IPV6_V6ONLY,
+                                        reinterpret_cast<const char*>(&off), sizeof off) != 0)) {
         return kSocketError;
     }
-    const sockaddr_in record = Ipv4Address(address, port);
-    return bind(Native(socket), reinterpret_cast<const sockaddr*>(&record), sizeof record);
+    sockaddr_storage record;
+    const int length = SocketAddressOf(address, port, &record);
+    return bind(Native(socket), reinterpret_cast<const sockaddr*>(&record), length);
 }
 
 int SocketLoop::Listen(SocketHandle socket, int backlog) {
@@ -212,32 +257,33 @@ int SocketLoop::Listen(SocketHandle socket, int backlog) {
 }
 
 int SocketLoop::LocalPort(SocketHandle socket) {
-    sockaddr_in record;
+    sockaddr_storage record{};
     int length = sizeof record;
-    if (getsockname(Native(socket), reinterpret_cast<sockaddr*>(&record), &length) != 0) {
+    NetAddress address;
+    uint16_t port = 0;
+    if (getsockname(Native(socket), reinterpret_cast<sockaddr*>(&record), &length) != 0 ||
+        !FromSocketAddress(record, &address, &port)) {
         return -1;
     }
-    return ntohs(record.sin_port);
+    return port;
 }
 
-bool SocketLoop::PeerAddress(SocketHandle socket, uint32_t* ipv4_host_order) {
-    sockaddr_in record{};
+bool SocketLoop::PeerAddress(SocketHandle socket, NetAddress* address) {
+    sockaddr_storage record{};
     int length = sizeof record;
-    if (getpeername(Native(socket), reinterpret_cast<sockaddr*>(&record), &length) != 0 ||
-        record.sin_family != AF_INET) {
-        return false;
-    }
-    *ipv4_host_order = ntohl(record.sin_addr.s_addr);
-    return true;
+    uint16_t port = 0;
+    return getpeername(Native(socket), reinterpret_cast<sockaddr*>(&record), &length) == 0 &&
+           FromSocketAddress(record, address, &port);
 }
 
 int SocketLoop::Select(SocketHandle socket, uint16_t events) {
     return WSAAsyncSelect(Native(socket), state_->window, kSocketNotifyMessage, events);
 }
 
-int SocketLoop::Connect(SocketHandle socket, uint32_t address, uint16_t port) {
-    const sockaddr_in record = Ipv4Address(address, port);
-    return connect(Native(socket), reinterpret_cast<const sockaddr*>(&record), sizeof record);
+int SocketLoop::Connect(SocketHandle socket, const NetAddress& address, uint16_t port) {
+    sockaddr_storage record;
+    const int length = SocketAddressOf(address, port, &record);
+    return connect(Native(socket), reinterpret_cast<const sockaddr*>(&record), length);
 }
 
 SocketHandle SocketLoop::Accept(SocketHandle listener) {

@@ -31,12 +31,14 @@ struct IniKey {
 
 namespace ini_keys {
 
-// Who may link to a Net Server. Without it: loopback, the private ranges and link-local. The
+// Who may link to a Net Server. Without it: loopback, the private ranges and link-local, of
+// both families (IPv6's private range is the unique local one). The
 // shared range of carrier-grade NAT is not among them: a carrier shares it among its customers,
 // so an overlay VPN that uses it must be named.
 inline constexpr IniKey kAllowFrom{
     "Network", "AllowFrom", IniValueKind::kAddresses,
-    "127.0.0.0/8, 10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16, 169.254.0.0/16"};
+    "127.0.0.0/8, 10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16, 169.254.0.0/16, ::1, fc00::/7, "
+    "fe80::/10"};
 // The link key two stations share (net/link_key.h), as 64 hexadecimal digits. Without it, a
 // station links as it always did. The program writes it only when asked to make one, and only
 // where there is none.

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "keyer/keyer_link.h"
@@ -40,6 +41,10 @@ const char* SerialFailureReason(int result) {
             return "Unknown Comm Error!";
     }
 }
+
+// The address text was once read with inet_addr, whose failure value this is: it stays
+// refused as not legal.
+const NetAddress kNoIpv4Address = NetAddress::Ipv4(0xFFFFFFFF);
 
 constexpr char kBeginText[] = "\r\n--------------Begin Connect Log------------";
 constexpr char kAttachText[] = "\r\nAttach local Tarvel: ";
@@ -116,6 +121,29 @@ int FailNetworkStage(NetLink& net) {
     return 0;
 }
 
+struct BindFailure {
+    bool at_socket = false;
+    int error = 0;
+};
+
+// A listener's socket bound to `address` and held by the link: 0, or kSocketError with the
+// call that failed and its error.
+int OpenBoundSocket(SocketLoop& sockets, NetLink& net, const NetAddress& address, uint16_t port,
+                    BindFailure* failure) {
+    const SocketHandle socket = sockets.OpenStream(address.family());
+    if (socket == kNoSocket) {
+        *failure = {true, SocketLastError()};
+        return kSocketError;
+    }
+    if (sockets.Bind(socket, address, port) != 0) {
+        *failure = {false, SocketLastError()};
+        sockets.Close(socket);
+        return kSocketError;
+    }
+    net.HoldLinkSocket(socket, LinkSocketUse::kListens);
+    return 0;
+}
+
 }  // namespace
 
 // The host entry of the address text or of this machine; false after logging why not.
@@ -124,19 +152,20 @@ bool Station::FindHost(bool server, HostEntry* entry) {
     if (!server || (settings_.NetFlags() & kNetIpAddrOverride) != 0) {
         const std::string address(record().ip_address,
                                   strnlen(record().ip_address, sizeof record().ip_address));
-        if (!address.empty() && IsAsciiLetter(address[0])) {
+        // An IPv6 literal may begin with a letter (fe80::1), so a literal is recognised first.
+        const std::optional<NetAddress> literal = NetAddress::FromText(address);
+        if (!literal && !address.empty() && IsAsciiLetter(address[0])) {
             found = sockets_.LookupHostByName(address, entry);
         } else {
-            const uint32_t numeric = ParseDottedAddress(address);
-            if (numeric == kAddressNone) {
+            if (!literal || *literal == kNoIpv4Address) {
                 Log("\r\nThe IPv4 address entered is not legal");
                 return false;
             }
-            found = sockets_.LookupHostByAddress(numeric, entry);
+            found = sockets_.LookupHostByAddress(*literal, entry);
             if (!found) {
                 // A server without a reverse record is still reachable by its address.
-                entry->official_name = FormatDottedAddress(numeric);
-                entry->addresses = {numeric};
+                entry->official_name = literal->Text();
+                entry->addresses = {*literal};
                 found = true;
             }
         }
@@ -176,6 +205,7 @@ int Station::OpenStages(MissingKeyer missing_keyer) {
     Log(kBeginText);
     ReadIniSettings();
     bool keyer_awaited = false;
+    LookUpAllowedNames();
     if ((settings_.NetFlags() & kNetLocalKeyerDisabled) == 0 && AttachLocalKeyer() == 0) {
         // Only a device named outright is waited for: a port number may name no port at all.
         if (missing_keyer == MissingKeyer::kFailsTheOpen || KeyerDevice().empty()) {
@@ -221,26 +251,43 @@ int Station::OpenNetworkStage() {
     if (!FindHost(server, &host)) {
         return FailNetworkStage(net_);
     }
-    const uint32_t address = host.addresses.front();
     Log(Format("\r\nOfficial name: %s", host.official_name.c_str()));
-    Log(Format("\r\nIP: %s", FormatDottedAddress(address).c_str()));
+    Log(Format("\r\nIP: %s", host.addresses.front().Text().c_str()));
 
-    const SocketHandle socket = sockets_.OpenStream();
-    if (socket == kNoSocket) {
-        Log(Format("\r\nError at socket(): %ld", static_cast<long>(SocketLastError())));
-        return FailNetworkStage(net_);
-    }
-    net_.HoldLinkSocket(socket, server ? LinkSocketUse::kListens : LinkSocketUse::kConnects);
     const auto port = static_cast<uint16_t>(record().ip_port & 0xFFFF);
-    return server ? ListenForClient(socket, address, port) : StartConnect(socket, address, port);
+    if (!server) {
+        server_addresses_left_ = host.addresses;
+        server_port_ = port;
+        return StartConnect();
+    }
+    // Without the override a server takes every address of both families, the machine's
+    // name serving only the lines above.
+    if ((settings_.NetFlags() & kNetIpAddrOverride) == 0) {
+        return ListenForClient(std::nullopt, port);
+    }
+    return ListenForClient(host.addresses.front(), port);
 }
 
-int Station::ListenForClient(SocketHandle socket, uint32_t address, uint16_t port) {
+int Station::ListenForClient(const std::optional<NetAddress>& address, uint16_t port) {
+    BindFailure failure;
+    int bound = OpenBoundSocket(sockets_, net_,
+                                address.value_or(NetAddress::Any(NetAddress::Family::kIpv6)), port,
+                                &failure);
+    if (bound != 0 && !address) {
+        // A machine without IPv6 listens on every IPv4 address.
+        bound = OpenBoundSocket(sockets_, net_, NetAddress::Any(NetAddress::Family::kIpv4), port,
+                                &failure);
+    }
+    if (bound != 0 && failure.at_socket) {
+        Log(Format("\r\nError at socket(): %ld", static_cast<long>(failure.error)));
+        return FailNetworkStage(net_);
+    }
     Log("\r\nbind()...");
-    if (sockets_.Bind(socket, address, port) != 0) {
+    if (bound != 0) {
         Log("\r\nbind() failed.");
         return FailNetworkStage(net_);
     }
+    const SocketHandle socket = net_.LinkSocket();
     view_.ShowNetworkStatus(NetworkStatus::kListening);
     Log("listen()");
     if (sockets_.Listen(socket, 1) != 0) {
@@ -256,22 +303,52 @@ int Station::ListenForClient(SocketHandle socket, uint32_t address, uint16_t por
     return 1;
 }
 
-int Station::StartConnect(SocketHandle socket, uint32_t address, uint16_t port) {
-    Log("\r\nActivate Async Mode");
-    if (sockets_.Select(socket, kConnectorEvents) != 0) {
-        Log("\r\nWSAAsyncSelect() failed.");
-        return FailNetworkStage(net_);
+// A connect that cannot start at one address goes on to the next; only the last one's
+// failure is the client's.
+int Station::StartConnect() {
+    for (;;) {
+        connecting_to_ = server_addresses_left_.front();
+        server_addresses_left_.erase(server_addresses_left_.begin());
+        const SocketHandle socket = sockets_.OpenStream(connecting_to_.family());
+        int error = SocketLastError();
+        if (socket != kNoSocket) {
+            net_.HoldLinkSocket(socket, LinkSocketUse::kConnects);
+            Log("\r\nActivate Async Mode");
+            if (sockets_.Select(socket, kConnectorEvents) != 0) {
+                Log("\r\nWSAAsyncSelect() failed.");
+                return FailNetworkStage(net_);
+            }
+            Log("\r\nConnect to Server");
+            if (sockets_.Connect(socket, connecting_to_, server_port_) == 0) {
+                return 1;  // connected at once: the connect event still follows
+            }
+            error = SocketLastError();
+            if (error == kSocketErrorWouldBlock) {
+                net_.SetPending(true);
+                view_.ShowNetworkStatus(NetworkStatus::kConnecting);
+                return 1;
+            }
+        }
+        if (server_addresses_left_.empty()) {
+            Log(socket == kNoSocket ? Format("\r\nError at socket(): %ld", static_cast<long>(error))
+                                    : Format("\r\nconnect() failed: %d", error));
+            return FailNetworkStage(net_);
+        }
+        TellNextServerAddress(error);
+        net_.ReleaseLinkSocket();
     }
-    Log("\r\nConnect to Server");
-    if (sockets_.Connect(socket, address, port) == 0) {
-        return 1;  // connected at once: the connect event still follows
+}
+
+void Station::TellNextServerAddress(int error) {
+    Log("\r\nConnect to " + connecting_to_.Text() + " failed: " + std::to_string(error) +
+        "; trying " + server_addresses_left_.front().Text());
+}
+
+bool Station::ConnectToNextServerAddress(uint16_t error) {
+    if (server_addresses_left_.empty()) {
+        return false;
     }
-    const int error = SocketLastError();
-    if (error == kSocketErrorWouldBlock) {
-        net_.SetPending(true);
-        view_.ShowNetworkStatus(NetworkStatus::kConnecting);
-        return 1;
-    }
-    Log(Format("\r\nconnect() failed: %d", error));
-    return FailNetworkStage(net_);
+    TellNextServerAddress(error);
+    net_.ReleaseLinkSocket();
+    return StartConnect() == 1;
 }

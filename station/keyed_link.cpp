@@ -35,9 +35,9 @@ bool Station::CheckLinkKeyAtOpen() {
     return true;
 }
 
-std::string Station::ExchangeRefusal(uint32_t address, ExchangeStep step,
+std::string Station::ExchangeRefusal(const NetAddress& address, ExchangeStep step,
                                      const KeyExchange& exchange) const {
-    const std::string peer = Ipv4Text(address);
+    const std::string peer = address.Text();
     switch (step) {
         case ExchangeStep::kWrongProof:
             return "Connection refused: " + peer + " gave a wrong link key.";
@@ -60,11 +60,11 @@ std::optional<std::size_t> Station::FindUnprovedClient(SocketHandle socket) cons
     return std::nullopt;
 }
 
-void Station::TakeUnprovedClient(SocketHandle accepted, uint32_t address) {
+void Station::TakeUnprovedClient(SocketHandle accepted, const NetAddress& address) {
     const Clock::time_point now = Clock::now();
     bool quiet_try_held = false;
     for (const UnprovedPeer& peer : unproved_clients_) {
-        quiet_try_held = quiet_try_held || peer.address == address;
+        quiet_try_held = quiet_try_held || PeerNetwork(peer.address) == PeerNetwork(address);
     }
     quiet_try_held = quiet_try_held && wrong_proofs_.IsQuiet(address, now);
     std::optional<KeyExchange> exchange = KeyExchange::Begin(*link_key_, LinkRole::kServer);
@@ -104,14 +104,14 @@ void Station::StepUnprovedClient(std::size_t index, const Packet& packet) {
         return;
     }
     if (step != ExchangeStep::kProved) {
-        const uint32_t address = peer.address;
+        const NetAddress address = peer.address;
         const Clock::time_point now = Clock::now();
         const bool quiet = wrong_proofs_.IsQuiet(address, now);
         const bool now_quiet =
             step == ExchangeStep::kWrongProof && wrong_proofs_.NoteWrongProof(address, now);
         DropUnprovedClient(index, quiet ? "" : ExchangeRefusal(address, step, peer.exchange));
         if (now_quiet) {
-            Log("\r\n" + Ipv4Text(address) +
+            Log("\r\n" + address.Text() +
                 " gave three wrong link keys in 10 minutes: its tries are taken one at a time "
                 "and not logged for 10 minutes.");
         }
@@ -130,7 +130,7 @@ void Station::StepUnprovedClient(std::size_t index, const Packet& packet) {
 // A refusal is told as any other is, so that a stranger who knocks again and again is counted
 // rather than written out each time.
 void Station::DropUnprovedClient(std::size_t index, const std::string& refusal) {
-    const uint32_t address = unproved_clients_[index].address;
+    const NetAddress address = unproved_clients_[index].address;
     sockets_.Reset(unproved_clients_[index].socket);
     unproved_clients_.erase(unproved_clients_.begin() + static_cast<std::ptrdiff_t>(index));
     if (refusal.empty()) {
@@ -195,12 +195,12 @@ void Station::ExpireLinkKeyExchanges() {
         if (now - peer.since >= kLinkKeyProofTime) {
             DropUnprovedClient(i, wrong_proofs_.IsQuiet(peer.address, now)
                                       ? ""
-                                      : "Connection refused: " + Ipv4Text(peer.address) +
+                                      : "Connection refused: " + peer.address.Text() +
                                             " did not prove the link key within 5 s.");
         }
     }
     if (client_exchange_ && now - client_exchange_since_ >= kLinkKeyProofTime) {
-        EndClientExchange("Connection refused: " + Ipv4Text(peer_address_) +
+        EndClientExchange("Connection refused: " + peer_address_.Text() +
                           " did not prove the link key within 5 s.");
     }
 }

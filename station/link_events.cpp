@@ -61,7 +61,7 @@ void Station::StartConnection(SocketHandle data_socket) {
     rx_packets_.Reset();
     tag_checker_.reset();
     net_.BeginLink();
-    peer_address_ = 0;
+    peer_address_ = NetAddress();
     sockets_.PeerAddress(data_socket, &peer_address_);
 }
 
@@ -105,7 +105,7 @@ void Station::EndLinkAsLost(const char* reason) {
 
 // Before a byte of the client is read: a transmitter must not be keyed by whoever finds the
 // port, and a silent link is not taken over by a stranger either.
-bool Station::AdmitClient(SocketHandle accepted, uint32_t* address) {
+bool Station::AdmitClient(SocketHandle accepted, NetAddress* address) {
     if (sockets_.PeerAddress(accepted, address) && allow_from_.Allows(*address)) {
         return true;
     }
@@ -137,7 +137,7 @@ int Station::OnAccept() {
         net_.ReleaseSocketLibrary();
         return 0;
     }
-    uint32_t address = 0;
+    NetAddress address;
     if (!AdmitClient(accepted, &address)) {
         return 1;  // a live link goes on
     }
@@ -150,8 +150,8 @@ int Station::OnAccept() {
     return 1;
 }
 
-void Station::LinkClient(SocketHandle accepted, uint32_t address, const KeyExchange* proved,
-                         const std::vector<Packet>& proof) {
+void Station::LinkClient(SocketHandle accepted, const NetAddress& address,
+                         const KeyExchange* proved, const std::vector<Packet>& proof) {
     if (net_.IsLinked() && net_.AcceptedSocket() != kNoSocket) {
         // One link at a time, while it lives: a second client would take the link over and
         // leave the first connection open and unserved. A link gone quiet may be a client
@@ -167,7 +167,7 @@ void Station::LinkClient(SocketHandle accepted, uint32_t address, const KeyExcha
         net_.ReleaseAcceptedSocket();
         ReleaseKeyerControl();
     }
-    Log("\r\nClient " + Ipv4Text(address) + " accepted.");
+    Log("\r\nClient " + address.Text() + " accepted.");
     net_.HoldAcceptedSocket(accepted);
     StartConnection(accepted);
     for (const Packet& packet : proof) {
@@ -185,12 +185,16 @@ void Station::LinkClient(SocketHandle accepted, uint32_t address, const KeyExcha
 
 void Station::OnConnect(uint16_t error) {
     if (error != 0) {
+        if (ConnectToNextServerAddress(error)) {
+            return;
+        }
         view_.ShowNetworkStatus(NetworkStatus::kConnectFailed);
         net_.ReleaseLinkSocket();
         net_.ReleaseSocketLibrary();
         ScheduleReconnect();
         return;
     }
+    server_addresses_left_.clear();
     StartConnection(net_.LinkSocket());
     if (link_key_) {
         BeginClientExchange();
@@ -245,7 +249,7 @@ void Station::OnClose(SocketHandle socket) {
         return;
     }
     if (client_exchange_) {
-        EndClientExchange("Connection refused: " + Ipv4Text(peer_address_) +
+        EndClientExchange("Connection refused: " + peer_address_.Text() +
                           " closed the link before proving the link key; do both stations "
                           "have the same key?");
         return;
@@ -294,6 +298,7 @@ void Station::OnLinkWatchTick() {
         Log("\r\n" + line);
     }
     OpenWhenStartupWaitEnds();
+    FollowAllowedNames();
     MoveLinkTextOn();
     FeedTypedAhead();
     ReconnectIfDue();

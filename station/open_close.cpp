@@ -35,6 +35,16 @@ Station::Station(StationView& view, ConnectLog& log, SocketLoop& sockets, Statio
       status_relay_(net_, settings_),
       receive_backlog_(link_text_queue_, [this](bool hold) { status_relay_.DecideHold(hold); }),
       reconnect_(std::move(setup.reconnect_waits)),
+      allowed_name_lookups_([&sockets = sockets_](const std::string& name) {
+          // Its own start of the library, so a Close meanwhile cannot stop it under the look-up.
+          if (sockets.Start() != 0) {
+              return std::vector<NetAddress>();
+          }
+          HostEntry entry;
+          const bool found = sockets.LookupHostByName(name, &entry);
+          sockets.Stop();
+          return found ? entry.addresses : std::vector<NetAddress>();
+      }),
       sender_(*this, settings_.record(), std::move(setup.carry_out_messages)) {
     // What the .ini says holds from the start, so the keyer's device is known before Start;
     // its mistakes are told when Start reads it again.

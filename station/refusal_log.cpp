@@ -1,7 +1,5 @@
 #include "station/refusal_log.h"
 
-#include "net/allow_list.h"
-
 namespace {
 
 std::string CountLine(uint64_t count, const std::string& from) {
@@ -19,7 +17,7 @@ std::string WithThousands(uint64_t count) {
     return digits;
 }
 
-std::optional<std::string> RefusalLog::Refused(uint32_t address, const std::string& line,
+std::optional<std::string> RefusalLog::Refused(const NetAddress& address, const std::string& line,
                                                Clock::time_point now) {
     auto found = addresses_.find(address);
     if (found == addresses_.end()) {
@@ -55,7 +53,7 @@ std::vector<std::string> RefusalLog::Summaries(Clock::time_point now) {
             continue;
         }
         if (minute.untold > 0) {
-            lines.push_back(CountLine(minute.untold, Ipv4Text(it->first)));
+            lines.push_back(CountLine(minute.untold, it->first.Text()));
         }
         it = addresses_.erase(it);
     }

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "net/net_address.h"
+
 class RefusalLog {
   public:
     using Clock = std::chrono::steady_clock;
@@ -27,9 +29,9 @@ class RefusalLog {
     static constexpr int kToldPerPeriod = 5;
     static constexpr std::size_t kTrackedAddresses = 1024;
 
-    // A refusal of `address` (IPv4, host order) whose Connect log line is `line`: the line,
+    // A refusal of `address` whose Connect log line is `line`: the line,
     // when it is to be written; nothing when it is only counted.
-    std::optional<std::string> Refused(uint32_t address, const std::string& line,
+    std::optional<std::string> Refused(const NetAddress& address, const std::string& line,
                                        Clock::time_point now);
     // The count lines of every address whose minute is over and which was refused more
     // often than was told.
@@ -41,7 +43,7 @@ class RefusalLog {
         int told = 0;
         uint64_t untold = 0;
     };
-    std::map<uint32_t, Minute> addresses_;
+    std::map<NetAddress, Minute> addresses_;
     // Refusals from addresses that found the table full.
     std::optional<Minute> others_;
 };

@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -47,6 +48,7 @@
 #include "settings/settings_store.h"
 #include "station/keying_budget.h"
 #include "station/log_file.h"
+#include "station/name_lookups.h"
 #include "station/ptt_watching_queue.h"
 #include "station/receive_backlog.h"
 #include "station/refusal_log.h"
@@ -302,10 +304,15 @@ class Station final : public KeyerListener, public MessageSink {
     bool FindHost(bool server, HostEntry* entry);
     // Listens or starts the connect, as the record's mode says; 0 when that failed.
     int OpenNetworkStage();
-    // The network stage's end on a Net Server and on a Net Client, with the link socket
-    // held and the address found.
-    int ListenForClient(SocketHandle socket, uint32_t address, uint16_t port);
-    int StartConnect(SocketHandle socket, uint32_t address, uint16_t port);
+    // The network stage's end on a Net Server, listening on `address` or, with none, on
+    // every address; and on a Net Client, connecting to the first of the server's addresses
+    // left that takes a connect.
+    int ListenForClient(const std::optional<NetAddress>& address, uint16_t port);
+    int StartConnect();
+    // After a connect failed with `error`: the server's next address tried, when it has
+    // one; false when none is left or none could be tried, and the client has failed.
+    bool ConnectToNextServerAddress(uint16_t error);
+    void TellNextServerAddress(int error);
     // A Net Client's next try at its server: the network stage alone, the keyer being
     // still attached.
     int ConnectAgain();
@@ -337,7 +344,7 @@ class Station final : public KeyerListener, public MessageSink {
     void BeginLinkSession();
     // A Net Server's client becomes its link, unless a live link holds the server; a keyed
     // client's `proof` goes out first and the link is sealed from then on.
-    void LinkClient(SocketHandle accepted, uint32_t address, const KeyExchange* proved,
+    void LinkClient(SocketHandle accepted, const NetAddress& address, const KeyExchange* proved,
                     const std::vector<Packet>& proof);
     // A Net Client's link starts: its pause, version request, settings and speed.
     void BeginClientLink();
@@ -345,7 +352,7 @@ class Station final : public KeyerListener, public MessageSink {
     // false when the link ended on it.
     bool TakeLinkPacket(const Packet& packet);
     // keyed_link.cpp: the link key's exchange at both ends, and the seal after it.
-    void TakeUnprovedClient(SocketHandle accepted, uint32_t address);
+    void TakeUnprovedClient(SocketHandle accepted, const NetAddress& address);
     void ReadUnprovedClient(std::size_t index);
     void StepUnprovedClient(std::size_t index, const Packet& packet);
     // Closes the unproved connection; `refusal` (not empty) is logged.
@@ -358,12 +365,16 @@ class Station final : public KeyerListener, public MessageSink {
     void ExpireLinkKeyExchanges();
     void BeginSeal(const KeyExchange& proved);
     // A refusal for the peer at `address` whose exchange gave `step`.
-    std::string ExchangeRefusal(uint32_t address, ExchangeStep step,
+    std::string ExchangeRefusal(const NetAddress& address, ExchangeStep step,
                                 const KeyExchange& exchange) const;
     // The key's state at Open: false, with the reason logged, when no link may start.
     bool CheckLinkKeyAtOpen();
     // link_health.cpp: shows the health the link has now, when it changed.
     void RefreshLinkHealth();
+    // allowed_names.cpp: AllowFrom's host names looked up at an Open and every 5 minutes,
+    // and their answers taken into the list at the link timer's tick.
+    void LookUpAllowedNames();
+    void FollowAllowedNames();
     // reconnect.cpp: a Net Client whose link ended waits, then tries its server again.
     bool Reconnects() const;
     void ScheduleReconnect();
@@ -371,7 +382,7 @@ class Station final : public KeyerListener, public MessageSink {
     // False, with the client closed and the refusal counted (and logged, unless its address
     // has been refused too often of late), for one the allow list keeps out;
     // `address` gets the client's address.
-    bool AdmitClient(SocketHandle accepted, uint32_t* address);
+    bool AdmitClient(SocketHandle accepted, NetAddress* address);
     void EndLinkAsLost(const char* reason);
     int OnAccept();
     void OnConnect(uint16_t error);
@@ -468,8 +479,12 @@ class Station final : public KeyerListener, public MessageSink {
     // log was told of the tries since the keyer went.
     std::optional<std::chrono::steady_clock::time_point> keyer_retry_at_;
     bool keyer_retries_told_ = false;
+    // A Net Client's server: the address being tried, those not tried yet and the port.
+    NetAddress connecting_to_;
+    std::vector<NetAddress> server_addresses_left_;
+    uint16_t server_port_ = 0;
     // The other end of the link, as the station that only answers heartbeats shows it.
-    uint32_t peer_address_ = 0;
+    NetAddress peer_address_;
     LinkHealth shown_health_;
     // What this link has shown of the other station, so that a peer repeating itself writes
     // no line; each new link starts afresh.
@@ -479,6 +494,12 @@ class Station final : public KeyerListener, public MessageSink {
     // so that a keyer that comes back keys as it was told; each new link starts afresh.
     std::optional<KeyerSettings> link_keyer_block_;
     std::optional<uint8_t> link_keyer_speed_;
+    // What each of AllowFrom's names gave when last looked up (none: it did not resolve),
+    // kept across a new reading of the list, whose names stand for nothing until looked up.
+    NameLookups::Answers allowed_name_addresses_;
+    std::optional<std::chrono::steady_clock::time_point> next_allowed_names_lookup_;
+    // Its worker reaches only the socket loop, which outlives the station.
+    NameLookups allowed_name_lookups_;
     // Last, so that it is the first to go: its thread calls into the rest of the station.
     MessageSender sender_;
 };

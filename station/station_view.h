@@ -14,6 +14,7 @@
 #include <string>
 
 #include "keyer/serial_port.h"
+#include "net/net_address.h"
 
 enum class NetworkStatus {
     kNoConnection,      // nothing opened yet
@@ -56,7 +57,7 @@ struct LinkHealth {
     };
     Kind kind = Kind::kNone;
     int round_trip_ms = 0;
-    uint32_t address = 0;  // IPv4, host order
+    NetAddress address;
     // The link proved the link key and its packets are sealed.
     bool keyed = false;
 

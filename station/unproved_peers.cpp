@@ -1,7 +1,13 @@
 #include "station/unproved_peers.h"
 
-bool WrongProofWatch::NoteWrongProof(uint32_t address, Clock::time_point now) {
+NetAddress PeerNetwork(const NetAddress& address) {
+    constexpr int kIpv6HostNetwork = 64;
+    return address.IsIpv6() ? address.Prefix(kIpv6HostNetwork) : address;
+}
+
+bool WrongProofWatch::NoteWrongProof(const NetAddress& peer, Clock::time_point now) {
     Forget(now);
+    const NetAddress address = PeerNetwork(peer);
     if (records_.size() >= kMostAddresses && records_.count(address) == 0) {
         return false;
     }
@@ -22,8 +28,8 @@ bool WrongProofWatch::NoteWrongProof(uint32_t address, Clock::time_point now) {
     return true;
 }
 
-bool WrongProofWatch::IsQuiet(uint32_t address, Clock::time_point now) const {
-    const auto found = records_.find(address);
+bool WrongProofWatch::IsQuiet(const NetAddress& address, Clock::time_point now) const {
+    const auto found = records_.find(PeerNetwork(address));
     return found != records_.end() && found->second.quiet_until && now < *found->second.quiet_until;
 }
 

@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "net/link_key.h"
+#include "net/net_address.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
 
@@ -29,20 +30,25 @@ constexpr std::chrono::minutes kQuietTime{10};
 // One connection that has not proved the key yet.
 struct UnprovedPeer {
     SocketHandle socket;
-    uint32_t address;
+    NetAddress address;
     KeyExchange exchange;
     PacketReassembler packets;
     std::chrono::steady_clock::time_point since;
 };
 
-// The addresses whose proofs were wrong lately.
+// What the rules of wrong proofs count a peer as: an IPv4 address, or an IPv6 address's /64,
+// since an IPv6 host holds a whole /64 and would otherwise step out of its quiet time by
+// taking another address of it.
+NetAddress PeerNetwork(const NetAddress& address);
+
+// The addresses whose proofs were wrong lately, by PeerNetwork.
 class WrongProofWatch {
   public:
     using Clock = std::chrono::steady_clock;
 
     // A wrong proof from `address`; true when this one makes the address quiet.
-    bool NoteWrongProof(uint32_t address, Clock::time_point now);
-    bool IsQuiet(uint32_t address, Clock::time_point now) const;
+    bool NoteWrongProof(const NetAddress& address, Clock::time_point now);
+    bool IsQuiet(const NetAddress& address, Clock::time_point now) const;
 
   private:
     struct Record {
@@ -53,5 +59,5 @@ class WrongProofWatch {
 
     // Bounded: a flood of wrong proofs from many addresses costs a fixed amount.
     static constexpr std::size_t kMostAddresses = 1024;
-    std::map<uint32_t, Record> records_;
+    std::map<NetAddress, Record> records_;
 };

@@ -88,9 +88,11 @@ void CheckAllowList(const IniSettings& ini) {
         more = comma != std::string_view::npos;
         const std::string entry = Trimmed(rest.substr(0, comma), " \t");
         rest.remove_prefix(more ? comma + 1 : rest.size());
-        if (const std::optional<uint32_t> address = Ipv4FromText(entry)) {
+        if (const std::optional<NetAddress> address = NetAddress::FromText(entry)) {
             FuzzCheck(list.Allows(*address), "an address in the list is allowed");
-            FuzzCheck(Ipv4Text(*address) == entry, "an address reads back as written");
+            FuzzCheck(address->IsIpv6() ? NetAddress::FromText(address->Text()) == address
+                                        : address->Text() == entry,
+                      "an address reads back as written");
         }
     }
 }

@@ -45,9 +45,10 @@ TEST(AllowFromIni, AnyMistakeInTheNetworkSectionAdmitsLoopbackOnly) {
     };
     for (const Case& c : cases) {
         const AllowFromIni allow = AllowFromIniSettings(ParseIniText(c.ini, "p.ini"));
-        EXPECT_EQ(allow.list.Allows(*Ipv4FromText("10.1.2.3")), c.allows_10_1_2_3) << c.ini;
-        EXPECT_EQ(allow.list.Allows(*Ipv4FromText("127.0.0.1")), c.allows_loopback) << c.ini;
-        EXPECT_FALSE(allow.list.Allows(*Ipv4FromText("100.64.0.1"))) << c.ini;
+        EXPECT_EQ(allow.list.Allows(*NetAddress::FromText("10.1.2.3")), c.allows_10_1_2_3) << c.ini;
+        EXPECT_EQ(allow.list.Allows(*NetAddress::FromText("127.0.0.1")), c.allows_loopback)
+            << c.ini;
+        EXPECT_FALSE(allow.list.Allows(*NetAddress::FromText("100.64.0.1"))) << c.ini;
         if (c.first_problem == nullptr) {
             EXPECT_TRUE(allow.problems.empty()) << c.ini;
             continue;

@@ -13,7 +13,7 @@ void ExpectAllows(const AllowList& list, const char* allowed, const char* refuse
     for (const auto& [addresses, expected] : {std::pair{allowed, true}, {refused, false}}) {
         std::istringstream words(addresses);
         for (std::string address; words >> address;) {
-            EXPECT_EQ(list.Allows(Ipv4FromText(address).value()), expected) << address;
+            EXPECT_EQ(list.Allows(NetAddress::FromText(address).value()), expected) << address;
         }
     }
 }
@@ -21,8 +21,11 @@ void ExpectAllows(const AllowList& list, const char* allowed, const char* refuse
 TEST(AllowList, WithoutTheKeyOnlyLocalAndPrivateAddressesConnect) {
     const AllowList list = AllowList::FromEntries(
         ParseIniText("[Network]\nAllowFrm = any\n", "x.ini").Text(ini_keys::kAllowFrom));
-    ExpectAllows(list, "127.0.0.2 10.255.0.1 172.31.9.9 192.168.1.20 169.254.3.4",
-                 "100.64.0.1 172.32.0.1 192.169.0.1 100.128.0.0 8.8.8.8 0.0.0.0 255.255.255.255");
+    ExpectAllows(list,
+                 "127.0.0.2 10.255.0.1 172.31.9.9 192.168.1.20 169.254.3.4 ::1 fd00::5 fc12::1 "
+                 "fe80::1:2 febf::1 ::ffff:127.0.0.1",
+                 "100.64.0.1 172.32.0.1 192.169.0.1 100.128.0.0 8.8.8.8 0.0.0.0 255.255.255.255 "
+                 "2001:db8::1 ::2 :: fec0::1 fe00::1 ::ffff:8.8.8.8");
     EXPECT_TRUE(list.faults().empty());
 }
 
@@ -47,13 +50,35 @@ TEST(AllowList, AnyLetsEveryoneInAndLoopbackOnlyNobodyElse) {
     for (const char* setting : {"Any", "junk, ANY", "10.0.0.0/8, any"}) {
         ExpectAllows(AllowList::FromEntries(setting), "8.8.8.8 255.255.255.255", "");
     }
-    ExpectAllows(AllowList::LoopbackOnly(), "127.0.0.1 127.255.255.254", "10.0.0.1 8.8.8.8");
+    ExpectAllows(AllowList::LoopbackOnly(), "127.0.0.1 127.255.255.254 ::1",
+                 "10.0.0.1 8.8.8.8 ::2 fd00::1");
+    ExpectAllows(AllowList::FromEntries("any"), "2001:db8::1 ::", "");
+}
+
+TEST(AllowList, Ipv6BlocksAndHostNamesAreReadAsStrictlyAsIpv4) {
+    AllowList list = AllowList::FromEntries(
+        "2001:db8:1::/48, [2001:DB8:2::7], home.example.net, fe80::1/10, ::/0, gw-2, "
+        "2001:db8::/129, 2001:db8::/048, -bad.name, a..b, 2001:db8::1::2, home.example.net");
+    ExpectAllows(list, "2001:db8:1:ffff::1 2001:db8:2::7",
+                 "2001:db8:2::8 2001:db8:3::1 fe80::1 8.8.8.8 ::1");
+    ASSERT_EQ(list.faults().size(), 7u);
+    EXPECT_EQ(list.faults()[0].fault, AllowList::Fault::kHostBitsSet);
+    EXPECT_EQ(list.faults()[1].fault, AllowList::Fault::kWholeSpace);
+    EXPECT_EQ(list.faults()[6].entry, "2001:db8::1::2");
+    EXPECT_EQ(list.names(), (std::vector<std::string>{"home.example.net", "gw-2"}));
+
+    list.SetNameAddresses("home.example.net",
+                          {*NetAddress::FromText("2001:db8:9::1"), NetAddress::Ipv4(0xC6336409)});
+    ExpectAllows(list, "2001:db8:9::1 198.51.100.9", "2001:db8:9::2 198.51.100.10");
+    list.SetNameAddresses("home.example.net", {});
+    list.SetNameAddresses("elsewhere.example.net", {NetAddress::Ipv4(0x08080808)});
+    ExpectAllows(list, "", "2001:db8:9::1 198.51.100.9 8.8.8.8");
 }
 
 TEST(AllowList, AddressesReadAndShownAsDottedQuads) {
     EXPECT_EQ(Ipv4FromText("192.168.1.20"), 0xC0A80114u);
-    EXPECT_EQ(Ipv4Text(0xC0A80114u), "192.168.1.20");
-    EXPECT_EQ(ConnectionRefusedLine(0xCB007107u),
+    EXPECT_EQ(NetAddress::Ipv4(0xC0A80114u).Text(), "192.168.1.20");
+    EXPECT_EQ(ConnectionRefusedLine(NetAddress::Ipv4(0xCB007107u)),
               "Connection refused: 203.0.113.7 is not allowed.");
     for (const char* text :
          {"", "1.2.3.", ".1.2.3", "1..2.3", "1.2.3.4 ", "+1.2.3.4", "1.2.3.4a"}) {

@@ -35,7 +35,7 @@ struct Shows {
 };
 
 TEST(MainWindowView, ShowsEachMeaningInItsControlInItsWords) {
-    const LinkHealth round_trip{LinkHealth::Kind::kRoundTrip, 42, 0};
+    const LinkHealth round_trip{LinkHealth::Kind::kRoundTrip, 42, {}};
     const auto nothing = [](MainWindowView&) {};
     const auto network = [](NetworkStatus status) {
         return [status](MainWindowView& v) { v.ShowNetworkStatus(status); };

@@ -19,7 +19,8 @@ const RefusalLog::Clock::time_point kStart{};
 int ToldOf(RefusalLog& log, uint32_t address, RefusalLog::Clock::time_point at, int count) {
     int told = 0;
     for (int i = 0; i < count; ++i) {
-        told += log.Refused(address, "refused " + std::to_string(address), at).has_value();
+        told += log.Refused(NetAddress::Ipv4(address), "refused " + std::to_string(address), at)
+                    .has_value();
     }
     return told;
 }
@@ -36,7 +37,7 @@ TEST(RefusalLog, FiveAMinuteAreToldAndTheRestCountedOnceTheMinuteIsOver) {
     };
     for (const Case& c : cases) {
         RefusalLog log;
-        EXPECT_EQ(log.Refused(kStranger, "the line", kStart), "the line");
+        EXPECT_EQ(log.Refused(NetAddress::Ipv4(kStranger), "the line", kStart), "the line");
         EXPECT_EQ(ToldOf(log, kStranger, kStart + 10s, c.refusals - 1), 4) << c.refusals;
         EXPECT_EQ(log.Summaries(kStart + 59s), Lines{}) << "not before the minute is over";
         EXPECT_EQ(log.Summaries(kStart + 60s), c.summaries) << c.refusals;

@@ -52,7 +52,7 @@ TEST(SocketLibrary, EveryStartIsMatchedByExactlyOneStop) {
 
 TEST(SocketLibrary, NothingWorksBeforeTheStart) {
     SocketLoop sockets;
-    EXPECT_EQ(sockets.OpenStream(), kNoSocket);
+    EXPECT_EQ(sockets.OpenStream(NetAddress::Family::kIpv4), kNoSocket);
     EXPECT_EQ(SocketLastError(), kSocketErrorNotStarted);
     HostEntry entry;
     EXPECT_FALSE(sockets.LookupHostByName("localhost", &entry));
@@ -102,7 +102,7 @@ TEST_F(SocketSeam, CloseRefusesWhatTheSeamDidNotOpen) {
     ASSERT_EQ(read(pipe_ends[0], &back, 1), 1);
     EXPECT_EQ(back, 'x');
 
-    const SocketHandle socket = sockets_.OpenStream();
+    const SocketHandle socket = sockets_.OpenStream(NetAddress::Family::kIpv4);
     ASSERT_NE(socket, kNoSocket);
     EXPECT_EQ(sockets_.Close(socket), 0);
     EXPECT_EQ(sockets_.Close(socket), kSocketError);
@@ -110,7 +110,7 @@ TEST_F(SocketSeam, CloseRefusesWhatTheSeamDidNotOpen) {
 }
 
 TEST_F(SocketSeam, BadArgumentsAreRefused) {
-    const SocketHandle socket = sockets_.OpenStream();
+    const SocketHandle socket = sockets_.OpenStream(NetAddress::Family::kIpv4);
     ASSERT_NE(socket, kNoSocket);
     EXPECT_EQ(sockets_.Select(socket, 0x40), kSocketError);
     EXPECT_EQ(SocketLastError(), kSocketErrorInvalid);
@@ -120,9 +120,10 @@ TEST_F(SocketSeam, BadArgumentsAreRefused) {
     EXPECT_EQ(SocketLastError(), kSocketErrorFault);
     int port = 0;
     const SocketHandle listener = Listener(&port);
-    EXPECT_EQ(sockets_.Connect(listener, kLoopback, static_cast<uint16_t>(port)), kSocketError);
+    EXPECT_EQ(sockets_.Connect(listener, kLoopbackAddress, static_cast<uint16_t>(port)),
+              kSocketError);
     EXPECT_EQ(SocketLastError(), kSocketErrorInvalid) << "a listener does not connect";
-    EXPECT_EQ(sockets_.Connect(kNoSocket, kLoopback, 81), kSocketError);
+    EXPECT_EQ(sockets_.Connect(kNoSocket, kLoopbackAddress, 81), kSocketError);
     EXPECT_EQ(SocketLastError(), kSocketErrorNotSocket);
     EXPECT_EQ(sockets_.LocalHostName(nullptr, 0), kSocketError);
     EXPECT_FALSE(sockets_.LookupHostByName("localhost", nullptr));
@@ -131,28 +132,17 @@ TEST_F(SocketSeam, BadArgumentsAreRefused) {
     EXPECT_FALSE(sockets_.Wait(0, nullptr));
 }
 
-TEST_F(SocketSeam, DottedAddressesParseAsInNetworkOrder) {
-    EXPECT_EQ(ParseDottedAddress("127.0.0.1"), htonl(0x7F000001));
-    EXPECT_EQ(ParseDottedAddress("192.168.1.20"), htonl(0xC0A80114));
-    EXPECT_EQ(ParseDottedAddress("255.255.255.255"), kAddressNone);
-    EXPECT_EQ(ParseDottedAddress(""), kAddressNone);
-    EXPECT_EQ(ParseDottedAddress("1host"), kAddressNone);
-    EXPECT_EQ(ParseDottedAddress("10.0.0.256"), kAddressNone);
-    EXPECT_EQ(FormatDottedAddress(htonl(0xC0A80114)), "192.168.1.20");
-    EXPECT_EQ(FormatDottedAddress(ParseDottedAddress("10.1.2.3")), "10.1.2.3");
-}
-
 TEST_F(SocketSeam, NamesResolveForwardAndBack) {
     HostEntry entry;
     ASSERT_TRUE(sockets_.LookupHostByName("localhost", &entry)) << SocketLastError();
     EXPECT_FALSE(entry.official_name.empty());
-    EXPECT_NE(std::find(entry.addresses.begin(), entry.addresses.end(), kLoopback),
+    EXPECT_NE(std::find(entry.addresses.begin(), entry.addresses.end(), kLoopbackAddress),
               entry.addresses.end());
 
     HostEntry reverse;
-    ASSERT_TRUE(sockets_.LookupHostByAddress(kLoopback, &reverse)) << SocketLastError();
+    ASSERT_TRUE(sockets_.LookupHostByAddress(kLoopbackAddress, &reverse)) << SocketLastError();
     EXPECT_FALSE(reverse.official_name.empty());
-    EXPECT_EQ(reverse.addresses, std::vector<uint32_t>{kLoopback});
+    EXPECT_EQ(reverse.addresses, std::vector<NetAddress>{kLoopbackAddress});
 
     char name[128];
     ASSERT_EQ(sockets_.LocalHostName(name, sizeof name), 0);
@@ -173,10 +163,10 @@ TEST_F(SocketSeam, UnknownNameFailsWithALookupError) {
 TEST_F(SocketSeam, ListenAndConnectRaiseAcceptAndConnect) {
     int port = 0;
     const SocketHandle listener = Listener(&port);
-    const SocketHandle client = sockets_.OpenStream();
+    const SocketHandle client = sockets_.OpenStream(NetAddress::Family::kIpv4);
     ASSERT_NE(client, kNoSocket);
     ASSERT_EQ(sockets_.Select(client, kConnectorEvents), 0);
-    const int result = sockets_.Connect(client, kLoopback, static_cast<uint16_t>(port));
+    const int result = sockets_.Connect(client, kLoopbackAddress, static_cast<uint16_t>(port));
     if (result != 0) {
         EXPECT_EQ(SocketLastError(), kSocketErrorWouldBlock);
     }
@@ -323,9 +313,9 @@ TEST_F(SocketSeam, ListenerAcceptsTheNextClientAfterOneLeaves) {
 TEST_F(SocketSeam, ClientSeesTheServerGo) {
     int port = 0;
     const int server = RawListen(&port);
-    const SocketHandle client = sockets_.OpenStream();
+    const SocketHandle client = sockets_.OpenStream(NetAddress::Family::kIpv4);
     ASSERT_EQ(sockets_.Select(client, kConnectorEvents), 0);
-    sockets_.Connect(client, kLoopback, static_cast<uint16_t>(port));
+    sockets_.Connect(client, kLoopbackAddress, static_cast<uint16_t>(port));
     const int link = Raw(accept(server, nullptr, nullptr));
     ASSERT_GE(link, 0);
     SocketEvent event = NextEvent();
@@ -342,14 +332,14 @@ TEST_F(SocketSeam, ClientSeesTheServerGo) {
 
 TEST_F(SocketSeam, ConnectToAClosedPortReportsRefused) {
     // Bound but not listening: the port is held, so no one else can be listening on it.
-    const SocketHandle holder = sockets_.OpenStream();
-    ASSERT_EQ(sockets_.Bind(holder, kLoopback, 0), 0);
+    const SocketHandle holder = sockets_.OpenStream(NetAddress::Family::kIpv4);
+    ASSERT_EQ(sockets_.Bind(holder, kLoopbackAddress, 0), 0);
     const int port = sockets_.LocalPort(holder);
     ASSERT_GT(port, 0);
 
-    const SocketHandle client = sockets_.OpenStream();
+    const SocketHandle client = sockets_.OpenStream(NetAddress::Family::kIpv4);
     ASSERT_EQ(sockets_.Select(client, kConnectorEvents), 0);
-    const int result = sockets_.Connect(client, kLoopback, static_cast<uint16_t>(port));
+    const int result = sockets_.Connect(client, kLoopbackAddress, static_cast<uint16_t>(port));
     if (result == kSocketError && SocketLastError() != kSocketErrorWouldBlock) {
         EXPECT_EQ(SocketLastError(), kSocketErrorRefused);
         return;
@@ -365,9 +355,9 @@ TEST_F(SocketSeam, ConnectToAClosedPortReportsRefused) {
 TEST_F(SocketSeam, SecondListenOnABoundPortFails) {
     int port = 0;
     Listener(&port);
-    const SocketHandle second = sockets_.OpenStream();
+    const SocketHandle second = sockets_.OpenStream(NetAddress::Family::kIpv4);
     ASSERT_NE(second, kNoSocket);
-    EXPECT_EQ(sockets_.Bind(second, kLoopback, static_cast<uint16_t>(port)), kSocketError);
+    EXPECT_EQ(sockets_.Bind(second, kLoopbackAddress, static_cast<uint16_t>(port)), kSocketError);
     EXPECT_EQ(SocketLastError(), kSocketErrorAddressInUse);
     EXPECT_EQ(sockets_.Listen(second, 1), 0) << "an unbound socket listens on a port of its own";
     EXPECT_NE(sockets_.LocalPort(second), port);
@@ -400,10 +390,10 @@ TEST_F(SocketSeam, EachLoopKnowsOnlyItsOwnSockets) {
 TEST_F(SocketSeam, WriteEventFollowsASendThatFoundNoRoom) {
     int port = 0;
     const int server = RawListen(&port, 2048);
-    const SocketHandle client = sockets_.OpenStream();
+    const SocketHandle client = sockets_.OpenStream(NetAddress::Family::kIpv4);
     ASSERT_EQ(sockets_.SetSendBuffer(client, 2048), 0);
     ASSERT_EQ(sockets_.Select(client, kConnectorEvents | kSocketWrite), 0);
-    sockets_.Connect(client, kLoopback, static_cast<uint16_t>(port));
+    sockets_.Connect(client, kLoopbackAddress, static_cast<uint16_t>(port));
     const int link = Raw(accept(server, nullptr, nullptr));
     ASSERT_EQ(NextEvent().event, kSocketConnect);
     ASSERT_EQ(NextEvent().event, kSocketWrite) << "room from the start";

@@ -30,6 +30,7 @@ constexpr int kPatienceMs = 10000;
 constexpr int kQuietMs = 300;
 
 inline const uint32_t kLoopback = htonl(INADDR_LOOPBACK);
+inline const NetAddress kLoopbackAddress = NetAddress::Ipv4(INADDR_LOOPBACK);
 
 // A plain socket connected to `port` on loopback, for the caller to close.
 // `from`, when given, is the loopback address the client comes from (127.0.0.2, say).
@@ -100,9 +101,9 @@ class LoopbackTest : public ::testing::Test {
 
     // The station's listener through the seam, as a Net Server sets it up.
     SocketHandle Listener(int* port) {
-        const SocketHandle listener = sockets_.OpenStream();
+        const SocketHandle listener = sockets_.OpenStream(NetAddress::Family::kIpv4);
         EXPECT_NE(listener, kNoSocket);
-        EXPECT_EQ(sockets_.Bind(listener, kLoopback, 0), 0);
+        EXPECT_EQ(sockets_.Bind(listener, kLoopbackAddress, 0), 0);
         EXPECT_EQ(sockets_.Listen(listener, 1), 0);
         EXPECT_EQ(sockets_.Select(listener, kListenerEvents), 0);
         *port = sockets_.LocalPort(listener);

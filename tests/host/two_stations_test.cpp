@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <utility>
@@ -57,6 +58,17 @@ struct StationUnderTest {
         station.OnLinkWatchTick();
     }
 };
+
+// Whether this machine can listen on ::1 at all.
+bool HasIpv6Loopback() {
+    SocketLoop sockets;
+    sockets.Start();
+    const SocketHandle socket = sockets.OpenStream(NetAddress::Family::kIpv6);
+    const bool bound =
+        socket != kNoSocket && sockets.Bind(socket, *NetAddress::FromText("::1"), 0) == 0;
+    sockets.Stop();
+    return bound;
+}
 
 class TwoStationsInOneProcess : public ::testing::Test {
   protected:
@@ -144,6 +156,78 @@ TEST_F(TwoStationsInOneProcess, ASiteThatDialsOutLinksAgainOnceHomeListensAgain)
     EXPECT_TRUE(PumpUntil([this] { return home_.view.Network() == NetworkStatus::kListening; }, 1s))
         << home_.view.Log();
     EXPECT_TRUE(PumpUntil(linked)) << site_.view.Log();
+}
+
+// Home names its site in each way an operator may: an IPv6 literal, bracketed or not, an IPv4
+// client (which reaches a site of both families as IPv4), and a name, whose IPv6 address a site
+// on IPv4 alone refuses where the resolver gives one.
+TEST_F(TwoStationsInOneProcess, HomeLinksToTheSiteByAnyOfItsAddresses) {
+    if (!HasIpv6Loopback()) {
+        GTEST_SKIP() << "this machine has no IPv6 loopback (::1) to link over";
+    }
+    struct Case {
+        const char* site_override;  // nullptr: the site listens without an override
+        const char* home_names;
+        const char* site_tells;
+    };
+    const Case cases[] = {
+        {nullptr, "::1", "\r\nClient ::1 accepted."},
+        {nullptr, "[::1]", "\r\nClient ::1 accepted."},
+        {nullptr, "127.0.0.1", "\r\nClient 127.0.0.1 accepted."},
+        {"127.0.0.1", "localhost", "\r\nClient 127.0.0.1 accepted."},
+    };
+    for (const Case& c : cases) {
+        const std::size_t told_before = site_.view.Log().size();
+        SettingsStore& site = site_.station.settings();
+        site.PublishNetFlags(kNetModeServer | kNetRoleRemoteSide |
+                             (c.site_override != nullptr ? kNetIpAddrOverride : 0));
+        std::strcpy(site.record().ip_address, c.site_override != nullptr ? c.site_override : "");
+        site.record().ip_port = 0;
+        ASSERT_EQ(site_.station.OpenConnection(), 1) << site_.view.Log();
+        SettingsStore& home = home_.station.settings();
+        home.PublishNetFlags(kNetModeClient | kNetRoleControlPoint);
+        std::strcpy(home.record().ip_address, c.home_names);
+        home.record().ip_port = static_cast<uint32_t>(site_.station.LinkPort());
+        ASSERT_EQ(home_.station.OpenConnection(), 1) << home_.view.Log();
+        EXPECT_TRUE(PumpUntil([this] {
+            return site_.station.IsLinked() && home_.station.IsLinked();
+        })) << c.home_names
+            << "\n"
+            << site_.view.Log() << "\n"
+            << home_.view.Log();
+        EXPECT_NE(site_.view.Log().find(c.site_tells, told_before), std::string::npos)
+            << c.home_names << "\n"
+            << site_.view.Log();
+        home_.station.OpenOrClose();
+        site_.station.OpenOrClose();
+    }
+}
+
+// A home named in AllowFrom by its host name links once the name is looked up; a name that
+// does not resolve lets nobody in, and is told of once.
+TEST_F(TwoStationsInOneProcess, AHomeNamedInAllowFromLinks) {
+    std::ofstream(folder_.File("site.ini"))
+        << "[Network]\nAllowFrom = no-such-home.invalid, localhost, 10.0.0.0/8\n";
+    SettingsStore& site = site_.station.settings();
+    site.PublishNetFlags(kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide);
+    std::strcpy(site.record().ip_address, "127.0.0.1");
+    site.record().ip_port = 0;
+    ASSERT_EQ(site_.station.OpenConnection(), 1) << site_.view.Log();
+    SettingsStore& home = home_.station.settings();
+    home.PublishNetFlags(kNetModeClient | kNetRoleControlPoint);
+    std::strcpy(home.record().ip_address, "127.0.0.1");
+    home.record().ip_port = static_cast<uint32_t>(site_.station.LinkPort());
+    ASSERT_EQ(home_.station.OpenConnection(), 1) << home_.view.Log();
+
+    EXPECT_TRUE(PumpUntil([this] { return site_.station.IsLinked() && home_.station.IsLinked(); }))
+        << site_.view.Log();
+    const std::string told =
+        "\r\nAllowFrom name no-such-home.invalid does not resolve; it lets nobody in until it "
+        "does.";
+    const std::string log = site_.view.Log();
+    EXPECT_NE(log.find(told), std::string::npos) << log;
+    EXPECT_EQ(log.find(told), log.rfind(told)) << log;
+    EXPECT_EQ(log.find("With a mistake"), std::string::npos) << "loopback is let in by name" << log;
 }
 
 }  // namespace

@@ -83,5 +83,5 @@ bool RecordingView::ConfirmReplaceUnreadConfig() {
 void RecordingView::ShowLinkHealth(const LinkHealth& health) {
     Record("ShowLinkHealth", std::to_string(static_cast<int>(health.kind)) + " " +
                                  std::to_string(health.round_trip_ms) + " " +
-                                 std::to_string(health.address));
+                                 health.address.Text());
 }

@@ -4,6 +4,7 @@
 // peer, where one is needed, is a plain blocking Winsock socket of the test's own.
 // Winsock's header must come before the window system's.
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <windows.h>
 
@@ -20,6 +21,8 @@
 #include "tools/common/wait_until.h"
 
 namespace {
+
+const NetAddress kLoopback = NetAddress::Ipv4(0x7F000001);
 
 constexpr DWORD kPatienceMs = 10000;
 constexpr DWORD kQuietMs = 300;
@@ -85,9 +88,9 @@ class Win32SocketSeam : public ::testing::Test {
     }
 
     SocketHandle Listener(int* port) {
-        const SocketHandle listener = sockets_->OpenStream();
+        const SocketHandle listener = sockets_->OpenStream(NetAddress::Family::kIpv4);
         EXPECT_NE(listener, kNoSocket);
-        EXPECT_EQ(sockets_->Bind(listener, htonl(INADDR_LOOPBACK), 0), 0);
+        EXPECT_EQ(sockets_->Bind(listener, kLoopback, 0), 0);
         EXPECT_EQ(sockets_->Listen(listener, 1), 0);
         EXPECT_EQ(sockets_->Select(listener, kListenerEvents), 0);
         *port = sockets_->LocalPort(listener);
@@ -115,6 +118,17 @@ class Win32SocketSeam : public ::testing::Test {
         EXPECT_EQ(connect(raw, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
             << WSAGetLastError();
         return raw;
+    }
+
+    void RawConnectIpv6(int port) {
+        const SOCKET raw = socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
+        raw_.push_back(raw);
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_port = htons(static_cast<u_short>(port));
+        address.sin6_addr.s6_addr[15] = 1;  // ::1
+        EXPECT_EQ(connect(raw, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+            << WSAGetLastError();
     }
 
     SOCKET RawListen(int* port) {
@@ -173,19 +187,14 @@ TEST(Win32SocketLibrary, EveryStartIsMatchedByExactlyOneStop) {
     EXPECT_EQ(sockets.Start(), 0);
     EXPECT_EQ(sockets.Stop(), 0);
     EXPECT_EQ(sockets.Starts(), 1);
-    EXPECT_NE(sockets.OpenStream(), kNoSocket) << "still started once";
+    EXPECT_NE(sockets.OpenStream(NetAddress::Family::kIpv4), kNoSocket) << "still started once";
     EXPECT_EQ(sockets.Stop(), 0);
     EXPECT_EQ(sockets.Stop(), kSocketError);
-    EXPECT_EQ(sockets.OpenStream(), kNoSocket);
+    EXPECT_EQ(sockets.OpenStream(NetAddress::Family::kIpv4), kNoSocket);
     EXPECT_EQ(SocketLastError(), kSocketErrorNotStarted);
 }
 
-TEST_F(Win32SocketSeam, DottedAddressesAndLoopbackNames) {
-    EXPECT_EQ(ParseDottedAddress("127.0.0.1"), htonl(INADDR_LOOPBACK));
-    EXPECT_EQ(ParseDottedAddress("255.255.255.255"), kAddressNone);
-    EXPECT_EQ(ParseDottedAddress(""), kAddressNone);
-    EXPECT_EQ(ParseDottedAddress("1host"), kAddressNone);
-    EXPECT_EQ(FormatDottedAddress(htonl(0xC0A80114)), "192.168.1.20");
+TEST_F(Win32SocketSeam, LoopbackNames) {
     HostEntry entry;
     ASSERT_TRUE(sockets_->LookupHostByName("localhost", &entry)) << SocketLastError();
     EXPECT_FALSE(entry.addresses.empty());
@@ -196,11 +205,10 @@ TEST_F(Win32SocketSeam, DottedAddressesAndLoopbackNames) {
 TEST_F(Win32SocketSeam, ListenAndConnectPostAcceptAndConnect) {
     int port = 0;
     const SocketHandle listener = Listener(&port);
-    const SocketHandle client = sockets_->OpenStream();
+    const SocketHandle client = sockets_->OpenStream(NetAddress::Family::kIpv4);
     ASSERT_NE(client, kNoSocket);
     ASSERT_EQ(sockets_->Select(client, kConnectorEvents), 0);
-    const int result =
-        sockets_->Connect(client, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port));
+    const int result = sockets_->Connect(client, kLoopback, static_cast<uint16_t>(port));
     if (result != 0) {
         EXPECT_EQ(SocketLastError(), kSocketErrorWouldBlock);
     }
@@ -238,6 +246,25 @@ TEST_F(Win32SocketSeam, ListenAndConnectPostAcceptAndConnect) {
     uint8_t buffer[kPacketSize];
     ASSERT_EQ(sockets_->Receive(server_side, buffer, sizeof buffer), 20);
     EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 20), Bytes(request));
+}
+
+// A listener on :: takes both families, and an IPv4 client comes out of it as IPv4.
+TEST_F(Win32SocketSeam, ADualStackListenerTakesBothFamilies) {
+    const SocketHandle listener = sockets_->OpenStream(NetAddress::Family::kIpv6);
+    ASSERT_NE(listener, kNoSocket);
+    ASSERT_EQ(sockets_->Bind(listener, NetAddress::Any(NetAddress::Family::kIpv6), 0), 0)
+        << SocketLastError();
+    ASSERT_EQ(sockets_->Listen(listener, 1), 0);
+    ASSERT_EQ(sockets_->Select(listener, kListenerEvents), 0);
+    const int port = sockets_->LocalPort(listener);
+    RawConnect(port);
+    NetAddress peer;
+    ASSERT_TRUE(sockets_->PeerAddress(AcceptOne(listener), &peer));
+    EXPECT_EQ(peer, kLoopback) << peer.Text();
+
+    RawConnectIpv6(port);
+    ASSERT_TRUE(sockets_->PeerAddress(AcceptOne(listener), &peer));
+    EXPECT_EQ(peer.Text(), "::1");
 }
 
 TEST_F(Win32SocketSeam, ReadIsPostedAgainAfterAReadThatLeavesBytes) {
@@ -279,13 +306,12 @@ TEST_F(Win32SocketSeam, PeerClosePostsClose) {
 }
 
 TEST_F(Win32SocketSeam, ConnectToAClosedPortPostsRefused) {
-    const SocketHandle holder = sockets_->OpenStream();
-    ASSERT_EQ(sockets_->Bind(holder, htonl(INADDR_LOOPBACK), 0), 0);
+    const SocketHandle holder = sockets_->OpenStream(NetAddress::Family::kIpv4);
+    ASSERT_EQ(sockets_->Bind(holder, kLoopback, 0), 0);
     const int port = sockets_->LocalPort(holder);
-    const SocketHandle client = sockets_->OpenStream();
+    const SocketHandle client = sockets_->OpenStream(NetAddress::Family::kIpv4);
     ASSERT_EQ(sockets_->Select(client, kConnectorEvents), 0);
-    ASSERT_EQ(sockets_->Connect(client, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port)),
-              kSocketError);
+    ASSERT_EQ(sockets_->Connect(client, kLoopback, static_cast<uint16_t>(port)), kSocketError);
     ASSERT_EQ(SocketLastError(), kSocketErrorWouldBlock);
     const SocketEvent event = NextEvent();
     EXPECT_EQ(event.socket, client);
@@ -297,9 +323,8 @@ TEST_F(Win32SocketSeam, ConnectToAClosedPortPostsRefused) {
 TEST_F(Win32SocketSeam, SecondBindOnAListeningPortFails) {
     int port = 0;
     Listener(&port);
-    const SocketHandle second = sockets_->OpenStream();
-    EXPECT_EQ(sockets_->Bind(second, htonl(INADDR_LOOPBACK), static_cast<uint16_t>(port)),
-              kSocketError);
+    const SocketHandle second = sockets_->OpenStream(NetAddress::Family::kIpv4);
+    EXPECT_EQ(sockets_->Bind(second, kLoopback, static_cast<uint16_t>(port)), kSocketError);
     EXPECT_EQ(SocketLastError(), kSocketErrorAddressInUse);
 }
 
