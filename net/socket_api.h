@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,12 @@ inline SocketEvent DecodeSocketNotify(std::uintptr_t wparam, std::intptr_t lpara
 
 // Of the calling thread's last failed call, as Winsock keeps it.
 int SocketLastError();
+
+// An IPv4 address in the reading the settings record has always had (the system's own: short
+// forms such as `10.1`, octal and hexadecimal parts); nothing for text that is not one, and
+// for "255.255.255.255", which that reading cannot tell from a bad text. The allow list reads
+// strictly (net/net_address.h); the record keeps what stored files rely on.
+std::optional<NetAddress> ParseRecordIpv4(const std::string& text);
 
 // A look-up's answer: the addresses of both families, each once, in the resolver's order of
 // preference.

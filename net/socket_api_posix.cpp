@@ -99,6 +99,14 @@ void SendPacketsAtOnce(int fd) {
 
 }  // namespace
 
+std::optional<NetAddress> ParseRecordIpv4(const std::string& text) {
+    const uint32_t address = inet_addr(text.c_str());
+    if (address == INADDR_NONE) {
+        return std::nullopt;
+    }
+    return NetAddress::Ipv4(ntohl(address));
+}
+
 SocketLoop::SocketLoop() : state_(std::make_unique<State>()) {}
 
 SocketLoop::~SocketLoop() = default;

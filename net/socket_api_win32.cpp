@@ -134,6 +134,14 @@ struct SocketLoop::State {
     int starts = 0;
 };
 
+std::optional<NetAddress> ParseRecordIpv4(const std::string& text) {
+    const uint32_t address = inet_addr(text.c_str());
+    if (address == INADDR_NONE) {
+        return std::nullopt;
+    }
+    return NetAddress::Ipv4(ntohl(address));
+}
+
 SocketLoop::SocketLoop(void* window) : state_(std::make_unique<State>()) {
     state_->window = static_cast<HWND>(window);
 }

@@ -152,11 +152,15 @@ bool Station::FindHost(bool server, HostEntry* entry) {
     if (!server || (settings_.NetFlags() & kNetIpAddrOverride) != 0) {
         const std::string address(record().ip_address,
                                   strnlen(record().ip_address, sizeof record().ip_address));
-        // An IPv6 literal may begin with a letter (fe80::1), so a literal is recognised first.
-        const std::optional<NetAddress> literal = NetAddress::FromText(address);
+        // An IPv6 literal may begin with a letter (fe80::1), so a literal is recognised first;
+        // an IPv4 address in a short or octal form, which the record has always taken, after.
+        std::optional<NetAddress> literal = NetAddress::FromText(address);
         if (!literal && !address.empty() && IsAsciiLetter(address[0])) {
             found = sockets_.LookupHostByName(address, entry);
         } else {
+            if (!literal) {
+                literal = ParseRecordIpv4(address);
+            }
             if (!literal || *literal == kNoIpv4Address) {
                 Log("\r\nThe IPv4 address entered is not legal");
                 return false;

@@ -159,8 +159,8 @@ TEST_F(TwoStationsInOneProcess, ASiteThatDialsOutLinksAgainOnceHomeListensAgain)
 }
 
 // Home names its site in each way an operator may: an IPv6 literal, bracketed or not, an IPv4
-// client (which reaches a site of both families as IPv4), and a name, whose IPv6 address a site
-// on IPv4 alone refuses where the resolver gives one.
+// client (which reaches a site of both families as IPv4), in full or in a short form, and a name,
+// whose IPv6 address a site on IPv4 alone refuses where the resolver gives one.
 TEST_F(TwoStationsInOneProcess, HomeLinksToTheSiteByAnyOfItsAddresses) {
     if (!HasIpv6Loopback()) {
         GTEST_SKIP() << "this machine has no IPv6 loopback (::1) to link over";
@@ -174,6 +174,7 @@ TEST_F(TwoStationsInOneProcess, HomeLinksToTheSiteByAnyOfItsAddresses) {
         {nullptr, "::1", "\r\nClient ::1 accepted."},
         {nullptr, "[::1]", "\r\nClient ::1 accepted."},
         {nullptr, "127.0.0.1", "\r\nClient 127.0.0.1 accepted."},
+        {nullptr, "127.1", "\r\nClient 127.0.0.1 accepted."},  // the record's short form
         {"127.0.0.1", "localhost", "\r\nClient 127.0.0.1 accepted."},
     };
     for (const Case& c : cases) {
