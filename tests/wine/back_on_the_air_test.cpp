@@ -1,16 +1,18 @@
 // An unattended site stays on the air through restarts, whichever program runs it: restarted
 // while linked, it listens again at once and home links again by itself; dialing out to
-// home, it links again by itself once home is back.
+// home, it links again by itself once home is back; and a home on IPv6 reaches it too.
 #include <winsock2.h>
 
 #include <windows.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
@@ -157,6 +159,35 @@ TEST_P(DialingOutSiteOnEachSiteTest, HomeClosedAndStartedAgainIsLinkedAgainAndKe
     const size_t mark = server_keyer_.Received().size();
     ui::TypeText(client(), IDC_LOG_PANE, "cq de test");
     const Bytes text = {'C', 'Q', ' ', 'D', 'E', ' ', 'T', 'E', 'S', 'T'};
+    const std::string wire = Hex(WireSince(&server_keyer_, mark, text));
+    EXPECT_NE(wire.find(Hex(text)), std::string::npos) << wire;
+}
+
+// A site on IPv6: without an address override it listens on both families, and home names it
+// by the IPv6 loopback, which the site's default AllowFrom lets in.
+class Ipv6SiteTest : public TwoStationsTest {
+  protected:
+    uint32_t ServerNetFlags() const override { return kNetModeServer | kNetRoleRemoteSide; }
+    void AdjustClientImage(std::vector<uint8_t>* image) override {
+        const char address[] = "::1";
+        std::memset(image->data() + offsetof(SettingsRecord, ip_address), 0, kTextFieldSize);
+        std::memcpy(image->data() + offsetof(SettingsRecord, ip_address), address, sizeof address);
+    }
+};
+
+using Ipv6SiteOnEachSiteTest = OnEachSite<Ipv6SiteTest>;
+INSTANTIATE_TEST_SUITE_P(EachSite, Ipv6SiteOnEachSiteTest,
+                         ::testing::Values(Site::kWine, Site::kNative), SiteParamName);
+
+TEST_P(Ipv6SiteOnEachSiteTest, HomeOnTheIpv6LoopbackLinksAndKeysTheSite) {
+    EXPECT_TRUE(ui::WaitForText(client(), IDC_REMOTE_STATUS, "Remote Tarvel Ver:23", kWaitMs));
+    EXPECT_NE(server_->Shown().find("Client ::1 accepted."), std::string::npos) << server_->Shown();
+    const std::string home_log = ui::ReadText(client(), IDC_LOG_PANE);
+    EXPECT_NE(home_log.find("\r\nIP: ::1"), std::string::npos) << home_log;
+
+    const size_t mark = server_keyer_.Received().size();
+    ui::TypeText(client(), IDC_LOG_PANE, "73");
+    const Bytes text = {'7', '3'};
     const std::string wire = Hex(WireSince(&server_keyer_, mark, text));
     EXPECT_NE(wire.find(Hex(text)), std::string::npos) << wire;
 }
