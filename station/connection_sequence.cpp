@@ -197,14 +197,14 @@ bool Station::FindHost(bool server, HostEntry* entry) {
 }
 
 int Station::OpenConnection() {
-    return OpenStages(MissingKeyer::kFailsTheOpen);
+    return OpenStages(Attendance::kOperator);
 }
 
 int Station::OpenUnattended() {
-    return OpenStages(MissingKeyer::kTriedAgain);
+    return OpenStages(Attendance::kUnattended);
 }
 
-int Station::OpenStages(MissingKeyer missing_keyer) {
+int Station::OpenStages(Attendance attendance) {
     StopTryingKeyer();
     Log(kBeginText);
     ReadIniSettings();
@@ -212,13 +212,17 @@ int Station::OpenStages(MissingKeyer missing_keyer) {
     LookUpAllowedNames();
     if ((settings_.NetFlags() & kNetLocalKeyerDisabled) == 0 && AttachLocalKeyer() == 0) {
         // Only a device named outright is waited for: a port number may name no port at all.
-        if (missing_keyer == MissingKeyer::kFailsTheOpen || KeyerDevice().empty()) {
+        if (attendance == Attendance::kOperator || KeyerDevice().empty()) {
             return 0;
         }
         keyer_awaited = true;
     }
     if (OpenNetworkStage() == 0) {
-        return 0;
+        if (attendance == Attendance::kOperator || !Reconnects() ||
+            link_key_problem_ != LinkKeyProblem::kNone) {
+            return 0;
+        }
+        ScheduleReconnect();
     }
     if (keyer_awaited) {
         TellKeyerRetries();

@@ -146,8 +146,10 @@ class Station final : public KeyerListener, public MessageSink {
     // the reason in the Connect log and nothing left held by the failed stage.
     int OpenConnection();
     // The site's opening, with nobody there to open again: as OpenConnection, except that a
-    // keyer device named outright that cannot be attached does not stop it. The network stage
-    // goes on, and the keyer is tried again as a lost one is.
+    // keyer device named outright that cannot be attached does not stop it (the network stage
+    // goes on, and the keyer is tried again as a lost one is), and that a Net Client whose
+    // server cannot be reached yet (a name that a network just up at boot cannot resolve yet)
+    // tries it again as after a drop. A link key that is not usable still stops it.
     int OpenUnattended();
     // Releases the keyer and the link, then stops every thread of the station.
     void Exit();
@@ -299,8 +301,8 @@ class Station final : public KeyerListener, public MessageSink {
     // connection_sequence.cpp
     enum class AttachLog { kEveryStep, kNothing };
     int AttachLocalKeyer(AttachLog telling = AttachLog::kEveryStep);
-    enum class MissingKeyer { kFailsTheOpen, kTriedAgain };
-    int OpenStages(MissingKeyer missing_keyer);
+    enum class Attendance { kOperator, kUnattended };
+    int OpenStages(Attendance attendance);
     bool FindHost(bool server, HostEntry* entry);
     // Listens or starts the connect, as the record's mode says; 0 when that failed.
     int OpenNetworkStage();

@@ -849,4 +849,21 @@ TEST_F(StationTest, ClientTriesItsServerAgainUntilLinkedAndCloseStopsTheWait) {
     EXPECT_TRUE(EndsWith(Log(), "\r\nTrying the server again in 1 s.")) << Log();
 }
 
+// A site that dials out, started while home's name does not resolve yet (its network just up
+// at boot), tries again as after a drop rather than ending; an operator's Open fails as ever.
+TEST_F(StationTest, AnUnattendedClientWhoseServerDoesNotResolveYetTriesItAgain) {
+    const uint16_t port = FreePort();
+    BeClient(port, kNetRoleRemoteSide);
+    std::strcpy(settings.ip_address, "no-such-home.invalid");
+    EXPECT_EQ(station_.OpenConnection(), 0) << Log();
+    MainLoop ticking{station_, sockets_, MainLoop::LinkTimer::kRunning, 5s};
+    ASSERT_EQ(station_.OpenUnattended(), 1) << Log();
+    EXPECT_TRUE(EndsWith(Log(), "\r\nError: Host not found\r\nTrying the server again in 1 s."))
+        << Log();
+    std::strcpy(settings.ip_address, "127.0.0.1");
+    Peer peer;
+    peer.Listen(port);
+    EXPECT_TRUE(ticking.PumpUntil([this] { return station_.IsLinked(); })) << Log();
+}
+
 }  // namespace
