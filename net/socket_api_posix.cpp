@@ -15,6 +15,7 @@
 
 #include "net/socket_api.h"
 #include "net/socket_loop_posix.h"
+#include "net/socket_records.h"
 
 namespace {
 
@@ -23,70 +24,14 @@ using socket_posix::Fail;
 using socket_posix::Handle;
 using socket_posix::LookupError;
 using socket_posix::SocketEntry;
+using socket_records::AddressesOf;
+using socket_records::FromSocketAddress;
+using socket_records::SocketAddressOf;
 
 constexpr int kKeepAliveProbes = 10;
 
 int FailErrno() {
     return Fail(socket_posix::WinsockError(errno));
-}
-
-// The socket address of `address` and `port`, and its length.
-socklen_t SocketAddressOf(const NetAddress& address, uint16_t port, sockaddr_storage* record) {
-    std::memset(record, 0, sizeof *record);
-    if (address.IsIpv6()) {
-        sockaddr_in6 ipv6{};
-        ipv6.sin6_family = AF_INET6;
-        ipv6.sin6_port = htons(port);
-        std::memcpy(&ipv6.sin6_addr, address.bytes().data(), sizeof ipv6.sin6_addr);
-        std::memcpy(record, &ipv6, sizeof ipv6);
-        return sizeof ipv6;
-    }
-    sockaddr_in ipv4{};
-    ipv4.sin_family = AF_INET;
-    ipv4.sin_port = htons(port);
-    std::memcpy(&ipv4.sin_addr, address.bytes().data(), sizeof ipv4.sin_addr);
-    std::memcpy(record, &ipv4, sizeof ipv4);
-    return sizeof ipv4;
-}
-
-// The address and port a socket address holds; false for another family.
-bool FromSocketAddress(const sockaddr_storage& record, NetAddress* address, uint16_t* port) {
-    if (record.ss_family == AF_INET6) {
-        sockaddr_in6 ipv6;
-        std::memcpy(&ipv6, &record, sizeof ipv6);
-        NetAddress::Bytes bytes;
-        std::memcpy(bytes.data(), &ipv6.sin6_addr, bytes.size());
-        *address = NetAddress::Ipv6(bytes);
-        *port = ntohs(ipv6.sin6_port);
-        return true;
-    }
-    if (record.ss_family == AF_INET) {
-        sockaddr_in ipv4;
-        std::memcpy(&ipv4, &record, sizeof ipv4);
-        *address = NetAddress::Ipv4(ntohl(ipv4.sin_addr.s_addr));
-        *port = ntohs(ipv4.sin_port);
-        return true;
-    }
-    return false;
-}
-
-// The addresses of a look-up's answer, each once, in its order.
-std::vector<NetAddress> AddressesOf(const addrinfo* found) {
-    std::vector<NetAddress> addresses;
-    for (const addrinfo* at = found; at != nullptr; at = at->ai_next) {
-        sockaddr_storage record{};
-        NetAddress address;
-        uint16_t port = 0;
-        if (at->ai_addrlen > sizeof record) {
-            continue;
-        }
-        std::memcpy(&record, at->ai_addr, at->ai_addrlen);
-        if (FromSocketAddress(record, &address, &port) &&
-            std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
-            addresses.push_back(address);
-        }
-    }
-    return addresses;
 }
 
 // Every packet leaves at once. Under Nagle's rule a packet that follows another before its
@@ -191,7 +136,7 @@ bool SocketLoop::LookupHostByAddress(const NetAddress& address, HostEntry* entry
         return false;
     }
     sockaddr_storage record;
-    const socklen_t length = SocketAddressOf(address, 0, &record);
+    const auto length = static_cast<socklen_t>(SocketAddressOf(address, 0, &record));
     char name[NI_MAXHOST];
     const int result = getnameinfo(reinterpret_cast<const sockaddr*>(&record), length, name,
                                    sizeof name, nullptr, 0, NI_NAMEREQD);
@@ -229,7 +174,7 @@ int SocketLoop::Bind(SocketHandle socket, const NetAddress& address, uint16_t po
     const int on = 1;
     const int off = 0;
     sockaddr_storage record;
-    const socklen_t length = SocketAddressOf(address, port, &record);
+    const auto length = static_cast<socklen_t>(SocketAddressOf(address, port, &record));
     if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
         (address.IsIpv6() && setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0) ||
         bind(fd, reinterpret_cast<const sockaddr*>(&record), length) != 0) {
@@ -321,7 +266,7 @@ int SocketLoop::Connect(SocketHandle socket, const NetAddress& address, uint16_t
         selected = entry->selected != 0;
     }
     sockaddr_storage record;
-    const socklen_t length = SocketAddressOf(address, port, &record);
+    const auto length = static_cast<socklen_t>(SocketAddressOf(address, port, &record));
     // A blocking connect (a socket never selected) waits here, as it does on Windows.
     const int result = connect(fd, reinterpret_cast<const sockaddr*>(&record), length);
     const int error = errno;

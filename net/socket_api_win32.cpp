@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "net/socket_api.h"
+#include "net/socket_records.h"
 
 static_assert(kSocketRead == FD_READ && kSocketWrite == FD_WRITE && kSocketAccept == FD_ACCEPT &&
                   kSocketConnect == FD_CONNECT && kSocketClose == FD_CLOSE,
@@ -44,6 +45,10 @@ static_assert(kSocketErrorInterrupted == WSAEINTR && kSocketErrorAccess == WSAEA
 
 namespace {
 
+using socket_records::AddressesOf;
+using socket_records::FromSocketAddress;
+using socket_records::SocketAddressOf;
+
 // Every packet leaves at once. Under Nagle's rule a packet that follows another before its
 // acknowledgement waits for it, and the far side delays that acknowledgement: a RemoteSide's
 // echo, sent right after the keyer's status, reached the ControlPoint some 40 ms late.
@@ -56,65 +61,6 @@ void SendPacketsAtOnce(SOCKET socket) {
 
 SOCKET Native(SocketHandle socket) {
     return static_cast<SOCKET>(socket);
-}
-
-// The socket address of `address` and `port`, and its length.
-int SocketAddressOf(const NetAddress& address, uint16_t port, sockaddr_storage* record) {
-    std::memset(record, 0, sizeof *record);
-    if (address.IsIpv6()) {
-        sockaddr_in6 ipv6{};
-        ipv6.sin6_family = AF_INET6;
-        ipv6.sin6_port = htons(port);
-        std::memcpy(&ipv6.sin6_addr, address.bytes().data(), sizeof ipv6.sin6_addr);
-        std::memcpy(record, &ipv6, sizeof ipv6);
-        return sizeof ipv6;
-    }
-    sockaddr_in ipv4{};
-    ipv4.sin_family = AF_INET;
-    ipv4.sin_port = htons(port);
-    std::memcpy(&ipv4.sin_addr, address.bytes().data(), sizeof ipv4.sin_addr);
-    std::memcpy(record, &ipv4, sizeof ipv4);
-    return sizeof ipv4;
-}
-
-// The address and port a socket address holds; false for another family.
-bool FromSocketAddress(const sockaddr_storage& record, NetAddress* address, uint16_t* port) {
-    if (record.ss_family == AF_INET6) {
-        sockaddr_in6 ipv6;
-        std::memcpy(&ipv6, &record, sizeof ipv6);
-        NetAddress::Bytes bytes;
-        std::memcpy(bytes.data(), &ipv6.sin6_addr, bytes.size());
-        *address = NetAddress::Ipv6(bytes);
-        *port = ntohs(ipv6.sin6_port);
-        return true;
-    }
-    if (record.ss_family == AF_INET) {
-        sockaddr_in ipv4;
-        std::memcpy(&ipv4, &record, sizeof ipv4);
-        *address = NetAddress::Ipv4(ntohl(ipv4.sin_addr.s_addr));
-        *port = ntohs(ipv4.sin_port);
-        return true;
-    }
-    return false;
-}
-
-// The addresses of a look-up's answer, each once, in its order.
-std::vector<NetAddress> AddressesOf(const addrinfo* found) {
-    std::vector<NetAddress> addresses;
-    for (const addrinfo* at = found; at != nullptr; at = at->ai_next) {
-        sockaddr_storage record{};
-        NetAddress address;
-        uint16_t port = 0;
-        if (at->ai_addrlen > sizeof record) {
-            continue;
-        }
-        std::memcpy(&record, at->ai_addr, at->ai_addrlen);
-        if (FromSocketAddress(record, &address, &port) &&
-            std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
-            addresses.push_back(address);
-        }
-    }
-    return addresses;
 }
 
 int Fail(int error) {
