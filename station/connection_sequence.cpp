@@ -228,6 +228,7 @@ int Station::OpenStages(Attendance attendance) {
         TellKeyerRetries();
         TryKeyerAgainLater();
     }
+    OpenLoggerPort();
     return 1;
 }
 
