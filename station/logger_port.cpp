@@ -24,7 +24,9 @@ std::string PlaceText(const NetAddress& address, uint16_t port) {
 }  // namespace
 
 std::optional<std::string> Station::TakeLoggerPlace(IniSettings& ini) {
-    logger_.port = ini.Port(ini_keys::kLoggerPort);
+    // A station made without a configuration file (a test's, a bench's, the fuzzer's) is no
+    // operator's: no logger sends to it, and it takes no port of the machine's.
+    logger_.port = settings_.config_path().empty() ? 0 : ini.Port(ini_keys::kLoggerPort);
     const std::string written = ini.Text(ini_keys::kLoggerAddress);
     if (const std::optional<NetAddress> address = NetAddress::FromText(written)) {
         logger_.address = *address;
@@ -129,20 +131,13 @@ void Station::QueueLoggerText(const std::string& text) {
     }
 }
 
+// In the protocol's range rather than the speed pot's: a logger steps its speed in its own
+// range, and the keyer takes any speed in it.
 void Station::SetLoggerSpeed(int wpm) {
-    const KeyerSettings& keyer = record().keyer_settings;
     if (state_.pot_speed_active.load() != 0) {
         TellLoggerProblemOnce("pot",
                               "Logger port: a speed request was ignored; the speed pot "
                               "sets the speed.");
-        return;
-    }
-    if (wpm < keyer.min_wpm || wpm > keyer.min_wpm + keyer.wpm_range) {
-        TellLoggerProblemOnce("range", "Logger port: a speed of " + std::to_string(wpm) +
-                                           " WPM was ignored; the speed pot's range is " +
-                                           std::to_string(keyer.min_wpm) + " to " +
-                                           std::to_string(keyer.min_wpm + keyer.wpm_range) +
-                                           " WPM.");
         return;
     }
     record().keyer_settings.wpm = static_cast<uint8_t>(wpm);
