@@ -337,7 +337,7 @@ std::vector<uint8_t> Station::TextWaitingForKeyer() const {
 std::chrono::milliseconds Station::LinkTimerPeriod() const {
     const bool busy = receive_backlog_.Count() > 0 || net_.HasOutbound() ||
                       status_relay_.IsHolding() || !typed_ahead_.empty() ||
-                      logger_.reply.IsWaiting();
+                      (logger_.reply.IsWaiting() && logger_.in_flight > 0);
     return busy ? kLinkFeedPeriod : kLinkWatchPeriod;
 }
 
