@@ -27,7 +27,11 @@ namespace {
 class LoggerTest : public TwoStationsTest {
   protected:
     void SetUp() override {
+        // Chosen before the stations start, since home's .ini names it.
+        WSADATA data;
+        ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
         logger_port_ = FreeLoopbackPort();
+        WSACleanup();
         ASSERT_NE(logger_port_, 0);
         TwoStationsTest::SetUp();
         unix_folder_ = "/tmp/pellmar-tlf-" + std::to_string(GetCurrentProcessId()) + "-" +
