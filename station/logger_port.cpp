@@ -74,9 +74,9 @@ void Station::OnLoggerDatagram() {
     const AllowList loopback = AllowList::LoopbackOnly();
     const bool listens_on_loopback = loopback.Allows(logger_.address);
     if (!(listens_on_loopback ? loopback : allow_from_).Allows(datagram.from)) {
-        TellLoggerProblemOnce("from " + datagram.from.Text(),
-                              "Logger port: datagrams from " + datagram.from.Text() +
-                                  " are dropped; AllowFrom does not name it.");
+        // One line for all of them: a flood from ever new addresses writes no more.
+        TellLoggerProblemOnce("stranger", "Logger port: datagrams from " + datagram.from.Text() +
+                                              " are dropped; AllowFrom does not name it.");
         return;
     }
     const LoggerRequest request =
@@ -126,8 +126,8 @@ void Station::QueueLoggerText(const std::string& text) {
     }
     if (!QueueTextInTurn(text)) {
         TellLoggerProblemOnce("full",
-                              "Logger port: text was dropped; 4096 characters were "
-                              "already waiting to be sent.");
+                              "Logger port: text was dropped; as much text as the "
+                              "station holds was already waiting to be sent.");
     }
 }
 
