@@ -22,12 +22,21 @@ namespace {
 
 using namespace std::chrono_literals;
 
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return address;
+const std::string kEsc = "\x1b";
+
+// A UDP socket on loopback, bound to a port of the system's choosing, or connected to `port`.
+int OnLoopback(uint16_t* port) {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{AF_INET, htons(*port), {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    if (*port != 0) {
+        connect(fd, reinterpret_cast<sockaddr*>(&address), length);
+        return fd;
+    }
+    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    *port = ntohs(address.sin_port);
+    return fd;
 }
 
 class LoggerPortTest : public StationOnFile, public ::testing::Test {
@@ -35,16 +44,8 @@ class LoggerPortTest : public StationOnFile, public ::testing::Test {
     LoggerPortTest() : StationOnFile({}, [this] { return writer_held_.load(); }) {}
 
     void SetUp() override {
-        logger_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in address = Loopback(0);
-        socklen_t length = sizeof address;
-        ASSERT_EQ(bind(logger_, reinterpret_cast<sockaddr*>(&address), length), 0);
-        // The station's port: one the system had free a moment ago.
-        const int probe = socket(AF_INET, SOCK_DGRAM, 0);
-        ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), length), 0);
-        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-        close(probe);
-        port_ = ntohs(address.sin_port);
+        close(OnLoopback(&port_));  // the station's: free a moment ago
+        logger_ = OnLoopback(&port_);
         std::ofstream(folder.File("pellmar.ini")) << "[Logger]\nPort = " << port_ << "\n";
 
         keyer_sim::Options options;
@@ -72,11 +73,7 @@ class LoggerPortTest : public StationOnFile, public ::testing::Test {
 
     std::string Log() { return window.Text(IDC_LOG_PANE); }
 
-    void Send(const std::string& datagram) {
-        const sockaddr_in to = Loopback(port_);
-        sendto(logger_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-               sizeof to);
-    }
+    void Send(const std::string& datagram) { send(logger_, datagram.data(), datagram.size(), 0); }
 
     // A datagram back from the station while the loop runs for at most `patience`.
     std::string Reply(std::chrono::milliseconds patience) {
@@ -105,10 +102,10 @@ class LoggerPortTest : public StationOnFile, public ::testing::Test {
 
 TEST_F(LoggerPortTest, TheReplyWaitsForTheEchoOfTheTextSentAfterIt) {
     writer_held_ = true;
-    Send("\x1bhok");
+    Send(kEsc + "hok");
     Send("cq\n");
     EXPECT_EQ(Reply(400ms), "");  // queued, not keyed
-    EXPECT_EQ(window.Text(IDC_LOG_PANE).substr(Log().size() - 2), "CQ");
+    EXPECT_EQ(Log().substr(Log().size() - 2), "CQ");
     writer_held_ = false;
     EXPECT_EQ(Reply(5s), "hok\r\n");
     EXPECT_EQ(window.Text(IDC_ECHO_LINE), "CQ");
@@ -116,11 +113,9 @@ TEST_F(LoggerPortTest, TheReplyWaitsForTheEchoOfTheTextSentAfterIt) {
 
 TEST_F(LoggerPortTest, AnAbortSendsTheReplyAtOnce) {
     writer_held_ = true;
-    Send("\x1bhgone");
+    Send(kEsc + "hgone");
     Send("test");
-    Send(
-        "\x1b"
-        "4");
+    Send(kEsc + "4");
     EXPECT_EQ(Reply(1s), "hgone\r\n");
     EXPECT_EQ(window.Text(IDC_ECHO_LINE), "");
 }
@@ -128,18 +123,12 @@ TEST_F(LoggerPortTest, AnAbortSendsTheReplyAtOnce) {
 TEST_F(LoggerPortTest, ExitLongDatagramsAndBadValuesEndNothingAndAreToldOnce) {
     const std::string log_before = Log();
     for (int twice = 0; twice < 2; ++twice) {
-        Send(
-            "\x1b"
-            "5");
+        Send(kEsc + "5");
         Send(std::string(300, 'E'));
-        Send(
-            "\x1b"
-            "299");
+        Send(kEsc + "299");
     }
-    Send(
-        "\x1b"
-        "230");
-    Send("\x1bhdone");
+    Send(kEsc + "230");
+    Send(kEsc + "hdone");
     Send("e");
     EXPECT_EQ(Reply(5s), "hdone\r\n");
     EXPECT_TRUE(station.IsKeyerAttached());

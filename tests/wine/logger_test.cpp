@@ -7,16 +7,13 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstddef>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "app/resource_ids.h"
 #include "gtest/gtest.h"
 #include "settings/settings_record.h"
-#include "tools/common/wait_until.h"
 #include "tools/wine_kit/native_site.h"
 #include "tools/wine_kit/pellmar_process.h"
 #include "tools/wine_kit/two_stations_fixture.h"
@@ -62,9 +59,8 @@ class LoggerTest : public TwoStationsTest {
         return "pellmar-tlf-" + std::to_string(GetCurrentProcessId());
     }
 
-    // tlf started in its folder as the page on the logger port shows it, with the operator's
-    // keys after it: Enter past its welcome, F1 for its CQ, PageUp for 2 WPM more. Its screen
-    // after each key is kept in `screen`.
+    // tlf started in its folder with its network keyer at home's logger port, and the operator's
+    // keys after it: Enter past its welcome, F1 for its CQ, PageUp for 2 WPM more.
     void RunTlf() {
         std::ofstream(folder_ + "logcfg.dat", std::ios::binary)
             << "CALL=N0CALL\nCONTEST=qso\nNETKEYER\nNETKEYERHOST=127.0.0.1\nNETKEYERPORT="
@@ -77,9 +73,7 @@ class LoggerTest : public TwoStationsTest {
             << "for key in Enter F1 PageUp; do\n"
             << "    sleep 3\n"
             << "    " << tmux << " send-keys \"$key\"\n"
-            << "done\n"
-            << "sleep 1\n"
-            << tmux << " capture-pane -p >screen\n";
+            << "done\n";
         ASSERT_TRUE(StartUnixProgram("/bin/sh", unix_folder_ + "/run.sh"));
     }
 
@@ -106,16 +100,6 @@ TEST_F(LoggerTest, TlfsCqIsKeyedAtTheSiteAndItsSpeedReachesIt) {
         << ui::ReadText(client(), IDC_WPM);
     EXPECT_TRUE(EndsWith(ui::ReadText(client(), IDC_LOG_PANE), cq))
         << ui::ReadText(client(), IDC_LOG_PANE);
-    // tlf itself shows the speed it asked for.
-    std::string screen;
-    WaitUntil(
-        [&] {
-            std::ifstream in(folder_ + "screen", std::ios::binary);
-            screen.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-            return !screen.empty();
-        },
-        std::chrono::milliseconds(kWaitMs));
-    EXPECT_NE(screen.find("S=26"), std::string::npos) << screen;
 }
 
 }  // namespace
