@@ -1,7 +1,6 @@
 // The logger port of a station on its configuration file, its keyer the emulator, and the
 // test as the logging program on a UDP socket of loopback.
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -77,20 +76,12 @@ class LoggerPortTest : public StationOnFile, public ::testing::Test {
 
     // A datagram back from the station while the loop runs for at most `patience`.
     std::string Reply(std::chrono::milliseconds patience) {
-        std::string reply;
+        char bytes[64];
+        ssize_t count = 0;
         loop_.PumpUntil(
-            [&] {
-                pollfd ready{logger_, POLLIN, 0};
-                if (poll(&ready, 1, 0) != 1) {
-                    return false;
-                }
-                char bytes[300];
-                const ssize_t count = recv(logger_, bytes, sizeof bytes, 0);
-                reply.assign(bytes, count > 0 ? static_cast<std::size_t>(count) : 0);
-                return true;
-            },
+            [&] { return (count = recv(logger_, bytes, sizeof bytes, MSG_DONTWAIT)) > 0; },
             patience);
-        return reply;
+        return std::string(bytes, count > 0 ? static_cast<std::size_t>(count) : 0);
     }
 
     std::atomic<bool> writer_held_{false};
