@@ -122,6 +122,10 @@ class SocketLoop {
 
     // A TCP stream socket of `family`, or kNoSocket.
     SocketHandle OpenStream(NetAddress::Family family);
+    // A UDP socket of `family`, or kNoSocket. Once bound and selected for kSocketRead, it
+    // raises that event while a datagram waits, and ReceiveFrom enables it again. Its port,
+    // unlike a listener's, is never shared with another socket.
+    SocketHandle OpenDatagram(NetAddress::Family family);
     // A listener's address. The port is taken back at once from connections of an earlier
     // run that still wait out their close, so a site restarted while linked listens again
     // within a second; on Windows the port is also taken for this socket alone, so no other
@@ -142,6 +146,13 @@ class SocketLoop {
     SocketHandle Accept(SocketHandle listener);
     // Bytes read (at most `size`), 0 when the peer has closed, or kSocketError.
     int Receive(SocketHandle socket, uint8_t* buffer, int size);
+    // One datagram, with the address and port it came from: the bytes read, or kSocketError.
+    // One longer than `size` is taken and dropped whole, with kSocketErrorMessageSize.
+    int ReceiveFrom(SocketHandle socket, uint8_t* buffer, int size, NetAddress* from,
+                    uint16_t* from_port);
+    // One datagram to `address` and `port`, never waiting: the bytes sent, or kSocketError.
+    int SendTo(SocketHandle socket, const uint8_t* bytes, std::size_t count,
+               const NetAddress& address, uint16_t port);
     // Puts into the stream what it takes now of `count` bytes, never waiting: the number
     // taken (0 when it has no room), or kSocketError when the stream is broken.
     int SendSome(SocketHandle socket, const uint8_t* bytes, std::size_t count);

@@ -166,6 +166,24 @@ SocketHandle SocketLoop::OpenStream(NetAddress::Family family) {
     return Handle(fd);
 }
 
+SocketHandle SocketLoop::OpenDatagram(NetAddress::Family family) {
+    std::lock_guard<std::mutex> lock(state_->registry_mutex);
+    if (state_->starts == 0) {
+        Fail(kSocketErrorNotStarted);
+        return kNoSocket;
+    }
+    const int domain = family == NetAddress::Family::kIpv6 ? AF_INET6 : AF_INET;
+    const int fd = socket(domain, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (fd < 0) {
+        FailErrno();
+        return kNoSocket;
+    }
+    SocketEntry entry;
+    entry.datagram = true;
+    state_->RegisterLocked(fd, entry);
+    return Handle(fd);
+}
+
 int SocketLoop::Bind(SocketHandle socket, const NetAddress& address, uint16_t port) {
     const int fd = state_->FindDescriptor(socket);
     if (fd < 0) {
@@ -173,9 +191,14 @@ int SocketLoop::Bind(SocketHandle socket, const NetAddress& address, uint16_t po
     }
     const int on = 1;
     const int off = 0;
+    int type = 0;
+    socklen_t type_length = sizeof type;
     sockaddr_storage record;
     const auto length = static_cast<socklen_t>(SocketAddressOf(address, port, &record));
-    if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+    // On a datagram socket the option would let a second program bind the same port beside
+    // it, rather than the second bind failing.
+    if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &type_length) != 0 ||
+        (type == SOCK_STREAM && setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) ||
         (address.IsIpv6() && setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0) ||
         bind(fd, reinterpret_cast<const sockaddr*>(&record), length) != 0) {
         return FailErrno();
@@ -340,6 +363,56 @@ int SocketLoop::Receive(SocketHandle socket, uint8_t* buffer, int size) {
         return Fail(socket_posix::WinsockError(error));
     }
     return static_cast<int>(count);
+}
+
+int SocketLoop::ReceiveFrom(SocketHandle socket, uint8_t* buffer, int size, NetAddress* from,
+                            uint16_t* from_port) {
+    if (size < 0 || (buffer == nullptr && size > 0) || from == nullptr || from_port == nullptr) {
+        return Fail(kSocketErrorFault);
+    }
+    const int fd = state_->FindDescriptor(socket);
+    if (fd < 0) {
+        return kSocketError;
+    }
+    sockaddr_storage record{};
+    socklen_t length = sizeof record;
+    // With MSG_TRUNC the count is the datagram's own length, so a longer one is told apart.
+    const ssize_t count =
+        recvfrom(fd, buffer, static_cast<std::size_t>(size), MSG_TRUNC | MSG_DONTWAIT,
+                 reinterpret_cast<sockaddr*>(&record), &length);
+    const int error = errno;
+    {
+        std::lock_guard<std::mutex> lock(state_->registry_mutex);
+        const auto found = state_->registry.find(fd);
+        if (found != state_->registry.end()) {
+            found->second.read_enabled = true;
+        }
+    }
+    state_->WakePoll();
+    if (count < 0) {
+        return Fail(socket_posix::WinsockError(error));
+    }
+    if (!FromSocketAddress(record, from, from_port)) {
+        return Fail(kSocketErrorFamilyNotSupported);
+    }
+    return count > size ? Fail(kSocketErrorMessageSize) : static_cast<int>(count);
+}
+
+int SocketLoop::SendTo(SocketHandle socket, const uint8_t* bytes, std::size_t count,
+                       const NetAddress& address, uint16_t port) {
+    if (bytes == nullptr && count > 0) {
+        return Fail(kSocketErrorFault);
+    }
+    std::lock_guard<std::mutex> send_lock(state_->send_mutex);
+    const int fd = state_->FindDescriptor(socket);
+    if (fd < 0) {
+        return kSocketError;
+    }
+    sockaddr_storage record;
+    const auto length = static_cast<socklen_t>(SocketAddressOf(address, port, &record));
+    const ssize_t sent = sendto(fd, bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT,
+                                reinterpret_cast<const sockaddr*>(&record), length);
+    return sent < 0 ? FailErrno() : static_cast<int>(sent);
 }
 
 int SocketLoop::SendSome(SocketHandle socket, const uint8_t* bytes, std::size_t count) {

@@ -63,6 +63,9 @@ SOCKET Native(SocketHandle socket) {
     return static_cast<SOCKET>(socket);
 }
 
+// SIO_UDP_CONNRESET, which not every set of headers has.
+constexpr DWORD kUdpConnReset = _WSAIOW(IOC_VENDOR, 12);
+
 int Fail(int error) {
     WSASetLastError(error);
     return SOCKET_ERROR;
@@ -192,6 +195,20 @@ SocketHandle SocketLoop::OpenStream(NetAddress::Family family) {
     return static_cast<SocketHandle>(opened);
 }
 
+SocketHandle SocketLoop::OpenDatagram(NetAddress::Family family) {
+    const int domain = family == NetAddress::Family::kIpv6 ? AF_INET6 : AF_INET;
+    const SOCKET opened = socket(domain, SOCK_DGRAM, IPPROTO_UDP);
+    if (opened != INVALID_SOCKET) {
+        // Otherwise a reply to a peer that has gone makes the socket's next receive fail
+        // with a reset, as if the datagram socket had a connection to lose.
+        BOOL report_resets = FALSE;
+        DWORD returned = 0;
+        WSAIoctl(opened, kUdpConnReset, &report_resets, sizeof report_resets, nullptr, 0, &returned,
+                 nullptr, nullptr);
+    }
+    return static_cast<SocketHandle>(opened);
+}
+
 int SocketLoop::Bind(SocketHandle socket, const NetAddress& address, uint16_t port) {
     const BOOL on = TRUE;
     const DWORD off = 0;
@@ -251,6 +268,34 @@ int SocketLoop::Receive(SocketHandle socket, uint8_t* buffer, int size) {
         return Fail(kSocketErrorFault);
     }
     return recv(Native(socket), reinterpret_cast<char*>(buffer), size, 0);
+}
+
+int SocketLoop::ReceiveFrom(SocketHandle socket, uint8_t* buffer, int size, NetAddress* from,
+                            uint16_t* from_port) {
+    if (size < 0 || (buffer == nullptr && size > 0) || from == nullptr || from_port == nullptr) {
+        return Fail(kSocketErrorFault);
+    }
+    sockaddr_storage record{};
+    int length = sizeof record;
+    const int count = recvfrom(Native(socket), reinterpret_cast<char*>(buffer), size, 0,
+                               reinterpret_cast<sockaddr*>(&record), &length);
+    if (count == SOCKET_ERROR) {
+        return kSocketError;
+    }
+    return FromSocketAddress(record, from, from_port) ? count
+                                                      : Fail(kSocketErrorFamilyNotSupported);
+}
+
+int SocketLoop::SendTo(SocketHandle socket, const uint8_t* bytes, std::size_t count,
+                       const NetAddress& address, uint16_t port) {
+    if (bytes == nullptr && count > 0) {
+        return Fail(kSocketErrorFault);
+    }
+    sockaddr_storage record;
+    const int length = SocketAddressOf(address, port, &record);
+    std::lock_guard<std::mutex> send_lock(state_->send_mutex);
+    return sendto(Native(socket), reinterpret_cast<const char*>(bytes), static_cast<int>(count), 0,
+                  reinterpret_cast<const sockaddr*>(&record), length);
 }
 
 int SocketLoop::SendSome(SocketHandle socket, const uint8_t* bytes, std::size_t count) {

@@ -59,6 +59,9 @@ short WantedEvents(const SocketEntry& entry) {
     if (entry.finished || entry.selected == 0) {
         return 0;
     }
+    if (entry.datagram) {
+        return entry.read_enabled && (entry.selected & kSocketRead) != 0 ? POLLIN : 0;
+    }
     if (entry.listening) {
         return entry.accept_enabled && (entry.selected & kSocketAccept) != 0 ? POLLIN : 0;
     }
@@ -248,7 +251,9 @@ void SocketLoop::State::Queue(int fd, uint16_t event, int error) {
 // Called with registry_mutex held, which keeps the descriptor from being closed under the
 // peek and the option read.
 void SocketLoop::State::RaiseLocked(int fd, SocketEntry& entry, short seen) {
-    if (entry.listening) {
+    if (entry.datagram) {
+        RaiseDatagramLocked(fd, entry, seen);
+    } else if (entry.listening) {
         RaiseAcceptLocked(fd, entry, seen);
     } else if (entry.connecting) {
         RaiseConnectLocked(fd, entry, seen);
@@ -261,6 +266,14 @@ void SocketLoop::State::RaiseAcceptLocked(int fd, SocketEntry& entry, short seen
     if ((seen & (POLLIN | POLLERR | POLLHUP)) != 0) {
         entry.accept_enabled = false;
         Queue(fd, kSocketAccept, 0);
+    }
+}
+
+// A datagram waits, or an error that the next receive reports.
+void SocketLoop::State::RaiseDatagramLocked(int fd, SocketEntry& entry, short seen) {
+    if ((seen & (POLLIN | POLLERR)) != 0) {
+        entry.read_enabled = false;
+        Queue(fd, kSocketRead, 0);
     }
 }
 

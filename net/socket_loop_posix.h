@@ -42,6 +42,7 @@ inline SocketHandle Handle(int fd) {
 struct SocketEntry {
     uint64_t serial = 0;  // tells a socket from a later one that got the same descriptor
     uint16_t selected = 0;
+    bool datagram = false;
     bool listening = false;
     bool connecting = false;  // a connect whose outcome is not reported yet
     bool connected = false;
@@ -119,6 +120,7 @@ struct SocketLoop::State {
     void RaiseAcceptLocked(int fd, SocketEntry& entry, short seen);
     void RaiseConnectLocked(int fd, SocketEntry& entry, short seen);
     void RaiseStreamLocked(int fd, SocketEntry& entry, short seen);
+    void RaiseDatagramLocked(int fd, SocketEntry& entry, short seen);
     void Queue(int fd, uint16_t event, int error);
 
     socket_posix::PollWaker waker_;

@@ -93,6 +93,8 @@ std::string Wanted(const IniKey& key) {
             return "yes or no";
         case IniValueKind::kSeconds:
             return "a whole number of seconds from 0 to " + std::to_string(key.most);
+        case IniValueKind::kPort:
+            return "a port number from 0 to 65535";
         case IniValueKind::kAddresses:
             return "an address, a block of addresses or any";
         case IniValueKind::kText:
@@ -351,6 +353,21 @@ uint32_t IniSettings::Seconds(const IniKey& key) {
         return fallback;
     }
     return *seconds;
+}
+
+uint16_t IniSettings::Port(const IniKey& key) {
+    constexpr uint32_t kHighestPort = 65535;
+    const uint32_t fallback = UnsignedFromText(std::string(key.fallback)).value_or(0);
+    const Entry* entry = Find(key);
+    if (entry == nullptr) {
+        return static_cast<uint16_t>(fallback);
+    }
+    const std::optional<uint32_t> port = UnsignedFromText(entry->value);
+    if (!port || *port > kHighestPort) {
+        ReportValue(*entry, key);
+        return static_cast<uint16_t>(fallback);
+    }
+    return static_cast<uint16_t>(*port);
 }
 
 bool IniSettings::YesNo(const IniKey& key) {

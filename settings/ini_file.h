@@ -59,6 +59,8 @@ class IniSettings {
     uint32_t Seconds(const IniKey& key);
     // kYesNo.
     bool YesNo(const IniKey& key);
+    // kPort.
+    uint16_t Port(const IniKey& key);
     // kCoordinate: nothing for a value that is not one either, which is not reported: only
     // the program writes it.
     std::optional<int> Coordinate(const IniKey& key) const;

@@ -15,6 +15,7 @@ enum class IniValueKind {
     kYesNo,       // yes/no, true/false, on/off or 1/0, in any case
     kSeconds,     // a whole number of seconds from 0 to the row's `most`
     kCoordinate,  // whole screen pixels, negative left of or above the main screen
+    kPort,        // a UDP or TCP port number, 0 to 65535
 };
 
 struct IniKey {
@@ -62,6 +63,12 @@ inline constexpr IniKey kKeyDownSecondsPerMinute{"Safety", "KeyDownSecondsPerMin
 // The keyer's device, which the record's COM port number cannot name: a site's serial device
 // on the host build. Without it, the COM port number names the port.
 inline constexpr IniKey kKeyerDevice{"Keyer", "Device", IniValueKind::kText, ""};
+
+// Where the logger port (station/logger_port.h) listens for a logging program's requests; a
+// port of 0 turns it off. The address is loopback unless the operator names another, which
+// AllowFrom then guards.
+inline constexpr IniKey kLoggerPort{"Logger", "Port", IniValueKind::kPort, "6789"};
+inline constexpr IniKey kLoggerAddress{"Logger", "Address", IniValueKind::kText, "127.0.0.1"};
 
 // Where the Main window opens: its top-left corner, which the program itself keeps here.
 // Without them, or with a value that is not a coordinate, it opens centred.

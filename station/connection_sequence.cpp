@@ -217,9 +217,12 @@ int Station::OpenStages(Attendance attendance) {
         }
         keyer_awaited = true;
     }
+    // Before the network stage, whose end a Net Client logs only when its connect ends.
+    OpenLoggerPort();
     if (OpenNetworkStage() == 0) {
         if (attendance == Attendance::kOperator || !Reconnects() ||
             link_key_problem_ != LinkKeyProblem::kNone) {
+            CloseLoggerPort();
             return 0;
         }
         ScheduleReconnect();

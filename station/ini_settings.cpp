@@ -1,9 +1,10 @@
 // What the .ini beside the configuration file says: who may connect, how long and how much of
 // each minute keying from the link may hold the key, whether a Net Client tries its server
-// again by itself, and the keyer's device. It is read as the station is made, at start and at each
-// Open, so an edit takes effect at the next Open; it is never required, and the station never
-// writes it (only the window keeps its place there).
+// again by itself, the keyer's device and where the logger port listens. It is read as the
+// station is made, at start and at each Open, so an edit takes effect at the next Open; it is
+// never required, and the station never writes it (only the window keeps its place there).
 #include <chrono>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,9 @@ std::vector<std::string> Station::TakeIniSettings(IniSettings& ini) {
     keyer_device_from_ini_ = ini.Text(ini_keys::kKeyerDevice);
     AllowFromIni allow = AllowFromIniSettings(ini);
     allow_from_ = std::move(allow.list);
+    if (std::optional<std::string> problem = TakeLoggerPlace(ini)) {
+        allow.problems.push_back(std::move(*problem));
+    }
     link_key_.reset();
     link_key_problem_ = LinkKeyProblem::kNone;
     if (const std::optional<std::string> key =

@@ -100,7 +100,9 @@ void Station::OnSpeedPot(uint8_t wpm) {
 }
 
 void Station::OnKeyerEcho(uint8_t character) {
-    if (net_.IsLinked()) {
+    if (!net_.IsLinked()) {
+        ++state_.keyed_echoes;
+    } else {
         const uint32_t role = settings_.NetRole();
         if (role == kNetRoleRemoteSide) {
             net_.SendPacket(PKT_ECHO_CHAR, character, 0, nullptr);

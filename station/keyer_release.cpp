@@ -8,6 +8,7 @@
 #include "station/station.h"
 
 void Station::ReleaseKeyerControl() {
+    SendLoggerReplyNow();
     sender_.Stop();
     typed_ahead_.clear();
     // Whatever the other station last said about its keyer says nothing about the next link.

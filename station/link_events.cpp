@@ -267,6 +267,10 @@ void Station::OnClose(SocketHandle socket) {
 }
 
 int Station::OnSocketEvent(const SocketEvent& event) {
+    if (logger_.socket.Owns(event.socket)) {
+        OnLoggerDatagram();
+        return 1;
+    }
     switch (event.event) {
         case kSocketAccept:
             return OnAccept();
@@ -301,6 +305,7 @@ void Station::OnLinkWatchTick() {
     FollowAllowedNames();
     MoveLinkTextOn();
     FeedTypedAhead();
+    FollowLoggerPort();
     ReconnectIfDue();
     ExpireLinkKeyExchanges();
     RefreshLinkHealth();
@@ -331,7 +336,8 @@ std::vector<uint8_t> Station::TextWaitingForKeyer() const {
 
 std::chrono::milliseconds Station::LinkTimerPeriod() const {
     const bool busy = receive_backlog_.Count() > 0 || net_.HasOutbound() ||
-                      status_relay_.IsHolding() || !typed_ahead_.empty();
+                      status_relay_.IsHolding() || !typed_ahead_.empty() ||
+                      (logger_.reply.IsWaiting() && logger_.in_flight > 0);
     return busy ? kLinkFeedPeriod : kLinkWatchPeriod;
 }
 

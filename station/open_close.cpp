@@ -45,6 +45,7 @@ Station::Station(StationView& view, ConnectLog& log, SocketLoop& sockets, Statio
           sockets.Stop();
           return found ? entry.addresses : std::vector<NetAddress>();
       }),
+      logger_(sockets_),
       sender_(*this, settings_.record(), std::move(setup.carry_out_messages)) {
     // What the .ini says holds from the start, so the keyer's device is known before Start;
     // its mistakes are told when Start reads it again.
@@ -58,6 +59,7 @@ void Station::Start() {
 
     // A stored speed of 0 means the keyer's speed pot sets the speed: the field then stays
     // empty and disabled until the pot reports.
+    logger_.speed_at_start = record().keyer_settings.wpm;
     if (record().keyer_settings.wpm == 0) {
         view_.AllowSpeedEntry(false);
         state_.pot_speed_active = 1;
@@ -142,6 +144,7 @@ void Station::CloseStation(const char* cause) {
     }
     StopTryingKeyer();
     CloseNetworkFromButton();
+    CloseLoggerPort();
     view_.OfferOpen();
 }
 
@@ -183,6 +186,7 @@ void Station::CloseLocalKeyerIfLost() {
 }
 
 void Station::Exit() {
+    CloseLoggerPort();
     CloseNetworkAtExit();
     // The keyer reader starts messages and sends packets; it stops before the sender ends.
     keyer_.StopAtExit();

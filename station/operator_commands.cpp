@@ -61,6 +61,7 @@ void Station::StepSpeed(SpeedStep step) {
 }
 
 void Station::Clear() {
+    SendLoggerReplyNow();
     view_.ClearTypedText();
     typed_ahead_.clear();
     sender_.Stop();
@@ -86,15 +87,18 @@ void Station::ToggleTune() {
     if (!RoleAcceptsLocalKeying()) {
         return;
     }
-    const uint8_t on = state_.tune_on.load() == 1 ? 0 : 1;
-    view_.ShowTune(on == 1);
-    state_.tune_on = on;
-    if (net_.IsLinked()) {
-        net_.SendPacket(PKT_TUNE, on);
-    } else {
-        keyer_.SetKeyDown(on);
-    }
+    SetTune(state_.tune_on.load() != 1);
     view_.FocusTyping();
+}
+
+void Station::SetTune(bool on) {
+    view_.ShowTune(on);
+    state_.tune_on = on ? 1 : 0;
+    if (net_.IsLinked()) {
+        net_.SendPacket(PKT_TUNE, on ? 1 : 0);
+    } else {
+        keyer_.SetKeyDown(on ? 1 : 0);
+    }
 }
 
 void Station::TogglePause() {

@@ -113,6 +113,7 @@ void Station::processIPpacket(const Packet& packet) {
             }
             break;
         case PKT_ECHO_CHAR:
+            ++state_.keyed_echoes;
             view_.InsertEcho(value);
             break;
         case PKT_STATUS:

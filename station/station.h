@@ -39,6 +39,7 @@
 #include "net/allow_list.h"
 #include "net/link_key.h"
 #include "net/link_timing.h"
+#include "net/logger_request.h"
 #include "net/net_link.h"
 #include "net/packet.h"
 #include "net/reconnect_schedule.h"
@@ -48,6 +49,7 @@
 #include "settings/settings_store.h"
 #include "station/keying_budget.h"
 #include "station/log_file.h"
+#include "station/logger_port.h"
 #include "station/name_lookups.h"
 #include "station/ptt_watching_queue.h"
 #include "station/receive_backlog.h"
@@ -68,6 +70,9 @@ struct StationState {
     std::atomic<uint8_t> heartbeat_count{0};
     // Received packets whose marker byte was not PKT_MARKER.
     std::atomic<int32_t> bad_packet_count{0};
+    // Echoes of keyed characters (the far keyer's when linked, the local keyer's otherwise)
+    // that the link timer's tick has not counted yet.
+    std::atomic<uint32_t> keyed_echoes{0};
     // Set by the keyer reader when it gives the keyer up; the link timer's tick closes it.
     std::atomic<bool> keyer_lost{false};
 };
@@ -414,10 +419,33 @@ class Station final : public KeyerListener, public MessageSink {
     void ShowLocalStatus(uint8_t status);
     // typing.cpp
     void SendTypedCharacter(uint8_t character);
+    // Text that waits its turn as pasted text does, whatever the busy flag says; false when
+    // some of it found the queue full and was dropped.
+    bool QueueTextInTurn(const std::string& text);
     // Pasted text waiting, sent as far as busy allows; the link timer's tick calls it.
     void FeedTypedAhead();
     // operator_commands.cpp
     void ApplySpeed();
+    void SetTune(bool on);
+    // logger_port.cpp: a logging program's requests on the logger port, open from an Open to
+    // the Close. Returns the .ini's mistake in where it listens.
+    std::optional<std::string> TakeLoggerPlace(IniSettings& ini);
+    void OpenLoggerPort();
+    // A reply still waiting goes at once.
+    void CloseLoggerPort();
+    void TellLoggerProblemOnce(const std::string& kind, const std::string& line);
+    void OnLoggerDatagram();
+    void TakeLoggerRequest(const LoggerRequest& request, const LoggerDatagram& datagram);
+    void QueueLoggerText(const std::string& text);
+    void SetLoggerSpeed(int wpm);
+    // Tune on for `seconds` within the Tune limit; 0 ends a tune.
+    void TuneFromLogger(int seconds);
+    // A character on its way to the keyer whose echo the reply may wait for.
+    void HandedOnForKeying();
+    // The link timer's tick: the echoes counted, the reply sent once keyed, the tune ended.
+    void FollowLoggerPort();
+    // The text was aborted or will never be keyed: the reply goes now.
+    void SendLoggerReplyNow();
 
     void Log(const std::string& text) { log_.Append(text); }
 
@@ -502,6 +530,7 @@ class Station final : public KeyerListener, public MessageSink {
     std::optional<std::chrono::steady_clock::time_point> next_allowed_names_lookup_;
     // Its worker reaches only the socket loop, which outlives the station.
     NameLookups allowed_name_lookups_;
+    LoggerPortState logger_;
     // Last, so that it is the first to go: its thread calls into the rest of the station.
     MessageSender sender_;
 };

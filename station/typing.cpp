@@ -100,12 +100,29 @@ void Station::TypeText(const std::string& text) {
     FeedTypedAhead();
 }
 
+bool Station::QueueTextInTurn(const std::string& text) {
+    for (const char queued : text) {
+        const uint8_t character = UpperCase(static_cast<uint8_t>(queued));
+        if (character < keyer_wire::kFirstTextByte) {
+            continue;
+        }
+        if (typed_ahead_.size() == kMostTypedAhead) {
+            FeedTypedAhead();
+            return false;
+        }
+        typed_ahead_.push_back(character);
+    }
+    FeedTypedAhead();
+    return true;
+}
+
 void Station::SendTypedCharacter(uint8_t character) {
     sender_.Stop();  // a stored message being sent stops at its next step
     if (net_.IsLinked()) {
         net_.SendPacket(PKT_TEXT_CHAR, character);
     }
     keyer_.QueueByte(character);
+    HandedOnForKeying();
     view_.AppendTypedText(std::string(1, static_cast<char>(character)));
 }
 

@@ -128,7 +128,9 @@ class LinkSafetyTest : public ::testing::Test {
     // with its peer quiet set it long.
     explicit LinkSafetyTest(std::chrono::milliseconds silence = kSilence) : silence_(silence) {}
 
+    // No logger port: what a case adds to the .ini goes after it.
     void SetUp() override {
+        std::ofstream(folder_.File("pellmar.ini")) << "[Logger]\nPort = 0\n";
         store.SetDefaults();
         std::strcpy(settings.ip_address, "127.0.0.1");
         settings.com_port = 1;
@@ -371,7 +373,7 @@ TEST_F(LinkSafetyTest, ARemoteSideEndsALinkThatBringsNoHeartbeatOrFallsSilent) {
 // A ControlPoint sends heartbeats, so it ends a link that never answers; told by its .ini
 // not to try the server again, it leaves that to its operator, who can close and open again.
 TEST_F(LinkSafetyTest, AControlPointEndsALinkThatNeverAnswers) {
-    std::ofstream(folder_.File("pellmar.ini")) << "[Network]\nReconnect = no\n";
+    std::ofstream(folder_.File("pellmar.ini"), std::ios::app) << "[Network]\nReconnect = no\n";
     PlainServer home;
     settings.net_flags = kNetLocalKeyerDisabled | kNetModeClient | kNetRoleControlPoint;
     settings.ip_port = home.port;
@@ -423,7 +425,8 @@ TEST_F(LinkSafetyTest, ASecondClientIsRefusedWhileTheLinkLivesAndTakesOverASilen
 // The site's .ini names who may key it: a stranger is closed before a byte is read, the
 // listed client links, and a mistake in the list is told once.
 TEST_F(LinkSafetyTest, OnlyTheAllowedMayConnectAndEveryClientIsLogged) {
-    std::ofstream(folder_.File("pellmar.ini")) << "[Network]\nAllowFrom = 127.0.0.2\n";
+    std::ofstream(folder_.File("pellmar.ini"), std::ios::app)
+        << "[Network]\nAllowFrom = 127.0.0.2\n";
     ListeningServer();
     const int stranger = Connect();
     ASSERT_TRUE(loop_.PumpUntil(
@@ -435,7 +438,8 @@ TEST_F(LinkSafetyTest, OnlyTheAllowedMayConnectAndEveryClientIsLogged) {
     Connect("127.0.0.2");
     ASSERT_TRUE(loop_.PumpUntil([this] { return station_.IsLinked(); })) << Log();
     EXPECT_TRUE(EndsWith(Log(), "Accepting Request....\r\nClient 127.0.0.2 accepted."));
-    std::ofstream(folder_.File("pellmar.ini")) << "[Network]\nAllowFrom = 127.0.0.2, 10.0.0.0/33\n";
+    std::ofstream(folder_.File("pellmar.ini"), std::ios::app)
+        << "[Network]\nAllowFrom = 127.0.0.2, 10.0.0.0/33\n";
     station_.Start();  // which reads the .ini again, as each Open does
     station_.Start();
     const std::string log = Log();
@@ -447,7 +451,8 @@ TEST_F(LinkSafetyTest, OnlyTheAllowedMayConnectAndEveryClientIsLogged) {
 // A stranger knocking without end: the log tells of the first few knocks and no more, so the
 // night's earlier lines stay in the log file.
 TEST_F(LinkSafetyTest, ThousandsOfRefusedKnocksLeaveTheLogFileAlone) {
-    std::ofstream(folder_.File("pellmar.ini")) << "[Network]\nAllowFrom = 10.0.0.0/8\n";
+    std::ofstream(folder_.File("pellmar.ini"), std::ios::app)
+        << "[Network]\nAllowFrom = 10.0.0.0/8\n";
     ListeningServer();
     loop_.PumpFor(300ms);  // the log file takes the Open's lines
     const auto read = [this](const char* name) {
@@ -490,7 +495,7 @@ TEST_F(LinkSafetyTest, ThousandsOfRefusedKnocksLeaveTheLogFileAlone) {
 
 // Tune and a paddle from the link hold the site's key only as long as the .ini allows.
 TEST_F(LinkSafetyTest, KeyingFromTheLinkIsReleasedAtItsLimitAndTheLinkGoesOn) {
-    std::ofstream(folder_.File("pellmar.ini"))
+    std::ofstream(folder_.File("pellmar.ini"), std::ios::app)
         << "[Safety]\nTuneLimitSeconds = 1\nPaddleLimitSeconds = 1\n";
     const int peer = LinkedServer();
     const std::size_t mark = sim_->Received().size();
@@ -510,7 +515,8 @@ TEST_F(LinkSafetyTest, KeyingFromTheLinkIsReleasedAtItsLimitAndTheLinkGoesOn) {
 // Over its budget keying from the link (Tune, paddles, PTT in text) is let go of at once and
 // no press keys after it; nor, ever, a paddle code the keyer does not know.
 TEST_F(LinkSafetyTest, KeyingOverItsBudgetIsLetGoOfAndPressesKeyNothingAfter) {
-    std::ofstream(folder_.File("pellmar.ini")) << "[Safety]\nKeyDownSecondsPerMinute = 2\n";
+    std::ofstream(folder_.File("pellmar.ini"), std::ios::app)
+        << "[Safety]\nKeyDownSecondsPerMinute = 2\n";
     const int peer = LinkedServer();
     ByteList presses;
     for (const ByteList& more : {Packet(PKT_TEXT_CHAR, 0x18), Packet(PKT_TEXT_CHAR, 0x01),
@@ -743,7 +749,7 @@ class KeyedSiteTest : public LinkSafetyTest {
   protected:
     void SetUp() override {
         LinkSafetyTest::SetUp();
-        std::ofstream(folder_.File("pellmar.ini")) << keyed_peer::SharedKeyIni();
+        std::ofstream(folder_.File("pellmar.ini"), std::ios::app) << keyed_peer::SharedKeyIni();
         ListeningServer();
         mark_ = sim_->Received().size();
     }
@@ -873,7 +879,7 @@ TEST_P(OpenWithTheKeyTest, TellsWhatTheKeyLeavesOpen) {
     if (ini.find("KEY") != std::string::npos) {
         ini.replace(ini.find("KEY"), 3, key);
     }
-    std::ofstream(folder_.File("pellmar.ini")) << ini;
+    std::ofstream(folder_.File("pellmar.ini"), std::ios::app) << ini;
     StartKeyer();
     settings.net_flags = kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide;
     settings.ip_port = PlainServer().port;
@@ -895,7 +901,7 @@ TEST_P(OpenWithTheKeyTest, TellsWhatTheKeyLeavesOpen) {
 class KeyedHomeTest : public LinkSafetyTest {
   protected:
     ExchangeStep LinkToServerWith(const LinkKey& server_key) {
-        std::ofstream(folder_.File("pellmar.ini")) << keyed_peer::SharedKeyIni();
+        std::ofstream(folder_.File("pellmar.ini"), std::ios::app) << keyed_peer::SharedKeyIni();
         StartKeyer();
         settings.net_flags = kNetModeClient | kNetRoleControlPoint;
         settings.ip_port = server_.port;

@@ -148,7 +148,10 @@ class Peer {
 
 class StationTest : public ::testing::Test {
   protected:
+    // No logger port: its line and its start of the socket library are no part of a case.
+    // What a case adds to the .ini goes after it.
     void SetUp() override {
+        std::ofstream(folder_.File("pellmar.ini")) << "[Logger]\nPort = 0\n";
         store.SetDefaults();
         settings.net_flags = kNetLocalKeyerDisabled;
         std::strcpy(settings.ip_address, "127.0.0.1");
@@ -308,7 +311,8 @@ TEST_F(StationKeyerTest, KeyerLeftInHostModeIsClosedAndAttachedAgain) {
 // A device the .ini names goes before the record's COM port number, which cannot name it.
 TEST_F(StationKeyerTest, TheIniNamesTheKeyersDevice) {
     settings.com_port = 3;
-    std::ofstream(folder_.File("pellmar.ini")) << "[Keyer]\nDevice = " << folder_.File("keyer1");
+    std::ofstream(folder_.File("pellmar.ini"), std::ios::app)
+        << "[Keyer]\nDevice = " << folder_.File("keyer1");
     EXPECT_EQ(station_.OpenConnection(), 1) << Log();
     EXPECT_EQ(station_.KeyerDevice(), folder_.File("keyer1"));
     EXPECT_EQ(window_.Text(IDC_LOCAL_STATUS), "Local Tarvel V23 OnLine");

@@ -36,7 +36,8 @@ bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Starts the Linux program `unix_path` with `arguments`; there is nothing to wait on.
+}  // namespace
+
 bool StartUnixProgram(const std::string& unix_path, const std::string& arguments) {
     const std::string program = WindowsPathOf(unix_path);
     std::string command = unix_path + " " + arguments;
@@ -54,8 +55,6 @@ bool StartUnixProgram(const std::string& unix_path, const std::string& arguments
     }
     return true;
 }
-
-}  // namespace
 
 std::string WindowsPathOf(const std::string& unix_path) {
     std::string path = "Z:" + unix_path;

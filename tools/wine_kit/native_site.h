@@ -13,6 +13,8 @@
 
 // A Unix path as this side names it: Wine's Z: drive is the Linux root.
 std::string WindowsPathOf(const std::string& unix_path);
+// Starts the Linux program `unix_path` with `arguments`; there is nothing to wait on.
+bool StartUnixProgram(const std::string& unix_path, const std::string& arguments);
 
 class NativeSite : public RemoteSite {
   public:

@@ -35,7 +35,7 @@ class TwoStationsTest : public StationTestBase {
     // is then the Net Server.
     virtual uint32_t ServerNetFlags() const;
     virtual uint32_t ClientNetFlags() const;
-    // The site's .ini; none when empty.
+    // The site's .ini, after a [Logger] section that turns its logger port off.
     virtual std::string ServerIni() const { return std::string(); }
     // Home's .ini; none when empty.
     virtual std::string ClientIni() const { return std::string(); }
