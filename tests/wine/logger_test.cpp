@@ -67,8 +67,14 @@ TEST_F(LoggerTest, TlfsCqIsKeyedAtTheSiteAndItsSpeedReachesIt) {
         << logger_port_ << "\nCWSPEED=24\n";
     std::ofstream(folder + "run.sh", std::ios::binary)
         << "PATH=/usr/bin:/bin\ncd '" << unix_folder_ << "' || exit 1\n"
-        << tmux_ << " new-session -d -x 100 -y 30 tlf\n"
-        << "for key in Enter F1 PageUp; do sleep 3; " << tmux_ << " send-keys \"$key\"; done\n";
+        << tmux_
+        << " new-session -d -x 100 -y 30 tlf\n"
+        // Each key once tlf shows the screen that takes it, however slowly it starts.
+        << "shows() { for i in $(seq 300); do " << tmux_
+        << " capture-pane -p | grep -q \"$1\" && return 0; sleep 0.1; done; return 1; }\n"
+        << "shows 'My Zone' && " << tmux_ << " send-keys Enter\n"
+        << "shows '== qso ==' && " << tmux_ << " send-keys F1 && sleep 2 && " << tmux_
+        << " send-keys PageUp\n";
     const size_t site_mark = server_keyer_.Received().size();
     ASSERT_TRUE(StartUnixProgram("/bin/sh", unix_folder_ + "/run.sh"));
 
