@@ -149,39 +149,35 @@ bool SocketLoop::LookupHostByAddress(const NetAddress& address, HostEntry* entry
     return true;
 }
 
-SocketHandle SocketLoop::OpenStream(NetAddress::Family family) {
-    std::lock_guard<std::mutex> lock(state_->registry_mutex);
-    if (state_->starts == 0) {
+SocketHandle SocketLoop::State::Open(NetAddress::Family family, int type, int protocol,
+                                     const SocketEntry& entry) {
+    std::lock_guard<std::mutex> lock(registry_mutex);
+    if (starts == 0) {
         Fail(kSocketErrorNotStarted);
         return kNoSocket;
     }
     const int domain = family == NetAddress::Family::kIpv6 ? AF_INET6 : AF_INET;
-    const int fd = socket(domain, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    const int fd = socket(domain, type | SOCK_CLOEXEC, protocol);
     if (fd < 0) {
         FailErrno();
         return kNoSocket;
     }
-    SendPacketsAtOnce(fd);
-    state_->RegisterLocked(fd, SocketEntry{});
+    RegisterLocked(fd, entry);
     return Handle(fd);
 }
 
+SocketHandle SocketLoop::OpenStream(NetAddress::Family family) {
+    const SocketHandle opened = state_->Open(family, SOCK_STREAM, IPPROTO_TCP, SocketEntry{});
+    if (opened != kNoSocket) {
+        SendPacketsAtOnce(Descriptor(opened));
+    }
+    return opened;
+}
+
 SocketHandle SocketLoop::OpenDatagram(NetAddress::Family family) {
-    std::lock_guard<std::mutex> lock(state_->registry_mutex);
-    if (state_->starts == 0) {
-        Fail(kSocketErrorNotStarted);
-        return kNoSocket;
-    }
-    const int domain = family == NetAddress::Family::kIpv6 ? AF_INET6 : AF_INET;
-    const int fd = socket(domain, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    if (fd < 0) {
-        FailErrno();
-        return kNoSocket;
-    }
     SocketEntry entry;
     entry.datagram = true;
-    state_->RegisterLocked(fd, entry);
-    return Handle(fd);
+    return state_->Open(family, SOCK_DGRAM, IPPROTO_UDP, entry);
 }
 
 int SocketLoop::Bind(SocketHandle socket, const NetAddress& address, uint16_t port) {

@@ -86,6 +86,9 @@ struct SocketLoop::State {
     void ForgetLocked(int fd);
     // The last stop: every socket still open goes, and what was raised for them.
     void CloseAllLocked();
+    // A new socket of `family`, `type` and `protocol`, registered with `entry`; kNoSocket with
+    // the reason as the last error, also before a start.
+    SocketHandle Open(NetAddress::Family family, int type, int protocol, const SocketEntry& entry);
     // The descriptor of a socket made on this loop, or -1 with the reason as the last error.
     int FindDescriptor(SocketHandle socket);
     // False, with kSocketErrorNotStarted as the last error, before a start.
