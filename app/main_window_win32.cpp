@@ -6,11 +6,14 @@
 #include "app/about_box_win32.h"
 #include "app/link_key_box_win32.h"
 #include "app/main_window_keys_win32.h"
+#include "app/main_window_layout_win32.h"
 #include "app/main_window_view.h"
 #include "app/message_editor_win32.h"
 #include "app/resource_ids.h"
 #include "app/setup_dialog_win32.h"
 #include "app/spin_bar.h"
+#include "app/start_with_windows_win32.h"
+#include "app/startup_paths.h"
 #include "app/win32_window.h"
 #include "app/window_place_win32.h"
 #include "net/socket_api.h"
@@ -56,18 +59,20 @@ StationTimers::SetTimer WindowTimers(HWND dialog) {
     };
 }
 
-// Everything the one Main window is: its controls as the window seam sees them, the view the
-// station speaks to, the station with the socket loop its window's messages play, and the
-// station's timers.
+// Everything the one Main window is: its controls as the window seam sees them and how they
+// follow its size, the view the station speaks to, the station with the socket loop its
+// window's messages play, and the station's timers.
 struct MainWindow {
     MainWindow(HWND dialog, const std::string& config_path)
-        : backend(dialog),
+        : layout(dialog),
+          backend(dialog),
           window_thread(dialog),
           view(backend, &window_thread),
           sockets(dialog),
           station(view, view, sockets, StationSetup{config_path, {}, {}, {}}),
           timers(station, WindowTimers(dialog)) {}
 
+    MainWindowLayout layout;
     Win32Window backend;
     Win32WindowThread window_thread;
     MainWindowView view;
@@ -221,8 +226,8 @@ void OnCommand(HWND window, int id) {
     }
 }
 
-void StartMainWindow(HWND window, const std::string& config_path) {
-    main_window = std::make_unique<MainWindow>(window, config_path);
+void StartMainWindow(HWND window, const StartupTexts& texts) {
+    main_window = std::make_unique<MainWindow>(window, texts.config_path);
     SubclassControls(window);
     InstallMainWindowKeys(window, main_window->station);
     AddKeyTooltips(window);
@@ -231,6 +236,9 @@ void StartMainWindow(HWND window, const std::string& config_path) {
     AppendMenuA(system_menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(system_menu, MF_STRING, kMakeLinkKeyCommand, "Make a Link Key...");
     main_window->station.Start();
+    RunKeyEntry run_key;
+    FollowStartWithWindows(main_window->station.StartWithWindows(), texts.program_path, run_key,
+                           main_window->station.connect_log());
     PlaceMainWindow(window, main_window->station.settings().config_path());
     main_window->timers.Start();
     main_window->station.OpenAtStartup();
@@ -244,10 +252,19 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
     }
     switch (message) {
         case WM_INITDIALOG:
-            // WinMain hands over where the configuration file lives.
-            StartMainWindow(window, *reinterpret_cast<const std::string*>(lparam));
+            // WinMain hands over where the program and its configuration file live.
+            StartMainWindow(window, *reinterpret_cast<const StartupTexts*>(lparam));
             return TRUE;
         case WM_SIZE:
+            // The first comes while the window is made, before there is a layout.
+            if (main_window != nullptr && wparam != SIZE_MINIMIZED) {
+                main_window->layout.Fit({LOWORD(lparam), HIWORD(lparam)});
+            }
+            return TRUE;
+        case WM_GETMINMAXINFO:
+            if (main_window != nullptr) {
+                main_window->layout.LimitTracking(reinterpret_cast<MINMAXINFO*>(lparam));
+            }
             return TRUE;
         case WM_TIMER:
             if (wparam == kHeartbeatTimerId) {

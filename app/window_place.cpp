@@ -15,12 +15,32 @@ std::optional<WindowPlace> KeptWindowPlace(const std::string& config_path) {
     return WindowPlace{*left, *top};
 }
 
-bool KeepWindowPlace(const std::string& config_path, WindowPlace place) {
-    static_assert(ini_keys::kWindowLeft.section == ini_keys::kWindowTop.section,
-                  "the place is one section's two settings");
-    return WriteIniSection(IniPathFor(config_path), ini_keys::kWindowLeft.section,
-                           {{std::string(ini_keys::kWindowLeft.name), std::to_string(place.left)},
-                            {std::string(ini_keys::kWindowTop.name), std::to_string(place.top)}});
+std::optional<PixelSize> KeptWindowSize(const std::string& config_path, PixelSize smallest,
+                                        const WorkArea& work) {
+    const IniSettings ini = ReadIniFile(IniPathFor(config_path));
+    const std::optional<int> width = ini.Coordinate(ini_keys::kWindowWidth);
+    const std::optional<int> height = ini.Coordinate(ini_keys::kWindowHeight);
+    if (!width || !height || *width < smallest.width || *height < smallest.height ||
+        *width > work.right - work.left || *height > work.bottom - work.top) {
+        return std::nullopt;
+    }
+    return PixelSize{*width, *height};
+}
+
+bool KeepWindowPlace(const std::string& config_path, WindowPlace place, PixelSize size) {
+    using ini_keys::kWindowHeight;
+    using ini_keys::kWindowLeft;
+    using ini_keys::kWindowTop;
+    using ini_keys::kWindowWidth;
+    static_assert(kWindowLeft.section == kWindowTop.section &&
+                      kWindowLeft.section == kWindowWidth.section &&
+                      kWindowLeft.section == kWindowHeight.section,
+                  "the place and the size are one section's settings");
+    return WriteIniSection(IniPathFor(config_path), kWindowLeft.section,
+                           {{std::string(kWindowLeft.name), std::to_string(place.left)},
+                            {std::string(kWindowTop.name), std::to_string(place.top)},
+                            {std::string(kWindowWidth.name), std::to_string(size.width)},
+                            {std::string(kWindowHeight.name), std::to_string(size.height)}});
 }
 
 WindowPlace CentredIn(const WorkArea& work, int width, int height) {

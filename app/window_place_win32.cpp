@@ -11,36 +11,55 @@ WorkArea WorkAreaOf(HMONITOR monitor) {
     return {info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
 }
 
+HMONITOR MainScreen() {
+    const POINT origin{0, 0};
+    return MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY);
+}
+
+RECT RectAt(WindowPlace place, PixelSize size) {
+    return {place.left, place.top, place.left + size.width, place.top + size.height};
+}
+
 }  // namespace
 
 void PlaceMainWindow(HWND window, const std::string& config_path) {
     RECT rect{};
     GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
+    const PixelSize smallest{rect.right - rect.left, rect.bottom - rect.top};
     const std::optional<WindowPlace> kept = KeptWindowPlace(config_path);
+    const RECT at_smallest = kept ? RectAt(*kept, smallest) : RECT{};
+    const WorkArea work =
+        WorkAreaOf(kept ? MonitorFromRect(&at_smallest, MONITOR_DEFAULTTONEAREST) : MainScreen());
+    const PixelSize size = KeptWindowSize(config_path, smallest, work).value_or(smallest);
     WindowPlace place{};
     if (!kept) {
-        const POINT origin{0, 0};
-        place = CentredIn(WorkAreaOf(MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY)), width,
-                          height);
+        place = CentredIn(work, size.width, size.height);
     } else {
-        const RECT wanted{kept->left, kept->top, kept->left + width, kept->top + height};
+        const RECT wanted = RectAt(*kept, size);
         // A screen unplugged since, or a desk of screens arranged anew, would leave the
         // window out of reach; one still partly on a screen stays where the operator put it.
         place = MonitorFromRect(&wanted, MONITOR_DEFAULTTONULL) != nullptr
                     ? *kept
-                    : BroughtInto(WorkAreaOf(MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST)),
-                                  *kept, width, height);
+                    : BroughtInto(work, *kept, size.width, size.height);
     }
-    SetWindowPos(window, nullptr, place.left, place.top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(window, nullptr, place.left, place.top, size.width, size.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void KeepMainWindowPlace(HWND window, const std::string& config_path) {
-    RECT rect{};
-    if (IsIconic(window) || IsZoomed(window) || !GetWindowRect(window, &rect)) {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (!GetWindowPlacement(window, &placement)) {
         return;
     }
-    KeepWindowPlace(config_path, {rect.left, rect.top});
+    // The normal place is in workspace coordinates, which start at the main screen's work
+    // area: a taskbar at its top or left shifts them from the screen's.
+    MONITORINFO main{};
+    main.cbSize = sizeof main;
+    GetMonitorInfoA(MainScreen(), &main);
+    const RECT& normal = placement.rcNormalPosition;
+    KeepWindowPlace(config_path,
+                    {normal.left + main.rcWork.left - main.rcMonitor.left,
+                     normal.top + main.rcWork.top - main.rcMonitor.top},
+                    {normal.right - normal.left, normal.bottom - normal.top});
 }

@@ -5,7 +5,9 @@
 
 #include <string>
 
-// Before the window shows: where it was left, or centred on the main screen the first run.
+// Before the window shows: where it was left at the size it had, or centred on the main
+// screen at the template's size the first run.
 void PlaceMainWindow(HWND window, const std::string& config_path);
-// At exit. A minimized or maximized window keeps the place it had before.
+// At exit: the window's normal place and size, which a minimised or maximised window has
+// kept from before.
 void KeepMainWindowPlace(HWND window, const std::string& config_path);

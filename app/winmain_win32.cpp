@@ -72,6 +72,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
 
     return static_cast<int>(DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN_WINDOW), nullptr,
-                                            MainWindowProc,
-                                            reinterpret_cast<LPARAM>(&texts.config_path)));
+                                            MainWindowProc, reinterpret_cast<LPARAM>(&texts)));
 }

@@ -322,7 +322,9 @@ void IniSettings::ReportValue(const Entry& entry, const IniKey& key) {
     problems_.push_back({entry.line,
                          file_name_ + " line " + std::to_string(entry.line) + ": " +
                              std::string(key.name) + " " + QuotedForLog(entry.value) + " is not " +
-                             Wanted(key) + "; " + std::string(key.fallback) + " is used.",
+                             Wanted(key) + "; " +
+                             (key.fallback.empty() ? std::string("the line is ignored.")
+                                                   : std::string(key.fallback) + " is used."),
                          Lower(key.section)});
 }
 
@@ -397,17 +399,19 @@ std::optional<uint32_t> IniSettings::AutoOrMilliseconds(const IniKey& key) {
 }
 
 bool IniSettings::YesNo(const IniKey& key) {
-    const bool fallback = YesFromText(key.fallback).value_or(false);
+    return YesNoIfSet(key).value_or(YesFromText(key.fallback).value_or(false));
+}
+
+std::optional<bool> IniSettings::YesNoIfSet(const IniKey& key) {
     const Entry* entry = Find(key);
     if (entry == nullptr) {
-        return fallback;
+        return std::nullopt;
     }
     const std::optional<bool> yes = YesFromText(entry->value);
     if (!yes) {
         ReportValue(*entry, key);
-        return fallback;
     }
-    return *yes;
+    return yes;
 }
 
 std::optional<int> IniSettings::Coordinate(const IniKey& key) const {

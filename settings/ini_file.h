@@ -59,6 +59,9 @@ class IniSettings {
     uint32_t Seconds(const IniKey& key);
     // kYesNo.
     bool YesNo(const IniKey& key);
+    // kYesNo for a key whose absence means something of its own: nothing while the key is not
+    // there or its value fails the check.
+    std::optional<bool> YesNoIfSet(const IniKey& key);
     // kPort.
     uint16_t Port(const IniKey& key);
     // kAutoOrMilliseconds: nothing for auto.

@@ -79,5 +79,13 @@ inline constexpr IniKey kLoggerAddress{"Logger", "Address", IniValueKind::kText,
 // Without them, or with a value that is not a coordinate, it opens centred.
 inline constexpr IniKey kWindowLeft{"Window", "Left", IniValueKind::kCoordinate, ""};
 inline constexpr IniKey kWindowTop{"Window", "Top", IniValueKind::kCoordinate, ""};
+// The Main window's size at its last exit, kept beside its place; without them it opens at
+// the template's size.
+inline constexpr IniKey kWindowWidth{"Window", "Width", IniValueKind::kCoordinate, ""};
+inline constexpr IniKey kWindowHeight{"Window", "Height", IniValueKind::kCoordinate, ""};
+
+// Whether Windows starts the program when the user logs on: yes writes the user's start-up
+// entry, no removes it, and without the key the entry is left as it is.
+inline constexpr IniKey kStartWithWindows{"Windows", "StartWithWindows", IniValueKind::kYesNo, ""};
 
 }  // namespace ini_keys

@@ -1,8 +1,9 @@
 // What the .ini beside the configuration file says: who may connect, how long and how much of
 // each minute keying from the link may hold the key, whether a Net Client tries its server
-// again by itself, the keyer's device and where the logger port listens. It is read as the
-// station is made, at start and at each Open, so an edit takes effect at the next Open; it is
-// never required, and the station never writes it (only the window keeps its place there).
+// again by itself, the keyer's device, where the logger port listens and whether Windows
+// starts the program. It is read as the station is made, at start and at each Open, so an
+// edit takes effect at the next Open; it is never required, and the station never writes it
+// (only the window keeps its place there).
 #include <chrono>
 #include <optional>
 #include <string>
@@ -33,6 +34,7 @@ std::vector<std::string> Station::TakeIniSettings(IniSettings& ini) {
     paddle_playout_.SetFixedDelay(
         paddle_delay ? std::optional<std::chrono::milliseconds>(*paddle_delay) : std::nullopt);
     keyer_device_from_ini_ = ini.Text(ini_keys::kKeyerDevice);
+    start_with_windows_ = ini.YesNoIfSet(ini_keys::kStartWithWindows);
     AllowFromIni allow = AllowFromIniSettings(ini);
     allow_from_ = std::move(allow.list);
     if (std::optional<std::string> problem = TakeLoggerPlace(ini)) {

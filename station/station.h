@@ -259,6 +259,11 @@ class Station final : public KeyerListener, public MessageSink {
 
     SettingsStore& settings() { return settings_; }
     StationView& view() { return view_; }
+    // The Connect log and its file, for a front end's own lines.
+    ConnectLog& connect_log() { return log_; }
+    // `[Windows]` `StartWithWindows` as last read: nothing while the .ini does not say yes or
+    // no. The window's thread's alone.
+    std::optional<bool> StartWithWindows() const { return start_with_windows_; }
 
     // What the station is doing now, as a front end or a test asks it. Any thread may ask,
     // unless it says otherwise.
@@ -496,6 +501,7 @@ class Station final : public KeyerListener, public MessageSink {
     std::optional<PacketTagChecker> tag_checker_;
     SafetyLimits limits_{};
     std::string keyer_device_from_ini_;
+    std::optional<bool> start_with_windows_;
     std::optional<std::chrono::steady_clock::time_point> tune_from_link_since_;
     std::optional<std::chrono::steady_clock::time_point> paddles_from_link_since_;
     // The link's text switched PTT on, as far as its queued commands tell.

@@ -60,6 +60,25 @@ TEST(IniFile, TypedValuesTakeTheirDefaultWhenMissingOrMalformedAndSaySoOnce) {
     EXPECT_EQ(ini.problems()[1].line, 9);
 }
 
+// A key whose absence means something of its own has no default to put in a wrong value's place.
+TEST(IniFile, AYesNoWithoutADefaultIsNothingWhenMissingOrMalformed) {
+    const auto read = [](const std::string& value, std::string* problem) {
+        IniSettings ini = ParseIniText("[Windows]\nStartWithWindows = " + value, "pellmar.ini");
+        const std::optional<bool> yes = ini.YesNoIfSet(ini_keys::kStartWithWindows);
+        *problem = ini.problems().empty() ? "" : ini.problems()[0].message;
+        return yes;
+    };
+    std::string problem;
+    EXPECT_EQ(read("On", &problem), true);
+    EXPECT_EQ(read("no", &problem), false);
+    EXPECT_EQ(read("maybe", &problem), std::nullopt);
+    EXPECT_EQ(problem,
+              "pellmar.ini line 2: StartWithWindows \"maybe\" is not yes or no; the line is "
+              "ignored.");
+    EXPECT_EQ(ParseIniText("", "pellmar.ini").YesNoIfSet(ini_keys::kStartWithWindows),
+              std::nullopt);
+}
+
 TEST(IniFile, AMissingFileHasTheDefaultsAndAnOversizedOrHeldOneIsRefused) {
     const TempFolder folder;
     const std::string path = folder.File("pellmar.ini");

@@ -10,9 +10,13 @@
 #include <cstddef>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <utility>
 
 #include "app/resource_ids.h"
+#include "app/start_with_windows_win32.h"
+#include "app/window_layout.h"
 #include "settings/settings_record.h"
 #include "tools/common/wait_until.h"
 #include "tools/wine_kit/pellmar_process.h"
@@ -52,6 +56,46 @@ std::string ShownTip(DWORD process) {
         },
         reinterpret_cast<LPARAM>(&search));
     return search.text;
+}
+
+// The program's start-up entry as Windows would run it; nothing when there is none.
+std::optional<std::string> StartUpEntry() {
+    char text[1024] = {};
+    DWORD size = sizeof text;
+    if (RegGetValueA(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, RRF_RT_REG_SZ, nullptr, text,
+                     &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return std::string(text);
+}
+
+// Every control's rectangle in the window's client area.
+std::map<int, RECT> ControlRects(HWND window) {
+    std::map<int, RECT> rects;
+    for (const ControlAnchor& anchor : kMainWindowAnchors) {
+        RECT& rect = rects[anchor.id];
+        GetWindowRect(ui::Control(window, anchor.id), &rect);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+    }
+    return rects;
+}
+
+// The pairs of controls that overlap: a group box and what it holds, or a fault.
+std::vector<std::pair<int, int>> Overlapping(const std::map<int, RECT>& rects) {
+    std::vector<std::pair<int, int>> pairs;
+    for (auto one = rects.begin(); one != rects.end(); ++one) {
+        for (auto other = std::next(one); other != rects.end(); ++other) {
+            RECT common{};
+            if (IntersectRect(&common, &one->second, &other->second)) {
+                pairs.emplace_back(one->first, other->first);
+            }
+        }
+    }
+    return pairs;
+}
+
+LONG HeightOf(const RECT& rect) {
+    return rect.bottom - rect.top;
 }
 
 POINT CentreOf(HWND control) {
@@ -169,6 +213,81 @@ TEST(MainWindow, OpensCentredFirstThenWhereItWasLeftAndAlwaysOnAScreen) {
     std::ofstream(station.folder() + "pellmar.ini") << "[Window]\nLeft = 30000\nTop = 80\n";
     ASSERT_TRUE(start());
     EXPECT_EQ(std::make_pair(rect.right, rect.top), std::make_pair(work.right, 80L));
+}
+
+// Maximised, the log pane takes the screen and the other controls keep the template's gaps to
+// it; the window's normal size is kept for the next start, never one below the template's.
+TEST(MainWindow, GrowsWithItsLogPaneAndComesBackAtTheSizeItWasLeft) {
+    PellmarProcess station;
+    RECT rect{};
+    const auto start = [&] { return station.Start() && GetWindowRect(station.window(), &rect); };
+    ASSERT_TRUE(start());
+    HWND window = station.window();
+    const RECT smallest = rect;
+    const std::map<int, RECT> at_template = ControlRects(window);
+    SetWindowPos(window, nullptr, 0, 0, 50, 50, SWP_NOMOVE | SWP_NOZORDER);
+    ASSERT_TRUE(GetWindowRect(window, &rect));
+    EXPECT_EQ(std::make_pair(rect.right - rect.left, rect.bottom - rect.top),
+              std::make_pair(smallest.right - smallest.left, smallest.bottom - smallest.top));
+    // Wine under a display without a window manager leaves a maximised window's picture at
+    // its old size, so the picture is of the window made as large as the screen instead.
+    RECT work{};
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+    SetWindowPos(window, nullptr, work.left, work.top, work.right - work.left,
+                 work.bottom - work.top, SWP_NOZORDER);
+    SaveNamedScreenshot(window, "main_window_large");
+    const LONG width = smallest.right - smallest.left + 200;
+    const LONG height = smallest.bottom - smallest.top + 150;
+    SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(HeightOf(ControlRects(window)[IDC_LOG_PANE]),
+              HeightOf(at_template.at(IDC_LOG_PANE)) + 150);
+
+    ShowWindow(window, SW_MAXIMIZE);
+    ASSERT_TRUE(WaitUntil([&] { return IsZoomed(window) != FALSE; },
+                          std::chrono::milliseconds(kWaitMs), std::chrono::milliseconds(20)));
+    const std::map<int, RECT> maximised = ControlRects(window);
+    EXPECT_GT(HeightOf(maximised.at(IDC_LOG_PANE)), HeightOf(at_template.at(IDC_LOG_PANE)) + 150);
+    EXPECT_EQ(Overlapping(maximised), Overlapping(at_template));
+    RECT client{};
+    GetClientRect(window, &client);
+    for (const auto& [id, control] : maximised) {
+        RECT inside{};
+        EXPECT_TRUE(IntersectRect(&inside, &control, &client) && EqualRect(&inside, &control))
+            << "control " << id;
+    }
+
+    ui::Click(window, IDC_EXIT);
+    ASSERT_EQ(station.WaitForExit(kWaitMs), 0);
+    ASSERT_TRUE(start());
+    EXPECT_FALSE(IsZoomed(station.window()));
+    EXPECT_EQ(std::make_pair(rect.right - rect.left, rect.bottom - rect.top),
+              std::make_pair(width, height));
+}
+
+// yes makes Windows start this pellmar.exe at logon, no takes that back; a start that finds
+// the entry as asked says nothing.
+TEST(MainWindow, StartWithWindowsWritesTheStartUpEntryAndNoRemovesIt) {
+    PellmarProcess station;
+    const auto log_of_a_start_with = [&](const std::string& setting) {
+        std::ofstream(station.folder() + "pellmar.ini")
+            << "[Windows]\nStartWithWindows = " << setting << "\n";
+        if (!station.Start() ||
+            !ui::WaitForText(station.window(), IDC_NET_STATUS, "No Network Connection", kWaitMs)) {
+            return std::string("no start");
+        }
+        const std::string log = ui::ReadText(station.window(), IDC_LOG_PANE);
+        ui::Click(station.window(), IDC_EXIT);
+        return station.WaitForExit(kWaitMs) == 0 ? log : "no exit";
+    };
+    const std::string command = '"' + station.folder() + "pellmar.exe\"";
+    EXPECT_EQ(log_of_a_start_with("yes"),
+              "\r\nStart-up entry written: Windows starts " + command + " when you log on.");
+    EXPECT_EQ(StartUpEntry(), command);
+    EXPECT_EQ(log_of_a_start_with("yes"), "");
+    EXPECT_EQ(log_of_a_start_with("no"),
+              "\r\nStart-up entry removed: Windows no longer starts Pellmar when you log on.");
+    EXPECT_EQ(StartUpEntry(), std::nullopt);
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName);
 }
 
 TEST(MainWindow, AServerOpenedAtStartShowsItsWaitAndStillExits) {

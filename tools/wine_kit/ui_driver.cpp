@@ -341,6 +341,13 @@ bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& path,
         RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
     Sleep(200);
+    // A maximised window's frame lies beyond the screen's edges, and a copy of anything off
+    // the screen comes out black as a whole.
+    const RECT screen_area{
+        GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+        GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+        GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    IntersectRect(&rect, &rect, &screen_area);
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top + band;
     if (width <= 0 || height <= band) {
