@@ -14,7 +14,12 @@ install(FILES ${site_dir}/pellmar-site.tmpfiles.conf
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
         DESTINATION /usr/share/doc/pellmar-site
         RENAME copyright)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/site_on_linux.md DESTINATION /usr/share/doc/pellmar-site)
+# The site's page with the pages it links to and their pictures, laid out as in docs/, so that
+# its links work where it is installed.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/site_on_linux.md ${PROJECT_SOURCE_DIR}/docs/user_guide.md
+        ${PROJECT_SOURCE_DIR}/docs/setup_dialog.md
+        DESTINATION /usr/share/doc/pellmar-site)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images DESTINATION /usr/share/doc/pellmar-site)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME pellmar-site)
@@ -27,9 +32,18 @@ station its configuration names, usually a RemoteSide that home links to over TC
 writes what the Windows program's window would show as log lines to the journal,
 and lets go of the keyer whenever it loses control.")
 set(CPACK_STRIP_FILES ON)
-# pellmar-site_<version>_<architecture>.deb, the architecture being dpkg's own
-# (dpkg --print-architecture, CPack's default), so it builds the same on arm64.
+# pellmar-site_<version>_<architecture>.deb, the architecture being Debian's name for the
+# machine the compiler builds for: a cross build packs for its board, a native one (CPack's
+# default, dpkg --print-architecture) for the machine it runs on.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+find_program(PELLMAR_DPKG_ARCHITECTURE dpkg-architecture)
+if(CMAKE_CROSSCOMPILING AND PELLMAR_DPKG_ARCHITECTURE)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine
+                    OUTPUT_VARIABLE gnu_type OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    execute_process(COMMAND ${PELLMAR_DPKG_ARCHITECTURE} -t ${gnu_type} -qDEB_HOST_ARCH
+                    OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE
+                    OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+endif()
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS systemd)
 find_program(PELLMAR_DPKG_SHLIBDEPS dpkg-shlibdeps)
