@@ -13,6 +13,18 @@ MainWindowLayout::MainWindowLayout(HWND dialog) : dialog_(dialog) {
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
         controls_.push_back({anchor, {rect.left, rect.top, rect.right, rect.bottom}});
     }
+    int pane_right = 0;
+    for (const Placed& control : controls_) {
+        if (control.anchor.id == IDC_LOG_PANE) {
+            pane_right = control.at_smallest.right;
+        }
+    }
+    for (Placed& control : controls_) {
+        if (control.anchor.id == kWidenedToThePane) {
+            control.at_smallest.right = pane_right;
+        }
+    }
+    Fit(smallest_client_);
 }
 
 void MainWindowLayout::Fit(PixelSize client) const {

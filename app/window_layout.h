@@ -55,7 +55,7 @@ inline constexpr ControlAnchor kMainWindowAnchors[] = {
     {IDC_LOCAL_STATUS, Follow::kStays, Follow::kMoves},
     {IDC_REMOTE_STATUS, Follow::kStays, Follow::kMoves},
     {IDC_NET_STATUS, Follow::kStays, Follow::kMoves},
-    {IDC_LINK_HEALTH, Follow::kStays, Follow::kMoves},
+    {IDC_LINK_HEALTH, Follow::kGrows, Follow::kMoves},
     {IDC_WPM_GROUP, Follow::kMoves, Follow::kMoves},
     {IDC_WPM, Follow::kMoves, Follow::kMoves},
     {IDC_WPM_SPIN, Follow::kMoves, Follow::kMoves},
@@ -63,6 +63,10 @@ inline constexpr ControlAnchor kMainWindowAnchors[] = {
     {IDC_SETUP, Follow::kMoves, Follow::kMoves},
     {IDC_EXIT, Follow::kMoves, Follow::kMoves},
 };
+
+// The link field's text (the round trip, the paddle delay, the key) is longer than the
+// template's field; the row to its right is empty, so it reaches the pane's right edge.
+inline constexpr int kWidenedToThePane = IDC_LINK_HEALTH;
 
 // How much a client area of `size` is larger than the template's `smallest`; never less than
 // nothing, so that a window squeezed below the template (as when minimised) leaves the
