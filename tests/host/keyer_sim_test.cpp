@@ -291,7 +291,7 @@ TEST_F(KeyerSimTest, TheFistKeysTextOnThePaddlesAndSentTimesEachReport) {
     host_->OpenHost();
     EXPECT_EQ(sim_->Command("fist 30 E#").rfind("error", 0), 0u);
     const size_t before = std::stoul(sim_->Command("sent").substr(3));
-    EXPECT_EQ(sim_->Command("fist 30 ET"), "ok 4");
+    EXPECT_EQ(sim_->Command("fist 30 ET"), "ok 4 280");
     EXPECT_EQ(host_->Read(4), (Bytes{0xDE, 0xDC, 0xDD, 0xDC}));
     std::istringstream sent(sim_->Command("sent"));
     std::string word;

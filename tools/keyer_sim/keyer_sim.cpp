@@ -732,17 +732,21 @@ std::string KeyerSim::Impl::Reply(const std::string& line) {
         words >> speed;
         std::getline(words >> std::ws, text);
         int wpm = 0;
-        if (!ParseInt(speed, &wpm) || wpm < 5 || wpm > 99 || text.empty()) {
+        if (!ParseInt(speed, &wpm) || wpm < 5 || wpm > 99 ||
+            text.find_first_not_of(' ') == std::string::npos) {
             return "error fist needs a WPM from 5 to 99 and text";
         }
         if (!host) {
             return "error host mode is closed";
         }
-        if (!PlanFistLocked(wpm, text, Clock::now())) {
+        const Clock::time_point start = Clock::now();
+        if (!PlanFistLocked(wpm, text, start)) {
             return "error fist keys only what Morse has";
         }
         Wake();
-        return "ok " + std::to_string(fist.size());
+        const auto lasts =
+            std::chrono::duration_cast<std::chrono::milliseconds>(fist.back().when - start);
+        return "ok " + std::to_string(fist.size()) + " " + std::to_string(lasts.count());
     }
     if (verb == "pot") {
         int wpm = 0;

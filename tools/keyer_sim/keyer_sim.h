@@ -16,8 +16,8 @@
 //   fist WPM TEXT         an operator's hand keys TEXT on the paddles in real time, whatever
 //                         the speed-up: each dit the left paddle held a dit, each dah the right
 //                         one held a dah, a dit between elements, three between characters and
-//                         seven between words, each change a paddle report; "ok N" for the N
-//                         reports it will send
+//                         seven between words, each change a paddle report; "ok N MS": N
+//                         reports, the last MS milliseconds after the first
 //   pot WPM               turn the speed pot; reports 0x80 | (WPM - min WPM) on a change
 //   button N              keyer button N (1..4) on a version 20+ keyer: status 0xC8 | bit
 //   inject XX XX ...      send raw bytes to the host
