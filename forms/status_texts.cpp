@@ -48,7 +48,10 @@ namespace {
 std::string LinkHealthWithoutKey(const LinkHealth& health) {
     switch (health.kind) {
         case LinkHealth::Kind::kRoundTrip:
-            return "Link " + std::to_string(health.round_trip_ms) + " ms";
+            return "Link " + std::to_string(health.round_trip_ms) + " ms" +
+                   (health.paddle_delay_ms
+                        ? ", paddles " + std::to_string(*health.paddle_delay_ms) + " ms"
+                        : "");
         case LinkHealth::Kind::kSilent:
             return "Link -";
         case LinkHealth::Kind::kClientAddress:

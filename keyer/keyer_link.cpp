@@ -102,6 +102,7 @@ void KeyerLink::StartHost(uint8_t version) {
     {
         std::lock_guard<std::mutex> lock(state_.queue_mutex);
         state_.ResetTransmitQueueLocked();
+        state_.timed_paddle_inputs.Clear();
     }
     // A keyer that has just entered host mode is not keyed down, paused or driven by remote
     // paddles; the slots say so too, so Tune and Pause work after a reopen and a reopen

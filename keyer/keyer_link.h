@@ -111,7 +111,11 @@ class KeyerLink {
     // not trust its own record of what the keyer was last told.
     int Release();
     int SetPause(int on);
+    // At once, dropping any timed input still waiting.
     int SetPaddleInput(int code);
+    // When `due` comes, after every timed input given before it; the writer wakes for it on
+    // its own. kKeyerQueueFull when too many wait, and nothing was kept.
+    int SetPaddleInputAt(int code, std::chrono::steady_clock::time_point due);
     int ClearBuffer();
     // PTT off, in the same pass as a clear and after it.
     int EndPtt();
@@ -155,7 +159,12 @@ class KeyerLink {
     int Request(PassStep step, bool needs_host_open);
     int AppendToQueue(const uint8_t* bytes, int32_t count);
     void Send(std::initializer_list<uint8_t> bytes);
-    bool QueueIsEmpty();
+    void SetPaddleInputNow(uint8_t code);
+    // Until a request, a first queued byte, the next unit's time (when text waits) or the
+    // next timed paddle input's.
+    AutoResetEvent::Wake WaitForWork(std::chrono::steady_clock::time_point next_unit_at);
+    // The oldest timed paddle input whose time has come becomes the wanted one.
+    bool TakeDuePaddleInput();
     enum class QueuedUnit { kSent, kNone, kKeyerHolds };
     QueuedUnit SendOneQueuedUnit();
     void ServiceSettingCommand(const keyer_wire::SettingCommand& row);

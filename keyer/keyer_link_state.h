@@ -75,6 +75,49 @@ class KeyerThreadProgress {
     std::condition_variable changed_;
 };
 
+// Paddle inputs that wait for a time of their own (another station's paddles, played out
+// as they were pressed there), oldest first. Taken one at a time, so that a press and its
+// release that are both due by the writer's next wake still reach the keyer as two changes.
+class TimedPaddleInputs {
+  public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr int kCapacity = 32;
+
+    bool Add(Clock::time_point due, uint8_t code) {
+        if (count_ == kCapacity) {
+            return false;
+        }
+        entries_[(first_ + count_) % kCapacity] = {due, code};
+        ++count_;
+        return true;
+    }
+    // The oldest input whose time has come, taken out.
+    bool TakeDue(Clock::time_point now, uint8_t* code) {
+        if (count_ == 0 || entries_[first_].due > now) {
+            return false;
+        }
+        *code = entries_[first_].code;
+        first_ = (first_ + 1) % kCapacity;
+        --count_;
+        return true;
+    }
+    bool IsEmpty() const { return count_ == 0; }
+    Clock::time_point NextDue() const { return entries_[first_].due; }
+    void Clear() {
+        first_ = 0;
+        count_ = 0;
+    }
+
+  private:
+    struct Entry {
+        Clock::time_point due;
+        uint8_t code;
+    };
+    Entry entries_[kCapacity] = {};
+    int first_ = 0;
+    int count_ = 0;
+};
+
 struct KeyerLinkState {
     // Empties the transmit queue; queue_mutex held.
     void ResetTransmitQueueLocked() {
@@ -84,8 +127,8 @@ struct KeyerLinkState {
         queue_nearly_full = 0;
     }
 
-    // Guards the transmit queue and both settings blocks; never held across a wait for the
-    // event or a port write.
+    // Guards the transmit queue, both settings blocks and the timed paddle inputs; never held
+    // across a wait for the event or a port write.
     mutable std::mutex queue_mutex;
     uint8_t queue_ring[kKeyerQueueSize] = {};
     int32_t queue_write = 0;
@@ -94,6 +137,9 @@ struct KeyerLinkState {
     uint8_t queue_nearly_full = 0;
     uint8_t wanted_settings[kKeyerSettingsSize] = {};
     uint8_t sent_settings[kKeyerSettingsSize] = {};
+    // Each becomes paddle_input_wanted at its time; any paddle input given for now, and every
+    // release, drops those still waiting.
+    TimedPaddleInputs timed_paddle_inputs;
 
     // Value slots that are single words: producers write the wanted value, the writer alone
     // the last-sent one.

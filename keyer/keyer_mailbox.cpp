@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <initializer_list>
+#include <optional>
 #include <thread>
 
 #include "keyer/keyer_link.h"
@@ -113,11 +114,6 @@ void KeyerLink::Send(std::initializer_list<uint8_t> bytes) {
         buffer[count++] = byte;
     }
     port_.Write(buffer, count);
-}
-
-bool KeyerLink::QueueIsEmpty() {
-    std::lock_guard<std::mutex> lock(state_.queue_mutex);
-    return state_.queue_count == 0;
 }
 
 // One unit of the queue: one byte, or a buffered command together with its arguments.
@@ -310,14 +306,10 @@ void KeyerLink::RunWriter() {
     // for a whole gap goes at once: typed text then reaches the keyer without a wait.
     Clock::time_point next_unit_at{};
     while (state_.writer_abandon.load() == 0) {
-        // With nothing to drain the writer sleeps until a request or a first queued byte,
-        // rather than waking for nothing: an idle link costs no CPU.
-        Wake wake = Wake::kTimeOut;
-        if (QueueIsEmpty()) {
-            wake = state_.mailbox_event.Wait();
-        } else {
-            const auto left = std::max(next_unit_at - Clock::now(), Clock::duration::zero());
-            wake = state_.mailbox_event.WaitFor(std::chrono::ceil<std::chrono::microseconds>(left));
+        Wake wake = WaitForWork(next_unit_at);
+        // A paddle input whose time has come goes in a pass of its own, ahead of text.
+        if (TakeDuePaddleInput()) {
+            wake = Wake::kSignal;
         }
         if (wake == Wake::kSignal) {
             WriterHeld();
@@ -346,6 +338,38 @@ void KeyerLink::RunWriter() {
         }
     }
     state_.progress.Tell([this] { state_.writer_done = true; });
+}
+
+AutoResetEvent::Wake KeyerLink::WaitForWork(std::chrono::steady_clock::time_point next_unit_at) {
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> until;
+    {
+        std::lock_guard<std::mutex> lock(state_.queue_mutex);
+        if (state_.queue_count != 0) {
+            until = next_unit_at;
+        }
+        if (!state_.timed_paddle_inputs.IsEmpty()) {
+            const Clock::time_point due = state_.timed_paddle_inputs.NextDue();
+            until = until ? std::min(*until, due) : due;
+        }
+    }
+    // With nothing to wait for, the writer sleeps until a request or a first queued byte
+    // rather than waking for nothing: an idle link costs no CPU.
+    if (!until) {
+        return state_.mailbox_event.Wait();
+    }
+    const auto left = std::max(*until - Clock::now(), Clock::duration::zero());
+    return state_.mailbox_event.WaitFor(std::chrono::ceil<std::chrono::microseconds>(left));
+}
+
+bool KeyerLink::TakeDuePaddleInput() {
+    std::lock_guard<std::mutex> lock(state_.queue_mutex);
+    uint8_t code = 0;
+    if (!state_.timed_paddle_inputs.TakeDue(std::chrono::steady_clock::now(), &code)) {
+        return false;
+    }
+    state_.paddle_input_wanted = code;
+    return true;
 }
 
 bool KeyerLink::WaitForWriterPass(std::chrono::milliseconds timeout) {
@@ -417,7 +441,7 @@ int KeyerLink::Release() {
     }
     // The wanted values first: a pass that sees the request also sees them.
     state_.key_down_wanted = 0;
-    state_.paddle_input_wanted = 0;
+    SetPaddleInputNow(0);
     return Request(PassStep::kKeyDown, true);
 }
 
@@ -430,12 +454,35 @@ int KeyerLink::SetPause(int on) {
     return kKeyerOk;
 }
 
+// Under the lock that the writer takes a timed input in, so that no input that was waiting
+// lands after this one.
+void KeyerLink::SetPaddleInputNow(uint8_t code) {
+    std::lock_guard<std::mutex> lock(state_.queue_mutex);
+    state_.timed_paddle_inputs.Clear();
+    state_.paddle_input_wanted = code;
+}
+
 int KeyerLink::SetPaddleInput(int code) {
     if (!IsHostOpen()) {
         return kKeyerHostNotOpen;
     }
-    state_.paddle_input_wanted = LowByte(code);
+    SetPaddleInputNow(LowByte(code));
     state_.mailbox_event.Signal();
+    return kKeyerOk;
+}
+
+int KeyerLink::SetPaddleInputAt(int code, std::chrono::steady_clock::time_point due) {
+    if (!IsHostOpen()) {
+        return kKeyerHostNotOpen;
+    }
+    {
+        std::lock_guard<std::mutex> lock(state_.queue_mutex);
+        if (!state_.timed_paddle_inputs.Add(due, LowByte(code))) {
+            return kKeyerQueueFull;
+        }
+    }
+    // Wakes the writer to wait afresh, now for this input's time too.
+    state_.mailbox_event.Nudge();
     return kKeyerOk;
 }
 

@@ -95,6 +95,8 @@ std::string Wanted(const IniKey& key) {
             return "a whole number of seconds from 0 to " + std::to_string(key.most);
         case IniValueKind::kPort:
             return "a port number from 0 to 65535";
+        case IniValueKind::kAutoOrMilliseconds:
+            return "auto or a whole number of milliseconds from 0 to " + std::to_string(key.most);
         case IniValueKind::kAddresses:
             return "an address, a block of addresses or any";
         case IniValueKind::kText:
@@ -368,6 +370,30 @@ uint16_t IniSettings::Port(const IniKey& key) {
         return static_cast<uint16_t>(fallback);
     }
     return static_cast<uint16_t>(*port);
+}
+
+std::optional<uint32_t> IniSettings::AutoOrMilliseconds(const IniKey& key) {
+    const auto read = [&key](const std::string& value) -> std::optional<std::optional<uint32_t>> {
+        if (Lower(value) == "auto") {
+            return std::optional<uint32_t>();
+        }
+        const std::optional<uint32_t> milliseconds = UnsignedFromText(value);
+        if (!milliseconds || *milliseconds > key.most) {
+            return std::nullopt;
+        }
+        return milliseconds;
+    };
+    const std::optional<uint32_t> fallback = read(std::string(key.fallback)).value_or(std::nullopt);
+    const Entry* entry = Find(key);
+    if (entry == nullptr) {
+        return fallback;
+    }
+    const std::optional<std::optional<uint32_t>> value = read(entry->value);
+    if (!value) {
+        ReportValue(*entry, key);
+        return fallback;
+    }
+    return *value;
 }
 
 bool IniSettings::YesNo(const IniKey& key) {

@@ -61,6 +61,8 @@ class IniSettings {
     bool YesNo(const IniKey& key);
     // kPort.
     uint16_t Port(const IniKey& key);
+    // kAutoOrMilliseconds: nothing for auto.
+    std::optional<uint32_t> AutoOrMilliseconds(const IniKey& key);
     // kCoordinate: nothing for a value that is not one either, which is not reported: only
     // the program writes it.
     std::optional<int> Coordinate(const IniKey& key) const;

@@ -10,12 +10,13 @@
 
 // What a key's value must be.
 enum class IniValueKind {
-    kText,        // anything, taken as written
-    kAddresses,   // the allow list's entries (net/allow_list.h), which the allow list reads
-    kYesNo,       // yes/no, true/false, on/off or 1/0, in any case
-    kSeconds,     // a whole number of seconds from 0 to the row's `most`
-    kCoordinate,  // whole screen pixels, negative left of or above the main screen
-    kPort,        // a UDP or TCP port number, 0 to 65535
+    kText,                // anything, taken as written
+    kAddresses,           // the allow list's entries (net/allow_list.h), which the allow list reads
+    kYesNo,               // yes/no, true/false, on/off or 1/0, in any case
+    kSeconds,             // a whole number of seconds from 0 to the row's `most`
+    kCoordinate,          // whole screen pixels, negative left of or above the main screen
+    kPort,                // a UDP or TCP port number, 0 to 65535
+    kAutoOrMilliseconds,  // auto, or a whole number of milliseconds from 0 to the row's `most`
 };
 
 struct IniKey {
@@ -26,7 +27,7 @@ struct IniKey {
     // its check gets it too, and the Connect log says so. Empty: nothing, for the reader to
     // decide.
     std::string_view fallback;
-    // The largest value of a kSeconds key.
+    // The largest value of a kSeconds or kAutoOrMilliseconds key.
     uint32_t most = 0;
 };
 
@@ -46,6 +47,10 @@ inline constexpr IniKey kAllowFrom{
 inline constexpr IniKey kKey{"Network", "Key", IniValueKind::kText, ""};
 // Whether a Net Client whose link ended tries its server again by itself.
 inline constexpr IniKey kReconnect{"Network", "Reconnect", IniValueKind::kYesNo, "yes"};
+// How far behind the other station's paddles are played out here (net/paddle_playout.h):
+// auto sizes it from the jitter the link shows; 0 applies each change as it arrives.
+inline constexpr IniKey kPaddleDelay{"Network", "PaddleDelay", IniValueKind::kAutoOrMilliseconds,
+                                     "auto", 250};
 
 // An hour: longer than anyone keys by hand, short enough to bound a forgotten key-down.
 inline constexpr uint32_t kLimitLongestSeconds = 3600;

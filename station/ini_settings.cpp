@@ -29,6 +29,9 @@ std::vector<std::string> Station::TakeIniSettings(IniSettings& ini) {
     keying_budget_.SetAllowance(
         std::chrono::seconds(ini.Seconds(ini_keys::kKeyDownSecondsPerMinute)));
     reconnect_enabled_ = ini.YesNo(ini_keys::kReconnect);
+    const std::optional<uint32_t> paddle_delay = ini.AutoOrMilliseconds(ini_keys::kPaddleDelay);
+    paddle_playout_.SetFixedDelay(
+        paddle_delay ? std::optional<std::chrono::milliseconds>(*paddle_delay) : std::nullopt);
     keyer_device_from_ini_ = ini.Text(ini_keys::kKeyerDevice);
     AllowFromIni allow = AllowFromIniSettings(ini);
     allow_from_ = std::move(allow.list);

@@ -125,7 +125,7 @@ void Station::OnPaddles(uint8_t paddles) {
     const bool left = (paddles & keyer_wire::kPaddleLeft) != 0;
     const bool right = (paddles & keyer_wire::kPaddleRight) != 0;
     const uint8_t code = right ? kRightPaddleCode : left ? kLeftPaddleCode : 0;
-    net_.SendPacket(PKT_PADDLE, code, 0, nullptr);
+    SendPaddleCode(code);
     view_.ShowPaddles(left, right);
 }
 

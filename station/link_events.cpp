@@ -82,6 +82,10 @@ void Station::BeginLinkSession() {
     tune_from_link_since_.reset();
     paddles_from_link_since_.reset();
     round_trips_.Restart();
+    link_began_ = std::chrono::steady_clock::now().time_since_epoch().count();
+    paddle_sequence_ = 0;
+    paddle_playout_.Restart();
+    far_paddle_delay_ms_.reset();
 }
 
 // The link ends for a reason this station found itself. A server goes on listening; a
@@ -292,8 +296,7 @@ void Station::OnHeartbeatTick() {
     if (!net_.IsLinked() || !SendsHeartbeats(settings_)) {
         return;
     }
-    net_.SendPacket(PKT_HEARTBEAT, state_.heartbeat_count.load(), 0, nullptr);
-    round_trips_.HeartbeatSent(state_.heartbeat_count.load(), std::chrono::steady_clock::now());
+    SendHeartbeat();
     state_.heartbeat_count = static_cast<uint8_t>(state_.heartbeat_count.load() + 1);
 }
 
@@ -308,6 +311,7 @@ void Station::OnLinkWatchTick() {
     FollowLoggerPort();
     ReconnectIfDue();
     ExpireLinkKeyExchanges();
+    TellLatePaddles();
     RefreshLinkHealth();
     if (!net_.IsLinked()) {
         return;

@@ -22,6 +22,9 @@ void Station::RefreshLinkHealth() {
     } else {
         health.kind = LinkHealth::Kind::kSilent;
     }
+    if (health.kind == LinkHealth::Kind::kRoundTrip && far_paddle_delay_ms_) {
+        health.paddle_delay_ms = *far_paddle_delay_ms_;
+    }
     health.keyed = health.kind != LinkHealth::Kind::kNone && net_.IsSealed();
     if (health != shown_health_) {
         shown_health_ = health;

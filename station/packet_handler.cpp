@@ -84,7 +84,7 @@ void Station::processIPpacket(const Packet& packet) {
             keyer_.SetSpeed(value);
             break;
         case PKT_HEARTBEAT:
-            net_.SendPacket(PKT_HEARTBEAT_REPLY, value, 0, nullptr);
+            AnswerHeartbeat(packet);
             break;
         case PKT_CLEAR:
             // Everything sent before the Clear goes, at once, however much of it still waits.
@@ -121,13 +121,14 @@ void Station::processIPpacket(const Packet& packet) {
             break;
         case PKT_HEARTBEAT_REPLY:
             view_.BlinkHeartbeat((value & kHeartbeatBlinkBit) == 0);
+            TakePaddleDelay(packet);
             if (round_trips_.AnswerHeard(value, std::chrono::steady_clock::now())) {
                 RefreshLinkHealth();
             }
             break;
         case PKT_PADDLE:
             if (TakeKeyingFromLink(PKT_PADDLE, value)) {
-                keyer_.SetPaddleInput(value);
+                PlayPaddleFromLink(packet);
             }
             break;
         default:

@@ -42,6 +42,7 @@
 #include "net/logger_request.h"
 #include "net/net_link.h"
 #include "net/packet.h"
+#include "net/paddle_playout.h"
 #include "net/reconnect_schedule.h"
 #include "net/round_trip_meter.h"
 #include "net/socket_api.h"
@@ -376,6 +377,16 @@ class Station final : public KeyerListener, public MessageSink {
                                 const KeyExchange& exchange) const;
     // The key's state at Open: false, with the reason logged, when no link may start.
     bool CheckLinkKeyAtOpen();
+    // paddle_timing.cpp: paddle changes stamped with the link's time on their way out, and
+    // played out on this station's clock when they come in stamped.
+    uint32_t LinkMilliseconds(std::chrono::steady_clock::time_point now) const;
+    void SendPaddleCode(uint8_t code);
+    void SendHeartbeat();
+    void AnswerHeartbeat(const Packet& packet);
+    void TakePaddleDelay(const Packet& packet);
+    void PlayPaddleFromLink(const Packet& packet);
+    // Late paddle changes, told once a minute while there are any.
+    void TellLatePaddles();
     // link_health.cpp: shows the health the link has now, when it changed.
     void RefreshLinkHealth();
     // allowed_names.cpp: AllowFrom's host names looked up at an Open and every 5 minutes,
@@ -489,8 +500,20 @@ class Station final : public KeyerListener, public MessageSink {
     std::optional<std::chrono::steady_clock::time_point> paddles_from_link_since_;
     // The link's text switched PTT on, as far as its queued commands tell.
     bool ptt_from_link_on_ = false;
-    // Checked at each press and on the link's watch, whose tick may come half a period late.
-    KeyingBudget keying_budget_{kLinkWatchPeriod * 3 / 2};
+    // Checked at each press and on the link's watch, whose tick may come half a period late;
+    // a paddle change played out later than it came may hold the key that much longer.
+    KeyingBudget keying_budget_{kLinkWatchPeriod * 3 / 2 + PaddlePlayout::kLongestDelay};
+    // The link's own clock, which stamps paddle changes and heartbeats: when the link began,
+    // and the next paddle change's number. The keyer's reader stamps as it reads.
+    std::atomic<std::chrono::steady_clock::rep> link_began_{0};
+    std::atomic<uint16_t> paddle_sequence_{0};
+    // The other station's paddles as they are played out here; the window's thread's alone.
+    PaddlePlayout paddle_playout_;
+    // Paddle changes that came after their time, since the first of this minute's.
+    int late_paddles_ = 0;
+    std::optional<std::chrono::steady_clock::time_point> late_paddles_since_;
+    // The delay that the other station plays this one's paddles out with, as it last said.
+    std::optional<uint16_t> far_paddle_delay_ms_;
     // open_close.cpp: when a Net Server's start-up wait ends.
     std::optional<std::chrono::steady_clock::time_point> startup_open_due_;
     // Which refused clients the Connect log tells of, and the counts of the rest.

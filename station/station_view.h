@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "keyer/serial_port.h"
@@ -58,12 +59,16 @@ struct LinkHealth {
     Kind kind = Kind::kNone;
     int round_trip_ms = 0;
     NetAddress address;
+    // With a round trip: the delay the other station plays this one's paddles out with,
+    // when it says.
+    std::optional<int> paddle_delay_ms;
     // The link proved the link key and its packets are sealed.
     bool keyed = false;
 
     bool operator==(const LinkHealth& other) const {
         return kind == other.kind && round_trip_ms == other.round_trip_ms &&
-               address == other.address && keyed == other.keyed;
+               address == other.address && paddle_delay_ms == other.paddle_delay_ms &&
+               keyed == other.keyed;
     }
     bool operator!=(const LinkHealth& other) const { return !(*this == other); }
 };

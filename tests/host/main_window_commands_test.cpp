@@ -317,7 +317,9 @@ TEST_F(CommandsTest, TheLinkTimerFollowsThePeriodTheStationAsksFor) {
     EXPECT_EQ(set, started);
     Link(kNetRoleControlPoint);
     timers.OnTick(Timer::kHeartbeat);
-    EXPECT_EQ(PeerReceives(1), Packets({{PKT_HEARTBEAT, 0}}));
+    const ByteList heartbeat = PeerReceives(1);
+    ASSERT_EQ(heartbeat.size(), kPacketSize);
+    EXPECT_EQ(PacketType(*reinterpret_cast<const Packet*>(heartbeat.data())), PKT_HEARTBEAT);
 
     OtherKeyerHolds(true);
     station_.TypeText("ab");

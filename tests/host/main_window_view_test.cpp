@@ -35,7 +35,7 @@ struct Shows {
 };
 
 TEST(MainWindowView, ShowsEachMeaningInItsControlInItsWords) {
-    const LinkHealth round_trip{LinkHealth::Kind::kRoundTrip, 42, {}};
+    const LinkHealth round_trip{LinkHealth::Kind::kRoundTrip, 42, {}, 40};
     const auto nothing = [](MainWindowView&) {};
     const auto network = [](NetworkStatus status) {
         return [status](MainWindowView& v) { v.ShowNetworkStatus(status); };
@@ -134,7 +134,7 @@ TEST(MainWindowView, ShowsEachMeaningInItsControlInItsWords) {
         {"keyer's buttons let go", [](MainWindowView& v) { v.ShowKeyerButtonPressed(0); },
          Shown::kText, IDC_M2, "M2"},
         {"link health", [&](MainWindowView& v) { v.ShowLinkHealth(round_trip); }, Shown::kText,
-         IDC_LINK_HEALTH, "Link 42 ms"},
+         IDC_LINK_HEALTH, "Link 42 ms, paddles 40 ms"},
     };
     RecordingWindow window;
     MainWindowView view{window};

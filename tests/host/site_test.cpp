@@ -62,9 +62,9 @@ TEST(SiteLogLines, ConnectLogPiecesJoinAndStatusLinesKeepTheirOrderAndSayOnlyCha
         view.Append("\r\nClient 127.0.0.1 accepted.\r\nLoad local Tarvel settings...");
         view.Append("Done\r\n");
         view.ShowBusy(true);
-        view.ShowLinkHealth({LinkHealth::Kind::kRoundTrip, 23, {}});
-        view.ShowLinkHealth({LinkHealth::Kind::kRoundTrip, 31, {}});
-        view.ShowLinkHealth({LinkHealth::Kind::kSilent, 0, {}});
+        view.ShowLinkHealth({LinkHealth::Kind::kRoundTrip, 23, {}, {}});
+        view.ShowLinkHealth({LinkHealth::Kind::kRoundTrip, 31, {}, {}});
+        view.ShowLinkHealth({LinkHealth::Kind::kSilent, 0, {}, {}});
         view.ShowLocalKeyer(LocalKeyerState::kOnline, 23);
         view.ShowTune(true);
         for (const NetworkStatus status :

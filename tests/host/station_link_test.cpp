@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "keyer/serial_port.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
+#include "net/timed_packets.h"
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
 #include "station/keyer_settings_packet.h"
@@ -56,6 +58,20 @@ bool EndsWith(const std::string& text, const std::string& end) {
 Bytes PacketBytes(uint8_t type, uint8_t value) {
     const Packet packet = BuildPacket(type, value);
     return Bytes(packet.bytes, packet.bytes + kPacketSize);
+}
+
+// A heartbeat with count `count` and the link's time, never earlier than `*stamp`, which it
+// moves on to its own.
+void ExpectHeartbeat(const Bytes& bytes, uint8_t count, uint32_t* stamp) {
+    ASSERT_EQ(bytes.size(), kPacketSize);
+    Packet packet;
+    std::memcpy(packet.bytes, bytes.data(), kPacketSize);
+    const std::optional<uint32_t> time_ms = ReadHeartbeatTime(packet);
+    ASSERT_TRUE(time_ms.has_value()) << "no stamp";
+    const Packet expected = TimedHeartbeatPacket(count, *time_ms);
+    EXPECT_EQ(bytes, Bytes(expected.bytes, expected.bytes + kPacketSize));
+    EXPECT_GE(*time_ms, *stamp);
+    *stamp = *time_ms;
 }
 
 // A free loopback port: bound, read back and let go.
@@ -789,15 +805,17 @@ TEST_F(StationTest, HeartbeatCountsOnAndBlinksWithTheAnswers) {
     Peer peer;
     const int fd = LinkedServer(&peer, kNetRoleConverse);
     Peer::Receive(fd, 1, 200ms);  // Converse sends no settings block
-    // The count runs on from 0: 254 heartbeats bring it to where it wraps.
+    // The count runs on from 0: 254 heartbeats bring it to where it wraps; each carries the
+    // link's time.
+    uint32_t stamp = 0;
     for (int beat = 0; beat < 254; ++beat) {
         station_.OnHeartbeatTick();
-        ASSERT_EQ(Peer::Receive(fd, kPacketSize), PacketBytes(PKT_HEARTBEAT, beat));
+        ASSERT_NO_FATAL_FAILURE(
+            ExpectHeartbeat(Peer::Receive(fd, kPacketSize), static_cast<uint8_t>(beat), &stamp));
     }
     for (uint8_t expected : {254, 255, 0, 1}) {
         station_.OnHeartbeatTick();
-        const Bytes packet = Peer::Receive(fd, kPacketSize);
-        EXPECT_EQ(packet, PacketBytes(PKT_HEARTBEAT, expected));
+        ExpectHeartbeat(Peer::Receive(fd, kPacketSize), expected, &stamp);
         Peer::Send(fd, PacketBytes(PKT_HEARTBEAT_REPLY, expected));
         const std::string mark = (expected & 1) != 0 ? " " : "+";
         EXPECT_TRUE(loop_.PumpUntil([&] { return window_.Text(IDC_HEARTBEAT) == mark; }))
@@ -810,7 +828,7 @@ TEST_F(StationTest, HeartbeatCountsOnAndBlinksWithTheAnswers) {
     // The RemoteSide's tick left the count where it was.
     settings.net_flags = (settings.net_flags & ~kNetRoleMask) | kNetRoleConverse;
     station_.OnHeartbeatTick();
-    EXPECT_EQ(Peer::Receive(fd, kPacketSize), PacketBytes(PKT_HEARTBEAT, 2));
+    ExpectHeartbeat(Peer::Receive(fd, kPacketSize), 2, &stamp);
 }
 
 TEST_F(StationTest, ExitClosesTheLinkedDataSocketOnly) {
