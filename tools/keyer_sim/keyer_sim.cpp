@@ -479,7 +479,7 @@ struct KeyerSim::Impl {
         }
     }
 
-    // Due reports go out even while host mode is closed: the hand does not know.
+    // The hand goes on while host mode is closed; the keyer reports nothing then.
     void PlayFistLocked(Clock::time_point now) {
         while (!fist.empty() && fist.front().when <= now) {
             if (host) {

@@ -74,9 +74,8 @@ struct LinkProxy::Connection {
         std::uniform_int_distribution<int> jitter_us(0, line.jitter_ms * 1000);
         std::lock_guard<std::mutex> lock(direction->mutex);
         for (std::vector<char>& piece : pieces) {
-            const auto held =
-                std::chrono::milliseconds(line.delay_ms) +
-                std::chrono::microseconds(line.jitter_ms == 0 ? 0 : jitter_us(direction->random));
+            const auto held = std::chrono::milliseconds(line.delay_ms) +
+                              std::chrono::microseconds(jitter_us(direction->random));
             direction->last_due = std::max(direction->last_due, now + held);
             direction->due.emplace_back(direction->last_due, std::move(piece));
         }
