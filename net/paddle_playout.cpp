@@ -78,6 +78,9 @@ void PaddlePlayout::Size(int64_t* quickest_us, int64_t* delay_us) const {
 
 PaddlePlayout::Placed PaddlePlayout::Place(uint8_t code, uint32_t time_ms, uint16_t sequence,
                                            Clock::time_point arrival) {
+    if (fixed_delay_ && fixed_delay_->count() == 0) {
+        return {arrival, false};  // the operator's choice: each change as it comes
+    }
     const int64_t stamp_us = Take(time_ms, arrival);
     // Sequence numbers wrap: a newer one is ahead of the last by less than half the range.
     const bool newer = !last_sequence_ ||

@@ -333,6 +333,26 @@ TEST_F(KeyerLinkTest, QueuedUnitsReachTheWireAtLeastThreeMillisecondsApart) {
     }
 }
 
+// Timed paddle inputs reach the wire at their times and in their order, each as a change of
+// its own even when two are due together; a release drops those still waiting.
+TEST_F(KeyerLinkTest, TimedPaddleInputsGoAtTheirTimesUntilARelease) {
+    OpenHostMode();
+    const Clock::time_point now = Clock::now();
+    ASSERT_EQ(keyer_.SetPaddleInputAt(2, now + 30ms), 0);
+    ASSERT_EQ(keyer_.SetPaddleInputAt(0, now + 70ms), 0);
+    ASSERT_EQ(keyer_.SetPaddleInputAt(1, now), 0);  // late: behind those given before
+    ASSERT_EQ(keyer_.SetPaddleInputAt(0, now), 0);
+    ASSERT_EQ(TakeBytes(8), (Bytes{0x14, 2, 0x14, 0, 0x14, 1, 0x14, 0}));
+    std::vector<keyer_sim::LoggedByte> inputs = sim_->Log();
+    inputs.erase(inputs.begin(), inputs.end() - 8);
+    EXPECT_GE(inputs[0].when - now, 30ms);
+    EXPECT_GE(inputs[2].when - now, 70ms);
+
+    ASSERT_EQ(keyer_.SetPaddleInputAt(1, Clock::now() + 40ms), 0);
+    ASSERT_EQ(keyer_.Release(), 0);
+    EXPECT_EQ(TakeBytes(4, 100ms), (Bytes{0x0B, 0, 0x14, 0}));
+}
+
 TEST_F(KeyerLinkTest, LoadSendsOneBlockAndNoPerByteCommands) {
     OpenHostMode();
     keyer_.SetSpeed(20);

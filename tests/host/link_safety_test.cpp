@@ -29,6 +29,7 @@
 #include "net/link_timing.h"
 #include "net/packet.h"
 #include "net/socket_api.h"
+#include "net/timed_packets.h"
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
 #include "station/receive_backlog.h"
@@ -509,6 +510,34 @@ TEST_F(LinkSafetyTest, KeyingFromTheLinkIsReleasedAtItsLimitAndTheLinkGoesOn) {
     EXPECT_TRUE(Contains(wire, {0x0B, 0x00}) && Contains(wire, {0x14, 0x00})) << Log();
     EXPECT_NE(Log().find("Tune from the link released after 1 s."), std::string::npos);
     EXPECT_NE(Log().find("Paddles from the link released after 1 s."), std::string::npos);
+    EXPECT_TRUE(station_.IsLinked());
+}
+
+// Stamped paddle changes are played out a steady delay behind the earliest arrivals, and the
+// site's answers to the heartbeat say which; a plain change goes at once, dropping those that
+// wait. The limits still hold: a change is never applied before its time.
+TEST_F(LinkSafetyTest, StampedPaddlesPlayOutTheDelayBehindAndPlainOnesAtOnce) {
+    std::ofstream(folder_.File("pellmar.ini"), std::ios::app) << "[Network]\nPaddleDelay = 80\n";
+    const int peer = LinkedServer();
+    const Clock::time_point first_stamp_sent = Clock::now();
+    RawSendAll(peer, Bytes(TimedHeartbeatPacket(3, 1000)));
+    loop_.PumpFor(100ms);
+    ASSERT_EQ(RawReceive(peer, kPacketSize), Bytes(HeartbeatReplyWithDelay(3, 80)));
+    const std::size_t mark = sim_->Received().size();
+    RawSendAll(peer, Packet(PKT_PADDLE, 1));
+    RawSendAll(peer, Bytes(TimedPaddlePacket(2, {1010, 0})));
+    const ByteList wire = WireSince(mark, {0x14, 0x01, 0x14, 0x02});
+    ASSERT_TRUE(Contains(wire, {0x14, 0x01, 0x14, 0x02})) << Log();
+    const keyer_sim::LoggedByte pressed = sim_->Log().back();
+    // No earlier than the quickest path allows, and 80 ms behind it.
+    EXPECT_GE(pressed.when - first_stamp_sent, 80ms);
+
+    // A plain release while a stamped press waits: the release holds, and the press never comes.
+    const std::size_t before_release = sim_->Received().size();
+    RawSendAll(peer, Bytes(TimedPaddlePacket(1, {1100, 1})));
+    RawSendAll(peer, Packet(PKT_PADDLE, 0));
+    loop_.PumpFor(400ms);
+    EXPECT_EQ(WireSince(before_release), (ByteList{0x14, 0x00})) << Log();
     EXPECT_TRUE(station_.IsLinked());
 }
 

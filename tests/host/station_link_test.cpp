@@ -801,6 +801,26 @@ TEST_F(StationTest, CloseAfterTheClientLeftReleasesTheListenerSoOpenBindsAgain) 
     EXPECT_TRUE(loop_.PumpUntil([this] { return station_.IsLinked(); }));
 }
 
+// The link field adds the delay that the other station plays this one's paddles out with, as
+// its answers to the heartbeat say; a plain answer says nothing of it.
+TEST_F(StationTest, TheLinkFieldShowsTheOtherStationsPaddleDelay) {
+    Peer peer;
+    const int fd = LinkedServer(&peer, kNetRoleConverse);
+    Peer::Receive(fd, 1, 200ms);
+    const auto answer = [&](const Packet& reply) {
+        station_.OnHeartbeatTick();
+        ASSERT_EQ(Peer::Receive(fd, kPacketSize).size(), kPacketSize);
+        Peer::Send(fd, Bytes(reply.bytes, reply.bytes + kPacketSize));
+    };
+    answer(BuildPacket(PKT_HEARTBEAT_REPLY, 0));
+    ASSERT_TRUE(loop_.PumpUntil([this] { return EndsWith(window_.Text(IDC_LINK_HEALTH), " ms"); }));
+    EXPECT_EQ(window_.Text(IDC_LINK_HEALTH).find("paddles"), std::string::npos);
+    answer(HeartbeatReplyWithDelay(1, 40));
+    EXPECT_TRUE(loop_.PumpUntil([this] {
+        return EndsWith(window_.Text(IDC_LINK_HEALTH), " ms, paddles 40 ms");
+    })) << window_.Text(IDC_LINK_HEALTH);
+}
+
 TEST_F(StationTest, HeartbeatCountsOnAndBlinksWithTheAnswers) {
     Peer peer;
     const int fd = LinkedServer(&peer, kNetRoleConverse);
