@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -280,6 +281,32 @@ TEST_F(KeyerSimTest, PaddlesBreakInAndEchoOnlyWithPaddleEcho) {
     EXPECT_EQ(sim_->Command("paddle-key K"), "ok");
     EXPECT_EQ(host_->ReadUntilQuiet(300ms), (Bytes{0xC4, 0xC0}));
     EXPECT_EQ(sim_->Command("paddle 5").rfind("error", 0), 0u);
+}
+
+// "ET" at 30 WPM: a dit (40 ms) on the left paddle, the gap between characters, a dah on
+// the right one; `sent` times each report as it went, in real time despite the speed-up.
+TEST_F(KeyerSimTest, TheFistKeysTextOnThePaddlesAndSentTimesEachReport) {
+    Start();
+    EXPECT_EQ(sim_->Command("fist 30 E").rfind("error", 0), 0u);  // host mode closed
+    host_->OpenHost();
+    EXPECT_EQ(sim_->Command("fist 30 E#").rfind("error", 0), 0u);
+    const size_t before = std::stoul(sim_->Command("sent").substr(3));
+    EXPECT_EQ(sim_->Command("fist 30 ET"), "ok 4 280");
+    EXPECT_EQ(host_->Read(4), (Bytes{0xDE, 0xDC, 0xDD, 0xDC}));
+    std::istringstream sent(sim_->Command("sent"));
+    std::string word;
+    sent >> word >> word;
+    std::vector<long long> us;
+    while (sent >> word) {
+        us.push_back(std::stoll(word));
+    }
+    ASSERT_EQ(us.size(), before + 4);
+    const long long expected_ms[] = {40, 120, 120};
+    for (size_t i = 0; i < 3; ++i) {
+        const long long spacing_ms = (us[before + i + 1] - us[before + i]) / 1000;
+        EXPECT_GT(spacing_ms, expected_ms[i] - 10) << i;
+        EXPECT_LT(spacing_ms, expected_ms[i] + 30) << i;
+    }
 }
 
 TEST_F(KeyerSimTest, ButtonsNeedAVersion20Keyer) {

@@ -7,7 +7,13 @@
 // the figures say where the time goes. scripts/bench runs it; it prints figures and never
 // judges them.
 //
+// --paddles measures paddles instead, over a line that holds each packet a random 0 to
+// --jitter-ms (40): the ControlPoint keyer emulator's fist keys at 30 WPM, and each change's
+// spacing on the RemoteSide keyer's wire is set against the fist's, once with the site's
+// timed paddle events (PaddleDelay = auto) and once with them off (PaddleDelay = 0).
+//
 //   station_bench [--characters N] [--period-ms P] [--idle-seconds S] [--idle-only]
+//                 [--paddles] [--jitter-ms J]
 //                 [--program PATH] [--native-site UNIX_PATH] [--figures FILE LABEL]
 //
 // Runs under tools/wine_kit/with_keyer_sims.sh with emulator 0 as the RemoteSide's keyer,
@@ -34,6 +40,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -45,6 +52,8 @@
 #include "settings/settings_record.h"
 #include "tools/bench/station_pair.h"
 #include "tools/keyer_recorder/recorded_keyer_events.h"
+#include "tools/wine_kit/link_proxy.h"
+#include "tools/wine_kit/paddle_spacing.h"
 #include "tools/wine_kit/station_kit.h"
 #include "tools/wine_kit/ui_driver.h"
 
@@ -126,30 +135,9 @@ ClockLink LineUpClocks(KeyerSimControl* keyer) {
     return best;
 }
 
-struct Logged {
-    double at_us;  // emulator time
-    uint8_t byte;
-};
-
-std::vector<Logged> LogOf(KeyerSimControl* keyer) {
-    std::vector<Logged> log;
-    std::istringstream reply(keyer->Command("log"));
-    std::string word;
-    reply >> word >> word;  // "ok" and the count
-    while (reply >> word) {
-        const size_t colon = word.find(':');
-        if (colon == std::string::npos) {
-            continue;
-        }
-        log.push_back({std::atof(word.substr(0, colon).c_str()),
-                       static_cast<uint8_t>(std::strtoul(word.c_str() + colon + 1, nullptr, 16))});
-    }
-    return log;
-}
-
 // The arrival of each sent byte, matched in order in the log from `mark` on; bench time, or
 // a negative value for a byte that never arrived.
-std::vector<double> Arrivals(const std::vector<Logged>& log, size_t mark,
+std::vector<double> Arrivals(const std::vector<TimedByte>& log, size_t mark,
                              const std::vector<uint8_t>& sent, const ClockLink& clock) {
     std::vector<double> arrivals;
     size_t at = mark;
@@ -258,17 +246,17 @@ void MeasureSerialLayer(const Emulator& emulator, int count) {
     };
     const std::vector<double> written =
         send_letters([&](uint8_t byte) { link.port().Write(&byte, 1); }, 4);
-    std::vector<Logged> log = LogOf(&keyer);
+    std::vector<TimedByte> log = keyer.Logged();
     const std::vector<double> direct = LatenciesMs(written, Arrivals(log, 0, sent, clock));
 
     uint8_t version = 0;
     std::vector<double> queued_ms;
     if (link.OpenHost(&version) == 0) {
         Sleep(300);
-        const size_t mark = LogOf(&keyer).size();
+        const size_t mark = keyer.Logged().size();
         const std::vector<double> queued =
             send_letters([&](uint8_t byte) { link.QueueByte(byte); }, 10);
-        log = LogOf(&keyer);
+        log = keyer.Logged();
         queued_ms = LatenciesMs(queued, Arrivals(log, mark, sent, clock));
         link.CloseHost();
     }
@@ -449,7 +437,7 @@ void MeasureTyping(StationPair* pair, int count, int period_ms) {
     HWND echo_line = ui::Control(client, IDC_ECHO_LINE);
     HWND log_pane = ui::Control(client, IDC_LOG_PANE);
     const ClockLink clock = LineUpClocks(&pair->server_keyer);
-    const size_t mark = LogOf(&pair->server_keyer).size();
+    const size_t mark = pair->server_keyer.Logged().size();
     std::vector<uint8_t> typed_bytes;
     std::vector<double> typed;
     std::vector<double> echoed;
@@ -485,7 +473,7 @@ void MeasureTyping(StationPair* pair, int count, int period_ms) {
     }
     Sleep(300);
     const ClockLink after = LineUpClocks(&pair->server_keyer);
-    const std::vector<Logged> log = LogOf(&pair->server_keyer);
+    const std::vector<TimedByte> log = pair->server_keyer.Logged();
     const std::vector<double> wire = Arrivals(log, mark, typed_bytes, clock);
     const std::vector<double> to_wire = LatenciesMs(typed, wire);
     const std::vector<double> to_echo = LatenciesMs(typed, echoed);
@@ -538,52 +526,92 @@ void MeasureMemory(const Pids& pids, const std::string& floor_program) {
     ui::StopProgram(&floor);
 }
 
-}  // namespace
+// --- paddles over a jittery line -----------------------------------------------------------
 
-int main(int argc, char** argv) {
+struct BenchOptions {
     int characters = 500;
     int period_ms = 60;
     int idle_seconds = 30;
     bool idle_only = false;
+    bool paddles = false;
+    int jitter_ms = 40;
     std::string program;
     std::string native_site;
     std::string figures_file;
     std::string figures_label;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        const bool has_value = i + 1 < argc;
-        if (option == "--characters" && has_value) {
-            characters = std::atoi(argv[++i]);
-        } else if (option == "--period-ms" && has_value) {
-            period_ms = std::atoi(argv[++i]);
-        } else if (option == "--idle-seconds" && has_value) {
-            idle_seconds = std::atoi(argv[++i]);
-        } else if (option == "--program" && has_value) {
-            program = argv[++i];
-        } else if (option == "--native-site" && has_value) {
-            native_site = argv[++i];
-        } else if (option == "--figures" && i + 2 < argc) {
-            figures_file = argv[++i];
-            figures_label = argv[++i];
-        } else if (option == "--idle-only") {
-            idle_only = true;
-        } else {
-            std::fprintf(stderr,
-                         "usage: station_bench [--characters N] [--period-ms P] "
-                         "[--idle-seconds S] [--idle-only] [--program PATH] "
-                         "[--native-site UNIX_PATH] [--figures FILE LABEL]\n");
-            return 2;
-        }
-    }
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
-        Fail("no Winsock");
-        return 1;
-    }
-    timeBeginPeriod(1);
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+};
 
-    if (!idle_only) {
+// Letters and words at 30 WPM, a dit 40 ms: 334 paddle changes in about 26 s, well inside
+// the site's keying budget.
+constexpr int kFistWpm = 30;
+constexpr char kFistText[] =
+    "CQ CQ DE PELLMAR PELLMAR THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG K";
+
+// One pair, its line through a jittery proxy, the site's PaddleDelay as given: a row of the
+// spacing errors, and its figures under `figure`. False when it measured nothing.
+bool MeasurePaddles(const BenchOptions& bench, const char* name, const std::string& figure,
+                    const std::string& paddle_delay) {
+    std::unique_ptr<LinkProxy> proxy;
+    Job job;
+    StationPair pair;
+    PairOptions options;
+    options.wpm = kWpm;
+    options.program = bench.program;
+    options.native_site = bench.native_site;
+    // Home and the site share this machine, where only home may have the logger port.
+    options.server_ini =
+        "[Logger]\r\nPort = 0\r\n[Network]\r\nPaddleDelay = " + paddle_delay + "\r\n";
+    options.client_port = [&](uint16_t port) {
+        proxy = std::make_unique<LinkProxy>(port, LinkProxy::Line{0, bench.jitter_ms, 35});
+        return proxy->Start() ? proxy->port() : uint16_t{0};
+    };
+    std::string error;
+    PaddleSpacing spacing;
+    bool measured = StartStationPair(options, &job, &pair, &error);
+    if (measured) {
+        Sleep(3000);  // the link's first heartbeats cross before the operator starts
+        measured = KeyPaddlesAcrossTheLink(&pair.client_keyer, &pair.server_keyer, kFistWpm,
+                                           kFistText, &spacing, &error);
+    }
+    if (!measured) {
+        std::printf("| %s | (failed: %s) | | | | | |\n", name, error.c_str());
+        StopNativeSite(&pair);
+        return false;
+    }
+    const std::string field = ui::ReadText(pair.client->window(), IDC_LINK_HEALTH);
+    const std::vector<double>& errors = spacing.errors_ms;
+    const double worst = errors.empty() ? 0 : *std::max_element(errors.begin(), errors.end());
+    std::printf("| %s | %zu | %zu | %.2f | %.2f | %.2f | %s |\n", name, spacing.changes,
+                spacing.inputs, Percentile(errors, 0.5), Percentile(errors, 0.99), worst,
+                field.c_str());
+    KeepFigure(figure + "_p50_ms", Percentile(errors, 0.5));
+    KeepFigure(figure + "_p99_ms", Percentile(errors, 0.99));
+    if (ShownPaddleDelayMs(field) >= 0) {
+        KeepFigure(figure + "_delay_ms", ShownPaddleDelayMs(field));
+    }
+    StopNativeSite(&pair);
+    return true;
+}
+
+bool MeasurePaddleCase(const BenchOptions& bench) {
+    std::printf(
+        "### Paddles over a line of 0 to %d ms a packet\n\n"
+        "The fist keys \"%s\" at %d WPM; each error is |far spacing - fist spacing| of two "
+        "consecutive paddle changes.\n\n",
+        bench.jitter_ms, kFistText, kFistWpm);
+    std::printf(
+        "| site's paddle events | changes sent | paddle inputs at the far keyer | error median "
+        "ms | p99 ms | max ms | home's link field after |\n");
+    std::printf("|---|---|---|---|---|---|---|\n");
+    const bool timed = MeasurePaddles(bench, "timed (PaddleDelay = auto)", "paddles_timed", "auto");
+    const bool off = MeasurePaddles(bench, "off (PaddleDelay = 0)", "paddles_off", "0");
+    std::printf("\n");
+    return timed && off;
+}
+
+// The typing, idle and memory case; false when the stations would not link.
+bool MeasureStations(const BenchOptions& bench) {
+    if (!bench.idle_only) {
         std::printf("### The pieces, each on its own\n\n");
         PrintSpreadHeader();
         Emulator serial_emulator;
@@ -597,15 +625,15 @@ int main(int argc, char** argv) {
     StationPair pair;
     PairOptions options;
     options.wpm = kWpm;
-    options.program = program;
-    options.native_site = native_site;
+    options.program = bench.program;
+    options.native_site = bench.native_site;
     std::string error;
     if (!StartStationPair(options, &job, &pair, &error)) {
         Fail(error);
         StopNativeSite(&pair);
-        return 1;
+        return false;
     }
-    if (!idle_only) {
+    if (!bench.idle_only) {
         MeasureWindowCall(ui::Control(pair.client->window(), IDC_ECHO_LINE), 300);
         std::printf("\n");
     }
@@ -619,21 +647,73 @@ int main(int argc, char** argv) {
     Sleep(3000);
     std::printf("### Idle\n\n");
     RestPointerOnClear(pair);
-    MeasureIdle(pids, idle_seconds);
-    if (!idle_only) {
+    MeasureIdle(pids, bench.idle_seconds);
+    if (!bench.idle_only) {
         std::printf("### Typed to keyed\n\n");
-        MeasureTyping(&pair, characters, period_ms);
+        MeasureTyping(&pair, bench.characters, bench.period_ms);
         std::printf("### Resident memory\n\n");
         MeasureMemory(pids, ui::OwnFolder() + "empty_window.exe");
     }
     StopNativeSite(&pair);
-    if (!figures_file.empty()) {
-        std::ofstream out(figures_file, std::ios::app);
+    return true;
+}
+
+bool ParseOptions(int argc, char** argv, BenchOptions* bench) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        const bool has_value = i + 1 < argc;
+        if (option == "--characters" && has_value) {
+            bench->characters = std::atoi(argv[++i]);
+        } else if (option == "--period-ms" && has_value) {
+            bench->period_ms = std::atoi(argv[++i]);
+        } else if (option == "--idle-seconds" && has_value) {
+            bench->idle_seconds = std::atoi(argv[++i]);
+        } else if (option == "--jitter-ms" && has_value) {
+            bench->jitter_ms = std::atoi(argv[++i]);
+        } else if (option == "--program" && has_value) {
+            bench->program = argv[++i];
+        } else if (option == "--native-site" && has_value) {
+            bench->native_site = argv[++i];
+        } else if (option == "--figures" && i + 2 < argc) {
+            bench->figures_file = argv[++i];
+            bench->figures_label = argv[++i];
+        } else if (option == "--idle-only") {
+            bench->idle_only = true;
+        } else if (option == "--paddles") {
+            bench->paddles = true;
+        } else {
+            return false;
+        }
+    }
+    return bench->jitter_ms >= 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    BenchOptions bench;
+    if (!ParseOptions(argc, argv, &bench)) {
+        std::fprintf(stderr,
+                     "usage: station_bench [--characters N] [--period-ms P] "
+                     "[--idle-seconds S] [--idle-only] [--paddles] [--jitter-ms J] "
+                     "[--program PATH] [--native-site UNIX_PATH] [--figures FILE LABEL]\n");
+        return 2;
+    }
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+        Fail("no Winsock");
+        return 1;
+    }
+    timeBeginPeriod(1);
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    const bool measured = bench.paddles ? MeasurePaddleCase(bench) : MeasureStations(bench);
+    if (!bench.figures_file.empty()) {
+        std::ofstream out(bench.figures_file, std::ios::app);
         for (const std::string& figure : g_figures) {
-            out << figures_label << ' ' << figure << '\n';
+            out << bench.figures_label << ' ' << figure << '\n';
         }
     }
     timeEndPeriod(1);
     WSACleanup();
-    return 0;
+    return measured ? 0 : 1;
 }

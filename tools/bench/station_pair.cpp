@@ -35,6 +35,9 @@ bool StartNativeSite(const PairOptions& options, const Bytes& image, StationPair
     }
     pair->native = std::make_unique<NativeSite>(options.native_site, device, kBenchSiteLifeSeconds);
     pair->native->WriteConfig(image);
+    if (!options.server_ini.empty()) {
+        pair->native->WriteIni(options.server_ini);
+    }
     if (!pair->native->StartListening(options.wait_ms)) {
         return Fail(error,
                     "the native site does not listen: it wrote \"" + pair->native->Shown() + "\"");
@@ -47,6 +50,10 @@ bool StartServer(const PairOptions& options, const Bytes& image, Job* job, Stati
                  std::string* error) {
     pair->server = std::make_unique<PellmarProcess>();
     pair->server->WriteConfig(image);
+    if (!options.server_ini.empty()) {
+        std::ofstream(pair->server->folder() + "pellmar.ini", std::ios::binary)
+            << options.server_ini;
+    }
     if (!options.program.empty()) {
         pair->server->SetProgram(options.program);
     }
@@ -92,8 +99,10 @@ bool StartStationPair(const PairOptions& options, Job* job, StationPair* pair, s
         StationImage(static_cast<uint32_t>(server_emulator.com_port),
                      kNetModeServer | kNetIpAddrOverride | kNetRoleRemoteSide, port, options.wpm);
     pair->client = std::make_unique<PellmarProcess>();
-    Bytes client_image = StationImage(static_cast<uint32_t>(client_emulator.com_port),
-                                      kNetModeClient | kNetRoleControlPoint, port, options.wpm);
+    const uint16_t client_port = options.client_port ? options.client_port(port) : port;
+    Bytes client_image =
+        StationImage(static_cast<uint32_t>(client_emulator.com_port),
+                     kNetModeClient | kNetRoleControlPoint, client_port, options.wpm);
     if (options.adjust_client) {
         options.adjust_client(&client_image);
     }

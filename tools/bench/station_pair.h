@@ -38,6 +38,11 @@ struct PairOptions {
     std::string native_site;
     // Changes to the ControlPoint's configuration image before it starts.
     std::function<void(Bytes*)> adjust_client;
+    // The RemoteSide's .ini; none when empty.
+    std::string server_ini;
+    // The port the ControlPoint dials, given the RemoteSide's: that one, unless something
+    // stands between.
+    std::function<uint16_t(uint16_t)> client_port;
     int wait_ms = 20000;
 };
 

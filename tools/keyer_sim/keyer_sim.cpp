@@ -114,6 +114,21 @@ struct Item {
     std::vector<uint8_t> bytes;
 };
 
+// A paddle report the operator's hand (`fist`) will make, and when.
+struct PaddleChange {
+    Clock::time_point when;
+    uint8_t bits;
+};
+
+std::string TimedBytesReply(const std::vector<LoggedByte>& bytes, Clock::time_point since) {
+    std::string reply = "ok " + std::to_string(bytes.size());
+    for (const LoggedByte& entry : bytes) {
+        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(entry.when - since);
+        reply += " " + std::to_string(us.count()) + ":" + Hex(entry.byte);
+    }
+    return reply;
+}
+
 }  // namespace
 
 struct KeyerSim::Impl {
@@ -158,6 +173,7 @@ struct KeyerSim::Impl {
     std::string current_text;
     Clock::time_point current_end;
     std::deque<char> paddle_text;
+    std::deque<PaddleChange> fist;
     bool hold = false;
     bool break_in = false;
     uint8_t status_sent = 0;
@@ -167,6 +183,7 @@ struct KeyerSim::Impl {
 
     Clock::time_point reset_time = Clock::now();
     std::vector<LoggedByte> log;
+    std::vector<LoggedByte> sent;
     std::string keyed;
 
     uint8_t& Setting(KeyerSetting setting) { return settings[static_cast<uint8_t>(setting)]; }
@@ -179,7 +196,9 @@ struct KeyerSim::Impl {
         }
         // The host may not read for a while; a keyer would overrun, so drop rather than
         // stall the emulator.
-        [[maybe_unused]] const ssize_t done = write(master, &byte, 1);
+        if (write(master, &byte, 1) == 1) {
+            sent.push_back({Clock::now(), byte});
+        }
     }
 
     int EffectiveWpm() const {
@@ -460,12 +479,54 @@ struct KeyerSim::Impl {
         }
     }
 
-    std::chrono::milliseconds NextWakeLocked(Clock::time_point now) const {
-        if (!keying) {
-            return std::chrono::milliseconds(50);
+    // The hand goes on while host mode is closed; the keyer reports nothing then.
+    void PlayFistLocked(Clock::time_point now) {
+        while (!fist.empty() && fist.front().when <= now) {
+            if (host) {
+                SendLocked(static_cast<uint8_t>(wire::kPaddleReply | fist.front().bits));
+            }
+            fist.pop_front();
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(current_end - now);
-        return std::max(left + std::chrono::milliseconds(1), std::chrono::milliseconds(0));
+    }
+
+    // The changes of `text` keyed at `wpm` from `start`; false for a character with no Morse.
+    bool PlanFistLocked(int wpm, const std::string& text, Clock::time_point start) {
+        const auto dit = std::chrono::microseconds(1200000 / wpm);
+        std::deque<PaddleChange> planned;
+        Clock::time_point at = start;
+        for (char c : text) {
+            if (c == ' ') {
+                at += 4 * dit;  // with the 3 after the last character: the 7 of a word gap
+                continue;
+            }
+            const char* pattern = MorsePattern(c);
+            if (pattern == nullptr) {
+                return false;
+            }
+            for (const char* p = pattern; *p != '\0'; ++p) {
+                const bool dah = *p == '-';
+                planned.push_back({at, dah ? wire::kPaddleRight : wire::kPaddleLeft});
+                at += (dah ? 3 : 1) * dit;
+                planned.push_back({at, 0});
+                at += dit;
+            }
+            at += 2 * dit;
+        }
+        fist = std::move(planned);
+        return true;
+    }
+
+    std::chrono::milliseconds NextWakeLocked(Clock::time_point now) const {
+        Clock::time_point next = now + std::chrono::milliseconds(50);
+        if (keying) {
+            next = std::min(next, current_end);
+        }
+        if (!fist.empty()) {
+            next = std::min(next, fist.front().when);
+        }
+        // Rounded up, so that the wake is never before what it waits for.
+        return std::max(std::chrono::ceil<std::chrono::milliseconds>(next - now),
+                        std::chrono::milliseconds(0));
     }
 
     // A fresh pty, as a USB adapter plugged in gets, with the link (when there is one) turned
@@ -540,6 +601,7 @@ struct KeyerSim::Impl {
                 master_fd = master;
                 const auto now = Clock::now();
                 AdvanceLocked(now);
+                PlayFistLocked(now);
                 UpdateStatusLocked();
                 timeout_ms = static_cast<int>(NextWakeLocked(now).count());
             }
@@ -601,6 +663,8 @@ std::string KeyerSim::Impl::Reply(const std::string& line) {
         echo_answer = -1;
         pending.clear();
         log.clear();
+        sent.clear();
+        fist.clear();
         keyed.clear();
         reset_time = Clock::now();
         return "ok";
@@ -660,6 +724,29 @@ std::string KeyerSim::Impl::Reply(const std::string& line) {
         UpdateStatusLocked();
         Wake();
         return "ok";
+    }
+    if (verb == "fist") {
+        std::istringstream words(argument);
+        std::string speed;
+        std::string text;
+        words >> speed;
+        std::getline(words >> std::ws, text);
+        int wpm = 0;
+        if (!ParseInt(speed, &wpm) || wpm < 5 || wpm > 99 ||
+            text.find_first_not_of(' ') == std::string::npos) {
+            return "error fist needs a WPM from 5 to 99 and text";
+        }
+        if (!host) {
+            return "error host mode is closed";
+        }
+        const Clock::time_point start = Clock::now();
+        if (!PlanFistLocked(wpm, text, start)) {
+            return "error fist keys only what Morse has";
+        }
+        Wake();
+        const auto lasts =
+            std::chrono::duration_cast<std::chrono::milliseconds>(fist.back().when - start);
+        return "ok " + std::to_string(fist.size()) + " " + std::to_string(lasts.count());
     }
     if (verb == "pot") {
         int wpm = 0;
@@ -747,14 +834,8 @@ std::string KeyerSim::Impl::Reply(const std::string& line) {
             std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - reset_time);
         return "ok " + std::to_string(us.count());
     }
-    if (verb == "log") {
-        std::string reply = "ok " + std::to_string(log.size());
-        for (const LoggedByte& entry : log) {
-            const auto us =
-                std::chrono::duration_cast<std::chrono::microseconds>(entry.when - reset_time);
-            reply += " " + std::to_string(us.count()) + ":" + Hex(entry.byte);
-        }
-        return reply;
+    if (verb == "log" || verb == "sent") {
+        return TimedBytesReply(verb == "log" ? log : sent, reset_time);
     }
     if (verb == "received") {
         std::string reply = "ok";

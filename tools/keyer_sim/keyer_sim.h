@@ -13,6 +13,11 @@
 //   paddle BITS           paddle report 0xDC | BITS (bit 1 left, bit 0 right)
 //   paddle-key TEXT       the paddles key TEXT: break-in status while the keyer was sending,
 //                         the characters echoed while paddle echo (mode 0x40) is on
+//   fist WPM TEXT         an operator's hand keys TEXT on the paddles in real time, whatever
+//                         the speed-up: each dit the left paddle held a dit, each dah the right
+//                         one held a dah, a dit between elements, three between characters and
+//                         seven between words, each change a paddle report; "ok N MS": N
+//                         reports, the last MS milliseconds after the first
 //   pot WPM               turn the speed pot; reports 0x80 | (WPM - min WPM) on a change
 //   button N              keyer button N (1..4) on a version 20+ keyer: status 0xC8 | bit
 //   inject XX XX ...      send raw bytes to the host
@@ -22,6 +27,7 @@
 //   plug                  after unplug: a new pty, the link turned to it, the keyer as at
 //                         power-on (host mode closed, power-on settings)
 //   log                   "ok N us:XX us:XX ..." every byte received, microseconds since reset
+//   sent                  "ok N us:XX us:XX ..." every byte sent to the host, the same way
 //   clock                 "ok US" the emulator's time, microseconds since reset, to line up
 //                         another program's clock with the log's
 //   received              "ok XX XX ..." every byte received

@@ -76,6 +76,24 @@ Bytes KeyerSimControl::Received() {
     return bytes;
 }
 
+std::vector<TimedByte> KeyerSimControl::TimedBytes(const std::string& verb) {
+    std::vector<TimedByte> bytes;
+    std::istringstream reply(Command(verb));
+    std::string word;
+    if (!(reply >> word) || word != "ok" || !(reply >> word)) {
+        return bytes;
+    }
+    while (reply >> word) {
+        const size_t colon = word.find(':');
+        if (colon != std::string::npos) {
+            bytes.push_back(
+                {std::atof(word.substr(0, colon).c_str()),
+                 static_cast<uint8_t>(std::strtoul(word.c_str() + colon + 1, nullptr, 16))});
+        }
+    }
+    return bytes;
+}
+
 Bytes KeyerSimControl::ReceivedEndingWith(const Bytes& tail, int timeout_ms) {
     Bytes bytes;
     WaitUntil(

@@ -9,6 +9,12 @@
 #include <string>
 #include <vector>
 
+// A byte on the emulator's wire and when, in microseconds of the emulator's own clock.
+struct TimedByte {
+    double at_us;
+    uint8_t byte;
+};
+
 class KeyerSimControl {
   public:
     KeyerSimControl() = default;
@@ -22,6 +28,10 @@ class KeyerSimControl {
     std::string Command(const std::string& line);
     // Every byte the emulator has received since its reset.
     std::vector<uint8_t> Received();
+    // The same with the time each arrived, and every byte it sent with the time it went;
+    // empty when it does not answer.
+    std::vector<TimedByte> Logged() { return TimedBytes("log"); }
+    std::vector<TimedByte> Sent() { return TimedBytes("sent"); }
     // The first reply to Received that was not "ok ...", or "" while each was. An emulator
     // that stopped answering reads as an empty wire, which a caller expecting silence must
     // not take for one: it looks here once it is done.
@@ -42,6 +52,8 @@ class KeyerSimControl {
                                   int timeout_ms);
 
   private:
+    std::vector<TimedByte> TimedBytes(const std::string& verb);
+
     SOCKET socket_ = INVALID_SOCKET;
     std::string failure_;
 };

@@ -1,12 +1,16 @@
 #include "tools/wine_kit/link_proxy.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <random>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kPacketSize = 20;
 
 // One direction of a connection: what was read, each piece due at its time, and the end of
 // the stream as a piece with no bytes.
@@ -17,6 +21,10 @@ struct Direction {
     std::condition_variable changed;
     std::deque<std::pair<Clock::time_point, std::vector<char>>> due;
     bool done = false;
+    // The reader's own: the bytes of a packet not yet whole, and when the last piece is due.
+    std::vector<char> partial;
+    Clock::time_point last_due;
+    std::mt19937 random;
 };
 
 void SendAll(SOCKET socket, const std::vector<char>& bytes) {
@@ -41,7 +49,40 @@ struct LinkProxy::Connection {
     Direction down;  // server to client
     std::vector<std::thread> threads;
 
-    void Read(Direction* direction, int delay_ms) {
+    // Queues `bytes` to leave after the line's delay (and jitter), never before what was
+    // queued ahead of them. A jittery line passes only whole packets, each with its own draw.
+    static void Queue(Direction* direction, const Line& line, const char* bytes, int count) {
+        const Clock::time_point now = Clock::now();
+        std::vector<std::vector<char>> pieces;
+        std::vector<char>& partial = direction->partial;
+        if (line.jitter_ms == 0 || count <= 0) {
+            if (!partial.empty()) {
+                pieces.push_back(std::move(partial));  // a stream that ends within a packet
+                partial.clear();
+            }
+            pieces.emplace_back(bytes, bytes + std::max(count, 0));
+        } else {
+            partial.insert(partial.end(), bytes, bytes + count);
+            std::size_t at = 0;
+            for (; partial.size() - at >= kPacketSize; at += kPacketSize) {
+                pieces.emplace_back(
+                    partial.begin() + static_cast<std::ptrdiff_t>(at),
+                    partial.begin() + static_cast<std::ptrdiff_t>(at + kPacketSize));
+            }
+            partial.erase(partial.begin(), partial.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        std::uniform_int_distribution<int> jitter_us(0, line.jitter_ms * 1000);
+        std::lock_guard<std::mutex> lock(direction->mutex);
+        for (std::vector<char>& piece : pieces) {
+            const auto held = std::chrono::milliseconds(line.delay_ms) +
+                              std::chrono::microseconds(jitter_us(direction->random));
+            direction->last_due = std::max(direction->last_due, now + held);
+            direction->due.emplace_back(direction->last_due, std::move(piece));
+        }
+        direction->changed.notify_all();
+    }
+
+    void Read(Direction* direction, const Line& line) {
         char buffer[4096];
         for (;;) {
             const int count = recv(direction->from, buffer, sizeof buffer, 0);
@@ -51,13 +92,9 @@ struct LinkProxy::Connection {
                 }
                 continue;
             }
-            std::lock_guard<std::mutex> lock(direction->mutex);
-            direction->due.emplace_back(
-                Clock::now() + std::chrono::milliseconds(delay_ms),
-                count > 0 ? std::vector<char>(buffer, buffer + count) : std::vector<char>());
-            direction->changed.notify_all();
+            Queue(direction, line, buffer, count);
             if (count <= 0) {
-                return;
+                return;  // queued as a piece with no bytes: the end of the stream
             }
         }
     }
@@ -91,13 +128,21 @@ struct LinkProxy::Connection {
         }
     }
 
-    void Start(int delay_ms) {
+    void Start(const Line& line) {
         up.from = client;
         up.to = server;
         down.from = server;
         down.to = client;
-        threads.emplace_back([this, delay_ms] { Read(&up, delay_ms); });
-        threads.emplace_back([this, delay_ms] { Read(&down, delay_ms); });
+        up.random.seed(line.seed);
+        down.random.seed(line.seed + 1);
+        // The line's own times are what a test measures: no send waits on Nagle for an ack.
+        const BOOL on = TRUE;
+        for (SOCKET socket : {client, server}) {
+            setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                       sizeof on);
+        }
+        threads.emplace_back([this, line] { Read(&up, line); });
+        threads.emplace_back([this, line] { Read(&down, line); });
         threads.emplace_back([this] { Write(&up); });
         threads.emplace_back([this] { Write(&down); });
     }
@@ -118,8 +163,7 @@ struct LinkProxy::Connection {
     }
 };
 
-LinkProxy::LinkProxy(uint16_t target_port, int delay_ms)
-    : target_port_(target_port), delay_ms_(delay_ms) {}
+LinkProxy::LinkProxy(uint16_t target_port, Line line) : target_port_(target_port), line_(line) {}
 
 LinkProxy::~LinkProxy() {
     stopping_ = true;
@@ -176,7 +220,7 @@ void LinkProxy::AcceptLoop() {
         auto connection = std::make_unique<Connection>();
         connection->client = client;
         connection->server = server;
-        connection->Start(delay_ms_);
+        connection->Start(line_);
         std::lock_guard<std::mutex> lock(mutex_);
         connections_.push_back(std::move(connection));
     }
