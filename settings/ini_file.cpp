@@ -375,27 +375,21 @@ uint16_t IniSettings::Port(const IniKey& key) {
 }
 
 std::optional<uint32_t> IniSettings::AutoOrMilliseconds(const IniKey& key) {
-    const auto read = [&key](const std::string& value) -> std::optional<std::optional<uint32_t>> {
-        if (Lower(value) == "auto") {
-            return std::optional<uint32_t>();
-        }
-        const std::optional<uint32_t> milliseconds = UnsignedFromText(value);
-        if (!milliseconds || *milliseconds > key.most) {
-            return std::nullopt;
-        }
-        return milliseconds;
-    };
-    const std::optional<uint32_t> fallback = read(std::string(key.fallback)).value_or(std::nullopt);
+    // auto, and a fallback that is not a number, are both nothing.
+    const std::optional<uint32_t> fallback = UnsignedFromText(std::string(key.fallback));
     const Entry* entry = Find(key);
     if (entry == nullptr) {
         return fallback;
     }
-    const std::optional<std::optional<uint32_t>> value = read(entry->value);
-    if (!value) {
+    if (Lower(entry->value) == "auto") {
+        return std::nullopt;
+    }
+    const std::optional<uint32_t> milliseconds = UnsignedFromText(entry->value);
+    if (!milliseconds || *milliseconds > key.most) {
         ReportValue(*entry, key);
         return fallback;
     }
-    return *value;
+    return milliseconds;
 }
 
 bool IniSettings::YesNo(const IniKey& key) {

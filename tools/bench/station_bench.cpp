@@ -541,6 +541,15 @@ struct BenchOptions {
     std::string figures_label;
 };
 
+// The pair as the run's options ask for it.
+PairOptions PairOptionsFor(const BenchOptions& bench) {
+    PairOptions options;
+    options.wpm = kWpm;
+    options.program = bench.program;
+    options.native_site = bench.native_site;
+    return options;
+}
+
 // Letters and words at 30 WPM, a dit 40 ms: 334 paddle changes in about 26 s, well inside
 // the site's keying budget.
 constexpr int kFistWpm = 30;
@@ -554,10 +563,7 @@ bool MeasurePaddles(const BenchOptions& bench, const char* name, const std::stri
     std::unique_ptr<LinkProxy> proxy;
     Job job;
     StationPair pair;
-    PairOptions options;
-    options.wpm = kWpm;
-    options.program = bench.program;
-    options.native_site = bench.native_site;
+    PairOptions options = PairOptionsFor(bench);
     // Home and the site share this machine, where only home may have the logger port.
     options.server_ini =
         "[Logger]\r\nPort = 0\r\n[Network]\r\nPaddleDelay = " + paddle_delay + "\r\n";
@@ -623,10 +629,7 @@ bool MeasureStations(const BenchOptions& bench) {
 
     Job job;
     StationPair pair;
-    PairOptions options;
-    options.wpm = kWpm;
-    options.program = bench.program;
-    options.native_site = bench.native_site;
+    const PairOptions options = PairOptionsFor(bench);
     std::string error;
     if (!StartStationPair(options, &job, &pair, &error)) {
         Fail(error);
